@@ -1,0 +1,18 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+
+// CRC-32 (IEEE 802.3: reflected polynomial 0xEDB88320, initial value and final inversion
+// 0xFFFFFFFF). It hashes the whole buffer: a length cut to 16 bits would hash only a prefix
+// of items of 64 KiB or more (long notes, contact pictures), and their edits would go unseen.
+std::uint32_t Crc32(const void* data, std::size_t length);
+inline std::uint32_t Crc32(const QByteArray& bytes) { return Crc32(bytes.constData(), static_cast<std::size_t>(bytes.size())); }
+
+// Continues a checksum over a further buffer, as if the buffers were one: pass the previous
+// result (0 to start).
+std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t length);
+
+// The checksum of a text's UTF-16LE bytes.
+std::uint32_t Crc32OfUtf16(const QString& text);

@@ -1,0 +1,94 @@
+#include "dispatch/state_file.h"
+
+#include <QFile>
+#include <algorithm>
+
+#include "common/byte_io.h"
+#include "common/errors.h"
+#include "common/item_id.h"
+#include "platform/atomic_file.h"
+#include "platform/known_folders.h"
+#include "platform/safe_name.h"
+
+QString StateFilePath(StateFileKind kind, const QString& machineId, const QString& notesSuffix)
+{
+    RequireSafeFileNameComponent(machineId, "machine identifier");
+    QString extension;
+    switch (kind) {
+    case StateFileKind::Appointments: extension = QStringLiteral("Appointment"); break;
+    case StateFileKind::Notes: extension = notesSuffix; break;
+    case StateFileKind::Contacts: extension = QStringLiteral("Contact"); break;
+    case StateFileKind::Tasks: extension = QStringLiteral("Task"); break;
+    }
+    const QString name = machineId + QLatin1Char('.') + extension;
+    RequireSafeFileNameComponent(name, "state file name");
+    return AgentDataDir() + QLatin1Char('/') + name;
+}
+
+std::vector<StateEntry> DecodeStateRecords(const QByteArray& bytes)
+{
+    std::vector<StateEntry> entries;
+    const qsizetype count = bytes.size() / kStateRecordBytes;
+    entries.reserve(static_cast<std::size_t>(count));
+    ByteReader r(bytes);
+    for (qsizetype i = 0; i < count; ++i) {
+        StateEntry e;
+        e.id = r.Utf16(kItemIdBytes);
+        e.crc = r.U32();
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+QByteArray EncodeStateRecords(const std::vector<StateEntry>& entries)
+{
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(entries.size()) * kStateRecordBytes);
+    ByteWriter w(bytes);
+    for (const StateEntry& e : entries) {
+        w.Utf16Fixed(e.id, kItemIdUnits);
+        w.U32(e.crc);
+    }
+    return bytes;
+}
+
+void StateList::Load(StateFileKind kind, const QString& machineId, const QString& notesSuffix)
+{
+    entries_.clear();
+    const QString path = StateFilePath(kind, machineId, notesSuffix);
+    QFile file(path);
+    if (!file.exists()) {
+        if (!file.open(QIODevice::WriteOnly))
+            throw AgentError("cannot create " + path.toStdString() + ": " + file.errorString().toStdString());
+        return;
+    }
+    if (!file.open(QIODevice::ReadOnly))
+        throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
+    entries_ = DecodeStateRecords(bytes);
+}
+
+void StateList::Save(StateFileKind kind, const QString& machineId, const QString& notesSuffix) const
+{
+    WriteFileAtomically(StateFilePath(kind, machineId, notesSuffix), EncodeStateRecords(entries_));
+}
+
+void StateList::Append(const QString& id, std::uint32_t crc)
+{
+    RequireItemId(id);
+    entries_.push_back({id, crc});
+}
+
+void StateList::SetChecksum(const QString& id, std::uint32_t crc)
+{
+    for (StateEntry& e : entries_)
+        if (e.id == id)
+            e.crc = crc;
+}
+
+void StateList::Remove(const QString& id)
+{
+    std::erase_if(entries_, [&](const StateEntry& e) { return e.id == id; });
+}
