@@ -1,0 +1,35 @@
+#include "dispatch/agent.h"
+
+#include "app/core/log_file.h"
+#include "dispatch/agent_host.h"
+#include "dispatch/bookmark_sync_state.h"
+#include "dispatch/file_transfers.h"
+#include "dispatch/file_watch_manager.h"
+#include "stores/store_set.h"
+
+Agent::Agent(LogFile& log, AgentHost& host)
+    : log(log),
+      host(host),
+      stores(std::make_unique<StoreSet>()),
+      transfers(std::make_unique<FileTransfers>()),
+      watches(std::make_unique<FileWatchManager>()),
+      bookmarks(std::make_unique<BookmarkSyncState>())
+{
+}
+
+Agent::~Agent() = default;
+
+void Agent::ResetConnectionState()
+{
+    fragments.Clear();
+    loggedIn = false;
+}
+
+void Agent::ReleaseClientResources()
+{
+    watches->StopAllFileWatches();
+    stores->OfficeDestroy();
+    bookmarks->ReleaseForClientClose(browserId);
+    host.ShowBusyIcon(false);
+    transfers->CloseAll();
+}

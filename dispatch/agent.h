@@ -1,0 +1,57 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+#include "dispatch/fragment_buffer.h"
+#include "dispatch/item_sync_state.h"
+
+class AgentHost;
+class LogFile;
+class StoreSet;
+class FileTransfers;
+class FileWatchManager;
+class BookmarkSyncState;
+
+// The agent's state that requests read and change: what the main window owns, without any
+// widget. One instance lives as long as the program; the server and the dialog hold it.
+class Agent {
+public:
+    Agent(LogFile& log, AgentHost& host);
+    ~Agent();
+    Agent(const Agent&) = delete;
+    Agent& operator=(const Agent&) = delete;
+
+    LogFile& log;
+    AgentHost& host;
+
+    // The peer's machine identifier from its last AS_MACHINE_ID: it names every per-peer file.
+    // Kept across connections.
+    QString machineId;
+    // This computer's identity as last sent to the peer.
+    QString pcIdentity;
+
+    // Per connection: the AS_PUT_FRAGMENT pieces waiting for their request, and whether the
+    // peer has passed AS_LOGIN.
+    FragmentBuffer fragments;
+    bool loggedIn = false;
+
+    // The chosen data sources: contacts/appointments/tasks source, notes source, browser.
+    // Meaningless until detected at start-up or set by the peer.
+    std::uint32_t agentId = 0xFFFFFFFF;
+    std::uint32_t notesAgentId = 0xFFFFFFFF;
+    std::uint32_t browserId = 0xFFFFFFFF;
+
+    ItemSyncState items;
+    std::unique_ptr<StoreSet> stores;
+    std::unique_ptr<FileTransfers> transfers;
+    std::unique_ptr<FileWatchManager> watches;
+    std::unique_ptr<BookmarkSyncState> bookmarks;
+
+    // Forgets what belongs to one connection (login, pending pieces). Runs when a connection
+    // closes and before another is admitted, so a new peer never meets the old one's state.
+    void ResetConnectionState();
+    // Releases what a client held: loaded store copies, folder watches, the Outlook connection,
+    // the address book, the Sticky Notes store, the Firefox database, the transfer files.
+    void ReleaseClientResources();
+};

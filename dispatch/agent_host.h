@@ -1,0 +1,17 @@
+#pragma once
+
+// What request handlers ask of the server and the user interface around them. The server
+// implements it; tests replace it.
+class AgentHost {
+public:
+    virtual ~AgentHost() = default;
+    // Turns the listener's accept notifications off (synchronisation, delete-all) or on again.
+    virtual void SetAcceptingConnections(bool on) = 0;
+    // Registers the DNS-SD announcement (no effect while one is active) or withdraws it.
+    virtual void AnnounceStart() = 0;
+    virtual void AnnounceStop() = 0;
+    // The tray's busy icon during a synchronisation, the idle icon otherwise.
+    virtual void ShowBusyIcon(bool busy) = 0;
+    // Ends the agent once the current reply has reached the peer.
+    virtual void RequestExit() = 0;
+};

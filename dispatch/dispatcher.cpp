@@ -1,0 +1,87 @@
+#include "dispatch/dispatcher.h"
+
+#include <exception>
+
+#include "app/core/log_file.h"
+#include "app/core/settings.h"
+#include "dispatch/agent.h"
+#include "dispatch/request_context.h"
+#include "net/message_header.h"
+
+namespace {
+
+// The reason an exception carries, for the log line that follows the request's own line.
+QString ReasonOf(std::exception_ptr failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return {};
+    }
+}
+
+bool LoginSatisfied(const Agent& agent, const RequestInfo& info)
+{
+    if (!info.needsLogin || agent.loggedIn)
+        return true;
+    // With no password stored every peer that the access rules admit is served.
+    return ReadPassword().isEmpty();
+}
+
+}  // namespace
+
+Dispatcher::Dispatcher(Agent& agent) : agent_(agent)
+{
+    RegisterConnectionHandlers(*this);
+    RegisterItemStateHandlers(*this);
+    RegisterItemHandlers(*this);
+    RegisterFileTransferHandlers(*this);
+    RegisterFileOperationHandlers(*this);
+    RegisterFileWatchHandlers(*this);
+    RegisterMediaHandlers(*this);
+    RegisterSourceHandlers(*this);
+    RegisterSyncHandlers(*this);
+    RegisterBookmarkHandlers(*this);
+}
+
+void Dispatcher::SetHandler(std::uint16_t code, RequestHandler handler)
+{
+    if (code <= kHighestRequestCode)
+        handlers_[code] = std::move(handler);
+}
+
+void Dispatcher::DispatchCommand(std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel)
+{
+    const RequestInfo* info = FindRequest(code);
+    if (!info || !handlers_[code] || !LoginSatisfied(agent_, *info)) {
+        channel.SendMessage(AS_ERROR, tag, {});
+        return;
+    }
+
+    RequestContext ctx(agent_, *info, tag, payload, channel);
+    std::exception_ptr failure;
+    try {
+        handlers_[code](ctx);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        // A handler outside the catch-all that lets a failure escape still gets an answer and a
+        // line naming it; the agent and the connection go on either way.
+        agent_.log.WriteLogLine(info->failureLine ? QString::fromUtf8(info->failureLine)
+                                                  : QString::fromUtf8(info->name) + QStringLiteral("...error"));
+        if (info->dumpsRecord && ctx.recordForLog)
+            agent_.log.DumpItemProperties(*ctx.recordForLog);
+        if (const QString reason = ReasonOf(failure); !reason.isEmpty())
+            agent_.log.WriteLogLine(QStringLiteral("\treason: ") + reason);
+        if (!ctx.Replied())
+            ctx.ReplyError();
+        return;
+    }
+    if (!ctx.Replied()) {
+        agent_.log.WriteLogLine(QString::fromUtf8(info->name) + QStringLiteral("...error: no reply"));
+        ctx.ReplyError();
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+#include <QByteArray>
+
+#include "common/byte_io.h"
+
+// The AS_PUT_FRAGMENT pieces of a long request, waiting for the request that consumes them.
+// It grows in place (amortised linear, not a copy per piece) and is capped so that a peer
+// cannot make the agent hold unbounded memory.
+class FragmentBuffer {
+public:
+    static constexpr qsizetype kCapBytes = 64 * 1024 * 1024;
+
+    // Appends one piece. False (and the buffer emptied) when the total would pass the cap.
+    bool Append(ByteView piece);
+    // The pieces followed by `last`; the buffer is empty afterwards.
+    QByteArray Take(ByteView last);
+    void Clear();
+    qsizetype Size() const { return bytes_.size(); }
+
+private:
+    QByteArray bytes_;
+};

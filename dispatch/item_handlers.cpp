@@ -1,0 +1,5 @@
+#include "dispatch/dispatcher.h"
+
+void RegisterItemHandlers(Dispatcher& d)
+{
+}

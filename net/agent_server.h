@@ -1,0 +1,69 @@
+#pragma once
+#include <QObject>
+#include <QStringList>
+#include <cstdint>
+#include <memory>
+
+#include "dispatch/agent_host.h"
+
+class Agent;
+class Dispatcher;
+class ServerUi;
+class QTcpServer;
+
+// The listening socket, the one client connection, the access rules at accept, keep-alive,
+// and the DNS-SD announcement. Everything runs on the user-interface thread.
+class AgentServer : public QObject, public AgentHost {
+    Q_OBJECT
+public:
+    AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QObject* parent = nullptr);
+    ~AgentServer() override;
+
+    // Listens on the stored port on every IPv4 address; a taken port moves to the next one
+    // (stored, shown, and tried again). False when the server could not start.
+    bool ServerStart();
+    // Closes the listener and the connection and withdraws the announcement.
+    void ServerStop();
+    bool IsRunning() const;
+    // The port actually listened on, 0 when stopped.
+    std::uint16_t ListeningPort() const;
+
+    // The start and stop commands of the window and the tray.
+    void OnEnable();
+    void OnDisable();
+    void OnStartStop();
+    // System sleep and wake.
+    void OnSuspend();
+    void OnResume();
+
+    // The mode accept applies (0 every address, 1 the list only, 2 the list and a prompt) and
+    // the allowed addresses.
+    void SetAccessMode(std::uint32_t mode);
+    std::uint32_t AccessMode() const;
+    void SetIpList(const QStringList& list);
+    const QStringList& IpList() const;
+
+    // Releases what the client held and drops its connection.
+    void CloseClientConnection();
+
+    // DNS-SD announcement of "_twinlark_win._tcp." on the listening port.
+    bool BonjourStart();
+    void BonjourStop();
+
+    // AgentHost
+    void SetAcceptingConnections(bool on) override;
+    void AnnounceStart() override { BonjourStart(); }
+    void AnnounceStop() override { BonjourStop(); }
+    void ShowBusyIcon(bool busy) override;
+    void RequestExit() override;
+
+signals:
+    // The peer asked the agent to end (after its reply went out).
+    void exitRequested();
+    // The IP list changed ("Allow and add").
+    void ipListChanged();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};

@@ -1,0 +1,27 @@
+#include "net/socket_error_log.h"
+
+#include "common/errors.h"
+#include "platform/known_folders.h"
+
+SocketErrorLog::SocketErrorLog()
+{
+    try {
+        file_.setFileName(AgentDataDir() + QStringLiteral("/logSocket.log"));
+        (void)file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    } catch (const AgentError&) {
+    }
+}
+
+SocketErrorLog::SocketErrorLog(const QString& path) : file_(path)
+{
+    (void)file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+}
+
+void SocketErrorLog::Write(const QString& line)
+{
+    if (!file_.isOpen())
+        return;
+    file_.write(line.toUtf8());
+    file_.write("\n");
+    file_.flush();
+}
