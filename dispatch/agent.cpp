@@ -7,9 +7,21 @@
 #include "dispatch/file_watch_manager.h"
 #include "stores/store_set.h"
 
-Agent::Agent(LogFile& log, AgentHost& host)
+namespace {
+
+class NoHost : public AgentHost {
+public:
+    void SetAcceptingConnections(bool) override {}
+    void AnnounceStart() override {}
+    void AnnounceStop() override {}
+    void ShowBusyIcon(bool) override {}
+    void RequestExit() override {}
+};
+
+}  // namespace
+
+Agent::Agent(LogFile& log)
     : log(log),
-      host(host),
       stores(std::make_unique<StoreSet>()),
       transfers(std::make_unique<FileTransfers>()),
       watches(std::make_unique<FileWatchManager>()),
@@ -18,6 +30,12 @@ Agent::Agent(LogFile& log, AgentHost& host)
 }
 
 Agent::~Agent() = default;
+
+AgentHost& Agent::host() const
+{
+    static NoHost none;
+    return host_ ? *host_ : none;
+}
 
 void Agent::ResetConnectionState()
 {
@@ -30,6 +48,6 @@ void Agent::ReleaseClientResources()
     watches->StopAllFileWatches();
     stores->OfficeDestroy();
     bookmarks->ReleaseForClientClose(browserId);
-    host.ShowBusyIcon(false);
+    host().ShowBusyIcon(false);
     transfers->CloseAll();
 }

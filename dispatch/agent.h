@@ -17,13 +17,16 @@ class BookmarkSyncState;
 // widget. One instance lives as long as the program; the server and the dialog hold it.
 class Agent {
 public:
-    Agent(LogFile& log, AgentHost& host);
+    // The host (the server) is attached after construction, since it needs the agent too;
+    // until then requests that need it reach a host that does nothing.
+    explicit Agent(LogFile& log);
     ~Agent();
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;
 
     LogFile& log;
-    AgentHost& host;
+    AgentHost& host() const;
+    void SetHost(AgentHost* host) { host_ = host; }
 
     // The peer's machine identifier from its last AS_MACHINE_ID: it names every per-peer file.
     // Kept across connections.
@@ -54,4 +57,7 @@ public:
     // Releases what a client held: loaded store copies, folder watches, the Outlook connection,
     // the address book, the Sticky Notes store, the Firefox database, the transfer files.
     void ReleaseClientResources();
+
+private:
+    AgentHost* host_ = nullptr;
 };

@@ -66,7 +66,7 @@ void GetOwner(RequestContext& ctx)
 void Quit(RequestContext& ctx)
 {
     ctx.Reply();
-    ctx.agent.host.RequestExit();
+    ctx.agent.host().RequestExit();
 }
 
 void PutFragment(RequestContext& ctx)
