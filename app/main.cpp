@@ -1,11 +1,7 @@
-#include <QApplication>
-
-#include "app/core/log_file.h"
+#include "app/ui/twinlark_app.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    LogFile log;
-    log.WriteLogLine(QStringLiteral("Init TwinLark.."));
-    return 0;
+    CTwinLarkApp app(argc, argv);
+    return app.Run();
 }

@@ -4,6 +4,7 @@
 #include <QSessionManager>
 
 #include "app/core/exit_signals.h"
+#include "app/core/headless_agent.h"
 #include "app/core/log_file.h"
 #include "app/core/norvane_library.h"
 #include "app/ui/message_box.h"
@@ -31,6 +32,11 @@ bool CTwinLarkApp::InitInstance()
     if (!CreateInstallMutex())
         return false;
 
+    if (!ChooseWindowPlatform()) {
+        RunWithoutWindows();
+        return false;
+    }
+
     qapp_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setApplicationName(QStringLiteral("TwinLark"));
     // Hidden windows and closed prompts never end the agent; only its exit sequence does.
@@ -53,6 +59,29 @@ bool CTwinLarkApp::InitInstance()
         dialog.RunModal();
     }
     return false;
+}
+
+bool CTwinLarkApp::ChooseWindowPlatform()
+{
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        return true;  // the user's (or the test's) choice, offscreen included
+    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (!x11 && !wayland)
+        return false;
+    // A display that cannot be reached must not abort the agent: Qt then falls back to its
+    // offscreen platform, where the window exists without a screen and the agent still serves.
+    qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen" : "xcb;offscreen");
+    return true;
+}
+
+void CTwinLarkApp::RunWithoutWindows()
+{
+    QCoreApplication core(argc_, argv_);
+    HeadlessAgent agent;
+    agent.Start();
+    agent.log().WriteLogLine(QStringLiteral("no display: TwinLark serves without its window and tray icon"));
+    QCoreApplication::exec();
 }
 
 int CTwinLarkApp::ExitInstance()

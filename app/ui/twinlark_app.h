@@ -25,6 +25,12 @@ public:
     bool CreateInstallMutex();
 
 private:
+    // Whether a platform with windows is there (setting Qt's choice of it); false without any
+    // display.
+    bool ChooseWindowPlatform();
+    // The agent without a window, for machines without a display.
+    void RunWithoutWindows();
+
     int& argc_;
     char** argv_;
     InstallLock lock_;

@@ -161,11 +161,11 @@ void CTwinLarkDlg::BuildControls()
     auto* status = new QGridLayout;
     status->setContentsMargins(10, 6, 10, 0);
     auto* marks = new QHBoxLayout;
-    marks->setSpacing(0);
+    marks->setSpacing(6);
     marks->addWidget(runningMark_);
     marks->addWidget(stoppedMark_);
-    status->addLayout(marks, 0, 0);
-    status->addWidget(serverStatus_, 0, 1, 1, 2);
+    marks->addWidget(serverStatus_, 1);
+    status->addLayout(marks, 0, 0, 1, 3);
     status->addWidget(startStop_, 0, 3);
     status->addWidget(clientStatus_, 1, 0, 1, 4);
     status->addWidget(pcNameLabel_, 2, 0, 1, 1);
@@ -206,6 +206,15 @@ void CTwinLarkDlg::BuildControls()
     groupMargin->setContentsMargins(10, 0, 10, 0);
     groupMargin->addWidget(advanced_);
     layout->addLayout(groupMargin);
+    // The window is at least as wide as its picture; longer texts widen it, and the picture's
+    // last colour fills the rest of the band.
+    header_->setFixedHeight(header_->pixmap().height());
+    header_->setMinimumWidth(header_->pixmap().width());
+    header_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    header_->setAutoFillBackground(true);
+    QPalette band = header_->palette();
+    band.setColor(QPalette::Window, QColor(0x8c, 0xc8, 0xf5));
+    header_->setPalette(band);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     runningMark_->hide();
@@ -269,8 +278,14 @@ void CTwinLarkDlg::ApplyFonts()
     for (QWidget* w : std::initializer_list<QWidget*>{startStop_, accessCaption_, viewLog_, pcNameLabel_, pcName_,
                                                       ipLabel_, ownIp_})
         w->setFont(bold8_);
-    // The group's title is bold; its contents keep the normal font.
-    advanced_->setStyleSheet(QStringLiteral("QGroupBox { font-family: Arial; font-size: 8pt; font-weight: bold; }"));
+    // The group's title is bold; its contents keep the normal font, except the access caption.
+    advanced_->setFont(bold8_);
+    QFont normal = QApplication::font();
+    normal.setBold(false);
+    for (QWidget* child : advanced_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != accessCaption_)
+            child->setFont(normal);
+    }
     SetLabelColour(clientStatus_, kBlue);
     SetLabelColour(pcName_, kBlue);
     SetLabelColour(ownIp_, kBlue);

@@ -72,6 +72,7 @@ bool CTwinLarkDlg::OnInitDialog()
     AddTrayIcon();
 
     ShowServerState(server_->ServerStart());
+    server_->WatchSystemSleep();
 
     pcName_->setText(ComputerName());
     ownIp_->setText(GetOwnIpAddress(*log_));
