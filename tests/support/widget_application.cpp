@@ -11,7 +11,9 @@ QApplication* EnsureWidgetApplication()
     static int argc = 1;
     static char name[] = "twinlark_widget_tests";
     static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: Qt's input devices and platform objects are torn down at process exit in
+    // an order that does not survive the application object going first.
+    static QApplication* app = new QApplication(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
-    return &app;
+    return app;
 }
