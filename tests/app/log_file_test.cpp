@@ -48,7 +48,7 @@ TEST_F(LogFileTest, TwoRunsAppendToOneLogInTheDataFolder)
         EXPECT_TRUE(QByteArray::fromStdString(Log()).endsWith("Init TwinLark..\n"));
     }
     EXPECT_EQ(Log(), std::string("Init TwinLark..\nclose programm\n\n"
-                                     "Init TwinLark..\nclose programm\n\n"));
+                                 "Init TwinLark..\nclose programm\n\n"));
 }
 
 TEST_F(LogFileTest, DumpItemProperties)
@@ -58,7 +58,8 @@ TEST_F(LogFileTest, DumpItemProperties)
     record.Add(QStringLiteral("Subject"), QStringLiteral("Hello"));
     record.Add(QStringLiteral("Body"), QStringLiteral("two\nlines\n"));
     record.Add(QStringLiteral("Duration"), -30);
-    record.Add(QStringLiteral("Notes%1"), QStringLiteral("%2 stays"));  // markers in peer texts are no markers
+    record.Add(QStringLiteral("Notes%1"),
+               QStringLiteral("%2 stays"));  // markers in peer texts are no markers
     record.Add(QStringLiteral("Size%2"), 5);
     {
         LogFile log;
@@ -66,12 +67,12 @@ TEST_F(LogFileTest, DumpItemProperties)
         log.DumpItemProperties(ItemRecord{});  // writes nothing
     }
     EXPECT_EQ(Log(), std::string("\t- Importance - 1\n"
-                                     "\t- Subject - Hello\n"
-                                     "\t- Body - two lines \n"
-                                     "\t- Duration - -30\n"
-                                     "\t- Notes%1 - %2 stays\n"
-                                     "\t- Size%2 - 5\n"
-                                     "close programm\n\n"));
+                                 "\t- Subject - Hello\n"
+                                 "\t- Body - two lines \n"
+                                 "\t- Duration - -30\n"
+                                 "\t- Notes%1 - %2 stays\n"
+                                 "\t- Size%2 - 5\n"
+                                 "close programm\n\n"));
 }
 
 TEST_F(LogFileTest, NonAsciiLineIsWrittenWholeAsUtf8)

@@ -19,6 +19,8 @@ QByteArray Hex(const char* hex)
 // Builds blob bytes field by field, including lengths that lie.
 class Blob {
 public:
+    Blob() = default;
+    Blob(const Blob&) = delete;  // the writer refers to this object's bytes
     Blob& Count(std::uint16_t n)
     {
         w_.U16(n);
@@ -163,7 +165,8 @@ TEST(ItemRecordCodec, IntegerFieldAlwaysConsumesFourBytes)
 
 TEST(ItemRecordCodec, IntegerNamesAreCaseSensitive)
 {
-    const QByteArray wire = Blob().Count(1).Name(QStringLiteral("color")).Length(4).Raw(Hex("41004200")).bytes;
+    const QByteArray wire =
+        Blob().Count(1).Name(QStringLiteral("color")).Length(4).Raw(Hex("41004200")).bytes;
     const ItemRecord decoded = Decode(wire);
     ASSERT_EQ(decoded.FieldCount(), 1);
     ASSERT_TRUE(std::holds_alternative<QString>(decoded.values[0]));
@@ -194,9 +197,14 @@ TEST(ItemRecordCodec, PictureTravelsAsItsImageBytes)
     record.SetPicture(Hex("ffd8ffe0"));
     record.pictureBytes.append(Hex("eeee"));  // bytes past the count are not part of the picture
     const QByteArray blob = EncodeItemRecord(QString(), record);
-    EXPECT_EQ(blob.mid(98),
-              Blob().Name(QStringLiteral("FirstName")).Length(6).Text(QStringLiteral("Ann"))
-                  .Name(QStringLiteral("Picture")).Length(4).Raw(Hex("ffd8ffe0")).bytes);
+    EXPECT_EQ(blob.mid(98), Blob()
+                                .Name(QStringLiteral("FirstName"))
+                                .Length(6)
+                                .Text(QStringLiteral("Ann"))
+                                .Name(QStringLiteral("Picture"))
+                                .Length(4)
+                                .Raw(Hex("ffd8ffe0"))
+                                .bytes);
     const ItemRecord decoded = Decode(blob, true);
     EXPECT_EQ(decoded.pictureBytes, Hex("04000000ffd8ffe0"));
     EXPECT_EQ(decoded.PictureImage(), Hex("ffd8ffe0"));
@@ -241,8 +249,7 @@ TEST(ItemRecordCodec, RoundTrip)
     record.Add(QStringLiteral("ReminderMinutesBeforeStart"), std::numeric_limits<std::int32_t>::min());
     record.Add(QStringLiteral("TeamTask"), std::numeric_limits<std::int32_t>::max());
     QByteArray image(70000, '\0');
-    for (int i = 0; i < image.size(); ++i)
-        image[i] = static_cast<char>(i * 7);
+    for (int i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 7);
     record.SetPicture(image);
 
     const QString id = NewItemId();
@@ -278,21 +285,26 @@ TEST(ItemRecordCodec, MalformedBlobsThrow)
         {"count 65535", false, Blob().Count(65535).Name(subject).Length(2).Text("x").bytes},
         {"name length cut", false, Blob().Count(1).Raw(Hex("0700")).bytes},
         {"name length negative", false, Blob().Count(1).Length(-2).Text(subject).bytes},
-        {"name length minimum", false, Blob().Count(1).Length(std::numeric_limits<std::int32_t>::min()).bytes},
+        {"name length minimum", false,
+         Blob().Count(1).Length(std::numeric_limits<std::int32_t>::min()).bytes},
         {"name length odd", false, Blob().Count(1).Length(3).Text("ab").Length(0).bytes},
         {"name length past the end", false, Blob().Count(1).Length(16).Text(subject).bytes},
-        {"name length maximum", false, Blob().Count(1).Length(std::numeric_limits<std::int32_t>::max()).Text(subject).bytes},
+        {"name length maximum", false,
+         Blob().Count(1).Length(std::numeric_limits<std::int32_t>::max()).Text(subject).bytes},
         {"value length missing", false, Blob().Count(1).Name(subject).bytes},
         {"text length negative", false, Blob().Count(1).Name(subject).Length(-4).Text("ab").bytes},
         {"text length odd", false, Blob().Count(1).Name(subject).Length(3).Text("ab").bytes},
         {"text length past the end", false, Blob().Count(1).Name(subject).Length(6).Text("ab").bytes},
-        {"text length maximum", false, Blob().Count(1).Name(subject).Length(std::numeric_limits<std::int32_t>::max()).bytes},
+        {"text length maximum", false,
+         Blob().Count(1).Name(subject).Length(std::numeric_limits<std::int32_t>::max()).bytes},
         {"picture length negative", false, Blob().Count(1).Name(picture).Length(-1).Raw(Hex("ffd8")).bytes},
-        {"picture length past the end", false, Blob().Count(1).Name(picture).Length(5).Raw(Hex("ffd8ffe0")).bytes},
+        {"picture length past the end", false,
+         Blob().Count(1).Name(picture).Length(5).Raw(Hex("ffd8ffe0")).bytes},
         {"integer cut", false, Blob().Count(1).Name(importance).Length(4).Raw(Hex("0100")).bytes},
         {"integer missing", false, Blob().Count(1).Name(importance).Length(4).bytes},
         {"integer without its length", false, Blob().Count(1).Name(importance).Raw(Hex("02")).bytes},
-        {"integer length lies, value cut", false, Blob().Count(1).Name(importance).Length(8).Raw(Hex("020000")).bytes},
+        {"integer length lies, value cut", false,
+         Blob().Count(1).Name(importance).Length(8).Raw(Hex("020000")).bytes},
     };
     for (const MalformedCase& c : cases) {
         SCOPED_TRACE(c.label);

@@ -1,12 +1,12 @@
 #include "dispatch/state_file.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <unistd.h>
 
 #include "common/byte_io.h"
 #include "common/errors.h"
@@ -89,7 +89,8 @@ TEST_F(StateFileTest, FileNameByKind)
         {StateFileKind::Appointments, QStringLiteral("S"), QStringLiteral("M.Appointment")},
         {StateFileKind::Tasks, QStringLiteral("S"), QStringLiteral("M.Task")},
         {StateFileKind::Notes, QStringLiteral("S"), QStringLiteral("M.S")},
-        {StateFileKind::Notes, QString(), QStringLiteral("M.")},  // the suffix is empty until the peer sets it
+        {StateFileKind::Notes, QString(),
+         QStringLiteral("M.")},  // the suffix is empty until the peer sets it
         {StateFileKind::Notes, QStringLiteral(".."), QStringLiteral("M...")},
     };
     for (const Case& c : cases) {
@@ -118,9 +119,11 @@ TEST_F(StateFileTest, RefusesNamesThatAreNotPlainFileNames)
         {"parent path", StateFileKind::Appointments, QStringLiteral("../../evil"), QString()},
         {"backslash", StateFileKind::Contacts, QStringLiteral("a\\b"), QString()},
         {"control character", StateFileKind::Contacts, QStringLiteral("a\nb"), QString()},
-        {"zero unit", StateFileKind::Contacts, QStringLiteral("a") + QChar(0) + QStringLiteral("b"), QString()},
+        {"zero unit", StateFileKind::Contacts, QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
+         QString()},
         {"notes suffix with slash", StateFileKind::Notes, QStringLiteral("M"), QStringLiteral("x/y")},
-        {"notes suffix leaving the folder", StateFileKind::Notes, QStringLiteral("M"), QStringLiteral("/../../x")},
+        {"notes suffix leaving the folder", StateFileKind::Notes, QStringLiteral("M"),
+         QStringLiteral("/../../x")},
         {"notes suffix with backslash", StateFileKind::Notes, QStringLiteral("M"), QStringLiteral("x\\y")},
         {"overlong", StateFileKind::Contacts, QString(300, QLatin1Char('m')), QString()},
     };
@@ -149,7 +152,8 @@ TEST_F(StateFileTest, MissingFileIsCreatedEmpty)
 
 TEST_F(StateFileTest, TrailingPartialRecordIsIgnoredAndDroppedAtTheNextSave)
 {
-    const QByteArray bytes = Record(Id('A'), 0x11223344u) + Record(Id('B'), 0xFFFFFFFFu) + QByteArray(50, 'x');
+    const QByteArray bytes =
+        Record(Id('A'), 0x11223344u) + Record(Id('B'), 0xFFFFFFFFu) + QByteArray(50, 'x');
     ASSERT_EQ(bytes.size(), 250);
     WriteFile(QStringLiteral("M.Task"), bytes);
 
@@ -186,8 +190,7 @@ TEST_F(StateFileTest, ShortIdentifierInFileLoadsUpToItsZeroUnit)
 TEST_F(StateFileTest, SaveThenLoadKeepsOrderAndEmptyListGivesEmptyFile)
 {
     StateList list;
-    for (char c : {'C', 'A', 'B'})
-        list.Append(NewItemId(), static_cast<std::uint32_t>(c) * 0x01010101u);
+    for (char c : {'C', 'A', 'B'}) list.Append(NewItemId(), static_cast<std::uint32_t>(c) * 0x01010101u);
     list.Save(StateFileKind::Notes, QStringLiteral("PEER"), QStringLiteral("notes"));
     EXPECT_EQ(ReadFile(QStringLiteral("PEER.notes")).size(), 300);
 
@@ -222,7 +225,8 @@ TEST(StateList, SetChecksumAndRemoveTouchEveryEntryOfThatIdentifier)
 
     list.SetChecksum(Id('A'), 9);
     list.SetChecksum(Id('a'), 8);  // case matters
-    EXPECT_EQ(list.Entries(), (std::vector<StateEntry>{{Id('A'), 9}, {Id('B'), 2}, {Id('A'), 9}, {Id('C'), 4}}));
+    EXPECT_EQ(list.Entries(),
+              (std::vector<StateEntry>{{Id('A'), 9}, {Id('B'), 2}, {Id('A'), 9}, {Id('C'), 4}}));
 
     list.Remove(Id('A'));
     list.Remove(Id('Q'));
@@ -250,8 +254,7 @@ TEST_F(StateFileTest, SaveThatFailsKeepsTheOldFile)
     const QByteArray old = Record(Id('O'), 5) + Record(Id('P'), 6);
     WriteFile(QStringLiteral("M.Contact"), old);
     StateList list;
-    for (int i = 0; i < 100; ++i)
-        list.Append(NewItemId(), static_cast<std::uint32_t>(i));
+    for (int i = 0; i < 100; ++i) list.Append(NewItemId(), static_cast<std::uint32_t>(i));
     {
         FileSizeLimit limit(4096);  // the new content is 10000 bytes
         ASSERT_TRUE(limit.ok());
@@ -263,8 +266,7 @@ TEST_F(StateFileTest, SaveThatFailsKeepsTheOldFile)
 
 TEST_F(StateFileTest, SaveIntoReadOnlyFolderKeepsTheOldFile)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root ignores folder permissions";
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     const QByteArray old = Record(Id('O'), 5);
     WriteFile(QStringLiteral("M.Contact"), old);
     ASSERT_TRUE(QFile::setPermissions(Dir(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
@@ -277,8 +279,7 @@ TEST_F(StateFileTest, SaveIntoReadOnlyFolderKeepsTheOldFile)
 
 TEST_F(StateFileTest, UnreadableFileIsAnErrorNotAnEmptyList)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root ignores file permissions";
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores file permissions";
     WriteFile(QStringLiteral("M.Task"), Record(Id('A'), 1));
     ASSERT_TRUE(QFile::setPermissions(PathOf(QStringLiteral("M.Task")), QFileDevice::WriteOwner));
     StateList list;

@@ -1,13 +1,13 @@
 #include "platform/atomic_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/errors.h"
 #include "support/file_size_limit.h"
@@ -24,7 +24,8 @@ protected:
     }
     QStringList Entries() const
     {
-        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+        return QDir(dir_.path())
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
     }
     QTemporaryDir dir_;
 };
@@ -76,12 +77,12 @@ TEST_F(AtomicFileTest, FailedWriteKeepsTheOldFile)
 
 TEST_F(AtomicFileTest, ReadOnlyFolderKeepsTheOldFile)
 {
-    if (geteuid() == 0)
-        GTEST_SKIP() << "root ignores folder permissions";
+    if (geteuid() == 0) GTEST_SKIP() << "root ignores folder permissions";
     WriteFileAtomically(Path("f"), "old");
     ASSERT_TRUE(QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
     EXPECT_THROW(WriteFileAtomically(Path("f"), "new"), AgentError);
-    QFile::setPermissions(dir_.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(dir_.path(),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_EQ(Read("f"), "old");
     EXPECT_EQ(Entries(), QStringList{"f"});
 }

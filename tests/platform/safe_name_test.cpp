@@ -8,9 +8,10 @@ namespace {
 
 TEST(SafeName, AcceptsPlainNames)
 {
-    for (const QString& name : {QStringLiteral("M"), QStringLiteral("DESKTOP-4711.Contact"), QStringLiteral("M."),
-                                QStringLiteral("..."), QStringLiteral(".hidden"), QStringLiteral("a b"),
-                                QString::fromUtf8("Jürgens Rechner 東京"), QString(200, QLatin1Char('x'))}) {
+    for (const QString& name :
+         {QStringLiteral("M"), QStringLiteral("DESKTOP-4711.Contact"), QStringLiteral("M."),
+          QStringLiteral("..."), QStringLiteral(".hidden"), QStringLiteral("a b"),
+          QString::fromUtf8("Jürgens Rechner 東京"), QString(200, QLatin1Char('x'))}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_TRUE(IsSafeFileNameComponent(name));
         EXPECT_EQ(&RequireSafeFileNameComponent(name, "name"), &name);

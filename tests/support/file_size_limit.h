@@ -1,6 +1,7 @@
 #pragma once
-#include <csignal>
 #include <sys/resource.h>
+
+#include <csignal>
 
 // Caps the size of the files this process writes while it lives, so that a write fails with
 // EFBIG: a way to make a file write fail that works even for root, who ignores permissions.
