@@ -44,7 +44,8 @@ void Answer(RequestContext& ctx, bool ok, const QStringList& pathLines)
         return;
     }
     Log(ctx, name + QStringLiteral("...error"));
-    for (const QString& line : pathLines) Log(ctx, line);
+    for (const QString& line : pathLines)
+        Log(ctx, line);
     ctx.ReplyError();
 }
 
@@ -78,7 +79,9 @@ void ShellDelete(RequestContext& ctx)
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
     const QString local = LocalPathOf(path);
     bool ok = false;
-    if (!local.isEmpty()) ok = !(kind == Deletion::Permanent ? DeletePermanently(local) : MoveToTrash(local));
+    // A drive's root is the whole volume, never one item to delete.
+    if (!local.isEmpty() && !IsDriveRoot(local))
+        ok = !(kind == Deletion::Permanent ? DeletePermanently(local) : MoveToTrash(local));
     Answer(ctx, ok, {path});
 }
 
@@ -96,7 +99,8 @@ void RenameFile(RequestContext& ctx)
 
     const QString oldLocal = LocalPathOf(oldPath);
     const QString newLocal = LocalPathOf(newPath);
-    if (!oldLocal.isEmpty() && !newLocal.isEmpty() && !RenameNoReplace(oldLocal, newLocal)) {
+    if (!oldLocal.isEmpty() && !newLocal.isEmpty() && !IsDriveRoot(oldLocal) &&
+        !RenameNoReplace(oldLocal, newLocal)) {
         ctx.Reply();
         return;
     }
@@ -111,12 +115,14 @@ void RenameFile(RequestContext& ctx)
 bool SetLastWriteTime(const QString& local, std::uint64_t lastWriteTime)
 {
     const int fd = open(QFile::encodeName(local).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     struct stat st {};
     bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (ok) {
         timespec times[2] = {{0, UTIME_OMIT}, {0, UTIME_OMIT}};
-        if (lastWriteTime != 0) times[1] = UnixFromFileTime(lastWriteTime);
+        if (lastWriteTime != 0)
+            times[1] = UnixFromFileTime(lastWriteTime);
         ok = futimens(fd, times) == 0;
     }
     close(fd);
@@ -146,7 +152,8 @@ std::optional<QUrl> UrlToOpen(const QString& text)
         return local.isEmpty() ? std::nullopt : std::optional(QUrl::fromLocalFile(local));
     }
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().size() < 2 || url.isLocalFile()) return std::nullopt;
+    if (!url.isValid() || url.scheme().size() < 2 || url.isLocalFile())
+        return std::nullopt;
     return url;
 }
 
@@ -154,7 +161,8 @@ void OpenFile(RequestContext& ctx)
 {
     // The peer learns nothing of the outcome: the request is answered whatever happens.
     try {
-        if (const std::optional<QUrl> url = UrlToOpen(ctx.PayloadText())) OpenWithDesktop(*url);
+        if (const std::optional<QUrl> url = UrlToOpen(ctx.PayloadText()))
+            OpenWithDesktop(*url);
     } catch (const std::exception&) {
     }
     ctx.Reply();

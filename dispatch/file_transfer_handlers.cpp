@@ -13,6 +13,7 @@
 #include "net/message_header.h"
 #include "platform/file_attributes.h"
 #include "platform/path_map.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ bool SelectTransferFile(TransferFile& file, const QString& peerPath)
     if (!peerPath.isEmpty() && peerPath != file.Path()) {
         file.Close();
         const QString local = LocalPathOf(peerPath);
-        if (local.isEmpty() || !file.Open(peerPath, local)) return false;
+        if (local.isEmpty() || !file.Open(peerPath, local))
+            return false;
     }
     return file.IsOpen();
 }
@@ -76,7 +78,8 @@ void GetFile(RequestContext& ctx)
         return;
     }
     const bool sent = ctx.Reply(std::move(data));
-    if (!sent && count <= kMaxPayloadBytes) StopAfterSocketError(ctx, "AS_GET_FILE - SOCKET_ERROR");
+    if (!sent && count <= kMaxPayloadBytes)
+        StopAfterSocketError(ctx, "AS_GET_FILE - SOCKET_ERROR");
 }
 
 void SetFile(RequestContext& ctx)
@@ -98,7 +101,8 @@ void SetFile(RequestContext& ctx)
     }
     QByteArray reply;
     ByteWriter(reply).U16(count);
-    if (!ctx.Reply(reply)) StopAfterSocketError(ctx, "AS_SET_FILE - SOCKET_ERROR");
+    if (!ctx.Reply(reply))
+        StopAfterSocketError(ctx, "AS_SET_FILE - SOCKET_ERROR");
 }
 
 void CloseFiles(RequestContext& ctx)
@@ -115,7 +119,8 @@ bool NamesDriveRoot(const QString& path)
     QString root = colon < 0 ? path.left(1) : path.left(colon + 2);
     root.replace(QLatin1Char('/'), QLatin1Char('\\'));
     for (const DriveInfo& drive : Drives()) {
-        if (drive.PeerRoot() == root) return true;
+        if (drive.PeerRoot() == root)
+            return true;
     }
     return false;
 }
@@ -187,11 +192,14 @@ void GetFileInfoEx(RequestContext& ctx)
 // The bytes of the drive's volume available to this user (not to the superuser).
 std::optional<std::uint64_t> FreeBytesOfDrive(const QString& drive)
 {
-    if (drive.size() != 2 || drive[1] != QLatin1Char(':')) return std::nullopt;
+    if (drive.size() != 2 || drive[1] != QLatin1Char(':'))
+        return std::nullopt;
     const std::optional<DriveInfo> info = DriveOfLetter(drive[0]);
-    if (!info) return std::nullopt;
+    if (!info)
+        return std::nullopt;
     struct statvfs vfs {};
-    if (statvfs(QFile::encodeName(info->mountPoint).constData(), &vfs) != 0) return std::nullopt;
+    if (statvfs(QFile::encodeName(info->mountPoint).constData(), &vfs) != 0)
+        return std::nullopt;
     return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }
 
@@ -222,6 +230,26 @@ void GetDrives(RequestContext& ctx)
     ctx.Reply(reply);
 }
 
+// The raw data of a value of the emulated registry; its type is not sent. A value larger than
+// one message does not fit this reply and is refused with AS_ERROR.
+void GetRegValue(RequestContext& ctx)
+{
+    ByteReader r(ctx.payload);
+    const std::uint32_t rootHandle = r.U32();
+    const QString subKey = r.ZeroTerminatedUtf16();
+    // A sub key without terminator leaves the value name empty: the key's default value.
+    const QString valueName = r.ZeroTerminatedUtf16();
+
+    const std::optional<RegistryRoot> root = RegistryRootFromHandle(rootHandle);
+    const std::optional<RegistryKey> key = root ? RegistryKey::Open(*root, subKey) : std::nullopt;
+    const std::optional<RegistryValue> value = key ? key->ReadValue(valueName) : std::nullopt;
+    if (!value) {
+        ctx.ReplyError();
+        return;
+    }
+    ctx.Reply(value->data);
+}
+
 }  // namespace
 
 void RegisterFileTransferHandlers(Dispatcher& d)
@@ -234,4 +262,5 @@ void RegisterFileTransferHandlers(Dispatcher& d)
     d.SetHandler(AS_GET_FILE_INFO_EX, GetFileInfoEx);
     d.SetHandler(AS_GET_FREE_SIZE, GetFreeSize);
     d.SetHandler(AS_GET_DRIVES, GetDrives);
+    d.SetHandler(AS_GET_REG_VALUE, GetRegValue);
 }

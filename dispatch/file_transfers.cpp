@@ -15,7 +15,8 @@ namespace {
 int OpenRegularFile(const QByteArray& path, int flags, mode_t mode = 0)
 {
     const int fd = open(path.constData(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
-    if (fd < 0) return -1;
+    if (fd < 0)
+        return -1;
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         close(fd);
@@ -35,7 +36,8 @@ bool FitsOffset(std::uint64_t offset, std::size_t size)
 bool TransferFile::Open(const QString& peerPath, const QString& localPath)
 {
     Close();
-    if (peerPath.isEmpty() || localPath.isEmpty()) return false;
+    if (peerPath.isEmpty() || localPath.isEmpty())
+        return false;
     const QByteArray local = QFile::encodeName(localPath);
     int fd = -1;
     if (direction_ == Direction::Read) {
@@ -43,9 +45,11 @@ bool TransferFile::Open(const QString& peerPath, const QString& localPath)
     } else {
         fd = OpenRegularFile(local, O_WRONLY);
         // Only a missing file is created, and never over one that appeared meanwhile.
-        if (fd < 0 && errno == ENOENT) fd = OpenRegularFile(local, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd < 0 && errno == ENOENT)
+            fd = OpenRegularFile(local, O_WRONLY | O_CREAT | O_EXCL, 0666);
     }
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     fd_ = fd;
     path_ = peerPath;
     return true;
@@ -53,21 +57,26 @@ bool TransferFile::Open(const QString& peerPath, const QString& localPath)
 
 void TransferFile::Close()
 {
-    if (fd_ >= 0) close(fd_);
+    if (fd_ >= 0)
+        close(fd_);
     fd_ = -1;
     path_.clear();
 }
 
 bool TransferFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer)
 {
-    if (fd_ < 0 || !FitsOffset(offset, buffer.size())) return false;
+    if (fd_ < 0 || !FitsOffset(offset, buffer.size()))
+        return false;
     std::size_t done = 0;
     while (done < buffer.size()) {
         const ssize_t got =
             pread(fd_, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
-        if (got == 0) break;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return false;
+        if (got == 0)
+            break;
         done += static_cast<std::size_t>(got);
     }
     return true;
@@ -75,13 +84,16 @@ bool TransferFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer)
 
 bool TransferFile::WriteAt(std::uint64_t offset, ByteView data)
 {
-    if (fd_ < 0 || !FitsOffset(offset, data.size())) return false;
+    if (fd_ < 0 || !FitsOffset(offset, data.size()))
+        return false;
     std::size_t done = 0;
     while (done < data.size()) {
         const ssize_t put =
             pwrite(fd_, data.data() + done, data.size() - done, static_cast<off_t>(offset + done));
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
         done += static_cast<std::size_t>(put);
     }
     return true;

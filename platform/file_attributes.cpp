@@ -28,11 +28,14 @@ FileFacts FactsOf(const struct statx& target, bool isLink, const QString& name)
         facts.attributes |= kDirectory;
     else if (S_ISREG(target.stx_mode))
         facts.attributes |= kArchive;
-    if (!isDir && !(target.stx_mode & S_IWUSR)) facts.attributes |= kReadOnly;
+    if (!isDir && !(target.stx_mode & S_IWUSR))
+        facts.attributes |= kReadOnly;
     if (name.startsWith(QLatin1Char('.')) && name != QLatin1String(".") && name != QLatin1String(".."))
         facts.attributes |= kHidden;
-    if (isLink) facts.attributes |= kReparsePoint;
-    if (facts.attributes == 0) facts.attributes = kNormal;
+    if (isLink)
+        facts.attributes |= kReparsePoint;
+    if (facts.attributes == 0)
+        facts.attributes = kNormal;
     facts.size = S_ISREG(target.stx_mode) ? target.stx_size : 0;
     facts.lastWriteTime = FileTimeOf(target.stx_mtime);
     facts.creationTime = FileTimeOf((target.stx_mask & STATX_BTIME) ? target.stx_btime : target.stx_ctime);
@@ -45,7 +48,8 @@ std::optional<FileFacts> FactsAt(int dirFd, const QByteArray& encodedPath, const
     struct statx own {};
     if (statx(dirFd, encodedPath.constData(), AT_SYMLINK_NOFOLLOW | AT_NO_AUTOMOUNT, kMask, &own) != 0)
         return std::nullopt;
-    if (!S_ISLNK(own.stx_mode)) return FactsOf(own, false, name);
+    if (!S_ISLNK(own.stx_mode))
+        return FactsOf(own, false, name);
     struct statx target {};
     if (statx(dirFd, encodedPath.constData(), AT_NO_AUTOMOUNT, kMask, &target) != 0)
         return FactsOf(own, true, name);
@@ -62,7 +66,8 @@ QString LastComponent(const QString& path)
 
 std::uint64_t FileTimeFromUnix(std::int64_t seconds, std::uint32_t nanoseconds)
 {
-    if (seconds < -kEpochDifference) return 0;
+    if (seconds < -kEpochDifference)
+        return 0;
     return static_cast<std::uint64_t>(seconds + kEpochDifference) * kTicksPerSecond + nanoseconds / 100;
 }
 
@@ -76,7 +81,8 @@ timespec UnixFromFileTime(std::uint64_t fileTime)
 
 std::optional<FileFacts> ReadFileFacts(const QString& path)
 {
-    if (path.isEmpty()) return std::nullopt;
+    if (path.isEmpty())
+        return std::nullopt;
     return FactsAt(AT_FDCWD, QFile::encodeName(path), LastComponent(path));
 }
 
@@ -88,7 +94,8 @@ std::optional<FileFacts> ReadFileFactsAt(int dirFd, const QString& name)
 std::optional<std::vector<FolderEntry>> ListFolder(const QString& path)
 {
     const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+    if (fd < 0)
+        return std::nullopt;
     DIR* dir = fdopendir(fd);
     if (!dir) {
         close(fd);
@@ -97,9 +104,11 @@ std::optional<std::vector<FolderEntry>> ListFolder(const QString& path)
     std::vector<FolderEntry> entries;
     while (const dirent* e = readdir(dir)) {
         const char* raw = e->d_name;
-        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0'))) continue;
+        if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
+            continue;
         const QString name = QFile::decodeName(raw);
-        if (auto facts = FactsAt(fd, QByteArray(raw), name)) entries.push_back(FolderEntry{name, *facts});
+        if (auto facts = FactsAt(fd, QByteArray(raw), name))
+            entries.push_back(FolderEntry{name, *facts});
     }
     closedir(dir);
     std::sort(entries.begin(), entries.end(),

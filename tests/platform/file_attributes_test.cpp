@@ -99,12 +99,14 @@ TEST_F(FileFactsTest, LastWriteIsTheModificationTimeAndCreationIsNot)
 
 TEST_F(FileFactsTest, ListingIsSortedWithoutDotEntries)
 {
-    for (const char* name : {"b", "a", "B", ".x", "c d", "\xc3\xa4"}) WriteFile(Path(name), "x");
+    for (const char* name : {"b", "a", "B", ".x", "c d", "\xc3\xa4"})
+        WriteFile(Path(name), "x");
     ASSERT_TRUE(QDir(dir_.path()).mkdir(QStringLiteral("A")));
     const auto entries = ListFolder(dir_.path());
     ASSERT_TRUE(entries.has_value());
     QStringList names;
-    for (const FolderEntry& e : *entries) names << e.name;
+    for (const FolderEntry& e : *entries)
+        names << e.name;
     EXPECT_EQ(names, (QStringList{".x", "A", "B", "a", "b", "c d", QString::fromUtf8("\xc3\xa4")}));
     EXPECT_EQ(entries->at(1).facts.attributes, kDirectory);
 

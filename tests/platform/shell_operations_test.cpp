@@ -73,6 +73,10 @@ TEST_F(ShellOperationsTest, PermanentDeleteRemovesTreesButNeverFollowsLinks)
     EXPECT_FALSE(DeletePermanently(Path("single.txt")));
     EXPECT_FALSE(Exists(Path("single.txt")));
 
+    // Mount points (the root included) are whole volumes, not folders to empty.
+    EXPECT_EQ(DeletePermanently(QStringLiteral("/")), std::errc::device_or_resource_busy);
+    EXPECT_EQ(DeletePermanently(QStringLiteral("/proc")), std::errc::device_or_resource_busy);
+
     EXPECT_EQ(DeletePermanently(Path("missing")), std::errc::no_such_file_or_directory);
     EXPECT_TRUE(DeletePermanently(QString()));
 }
