@@ -99,8 +99,10 @@ void RenameFile(RequestContext& ctx)
 
     const QString oldLocal = LocalPathOf(oldPath);
     const QString newLocal = LocalPathOf(newPath);
+    // A file open for a transfer (or a folder holding one) stays where it is: the open file
+    // would otherwise go on under its old name and a later transfer would reach the moved file.
     if (!oldLocal.isEmpty() && !newLocal.isEmpty() && !IsDriveRoot(oldLocal) &&
-        !RenameNoReplace(oldLocal, newLocal)) {
+        !ctx.agent.transfers->EitherHolds(oldLocal) && !RenameNoReplace(oldLocal, newLocal)) {
         ctx.Reply();
         return;
     }

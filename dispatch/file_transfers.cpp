@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <cerrno>
 #include <limits>
@@ -52,6 +53,7 @@ bool TransferFile::Open(const QString& peerPath, const QString& localPath)
         return false;
     fd_ = fd;
     path_ = peerPath;
+    localPath_ = QDir::cleanPath(localPath);
     return true;
 }
 
@@ -61,6 +63,15 @@ void TransferFile::Close()
         close(fd_);
     fd_ = -1;
     path_.clear();
+    localPath_.clear();
+}
+
+bool TransferFile::Holds(const QString& localPath) const
+{
+    if (fd_ < 0 || localPath.isEmpty())
+        return false;
+    const QString clean = QDir::cleanPath(localPath);
+    return localPath_ == clean || localPath_.startsWith(clean == QLatin1String("/") ? clean : clean + u'/');
 }
 
 bool TransferFile::ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer)

@@ -27,6 +27,9 @@ public:
     bool Open(const QString& peerPath, const QString& localPath);
     void Close();
 
+    // Whether the open file is `localPath` or lies below it.
+    bool Holds(const QString& localPath) const;
+
     // Reads from `offset` until `buffer` is full or the file ends; bytes past the end are left
     // as they are. False when the file is closed or the read fails.
     bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> buffer);
@@ -38,6 +41,7 @@ private:
     Direction direction_;
     int fd_ = -1;
     QString path_;
+    QString localPath_;
 };
 
 // The read and the write transfer file of the file requests.
@@ -51,5 +55,10 @@ public:
     {
         write.Close();
         read.Close();
+    }
+    // Whether either open file is `localPath` or lies below it.
+    bool EitherHolds(const QString& localPath) const
+    {
+        return read.Holds(localPath) || write.Holds(localPath);
     }
 };

@@ -215,6 +215,31 @@ TEST_F(FileOperationTest, RenameNeverReplacesAndLogsOnlyFailures)
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_RENAME_FILE...error", "C:\\b.txt", ""}));
 }
 
+TEST_F(FileOperationTest, RenameLeavesFilesOpenForATransferWhereTheyAre)
+{
+    OpenBothTransferFiles();
+    const struct {
+        QString from;
+        QString to;
+    } refused[] = {
+        {QStringLiteral("C:\\t\\read.txt"), QStringLiteral("C:\\t\\r2.txt")},
+        {QStringLiteral("C:/t/write.txt"), QStringLiteral("C:\\t\\w2.txt")},
+        {QStringLiteral("C:\\t"), QStringLiteral("C:\\t2")},
+    };
+    for (const auto& c : refused) {
+        EXPECT_EQ(Request(AS_RENAME_FILE, ZeroText(c.from) + ZeroText(c.to)).code, AS_ERROR);
+        EXPECT_EQ(NewLogLines(), (QStringList{"AS_RENAME_FILE...error", c.from, c.to}));
+    }
+    EXPECT_TRUE(Exists(QStringLiteral("t/read.txt")));
+    EXPECT_TRUE(Exists(QStringLiteral("t/write.txt")));
+
+    // Once the transfer is over, the same renames go through.
+    EXPECT_EQ(Request(AS_CLOSE_FILES, {}).code, AS_CLOSE_FILES + 1);
+    EXPECT_EQ(Request(AS_RENAME_FILE, ZeroText(refused[2].from) + ZeroText(refused[2].to)).code,
+              AS_RENAME_FILE + 1);
+    EXPECT_EQ(ReadFile(QStringLiteral("t2/read.txt")), "read");
+}
+
 // --- AS_SET_FILE_TIME -------------------------------------------------------------------------
 
 TEST_F(FileOperationTest, SetFileTimeSetsTheLastWriteTimeThatInfoReadsBack)
