@@ -16,6 +16,8 @@
 
 #include "app/core/lang_strings.h"
 #include "app/core/settings.h"
+#include "dispatch/agent.h"
+#include "dispatch/file_transfers.h"
 #include "net/agent_server.h"
 #include "support/qt_event_loop.h"
 #include "support/widget_application.h"
@@ -366,7 +368,16 @@ TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)
     dlg.AddIpListEntry(QStringLiteral("10.1.1.1"));
     static_cast<QCheckBox*>(dlg.Control(1031))->setChecked(false);
     home_.WriteFile(QStringLiteral(".local/share/TwinLark/iplist.dat"), "");
+    // A synchronisation in progress: a transfer file open, the busy tray icon shown.
+    TransferFile& transfer = dlg.GetAgent().transfers->write;
+    ASSERT_TRUE(transfer.Open(QStringLiteral("C:\\big.bin"), home_.Path(QStringLiteral("big.bin"))));
+    dlg.GetAgent().host().ShowBusyIcon(true);
+    const qint64 busyIcon = dlg.Tray()->icon().cacheKey();
     dlg.OnCommand(kCmdExit);
+    // The exit releases what the client held, as the end of its connection does.
+    EXPECT_FALSE(transfer.IsOpen());
+    EXPECT_TRUE(transfer.Path().isEmpty());
+    EXPECT_NE(dlg.Tray()->icon().cacheKey(), busyIcon);
     EXPECT_TRUE(finished);
     EXPECT_TRUE(dlg.ExitStarted());
     EXPECT_FALSE(dlg.Server().IsRunning());
