@@ -194,6 +194,14 @@ TEST_F(FileWatchTest, CreateModifyDeleteAndRenameAreReportedAsFoldersAndPaths)
     EXPECT_TRUE(got.removed.empty());
     EXPECT_TRUE(got.renamed.empty());
 
+    // A file moved to another folder of the tree: both folders.
+    ASSERT_TRUE(QFile::rename(Local(QStringLiteral("A/sub/renamed.txt")), Local(QStringLiteral("A/moved.txt"))));
+    got = CollectThroughFence(QStringLiteral("A/fence"), QStringLiteral("C:/A/fence"));
+    EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A/sub")));
+    EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A")));
+    EXPECT_TRUE(got.removed.empty());
+    EXPECT_TRUE(got.renamed.empty());
+
     // A renamed folder: its parent and the pair; events below it then carry the new name.
     ASSERT_TRUE(QDir().rename(Local(QStringLiteral("A/old")), Local(QStringLiteral("A/new"))));
     got = CollectThroughFence(QStringLiteral("A/fence"), QStringLiteral("C:/A/fence"));
