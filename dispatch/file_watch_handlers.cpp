@@ -15,8 +15,7 @@ namespace {
 // until a request on this thread passes by.
 void WriteWatchMessages(RequestContext& ctx)
 {
-    for (const QString& line : ctx.agent.watches->TakeLogMessages())
-        ctx.agent.log.WriteLogLine(line);
+    for (const QString& line : ctx.agent.watches->TakeLogMessages()) ctx.agent.log.WriteLogLine(line);
 }
 
 QString ReasonOf(const std::exception& e)
@@ -47,8 +46,7 @@ void WithPathOnFailure(RequestContext& ctx, const char* errorLine, const QString
         ctx.agent.log.WriteLogLine(QString::fromUtf8(errorLine));
         ctx.agent.log.WriteLogLine(path);
         ctx.agent.log.WriteLogLine(ReasonOf(e));
-        if (!ctx.Replied())
-            ctx.ReplyError();
+        if (!ctx.Replied()) ctx.ReplyError();
     }
 }
 
@@ -90,8 +88,7 @@ void GetFileChanges(RequestContext& ctx)
     const bool oneMessage = static_cast<std::size_t>(payload.size()) <= kMaxPayloadBytes;
     ctx.Reply(payload);
     // A reply in pieces is not logged.
-    if (oneMessage)
-        ctx.agent.log.WriteLogLine(QStringLiteral("AS_GETFILECHANGES...ok"));
+    if (oneMessage) ctx.agent.log.WriteLogLine(QStringLiteral("AS_GETFILECHANGES...ok"));
 }
 
 }  // namespace

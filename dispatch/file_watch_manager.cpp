@@ -23,10 +23,8 @@ std::size_t EncodedSize(const QString& path)
 // C:\Data holds C:\Data\x but not C:\Data2.
 bool IsSameOrInside(const QString& path, const QString& watched)
 {
-    if (!path.startsWith(watched))
-        return false;
-    if (path.size() == watched.size())
-        return true;
+    if (!path.startsWith(watched)) return false;
+    if (path.size() == watched.size()) return true;
     const auto isSeparator = [](QChar c) { return c == QLatin1Char('\\') || c == QLatin1Char('/'); };
     return (!watched.isEmpty() && isSeparator(watched.back())) || isSeparator(path[watched.size()]);
 }
@@ -72,8 +70,7 @@ std::size_t CollectFileChanges(const FileChanges& changes)
 {
     std::size_t size = 6;
     for (const auto* list : {&changes.removedPaths, &changes.changedFolders, &changes.renamedFolders})
-        for (const QString& path : *list)
-            size += EncodedSize(path);
+        for (const QString& path : *list) size += EncodedSize(path);
     return size;
 }
 
@@ -96,16 +93,18 @@ struct FileWatchManager::Watch : FolderChangeSink {
     void OnProblem(WatchProblem problem) override
     {
         switch (problem) {
-        case WatchProblem::EventsLost:
-            manager.AddLogMessage(QStringLiteral("folder watch %1: changes were lost (event queue overflow), "
-                                                 "the folder is reported as changed")
-                                      .arg(path));
-            break;
-        case WatchProblem::OutOfWatches:
-            manager.AddLogMessage(QStringLiteral("folder watch %1: no more inotify watches "
-                                                 "(fs.inotify.max_user_watches), the folder is reported as changed")
-                                      .arg(path));
-            break;
+            case WatchProblem::EventsLost:
+                manager.AddLogMessage(
+                    QStringLiteral("folder watch %1: changes were lost (event queue overflow), "
+                                   "the folder is reported as changed")
+                        .arg(path));
+                break;
+            case WatchProblem::OutOfWatches:
+                manager.AddLogMessage(
+                    QStringLiteral("folder watch %1: no more inotify watches "
+                                   "(fs.inotify.max_user_watches), the folder is reported as changed")
+                        .arg(path));
+                break;
         }
     }
 
@@ -146,8 +145,7 @@ bool FileWatchManager::AddFileWatch(const QString& path)
     ended.clear();  // their threads have ended: the joins return at once
 
     for (const QString& w : watched)
-        if (IsSameOrInside(path, w))
-            return false;
+        if (IsSameOrInside(path, w)) return false;
 
     QString local;
     try {
@@ -203,8 +201,7 @@ QStringList FileWatchManager::WatchedPaths() const
 {
     std::lock_guard lock(mutex_);
     QStringList paths;
-    for (const auto& watch : watches_)
-        paths << watch->path;
+    for (const auto& watch : watches_) paths << watch->path;
     return paths;
 }
 
@@ -226,7 +223,8 @@ FileChanges FileWatchManager::TakeChanges()
         listBytes_ = 0;
     }
     out.removedPaths.assign(std::make_move_iterator(removed.begin()), std::make_move_iterator(removed.end()));
-    out.changedFolders.assign(std::make_move_iterator(changed.begin()), std::make_move_iterator(changed.end()));
+    out.changedFolders.assign(std::make_move_iterator(changed.begin()),
+                              std::make_move_iterator(changed.end()));
     return out;
 }
 
@@ -265,11 +263,9 @@ void FileWatchManager::AddChanges(const QString& root, FolderChangeBatch batch)
     std::vector<QString> changed, removed, renamed;
     changed.reserve(batch.changedFolders.size());
     for (const QString& rel : batch.changedFolders)
-        if (QString p = peer(rel, true); !p.isEmpty())
-            changed.push_back(std::move(p));
+        if (QString p = peer(rel, true); !p.isEmpty()) changed.push_back(std::move(p));
     for (const QString& rel : batch.removedPaths)
-        if (QString p = peer(rel, false); !p.isEmpty())
-            removed.push_back(std::move(p));
+        if (QString p = peer(rel, false); !p.isEmpty()) removed.push_back(std::move(p));
     for (const auto& [from, to] : batch.renamedFolders) {
         QString a = peer(from, false), b = peer(to, false);
         if (!a.isEmpty() && !b.isEmpty()) {
@@ -278,14 +274,11 @@ void FileWatchManager::AddChanges(const QString& root, FolderChangeBatch batch)
         }
     }
     // A path the wire cannot carry is reported through the watched folder.
-    if (tooLong)
-        changed.push_back(root);
+    if (tooLong) changed.push_back(root);
 
     std::lock_guard lock(mutex_);
-    for (QString& p : changed)
-        InsertCounted(changedFolders_, std::move(p));
-    for (QString& p : removed)
-        InsertCounted(removedPaths_, std::move(p));
+    for (QString& p : changed) InsertCounted(changedFolders_, std::move(p));
+    for (QString& p : removed) InsertCounted(removedPaths_, std::move(p));
     for (QString& p : renamed) {
         listBytes_ += EncodedSize(p);
         renamedFolders_.push_back(std::move(p));
@@ -298,8 +291,7 @@ void FileWatchManager::AddChanges(const QString& root, FolderChangeBatch batch)
 bool FileWatchManager::InsertCounted(std::set<QString, CodeUnitLess>& list, QString path)
 {
     const std::size_t size = EncodedSize(path);
-    if (!list.insert(std::move(path)).second)
-        return false;
+    if (!list.insert(std::move(path)).second) return false;
     listBytes_ += size;
     return true;
 }
@@ -310,12 +302,12 @@ void FileWatchManager::ReplaceListsByWatchedFolders(const QString& root)
     changedFolders_.clear();
     renamedFolders_.clear();
     listBytes_ = 0;
-    for (const auto& watch : watches_)
-        InsertCounted(changedFolders_, watch->path);
+    for (const auto& watch : watches_) InsertCounted(changedFolders_, watch->path);
     InsertCounted(changedFolders_, root);
     if (logMessages_.size() < kMaxLogMessages)
-        logMessages_ << QStringLiteral("folder watch: more changes than one reply can list, "
-                                       "the watched folders are reported as changed");
+        logMessages_ << QStringLiteral(
+            "folder watch: more changes than one reply can list, "
+            "the watched folders are reported as changed");
     else
         ++droppedLogMessages_;
 }

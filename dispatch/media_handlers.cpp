@@ -34,8 +34,7 @@ QByteArray EncodePlaylistNameList(const QStringList& names)
     QByteArray out;
     ByteWriter w(out);
     for (const QString& name : names)
-        if (name.size() <= kMaxCountedUnits)
-            WriteTerminatedText(w, name);
+        if (name.size() <= kMaxCountedUnits) WriteTerminatedText(w, name);
     return out;
 }
 
@@ -46,10 +45,8 @@ QByteArray EncodeMediaRecords(const std::vector<MediaRecord>& records, bool forw
     ByteWriter w(out);
     for (const MediaRecord& record : records) {
         QString path = record.path;
-        if (path.size() > kMaxCountedUnits)
-            continue;
-        if (forwardSlashes)
-            path.replace(QLatin1Char('\\'), QLatin1Char('/'));
+        if (path.size() > kMaxCountedUnits) continue;
+        if (forwardSlashes) path.replace(QLatin1Char('\\'), QLatin1Char('/'));
         WriteTerminatedText(w, path);
         w.F64(record.duration);
         w.U64(record.size);
@@ -83,8 +80,7 @@ void Require(WmpResult result, const QString& failure, bool zeroOnly = false)
 void MoveFileToTrash(const QString& localPath)
 {
     const QFileInfo info(localPath);
-    if (!info.exists() && !info.isSymLink())
-        throw AgentError("no such file: " + localPath.toStdString());
+    if (!info.exists() && !info.isSymLink()) throw AgentError("no such file: " + localPath.toStdString());
     if (info.isDir() && !info.isSymLink())
         throw AgentError("a folder, not a media file: " + localPath.toStdString());
     // The home trash lives in the data folder, which a fresh account may not have yet.
@@ -173,8 +169,7 @@ void DelMedia(RequestContext& ctx)
 void GetMusicDir(RequestContext& ctx)
 {
     const QString music = KnownFolderPath(KnownFolder::Music);
-    if (music.isEmpty())
-        throw AgentError("the music folder cannot be found");
+    if (music.isEmpty()) throw AgentError("the music folder cannot be found");
     ctx.Reply(utf16::Bytes(LocalToPeerPath(music)));
 }
 

@@ -23,8 +23,8 @@ namespace {
 // Names, removals, content and time changes. Attribute events are taken because they carry
 // last-write time changes (touch, copies keeping times); a permission change then merely
 // reports its folder once more.
-constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM | IN_MOVED_TO |
-                                     IN_DELETE_SELF | IN_MOVE_SELF | IN_EXCL_UNLINK;
+constexpr std::uint32_t kWatchMask = IN_CREATE | IN_DELETE | IN_MODIFY | IN_ATTRIB | IN_MOVED_FROM |
+                                     IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF | IN_EXCL_UNLINK;
 
 // One buffer per worker, allocated once and reused for every read.
 constexpr std::size_t kBufferBytes = 61440;
@@ -49,8 +49,7 @@ QByteArray ParentRel(const QByteArray& rel)
 
 bool IsSameOrBelow(const QByteArray& rel, const QByteArray& dir)
 {
-    if (dir.isEmpty())
-        return true;
+    if (dir.isEmpty()) return true;
     return rel == dir || (rel.size() > dir.size() && rel.startsWith(dir) && rel[dir.size()] == '/');
 }
 
@@ -63,8 +62,7 @@ public:
     explicit Worker(InotifyWatcher& owner) : owner_(owner), root_(QFile::encodeName(owner.localRoot_)) {}
     ~Worker()
     {
-        if (fd_ >= 0)
-            ::close(fd_);
+        if (fd_ >= 0) ::close(fd_);
     }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -126,21 +124,17 @@ void InotifyWatcher::Worker::Run()
         pollfd fds[2] = {{fd_, POLLIN, 0}, {owner_.stopFd_, POLLIN, 0}};
         const int ready = ::poll(fds, 2, pending_ ? kRenamePartnerWaitMs : -1);
         if (ready < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             break;
         }
-        if (Stopping())
-            break;
+        if (Stopping()) break;
         if (ready == 0) {
             FlushPendingMove();
             Deliver();
             continue;
         }
-        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL))
-            break;
-        if ((fds[0].revents & POLLIN) && !ReadEvents(buffer))
-            break;
+        if (fds[0].revents & (POLLERR | POLLHUP | POLLNVAL)) break;
+        if ((fds[0].revents & POLLIN) && !ReadEvents(buffer)) break;
         Deliver();
     }
     // Whatever was seen before the stop still counts.
@@ -156,12 +150,10 @@ bool InotifyWatcher::Worker::ReadEvents(std::vector<std::uint64_t>& buffer)
     while (!Stopping()) {
         const ssize_t got = ::read(fd_, bytes, capacity);
         if (got < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             return errno == EAGAIN || errno == EWOULDBLOCK;
         }
-        if (got == 0)
-            return true;
+        if (got == 0) return true;
         // Walk only the bytes the read delivered; a record that does not fit ends the walk.
         std::size_t offset = 0;
         const auto delivered = static_cast<std::size_t>(got);
@@ -169,14 +161,12 @@ bool InotifyWatcher::Worker::ReadEvents(std::vector<std::uint64_t>& buffer)
             inotify_event event;
             std::memcpy(&event, bytes + offset, sizeof event);
             const std::size_t recordBytes = sizeof(inotify_event) + event.len;
-            if (recordBytes > delivered - offset)
-                break;
+            if (recordBytes > delivered - offset) break;
             const char* name = bytes + offset + sizeof(inotify_event);
             Handle(event, event.len ? name : nullptr);
             offset += recordBytes;
         }
-        if (batch_.Size() >= kDeliverEvery)
-            Deliver();
+        if (batch_.Size() >= kDeliverEvery) Deliver();
     }
     return true;
 }
@@ -188,11 +178,9 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
         return;
     }
     const auto it = folders_.find(event.wd);
-    if (it == folders_.end())
-        return;  // a watch already forgotten (its folder went away or left the tree)
+    if (it == folders_.end()) return;  // a watch already forgotten (its folder went away or left the tree)
     if (event.mask & IN_IGNORED) {
-        if (event.wd == rootWd_)
-            rootGone_ = true;
+        if (event.wd == rootWd_) rootGone_ = true;
         folders_.erase(it);
         return;
     }
@@ -201,21 +189,19 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
         return;
     }
     // Events about a watched folder itself arrive once more, named, from its parent's watch.
-    const QByteArray leaf = name ? QByteArray(name, static_cast<qsizetype>(::strnlen(name, event.len))) : QByteArray();
-    if (leaf.isEmpty())
-        return;
+    const QByteArray leaf =
+        name ? QByteArray(name, static_cast<qsizetype>(::strnlen(name, event.len))) : QByteArray();
+    if (leaf.isEmpty()) return;
 
     const QByteArray dir = it->second;
     const QByteArray rel = JoinRel(dir, leaf);
     const bool isDir = event.mask & IN_ISDIR;
 
-    if (pending_ && !((event.mask & IN_MOVED_TO) && event.cookie == pending_->cookie))
-        FlushPendingMove();
+    if (pending_ && !((event.mask & IN_MOVED_TO) && event.cookie == pending_->cookie)) FlushPendingMove();
 
     if (event.mask & IN_CREATE) {
         Changed(dir);
-        if (isDir)
-            AddTree(rel, true);
+        if (isDir) AddTree(rel, true);
     } else if (event.mask & IN_DELETE) {
         Changed(dir);
         Removed(rel);
@@ -226,8 +212,7 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
             const QByteArray from = pending_->rel;
             pending_.reset();
             Changed(dir);
-            if (ParentRel(from) != dir)
-                Changed(ParentRel(from));
+            if (ParentRel(from) != dir) Changed(ParentRel(from));
             if (isDir) {
                 Renamed(from, rel);
                 MoveWatchesBelow(from, rel);
@@ -235,8 +220,7 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
         } else {
             // Moved in from outside the tree: as good as created here.
             Changed(dir);
-            if (isDir)
-                AddTree(rel, true);
+            if (isDir) AddTree(rel, true);
         }
     } else if (event.mask & (IN_MODIFY | IN_ATTRIB)) {
         Changed(dir);
@@ -246,14 +230,12 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
 // The first half of a rename whose partner never came: the item left the watched tree.
 void InotifyWatcher::Worker::FlushPendingMove()
 {
-    if (!pending_)
-        return;
+    if (!pending_) return;
     const PendingMove move = std::move(*pending_);
     pending_.reset();
     Changed(ParentRel(move.rel));
     Removed(move.rel);
-    if (move.isDir)
-        DropWatchesBelow(move.rel);
+    if (move.isDir) DropWatchesBelow(move.rel);
 }
 
 // The kernel dropped events: report the whole folder and watch whatever folders appeared
@@ -282,8 +264,7 @@ bool InotifyWatcher::Worker::AddWatch(const QByteArray& rel)
         return false;
     }
     folders_[wd] = rel;
-    if (rel.isEmpty())
-        rootWd_ = wd;
+    if (rel.isEmpty()) rootWd_ = wd;
     return true;
 }
 
@@ -296,15 +277,12 @@ void InotifyWatcher::Worker::AddTree(const QByteArray& rel, bool reportContents)
         const QByteArray current = std::move(todo.back());
         todo.pop_back();
         // The watch comes before the listing, so nothing created in between is missed.
-        if (!current.isEmpty() && !AddWatch(current))
-            continue;
+        if (!current.isEmpty() && !AddWatch(current)) continue;
         DIR* dir = ::opendir(LocalPath(current).constData());
-        if (!dir)
-            continue;
+        if (!dir) continue;
         bool holdsSomething = false;
         while (const dirent* entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-                continue;
+            if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
             holdsSomething = true;
             const QByteArray child = JoinRel(current, QByteArray(entry->d_name));
             bool isDir = entry->d_type == DT_DIR;
@@ -312,14 +290,11 @@ void InotifyWatcher::Worker::AddTree(const QByteArray& rel, bool reportContents)
                 struct stat st;
                 isDir = ::lstat(LocalPath(child).constData(), &st) == 0 && S_ISDIR(st.st_mode);
             }
-            if (isDir)
-                todo.push_back(child);
+            if (isDir) todo.push_back(child);
         }
         ::closedir(dir);
-        if (reportContents && holdsSomething)
-            Changed(current);
-        if (batch_.Size() >= kDeliverEvery)
-            Deliver();
+        if (reportContents && holdsSomething) Changed(current);
+        if (batch_.Size() >= kDeliverEvery) Deliver();
     }
 }
 
@@ -338,8 +313,7 @@ void InotifyWatcher::Worker::DropWatchesBelow(const QByteArray& rel)
 void InotifyWatcher::Worker::MoveWatchesBelow(const QByteArray& from, const QByteArray& to)
 {
     for (auto& [wd, path] : folders_) {
-        if (wd != rootWd_ && IsSameOrBelow(path, from))
-            path = to + path.mid(from.size());
+        if (wd != rootWd_ && IsSameOrBelow(path, from)) path = to + path.mid(from.size());
     }
 }
 
@@ -347,15 +321,13 @@ void InotifyWatcher::Worker::Changed(const QByteArray& rel)
 {
     QString folder = QFile::decodeName(rel);
     // Events come in runs from one folder; the manager collapses the rest.
-    if (!batch_.changedFolders.empty() && batch_.changedFolders.back() == folder)
-        return;
+    if (!batch_.changedFolders.empty() && batch_.changedFolders.back() == folder) return;
     batch_.changedFolders.push_back(std::move(folder));
 }
 
 void InotifyWatcher::Worker::Deliver()
 {
-    if (batch_.Empty())
-        return;
+    if (batch_.Empty()) return;
     FolderChangeBatch out = std::move(batch_);
     batch_ = FolderChangeBatch();
     owner_.sink_.OnChanges(std::move(out));
@@ -366,7 +338,8 @@ InotifyWatcher::InotifyWatcher(QString localRoot, FolderChangeSink& sink)
 {
     stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (stopFd_ < 0)
-        throw AgentError(std::string("cannot create the stop signal of a folder watch: ") + std::strerror(errno));
+        throw AgentError(std::string("cannot create the stop signal of a folder watch: ") +
+                         std::strerror(errno));
     try {
         thread_ = std::thread(&InotifyWatcher::Run, this);
     } catch (const std::system_error& e) {
@@ -383,8 +356,7 @@ InotifyWatcher::~InotifyWatcher()
 
 void InotifyWatcher::RequestStop()
 {
-    if (stopRequested_.exchange(true))
-        return;
+    if (stopRequested_.exchange(true)) return;
     const std::uint64_t one = 1;
     // A full counter (impossible with one write) would still leave the poll readable.
     (void)!::write(stopFd_, &one, sizeof one);
@@ -393,8 +365,7 @@ void InotifyWatcher::RequestStop()
 void InotifyWatcher::Stop()
 {
     RequestStop();
-    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id())
-        thread_.join();
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
 }
 
 bool InotifyWatcher::WaitUntilReady(std::chrono::milliseconds limit)

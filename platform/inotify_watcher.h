@@ -21,8 +21,8 @@ struct FolderChangeBatch {
 
 // Why changes may have been missed; the watched folder is then reported as changed.
 enum class WatchProblem {
-    EventsLost,       // the kernel's event queue overflowed
-    OutOfWatches,     // no more inotify watches could be added (fs.inotify.max_user_watches)
+    EventsLost,    // the kernel's event queue overflowed
+    OutOfWatches,  // no more inotify watches could be added (fs.inotify.max_user_watches)
 };
 
 // Receives a watcher's reports. Called on the watcher's own thread; implementations take

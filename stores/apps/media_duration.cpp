@@ -25,21 +25,21 @@ public:
         const std::size_t n = std::strlen(text);
         return Has(pos, n) && std::memcmp(data_.constData() + pos, text, n) == 0;
     }
-    std::uint8_t U8(std::size_t pos) const { return static_cast<std::uint8_t>(data_[static_cast<qsizetype>(pos)]); }
+    std::uint8_t U8(std::size_t pos) const
+    {
+        return static_cast<std::uint8_t>(data_[static_cast<qsizetype>(pos)]);
+    }
     std::optional<std::uint32_t> U32Be(std::size_t pos) const
     {
-        if (!Has(pos, 4))
-            return std::nullopt;
-        return (std::uint32_t{U8(pos)} << 24) | (std::uint32_t{U8(pos + 1)} << 16) | (std::uint32_t{U8(pos + 2)} << 8) |
-               U8(pos + 3);
+        if (!Has(pos, 4)) return std::nullopt;
+        return (std::uint32_t{U8(pos)} << 24) | (std::uint32_t{U8(pos + 1)} << 16) |
+               (std::uint32_t{U8(pos + 2)} << 8) | U8(pos + 3);
     }
     std::optional<std::uint64_t> UnsignedLe(std::size_t pos, std::size_t width) const
     {
-        if (!Has(pos, width))
-            return std::nullopt;
+        if (!Has(pos, width)) return std::nullopt;
         std::uint64_t v = 0;
-        for (std::size_t i = width; i-- > 0;)
-            v = (v << 8) | U8(pos + i);
+        for (std::size_t i = width; i-- > 0;) v = (v << 8) | U8(pos + i);
         return v;
     }
 
@@ -50,12 +50,10 @@ private:
 // The size of an ID3v2 tag at the start, header and footer included; 0 when there is none.
 std::size_t Id3v2Size(const Bytes& b)
 {
-    if (!b.Matches(0, "ID3") || !b.Has(0, 10))
-        return 0;
+    if (!b.Matches(0, "ID3") || !b.Has(0, 10)) return 0;
     std::size_t size = 0;
     for (std::size_t i = 6; i < 10; ++i) {
-        if (b.U8(i) & 0x80)
-            return 0;  // not a sync-safe size: not a tag
+        if (b.U8(i) & 0x80) return 0;  // not a sync-safe size: not a tag
         size = (size << 7) | b.U8(i);
     }
     const bool footer = b.U8(5) & 0x10;
@@ -70,8 +68,7 @@ double Wav(const Bytes& b, std::uint64_t fileSize)
         if (b.Matches(pos, "fmt ")) {
             byteRate = b.UnsignedLe(pos + 16, 4).value_or(0);
         } else if (b.Matches(pos, "data")) {
-            if (byteRate == 0)
-                return 0;
+            if (byteRate == 0) return 0;
             const std::uint64_t start = pos + 8;
             const std::uint64_t present = fileSize > start ? fileSize - start : 0;
             // Streams written without knowing their length leave the size at its maximum.
@@ -86,10 +83,9 @@ double Wav(const Bytes& b, std::uint64_t fileSize)
 // Sample rate and sample count of a STREAMINFO block's data.
 double StreamInfo(const Bytes& b, std::size_t pos)
 {
-    if (!b.Has(pos, 18))
-        return 0;
-    const std::uint32_t rate = (std::uint32_t{b.U8(pos + 10)} << 12) | (std::uint32_t{b.U8(pos + 11)} << 4) |
-                               (b.U8(pos + 12) >> 4);
+    if (!b.Has(pos, 18)) return 0;
+    const std::uint32_t rate =
+        (std::uint32_t{b.U8(pos + 10)} << 12) | (std::uint32_t{b.U8(pos + 11)} << 4) | (b.U8(pos + 12) >> 4);
     const std::uint64_t samples = (std::uint64_t{b.U8(pos + 13) & 0x0Fu} << 32) | *b.U32Be(pos + 14);
     return rate ? static_cast<double>(samples) / rate : 0;
 }
@@ -97,8 +93,7 @@ double StreamInfo(const Bytes& b, std::size_t pos)
 double Flac(const Bytes& b, std::size_t start)
 {
     // "fLaC", then the first metadata block, which is always STREAMINFO.
-    if (!b.Has(start + 4, 4) || (b.U8(start + 4) & 0x7F) != 0)
-        return 0;
+    if (!b.Has(start + 4, 4) || (b.U8(start + 4) & 0x7F) != 0) return 0;
     return StreamInfo(b, start + 8);
 }
 
@@ -108,18 +103,15 @@ std::optional<std::int64_t> LastGranule(const Bytes& tail, std::uint32_t serial)
     for (std::size_t pos = tail.Size() >= 27 ? tail.Size() - 27 : 0;; --pos) {
         if (tail.Matches(pos, "OggS") && tail.U8(pos + 4) == 0 && tail.UnsignedLe(pos + 14, 4) == serial) {
             const auto granule = static_cast<std::int64_t>(*tail.UnsignedLe(pos + 6, 8));
-            if (granule >= 0)
-                return granule;
+            if (granule >= 0) return granule;
         }
-        if (pos == 0)
-            return std::nullopt;
+        if (pos == 0) return std::nullopt;
     }
 }
 
 double Ogg(const Bytes& head, const Bytes& tail)
 {
-    if (!head.Has(0, 27) || head.U8(4) != 0)
-        return 0;
+    if (!head.Has(0, 27) || head.U8(4) != 0) return 0;
     const std::uint32_t serial = static_cast<std::uint32_t>(*head.UnsignedLe(14, 4));
     const std::size_t segments = head.U8(26);
     const std::size_t packet = 27 + segments;
@@ -130,19 +122,19 @@ double Ogg(const Bytes& head, const Bytes& tail)
     } else if (head.Matches(packet, "OpusHead")) {
         rate = 48000;  // Opus granules always count at 48 kHz
         preSkip = static_cast<std::int64_t>(head.UnsignedLe(packet + 10, 2).value_or(0));
-    } else if (head.Matches(packet, "\x7F" "FLAC") && head.Matches(packet + 9, "fLaC")) {
+    } else if (head.Matches(packet,
+                            "\x7F"
+                            "FLAC") &&
+               head.Matches(packet + 9, "fLaC")) {
         const Bytes& b = head;
         const std::size_t info = packet + 17;
-        if (!b.Has(info, 18))
-            return 0;
-        rate = static_cast<double>((std::uint32_t{b.U8(info + 10)} << 12) | (std::uint32_t{b.U8(info + 11)} << 4) |
-                                   (b.U8(info + 12) >> 4));
+        if (!b.Has(info, 18)) return 0;
+        rate = static_cast<double>((std::uint32_t{b.U8(info + 10)} << 12) |
+                                   (std::uint32_t{b.U8(info + 11)} << 4) | (b.U8(info + 12) >> 4));
     }
-    if (rate <= 0)
-        return 0;
+    if (rate <= 0) return 0;
     const auto granule = LastGranule(tail, serial);
-    if (!granule || *granule <= preSkip)
-        return 0;
+    if (!granule || *granule <= preSkip) return 0;
     return static_cast<double>(*granule - preSkip) / rate;
 }
 
@@ -158,8 +150,7 @@ struct MpegFrame {
 
 std::optional<MpegFrame> ParseMpegHeader(std::uint32_t h)
 {
-    if ((h & 0xFFE00000u) != 0xFFE00000u)
-        return std::nullopt;
+    if ((h & 0xFFE00000u) != 0xFFE00000u) return std::nullopt;
     const int versionBits = (h >> 19) & 3, layerBits = (h >> 17) & 3, bitrateIndex = (h >> 12) & 15,
               rateIndex = (h >> 10) & 3;
     if (versionBits == 1 || layerBits == 0 || bitrateIndex == 0 || bitrateIndex == 15 || rateIndex == 3)
@@ -193,10 +184,10 @@ std::optional<MpegFrame> ParseMpegHeader(std::uint32_t h)
 
 // `head` holds the file's bytes from `headOffset` on; the first frame is looked for from
 // `tagSize` (the ID3v2 tag's end) on.
-double Mp3(const Bytes& head, std::uint64_t headOffset, const Bytes& tail, std::uint64_t fileSize, std::size_t tagSize)
+double Mp3(const Bytes& head, std::uint64_t headOffset, const Bytes& tail, std::uint64_t fileSize,
+           std::size_t tagSize)
 {
-    if (tagSize < headOffset)
-        return 0;
+    if (tagSize < headOffset) return 0;
     // Without a tag the first frame must open the file; after a tag, padding may follow it.
     const std::size_t searchStart = tagSize - headOffset;
     const std::size_t searchEnd = searchStart + (tagSize ? 4096 : 1);
@@ -204,34 +195,28 @@ double Mp3(const Bytes& head, std::uint64_t headOffset, const Bytes& tail, std::
     std::size_t pos = searchStart;
     for (; pos < searchEnd && head.Has(pos, 4); ++pos) {
         frame = ParseMpegHeader(*head.U32Be(pos));
-        if (!frame)
-            continue;
+        if (!frame) continue;
         // A second frame where the first one ends makes a chance match unlikely.
         const auto next = head.U32Be(pos + frame->length);
-        if (!next || ParseMpegHeader(*next))
-            break;
+        if (!next || ParseMpegHeader(*next)) break;
         frame.reset();
     }
-    if (!frame)
-        return 0;
+    if (!frame) return 0;
 
     const std::size_t sideInfo = frame->version == 1 ? (frame->mono ? 17 : 32) : (frame->mono ? 9 : 17);
     const std::size_t xing = pos + 4 + sideInfo;
     std::optional<std::uint32_t> frames;
     if (head.Matches(xing, "Xing") || head.Matches(xing, "Info")) {
-        if (head.U32Be(xing + 4).value_or(0) & 1)
-            frames = head.U32Be(xing + 8);
+        if (head.U32Be(xing + 4).value_or(0) & 1) frames = head.U32Be(xing + 8);
     } else if (head.Matches(pos + 36, "VBRI")) {
         frames = head.U32Be(pos + 36 + 14);
     }
-    if (frames && *frames > 0)
-        return static_cast<double>(*frames) * frame->samples / frame->sampleRate;
+    if (frames && *frames > 0) return static_cast<double>(*frames) * frame->samples / frame->sampleRate;
 
     // Constant bit rate: the audio bytes over the rate, without an ID3v1 tag at the end.
     const std::uint64_t start = headOffset + pos;
     std::uint64_t audio = fileSize > start ? fileSize - start : 0;
-    if (tail.Size() >= 128 && tail.Matches(tail.Size() - 128, "TAG") && audio >= 128)
-        audio -= 128;
+    if (tail.Size() >= 128 && tail.Matches(tail.Size() - 128, "TAG") && audio >= 128) audio -= 128;
     return static_cast<double>(audio) * 8.0 / (frame->bitrateKbps * 1000.0);
 }
 
@@ -240,39 +225,32 @@ double Mp3(const Bytes& head, std::uint64_t headOffset, const Bytes& tail, std::
 double MediaDurationOf(const QByteArray& headBytes, const QByteArray& tailBytes, std::uint64_t fileSize)
 {
     const Bytes head(headBytes), tail(tailBytes);
-    if (head.Matches(0, "RIFF") && head.Matches(8, "WAVE"))
-        return Wav(head, fileSize);
-    if (head.Matches(0, "OggS"))
-        return Ogg(head, tail);
+    if (head.Matches(0, "RIFF") && head.Matches(8, "WAVE")) return Wav(head, fileSize);
+    if (head.Matches(0, "OggS")) return Ogg(head, tail);
     const std::size_t tag = Id3v2Size(head);
-    if (head.Matches(tag, "fLaC"))
-        return Flac(head, tag);
+    if (head.Matches(tag, "fLaC")) return Flac(head, tag);
     return Mp3(head, 0, tail, fileSize, tag);
 }
 
 double ReadMediaDuration(const QString& localPath)
 {
     QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly))
-        return 0;
+    if (!file.open(QIODevice::ReadOnly)) return 0;
     const qint64 size = file.size();
     const QByteArray headBytes = file.read(kHeadBytes);
     const Bytes head(headBytes);
     const bool ogg = head.Matches(0, "OggS");
     const qint64 tailBytes = std::min(size, ogg ? kOggTailBytes : kId3v1Bytes);
     QByteArray tail;
-    if (file.seek(size - tailBytes))
-        tail = file.read(tailBytes);
+    if (file.seek(size - tailBytes)) tail = file.read(tailBytes);
 
     const std::size_t tag = Id3v2Size(head);
     if (tag == 0 || tag + 4096 + 4 <= static_cast<std::size_t>(headBytes.size()))
         return MediaDurationOf(headBytes, tail, static_cast<std::uint64_t>(size));
     // A tag longer than the head: FLAC or MPEG frames follow it.
-    if (!file.seek(static_cast<qint64>(tag)))
-        return 0;
+    if (!file.seek(static_cast<qint64>(tag))) return 0;
     const QByteArray framesBytes = file.read(kFramesBytes);
     const Bytes frames(framesBytes);
-    if (frames.Matches(0, "fLaC"))
-        return Flac(frames, 0);
+    if (frames.Matches(0, "fLaC")) return Flac(frames, 0);
     return Mp3(frames, tag, Bytes(tail), static_cast<std::uint64_t>(size), tag);
 }

@@ -37,10 +37,12 @@ struct FileStat {
 std::optional<FileStat> StatFile(const QString& localPath)
 {
     struct stat st;
-    if (localPath.isEmpty() || ::stat(QFile::encodeName(localPath).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (localPath.isEmpty() || ::stat(QFile::encodeName(localPath).constData(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
         return std::nullopt;
     const std::int64_t seconds = st.st_mtim.tv_sec;
-    const std::int64_t fileTime = (seconds + kFileTimeEpochOffsetSeconds) * 10'000'000 + st.st_mtim.tv_nsec / 100;
+    const std::int64_t fileTime =
+        (seconds + kFileTimeEpochOffsetSeconds) * 10'000'000 + st.st_mtim.tv_nsec / 100;
     return FileStat{static_cast<std::uint64_t>(st.st_size), seconds * 1'000'000'000 + st.st_mtim.tv_nsec,
                     static_cast<std::uint64_t>(std::max<std::int64_t>(fileTime, 0))};
 }
@@ -73,19 +75,20 @@ bool CodeUnitsLess(const QString& a, const QString& b)
 const char* TypeName(MediaType type)
 {
     switch (type) {
-    case MediaType::Audio: return "audio";
-    case MediaType::Video: return "video";
-    case MediaType::Other: break;
+        case MediaType::Audio:
+            return "audio";
+        case MediaType::Video:
+            return "video";
+        case MediaType::Other:
+            break;
     }
     return "other";
 }
 
 MediaType TypeFromName(const std::string& name)
 {
-    if (name == "audio")
-        return MediaType::Audio;
-    if (name == "video")
-        return MediaType::Video;
+    if (name == "audio") return MediaType::Audio;
+    if (name == "video") return MediaType::Video;
     return MediaType::Other;
 }
 
@@ -96,13 +99,13 @@ constexpr int kMaxNumberedNames = 1000;
 MediaType MediaTypeOfFile(const QString& localPath)
 {
     static const QSet<QString> kPlaylistTypes = {
-        QStringLiteral("audio/x-mpegurl"), QStringLiteral("audio/mpegurl"),  QStringLiteral("audio/x-scpls"),
-        QStringLiteral("audio/x-ms-asx"),  QStringLiteral("video/x-ms-asf-plugin"),
+        QStringLiteral("audio/x-mpegurl"),       QStringLiteral("audio/mpegurl"),
+        QStringLiteral("audio/x-scpls"),         QStringLiteral("audio/x-ms-asx"),
+        QStringLiteral("video/x-ms-asf-plugin"),
     };
     const QMimeType mime = QMimeDatabase().mimeTypeForFile(localPath, QMimeDatabase::MatchExtension);
     const QString name = mime.name();
-    if (kPlaylistTypes.contains(name))
-        return MediaType::Other;
+    if (kPlaylistTypes.contains(name)) return MediaType::Other;
     if (name.startsWith(QLatin1String("audio/")) || name == QLatin1String("application/ogg"))
         return MediaType::Audio;
     if (name.startsWith(QLatin1String("video/")) || name == QLatin1String("application/vnd.ms-asf") ||
@@ -114,7 +117,8 @@ MediaType MediaTypeOfFile(const QString& localPath)
 QString PeerPathOfSource(const QString& source, const QString& playlistDir)
 {
     static const QRegularExpression kDrivePath(QStringLiteral("^[A-Za-z]:[\\\\/]"));
-    if (source.isEmpty() || source.startsWith(QLatin1String("\\\\")) || source.startsWith(QLatin1String("//")))
+    if (source.isEmpty() || source.startsWith(QLatin1String("\\\\")) ||
+        source.startsWith(QLatin1String("//")))
         return source;  // empty, or on a network share
     if (kDrivePath.match(source).hasMatch()) {
         QString path = source;
@@ -124,13 +128,12 @@ QString PeerPathOfSource(const QString& source, const QString& playlistDir)
         const QString local = QUrl(source).toLocalFile();
         return local.isEmpty() ? source : TryLocalToPeer(local).value_or(source);
     }
-    if (source.contains(QLatin1String("://")))
-        return source;  // a stream
-    if (source.startsWith(QLatin1Char('/')))
-        return TryLocalToPeer(source).value_or(source);
+    if (source.contains(QLatin1String("://"))) return source;  // a stream
+    if (source.startsWith(QLatin1Char('/'))) return TryLocalToPeer(source).value_or(source);
     // Relative to the playlist's folder, written with the player's separators.
     QStringList names;
-    for (const QString& name : source.split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts))
+    for (const QString& name :
+         source.split(QRegularExpression(QStringLiteral("[\\\\/]")), Qt::SkipEmptyParts))
         names << LocalNameOfPeerName(name);
     return TryLocalToPeer(QDir::cleanPath(playlistDir + QLatin1Char('/') + names.join(QLatin1Char('/'))))
         .value_or(source);
@@ -155,14 +158,14 @@ namespace {
 QString MusicDirOrThrow()
 {
     const QString music = KnownFolderPath(KnownFolder::Music);
-    if (music.isEmpty())
-        throw AgentError("the music folder cannot be found");
+    if (music.isEmpty()) throw AgentError("the music folder cannot be found");
     return music;
 }
 
 }  // namespace
 
-MediaLibrary::MediaLibrary() : MediaLibrary(MusicDirOrThrow(), AgentDataDir() + QStringLiteral("/MediaLibrary.xml"))
+MediaLibrary::MediaLibrary()
+    : MediaLibrary(MusicDirOrThrow(), AgentDataDir() + QStringLiteral("/MediaLibrary.xml"))
 {
 }
 
@@ -178,17 +181,16 @@ MediaLibrary::~MediaLibrary() = default;
 std::vector<MediaLibrary::Playlist> MediaLibrary::LoadPlaylists() const
 {
     QFileInfoList files = QDir(PlaylistsDir()).entryInfoList({QStringLiteral("*.wpl")}, QDir::Files);
-    std::sort(files.begin(), files.end(),
-              [](const QFileInfo& a, const QFileInfo& b) { return CodeUnitsLess(a.fileName(), b.fileName()); });
+    std::sort(files.begin(), files.end(), [](const QFileInfo& a, const QFileInfo& b) {
+        return CodeUnitsLess(a.fileName(), b.fileName());
+    });
     std::vector<Playlist> playlists;
     for (const QFileInfo& file : files) {
         try {
             WplPlaylist list = WplPlaylist::Load(file.filePath());
-            if (list.IsAutoPlaylist())
-                continue;
+            if (list.IsAutoPlaylist()) continue;
             QString name = list.Title();
-            if (name.isEmpty())
-                name = file.completeBaseName();
+            if (name.isEmpty()) name = file.completeBaseName();
             playlists.push_back(Playlist{file.filePath(), name, std::move(list)});
         } catch (const AgentError&) {
             // A file that is not a playlist is no playlist of the collection.
@@ -200,8 +202,7 @@ std::vector<MediaLibrary::Playlist> MediaLibrary::LoadPlaylists() const
 QStringList MediaLibrary::PlaylistNames()
 {
     QStringList names;
-    for (const Playlist& p : LoadPlaylists())
-        names << p.name;
+    for (const Playlist& p : LoadPlaylists()) names << p.name;
     return names;
 }
 
@@ -209,12 +210,10 @@ std::vector<MediaRecord> MediaLibrary::PlaylistMedia(const QString& name)
 {
     std::vector<MediaRecord> records;
     for (const Playlist& p : LoadPlaylists()) {
-        if (p.name != name)
-            continue;
+        if (p.name != name) continue;
         const QString dir = QFileInfo(p.path).absolutePath();
         for (const QString& source : p.list.Sources())
-            if (auto record = RecordOf(PeerPathOfSource(source, dir)))
-                records.push_back(std::move(*record));
+            if (auto record = RecordOf(PeerPathOfSource(source, dir))) records.push_back(std::move(*record));
     }
     return records;
 }
@@ -226,8 +225,7 @@ QString FreePlaylistPath(const QString& dir, const QString& name)
     for (int n = 1; n <= kMaxNumberedNames; ++n) {
         const QString file = n == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(n);
         const QString path = dir + QLatin1Char('/') + file + QStringLiteral(".wpl");
-        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-            return path;
+        if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) return path;
     }
     throw AgentError("no free file name for the playlist " + name.toStdString());
 }
@@ -238,32 +236,28 @@ void MediaLibrary::CreatePlaylist(const QString& name)
 {
     RequireSafeFileNameComponent(name, "playlist name");
     for (const Playlist& p : LoadPlaylists())
-        if (p.name == name)
-            return;
-    if (!QDir().mkpath(PlaylistsDir()))
-        throw AgentError("cannot create " + PlaylistsDir().toStdString());
+        if (p.name == name) return;
+    if (!QDir().mkpath(PlaylistsDir())) throw AgentError("cannot create " + PlaylistsDir().toStdString());
     WplPlaylist::New(name).Save(FreePlaylistPath(PlaylistsDir(), name));
 }
 
 void MediaLibrary::DeletePlaylists(const QStringList& names)
 {
     for (const Playlist& p : LoadPlaylists()) {
-        if (!names.contains(p.name))
-            continue;
+        if (!names.contains(p.name)) continue;
         QFile file(p.path);
         if (!file.remove())
-            throw AgentError("cannot delete " + p.path.toStdString() + ": " + file.errorString().toStdString());
+            throw AgentError("cannot delete " + p.path.toStdString() + ": " +
+                             file.errorString().toStdString());
     }
 }
 
 void MediaLibrary::RenamePlaylist(const QString& from, const QString& to)
 {
     RequireSafeFileNameComponent(to, "playlist name");
-    if (from == to)
-        return;
+    if (from == to) return;
     for (Playlist& p : LoadPlaylists()) {
-        if (p.name != from)
-            continue;
+        if (p.name != from) continue;
         p.list.SetTitle(to);
         p.list.Save(p.path);
         // The file follows its title when that name is free; the title alone is what counts.
@@ -277,11 +271,9 @@ QString MediaLibrary::SourceFor(const QString& localPath) const
     const QString dir = PlaylistsDir();
     const auto peerFile = TryLocalToPeer(localPath);
     const auto peerDir = TryLocalToPeer(dir);
-    if (!peerFile)
-        throw AgentError("no peer path for " + localPath.toStdString());
+    if (!peerFile) throw AgentError("no peer path for " + localPath.toStdString());
     // On the playlist's own drive the player writes the path relative to the playlist.
-    if (!peerDir || peerDir->left(2).compare(peerFile->left(2), Qt::CaseInsensitive) != 0)
-        return *peerFile;
+    if (!peerDir || peerDir->left(2).compare(peerFile->left(2), Qt::CaseInsensitive) != 0) return *peerFile;
     QStringList names;
     for (const QString& name : QDir(dir).relativeFilePath(localPath).split(QLatin1Char('/')))
         names << PeerNameOfLocalName(name);
@@ -292,23 +284,24 @@ void MediaLibrary::AddToPlaylist(const QString& name, const QString& peerPath)
 {
     const QString local = PeerToLocalPath(peerPath);
     const auto stat = StatFile(local);
-    if (!stat)
-        throw AgentError("cannot read the media file " + peerPath.toStdString());
+    if (!stat) throw AgentError("cannot read the media file " + peerPath.toStdString());
 
     LoadIndex();
     removed_.removeAll(local);
-    auto it = std::find_if(items_.begin(), items_.end(), [&](const IndexItem& i) { return i.localPath == local; });
+    auto it =
+        std::find_if(items_.begin(), items_.end(), [&](const IndexItem& i) { return i.localPath == local; });
     if (it == items_.end()) {
-        items_.push_back(IndexItem{local, MediaTypeOfFile(local), ReadMediaDuration(local), stat->size, stat->modifiedNs});
+        items_.push_back(
+            IndexItem{local, MediaTypeOfFile(local), ReadMediaDuration(local), stat->size, stat->modifiedNs});
     } else if (it->size != stat->size || it->modifiedNs != stat->modifiedNs) {
-        *it = IndexItem{local, MediaTypeOfFile(local), ReadMediaDuration(local), stat->size, stat->modifiedNs};
+        *it =
+            IndexItem{local, MediaTypeOfFile(local), ReadMediaDuration(local), stat->size, stat->modifiedNs};
     }
     indexChanged_ = true;
     SaveIndex();
 
     for (Playlist& p : LoadPlaylists()) {
-        if (p.name != name)
-            continue;
+        if (p.name != name) continue;
         p.list.Append(SourceFor(local));
         p.list.Save(p.path);
         return;
@@ -319,10 +312,10 @@ void MediaLibrary::AddToPlaylist(const QString& name, const QString& peerPath)
 void MediaLibrary::RemoveFromPlaylist(const QString& name, const QString& peerPath)
 {
     for (Playlist& p : LoadPlaylists()) {
-        if (p.name != name)
-            continue;
+        if (p.name != name) continue;
         const QString dir = QFileInfo(p.path).absolutePath();
-        if (p.list.RemoveWhere([&](const QString& source) { return PeerPathOfSource(source, dir) == peerPath; }) > 0)
+        if (p.list.RemoveWhere(
+                [&](const QString& source) { return PeerPathOfSource(source, dir) == peerPath; }) > 0)
             p.list.Save(p.path);
         return;
     }
@@ -333,7 +326,8 @@ void MediaLibrary::RemoveFromAllPlaylists(const QString& peerPath)
 {
     for (Playlist& p : LoadPlaylists()) {
         const QString dir = QFileInfo(p.path).absolutePath();
-        if (p.list.RemoveWhere([&](const QString& source) { return PeerPathOfSource(source, dir) == peerPath; }) > 0)
+        if (p.list.RemoveWhere(
+                [&](const QString& source) { return PeerPathOfSource(source, dir) == peerPath; }) > 0)
             p.list.Save(p.path);
     }
 }
@@ -344,15 +338,13 @@ std::optional<MediaRecord> MediaLibrary::RecordOf(const QString& peerPath)
 {
     const auto local = TryPeerToLocal(peerPath);
     const auto stat = local ? StatFile(*local) : std::nullopt;
-    if (!stat)
-        return std::nullopt;
+    if (!stat) return std::nullopt;
     LoadIndex();
     double duration = -1;
     for (const IndexItem& item : items_)
         if (item.localPath == *local && item.size == stat->size && item.modifiedNs == stat->modifiedNs)
             duration = item.duration;
-    if (duration < 0)
-        duration = ReadMediaDuration(*local);
+    if (duration < 0) duration = ReadMediaDuration(*local);
     return MediaRecord{peerPath, duration, stat->size, stat->fileTime};
 }
 
@@ -362,12 +354,10 @@ std::vector<MediaRecord> MediaLibrary::LibraryMedia()
     ScanMusicFolder();
     std::vector<MediaRecord> records;
     for (IndexItem& item : items_) {
-        if (item.type == MediaType::Other)
-            continue;
+        if (item.type == MediaType::Other) continue;
         const auto stat = StatFile(item.localPath);
         const auto peer = TryLocalToPeer(item.localPath);
-        if (!stat || !peer)
-            continue;  // gone, or not reachable: left out, kept for when it returns
+        if (!stat || !peer) continue;  // gone, or not reachable: left out, kept for when it returns
         if (item.size != stat->size || item.modifiedNs != stat->modifiedNs) {
             item.duration = ReadMediaDuration(item.localPath);
             item.size = stat->size;
@@ -406,12 +396,10 @@ void MediaLibrary::ScanMusicFolder()
         removed_.erase(gone, removed_.end());
         indexChanged_ = true;
     }
-    if (musicDir_.isEmpty() || !QFileInfo(musicDir_).isDir())
-        return;
+    if (musicDir_.isEmpty() || !QFileInfo(musicDir_).isDir()) return;
 
     QSet<QString> known;
-    for (const IndexItem& item : items_)
-        known.insert(item.localPath);
+    for (const IndexItem& item : items_) known.insert(item.localPath);
     const QSet<QString> excluded(removed_.begin(), removed_.end());
     QStringList found;
     QDirIterator it(musicDir_, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
@@ -423,7 +411,8 @@ void MediaLibrary::ScanMusicFolder()
     std::sort(found.begin(), found.end(), CodeUnitsLess);
     for (const QString& path : found) {
         if (const auto stat = StatFile(path)) {
-            items_.push_back(IndexItem{path, MediaTypeOfFile(path), ReadMediaDuration(path), stat->size, stat->modifiedNs});
+            items_.push_back(IndexItem{path, MediaTypeOfFile(path), ReadMediaDuration(path), stat->size,
+                                       stat->modifiedNs});
             indexChanged_ = true;
         }
     }
@@ -432,25 +421,23 @@ void MediaLibrary::ScanMusicFolder()
 // --- The index file ------------------------------------------------------------------------------
 //
 //   <mediaLibrary version="1">
-//     <item path="/home/u/Music/a.mp3" type="audio" duration="215.5" size="4301234" modified="<ns since 1970>"/>
-//     <removed path="/home/u/Music/b.mp3"/>
+//     <item path="/home/u/Music/a.mp3" type="audio" duration="215.5" size="4301234" modified="<ns since
+//     1970>"/> <removed path="/home/u/Music/b.mp3"/>
 //   </mediaLibrary>
 
 void MediaLibrary::LoadIndex()
 {
-    if (indexLoaded_)
-        return;
+    if (indexLoaded_) return;
     indexLoaded_ = true;
     QFile file(indexPath_);
-    if (!file.exists())
-        return;
+    if (!file.exists()) return;
     if (!file.open(QIODevice::ReadOnly))
         throw AgentError("cannot read " + indexPath_.toStdString() + ": " + file.errorString().toStdString());
     const QByteArray bytes = file.readAll();
     pugi::xml_document doc;
-    const pugi::xml_node root =
-        doc.load_buffer(bytes.constData(), static_cast<std::size_t>(bytes.size())) ? doc.child("mediaLibrary")
-                                                                                   : pugi::xml_node();
+    const pugi::xml_node root = doc.load_buffer(bytes.constData(), static_cast<std::size_t>(bytes.size()))
+                                    ? doc.child("mediaLibrary")
+                                    : pugi::xml_node();
     if (!root) {
         // Only a cache and the removals: keep the damaged file for inspection and start afresh.
         QFile::remove(indexPath_ + QStringLiteral(".damaged"));
@@ -459,12 +446,12 @@ void MediaLibrary::LoadIndex()
     }
     for (pugi::xml_node node : root.children()) {
         const QString path = QString::fromUtf8(node.attribute("path").value());
-        if (path.isEmpty())
-            continue;
+        if (path.isEmpty()) continue;
         if (std::string(node.name()) == "item") {
             items_.push_back(IndexItem{path, TypeFromName(node.attribute("type").value()),
                                        std::max(0.0, node.attribute("duration").as_double()),
-                                       node.attribute("size").as_ullong(), node.attribute("modified").as_llong()});
+                                       node.attribute("size").as_ullong(),
+                                       node.attribute("modified").as_llong()});
         } else if (std::string(node.name()) == "removed") {
             removed_ << path;
         }
@@ -473,8 +460,7 @@ void MediaLibrary::LoadIndex()
 
 void MediaLibrary::SaveIndex()
 {
-    if (!indexChanged_)
-        return;
+    if (!indexChanged_) return;
     pugi::xml_document doc;
     pugi::xml_node root = doc.append_child("mediaLibrary");
     root.append_attribute("version") = 1;
@@ -506,8 +492,7 @@ WmpResult RunWorker(QString* failure, Work work)
         work(library);
         return kWmpOk;
     } catch (const std::exception& e) {
-        if (failure)
-            *failure = QString::fromUtf8(e.what());
+        if (failure) *failure = QString::fromUtf8(e.what());
         return kWmpFailed;
     }
 }
@@ -523,7 +508,8 @@ WmpResult WmpGetLibraryMedia(std::vector<MediaRecord>& items, QString* failure)
 {
     return RunWorker(failure, [&](MediaLibrary& lib) {
         auto media = lib.LibraryMedia();
-        items.insert(items.end(), std::make_move_iterator(media.begin()), std::make_move_iterator(media.end()));
+        items.insert(items.end(), std::make_move_iterator(media.begin()),
+                     std::make_move_iterator(media.end()));
     });
 }
 
@@ -531,15 +517,15 @@ WmpResult WmpGetPlaylistMedia(const QString& name, std::vector<MediaRecord>& ite
 {
     return RunWorker(failure, [&](MediaLibrary& lib) {
         auto media = lib.PlaylistMedia(name);
-        items.insert(items.end(), std::make_move_iterator(media.begin()), std::make_move_iterator(media.end()));
+        items.insert(items.end(), std::make_move_iterator(media.begin()),
+                     std::make_move_iterator(media.end()));
     });
 }
 
 WmpResult WmpCreatePlaylists(const QStringList& names, QString* failure)
 {
     return RunWorker(failure, [&](MediaLibrary& lib) {
-        for (const QString& name : names)
-            lib.CreatePlaylist(name);
+        for (const QString& name : names) lib.CreatePlaylist(name);
     });
 }
 

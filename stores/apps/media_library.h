@@ -92,7 +92,8 @@ inline constexpr WmpResult kWmpFailed = static_cast<WmpResult>(0x80004005u);
 
 WmpResult WmpGetPlaylists(QStringList& names, QString* failure = nullptr);
 WmpResult WmpGetLibraryMedia(std::vector<MediaRecord>& items, QString* failure = nullptr);
-WmpResult WmpGetPlaylistMedia(const QString& name, std::vector<MediaRecord>& items, QString* failure = nullptr);
+WmpResult WmpGetPlaylistMedia(const QString& name, std::vector<MediaRecord>& items,
+                              QString* failure = nullptr);
 WmpResult WmpCreatePlaylists(const QStringList& names, QString* failure = nullptr);
 WmpResult WmpDeletePlaylists(const QStringList& names, QString* failure = nullptr);
 WmpResult WmpRenamePlaylist(const QString& oldName, const QString& newName, QString* failure = nullptr);

@@ -34,8 +34,7 @@ pugi::xml_node Sequence(const pugi::xml_document& doc)
 void EnsureWplInstruction(pugi::xml_document& doc)
 {
     for (pugi::xml_node node : doc.children())
-        if (node.type() == pugi::node_pi && std::string(node.name()) == "wpl")
-            return;
+        if (node.type() == pugi::node_pi && std::string(node.name()) == "wpl") return;
     pugi::xml_node pi = doc.prepend_child(pugi::node_pi);
     pi.set_name("wpl");
     pi.set_value("version=\"1.0\"");
@@ -45,8 +44,7 @@ void UpdateItemCount(pugi::xml_document& doc)
 {
     const pugi::xml_node seq = Sequence(doc);
     int count = 0;
-    for (pugi::xml_node media = seq.child("media"); media; media = media.next_sibling("media"))
-        ++count;
+    for (pugi::xml_node media = seq.child("media"); media; media = media.next_sibling("media")) ++count;
     for (pugi::xml_node meta : Smil(doc).child("head").children("meta"))
         if (std::string(meta.attribute("name").value()) == "ItemCount")
             meta.attribute("content").set_value(std::to_string(count).c_str());
@@ -81,15 +79,14 @@ WplPlaylist WplPlaylist::New(const QString& title)
 WplPlaylist WplPlaylist::Parse(const QByteArray& bytes)
 {
     WplPlaylist playlist;
-    const pugi::xml_parse_result result =
-        playlist.doc_->load_buffer(bytes.constData(), static_cast<std::size_t>(bytes.size()),
-                                   pugi::parse_default | pugi::parse_pi | pugi::parse_comments | pugi::parse_declaration,
-                                   pugi::encoding_auto);
+    const pugi::xml_parse_result result = playlist.doc_->load_buffer(
+        bytes.constData(), static_cast<std::size_t>(bytes.size()),
+        pugi::parse_default | pugi::parse_pi | pugi::parse_comments | pugi::parse_declaration,
+        pugi::encoding_auto);
     if (!result)
-        throw MalformedData(std::string("playlist is not well-formed XML: ") + result.description() + " at offset " +
-                            std::to_string(result.offset));
-    if (!Smil(*playlist.doc_))
-        throw MalformedData("playlist has no <smil> element");
+        throw MalformedData(std::string("playlist is not well-formed XML: ") + result.description() +
+                            " at offset " + std::to_string(result.offset));
+    if (!Smil(*playlist.doc_)) throw MalformedData("playlist has no <smil> element");
     EnsureWplInstruction(*playlist.doc_);
     return playlist;
 }
@@ -111,11 +108,9 @@ void WplPlaylist::SetTitle(const QString& title)
 {
     pugi::xml_node smil = Smil(*doc_);
     pugi::xml_node head = smil.child("head");
-    if (!head)
-        head = smil.prepend_child("head");
+    if (!head) head = smil.prepend_child("head");
     pugi::xml_node node = head.child("title");
-    if (!node)
-        node = head.append_child("title");
+    if (!node) node = head.append_child("title");
     node.text().set(Utf8(title).c_str());
 }
 
@@ -137,11 +132,9 @@ void WplPlaylist::Append(const QString& source)
 {
     pugi::xml_node smil = Smil(*doc_);
     pugi::xml_node body = smil.child("body");
-    if (!body)
-        body = smil.append_child("body");
+    if (!body) body = smil.append_child("body");
     pugi::xml_node seq = body.child("seq");
-    if (!seq)
-        seq = body.append_child("seq");
+    if (!seq) seq = body.append_child("seq");
     seq.append_child("media").append_attribute("src") = Utf8(source).c_str();
     UpdateItemCount(*doc_);
 }
@@ -158,8 +151,7 @@ int WplPlaylist::RemoveWhere(const std::function<bool(const QString& source)>& m
         }
         media = next;
     }
-    if (removed)
-        UpdateItemCount(*doc_);
+    if (removed) UpdateItemCount(*doc_);
     return removed;
 }
 

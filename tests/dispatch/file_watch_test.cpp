@@ -36,8 +36,9 @@ public:
     };
     bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override
     {
-        sent.push_back({code, tag, QByteArray(reinterpret_cast<const char*>(payload.data()),
-                                              static_cast<qsizetype>(payload.size())),
+        sent.push_back({code, tag,
+                        QByteArray(reinterpret_cast<const char*>(payload.data()),
+                                   static_cast<qsizetype>(payload.size())),
                         false});
         return true;
     }
@@ -68,10 +69,8 @@ ChangeList Decode(const QByteArray& payload)
 {
     ChangeList list;
     ByteReader r(payload);
-    for (int n = r.U16(); n > 0; --n)
-        list.removed.insert(r.CountedUtf16());
-    for (int n = r.U16(); n > 0; --n)
-        list.changed.insert(r.CountedUtf16());
+    for (int n = r.U16(); n > 0; --n) list.removed.insert(r.CountedUtf16());
+    for (int n = r.U16(); n > 0; --n) list.changed.insert(r.CountedUtf16());
     for (int n = r.U16(); n > 0; --n) {
         list.renamed.push_back(r.CountedUtf16());
         list.renamed.push_back(r.CountedUtf16());
@@ -113,8 +112,7 @@ protected:
     QStringList LogLines() const
     {
         QFile f(log_.GetLogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
+        if (!f.open(QIODevice::ReadOnly)) return {};
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
 
@@ -132,8 +130,7 @@ protected:
                 all.removed.insert(more.removed.begin(), more.removed.end());
                 all.changed.insert(more.changed.begin(), more.changed.end());
                 all.renamed.insert(all.renamed.end(), more.renamed.begin(), more.renamed.end());
-                if (done(all))
-                    return all;
+                if (done(all)) return all;
             }
             std::this_thread::yield();
         }
@@ -188,14 +185,16 @@ TEST_F(FileWatchTest, CreateModifyDeleteAndRenameAreReportedAsFoldersAndPaths)
     EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A")));
 
     // A file renamed inside its folder: the folder only.
-    ASSERT_TRUE(QFile::rename(Local(QStringLiteral("A/sub/new.txt")), Local(QStringLiteral("A/sub/renamed.txt"))));
+    ASSERT_TRUE(
+        QFile::rename(Local(QStringLiteral("A/sub/new.txt")), Local(QStringLiteral("A/sub/renamed.txt"))));
     got = CollectThroughFence(QStringLiteral("A/fence"), QStringLiteral("C:/A/fence"));
     EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A/sub")));
     EXPECT_TRUE(got.removed.empty());
     EXPECT_TRUE(got.renamed.empty());
 
     // A file moved to another folder of the tree: both folders.
-    ASSERT_TRUE(QFile::rename(Local(QStringLiteral("A/sub/renamed.txt")), Local(QStringLiteral("A/moved.txt"))));
+    ASSERT_TRUE(
+        QFile::rename(Local(QStringLiteral("A/sub/renamed.txt")), Local(QStringLiteral("A/moved.txt"))));
     got = CollectThroughFence(QStringLiteral("A/fence"), QStringLiteral("C:/A/fence"));
     EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A/sub")));
     EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A")));
@@ -259,8 +258,7 @@ TEST_F(FileWatchTest, FoldersCreatedAfterTheWatchAreWatchedWithWhatTheyAlreadyHo
 
 TEST_F(FileWatchTest, WatchedFoldersAreComparedAtSeparators)
 {
-    for (const char* rel : {"Data/sub", "Data2", "other"})
-        MakeDir(QString::fromLatin1(rel));
+    for (const char* rel : {"Data/sub", "Data2", "other"}) MakeDir(QString::fromLatin1(rel));
     Watch(QStringLiteral("C:\\Data"));
     struct Case {
         const char* path;
@@ -274,8 +272,8 @@ TEST_F(FileWatchTest, WatchedFoldersAreComparedAtSeparators)
         EXPECT_EQ(agent_.watches->WatchedPaths().size() - before.size(), c.accepted ? 1 : 0) << c.path;
     }
     EXPECT_EQ(agent_.watches->WatchedPaths(),
-              (QStringList{QStringLiteral("C:\\Data"), QStringLiteral("C:\\Data2"), QStringLiteral("C:\\other"),
-                           QStringLiteral("C:\\")}));
+              (QStringList{QStringLiteral("C:\\Data"), QStringLiteral("C:\\Data2"),
+                           QStringLiteral("C:\\other"), QStringLiteral("C:\\")}));
 
     // An unwatched path is no error; a watched one goes, and only it.
     EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16Z(QStringLiteral("C:\\nothing"))).code, AS_DELFILEWATCH + 1);
@@ -300,7 +298,8 @@ TEST_F(FileWatchTest, OverlappingWatchesAndADriveRoot)
     ASSERT_TRUE(QFile::remove(Local(QStringLiteral("A/B/x.txt"))));
     ASSERT_TRUE(QFile::remove(Local(QStringLiteral("top.txt"))));
     const ChangeList got = CollectUntil([](const ChangeList& l) {
-        return l.removed.count(QStringLiteral("C:/A/B/x.txt")) && l.removed.count(QStringLiteral("C://A/B/x.txt")) &&
+        return l.removed.count(QStringLiteral("C:/A/B/x.txt")) &&
+               l.removed.count(QStringLiteral("C://A/B/x.txt")) &&
                l.removed.count(QStringLiteral("C://top.txt"));
     });
     EXPECT_TRUE(got.changed.count(QStringLiteral("C:/A/B")));
@@ -321,8 +320,7 @@ TEST_F(FileWatchTest, StatusAnswers258WhileChangesWaitEvenAfterTheWatchesStop)
     WriteFile(QStringLiteral("A/f.txt"));
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
     QByteArray status;
-    while (status.isEmpty() && std::chrono::steady_clock::now() < deadline)
-        status = Send(AS_STATUS).payload;
+    while (status.isEmpty() && std::chrono::steady_clock::now() < deadline) status = Send(AS_STATUS).payload;
     ASSERT_EQ(status, QByteArray::fromHex("02010000"));
     EXPECT_EQ(Send(AS_STATUS).code, AS_STATUS + 1);
 
@@ -341,7 +339,8 @@ TEST_F(FileWatchTest, AFolderWhoseWatchEndedCanBeWatchedAgain)
     MakeDir(QStringLiteral("A"));
     // The old worker ends when it sees its folder go; from then on the path is free again.
     const auto deadline = std::chrono::steady_clock::now() + kPatience;
-    while (!agent_.watches->AddFileWatch(QStringLiteral("C:\\A")) && std::chrono::steady_clock::now() < deadline)
+    while (!agent_.watches->AddFileWatch(QStringLiteral("C:\\A")) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
     EXPECT_EQ(agent_.watches->WatchedPaths(), QStringList{QStringLiteral("C:\\A")});
     WriteFile(QStringLiteral("A/again.txt"));
@@ -370,14 +369,12 @@ TEST_F(FileWatchTest, AStopWaitsForABusyWorker)
                 const QString rel = QStringLiteral("A/busy/d%1_%2").arg(round).arg(i % 50);
                 QDir().mkpath(Local(rel));
                 QFile f(Local(rel + QStringLiteral("/f")));
-                if (f.open(QIODevice::WriteOnly))
-                    f.write("y");
+                if (f.open(QIODevice::WriteOnly)) f.write("y");
                 written.fetch_add(1);
             }
         });
         const auto deadline = std::chrono::steady_clock::now() + kPatience;
-        while (written.load() < 200 && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::yield();
+        while (written.load() < 200 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
         EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16Z(QStringLiteral("C:\\A"))).code, AS_DELFILEWATCH + 1);
         EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
         done.store(true);

@@ -28,7 +28,9 @@ public:
     };
     bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
     {
-        sent.push_back({code, QByteArray(reinterpret_cast<const char*>(payload.data()), static_cast<qsizetype>(payload.size())),
+        sent.push_back({code,
+                        QByteArray(reinterpret_cast<const char*>(payload.data()),
+                                   static_cast<qsizetype>(payload.size())),
                         false});
         return true;
     }
@@ -106,8 +108,7 @@ QStringList DecodeNames(const QByteArray& payload)
 QStringList Paths(const std::vector<Record>& records)
 {
     QStringList paths;
-    for (const Record& r : records)
-        paths << r.path;
+    for (const Record& r : records) paths << r.path;
     return paths;
 }
 
@@ -129,7 +130,10 @@ protected:
         EXPECT_EQ(channel.sent.size(), 1u);
         return channel.sent.empty() ? RecordingChannel::Sent{} : channel.sent.front();
     }
-    bool Ok(std::uint16_t code, const QByteArray& payload = {}) { return Send(code, payload).code == code + 1; }
+    bool Ok(std::uint16_t code, const QByteArray& payload = {})
+    {
+        return Send(code, payload).code == code + 1;
+    }
     std::vector<Record> PlaylistItems(const QString& name)
     {
         const auto reply = Send(AS_GET_PLAYLIST_ITEMS, Utf16Z(name));
@@ -151,7 +155,8 @@ protected:
     void Write(const QString& rel, const QByteArray& bytes) const { home_.WriteFile(rel, bytes); }
     QString PlaylistFile(const QString& name) const
     {
-        return QString::fromUtf8(home_.ReadFile(QStringLiteral("Music/Playlists/") + name).value_or("<missing>"));
+        return QString::fromUtf8(
+            home_.ReadFile(QStringLiteral("Music/Playlists/") + name).value_or("<missing>"));
     }
 
     TempHome home_;
@@ -169,7 +174,8 @@ TEST_F(MediaRequestsTest, RepliesHaveTheDocumentedLayout)
 
     // A name of three characters: its count 8, six bytes of name, two zero bytes.
     EXPECT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("Mix"))));
-    EXPECT_EQ(Send(AS_GET_PLAYLISTS).payload, QByteArray::fromHex("08004d0069007800" "0000"));
+    EXPECT_EQ(Send(AS_GET_PLAYLISTS).payload, QByteArray::fromHex("08004d0069007800"
+                                                                  "0000"));
 
     // A path of 20 code units makes a record of 68 bytes: N = 42, path, terminator, 24 bytes.
     Write(QStringLiteral("Music/abcdefg.mp3"), Mp3Bytes());
@@ -183,7 +189,8 @@ TEST_F(MediaRequestsTest, RepliesHaveTheDocumentedLayout)
     EXPECT_EQ(r.U64(), 417u * 300);
     struct stat st;
     ASSERT_EQ(::stat(QFile::encodeName(home_.Path(QStringLiteral("Music/abcdefg.mp3"))).constData(), &st), 0);
-    EXPECT_EQ(r.U64(), static_cast<std::uint64_t>(st.st_mtim.tv_sec + 11644473600) * 10000000 + st.st_mtim.tv_nsec / 100);
+    EXPECT_EQ(r.U64(), static_cast<std::uint64_t>(st.st_mtim.tv_sec + 11644473600) * 10000000 +
+                           st.st_mtim.tv_nsec / 100);
 
     // The music folder in the peer's form, without terminator.
     EXPECT_EQ(Send(AS_GET_MUSIC_DIR).payload, utf16::Bytes(QStringLiteral("C:\\Music")));
@@ -199,8 +206,10 @@ TEST_F(MediaRequestsTest, PlaylistsAreCreatedFilledRenamedAndDeleted)
     EXPECT_EQ(Playlists(), QStringList{QStringLiteral("A Rather Long Name")});
 
     // The peer's '/' become '\'; the file is written relative to the playlist, as the player does.
-    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("A Rather Long Name"), QStringLiteral("C:/Music/a.mp3"))));
-    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("A Rather Long Name"), QStringLiteral("C:/Music/Artist/b.mp3"))));
+    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM,
+                   TwoCounted(QStringLiteral("A Rather Long Name"), QStringLiteral("C:/Music/a.mp3"))));
+    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("A Rather Long Name"),
+                                                    QStringLiteral("C:/Music/Artist/b.mp3"))));
     const QString file = PlaylistFile(QStringLiteral("A Rather Long Name.wpl"));
     EXPECT_TRUE(file.startsWith(QLatin1String("<?wpl version=\"1.0\"?>")));
     EXPECT_TRUE(file.contains(QLatin1String("<media src=\"..\\a.mp3\"")));
@@ -210,10 +219,12 @@ TEST_F(MediaRequestsTest, PlaylistsAreCreatedFilledRenamedAndDeleted)
     EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("A Rather Long Name"))),
               (QStringList{QStringLiteral("C:/Music/a.mp3"), QStringLiteral("C:/Music/Artist/b.mp3")}));
     // In the order they joined the library.
-    EXPECT_EQ(Paths(Library()), (QStringList{QStringLiteral("C:\\Music\\a.mp3"), QStringLiteral("C:\\Music\\Artist\\b.mp3")}));
+    EXPECT_EQ(Paths(Library()),
+              (QStringList{QStringLiteral("C:\\Music\\a.mp3"), QStringLiteral("C:\\Music\\Artist\\b.mp3")}));
 
     // Renamed from a long name to exactly the shorter one; the file follows.
-    ASSERT_TRUE(Ok(AS_RENAME_PLAYLIST, TwoCounted(QStringLiteral("A Rather Long Name"), QStringLiteral("Short"))));
+    ASSERT_TRUE(
+        Ok(AS_RENAME_PLAYLIST, TwoCounted(QStringLiteral("A Rather Long Name"), QStringLiteral("Short"))));
     EXPECT_EQ(Playlists(), QStringList{QStringLiteral("Short")});
     EXPECT_TRUE(home_.Exists(QStringLiteral("Music/Playlists/Short.wpl")));
     EXPECT_FALSE(home_.Exists(QStringLiteral("Music/Playlists/A Rather Long Name.wpl")));
@@ -221,8 +232,10 @@ TEST_F(MediaRequestsTest, PlaylistsAreCreatedFilledRenamedAndDeleted)
     // No playlist of the old name is no failure.
     EXPECT_TRUE(Ok(AS_RENAME_PLAYLIST, TwoCounted(QStringLiteral("nothing"), QStringLiteral("else"))));
 
-    EXPECT_TRUE(Ok(AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Short"), QStringLiteral("C:/Music/a.mp3"))));
-    EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("Short"))), QStringList{QStringLiteral("C:/Music/Artist/b.mp3")});
+    EXPECT_TRUE(
+        Ok(AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Short"), QStringLiteral("C:/Music/a.mp3"))));
+    EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("Short"))),
+              QStringList{QStringLiteral("C:/Music/Artist/b.mp3")});
     EXPECT_TRUE(Ok(AS_DEL_PLAYLISTS, Utf16Z(QStringLiteral("Short"))));
     EXPECT_TRUE(Playlists().isEmpty());
     EXPECT_FALSE(home_.Exists(QStringLiteral("Music/Playlists/Short.wpl")));
@@ -238,12 +251,16 @@ TEST_F(MediaRequestsTest, FailuresAnswerAsErrorAndChangeNothingOutside)
     };
     const Case cases[] = {
         // The file joins the library, but there is no playlist of that name.
-        {"no such playlist", AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("none"), QStringLiteral("C:/Music/a.mp3"))},
-        {"no such file", AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("none"), QStringLiteral("C:/Music/x.mp3"))},
-        {"removing from no playlist", AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("none"), QStringLiteral("C:/a"))},
+        {"no such playlist", AS_ADD_PLAYLIST_ITEM,
+         TwoCounted(QStringLiteral("none"), QStringLiteral("C:/Music/a.mp3"))},
+        {"no such file", AS_ADD_PLAYLIST_ITEM,
+         TwoCounted(QStringLiteral("none"), QStringLiteral("C:/Music/x.mp3"))},
+        {"removing from no playlist", AS_DEL_PLAYLIST_ITEM,
+         TwoCounted(QStringLiteral("none"), QStringLiteral("C:/a"))},
         {"a name that leaves the folder", AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("../../escape"))},
         {"an empty name", AS_ADD_PLAYLISTS, QByteArray()},
-        {"renamed into another folder", AS_RENAME_PLAYLIST, TwoCounted(QStringLiteral("x"), QStringLiteral("a/b"))},
+        {"renamed into another folder", AS_RENAME_PLAYLIST,
+         TwoCounted(QStringLiteral("x"), QStringLiteral("a/b"))},
         // Counted texts that claim more than the request holds, or half a code unit.
         {"first count too long", AS_RENAME_PLAYLIST, QByteArray::fromHex("1000410042")},
         {"second count too long", AS_ADD_PLAYLIST_ITEM, QByteArray::fromHex("02004100fe7f4100")},
@@ -259,7 +276,8 @@ TEST_F(MediaRequestsTest, FailuresAnswerAsErrorAndChangeNothingOutside)
         EXPECT_TRUE(reply.payload.isEmpty()) << c.what;
     }
     EXPECT_TRUE(home_.Exists(QStringLiteral("Music/a.mp3")));
-    EXPECT_EQ(QDir(home_.Path(QStringLiteral("Music/Playlists"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(home_.Path(QStringLiteral("Music/Playlists")))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList());
     EXPECT_FALSE(home_.Exists(QStringLiteral("escape.wpl")));
     // Each failure left its line in the log.
@@ -285,9 +303,12 @@ TEST_F(MediaRequestsTest, UnreadableItemsAreLeftOutOfEveryList)
                            QStringLiteral("C:/Music/here.mp3")}));
 
     // Both entries of the file go, whichever way they were written, and the request succeeds.
-    EXPECT_TRUE(Ok(AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Old"), QStringLiteral("C:/Music/here.mp3"))));
-    EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("Old"))), QStringList{QStringLiteral("C:/Music/Playlists/SR15.mp3")});
-    EXPECT_TRUE(PlaylistFile(QStringLiteral("Old.wpl")).contains(QLatin1String("http://radio.example/stream")));
+    EXPECT_TRUE(
+        Ok(AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Old"), QStringLiteral("C:/Music/here.mp3"))));
+    EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("Old"))),
+              QStringList{QStringLiteral("C:/Music/Playlists/SR15.mp3")});
+    EXPECT_TRUE(
+        PlaylistFile(QStringLiteral("Old.wpl")).contains(QLatin1String("http://radio.example/stream")));
 
     // A library file deleted behind the library's back is left out.
     EXPECT_EQ(Library().size(), 2u);
@@ -297,16 +318,20 @@ TEST_F(MediaRequestsTest, UnreadableItemsAreLeftOutOfEveryList)
 
 TEST_F(MediaRequestsTest, OnlyListPlaylistsAreListedIncludingThePlayersOwnFiles)
 {
-    for (const char* name : {"Bach Organ Works (doc example, WMP 11).wpl", "MyStreams (WMP 12, hand-edited).wpl"}) {
+    for (const char* name :
+         {"Bach Organ Works (doc example, WMP 11).wpl", "MyStreams (WMP 12, hand-edited).wpl"}) {
         QFile fixture(QStringLiteral(TWINLARK_TEST_DATA "/wmp-playlists/") + QString::fromUtf8(name));
         ASSERT_TRUE(fixture.open(QIODevice::ReadOnly));
         Write(QStringLiteral("Music/Playlists/") + QString::fromUtf8(name), fixture.readAll());
     }
     Write(QStringLiteral("Music/Playlists/Auto.wpl"),
-          "<?wpl version=\"1.0\"?><smil><head><title>Auto</title></head><body><seq><smartPlaylist/></seq></body></smil>");
+          "<?wpl "
+          "version=\"1.0\"?><smil><head><title>Auto</title></head><body><seq><smartPlaylist/></seq></body></"
+          "smil>");
     Write(QStringLiteral("Music/Playlists/Other.m3u"), "#EXTM3U\n");
     Write(QStringLiteral("Music/Playlists/Broken.wpl"), "<smil><head>");
-    Write(QStringLiteral("Music/Playlists/Untitled.wpl"), "<?wpl version=\"1.0\"?><smil><body><seq/></body></smil>");
+    Write(QStringLiteral("Music/Playlists/Untitled.wpl"),
+          "<?wpl version=\"1.0\"?><smil><body><seq/></body></smil>");
     EXPECT_EQ(Playlists(), (QStringList{QStringLiteral("Bach Organ Works"), QStringLiteral("MyStreams"),
                                         QStringLiteral("Untitled")}));
     // The shares and streams of these lists are nothing this computer can read.
@@ -324,8 +349,10 @@ TEST_F(MediaRequestsTest, DeletedMediaGoesToTheTrash)
     ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("One"))));
     ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("Two"))));
     for (const char* list : {"One", "Two", "Two"})
-        ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QString::fromLatin1(list), QStringLiteral("C:/Music/a.mp3"))));
-    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Two"), QStringLiteral("C:/Music/b.mp3"))));
+        ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM,
+                       TwoCounted(QString::fromLatin1(list), QStringLiteral("C:/Music/a.mp3"))));
+    ASSERT_TRUE(
+        Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Two"), QStringLiteral("C:/Music/b.mp3"))));
 
     EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16Z(QStringLiteral("C:\\Music\\a.mp3"))));
     EXPECT_FALSE(home_.Exists(QStringLiteral("Music/a.mp3")));
@@ -343,15 +370,20 @@ TEST_F(MediaRequestsTest, DeletedMediaGoesToTheTrash)
 TEST_F(MediaRequestsTest, RemovedFromTheLibraryStaysOutUntilAddedAgain)
 {
     Write(QStringLiteral("Music/a.mp3"), Mp3Bytes());
-    Write(QStringLiteral("Music/clip.mp4"), QByteArray("\0\0\0\x20" "ftypisom", 12));
+    Write(QStringLiteral("Music/clip.mp4"), QByteArray("\0\0\0\x20"
+                                                       "ftypisom",
+                                                       12));
     Write(QStringLiteral("Music/notes.txt"), "not media");
-    EXPECT_EQ(Paths(Library()), (QStringList{QStringLiteral("C:\\Music\\a.mp3"), QStringLiteral("C:\\Music\\clip.mp4")}));
+    EXPECT_EQ(Paths(Library()),
+              (QStringList{QStringLiteral("C:\\Music\\a.mp3"), QStringLiteral("C:\\Music\\clip.mp4")}));
     EXPECT_EQ(WmpRemoveFromLibrary(QStringLiteral("C:\\Music\\a.mp3")), kWmpOk);
     EXPECT_EQ(Paths(Library()), QStringList{QStringLiteral("C:\\Music\\clip.mp4")});
     EXPECT_TRUE(home_.Exists(QStringLiteral("Music/a.mp3")));
     ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("Back"))));
-    ASSERT_TRUE(Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Back"), QStringLiteral("C:/Music/a.mp3"))));
-    EXPECT_EQ(Paths(Library()), (QStringList{QStringLiteral("C:\\Music\\clip.mp4"), QStringLiteral("C:\\Music\\a.mp3")}));
+    ASSERT_TRUE(
+        Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Back"), QStringLiteral("C:/Music/a.mp3"))));
+    EXPECT_EQ(Paths(Library()),
+              (QStringList{QStringLiteral("C:\\Music\\clip.mp4"), QStringLiteral("C:\\Music\\a.mp3")}));
 }
 
 TEST_F(MediaRequestsTest, SizesBeyondFourGibibytesAreSentWhole)
@@ -371,7 +403,8 @@ TEST_F(MediaRequestsTest, LongListsTravelInPieces)
     const QString longName(120, QLatin1Char('m'));
     for (int i = 0; i < 80; ++i) {
         Write(QStringLiteral("Music/%1%2.mp3").arg(longName).arg(i, 3, 10, QLatin1Char('0')), Mp3Bytes(2));
-        ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("%1%2").arg(longName).arg(i, 3, 10, QLatin1Char('0')))));
+        ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS,
+                       utf16::Bytes(QStringLiteral("%1%2").arg(longName).arg(i, 3, 10, QLatin1Char('0')))));
     }
     for (const std::uint16_t code : {AS_GET_PLAYLISTS, AS_GET_MEDIA_LIST}) {
         const auto reply = Send(code);
@@ -392,13 +425,14 @@ TEST(PeerPathOfSourceTest, EntriesOfPlaylistFiles)
         const char* source;
         const char* peer;
     };
-    for (const Case& c : {Case{"..\\Artist\\a.mp3", "C:\\Music\\Artist\\a.mp3"}, Case{"b.mp3", "C:\\Music\\Playlists\\b.mp3"},
-                          Case{"D:\\x.mp3", "D:\\x.mp3"}, Case{"d:/x.mp3", "d:\\x.mp3"},
-                          Case{"/media/stick/y.mp3", "D:\\y.mp3"}, Case{"file:///home/u/z%20z.mp3", "C:\\z z.mp3"},
-                          Case{"\\\\server\\share\\a.mp3", "\\\\server\\share\\a.mp3"},
-                          Case{"http://host/stream", "http://host/stream"}, Case{"..\\..\\up.mp3", "C:\\up.mp3"},
-                          // Above every drive: no file of this computer.
-                          Case{"..\\..\\..\\..\\..\\up.mp3", "..\\..\\..\\..\\..\\up.mp3"}})
+    for (const Case& c :
+         {Case{"..\\Artist\\a.mp3", "C:\\Music\\Artist\\a.mp3"}, Case{"b.mp3", "C:\\Music\\Playlists\\b.mp3"},
+          Case{"D:\\x.mp3", "D:\\x.mp3"}, Case{"d:/x.mp3", "d:\\x.mp3"},
+          Case{"/media/stick/y.mp3", "D:\\y.mp3"}, Case{"file:///home/u/z%20z.mp3", "C:\\z z.mp3"},
+          Case{"\\\\server\\share\\a.mp3", "\\\\server\\share\\a.mp3"},
+          Case{"http://host/stream", "http://host/stream"}, Case{"..\\..\\up.mp3", "C:\\up.mp3"},
+          // Above every drive: no file of this computer.
+          Case{"..\\..\\..\\..\\..\\up.mp3", "..\\..\\..\\..\\..\\up.mp3"}})
         EXPECT_EQ(PeerPathOfSource(QString::fromUtf8(c.source), dir), QString::fromUtf8(c.peer)) << c.source;
 }
 

@@ -39,10 +39,9 @@ QByteArray FlacHeader(std::uint32_t rate, std::uint64_t samples)
     QByteArray info(34, '\0');
     info[10] = static_cast<char>(rate >> 12);
     info[11] = static_cast<char>(rate >> 4);
-    info[12] = static_cast<char>(((rate & 0xF) << 4) | (1 << 1));  // two channels
+    info[12] = static_cast<char>(((rate & 0xF) << 4) | (1 << 1));       // two channels
     info[13] = static_cast<char>((15 << 4) | ((samples >> 32) & 0xF));  // 16 bits per sample
-    for (int i = 0; i < 4; ++i)
-        info[14 + i] = static_cast<char>(samples >> (24 - 8 * i));
+    for (int i = 0; i < 4; ++i) info[14 + i] = static_cast<char>(samples >> (24 - 8 * i));
     return QByteArray("fLaC") + QByteArray("\x80\x00\x00\x22", 4) + info;
 }
 
@@ -92,12 +91,10 @@ QByteArray Mp3Frames(int count, std::optional<std::uint32_t> xingFrames = std::n
     QByteArray frame("\xFF\xFB\x90\x00", 4);
     frame.append(417 - 4, '\0');
     QByteArray out;
-    for (int i = 0; i < count; ++i)
-        out += frame;
+    for (int i = 0; i < count; ++i) out += frame;
     if (xingFrames) {
         QByteArray xing("Xing\x00\x00\x00\x01", 8);
-        for (int i = 0; i < 4; ++i)
-            xing.append(static_cast<char>(*xingFrames >> (24 - 8 * i)));
+        for (int i = 0; i < 4; ++i) xing.append(static_cast<char>(*xingFrames >> (24 - 8 * i)));
         out.replace(36, xing.size(), xing);
     }
     return out;
@@ -106,8 +103,7 @@ QByteArray Mp3Frames(int count, std::optional<std::uint32_t> xingFrames = std::n
 QByteArray Id3v2Tag(std::uint32_t bodyBytes)
 {
     QByteArray tag("ID3\x03\x00\x00", 6);
-    for (int shift : {21, 14, 7, 0})
-        tag.append(static_cast<char>((bodyBytes >> shift) & 0x7F));
+    for (int shift : {21, 14, 7, 0}) tag.append(static_cast<char>((bodyBytes >> shift) & 0x7F));
     tag.append(static_cast<qsizetype>(bodyBytes), '\0');
     return tag;
 }
@@ -136,7 +132,14 @@ TEST(MediaDurationTest, ReadsTheHeadersOfCommonFormats)
         {"mp3, ID3v1 at the end", Id3v2Tag(50) + mp3, QByteArray("TAG") + QByteArray(125, ' '),
          60 + 417 * 1000 + 128, 417 * 1000 * 8 / 128000.0},
         {"mp3, Xing frame count", Mp3Frames(3, 2000), {}, 417 * 3, 2000 * 1152 / 44100.0},
-        {"mp4", QByteArray("\0\0\0\x20" "ftypisom", 12) + QByteArray(100, '\0'), {}, 5000, 0.0},
+        {"mp4",
+         QByteArray("\0\0\0\x20"
+                    "ftypisom",
+                    12) +
+             QByteArray(100, '\0'),
+         {},
+         5000,
+         0.0},
         {"text", QByteArray("hello world"), {}, 11, 0.0},
         {"empty", QByteArray(), {}, 0, 0.0},
         // Cut-off headers never read past what is there.
@@ -147,7 +150,8 @@ TEST(MediaDurationTest, ReadsTheHeadersOfCommonFormats)
         {"tag only", Id3v2Tag(10000).left(5000), {}, 20000, 0.0},
     };
     for (const Case& c : cases)
-        EXPECT_NEAR(MediaDurationOf(c.head, c.tail.isEmpty() ? c.head : c.tail, c.size), c.seconds, 1e-6) << c.what;
+        EXPECT_NEAR(MediaDurationOf(c.head, c.tail.isEmpty() ? c.head : c.tail, c.size), c.seconds, 1e-6)
+            << c.what;
 }
 
 TEST(MediaDurationTest, ReadsFilesWithLongTagsAndOggEnds)
@@ -162,7 +166,8 @@ TEST(MediaDurationTest, ReadsFilesWithLongTagsAndOggEnds)
     // A picture in the tag puts the first frame far beyond the first few KiB.
     EXPECT_NEAR(ReadMediaDuration(write("tagged.mp3", Id3v2Tag(300000) + Mp3Frames(200))),
                 417 * 200 * 8 / 128000.0, 1e-6);
-    EXPECT_NEAR(ReadMediaDuration(write("tagged.flac", Id3v2Tag(300000) + FlacHeader(44100, 44100 * 4))), 4.0, 1e-6);
+    EXPECT_NEAR(ReadMediaDuration(write("tagged.flac", Id3v2Tag(300000) + FlacHeader(44100, 44100 * 4))), 4.0,
+                1e-6);
     const QByteArray ogg = OggPage(0, VorbisId(44100)) + QByteArray(200000, 'x') + OggPage(44100 * 12, {});
     EXPECT_NEAR(ReadMediaDuration(write("long.ogg", ogg)), 12.0, 1e-6);
     EXPECT_EQ(ReadMediaDuration(dir.filePath(QStringLiteral("missing.mp3"))), 0.0);

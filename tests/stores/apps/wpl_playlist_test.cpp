@@ -20,9 +20,11 @@ TEST(WplPlaylistTest, ReadsPlaylistsWrittenByThePlayer)
     const WplPlaylist bach = WplPlaylist::Parse(Fixture("Bach Organ Works (doc example, WMP 11).wpl"));
     EXPECT_EQ(bach.Title(), QStringLiteral("Bach Organ Works"));
     EXPECT_FALSE(bach.IsAutoPlaylist());
-    EXPECT_EQ(bach.Sources(), (QStringList{QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio01.mp3"),
-                                           QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio02.mp3"),
-                                           QStringLiteral("SR15.mp3")}));
+    EXPECT_EQ(
+        bach.Sources(),
+        (QStringList{QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio01.mp3"),
+                     QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio02.mp3"),
+                     QStringLiteral("SR15.mp3")}));
 
     // Leading blanks before the instruction, tabs, and an item count that does not match.
     const WplPlaylist streams = WplPlaylist::Parse(Fixture("MyStreams (WMP 12, hand-edited).wpl"));
@@ -45,9 +47,10 @@ TEST(WplPlaylistTest, RewritingKeepsWhatItDoesNotChange)
 
     const WplPlaylist again = WplPlaylist::Parse(bytes);
     EXPECT_EQ(again.Title(), QStringLiteral("Bach Organ Works"));
-    EXPECT_EQ(again.Sources(),
-              (QStringList{QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio01.mp3"),
-                           QStringLiteral("SR15.mp3"), QStringLiteral("..\\Rock & Roll\\it's.mp3")}));
+    EXPECT_EQ(
+        again.Sources(),
+        (QStringList{QStringLiteral("\\\\server\\vol\\music\\Classical\\Bach\\OrganWorks\\cd03\\audio01.mp3"),
+                     QStringLiteral("SR15.mp3"), QStringLiteral("..\\Rock & Roll\\it's.mp3")}));
 }
 
 TEST(WplPlaylistTest, NewPlaylistsAndRemovingRepeatedItems)
