@@ -3,8 +3,6 @@
 // these handlers turn payloads into their arguments and their results into replies. A failing
 // worker or a malformed payload escapes as an exception: the dispatcher logs it and answers
 // AS_ERROR.
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <limits>
 
@@ -14,6 +12,7 @@
 #include "dispatch/request_context.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
+#include "platform/shell_operations.h"
 #include "stores/apps/media_library.h"
 
 namespace {
@@ -75,20 +74,15 @@ void Require(WmpResult result, const QString& failure, bool zeroOnly = false)
         throw AgentError(failure.isEmpty() ? std::string("media library failure") : failure.toStdString());
 }
 
-// To the freedesktop Trash of the file's volume. Only files: a media request never trashes
-// a whole folder.
+// To the freedesktop Trash. Only files: a media request never trashes a whole folder.
 void MoveFileToTrash(const QString& localPath)
 {
     const QFileInfo info(localPath);
     if (!info.exists() && !info.isSymLink()) throw AgentError("no such file: " + localPath.toStdString());
     if (info.isDir() && !info.isSymLink())
         throw AgentError("a folder, not a media file: " + localPath.toStdString());
-    // The home trash lives in the data folder, which a fresh account may not have yet.
-    const QString dataHome = KnownFolderPath(KnownFolder::AppData);
-    if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
-        throw AgentError("the data folder for the trash cannot be created");
-    if (!QFile::moveToTrash(localPath))
-        throw AgentError("cannot move " + localPath.toStdString() + " to the trash");
+    if (const std::error_code error = MoveToTrash(localPath))
+        throw AgentError("cannot move " + localPath.toStdString() + " to the trash: " + error.message());
 }
 
 void GetPlaylists(RequestContext& ctx)

@@ -16,6 +16,7 @@
 
 #include "common/errors.h"
 #include "platform/atomic_file.h"
+#include "platform/file_attributes.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
 #include "platform/safe_name.h"
@@ -23,9 +24,6 @@
 #include "stores/apps/wpl_playlist.h"
 
 namespace {
-
-// Seconds from 1 January 1601 (the FILETIME origin) to 1 January 1970.
-constexpr std::int64_t kFileTimeEpochOffsetSeconds = 11644473600;
 
 struct FileStat {
     std::uint64_t size;
@@ -41,10 +39,8 @@ std::optional<FileStat> StatFile(const QString& localPath)
         !S_ISREG(st.st_mode))
         return std::nullopt;
     const std::int64_t seconds = st.st_mtim.tv_sec;
-    const std::int64_t fileTime =
-        (seconds + kFileTimeEpochOffsetSeconds) * 10'000'000 + st.st_mtim.tv_nsec / 100;
     return FileStat{static_cast<std::uint64_t>(st.st_size), seconds * 1'000'000'000 + st.st_mtim.tv_nsec,
-                    static_cast<std::uint64_t>(std::max<std::int64_t>(fileTime, 0))};
+                    FileTimeFromUnix(seconds, static_cast<std::uint32_t>(st.st_mtim.tv_nsec))};
 }
 
 std::optional<QString> TryLocalToPeer(const QString& localPath)
