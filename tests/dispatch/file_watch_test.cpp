@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include "app/core/log_file.h"
@@ -355,6 +356,21 @@ TEST_F(FileWatchTest, AFolderWhoseWatchEndedCanBeWatchedAgain)
     EXPECT_EQ(agent_.watches->WatchedPaths().count(QStringLiteral("C:\\missing")), 1);
     WriteFile(QStringLiteral("missing/now.txt"));
     CollectUntilChanged(QStringLiteral("C:/missing"));
+}
+
+TEST_F(FileWatchTest, AFailedWatchNamesItsFolderInTheLog)
+{
+    agent_.watches = std::make_unique<FileWatchManager>(
+        [](const QString&) -> QString { throw std::runtime_error("out of threads"); });
+    const auto reply = Send(AS_ADDFILEWATCH, Utf16Z(QStringLiteral("C:\\A")));
+    EXPECT_EQ(reply.code, AS_ERROR);
+    EXPECT_TRUE(reply.payload.isEmpty());
+    const QStringList lines = LogLines();
+    ASSERT_GE(lines.size(), 3);
+    EXPECT_EQ(lines.mid(lines.size() - 3),
+              (QStringList{QStringLiteral("AS_ADDFILEWATCH...error"), QStringLiteral("C:\\A"),
+                           QStringLiteral("\treason: out of threads")}));
+    EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
 }
 
 TEST_F(FileWatchTest, AStopWaitsForABusyWorker)
