@@ -1,11 +1,12 @@
 #include "app/core/exit_signals.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QSocketNotifier>
 #include <array>
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -43,8 +44,7 @@ ExitSignalWatcher::ExitSignalWatcher(QObject* parent) : QObject(parent)
 
 ExitSignalWatcher::~ExitSignalWatcher()
 {
-    if (gPipe[0] < 0)
-        return;
+    if (gPipe[0] < 0) return;
     for (std::size_t i = 0; i < kExitSignals.size(); ++i)
         ::sigaction(kExitSignals[i], &gPrevious[i], nullptr);
     delete notifier_;
@@ -57,8 +57,6 @@ void ExitSignalWatcher::OnReadable()
 {
     unsigned char byte = 0;
     int last = 0;
-    while (::read(gPipe[0], &byte, 1) == 1)
-        last = byte;
-    if (last != 0)
-        emit exitRequested(last);
+    while (::read(gPipe[0], &byte, 1) == 1) last = byte;
+    if (last != 0) emit exitRequested(last);
 }

@@ -1,11 +1,12 @@
 #include "app/core/install_lock.h"
 
-#include <QFile>
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <QFile>
+#include <cerrno>
 
 #include "platform/known_folders.h"
 
@@ -41,14 +42,12 @@ QString InstallLock::GlobalLockPath() const
 
 InstallLock::Outcome InstallLock::Acquire(int* globalError)
 {
-    if (globalError)
-        *globalError = 0;
+    if (globalError) *globalError = 0;
     Release();
 
     const QByteArray sessionPath = QFile::encodeName(SessionLockPath());
     sessionFd_ = ::open(sessionPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (sessionFd_ < 0)
-        return Outcome::HeldElsewhere;  // a file we may not open is not ours to take
+    if (sessionFd_ < 0) return Outcome::HeldElsewhere;  // a file we may not open is not ours to take
     if (::flock(sessionFd_, LOCK_EX | LOCK_NB) != 0) {
         ::close(sessionFd_);
         sessionFd_ = -1;
@@ -67,8 +66,7 @@ InstallLock::Outcome InstallLock::Acquire(int* globalError)
             globalFd_ = ::open(globalPath.constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
     }
     if (globalFd_ < 0) {
-        if (globalError)
-            *globalError = errno;
+        if (globalError) *globalError = errno;
     } else {
         (void)::flock(globalFd_, LOCK_SH | LOCK_NB);
     }
@@ -77,9 +75,7 @@ InstallLock::Outcome InstallLock::Acquire(int* globalError)
 
 void InstallLock::Release()
 {
-    if (sessionFd_ >= 0)
-        ::close(sessionFd_);
-    if (globalFd_ >= 0)
-        ::close(globalFd_);
+    if (sessionFd_ >= 0) ::close(sessionFd_);
+    if (globalFd_ >= 0) ::close(globalFd_);
     sessionFd_ = globalFd_ = -1;
 }

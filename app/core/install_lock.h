@@ -21,8 +21,8 @@ public:
     InstallLock& operator=(const InstallLock&) = delete;
 
     enum class Outcome {
-        Taken,           // this process is the session's agent
-        HeldElsewhere,   // another agent of the session holds it (or its file is not ours)
+        Taken,          // this process is the session's agent
+        HeldElsewhere,  // another agent of the session holds it (or its file is not ours)
     };
     // Takes the session lock, then opens the global one. A global lock file that cannot be had
     // is no reason to stop: `globalError` then receives the errno (0 otherwise).

@@ -19,19 +19,18 @@ StringTable ReadTable(std::uint32_t language)
 {
     StringTable table;
     QFile file(QStringLiteral(":/strings/%1.json").arg(language));
-    if (!file.open(QIODevice::ReadOnly))
-        return table;
+    if (!file.open(QIODevice::ReadOnly)) return table;
     const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
     const QJsonObject strings = root.value(QStringLiteral("strings")).toObject();
     for (auto it = strings.begin(); it != strings.end(); ++it) {
         bool ok = false;
         const int id = it.key().toInt(&ok);
-        if (ok)
-            table.strings[id] = it.value().toString();
+        if (ok) table.strings[id] = it.value().toString();
     }
     for (const QJsonValue& entry : root.value(QStringLiteral("menu")).toArray()) {
         const QJsonObject item = entry.toObject();
-        table.menu.append({item.value(QStringLiteral("command")).toInt(), item.value(QStringLiteral("text")).toString()});
+        table.menu.append(
+            {item.value(QStringLiteral("command")).toInt(), item.value(QStringLiteral("text")).toString()});
     }
     table.menuResource = root.value(QStringLiteral("trayMenu")).toInt();
     return table;
@@ -45,8 +44,7 @@ static std::map<std::uint32_t, StringTable> LoadAllTables()
 {
     Q_INIT_RESOURCE(strings);
     std::map<std::uint32_t, StringTable> tables;
-    for (std::uint32_t language : kInterfaceLanguages)
-        tables[language] = ReadTable(language);
+    for (std::uint32_t language : kInterfaceLanguages) tables[language] = ReadTable(language);
     return tables;
 }
 
@@ -62,7 +60,8 @@ const StringTable& Table(std::uint32_t language)
 
 bool HasStringTable(std::uint32_t language)
 {
-    return std::find(kInterfaceLanguages.begin(), kInterfaceLanguages.end(), language) != kInterfaceLanguages.end();
+    return std::find(kInterfaceLanguages.begin(), kInterfaceLanguages.end(), language) !=
+           kInterfaceLanguages.end();
 }
 
 std::uint32_t TableLanguage(std::uint32_t language)
@@ -74,8 +73,7 @@ bool LoadLangString(std::uint32_t language, int id, QString& text)
 {
     const StringTable& table = Table(language);
     const auto it = table.strings.find(id);
-    if (it == table.strings.end())
-        return false;
+    if (it == table.strings.end()) return false;
     text = it->second;
     return true;
 }
@@ -90,8 +88,7 @@ QString LoadLangString(std::uint32_t language, int id)
 QList<int> StringIds(std::uint32_t language)
 {
     QList<int> ids;
-    for (const auto& [id, text] : Table(language).strings)
-        ids.append(id);
+    for (const auto& [id, text] : Table(language).strings) ids.append(id);
     return ids;
 }
 

@@ -8,7 +8,8 @@
 #include <cstdint>
 
 // The languages that have their own string table and tray menu (Windows language ids).
-inline constexpr std::array<std::uint32_t, 7> kInterfaceLanguages = {1031, 1033, 1036, 1040, 1041, 1049, 3082};
+inline constexpr std::array<std::uint32_t, 7> kInterfaceLanguages = {1031, 1033, 1036, 1040,
+                                                                     1041, 1049, 3082};
 // The language whose texts stand in for a language without a table.
 inline constexpr std::uint32_t kFallbackLanguage = 1033;
 

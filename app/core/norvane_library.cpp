@@ -1,7 +1,8 @@
 #include "app/core/norvane_library.h"
 
-#include <QFile>
 #include <dlfcn.h>
+
+#include <QFile>
 
 namespace {
 
@@ -40,8 +41,7 @@ QString NorvaneLibrary::LibraryPath()
 std::unique_ptr<NorvaneLibrary> NorvaneLibrary::Load(const QString& path)
 {
     void* handle = ::dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle)
-        return nullptr;
+    if (!handle) return nullptr;
     return std::unique_ptr<NorvaneLibrary>(new NorvaneLibrary(handle));
 }
 
@@ -63,38 +63,32 @@ bool NorvaneLibrary::HasExport(const char* name) const
 
 void NorvaneLibrary::SetValue(const char* name, const NorvaneValue& value)
 {
-    if (auto fn = Find<NorvaneSetValue>(name))
-        fn(value);
+    if (auto fn = Find<NorvaneSetValue>(name)) fn(value);
 }
 
 void NorvaneLibrary::RunAction(const char* name)
 {
-    if (auto fn = Find<NorvaneAction>(name))
-        fn();
+    if (auto fn = Find<NorvaneAction>(name)) fn();
 }
 
 void NorvaneLibrary::SetOnCloseApplication(NorvaneCloseApplicationCallback callback, void* context)
 {
-    if (auto fn = Find<NorvaneSetOnCloseApplication>("Set_OnCloseApplication"))
-        fn(callback, context);
+    if (auto fn = Find<NorvaneSetOnCloseApplication>("Set_OnCloseApplication")) fn(callback, context);
 }
 
 void NorvaneLibrary::SetOnNoUpdatesAvailable(NorvaneNoUpdatesCallback callback, void* context)
 {
-    if (auto fn = Find<NorvaneSetOnNoUpdatesAvailable>("Set_OnNoUpdatesAvailable"))
-        fn(callback, context);
+    if (auto fn = Find<NorvaneSetOnNoUpdatesAvailable>("Set_OnNoUpdatesAvailable")) fn(callback, context);
 }
 
 void NorvaneLibrary::SetOnError(NorvaneErrorCallback callback, void* context)
 {
-    if (auto fn = Find<NorvaneSetOnError>("Set_OnError"))
-        fn(callback, context);
+    if (auto fn = Find<NorvaneSetOnError>("Set_OnError")) fn(callback, context);
 }
 
 void NorvaneLibrary::SetParentWnd(std::uintptr_t window)
 {
-    if (auto fn = Find<NorvaneSetParentWnd>("Update_SetParentWnd"))
-        fn(window);
+    if (auto fn = Find<NorvaneSetParentWnd>("Update_SetParentWnd")) fn(window);
 }
 
 int NorvaneLibrary::Init(const QString& first, const QString& settingsAddress)

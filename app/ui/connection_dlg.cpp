@@ -25,8 +25,7 @@ CConnectionDlg::CConnectionDlg(std::uint32_t language, const QString& promptText
     deny_->setObjectName(QStringLiteral("ctl_1002"));
     allowAndAdd_ = new QPushButton(LoadLangString(language, 125), this);
     allowAndAdd_->setObjectName(QStringLiteral("ctl_1013"));
-    for (QPushButton* button : {allow_, deny_, allowAndAdd_})
-        button->setAutoDefault(false);
+    for (QPushButton* button : {allow_, deny_, allowAndAdd_}) button->setAutoDefault(false);
 
     connect(allow_, &QPushButton::clicked, this, [this] { Choose(ConnectionChoice::Allow); });
     connect(deny_, &QPushButton::clicked, this, [this] { Choose(ConnectionChoice::Deny); });
@@ -45,12 +44,12 @@ CConnectionDlg::CConnectionDlg(std::uint32_t language, const QString& promptText
 QPushButton* CConnectionDlg::Button(ConnectionChoice choice) const
 {
     switch (choice) {
-    case ConnectionChoice::Allow:
-        return allow_;
-    case ConnectionChoice::Deny:
-        return deny_;
-    case ConnectionChoice::AllowAndAdd:
-        return allowAndAdd_;
+        case ConnectionChoice::Allow:
+            return allow_;
+        case ConnectionChoice::Deny:
+            return deny_;
+        case ConnectionChoice::AllowAndAdd:
+            return allowAndAdd_;
     }
     return nullptr;
 }

@@ -14,8 +14,7 @@ bool IsScreenlessPlatform()
 void ShowMessageBox(const QString& text, LogFile* log)
 {
     if (IsScreenlessPlatform()) {
-        if (log)
-            log->WriteLogLine(text);
+        if (log) log->WriteLogLine(text);
         return;
     }
     auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("TwinLark"), text, QMessageBox::Ok);

@@ -29,8 +29,7 @@ bool CTwinLarkApp::InitInstance()
 {
     // A second agent of the session leaves at once and without a word, before it touches the
     // display or any file of the first.
-    if (!CreateInstallMutex())
-        return false;
+    if (!CreateInstallMutex()) return false;
 
     if (!ChooseWindowPlatform()) {
         RunWithoutWindows();
@@ -45,14 +44,16 @@ bool CTwinLarkApp::InitInstance()
     {
         CTwinLarkDlg dialog;
         if (globalLockError_ != 0)
-            ShowMessageBox(QStringLiteral("Can't create install mutex [%1]").arg(globalLockError_), &dialog.Log());
+            ShowMessageBox(QStringLiteral("Can't create install mutex [%1]").arg(globalLockError_),
+                           &dialog.Log());
 
         updater_ = NorvaneLibrary::Load();
         dialog.SetUpdater(updater_.get());
 
         // The end of the session (signals, the desktop's log-out) runs the same exit sequence.
         ExitSignalWatcher sessionEnd;
-        QObject::connect(&sessionEnd, &ExitSignalWatcher::exitRequested, &dialog, [&dialog] { dialog.OnEndSession(); });
+        QObject::connect(&sessionEnd, &ExitSignalWatcher::exitRequested, &dialog,
+                         [&dialog] { dialog.OnEndSession(); });
         QObject::connect(qapp_.get(), &QGuiApplication::commitDataRequest, &dialog,
                          [&dialog](QSessionManager&) { dialog.OnEndSession(); });
 
@@ -67,8 +68,7 @@ bool CTwinLarkApp::ChooseWindowPlatform()
         return true;  // the user's (or the test's) choice, offscreen included
     const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY");
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (!x11 && !wayland)
-        return false;
+    if (!x11 && !wayland) return false;
     // A display that cannot be reached must not abort the agent: Qt then falls back to its
     // offscreen platform, where the window exists without a screen and the agent still serves.
     qputenv("QT_QPA_PLATFORM", wayland ? "wayland;xcb;offscreen" : "xcb;offscreen");

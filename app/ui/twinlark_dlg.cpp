@@ -91,10 +91,12 @@ void CTwinLarkDlg::BuildControls()
     header_->setObjectName(QStringLiteral("headerPicture"));
 
     runningMark_ = new QLabel(this);
-    runningMark_->setPixmap(QPixmap(QStringLiteral(":/images/icon143.png")).scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    runningMark_->setPixmap(QPixmap(QStringLiteral(":/images/icon143.png"))
+                                .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Register(1023, runningMark_);
     stoppedMark_ = new QLabel(this);
-    stoppedMark_->setPixmap(QPixmap(QStringLiteral(":/images/icon144.png")).scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    stoppedMark_->setPixmap(QPixmap(QStringLiteral(":/images/icon144.png"))
+                                .scaled(24, 24, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     Register(1024, stoppedMark_);
     serverStatus_ = new QLabel(this);
     Register(1026, serverStatus_);
@@ -273,18 +275,16 @@ void CTwinLarkDlg::ApplyFonts()
     bold10_.setBold(true);
     bold8_ = QFont(QStringLiteral("Arial"), 8);
     bold8_.setBold(true);
-    for (QWidget* w : std::initializer_list<QWidget*>{clientStatus_, serverStatus_})
-        w->setFont(bold10_);
-    for (QWidget* w : std::initializer_list<QWidget*>{startStop_, accessCaption_, viewLog_, pcNameLabel_, pcName_,
-                                                      ipLabel_, ownIp_})
+    for (QWidget* w : std::initializer_list<QWidget*>{clientStatus_, serverStatus_}) w->setFont(bold10_);
+    for (QWidget* w : std::initializer_list<QWidget*>{startStop_, accessCaption_, viewLog_, pcNameLabel_,
+                                                      pcName_, ipLabel_, ownIp_})
         w->setFont(bold8_);
     // The group's title is bold; its contents keep the normal font, except the access caption.
     advanced_->setFont(bold8_);
     QFont normal = QApplication::font();
     normal.setBold(false);
     for (QWidget* child : advanced_->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child != accessCaption_)
-            child->setFont(normal);
+        if (child != accessCaption_) child->setFont(normal);
     }
     SetLabelColour(clientStatus_, kBlue);
     SetLabelColour(pcName_, kBlue);
@@ -295,8 +295,7 @@ void CTwinLarkDlg::ApplyFonts()
 
 void CTwinLarkDlg::SetTrayTip(const QString& text)
 {
-    if (tray_)
-        tray_->setToolTip(text);
+    if (tray_) tray_->setToolTip(text);
 }
 
 void CTwinLarkDlg::SetStatusText(const QString& text)
@@ -331,7 +330,8 @@ void CTwinLarkDlg::ShowPort(int port)
 void CTwinLarkDlg::ShowBusyIcon(bool busy)
 {
     if (tray_)
-        tray_->setIcon(QIcon(busy ? QStringLiteral(":/images/icon128.png") : QStringLiteral(":/images/icon146.png")));
+        tray_->setIcon(
+            QIcon(busy ? QStringLiteral(":/images/icon128.png") : QStringLiteral(":/images/icon146.png")));
 }
 
 void CTwinLarkDlg::ShowBalloon(const QString& text, int timeoutMs)
@@ -375,8 +375,7 @@ void CTwinLarkDlg::AddIpListEntry(const QString& address)
 QStringList CTwinLarkDlg::CurrentIpList() const
 {
     QStringList entries;
-    for (int i = 0; i < ipList_->count(); ++i)
-        entries.append(ipList_->item(i)->text());
+    for (int i = 0; i < ipList_->count(); ++i) entries.append(ipList_->item(i)->text());
     return entries;
 }
 
@@ -404,16 +403,13 @@ void CTwinLarkDlg::RemoveIpListRow()
 
 void CTwinLarkDlg::ApplyAccessControls(std::uint32_t mode, bool keepPromptBox)
 {
-    if (mode > 2)
-        return;
+    if (mode > 2) return;
     allowAll_->setChecked(mode == 0);
     onlyList_->setChecked(mode != 0);
     askUnknown_->setVisible(mode != 0);
     notify_->setVisible(mode == 0);
-    if (!(mode == 2 && keepPromptBox))
-        askUnknown_->setChecked(mode == 2);
-    for (QWidget* w : std::initializer_list<QWidget*>{ipList_, ipAdd_, ipRemove_})
-        w->setEnabled(mode != 0);
+    if (!(mode == 2 && keepPromptBox)) askUnknown_->setChecked(mode == 2);
+    for (QWidget* w : std::initializer_list<QWidget*>{ipList_, ipAdd_, ipRemove_}) w->setEnabled(mode != 0);
 }
 
 void CTwinLarkDlg::OnAccessMode(std::uint32_t mode)
@@ -428,8 +424,7 @@ void CTwinLarkDlg::OnPortChange(const QString& text)
     // Only a usable port is stored; anything else (empty, 0, past 65535) keeps the stored one.
     bool ok = false;
     const int port = text.toInt(&ok);
-    if (ok && port >= 1 && port <= 65535)
-        WritePort(port);
+    if (ok && port >= 1 && port <= 65535) WritePort(port);
 }
 
 void CTwinLarkDlg::OnPasswordChange(const QString& text)
@@ -448,8 +443,7 @@ void CTwinLarkDlg::LoadSettingsIntoControls()
     autostart_->setChecked(ReadAutostart());
     password_->setText(ReadPassword());
     const QString portText = PortText();
-    if (!portText.isEmpty())
-        port_->setText(portText);
+    if (!portText.isEmpty()) port_->setText(portText);
     {
         const QSignalBlocker block(ipList_);
         ipList_->clear();
@@ -469,8 +463,7 @@ void CTwinLarkDlg::LoadSettingsIntoControls()
 
 void CTwinLarkDlg::BuildTrayMenu()
 {
-    if (!trayMenu_)
-        trayMenu_ = new QMenu(this);
+    if (!trayMenu_) trayMenu_ = new QMenu(this);
     trayMenu_->clear();
     trayMenu_->setObjectName(QStringLiteral("trayMenu%1").arg(TrayMenuResourceId(language_)));
     for (const TrayMenuCommand& entry : LoadTrayMenu(language_)) {
@@ -499,14 +492,12 @@ void CTwinLarkDlg::AddTrayIcon()
 
 void CTwinLarkDlg::RemoveTrayIcon()
 {
-    if (tray_)
-        tray_->hide();
+    if (tray_) tray_->hide();
 }
 
 void CTwinLarkDlg::OnTrayNotify(QSystemTrayIcon::ActivationReason reason)
 {
-    if (reason != QSystemTrayIcon::DoubleClick)
-        return;  // the context menu opens by itself on a right click
+    if (reason != QSystemTrayIcon::DoubleClick) return;  // the context menu opens by itself on a right click
     visible_ = !visible_;
     ApplyVisibility();
     if (visible_) {
@@ -543,22 +534,19 @@ void CTwinLarkDlg::ToggleByEscape()
 {
     visible_ = !visible_;
     ApplyVisibility();
-    if (!visible_)
-        ShowBalloon(LangString(running_ ? 134 : 135), kBalloonMs);
+    if (!visible_) ShowBalloon(LangString(running_ ? 134 : 135), kBalloonMs);
 }
 
 void CTwinLarkDlg::closeEvent(QCloseEvent* event)
 {
     // The window is never closed by the user, only hidden to the tray.
     event->ignore();
-    if (!exiting_)
-        OnCloseWindow();
+    if (!exiting_) OnCloseWindow();
 }
 
 void CTwinLarkDlg::reject()
 {
-    if (!exiting_)
-        ToggleByEscape();
+    if (!exiting_) ToggleByEscape();
 }
 
 bool CTwinLarkDlg::eventFilter(QObject* watched, QEvent* event)
@@ -566,8 +554,7 @@ bool CTwinLarkDlg::eventFilter(QObject* watched, QEvent* event)
     if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
         return QDialog::eventFilter(watched, event);
     auto* widget = static_cast<QWidget*>(watched);
-    if (widget->window() != this)
-        return QDialog::eventFilter(watched, event);
+    if (widget->window() != this) return QDialog::eventFilter(watched, event);
     auto* key = static_cast<QKeyEvent*>(event);
     KeyFocus focus = KeyFocus::Elsewhere;
     if (widget == ipList_)
@@ -575,17 +562,17 @@ bool CTwinLarkDlg::eventFilter(QObject* watched, QEvent* event)
     else if (ipList_->viewport()->isAncestorOf(widget))
         focus = KeyFocus::IpListEditor;
     switch (FilterKey(focus, key->key(), key->modifiers())) {
-    case KeyVerdict::Pass:
-    case KeyVerdict::EndEditing:  // the editor ends itself and gives the focus back to the list
-        return false;
-    case KeyVerdict::Swallow:
-        return true;
-    case KeyVerdict::ToggleWindow:
-        ToggleByEscape();
-        return true;
-    case KeyVerdict::OpenHelp:
-        OnUserManual();
-        return true;
+        case KeyVerdict::Pass:
+        case KeyVerdict::EndEditing:  // the editor ends itself and gives the focus back to the list
+            return false;
+        case KeyVerdict::Swallow:
+            return true;
+        case KeyVerdict::ToggleWindow:
+            ToggleByEscape();
+            return true;
+        case KeyVerdict::OpenHelp:
+            OnUserManual();
+            return true;
     }
     return false;
 }
@@ -595,29 +582,29 @@ bool CTwinLarkDlg::eventFilter(QObject* watched, QEvent* event)
 void CTwinLarkDlg::OnCommand(int command)
 {
     switch (command) {
-    case kCmdEnable:
-        server_->OnEnable();
-        break;
-    case kCmdDisable:
-        server_->OnDisable();
-        break;
-    case kCmdSettings:
-        OnSettings();
-        break;
-    case kCmdAbout:
-        OnAbout();
-        break;
-    case kCmdExit:
-        OnExit();
-        break;
-    case kCmdUserManual:
-        OnUserManual();
-        break;
-    case kCmdCheckForUpdates:
-        OnCheckForUpdates();
-        break;
-    default:
-        break;
+        case kCmdEnable:
+            server_->OnEnable();
+            break;
+        case kCmdDisable:
+            server_->OnDisable();
+            break;
+        case kCmdSettings:
+            OnSettings();
+            break;
+        case kCmdAbout:
+            OnAbout();
+            break;
+        case kCmdExit:
+            OnExit();
+            break;
+        case kCmdUserManual:
+            OnUserManual();
+            break;
+        case kCmdCheckForUpdates:
+            OnCheckForUpdates();
+            break;
+        default:
+            break;
     }
 }
 

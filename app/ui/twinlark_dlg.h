@@ -155,18 +155,18 @@ private:
     QFont bold10_;
     QFont bold8_;
     QLabel* header_ = nullptr;
-    QLabel* clientStatus_ = nullptr;   // 1015
-    QLabel* serverStatus_ = nullptr;   // 1026
-    QLabel* runningMark_ = nullptr;    // 1023
-    QLabel* stoppedMark_ = nullptr;    // 1024
-    QPushButton* startStop_ = nullptr; // 1022
-    QLabel* accessCaption_ = nullptr;  // 1027
-    QRadioButton* allowAll_ = nullptr; // 1018
-    QRadioButton* onlyList_ = nullptr; // 1017
-    QCheckBox* askUnknown_ = nullptr;  // 1004
-    QCheckBox* notify_ = nullptr;      // 1031
+    QLabel* clientStatus_ = nullptr;    // 1015
+    QLabel* serverStatus_ = nullptr;    // 1026
+    QLabel* runningMark_ = nullptr;     // 1023
+    QLabel* stoppedMark_ = nullptr;     // 1024
+    QPushButton* startStop_ = nullptr;  // 1022
+    QLabel* accessCaption_ = nullptr;   // 1027
+    QRadioButton* allowAll_ = nullptr;  // 1018
+    QRadioButton* onlyList_ = nullptr;  // 1017
+    QCheckBox* askUnknown_ = nullptr;   // 1004
+    QCheckBox* notify_ = nullptr;       // 1031
     QLabel* ipListCaption_ = nullptr;
-    QListWidget* ipList_ = nullptr;    // 1019
+    QListWidget* ipList_ = nullptr;  // 1019
     QToolButton* ipAdd_ = nullptr;
     QToolButton* ipRemove_ = nullptr;
     QGroupBox* advanced_ = nullptr;    // 1028

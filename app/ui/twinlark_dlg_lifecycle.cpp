@@ -30,16 +30,14 @@ constexpr int kMaxPasswordChars = 16;
 
 void CTwinLarkDlg::RegisterUpdater()
 {
-    if (!updater_)
-        return;
+    if (!updater_) return;
     updater_->SetOnCloseApplication(&CTwinLarkDlg::UpdaterCloseApplication, this);
     const int init = updater_->Init(QString(), QString::fromLatin1(kUpdaterSettingsAddress));
     if (init == kNorvaneInitEndAgent) {
         terminate_();  // the updater replaces the program now; nothing is saved
         return;
     }
-    if (init == kNorvaneInitSkipSetup)
-        return;
+    if (init == kNorvaneInitSkipSetup) return;
     updater_->SetProductName(QStringLiteral("TwinLark"));
     updater_->SetLanguage(QString::number(ReadLangId()));
     updater_->SetSendStats(false);
@@ -102,18 +100,15 @@ void CTwinLarkDlg::CloseOpenPrompts()
     // A prompt or box waiting for the user must not hold up the exit.
     for (QWidget* widget : QApplication::topLevelWidgets()) {
         auto* dialog = qobject_cast<QDialog*>(widget);
-        if (dialog && dialog != this && dialog->isVisible())
-            dialog->reject();
+        if (dialog && dialog != this && dialog->isVisible()) dialog->reject();
     }
 }
 
 void CTwinLarkDlg::OnExit()
 {
-    if (exiting_)
-        return;
+    if (exiting_) return;
     exiting_ = true;
-    if (updater_)
-        updater_->Close();
+    if (updater_) updater_->Close();
     // Stops the folder watches, closes the transfer files and writes back the stores that work
     // on a loaded copy, as the end of a client connection does, so an exit in the middle of a
     // synchronisation loses nothing.
@@ -128,8 +123,7 @@ void CTwinLarkDlg::OnExit()
 
 void CTwinLarkDlg::DestroyWindow()
 {
-    if (destroyed_)
-        return;
+    if (destroyed_) return;
     destroyed_ = true;
     server_->BonjourStop();
     agent_->stores->OfficeDestroy();
@@ -137,14 +131,12 @@ void CTwinLarkDlg::DestroyWindow()
     WriteTrayMessage(notify_->isChecked());
     RemoveTrayIcon();
     agent_->fragments.Clear();
-    if (gDialog == this)
-        gDialog = nullptr;
+    if (gDialog == this) gDialog = nullptr;
 }
 
 void CTwinLarkDlg::OnCheckForUpdates()
 {
-    if (!updater_)
-        return;
+    if (!updater_) return;
     updater_->Close();
     updater_->SetOnNoUpdatesAvailable(&CTwinLarkDlg::UpdaterNoUpdatesAvailable, nullptr);
     updater_->SetOnCloseApplication(&CTwinLarkDlg::UpdaterCloseApplication, this);
@@ -155,8 +147,7 @@ void CTwinLarkDlg::OnCheckForUpdates()
         OnExit();
         return;
     }
-    if (init == kNorvaneInitSkipSetup)
-        return;
+    if (init == kNorvaneInitSkipSetup) return;
     updater_->SetProductName(QStringLiteral("TwinLark"));
     updater_->SetLanguage(QString::number(ReadLangId()));
     updater_->SetSendStats(false);
@@ -171,18 +162,20 @@ int CTwinLarkDlg::UpdaterCloseApplication(void* context)
 {
     QPointer<CTwinLarkDlg> dialog = static_cast<CTwinLarkDlg*>(context);
     if (dialog)
-        QMetaObject::invokeMethod(dialog, [dialog] {
-            if (dialog)
-                dialog->OnUpdaterClose();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            dialog,
+            [dialog] {
+                if (dialog) dialog->OnUpdaterClose();
+            },
+            Qt::QueuedConnection);
     return 0;
 }
 
 int CTwinLarkDlg::UpdaterNoUpdatesAvailable(void*)
 {
     const QString text = LoadLangString(ReadLangId(), 137);
-    QMetaObject::invokeMethod(qApp, [text] { ShowMessageBox(text, gDialog ? &gDialog->Log() : nullptr); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [text] { ShowMessageBox(text, gDialog ? &gDialog->Log() : nullptr); }, Qt::QueuedConnection);
     return 0;
 }
 
@@ -198,7 +191,7 @@ QString CTwinLarkDlg::UpdateErrorText(std::uint32_t language, int errorCode)
 int CTwinLarkDlg::UpdaterError(int errorCode, void*)
 {
     const QString text = UpdateErrorText(ReadLangId(), errorCode);
-    QMetaObject::invokeMethod(qApp, [text] { ShowMessageBox(text, gDialog ? &gDialog->Log() : nullptr); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [text] { ShowMessageBox(text, gDialog ? &gDialog->Log() : nullptr); }, Qt::QueuedConnection);
     return 0;
 }

@@ -1,9 +1,10 @@
 #include "app/core/install_lock.h"
 
-#include <QFileInfo>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -14,8 +15,10 @@ TEST(InstallLock, SecondHolderOfTheSessionIsRefusedUntilTheFirstEnds)
     InstallLock second(session.path(), global.path());
     EXPECT_EQ(first.Acquire(), InstallLock::Outcome::Taken);
     EXPECT_EQ(second.Acquire(), InstallLock::Outcome::HeldElsewhere);
-    EXPECT_EQ(QFileInfo(first.SessionLockPath()).fileName(), QStringLiteral("_7C52A1E0-3B9F-4d16-8E47-D2B05F9C6A13"));
-    EXPECT_EQ(QFileInfo(first.GlobalLockPath()).fileName(), QStringLiteral("Global_7C52A1E0-3B9F-4d16-8E47-D2B05F9C6A13"));
+    EXPECT_EQ(QFileInfo(first.SessionLockPath()).fileName(),
+              QStringLiteral("_7C52A1E0-3B9F-4d16-8E47-D2B05F9C6A13"));
+    EXPECT_EQ(QFileInfo(first.GlobalLockPath()).fileName(),
+              QStringLiteral("Global_7C52A1E0-3B9F-4d16-8E47-D2B05F9C6A13"));
     first.Release();
     EXPECT_EQ(second.Acquire(), InstallLock::Outcome::Taken);
 }

@@ -57,8 +57,7 @@ const KeyCase kCases[] = {
 
 TEST(KeyFilter, Table)
 {
-    for (const KeyCase& c : kCases)
-        EXPECT_EQ(FilterKey(c.focus, c.key, c.modifiers), c.verdict) << c.what;
+    for (const KeyCase& c : kCases) EXPECT_EQ(FilterKey(c.focus, c.key, c.modifiers), c.verdict) << c.what;
 }
 
 }  // namespace

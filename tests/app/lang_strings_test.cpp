@@ -4,14 +4,13 @@
 
 namespace {
 
-const QList<int> kMenuCommands = {kCmdEnable,      kCmdDisable, kCmdSettings, kCmdUserManual,
+const QList<int> kMenuCommands = {kCmdEnable,          kCmdDisable, kCmdSettings, kCmdUserManual,
                                   kCmdCheckForUpdates, kCmdAbout,   kCmdExit};
 
 QList<int> AllStringIds()
 {
     QList<int> ids;
-    for (int id = 103; id <= 137; ++id)
-        ids.append(id);
+    for (int id = 103; id <= 137; ++id) ids.append(id);
     return ids;
 }
 
@@ -42,18 +41,15 @@ TEST(LangStrings, OtherLanguagesAreTranslated)
     // Words that are the same in every language ("Port", "Password", the product name) aside,
     // the tables must not be English copies.
     for (std::uint32_t language : kInterfaceLanguages) {
-        if (language == 1033)
-            continue;
+        if (language == 1033) continue;
         SCOPED_TRACE(language);
         int same = 0;
-        for (int id : AllStringIds())
-            same += LoadLangString(language, id) == LoadLangString(1033, id);
+        for (int id : AllStringIds()) same += LoadLangString(language, id) == LoadLangString(1033, id);
         EXPECT_LE(same, 3);
         int sameMenu = 0;
         const auto menu = LoadTrayMenu(language);
         const auto english = LoadTrayMenu(1033);
-        for (int i = 0; i < menu.size(); ++i)
-            sameMenu += menu[i].text == english[i].text;
+        for (int i = 0; i < menu.size(); ++i) sameMenu += menu[i].text == english[i].text;
         EXPECT_EQ(sameMenu, 0);
     }
 }

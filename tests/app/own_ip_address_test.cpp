@@ -1,7 +1,8 @@
 #include "app/core/own_ip_address.h"
 
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <QTemporaryDir>
 
 #include "app/core/log_file.h"
 
@@ -49,7 +50,8 @@ TEST(OwnIpAddress, UnreadableTableIsLogged)
     const QString logPath = dir.filePath(QStringLiteral("TwinLark.log"));
     {
         LogFile log(logPath);
-        EXPECT_EQ(GetOwnIpAddress(log, dir.filePath(QStringLiteral("no-such-table"))), QStringLiteral("127.0.0.1"));
+        EXPECT_EQ(GetOwnIpAddress(log, dir.filePath(QStringLiteral("no-such-table"))),
+                  QStringLiteral("127.0.0.1"));
     }
     QFile file(logPath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -1,4 +1,6 @@
 // The connection prompt and the about box.
+#include <gtest/gtest.h>
+
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -6,7 +8,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 #include "app/ui/about_dlg.h"
 #include "app/ui/connection_dlg.h"
@@ -23,8 +24,10 @@ TEST(ConnectionPrompt, ButtonsAnswerAndAnyOtherCloseDenies)
         ConnectionChoice choice;
     };
     const Case cases[] = {
-        {"allow", [](CConnectionDlg& d) { d.Button(ConnectionChoice::Allow)->click(); }, ConnectionChoice::Allow},
-        {"deny", [](CConnectionDlg& d) { d.Button(ConnectionChoice::Deny)->click(); }, ConnectionChoice::Deny},
+        {"allow", [](CConnectionDlg& d) { d.Button(ConnectionChoice::Allow)->click(); },
+         ConnectionChoice::Allow},
+        {"deny", [](CConnectionDlg& d) { d.Button(ConnectionChoice::Deny)->click(); },
+         ConnectionChoice::Deny},
         {"allow and add", [](CConnectionDlg& d) { d.Button(ConnectionChoice::AllowAndAdd)->click(); },
          ConnectionChoice::AllowAndAdd},
         {"escape", [](CConnectionDlg& d) { d.reject(); }, ConnectionChoice::Deny},
@@ -61,8 +64,8 @@ TEST(AboutBox, ShowsTheVersionAndClosesOnAClick)
     EXPECT_TRUE(about.windowFlags().testFlag(Qt::FramelessWindowHint));
     EXPECT_GT(about.width(), 100);
     QTimer::singleShot(0, &about, [&] {
-        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
-                            Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton,
+                            Qt::NoButton, Qt::NoModifier);
         QApplication::sendEvent(&about, &release);
     });
     EXPECT_EQ(about.exec(), QDialog::Accepted);

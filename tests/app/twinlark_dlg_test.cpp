@@ -1,5 +1,7 @@
 #include "app/ui/twinlark_dlg.h"
 
+#include <gtest/gtest.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -12,33 +14,29 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QUrl>
-#include <gtest/gtest.h>
 
 #include "app/core/lang_strings.h"
 #include "app/core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/file_transfers.h"
 #include "net/agent_server.h"
+#include "support/planted_settings.h"
 #include "support/qt_event_loop.h"
 #include "support/widget_application.h"
-#include "support/planted_settings.h"
 
 namespace {
 
 QString TextOf(QWidget* w)
 {
-    if (auto* label = qobject_cast<QLabel*>(w))
-        return label->text();
-    if (auto* button = qobject_cast<QAbstractButton*>(w))
-        return button->text();
-    if (auto* group = qobject_cast<QGroupBox*>(w))
-        return group->title();
-    if (auto* edit = qobject_cast<QLineEdit*>(w))
-        return edit->text();
+    if (auto* label = qobject_cast<QLabel*>(w)) return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(w)) return button->text();
+    if (auto* group = qobject_cast<QGroupBox*>(w)) return group->title();
+    if (auto* edit = qobject_cast<QLineEdit*>(w)) return edit->text();
     return {};
 }
 
-void Type(QWidget* target, int key, const QString& text = {}, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+void Type(QWidget* target, int key, const QString& text = {},
+          Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
     QKeyEvent press(QEvent::KeyPress, key, modifiers, text);
     QApplication::sendEvent(target, &press);
@@ -96,13 +94,15 @@ TEST_F(MainDialogTest, TextsAndTrayMenuFollowTheStoredLanguage)
         const char* readyText;
         const char* exitCommand;
     };
-    for (const Case& c : {Case{1049, "Готов к подключению", "Выход"}, Case{1033, "Ready to connect", "Exit"}}) {
+    for (const Case& c :
+         {Case{1049, "Готов к подключению", "Выход"}, Case{1033, "Ready to connect", "Exit"}}) {
         SCOPED_TRACE(c.language);
         dialog_.reset();
         CTwinLarkDlg& dlg = Open({{QStringLiteral("langID"), c.language}});
         ASSERT_TRUE(dlg.Server().IsRunning());
         for (const auto& [control, string] : kControlTexts)
-            EXPECT_EQ(TextOf(dlg.Control(control)), LoadLangString(c.language, string)) << "control " << control;
+            EXPECT_EQ(TextOf(dlg.Control(control)), LoadLangString(c.language, string))
+                << "control " << control;
         EXPECT_EQ(TextOf(dlg.Control(1026)), QString::fromUtf8(c.readyText));
         EXPECT_EQ(dlg.Control(1000)->toolTip(), LoadLangString(c.language, 127));
         EXPECT_EQ(dlg.Control(1011)->toolTip(), LoadLangString(c.language, 128));
@@ -192,7 +192,8 @@ TEST_F(MainDialogTest, CloseHidesToTheTrayWithTheStatusBalloon)
     EXPECT_FALSE(dlg.isVisible());
     EXPECT_FALSE(dlg.ExitStarted());
     ASSERT_EQ(dlg.Balloons().size(), 1);
-    EXPECT_EQ(dlg.Balloons().last(), QStringLiteral("TwinLark continues working in background mode.\nStatus: Active"));
+    EXPECT_EQ(dlg.Balloons().last(),
+              QStringLiteral("TwinLark continues working in background mode.\nStatus: Active"));
 
     dlg.OnCommand(kCmdDisable);
     dlg.OnCommand(kCmdSettings);
@@ -270,7 +271,9 @@ TEST_F(MainDialogTest, PortFieldStoresOnlyUsablePorts)
         const char* text;
         int stored;
     };
-    const auto type = [&](const char* text) { return [&, text] { TypeText(port, QString::fromLatin1(text)); }; };
+    const auto type = [&](const char* text) {
+        return [&, text] { TypeText(port, QString::fromLatin1(text)); };
+    };
     const auto clear = [&] {
         port->selectAll();
         Type(port, Qt::Key_Backspace);
@@ -287,7 +290,12 @@ TEST_F(MainDialogTest, PortFieldStoresOnlyUsablePorts)
         {"too big", type("70000"), "70000", 7000},
         {"letter", type("x"), "70000", 7000},
         {"shortened", [&] { Type(port, Qt::Key_Backspace); }, "7000", 7000},
-        {"65535", [&] { clear(); TypeText(port, QStringLiteral("65535")); }, "65535", 65535},
+        {"65535",
+         [&] {
+             clear();
+             TypeText(port, QStringLiteral("65535"));
+         },
+         "65535", 65535},
     };
     for (const Step& step : steps) {
         step.act();
@@ -342,8 +350,10 @@ TEST_F(MainDialogTest, LogButtonAndHelpCommandOpenTheirDocuments)
     static_cast<QPushButton*>(dlg.Control(1021))->click();
     dlg.OnCommand(kCmdUserManual);
     ASSERT_EQ(opened_.size(), 2);
-    EXPECT_EQ(opened_[0], QUrl::fromLocalFile(home_.Path(QStringLiteral(".local/share/TwinLark/TwinLark.log"))));
-    EXPECT_EQ(opened_[1].path(), QStringLiteral("/user-guides/twinlark-macos/synchronization-with-windows.html"));
+    EXPECT_EQ(opened_[0],
+              QUrl::fromLocalFile(home_.Path(QStringLiteral(".local/share/TwinLark/TwinLark.log"))));
+    EXPECT_EQ(opened_[1].path(),
+              QStringLiteral("/user-guides/twinlark-macos/synchronization-with-windows.html"));
 }
 
 TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)
@@ -355,8 +365,7 @@ TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)
     const QStringList lines = LogLines();
     const auto at = [&](const QString& prefix) {
         for (int i = 0; i < lines.size(); ++i)
-            if (lines[i].startsWith(prefix))
-                return i;
+            if (lines[i].startsWith(prefix)) return i;
         return -1;
     };
     ASSERT_EQ(at(QStringLiteral("Init TwinLark..")), 0);
@@ -381,7 +390,8 @@ TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)
     EXPECT_TRUE(finished);
     EXPECT_TRUE(dlg.ExitStarted());
     EXPECT_FALSE(dlg.Server().IsRunning());
-    EXPECT_EQ(Home(".local/share/TwinLark/iplist.dat", home_), QStringLiteral("192.168.0.2\r\n\r\n10.1.1.1\r\n"));
+    EXPECT_EQ(Home(".local/share/TwinLark/iplist.dat", home_),
+              QStringLiteral("192.168.0.2\r\n\r\n10.1.1.1\r\n"));
     EXPECT_FALSE(ReadTrayMessage());
     // A second exit request (the session ending meanwhile) does nothing more.
     dlg.OnEndSession();

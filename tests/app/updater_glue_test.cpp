@@ -1,18 +1,20 @@
 // The main window's use of the updater library, with a recording stand-in for it.
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 #include "app/core/norvane_library.h"
 #include "app/ui/twinlark_dlg.h"
 #include "net/agent_server.h"
+#include "support/planted_settings.h"
 #include "support/qt_event_loop.h"
 #include "support/scoped_env.h"
 #include "support/widget_application.h"
-#include "support/planted_settings.h"
 
 namespace {
 
-const QString kInit = QStringLiteral("Update_Init(text:,text:%1)").arg(QString::fromLatin1(kUpdaterSettingsAddress));
+const QString kInit =
+    QStringLiteral("Update_Init(text:,text:%1)").arg(QString::fromLatin1(kUpdaterSettingsAddress));
 
 class UpdaterGlueTest : public ::testing::Test {
 protected:
@@ -37,13 +39,13 @@ protected:
     QStringList Calls() const
     {
         QFile file(callLog_);
-        if (!file.open(QIODevice::ReadOnly))
-            return {};
+        if (!file.open(QIODevice::ReadOnly)) return {};
         return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     QString Log() const
     {
-        return QString::fromUtf8(home_.ReadFile(QStringLiteral(".local/share/TwinLark/TwinLark.log")).value_or(""));
+        return QString::fromUtf8(
+            home_.ReadFile(QStringLiteral(".local/share/TwinLark/TwinLark.log")).value_or(""));
     }
     void TearDown() override
     {
@@ -131,14 +133,17 @@ TEST_F(UpdaterGlueTest, CallbacksReachTheWindow)
     // Message boxes cannot be answered on the offscreen platform: they go to the log.
     ASSERT_TRUE(ProcessEventsUntil([&] { return dlg.ExitStarted(); }));
     ASSERT_TRUE(ProcessEventsUntil([&] { return Log().contains(QStringLiteral(" - 404")); }));
-    EXPECT_TRUE(Log().contains(QStringLiteral("Вы используете последнюю версию модуля TwinLark для Windows\n")));
+    EXPECT_TRUE(
+        Log().contains(QStringLiteral("Вы используете последнюю версию модуля TwinLark для Windows\n")));
     EXPECT_TRUE(Log().contains(QStringLiteral("При поиске обновлений произошла ошибка - 404\n")));
 }
 
 TEST_F(UpdaterGlueTest, ErrorTexts)
 {
-    EXPECT_EQ(CTwinLarkDlg::UpdateErrorText(1033, 404), QStringLiteral("An error occurred while searching for updates - 404"));
-    EXPECT_EQ(CTwinLarkDlg::UpdateErrorText(1033, 12029), QStringLiteral("An error occurred while searching for updates - 12029"));
+    EXPECT_EQ(CTwinLarkDlg::UpdateErrorText(1033, 404),
+              QStringLiteral("An error occurred while searching for updates - 404"));
+    EXPECT_EQ(CTwinLarkDlg::UpdateErrorText(1033, 12029),
+              QStringLiteral("An error occurred while searching for updates - 12029"));
     EXPECT_TRUE(CTwinLarkDlg::UpdateErrorText(1033, 2).startsWith(QStringLiteral(" - 2 ")));
     EXPECT_TRUE(CTwinLarkDlg::UpdateErrorText(1033, 600).startsWith(QStringLiteral(" - 600 ")));
 }

@@ -1,8 +1,9 @@
 // The built agent as a process: single instance, the ways it ends, and the updater library.
+#include <gtest/gtest.h>
+
 #include <QFile>
 #include <QProcess>
 #include <QTcpSocket>
-#include <gtest/gtest.h>
 
 #include "support/planted_settings.h"
 #include "support/qt_event_loop.h"
@@ -61,7 +62,8 @@ protected:
     QString Log() const { return QString::fromUtf8(home_.ReadFile(QString::fromLatin1(kLog)).value_or("")); }
     bool WaitServing() const
     {
-        return ProcessEventsUntil([&] { return Log().contains(QStringLiteral("ServerStart...true")); }, 15000);
+        return ProcessEventsUntil([&] { return Log().contains(QStringLiteral("ServerStart...true")); },
+                                  15000);
     }
     static bool WaitExit(QProcess& process)
     {
@@ -73,12 +75,10 @@ protected:
     {
         QTcpSocket socket;
         socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port_));
-        if (!ProcessEventsUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; }))
-            return -1;
+        if (!ProcessEventsUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; })) return -1;
         const char header[6] = {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8), 7, 0, 0, 0};
         socket.write(header, sizeof header);
-        if (!ProcessEventsUntil([&] { return socket.bytesAvailable() >= 6; }))
-            return -1;
+        if (!ProcessEventsUntil([&] { return socket.bytesAvailable() >= 6; })) return -1;
         const QByteArray reply = socket.read(6);
         return static_cast<unsigned char>(reply[0]) | (static_cast<unsigned char>(reply[1]) << 8);
     }
@@ -131,14 +131,16 @@ TEST_F(AgentProcessTest, QuitRequestAndSigtermRunTheExitSequence)
         EXPECT_EQ(agent.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(agent.exitCode(), 0);
         ExpectCompleteLog();
-        EXPECT_EQ(home_.ReadFile(QString::fromLatin1(kIpList)).value_or("missing"), QByteArray("192.168.0.2\r\n\r\n"));
+        EXPECT_EQ(home_.ReadFile(QString::fromLatin1(kIpList)).value_or("missing"),
+                  QByteArray("192.168.0.2\r\n\r\n"));
     }
 }
 
 TEST_F(AgentProcessTest, WithoutAnyDisplayTheAgentServesAndSaysSo)
 {
     Plant();
-    QProcess& agent = Start({QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
+    QProcess& agent = Start(
+        {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
     ASSERT_TRUE(WaitServing());
     ASSERT_NE(Request(kStatus), -1);
     EXPECT_EQ(Log().count(QStringLiteral("no display")), 1);
@@ -168,9 +170,10 @@ protected:
     }
     QProcess& StartWithUpdater(const QStringList& extra = {})
     {
-        return Start(QStringList{QStringLiteral("TWINLARK_NORVANE_LIBRARY=") + QStringLiteral(TWINLARK_FAKE_NORVANE),
-                                 QStringLiteral("FAKE_NORVANE_LOG=") + home_.Path(QStringLiteral("calls.txt"))} +
-                     extra);
+        return Start(
+            QStringList{QStringLiteral("TWINLARK_NORVANE_LIBRARY=") + QStringLiteral(TWINLARK_FAKE_NORVANE),
+                        QStringLiteral("FAKE_NORVANE_LOG=") + home_.Path(QStringLiteral("calls.txt"))} +
+            extra);
     }
 };
 
@@ -181,7 +184,8 @@ TEST_F(UpdaterProcessTest, StartupRegistersAndChecks)
     ASSERT_TRUE(WaitServing());
     const QStringList expected = {
         QStringLiteral("Set_OnCloseApplication(context)"),
-        QStringLiteral("Update_Init(text:,text:https://update.ostrel-software.com/download/twinlark-update-win/settings_ver3.xml)"),
+        QStringLiteral("Update_Init(text:,text:https://update.ostrel-software.com/download/"
+                       "twinlark-update-win/settings_ver3.xml)"),
         QStringLiteral("Update_SetProductName(text:TwinLark)"),
         QStringLiteral("Update_SetLanguage(text:1036)"),
         QStringLiteral("Update_SetSendStats(bool:0)"),

@@ -20,7 +20,8 @@ inline void PlantSettings(const TempHome& home, std::map<QString, unsigned> dwor
 {
     if (!dwords.count(QStringLiteral("port")))
         dwords[QStringLiteral("port")] = static_cast<unsigned>(FreeLoopbackPort());
-    QByteArray text = "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
+    QByteArray text =
+        "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
     for (const auto& [name, value] : dwords)
         text += QStringLiteral("\"%1\"=dword:%2\r\n").arg(name).arg(value, 8, 16, QLatin1Char('0')).toUtf8();
     home.WriteFile(QStringLiteral(".config/TwinLark/registry/HKEY_CURRENT_USER.reg"), text);

@@ -6,8 +6,7 @@ QApplication* EnsureWidgetApplication()
 {
     if (QCoreApplication* existing = QCoreApplication::instance())
         return qobject_cast<QApplication*>(existing);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "twinlark_widget_tests";
     static char* argv[] = {name, nullptr};

@@ -9,8 +9,8 @@ class QApplication;
 // The process's QApplication, or nullptr when a window-less application object is in the way.
 QApplication* EnsureWidgetApplication();
 
-#define REQUIRE_WIDGET_APPLICATION()                                                        \
-    do {                                                                                    \
-        if (!EnsureWidgetApplication())                                                     \
-            GTEST_SKIP() << "a window-less application object exists in this process";     \
+#define REQUIRE_WIDGET_APPLICATION()                                                   \
+    do {                                                                               \
+        if (!EnsureWidgetApplication())                                                \
+            GTEST_SKIP() << "a window-less application object exists in this process"; \
     } while (false)

@@ -24,26 +24,25 @@ void* gErrorContext = nullptr;
 std::string Describe(const NorvaneValue& value)
 {
     switch (value.type) {
-    case kNorvaneText: {
-        std::string text = "text:";
-        for (const char16_t* p = value.text; p && *p; ++p)
-            text.push_back(*p < 128 ? static_cast<char>(*p) : '?');
-        return text;
-    }
-    case kNorvaneInt:
-        return "int:" + std::to_string(value.number);
-    case kNorvaneBool:
-        return "bool:" + std::to_string(value.truth);
-    default:
-        return "type:" + std::to_string(value.type);
+        case kNorvaneText: {
+            std::string text = "text:";
+            for (const char16_t* p = value.text; p && *p; ++p)
+                text.push_back(*p < 128 ? static_cast<char>(*p) : '?');
+            return text;
+        }
+        case kNorvaneInt:
+            return "int:" + std::to_string(value.number);
+        case kNorvaneBool:
+            return "bool:" + std::to_string(value.truth);
+        default:
+            return "type:" + std::to_string(value.type);
     }
 }
 
 void Record(const std::string& line)
 {
     const char* path = std::getenv("FAKE_NORVANE_LOG");
-    if (!path)
-        return;
+    if (!path) return;
     if (FILE* f = std::fopen(path, "a")) {
         std::fprintf(f, "%s\n", line.c_str());
         std::fclose(f);
@@ -60,21 +59,20 @@ bool Named(const char* variable, const char* exportName)
 // Runs the callbacks the environment asks for inside `exportName`.
 void CallBack(const char* exportName)
 {
-    if (Named("FAKE_NORVANE_NO_UPDATES_ON", exportName) && gNoUpdates)
-        gNoUpdates(gNoUpdatesContext);
+    if (Named("FAKE_NORVANE_NO_UPDATES_ON", exportName) && gNoUpdates) gNoUpdates(gNoUpdatesContext);
     if (Named("FAKE_NORVANE_ERROR_ON", exportName) && gError) {
         const char* value = std::getenv("FAKE_NORVANE_ERROR_ON");
         gError(std::atoi(std::strchr(value, ':') ? std::strchr(value, ':') + 1 : "0"), gErrorContext);
     }
-    if (Named("FAKE_NORVANE_CLOSE_ON", exportName) && gClose)
-        gClose(gCloseContext);
+    if (Named("FAKE_NORVANE_CLOSE_ON", exportName) && gClose) gClose(gCloseContext);
 }
 
 }  // namespace
 
 extern "C" {
 
-__attribute__((visibility("default"))) int Set_OnCloseApplication(NorvaneCloseApplicationCallback cb, void* ctx)
+__attribute__((visibility("default"))) int Set_OnCloseApplication(NorvaneCloseApplicationCallback cb,
+                                                                  void* ctx)
 {
     gClose = cb;
     gCloseContext = ctx;
@@ -111,19 +109,19 @@ __attribute__((visibility("default"))) int Update_Init(NorvaneValue first, Norva
     return result ? std::atoi(result) : 0;
 }
 
-#define FAKE_SETTER(name)                                                      \
-    __attribute__((visibility("default"))) int name(NorvaneValue value)        \
-    {                                                                          \
-        Record(std::string(#name "(") + Describe(value) + ")");                \
-        return 1;                                                              \
+#define FAKE_SETTER(name)                                               \
+    __attribute__((visibility("default"))) int name(NorvaneValue value) \
+    {                                                                   \
+        Record(std::string(#name "(") + Describe(value) + ")");         \
+        return 1;                                                       \
     }
 
-#define FAKE_ACTION(name)                                                      \
-    __attribute__((visibility("default"))) int name(void)                      \
-    {                                                                          \
-        Record(#name);                                                         \
-        CallBack(#name);                                                       \
-        return 1;                                                              \
+#define FAKE_ACTION(name)                                 \
+    __attribute__((visibility("default"))) int name(void) \
+    {                                                     \
+        Record(#name);                                    \
+        CallBack(#name);                                  \
+        return 1;                                         \
     }
 
 FAKE_SETTER(Update_SetProductName)
