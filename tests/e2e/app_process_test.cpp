@@ -1,191 +1,134 @@
-// The built agent as a process: single instance, the ways it ends, and the updater library.
+// The built agent as a process: one per session, the ways it ends, its start without any
+// display, and the updater library (a recording stand-in).
 #include <gtest/gtest.h>
 
 #include <QFile>
-#include <QProcess>
-#include <QTcpSocket>
+#include <csignal>
 
-#include "support/planted_settings.h"
-#include "support/qt_event_loop.h"
-#include "support/temp_home.h"
+#include "agent_process.h"
+#include "app/ui/twinlark_dlg.h"
+#include "dispatch/request_codes.h"
+#include "test_peer.h"
 
 namespace {
 
-constexpr char kLog[] = ".local/share/TwinLark/TwinLark.log";
-constexpr char kIpList[] = ".local/share/TwinLark/iplist.dat";
-constexpr std::uint16_t kStatus = 0;
-constexpr std::uint16_t kQuit = 104;
-
-class AgentProcessTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        EnsureCoreApplication();
-        port_ = FreeLoopbackPort();
-    }
-    void TearDown() override
-    {
-        for (auto& process : processes_) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished(5000);
-            }
-        }
-    }
-
-    void Plant(std::map<QString, unsigned> settings = {})
-    {
-        settings[QStringLiteral("port")] = static_cast<unsigned>(port_);
-        PlantSettings(home_, std::move(settings));
-    }
-    // Starts the agent in the temporary home (the environment is the test's, which TempHome
-    // pointed there) with extra variables.
-    QProcess& Start(const QStringList& extraEnvironment = {})
-    {
-        auto process = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.remove(QStringLiteral("TWINLARK_NORVANE_LIBRARY"));
-        for (const QString& entry : extraEnvironment) {
-            const QString name = entry.section(QLatin1Char('='), 0, 0);
-            if (entry.contains(QLatin1Char('=')))
-                env.insert(name, entry.section(QLatin1Char('='), 1));
-            else
-                env.remove(name);  // a bare name removes the variable
-        }
-        process->setProcessEnvironment(env);
-        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(QStringLiteral(TWINLARK_AGENT_BINARY), {});
-        processes_.push_back(std::move(process));
-        return *processes_.back();
-    }
-    QString Log() const { return QString::fromUtf8(home_.ReadFile(QString::fromLatin1(kLog)).value_or("")); }
-    bool WaitServing() const
-    {
-        return ProcessEventsUntil([&] { return Log().contains(QStringLiteral("ServerStart...true")); },
-                                  15000);
-    }
-    static bool WaitExit(QProcess& process)
-    {
-        return ProcessEventsUntil([&] { return process.state() == QProcess::NotRunning; }, 15000);
-    }
-    // Sends one request without payload and returns the reply's code (AS_ERROR included; -1
-    // when no reply came).
-    int Request(std::uint16_t code) const
-    {
-        QTcpSocket socket;
-        socket.connectToHost(QStringLiteral("127.0.0.1"), static_cast<quint16>(port_));
-        if (!ProcessEventsUntil([&] { return socket.state() == QAbstractSocket::ConnectedState; })) return -1;
-        const char header[6] = {static_cast<char>(code & 0xFF), static_cast<char>(code >> 8), 7, 0, 0, 0};
-        socket.write(header, sizeof header);
-        if (!ProcessEventsUntil([&] { return socket.bytesAvailable() >= 6; })) return -1;
-        const QByteArray reply = socket.read(6);
-        return static_cast<unsigned char>(reply[0]) | (static_cast<unsigned char>(reply[1]) << 8);
-    }
-    // The log of one run from its first line to its last.
-    void ExpectCompleteLog() const
-    {
-        const QStringList lines = Log().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-        ASSERT_FALSE(lines.isEmpty());
-        EXPECT_EQ(lines.first(), QStringLiteral("Init TwinLark.."));
-        EXPECT_EQ(lines.last(), QStringLiteral("close programm"));
-    }
-
-    TempHome home_;
-    int port_ = 0;
-    std::vector<std::unique_ptr<QProcess>> processes_;
-};
-
-TEST_F(AgentProcessTest, SecondStartEndsAtOnceAndLeavesTheFirstServing)
+// Points `other` at the home, runtime folder and port of `agent`, as a second start in the
+// same session would see them.
+void ShareSession(AgentProcess& other, const AgentProcess& agent)
 {
-    Plant();
-    QProcess& first = Start();
-    ASSERT_TRUE(WaitServing());
-    QProcess& second = Start();
-    ASSERT_TRUE(WaitExit(second));
-    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(second.exitCode(), 0);
-    EXPECT_EQ(first.state(), QProcess::Running);
-    EXPECT_EQ(Log().count(QStringLiteral("Init TwinLark..")), 1);
-    EXPECT_NE(Request(kStatus), -1);  // and the first still answers
+    other.SetEnv("HOME", agent.Home().toUtf8());
+    other.SetEnv("XDG_CONFIG_HOME", agent.Path(QStringLiteral(".config")).toUtf8());
+    other.SetEnv("XDG_DATA_HOME", agent.Path(QStringLiteral(".local/share")).toUtf8());
+    other.SetEnv("XDG_CACHE_HOME", agent.Path(QStringLiteral(".cache")).toUtf8());
+    other.SetEnv("XDG_RUNTIME_DIR", agent.Path(QStringLiteral("runtime")).toUtf8());
 }
 
-TEST_F(AgentProcessTest, QuitRequestAndSigtermRunTheExitSequence)
+// Whether the agent answers a request (any answer, AS_ERROR included). Requests are served
+// only once the start-up has ended, the IP list read included.
+bool Answers(const AgentProcess& agent)
+{
+    TestPeer peer;
+    return peer.Connect(agent.Port()) && peer.Request(AS_STATUS, 7).has_value();
+}
+
+// The log of one run, from its first line to its last.
+void ExpectCompleteLog(const AgentProcess& agent)
+{
+    const QStringList lines = agent.Log().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_EQ(lines.first(), QStringLiteral("Init TwinLark.."));
+    EXPECT_EQ(lines.last(), QStringLiteral("close programm"));
+}
+
+TEST(AgentProcessTest, SecondStartEndsAtOnceAndLeavesTheFirstServing)
+{
+    AgentProcess first;
+    ASSERT_TRUE(first.Start()) << first.Stderr().toStdString();
+    ASSERT_TRUE(Answers(first));
+    AgentProcess second;
+    ShareSession(second, first);
+    second.SetPort(first.Port());
+    ASSERT_TRUE(second.Launch());
+    EXPECT_EQ(second.WaitForExit(), 0);
+    EXPECT_TRUE(first.IsRunning());
+    EXPECT_EQ(first.Log().count(QStringLiteral("Init TwinLark..")), 1);
+    EXPECT_TRUE(Answers(first));
+}
+
+TEST(AgentProcessTest, QuitRequestAndSigtermRunTheExitSequence)
 {
     for (const char* how : {"AS_QUIT", "SIGTERM"}) {
         SCOPED_TRACE(how);
-        QFile::remove(home_.Path(QString::fromLatin1(kLog)));
-        home_.WriteFile(QString::fromLatin1(kIpList), "192.168.0.2\r\n\r\n");
-        Plant();
-        QProcess& agent = Start();
-        ASSERT_TRUE(WaitServing());
-        // Requests are served once the start-up has ended, the IP list read included.
-        ASSERT_NE(Request(kStatus), -1);
+        AgentProcess agent;
+        agent.WriteIpList({QStringLiteral("192.168.0.2"), QString()});
+        ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+        ASSERT_TRUE(Answers(agent));
         // The list is written back from memory even when its file went missing meanwhile.
-        QFile::remove(home_.Path(QString::fromLatin1(kIpList)));
-        if (QByteArray(how) == "AS_QUIT")
-            EXPECT_EQ(Request(kQuit), kQuit + 1);
-        else
-            agent.terminate();
-        ASSERT_TRUE(WaitExit(agent));
-        EXPECT_EQ(agent.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(agent.exitCode(), 0);
-        ExpectCompleteLog();
-        EXPECT_EQ(home_.ReadFile(QString::fromLatin1(kIpList)).value_or("missing"),
+        ASSERT_TRUE(QFile::remove(agent.DataDir() + QStringLiteral("/iplist.dat")));
+        if (QByteArray(how) == "AS_QUIT") {
+            TestPeer peer;
+            ASSERT_TRUE(peer.Connect(agent.Port()));
+            const auto reply = peer.Request(AS_QUIT, 3);
+            ASSERT_TRUE(reply);
+            EXPECT_EQ(reply->code, AS_QUIT + 1);
+        } else {
+            agent.Signal(SIGTERM);
+        }
+        EXPECT_EQ(agent.WaitForExit(), 0);
+        ExpectCompleteLog(agent);
+        EXPECT_EQ(agent.ReadFile(QStringLiteral(".local/share/TwinLark/iplist.dat")),
                   QByteArray("192.168.0.2\r\n\r\n"));
     }
 }
 
-TEST_F(AgentProcessTest, WithoutAnyDisplayTheAgentServesAndSaysSo)
+TEST(AgentProcessTest, WithoutAnyDisplayTheAgentServesAndSaysSo)
 {
-    Plant();
-    QProcess& agent = Start(
-        {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY")});
-    ASSERT_TRUE(WaitServing());
-    ASSERT_NE(Request(kStatus), -1);
-    EXPECT_EQ(Log().count(QStringLiteral("no display")), 1);
-    EXPECT_EQ(Request(kQuit), kQuit + 1);
-    ASSERT_TRUE(WaitExit(agent));
-    EXPECT_EQ(agent.exitCode(), 0);
-    ExpectCompleteLog();
+    AgentProcess agent;
+    agent.UnsetEnv("QT_QPA_PLATFORM");  // DISPLAY and WAYLAND_DISPLAY are already gone
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    ASSERT_TRUE(Answers(agent));
+    EXPECT_EQ(agent.Log().count(QStringLiteral("no display")), 1);
+    agent.Signal(SIGTERM);
+    EXPECT_EQ(agent.WaitForExit(), 0);
+    ExpectCompleteLog(agent);
 }
 
-TEST_F(AgentProcessTest, OffscreenWithoutTraySaysSoOnce)
+TEST(AgentProcessTest, WithoutTrayTheWindowedAgentServesAndSaysSoOnce)
 {
-    Plant();
-    QProcess& agent = Start();
-    ASSERT_TRUE(WaitServing());
-    ASSERT_NE(Request(kStatus), -1);
-    EXPECT_EQ(Log().count(QStringLiteral("no system tray")), 1);
-    agent.terminate();
-    ASSERT_TRUE(WaitExit(agent));
+    AgentProcess agent;
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    ASSERT_TRUE(Answers(agent));
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_TRUE(peer.Request(AS_QUIT, 1));
+    EXPECT_EQ(agent.WaitForExit(), 0);
+    EXPECT_EQ(agent.Log().count(QStringLiteral("no system tray")), 1);
 }
 
-class UpdaterProcessTest : public AgentProcessTest {
+class UpdaterProcessTest : public ::testing::Test {
 protected:
+    void SetUp() override
+    {
+        agent_.SetEnv("TWINLARK_NORVANE_LIBRARY", TWINLARK_FAKE_NORVANE);
+        agent_.SetEnv("FAKE_NORVANE_LOG", agent_.Path(QStringLiteral("calls.txt")).toUtf8());
+    }
     QStringList Calls() const
     {
-        return QString::fromUtf8(home_.ReadFile(QStringLiteral("calls.txt")).value_or(""))
+        return QString::fromUtf8(agent_.ReadFile(QStringLiteral("calls.txt")))
             .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    QProcess& StartWithUpdater(const QStringList& extra = {})
-    {
-        return Start(
-            QStringList{QStringLiteral("TWINLARK_NORVANE_LIBRARY=") + QStringLiteral(TWINLARK_FAKE_NORVANE),
-                        QStringLiteral("FAKE_NORVANE_LOG=") + home_.Path(QStringLiteral("calls.txt"))} +
-            extra);
-    }
+
+    AgentProcess agent_;
 };
 
-TEST_F(UpdaterProcessTest, StartupRegistersAndChecks)
+TEST_F(UpdaterProcessTest, StartupRegistersAndChecksAndTheExitCloses)
 {
-    Plant({{QStringLiteral("langID"), 1036}});
-    QProcess& agent = StartWithUpdater();
-    ASSERT_TRUE(WaitServing());
+    agent_.SetDword(QStringLiteral("langID"), 1036);
+    ASSERT_TRUE(agent_.Start()) << agent_.Stderr().toStdString();
+    ASSERT_TRUE(Answers(agent_));
     const QStringList expected = {
         QStringLiteral("Set_OnCloseApplication(context)"),
-        QStringLiteral("Update_Init(text:,text:https://update.ostrel-software.com/download/"
-                       "twinlark-update-win/settings_ver3.xml)"),
+        QStringLiteral("Update_Init(text:,text:%1)").arg(QString::fromLatin1(kUpdaterSettingsAddress)),
         QStringLiteral("Update_SetProductName(text:TwinLark)"),
         QStringLiteral("Update_SetLanguage(text:1036)"),
         QStringLiteral("Update_SetSendStats(bool:0)"),
@@ -194,41 +137,39 @@ TEST_F(UpdaterProcessTest, StartupRegistersAndChecks)
         QStringLiteral("Update_Check"),
     };
     EXPECT_EQ(Calls(), expected);
-    agent.terminate();
-    ASSERT_TRUE(WaitExit(agent));
-    EXPECT_EQ(agent.exitCode(), 0);
+    agent_.Signal(SIGTERM);
+    EXPECT_EQ(agent_.WaitForExit(), 0);
     EXPECT_EQ(Calls(), expected + QStringList{QStringLiteral("Update_Close")});
 }
 
 TEST_F(UpdaterProcessTest, InitAnswerOneEndsTheProcessAtOnce)
 {
-    Plant();
-    QProcess& agent = StartWithUpdater({QStringLiteral("FAKE_NORVANE_INIT=1")});
-    ASSERT_TRUE(WaitExit(agent));
-    EXPECT_EQ(agent.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(agent.exitCode(), 0);
+    agent_.SetEnv("FAKE_NORVANE_INIT", "1");
+    ASSERT_TRUE(agent_.Launch());
+    EXPECT_EQ(agent_.WaitForExit(), 0);
     EXPECT_EQ(Calls().size(), 2);
-    EXPECT_FALSE(Log().contains(QStringLiteral("Init TwinLark..")));
+    EXPECT_FALSE(agent_.Log().contains(QStringLiteral("Init TwinLark..")));
 }
 
 TEST_F(UpdaterProcessTest, InitAnswerMinusOneSkipsTheRestAndServes)
 {
-    Plant();
-    QProcess& agent = StartWithUpdater({QStringLiteral("FAKE_NORVANE_INIT=-1")});
-    ASSERT_TRUE(WaitServing());
+    agent_.SetEnv("FAKE_NORVANE_INIT", "-1");
+    ASSERT_TRUE(agent_.Start()) << agent_.Stderr().toStdString();
+    ASSERT_TRUE(Answers(agent_));
     EXPECT_EQ(Calls().size(), 2);
-    EXPECT_EQ(Request(kQuit), kQuit + 1);
-    ASSERT_TRUE(WaitExit(agent));
-    EXPECT_EQ(agent.exitCode(), 0);
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent_.Port()));
+    ASSERT_TRUE(peer.Request(AS_QUIT, 1));
+    EXPECT_EQ(agent_.WaitForExit(), 0);
 }
 
 TEST_F(UpdaterProcessTest, UpdaterAskingToCloseEndsTheAgentInOrder)
 {
-    Plant();
-    QProcess& agent = StartWithUpdater({QStringLiteral("FAKE_NORVANE_CLOSE_ON=Update_Check")});
-    ASSERT_TRUE(WaitExit(agent));
-    EXPECT_EQ(agent.exitCode(), 0);
-    ExpectCompleteLog();
+    agent_.SetEnv("FAKE_NORVANE_CLOSE_ON", "Update_Check");
+    ASSERT_TRUE(agent_.Launch());
+    EXPECT_EQ(agent_.WaitForExit(), 0);
+    ExpectCompleteLog(agent_);
+    EXPECT_TRUE(agent_.Log().contains(QStringLiteral("ServerStop")));
 }
 
 }  // namespace
