@@ -10,13 +10,18 @@ class FragmentBuffer {
 public:
     static constexpr qsizetype kCapBytes = 64 * 1024 * 1024;
 
-    // Appends one piece. False (and the buffer emptied) when the total would pass the cap.
+    // Appends one piece. False (and the buffer emptied) when the total would pass the cap; the
+    // rest of that long request is then refused too, up to and including the request that
+    // would consume it, so that it never runs on a truncated payload.
     bool Append(ByteView piece);
-    // The pieces followed by `last`; the buffer is empty afterwards.
+    // The pieces followed by `last`; the buffer is empty afterwards. Throws AgentError when the
+    // pieces passed the cap (the buffer is then ready for the next long request).
     QByteArray Take(ByteView last);
     void Clear();
     qsizetype Size() const { return bytes_.size(); }
+    bool Overflowed() const { return overflowed_; }
 
 private:
     QByteArray bytes_;
+    bool overflowed_ = false;
 };
