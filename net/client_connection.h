@@ -2,13 +2,13 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QTcpSocket>
 #include <cstdint>
 #include <functional>
 
 #include "common/byte_io.h"
 #include "net/serv_socket.h"
 
-class QTcpSocket;
 
 // The connection socket under the framing: the one client's QTcpSocket on the user-interface
 // thread. It lives as long as the server; the socket inside changes with every admitted client.
