@@ -4,10 +4,20 @@
 
 #include "common/errors.h"
 
+void FragmentBuffer::ForgetTaken()
+{
+    if (!taken_)
+        return;
+    taken_ = false;
+    // Keeps the block unless a consumer still holds the bytes (then they stay theirs).
+    bytes_.resize(0);
+}
+
 bool FragmentBuffer::Append(ByteView piece)
 {
+    ForgetTaken();
     if (overflowed_ || static_cast<qsizetype>(piece.size()) > kCapBytes - bytes_.size()) {
-        bytes_ = QByteArray();
+        Clear();
         overflowed_ = true;
         return false;
     }
@@ -17,18 +27,21 @@ bool FragmentBuffer::Append(ByteView piece)
 
 QByteArray FragmentBuffer::Take(ByteView last)
 {
+    ForgetTaken();
     if (overflowed_) {
         Clear();
         throw AgentError("long request over " + std::to_string(kCapBytes) + " bytes dropped");
     }
-    QByteArray all = std::move(bytes_);
-    bytes_ = QByteArray();
-    all.append(reinterpret_cast<const char*>(last.data()), static_cast<qsizetype>(last.size()));
-    return all;
+    if (bytes_.isEmpty())
+        return QByteArray(reinterpret_cast<const char*>(last.data()), static_cast<qsizetype>(last.size()));
+    bytes_.append(reinterpret_cast<const char*>(last.data()), static_cast<qsizetype>(last.size()));
+    taken_ = true;
+    return bytes_;
 }
 
 void FragmentBuffer::Clear()
 {
     bytes_ = QByteArray();
+    taken_ = false;
     overflowed_ = false;
 }

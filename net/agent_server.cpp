@@ -3,10 +3,10 @@
 #include <sys/socket.h>
 
 #include <QHostAddress>
-#include <QPointer>
 #include <QTcpServer>
-#include <QTcpSocket>
+#include <deque>
 #include <exception>
+#include <functional>
 
 #include "app/core/log_file.h"
 #include "app/core/settings.h"
@@ -34,13 +34,18 @@ constexpr int kStrInactive = 133;
 constexpr int kBalloonMs = 10000;
 constexpr int kBalloonChars = 255;
 
-QString PeerAddressText(const QTcpSocket& socket)
-{
-    const QHostAddress address = socket.peerAddress();
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
+// The listening socket. Accepted connections stay plain descriptors: the access rules decide
+// about them before anything reads from them.
+class Listener : public QTcpServer {
+public:
+    explicit Listener(std::function<void(int)> onAccepted) : onAccepted_(std::move(onAccepted)) {}
+
+protected:
+    void incomingConnection(qintptr descriptor) override { onAccepted_(static_cast<int>(descriptor)); }
+
+private:
+    std::function<void(int)> onAccepted_;
+};
 
 }  // namespace
 
@@ -54,18 +59,23 @@ struct AgentServer::Impl {
                       self.DispatchRequest(code, tag, payload, channel);
                   },
                   &errorLog),
-          announcer(agent.log)
+          announcer(agent.log),
+          listener([this](int descriptor) { accepted.push_back(descriptor); })
     {
     }
+
+    // Accepted connections waiting for the access rules (handled outside the listener's own
+    // notification, so that a prompt never runs inside it).
+    std::deque<int> accepted;
 
     Agent& agent;
     Dispatcher& dispatcher;
     ServerUi& ui;
-    QTcpServer listener;
     SocketErrorLog errorLog;
     ClientConnection connection;
     CServSocket framing;
     DnssdAnnouncer announcer;
+    Listener listener;
     SystemSleepMonitor* sleepMonitor = nullptr;
     bool running = false;
     std::uint32_t accessMode = 0;
@@ -80,7 +90,7 @@ AgentServer::AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QOb
     d->accessMode = ReadAccessMode();
     d->ipList = LoadIpList();
     d->listener.setListenBacklogSize(1);
-    connect(&d->listener, &QTcpServer::newConnection, this, &AgentServer::OnNewConnections);
+    connect(&d->listener, &QTcpServer::newConnection, this, &AgentServer::OnNewConnections, Qt::QueuedConnection);
     d->connection.SetReceiver([this](ByteView bytes) { d->framing.OnReceive(bytes); },
                               [this] { d->framing.OnReadFailed(); });
     connect(&d->connection, &ClientConnection::peerClosed, this, &AgentServer::CloseClientConnection);
@@ -92,6 +102,8 @@ AgentServer::~AgentServer()
     d->agent.SetHost(nullptr);
     d->connection.Close();
     d->listener.close();
+    for (const int descriptor : d->accepted)
+        ClientConnection::ShutDownAndClose(descriptor);
     d->announcer.Stop();
 }
 
@@ -137,6 +149,10 @@ bool AgentServer::ServerStart()
 void AgentServer::ServerStop()
 {
     d->listener.close();
+    while (!d->accepted.empty()) {
+        ClientConnection::ShutDownAndClose(d->accepted.front());
+        d->accepted.pop_front();
+    }
     d->framing.Reset();
     d->agent.ResetConnectionState();
     d->connection.Close();
@@ -227,28 +243,27 @@ const QStringList& AgentServer::IpList() const
 
 void AgentServer::OnNewConnections()
 {
-    while (d->listener.hasPendingConnections()) {
-        QTcpSocket* socket = d->listener.nextPendingConnection();
-        if (!socket)
-            break;
-        OnAcceptClient(socket);
+    while (!d->accepted.empty()) {
+        const int descriptor = d->accepted.front();
+        d->accepted.pop_front();
+        OnAcceptClient(descriptor);
     }
 }
 
-void AgentServer::OnAcceptClient(QTcpSocket* socket)
+void AgentServer::OnAcceptClient(int descriptor)
 {
     if (d->promptOpen) {
         // The user is still deciding about another peer: one question at a time.
-        Refuse(socket);
+        Refuse(descriptor);
         return;
     }
-    const QString address = PeerAddressText(*socket);
+    const QString address = ClientConnection::PeerAddress(descriptor);
     const QString statusText = d->ui.LangString(kStrConnectedIp) + address;
     // A stored mode outside the three known ones admits the listed addresses only.
     const std::uint32_t mode = d->accessMode <= 2 ? d->accessMode : 1;
 
     if (mode == 0) {
-        Admit(socket, statusText);
+        Admit(descriptor, statusText);
         if (d->ui.NotifyOnConnect())
             d->ui.ShowBalloon(
                 (QStringLiteral("IP ") + address + d->ui.LangString(kStrTryingToConnect)).left(kBalloonChars),
@@ -256,26 +271,22 @@ void AgentServer::OnAcceptClient(QTcpSocket* socket)
         return;
     }
     if (d->ipList.contains(address)) {
-        Admit(socket, statusText);
+        Admit(descriptor, statusText);
         return;
     }
     if (mode == 1) {
-        Refuse(socket);
+        Refuse(descriptor);
         return;
     }
 
     // The prompt is modal: the event loop keeps serving the current client meanwhile, and the
     // waiting connection may end or the server may stop before the user answers.
-    QPointer<QTcpSocket> waiting(socket);
     d->promptOpen = true;
     const ConnectionChoice choice =
         d->ui.PromptConnection(QStringLiteral("IP ") + address + d->ui.LangString(kStrNotInListPrompt));
     d->promptOpen = false;
-    if (!waiting)
-        return;
-    const bool stillThere = waiting->state() == QAbstractSocket::ConnectedState && d->running;
-    if (!stillThere || choice == ConnectionChoice::Deny) {
-        Refuse(waiting);
+    if (choice == ConnectionChoice::Deny || !d->running || !ClientConnection::PeerStillConnected(descriptor)) {
+        Refuse(descriptor);
         return;
     }
     if (choice == ConnectionChoice::AllowAndAdd && !d->ipList.contains(address)) {
@@ -283,25 +294,21 @@ void AgentServer::OnAcceptClient(QTcpSocket* socket)
         d->ui.AddIpListEntry(address);
         emit ipListChanged();
     }
-    Admit(waiting, statusText);
+    Admit(descriptor, statusText);
 }
 
-void AgentServer::Admit(QTcpSocket* socket, const QString& statusText)
+void AgentServer::Admit(int descriptor, const QString& statusText)
 {
     CloseClientConnection();
-    const qintptr descriptor = socket->socketDescriptor();
-    d->connection.Attach(socket);
+    d->connection.Attach(descriptor);
     ClientConnection::EnableKeepAlive(descriptor);
     d->ui.SetStatusText(statusText);
 }
 
-void AgentServer::Refuse(QTcpSocket* socket)
+void AgentServer::Refuse(int descriptor)
 {
     // The peer sees its connection end at once; the current client keeps its own.
-    if (const qintptr fd = socket->socketDescriptor(); fd >= 0)
-        ::shutdown(static_cast<int>(fd), SHUT_WR);
-    socket->abort();
-    socket->deleteLater();
+    ClientConnection::ShutDownAndClose(descriptor);
 }
 
 void AgentServer::CloseClientConnection()

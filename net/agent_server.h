@@ -10,8 +10,6 @@
 class Agent;
 class Dispatcher;
 class ServerUi;
-class QTcpServer;
-class QTcpSocket;
 class ReplyChannel;
 
 // The listening socket, the one client connection, the access rules at accept, keep-alive,
@@ -78,9 +76,9 @@ signals:
 
 private:
     void OnNewConnections();
-    void OnAcceptClient(QTcpSocket* socket);
-    void Admit(QTcpSocket* socket, const QString& statusText);
-    void Refuse(QTcpSocket* socket);
+    void OnAcceptClient(int descriptor);
+    void Admit(int descriptor, const QString& statusText);
+    void Refuse(int descriptor);
     void DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel);
 
     struct Impl;

@@ -1,12 +1,13 @@
 #include "net/client_connection.h"
 
+#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include <QHostAddress>
-#include <QTcpSocket>
+#include <QSocketNotifier>
 #include <array>
 #include <cerrno>
 
@@ -25,120 +26,94 @@ void ClientConnection::SetReceiver(ReceiveHandler onReceive, ReadFailedHandler o
     onReadFailed_ = std::move(onReadFailed);
 }
 
-void ClientConnection::Attach(QTcpSocket* socket)
+void ClientConnection::Attach(int descriptor)
 {
     Close();
-    socket_ = socket;
-    // A close noticed during an earlier client's receive must not reach this one.
-    closedDuringReceive_ = false;
-    socket->setParent(this);
-    connect(socket, &QTcpSocket::readyRead, this, &ClientConnection::OnReadyRead);
-    connect(socket, &QTcpSocket::disconnected, this, &ClientConnection::OnDisconnected);
-    connect(socket, &QAbstractSocket::errorOccurred, this, [this](QAbstractSocket::SocketError) {
-        // Any error of a connected stream socket ends the connection (reset, keep-alive timeout).
-        if (socket_ && socket_->state() != QAbstractSocket::ConnectedState)
-            OnDisconnected();
-    });
-    // The peer may have sent its first request while the access rules were deciding.
-    if (socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(this, &ClientConnection::OnReadyRead, Qt::QueuedConnection);
+    fd_ = descriptor;
+    // A loss noticed during an earlier client's receive must not reach this one.
+    lostDuringReceive_ = false;
+    notifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
+    connect(notifier_, &QSocketNotifier::activated, this, &ClientConnection::OnReadable);
 }
 
-QString ClientConnection::PeerAddress() const
+void ClientConnection::OnReadable()
 {
-    if (!socket_)
-        return {};
-    const QHostAddress address = socket_->peerAddress();
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return isV4 ? QHostAddress(v4).toString() : address.toString();
-}
-
-void ClientConnection::OnReadyRead()
-{
-    // A nested event loop inside a request must not start another one over the same buffers;
-    // the outer loop below picks the bytes up once the request is done.
-    if (inReceive_ || !socket_)
+    if (fd_ < 0 || inReceive_)
         return;
-    inReceive_ = true;
-    QTcpSocket* const socket = socket_;
+    // One read per notification; what is left makes the notifier fire again.
     std::array<std::uint8_t, kMaxMessageBytes> chunk;
-    while (socket_ == socket && socket->bytesAvailable() > 0) {
-        const qint64 n = socket->read(reinterpret_cast<char*>(chunk.data()), static_cast<qint64>(chunk.size()));
-        if (n < 0) {
-            if (onReadFailed_)
-                onReadFailed_();
-            break;
-        }
-        if (n == 0)
-            break;
-        if (onReceive_)
-            onReceive_(ByteView(chunk.data(), static_cast<std::size_t>(n)));
+    const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
+        return;
+    if (n <= 0) {
+        // End of stream, or a broken connection (reset, keep-alive time-out).
+        if (n < 0 && onReadFailed_)
+            onReadFailed_();
+        ConnectionLost();
+        return;
     }
+    // No further notification while the request is served, even if it runs an event loop.
+    inReceive_ = true;
+    notifier_->setEnabled(false);
+    const int servedFd = fd_;
+    if (onReceive_)
+        onReceive_(ByteView(chunk.data(), static_cast<std::size_t>(n)));
     inReceive_ = false;
-    if (closedDuringReceive_) {
-        closedDuringReceive_ = false;
+    if (lostDuringReceive_) {
+        lostDuringReceive_ = false;
         emit peerClosed();
+    } else if (fd_ == servedFd && notifier_) {
+        notifier_->setEnabled(true);
     }
 }
 
-void ClientConnection::OnDisconnected()
+void ClientConnection::ConnectionLost()
 {
-    if (!socket_)
+    if (fd_ < 0)
         return;
-    Detach(false);
+    Detach();
     if (inReceive_)
-        closedDuringReceive_ = true;
+        lostDuringReceive_ = true;
     else
         emit peerClosed();
 }
 
 void ClientConnection::Abort()
 {
-    if (!socket_)
-        return;
-    Detach(true);
-    if (inReceive_)
-        closedDuringReceive_ = true;
-    else
-        emit peerClosed();
+    ConnectionLost();
 }
 
 void ClientConnection::Close()
 {
-    if (socket_)
-        Detach(false);
+    if (fd_ >= 0)
+        Detach();
 }
 
-void ClientConnection::Detach(bool abortive)
+void ClientConnection::Detach()
 {
-    QTcpSocket* socket = socket_;
-    socket_ = nullptr;
-    disconnect(socket, nullptr, this, nullptr);
-    if (abortive) {
-        socket->abort();
-    } else {
-        // The peer sees the end of the stream at once, after every byte already sent.
-        if (const qintptr fd = socket->socketDescriptor(); fd >= 0)
-            ::shutdown(static_cast<int>(fd), SHUT_WR);
-        socket->abort();
-    }
-    // The socket may be inside one of its own signals right now.
-    socket->deleteLater();
+    // The notifier may be inside its own signal right now.
+    notifier_->setEnabled(false);
+    notifier_->deleteLater();
+    notifier_ = nullptr;
+    ShutDownAndClose(fd_);
+    fd_ = -1;
+}
+
+void ClientConnection::ShutDownAndClose(int descriptor)
+{
+    if (descriptor < 0)
+        return;
+    ::shutdown(descriptor, SHUT_WR);
+    ::close(descriptor);
 }
 
 bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
 {
-    if (!socket_)
+    if (fd_ < 0)
         return false;
-    const int fd = static_cast<int>(socket_->socketDescriptor());
-    if (fd < 0)
-        return false;
-    // Written straight to the descriptor: QTcpSocket's own write buffer stays empty, so nothing
-    // can overtake these bytes, and the call returns only when the kernel holds all of them.
     std::size_t sent = 0;
     while (sent < size) {
-        const ssize_t n = ::send(fd, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             sent += static_cast<std::size_t>(n);
             continue;
@@ -146,7 +121,7 @@ bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd, POLLOUT, 0};
+            pollfd p{fd_, POLLOUT, 0};
             const int ready = ::poll(&p, 1, kSendStallLimitMs);
             if (ready > 0 || (ready < 0 && errno == EINTR))
                 continue;  // writable, or an error the next send reports
@@ -158,14 +133,37 @@ bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
     return true;
 }
 
-void ClientConnection::EnableKeepAlive(qintptr descriptor)
+void ClientConnection::EnableKeepAlive(int descriptor)
 {
-    const int fd = static_cast<int>(descriptor);
     int on = 1;
-    if (::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0)
+    if (::setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0)
         return;
     int idleSeconds = 30;
     int intervalSeconds = 1;
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
-    (void)::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+    (void)::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
+    (void)::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
+}
+
+QString ClientConnection::PeerAddress(int descriptor)
+{
+    sockaddr_storage address{};
+    socklen_t size = sizeof address;
+    if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &size) != 0)
+        return {};
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.ss_family == AF_INET) {
+        const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);
+        ::inet_ntop(AF_INET, &v4->sin_addr, text, sizeof text);
+    } else if (address.ss_family == AF_INET6) {
+        const auto* v6 = reinterpret_cast<const sockaddr_in6*>(&address);
+        ::inet_ntop(AF_INET6, &v6->sin6_addr, text, sizeof text);
+    }
+    return QString::fromLatin1(text);
+}
+
+bool ClientConnection::PeerStillConnected(int descriptor)
+{
+    char byte = 0;
+    const ssize_t n = ::recv(descriptor, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n > 0 || (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
 }
