@@ -30,6 +30,10 @@ void ClientConnection::Attach(int descriptor)
 {
     Close();
     fd_ = descriptor;
+    // Every message goes out in one send and the peer waits for it: holding back its last
+    // partial segment until earlier ones are acknowledged would only add a delay per message.
+    int on = 1;
+    (void)::setsockopt(descriptor, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     // A loss noticed during an earlier client's receive must not reach this one.
     lostDuringReceive_ = false;
     notifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
