@@ -42,8 +42,14 @@ void ClientConnection::Attach(int descriptor)
 
 void ClientConnection::OnReadable()
 {
-    if (fd_ < 0 || inReceive_)
+    if (fd_ < 0)
         return;
+    if (inReceive_) {
+        // A request that runs an event loop: no further read until it is done.
+        notifier_->setEnabled(false);
+        pausedDuringReceive_ = true;
+        return;
+    }
     // One read per notification; what is left makes the notifier fire again.
     std::array<std::uint8_t, kMaxMessageBytes> chunk;
     const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
@@ -56,9 +62,7 @@ void ClientConnection::OnReadable()
         ConnectionLost();
         return;
     }
-    // No further notification while the request is served, even if it runs an event loop.
     inReceive_ = true;
-    notifier_->setEnabled(false);
     const int servedFd = fd_;
     if (onReceive_)
         onReceive_(ByteView(chunk.data(), static_cast<std::size_t>(n)));
@@ -66,9 +70,10 @@ void ClientConnection::OnReadable()
     if (lostDuringReceive_) {
         lostDuringReceive_ = false;
         emit peerClosed();
-    } else if (fd_ == servedFd && notifier_) {
+    } else if (pausedDuringReceive_ && fd_ == servedFd && notifier_) {
         notifier_->setEnabled(true);
     }
+    pausedDuringReceive_ = false;
 }
 
 void ClientConnection::ConnectionLost()

@@ -68,4 +68,5 @@ private:
     ReadFailedHandler onReadFailed_;
     bool inReceive_ = false;
     bool lostDuringReceive_ = false;
+    bool pausedDuringReceive_ = false;
 };
