@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -501,6 +502,34 @@ TEST_F(AgentServerTest, PausedListenerTakesNoOneUntilResumed)
     s.SetAcceptingConnections(true);
     ASSERT_TRUE(ProcessEventsUntil([&] { return ui.status == QStringLiteral("<122>127.0.0.2"); }));
     EXPECT_TRUE(waiting.Served());
+}
+
+TEST_F(AgentServerTest, RequestThatRunsAnEventLoopIsNotInterruptedByTheNext)
+{
+    Started();
+    Peer p;
+    ASSERT_TRUE(p.Connect(port));
+    int depth = 0;
+    int deepest = 0;
+    int served = 0;
+    dispatcher.SetHandler(AS_GET_DRIVES, [&](RequestContext& ctx) {
+        deepest = std::max(deepest, ++depth);
+        if (served++ == 0) {
+            // The next request arrives while this one keeps the event loop running.
+            p.Send(AS_GET_DRIVES, 2);
+            ProcessEventsUntil([&] { return p.socket().bytesToWrite() == 0; });
+            for (int i = 0; i < 20; ++i)
+                QCoreApplication::processEvents();
+        }
+        ctx.Reply();
+        --depth;
+    });
+    p.Send(AS_GET_DRIVES, 1);
+    EXPECT_EQ(p.ReadReplyCode(), AS_GET_DRIVES + 1);
+    // Served afterwards, not inside the first.
+    EXPECT_EQ(p.ReadReplyCode(), AS_GET_DRIVES + 1);
+    EXPECT_EQ(served, 2);
+    EXPECT_EQ(deepest, 1);
 }
 
 TEST_F(AgentServerTest, QuitIsAnsweredAndThenTheExitIsSignalled)
