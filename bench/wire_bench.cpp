@@ -44,8 +44,7 @@ bool SendAllBytes(int fd, const void* data, std::size_t size)
     const auto* p = static_cast<const char*>(data);
     while (size) {
         const ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         p += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -57,8 +56,7 @@ bool RecvExact(int fd, void* data, std::size_t size)
     auto* p = static_cast<char*>(data);
     while (size) {
         const ssize_t n = ::recv(fd, p, size, 0);
-        if (n <= 0)
-            return false;
+        if (n <= 0) return false;
         p += n;
         size -= static_cast<std::size_t>(n);
     }
@@ -72,8 +70,7 @@ bool SendMessage(int fd, std::uint16_t code, std::uint16_t tag, const char* payl
     PutU16(h, code);
     PutU16(h + 2, tag);
     PutU16(h + 4, static_cast<std::uint16_t>(length));
-    if (length)
-        std::memcpy(message + kHeaderBytes, payload, length);
+    if (length) std::memcpy(message + kHeaderBytes, payload, length);
     return SendAllBytes(fd, message, kHeaderBytes + length);
 }
 
@@ -81,11 +78,9 @@ bool SendMessage(int fd, std::uint16_t code, std::uint16_t tag, const char* payl
 int RecvMessage(int fd, std::vector<char>& payload)
 {
     std::uint8_t h[kHeaderBytes];
-    if (!RecvExact(fd, h, sizeof h))
-        return -1;
+    if (!RecvExact(fd, h, sizeof h)) return -1;
     payload.resize(GetU16(h + 4));
-    if (!payload.empty() && !RecvExact(fd, payload.data(), payload.size()))
-        return -1;
+    if (!payload.empty() && !RecvExact(fd, payload.data(), payload.size())) return -1;
     return GetU16(h);
 }
 
@@ -100,8 +95,8 @@ int ConnectTo(std::uint16_t port)
     a.sin_port = htons(port);
     a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     std::vector<char> reply;
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || !SendMessage(fd, AS_LOGIN, 0, nullptr, 0) ||
-        RecvMessage(fd, reply) != AS_LOGIN + 1) {
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        !SendMessage(fd, AS_LOGIN, 0, nullptr, 0) || RecvMessage(fd, reply) != AS_LOGIN + 1) {
         ::close(fd);
         return -1;
     }
@@ -245,23 +240,26 @@ private:
         std::vector<char> assembled;
         while (!stop_) {
             const int fd = ::accept(listener_, nullptr, nullptr);
-            if (fd < 0)
-                return;
+            if (fd < 0) return;
             for (;;) {
                 const int code = RecvMessage(fd, request);
-                if (code < 0)
-                    break;
+                if (code < 0) break;
                 if (code == AS_LOGIN) {
-                    SendMessage(fd, AS_LOGIN + 1, 0, "2\0.\0""0\0.\0""0\0.\0""1\0", 14);
+                    SendMessage(fd, AS_LOGIN + 1, 0,
+                                "2\0.\0"
+                                "0\0.\0"
+                                "0\0.\0"
+                                "1\0",
+                                14);
                 } else if (code == AS_GET_OWNER) {
-                    SendMessage(fd, AS_GET_OWNER + 1, 0, owner_.constData(), static_cast<std::size_t>(owner_.size()));
+                    SendMessage(fd, AS_GET_OWNER + 1, 0, owner_.constData(),
+                                static_cast<std::size_t>(owner_.size()));
                 } else if (code == AS_GET_CONTACT) {
                     std::size_t at = 0;
                     while (kLongReplyBytes - at > kMaxPayloadBytes) {
                         SendMessage(fd, AS_FRAGMENT, 0, reply.data() + at, kMaxPayloadBytes);
                         at += kMaxPayloadBytes;
-                        if (RecvMessage(fd, request) < 0)
-                            break;
+                        if (RecvMessage(fd, request) < 0) break;
                     }
                     SendMessage(fd, AS_GET_CONTACT + 1, 0, reply.data() + at, kLongReplyBytes - at);
                 } else if (code == AS_PUT_FRAGMENT) {
@@ -317,8 +315,7 @@ void BM_RoundTrip_GetOwner(benchmark::State& state)
     std::vector<char> payload;
     for (auto _ : state) {
         SendMessage(fd, AS_GET_OWNER, 1, nullptr, 0);
-        if (RecvMessage(fd, payload) != AS_GET_OWNER + 1)
-            state.SkipWithError("no reply");
+        if (RecvMessage(fd, payload) != AS_GET_OWNER + 1) state.SkipWithError("no reply");
     }
     ::close(fd);
     state.SetItemsProcessed(state.iterations());
@@ -336,12 +333,10 @@ void BM_LongReply_64MiB(benchmark::State& state)
         for (;;) {
             const int code = RecvMessage(fd, payload);
             received += payload.size();
-            if (code != AS_FRAGMENT)
-                break;
+            if (code != AS_FRAGMENT) break;
             SendMessage(fd, AS_STATUS, 3, nullptr, 0);  // any message fetches the next piece
         }
-        if (received != kLongReplyBytes)
-            state.SkipWithError("short reply");
+        if (received != kLongReplyBytes) state.SkipWithError("short reply");
     }
     ::close(fd);
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kLongReplyBytes));

@@ -6,8 +6,7 @@
 
 void FragmentBuffer::ForgetTaken()
 {
-    if (!taken_)
-        return;
+    if (!taken_) return;
     taken_ = false;
     // Keeps the block unless a consumer still holds the bytes (then they stay theirs).
     bytes_.resize(0);

@@ -54,11 +54,12 @@ struct AgentServer::Impl {
         : agent(agent),
           dispatcher(dispatcher),
           ui(ui),
-          framing(connection,
-                  [&self](std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel) {
-                      self.DispatchRequest(code, tag, payload, channel);
-                  },
-                  &errorLog),
+          framing(
+              connection,
+              [&self](std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel) {
+                  self.DispatchRequest(code, tag, payload, channel);
+              },
+              &errorLog),
           announcer(agent.log),
           listener([this](int descriptor) { accepted.push_back(descriptor); })
     {
@@ -90,7 +91,8 @@ AgentServer::AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QOb
     d->accessMode = ReadAccessMode();
     d->ipList = LoadIpList();
     d->listener.setListenBacklogSize(1);
-    connect(&d->listener, &QTcpServer::newConnection, this, &AgentServer::OnNewConnections, Qt::QueuedConnection);
+    connect(&d->listener, &QTcpServer::newConnection, this, &AgentServer::OnNewConnections,
+            Qt::QueuedConnection);
     d->connection.SetReceiver([this](ByteView bytes) { d->framing.OnReceive(bytes); },
                               [this] { d->framing.OnReadFailed(); });
     connect(&d->connection, &ClientConnection::peerClosed, this, &AgentServer::CloseClientConnection);
@@ -102,12 +104,12 @@ AgentServer::~AgentServer()
     d->agent.SetHost(nullptr);
     d->connection.Close();
     d->listener.close();
-    for (const int descriptor : d->accepted)
-        ClientConnection::ShutDownAndClose(descriptor);
+    for (const int descriptor : d->accepted) ClientConnection::ShutDownAndClose(descriptor);
     d->announcer.Stop();
 }
 
-void AgentServer::DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel)
+void AgentServer::DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteView payload,
+                                  ReplyChannel& channel)
 {
     // The dispatcher answers every failure itself; this only keeps a failure of its own from
     // leaving the event loop.
@@ -122,8 +124,7 @@ void AgentServer::DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteVie
 
 bool AgentServer::ServerStart()
 {
-    if (d->running)
-        return true;
+    if (d->running) return true;
     const int port = ReadPort();
     const bool valid = port >= 0 && port <= 65535;
     if (!valid || !d->listener.listen(QHostAddress::AnyIPv4, static_cast<quint16>(port))) {
@@ -182,8 +183,7 @@ void AgentServer::OnEnable()
 void AgentServer::OnDisable()
 {
     d->agent.stores->OfficeDestroy();
-    if (d->agent.agentId == 0)
-        d->agent.stores->CloseAddressBook();
+    if (d->agent.agentId == 0) d->agent.stores->CloseAddressBook();
     ServerStop();
     d->ui.ShowServerState(false);
 }
@@ -214,8 +214,7 @@ void AgentServer::OnResume()
 
 void AgentServer::WatchSystemSleep()
 {
-    if (d->sleepMonitor)
-        return;
+    if (d->sleepMonitor) return;
     d->sleepMonitor = new SystemSleepMonitor(this);
     connect(d->sleepMonitor, &SystemSleepMonitor::suspending, this, &AgentServer::OnSuspend);
     connect(d->sleepMonitor, &SystemSleepMonitor::resumed, this, &AgentServer::OnResume);
@@ -285,7 +284,8 @@ void AgentServer::OnAcceptClient(int descriptor)
     const ConnectionChoice choice =
         d->ui.PromptConnection(QStringLiteral("IP ") + address + d->ui.LangString(kStrNotInListPrompt));
     d->promptOpen = false;
-    if (choice == ConnectionChoice::Deny || !d->running || !ClientConnection::PeerStillConnected(descriptor)) {
+    if (choice == ConnectionChoice::Deny || !d->running ||
+        !ClientConnection::PeerStillConnected(descriptor)) {
         Refuse(descriptor);
         return;
     }
@@ -328,8 +328,7 @@ bool AgentServer::BonjourStart()
 {
     // Only a listening server is announced, on the port it really listens on.
     const std::uint16_t port = ListeningPort();
-    if (port == 0)
-        return true;
+    if (port == 0) return true;
     return d->announcer.Start(port);
 }
 
@@ -340,8 +339,7 @@ void AgentServer::BonjourStop()
 
 void AgentServer::SetAcceptingConnections(bool on)
 {
-    if (!d->listener.isListening())
-        return;
+    if (!d->listener.isListening()) return;
     if (on)
         d->listener.resumeAccepting();
     else

@@ -42,8 +42,7 @@ void ClientConnection::Attach(int descriptor)
 
 void ClientConnection::OnReadable()
 {
-    if (fd_ < 0)
-        return;
+    if (fd_ < 0) return;
     if (inReceive_) {
         // A request that runs an event loop: no further read until it is done.
         notifier_->setEnabled(false);
@@ -53,19 +52,16 @@ void ClientConnection::OnReadable()
     // One read per notification; what is left makes the notifier fire again.
     std::array<std::uint8_t, kMaxMessageBytes> chunk;
     const ssize_t n = ::recv(fd_, chunk.data(), chunk.size(), MSG_DONTWAIT);
-    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
     if (n <= 0) {
         // End of stream, or a broken connection (reset, keep-alive time-out).
-        if (n < 0 && onReadFailed_)
-            onReadFailed_();
+        if (n < 0 && onReadFailed_) onReadFailed_();
         ConnectionLost();
         return;
     }
     inReceive_ = true;
     const int servedFd = fd_;
-    if (onReceive_)
-        onReceive_(ByteView(chunk.data(), static_cast<std::size_t>(n)));
+    if (onReceive_) onReceive_(ByteView(chunk.data(), static_cast<std::size_t>(n)));
     inReceive_ = false;
     if (lostDuringReceive_) {
         lostDuringReceive_ = false;
@@ -78,8 +74,7 @@ void ClientConnection::OnReadable()
 
 void ClientConnection::ConnectionLost()
 {
-    if (fd_ < 0)
-        return;
+    if (fd_ < 0) return;
     Detach();
     if (inReceive_)
         lostDuringReceive_ = true;
@@ -94,8 +89,7 @@ void ClientConnection::Abort()
 
 void ClientConnection::Close()
 {
-    if (fd_ >= 0)
-        Detach();
+    if (fd_ >= 0) Detach();
 }
 
 void ClientConnection::Detach()
@@ -110,16 +104,14 @@ void ClientConnection::Detach()
 
 void ClientConnection::ShutDownAndClose(int descriptor)
 {
-    if (descriptor < 0)
-        return;
+    if (descriptor < 0) return;
     ::shutdown(descriptor, SHUT_WR);
     ::close(descriptor);
 }
 
 bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
 {
-    if (fd_ < 0)
-        return false;
+    if (fd_ < 0) return false;
     std::size_t sent = 0;
     while (sent < size) {
         const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -127,8 +119,7 @@ bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
             sent += static_cast<std::size_t>(n);
             continue;
         }
-        if (n < 0 && errno == EINTR)
-            continue;
+        if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
             pollfd p{fd_, POLLOUT, 0};
             const int ready = ::poll(&p, 1, kSendStallLimitMs);
@@ -145,8 +136,7 @@ bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
 void ClientConnection::EnableKeepAlive(int descriptor)
 {
     int on = 1;
-    if (::setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0)
-        return;
+    if (::setsockopt(descriptor, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) != 0) return;
     int idleSeconds = 30;
     int intervalSeconds = 1;
     (void)::setsockopt(descriptor, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
@@ -157,8 +147,7 @@ QString ClientConnection::PeerAddress(int descriptor)
 {
     sockaddr_storage address{};
     socklen_t size = sizeof address;
-    if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &size) != 0)
-        return {};
+    if (::getpeername(descriptor, reinterpret_cast<sockaddr*>(&address), &size) != 0) return {};
     char text[INET6_ADDRSTRLEN] = {};
     if (address.ss_family == AF_INET) {
         const auto* v4 = reinterpret_cast<const sockaddr_in*>(&address);

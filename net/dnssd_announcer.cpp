@@ -42,8 +42,7 @@ QByteArray DnssdAnnouncer::InstanceName()
 bool DnssdAnnouncer::Start(std::uint16_t port)
 {
     const QByteArray name = InstanceName();
-    if (library_)
-        return true;
+    if (library_) return true;
     library_ = ::dlopen(LibraryName().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!library_) {
         log_.WriteLogLine(QStringLiteral("LoadLibrary Bonjour failed"));
@@ -53,10 +52,10 @@ bool DnssdAnnouncer::Start(std::uint16_t port)
     // made until Stop has run.
     const auto registerService = reinterpret_cast<RegisterFn>(::dlsym(library_, "DNSServiceRegister"));
     ServiceRef ref = nullptr;
-    const std::int32_t result =
-        registerService ? registerService(&ref, 0, 0, name.constData(), kServiceType, nullptr, nullptr,
-                                          htons(port), 0, nullptr, nullptr, nullptr)
-                        : -1;
+    const std::int32_t result = registerService
+                                    ? registerService(&ref, 0, 0, name.constData(), kServiceType, nullptr,
+                                                      nullptr, htons(port), 0, nullptr, nullptr, nullptr)
+                                    : -1;
     if (result == 0) {
         serviceRef_ = ref;
         log_.WriteLogLine(QStringLiteral("Bonjour on"));
@@ -69,10 +68,10 @@ bool DnssdAnnouncer::Start(std::uint16_t port)
 
 void DnssdAnnouncer::Stop()
 {
-    if (!library_)
-        return;
+    if (!library_) return;
     if (serviceRef_) {
-        if (const auto deallocate = reinterpret_cast<DeallocateFn>(::dlsym(library_, "DNSServiceRefDeallocate")))
+        if (const auto deallocate =
+                reinterpret_cast<DeallocateFn>(::dlsym(library_, "DNSServiceRefDeallocate")))
             deallocate(serviceRef_);
         serviceRef_ = nullptr;
     }

@@ -9,9 +9,10 @@ SystemSleepMonitor::SystemSleepMonitor(QObject* parent) : QObject(parent)
 #ifdef TWINLARK_HAVE_DBUS
     QDBusConnection bus = QDBusConnection::systemBus();
     if (bus.isConnected())
-        watching_ = bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
-                                QStringLiteral("org.freedesktop.login1.Manager"),
-                                QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
+        watching_ =
+            bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                        QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+                        this, SLOT(OnPrepareForSleep(bool)));
 #endif
 }
 

@@ -26,20 +26,34 @@ namespace {
 QString EnglishString(int id)
 {
     switch (id) {
-    case 104: return QStringLiteral("Ready to connect");
-    case 105: return QStringLiteral("Unavailable for connection");
-    case 106: return QStringLiteral("Enable");
-    case 107: return QStringLiteral("Disable");
-    case 108: return QStringLiteral("Client not connected");
-    case 122: return QStringLiteral("Connected IP ");
-    case 123: return QStringLiteral("Allow");
-    case 124: return QStringLiteral("Deny");
-    case 125: return QStringLiteral("Allow and add");
-    case 126: return QStringLiteral(" not in your list is trying to connect to your PC");
-    case 130: return QStringLiteral(" is trying to connect");
-    case 132: return QStringLiteral("TwinLark is active");
-    case 133: return QStringLiteral("TwinLark is inactive");
-    default: return {};
+        case 104:
+            return QStringLiteral("Ready to connect");
+        case 105:
+            return QStringLiteral("Unavailable for connection");
+        case 106:
+            return QStringLiteral("Enable");
+        case 107:
+            return QStringLiteral("Disable");
+        case 108:
+            return QStringLiteral("Client not connected");
+        case 122:
+            return QStringLiteral("Connected IP ");
+        case 123:
+            return QStringLiteral("Allow");
+        case 124:
+            return QStringLiteral("Deny");
+        case 125:
+            return QStringLiteral("Allow and add");
+        case 126:
+            return QStringLiteral(" not in your list is trying to connect to your PC");
+        case 130:
+            return QStringLiteral(" is trying to connect");
+        case 132:
+            return QStringLiteral("TwinLark is active");
+        case 133:
+            return QStringLiteral("TwinLark is inactive");
+        default:
+            return {};
     }
 }
 
@@ -96,7 +110,8 @@ HeadlessAgent::HeadlessAgent(QObject* parent) : QObject(parent), d(std::make_uni
 {
     connect(&d->server, &AgentServer::exitRequested, this, [this] { Exit(0); });
 
-    if (g_signalPipe[0] < 0 && ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
+    if (g_signalPipe[0] < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, g_signalPipe) != 0)
         g_signalPipe[0] = g_signalPipe[1] = -1;
     if (g_signalPipe[0] >= 0) {
         d->signalNotifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, this);
@@ -106,12 +121,11 @@ HeadlessAgent::HeadlessAgent(QObject* parent) : QObject(parent), d(std::make_uni
             }
             Exit(0);
         });
-        struct sigaction action{};
+        struct sigaction action {};
         action.sa_handler = OnTerminationSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = SA_RESTART;
-        for (int signal : {SIGTERM, SIGINT, SIGHUP})
-            ::sigaction(signal, &action, nullptr);
+        for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
     }
 }
 
@@ -138,8 +152,7 @@ void HeadlessAgent::Start()
 
 void HeadlessAgent::Exit(int exitCode)
 {
-    if (d->exiting)
-        return;
+    if (d->exiting) return;
     d->exiting = true;
     d->agent.watches->StopAllFileWatches();
     d->agent.transfers->CloseAll();

@@ -220,8 +220,9 @@ TEST_F(DispatcherTest, CatchAllOfAnItemRequestDumpsTheFailingRecord)
     });
     const qsizetype before = LogText().size();
     EXPECT_EQ(Dispatch(AS_SET_CONTACT).code, AS_ERROR);
-    EXPECT_EQ(LogText().mid(before), QStringLiteral("AS_SET_CONTACT...error\n\t- FirstName - Ada\n\t- Importance - 2\n"
-                                                    "\treason: field count beyond the payload\n"));
+    EXPECT_EQ(LogText().mid(before),
+              QStringLiteral("AS_SET_CONTACT...error\n\t- FirstName - Ada\n\t- Importance - 2\n"
+                             "\treason: field count beyond the payload\n"));
 }
 
 TEST_F(DispatcherTest, FailureOutsideTheCatchAllIsAnsweredAndTheAgentGoesOn)

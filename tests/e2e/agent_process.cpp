@@ -1,14 +1,13 @@
 #include "agent_process.h"
 
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <netinet/in.h>
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -44,8 +43,7 @@ QSet<QString> SocketInodes(pid_t pid)
         const QByteArray path = (fdDir + QLatin1Char('/') + fd).toUtf8();
         char target[256];
         const ssize_t n = ::readlink(path.constData(), target, sizeof target - 1);
-        if (n <= 0)
-            continue;
+        if (n <= 0) continue;
         const QByteArray link(target, static_cast<qsizetype>(n));
         if (link.startsWith("socket:[") && link.endsWith(']'))
             inodes.insert(QString::fromLatin1(link.mid(8).chopped(1)));
@@ -57,16 +55,15 @@ QSet<QString> SocketInodes(pid_t pid)
 bool ListensOn(const QSet<QString>& inodes, std::uint16_t port)
 {
     QFile table(QStringLiteral("/proc/net/tcp"));
-    if (!table.open(QIODevice::ReadOnly))
-        return false;
+    if (!table.open(QIODevice::ReadOnly)) return false;
     const QByteArray all = table.readAll();
     for (const QByteArray& line : all.split('\n')) {
         const QList<QByteArray> f = line.simplified().split(' ');
         // sl local rem st tx:rx tr:when retr uid timeout inode
-        if (f.size() < 10 || f[3] != "0A")
-            continue;
+        if (f.size() < 10 || f[3] != "0A") continue;
         const QList<QByteArray> local = f[1].split(':');
-        if (local.size() == 2 && local[1].toUInt(nullptr, 16) == port && inodes.contains(QString::fromLatin1(f[9])))
+        if (local.size() == 2 && local[1].toUInt(nullptr, 16) == port &&
+            inodes.contains(QString::fromLatin1(f[9])))
             return true;
     }
     return false;
@@ -86,8 +83,7 @@ std::uint16_t FindFreePort()
     if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
         port = ntohs(address.sin_port);
-    if (fd >= 0)
-        ::close(fd);
+    if (fd >= 0) ::close(fd);
     return port;
 }
 
@@ -145,8 +141,7 @@ void AgentProcess::WriteFile(const QString& relative, const QByteArray& bytes)
     const QString path = Path(relative);
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile f(path);
-    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        f.write(bytes);
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
 }
 
 QByteArray AgentProcess::ReadFile(const QString& relative) const
@@ -157,7 +152,8 @@ QByteArray AgentProcess::ReadFile(const QString& relative) const
 
 void AgentProcess::WriteRegistry(const QString& name, std::uint32_t type, const QByteArray& data)
 {
-    RegistryDocument doc = RegistryDocument::Parse(ReadFile(kRegistryFile), QStringLiteral("HKEY_CURRENT_USER"));
+    RegistryDocument doc =
+        RegistryDocument::Parse(ReadFile(kRegistryFile), QStringLiteral("HKEY_CURRENT_USER"));
     doc.SetValue(kSettingsKey, name, RegistryValue{static_cast<RegistryType>(type), data});
     WriteFile(kRegistryFile, doc.Serialize());
 }
@@ -186,16 +182,14 @@ std::optional<std::uint32_t> AgentProcess::ReadDword(const QString& name) const
     const RegistryDocument doc =
         RegistryDocument::Parse(ReadFile(kRegistryFile), QStringLiteral("HKEY_CURRENT_USER"));
     const RegistryValue* value = doc.FindValue(kSettingsKey, name);
-    if (!value || value->type != RegistryType::Dword || value->data.size() != 4)
-        return std::nullopt;
+    if (!value || value->type != RegistryType::Dword || value->data.size() != 4) return std::nullopt;
     return GetU32(reinterpret_cast<const std::uint8_t*>(value->data.constData()));
 }
 
 void AgentProcess::WriteIpList(const QStringList& entries)
 {
     QByteArray text;
-    for (const QString& e : entries)
-        text += e.toUtf8() + "\r\n";
+    for (const QString& e : entries) text += e.toUtf8() + "\r\n";
     WriteFile(QStringLiteral(".local/share/TwinLark/iplist.dat"), text);
 }
 
@@ -211,22 +205,18 @@ void AgentProcess::UnsetEnv(const QByteArray& name)
 
 bool AgentProcess::Launch()
 {
-    if (pid_ > 0)
-        return false;
+    if (pid_ > 0) return false;
     // Everything the child needs is prepared before fork: after it only exec-safe calls run.
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
         const std::string entry(*e);
         const QByteArray name = QByteArray::fromStdString(entry.substr(0, entry.find('=')));
-        if (!envChanges_.contains(name))
-            env.push_back(entry);
+        if (!envChanges_.contains(name)) env.push_back(entry);
     }
     for (auto it = envChanges_.cbegin(); it != envChanges_.cend(); ++it)
-        if (it.value())
-            env.push_back((it.key() + '=' + *it.value()).toStdString());
+        if (it.value()) env.push_back((it.key() + '=' + *it.value()).toStdString());
     std::vector<char*> envp;
-    for (std::string& e : env)
-        envp.push_back(e.data());
+    for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
     std::string binary = TWINLARK_AGENT_BINARY;
@@ -236,17 +226,13 @@ bool AgentProcess::Launch()
     const std::string cwd = home_.path().toStdString();
 
     const pid_t pid = ::fork();
-    if (pid < 0)
-        return false;
+    if (pid < 0) return false;
     if (pid == 0) {
         const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (o >= 0)
-            ::dup2(o, STDOUT_FILENO);
-        if (e >= 0)
-            ::dup2(e, STDERR_FILENO);
-        if (::chdir(cwd.c_str()) != 0)
-            ::_exit(126);
+        if (o >= 0) ::dup2(o, STDOUT_FILENO);
+        if (e >= 0) ::dup2(e, STDERR_FILENO);
+        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
         ::execve(binary.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
@@ -262,8 +248,7 @@ bool AgentProcess::Start(int timeoutMs)
 
 bool AgentProcess::IsRunning()
 {
-    if (pid_ <= 0 || exitCode_)
-        return false;
+    if (pid_ <= 0 || exitCode_) return false;
     int status = 0;
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) {
@@ -277,10 +262,8 @@ bool AgentProcess::WaitUntilListening(std::uint16_t port, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        if (!IsRunning())
-            return false;
-        if (ListensOn(SocketInodes(pid_), port))
-            return true;
+        if (!IsRunning()) return false;
+        if (ListensOn(SocketInodes(pid_), port)) return true;
         Tick();
     }
     return false;
@@ -288,18 +271,15 @@ bool AgentProcess::WaitUntilListening(std::uint16_t port, int timeoutMs)
 
 void AgentProcess::Signal(int signal)
 {
-    if (pid_ > 0 && !exitCode_)
-        ::kill(pid_, signal);
+    if (pid_ > 0 && !exitCode_) ::kill(pid_, signal);
 }
 
 std::optional<int> AgentProcess::WaitForExit(int timeoutMs)
 {
-    if (pid_ <= 0)
-        return std::nullopt;
+    if (pid_ <= 0) return std::nullopt;
     QDeadlineTimer deadline(timeoutMs);
     while (IsRunning()) {
-        if (deadline.hasExpired())
-            return std::nullopt;
+        if (deadline.hasExpired()) return std::nullopt;
         Tick();
     }
     return exitCode_;
@@ -309,8 +289,7 @@ bool AgentProcess::WaitForLog(const QString& text, int timeoutMs) const
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!Log().contains(text)) {
-        if (deadline.hasExpired())
-            return false;
+        if (deadline.hasExpired()) return false;
         Tick();
     }
     return true;

@@ -22,8 +22,7 @@ TestPeer::~TestPeer()
 
 void TestPeer::Close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
 }
 
@@ -33,8 +32,7 @@ bool TestPeer::Connect(std::uint16_t port, int timeoutMs)
     buffer_.clear();
     ended_ = false;
     fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd_ < 0)
-        return false;
+    if (fd_ < 0) return false;
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     sockaddr_in local{};
@@ -46,13 +44,10 @@ bool TestPeer::Connect(std::uint16_t port, int timeoutMs)
     remote.sin_family = AF_INET;
     remote.sin_port = htons(port);
     remote.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0)
-        return true;
-    if (errno != EINPROGRESS)
-        return false;
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return true;
+    if (errno != EINPROGRESS) return false;
     pollfd p{fd_, POLLOUT, 0};
-    if (::poll(&p, 1, timeoutMs) != 1)
-        return false;
+    if (::poll(&p, 1, timeoutMs) != 1) return false;
     int error = 0;
     socklen_t size = sizeof error;
     ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
@@ -77,23 +72,22 @@ bool TestPeer::Send(std::uint16_t code, std::uint16_t tag, const QByteArray& pay
 
 bool TestPeer::SendRaw(const QByteArray& bytes, const std::vector<qsizetype>& splitAt)
 {
-    if (fd_ < 0)
-        return false;
+    if (fd_ < 0) return false;
     qsizetype start = 0;
     std::vector<qsizetype> ends = splitAt;
     ends.push_back(bytes.size());
     for (const qsizetype end : ends) {
         qsizetype at = start;
         while (at < end) {
-            const ssize_t n = ::send(fd_, bytes.constData() + at, static_cast<std::size_t>(end - at), MSG_NOSIGNAL);
+            const ssize_t n =
+                ::send(fd_, bytes.constData() + at, static_cast<std::size_t>(end - at), MSG_NOSIGNAL);
             if (n > 0) {
                 at += n;
                 continue;
             }
             if (n < 0 && (errno == EAGAIN || errno == EINTR)) {
                 pollfd p{fd_, POLLOUT, 0};
-                if (::poll(&p, 1, kDefaultTimeoutMs) != 1)
-                    return false;
+                if (::poll(&p, 1, kDefaultTimeoutMs) != 1) return false;
                 continue;
             }
             return false;
@@ -107,8 +101,7 @@ bool TestPeer::Fill(qsizetype count, int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (buffer_.size() < count) {
-        if (fd_ < 0 || ended_)
-            return false;
+        if (fd_ < 0 || ended_) return false;
         char chunk[65536];
         const ssize_t n = ::recv(fd_, chunk, sizeof chunk, 0);
         if (n > 0) {
@@ -121,8 +114,7 @@ bool TestPeer::Fill(qsizetype count, int timeoutMs)
         }
         pollfd p{fd_, POLLIN, 0};
         const int left = static_cast<int>(deadline.remainingTime());
-        if (left <= 0 || ::poll(&p, 1, left) == 0)
-            return false;
+        if (left <= 0 || ::poll(&p, 1, left) == 0) return false;
     }
     return true;
 }
@@ -130,12 +122,10 @@ bool TestPeer::Fill(qsizetype count, int timeoutMs)
 std::optional<WireMessage> TestPeer::ReadMessage(int timeoutMs)
 {
     QDeadlineTimer deadline(timeoutMs);
-    if (!Fill(6, timeoutMs))
-        return std::nullopt;
+    if (!Fill(6, timeoutMs)) return std::nullopt;
     const auto* h = reinterpret_cast<const std::uint8_t*>(buffer_.constData());
     const qsizetype length = GetU16(h + 4);
-    if (!Fill(6 + length, static_cast<int>(deadline.remainingTime())))
-        return std::nullopt;
+    if (!Fill(6 + length, static_cast<int>(deadline.remainingTime()))) return std::nullopt;
     h = reinterpret_cast<const std::uint8_t*>(buffer_.constData());
     WireMessage m{GetU16(h), GetU16(h + 2), buffer_.mid(6, length)};
     buffer_.remove(0, 6 + length);
@@ -144,8 +134,7 @@ std::optional<WireMessage> TestPeer::ReadMessage(int timeoutMs)
 
 std::optional<std::uint8_t> TestPeer::ReadByte(int timeoutMs)
 {
-    if (!Fill(1, timeoutMs))
-        return std::nullopt;
+    if (!Fill(1, timeoutMs)) return std::nullopt;
     const auto b = static_cast<std::uint8_t>(buffer_[0]);
     buffer_.remove(0, 1);
     return b;
@@ -156,17 +145,14 @@ bool TestPeer::ReadEndOfStream(int timeoutMs)
     QDeadlineTimer deadline(timeoutMs);
     while (!ended_) {
         buffer_.clear();
-        if (Fill(1, static_cast<int>(deadline.remainingTime())))
-            continue;
-        if (!ended_)
-            return false;  // time-out
+        if (Fill(1, static_cast<int>(deadline.remainingTime()))) continue;
+        if (!ended_) return false;  // time-out
     }
     return true;
 }
 
 std::optional<WireMessage> TestPeer::Request(std::uint16_t code, std::uint16_t tag, const QByteArray& payload)
 {
-    if (!Send(code, tag, payload))
-        return std::nullopt;
+    if (!Send(code, tag, payload)) return std::nullopt;
     return ReadMessage();
 }

@@ -121,7 +121,8 @@ TEST(WireE2e, TakenPortMovesTheAgentToTheNextAndStoresIt)
     ASSERT_TRUE(agent.Launch());
     ASSERT_TRUE(agent.WaitUntilListening(agent.Port() + 1)) << agent.Log().toStdString();
     EXPECT_EQ(agent.ReadDword(QStringLiteral("port")), agent.Port() + 1u);
-    EXPECT_TRUE(agent.Log().contains(QStringLiteral("ServerStart...false\nServerStop\nServerStart...true\n")));
+    EXPECT_TRUE(
+        agent.Log().contains(QStringLiteral("ServerStart...false\nServerStop\nServerStart...true\n")));
     TestPeer peer;
     ASSERT_TRUE(peer.Connect(agent.Port() + 1));
     EXPECT_EQ(peer.Request(AS_GET_OWNER, 1)->code, AS_GET_OWNER + 1);
@@ -150,7 +151,8 @@ TEST(WireE2e, AccessModesWithThePlantedIpList)
         EXPECT_TRUE(stranger.ReadEndOfStream());
         // The listed client kept its connection.
         EXPECT_EQ(listed.Request(AS_GET_OWNER, 3)->code, AS_GET_OWNER + 1);
-        EXPECT_EQ(agent.Log().contains(QStringLiteral("IP 127.0.0.3 not in your list is trying to connect to your PC")),
+        EXPECT_EQ(agent.Log().contains(
+                      QStringLiteral("IP 127.0.0.3 not in your list is trying to connect to your PC")),
                   mode == 2);
     }
 }
@@ -182,11 +184,12 @@ TEST(WireE2e, AnnouncementCarriesNameTypeAndListeningPort)
     ASSERT_TRUE(peer.Request(AS_QUIT, 1));
     ASSERT_EQ(agent.WaitForExit(), 0);
 
-    const QByteArray expected = "register flags=0 interface=0 name=" +
-                                (ComputerName() + QLatin1Char('(') + UserName() + QLatin1Char(')')).toUtf8() +
-                                " type=_twinlark_win._tcp. domain=null host=null port=" +
-                                QByteArray::number(agent.Port()) + " txt=0 callback=null context=null\n"
-                                "deallocate ref=1\n";
+    const QByteArray expected =
+        "register flags=0 interface=0 name=" +
+        (ComputerName() + QLatin1Char('(') + UserName() + QLatin1Char(')')).toUtf8() +
+        " type=_twinlark_win._tcp. domain=null host=null port=" + QByteArray::number(agent.Port()) +
+        " txt=0 callback=null context=null\n"
+        "deallocate ref=1\n";
     EXPECT_EQ(agent.ReadFile(QStringLiteral("dnssd-calls.txt")), expected);
     const QString log = agent.Log();
     EXPECT_TRUE(log.contains(QStringLiteral("ServerStart...true\nBonjour on\n")));

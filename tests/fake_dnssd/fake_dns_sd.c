@@ -22,11 +22,9 @@ static void Record(const char* format, ...) __attribute__((format(printf, 1, 2))
 static void Record(const char* format, ...)
 {
     const char* path = getenv("FAKE_DNSSD_LOG");
-    if (!path || !*path)
-        return;
+    if (!path || !*path) return;
     FILE* f = fopen(path, "a");
-    if (!f)
-        return;
+    if (!f) return;
     va_list args;
     va_start(args, format);
     vfprintf(f, format, args);
@@ -45,14 +43,14 @@ int32_t DNSServiceRegister(void** ref, uint32_t flags, uint32_t interfaceIndex, 
                            uint16_t txtLength, const void* txtRecord, void* callback, void* context)
 {
     (void)txtRecord;
-    Record("register flags=%u interface=%u name=%s type=%s domain=%s host=%s port=%u txt=%u callback=%s "
-           "context=%s",
-           flags, interfaceIndex, OrNull(name), OrNull(regtype), OrNull(domain), OrNull(host), ntohs(port),
-           txtLength, callback ? "set" : "null", context ? "set" : "null");
+    Record(
+        "register flags=%u interface=%u name=%s type=%s domain=%s host=%s port=%u txt=%u callback=%s "
+        "context=%s",
+        flags, interfaceIndex, OrNull(name), OrNull(regtype), OrNull(domain), OrNull(host), ntohs(port),
+        txtLength, callback ? "set" : "null", context ? "set" : "null");
     const char* result = getenv("FAKE_DNSSD_RESULT");
     const int32_t error = result ? (int32_t)strtol(result, NULL, 10) : 0;
-    if (error == 0)
-        *ref = (void*)(intptr_t)(++registrations);
+    if (error == 0) *ref = (void*)(intptr_t)(++registrations);
     return error;
 }
 

@@ -42,7 +42,10 @@ public:
     }
     void ShowServerState(bool running) override { serverStates.push_back(running); }
     void ShowPort(int port) override { ports.push_back(port); }
-    void ShowBusyIcon(bool busy) override { events.push_back(busy ? QStringLiteral("busy") : QStringLiteral("idle")); }
+    void ShowBusyIcon(bool busy) override
+    {
+        events.push_back(busy ? QStringLiteral("busy") : QStringLiteral("idle"));
+    }
     void ShowBalloon(const QString& text, int timeoutMs) override
     {
         balloons.push_back(text);
@@ -100,10 +103,10 @@ public:
         const bool complete = ProcessEventsUntil([this] {
             buffer_ += socket_.readAll();
             return buffer_.size() >= 6 &&
-                   buffer_.size() >= 6 + GetU16(reinterpret_cast<const std::uint8_t*>(buffer_.constData()) + 4);
+                   buffer_.size() >=
+                       6 + GetU16(reinterpret_cast<const std::uint8_t*>(buffer_.constData()) + 4);
         });
-        if (!complete)
-            return std::nullopt;
+        if (!complete) return std::nullopt;
         const auto* p = reinterpret_cast<const std::uint8_t*>(buffer_.constData());
         const std::uint16_t code = GetU16(p);
         buffer_.remove(0, 6 + GetU16(p + 4));
@@ -205,7 +208,8 @@ TEST_F(AgentServerTest, StartsOnTheStoredPortAndAnnouncesIt)
     EXPECT_FALSE(s.IsRunning());
     EXPECT_EQ(s.ListeningPort(), 0);
     EXPECT_TRUE(LogText().endsWith(QStringLiteral("Bonjour off\nServerStop\n")));
-    EXPECT_EQ(ui.events.mid(ui.events.size() - 2), (QStringList{QStringLiteral("tip <133>"), QStringLiteral("status <108>")}));
+    EXPECT_EQ(ui.events.mid(ui.events.size() - 2),
+              (QStringList{QStringLiteral("tip <133>"), QStringLiteral("status <108>")}));
 }
 
 TEST_F(AgentServerTest, AccessModesAndTheIpList)
@@ -495,8 +499,7 @@ TEST_F(AgentServerTest, PausedListenerTakesNoOneUntilResumed)
     Peer waiting(QStringLiteral("127.0.0.2"));
     ASSERT_TRUE(waiting.Connect(port));  // the kernel completes the handshake
     // Round trips of the current client give the listener every chance to act.
-    for (int i = 0; i < 3; ++i)
-        ASSERT_TRUE(current.Served());
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(current.Served());
     EXPECT_EQ(ui.status, QStringLiteral("<122>127.0.0.1"));
 
     s.SetAcceptingConnections(true);
@@ -518,8 +521,7 @@ TEST_F(AgentServerTest, RequestThatRunsAnEventLoopIsNotInterruptedByTheNext)
             // The next request arrives while this one keeps the event loop running.
             p.Send(AS_GET_DRIVES, 2);
             ProcessEventsUntil([&] { return p.socket().bytesToWrite() == 0; });
-            for (int i = 0; i < 20; ++i)
-                QCoreApplication::processEvents();
+            for (int i = 0; i < 20; ++i) QCoreApplication::processEvents();
         }
         ctx.Reply();
         --depth;

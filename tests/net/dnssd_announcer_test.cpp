@@ -64,7 +64,8 @@ TEST_F(DnssdAnnouncerTest, RefusedRegistrationKeepsTheLibraryUntilStopped)
 
 TEST_F(DnssdAnnouncerTest, MissingLibraryOnlyCostsTheAnnouncement)
 {
-    ScopedEnv missing(DnssdAnnouncer::kLibraryVariable, home.Path(QStringLiteral("no/libdns_sd.so.1")).toUtf8());
+    ScopedEnv missing(DnssdAnnouncer::kLibraryVariable,
+                      home.Path(QStringLiteral("no/libdns_sd.so.1")).toUtf8());
     DnssdAnnouncer announcer(log);
     EXPECT_FALSE(announcer.Start(27385));
     EXPECT_FALSE(announcer.IsActive());

@@ -32,8 +32,7 @@ QByteArray Message(std::uint16_t code, std::uint16_t tag, const QByteArray& payl
 QByteArray Pattern(qsizetype size, int seed = 0)
 {
     QByteArray b(size, '\0');
-    for (qsizetype i = 0; i < size; ++i)
-        b[i] = static_cast<char>((i * 7 + seed) & 0xFF);
+    for (qsizetype i = 0; i < size; ++i) b[i] = static_cast<char>((i * 7 + seed) & 0xFF);
     return b;
 }
 
@@ -101,11 +100,12 @@ protected:
     Dispatcher dispatcher{agent};
     SocketErrorLog errorLog;
     FakeTransport transport;
-    CServSocket socket{transport,
-                       [this](std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel) {
-                           dispatcher.DispatchCommand(code, tag, payload, channel);
-                       },
-                       &errorLog};
+    CServSocket socket{
+        transport,
+        [this](std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel) {
+            dispatcher.DispatchCommand(code, tag, payload, channel);
+        },
+        &errorLog};
     QByteArray longReply;
     std::vector<QByteArray> consumed;
 };
@@ -178,15 +178,15 @@ TEST_F(ServSocketTest, LongRepliesTravelInPiecesCarryingTheTag)
         qsizetype size;
         std::vector<qsizetype> pieces;
     };
-    const Case cases[] = {{16378, {16378}}, {16379, {16378, 1}}, {32756, {16378, 16378}}, {40000, {16378, 16378, 7244}}};
+    const Case cases[] = {
+        {16378, {16378}}, {16379, {16378, 1}}, {32756, {16378, 16378}}, {40000, {16378, 16378, 7244}}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
         longReply = Pattern(c.size, static_cast<int>(c.size));
         Receive(Message(kLongReplyCode, kTag));
         QByteArray joined;
         for (std::size_t i = 0; i < c.pieces.size(); ++i) {
-            if (i > 0)
-                Receive(Message(AS_STATUS, 0x1111));  // any message fetches the next piece
+            if (i > 0) Receive(Message(AS_STATUS, 0x1111));  // any message fetches the next piece
             const auto sent = transport.Take();
             ASSERT_EQ(sent.size(), 1u);
             const bool last = i + 1 == c.pieces.size();

@@ -13,11 +13,11 @@ namespace {
 
 QFileInfoList Inputs(const QString& folder)
 {
-    const QDir dir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../fuzz/") + folder);
+    const QDir dir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../fuzz/") +
+                   folder);
     QFileInfoList inputs;
     for (const QFileInfo& f : dir.entryInfoList(QDir::Files, QDir::Name))
-        if (f.fileName() != QStringLiteral("README"))
-            inputs.append(f);
+        if (f.fileName() != QStringLiteral("README")) inputs.append(f);
     return inputs;
 }
 
@@ -29,7 +29,8 @@ void Replay(const QFileInfoList& inputs)
         QFile f(input.absoluteFilePath());
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
-        FeedWireBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
+        FeedWireBytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                      static_cast<std::size_t>(bytes.size()));
     }
 }
 
@@ -43,8 +44,7 @@ TEST(WireFuzzReplay, SeedInputs)
 TEST(WireFuzzReplay, SavedCrashingInputs)
 {
     const QFileInfoList inputs = Inputs(QStringLiteral("corpus-crashes"));
-    if (inputs.isEmpty())
-        GTEST_SKIP() << "no crashing input has been saved";
+    if (inputs.isEmpty()) GTEST_SKIP() << "no crashing input has been saved";
     Replay(inputs);
 }
 

@@ -7,8 +7,7 @@
 
 QCoreApplication& EnsureCoreApplication()
 {
-    if (QCoreApplication* existing = QCoreApplication::instance())
-        return *existing;
+    if (QCoreApplication* existing = QCoreApplication::instance()) return *existing;
     static int argc = 1;
     static char name[] = "twinlark_tests";
     static char* argv[] = {name, nullptr};
@@ -24,8 +23,7 @@ bool ProcessEventsUntil(const std::function<bool()>& done, int timeoutMs)
     QTimer tick;
     tick.start(5);
     while (!done()) {
-        if (deadline.hasExpired())
-            return false;
+        if (deadline.hasExpired()) return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     return true;

@@ -11,8 +11,7 @@ class ScopedEnv {
 public:
     ScopedEnv(const char* name, std::optional<QByteArray> value) : name_(name)
     {
-        if (qEnvironmentVariableIsSet(name))
-            old_ = qgetenv(name);
+        if (qEnvironmentVariableIsSet(name)) old_ = qgetenv(name);
         if (value)
             qputenv(name, *value);
         else

@@ -16,16 +16,15 @@
 namespace {
 
 // The requests whose handlers stay installed.
-constexpr std::array<std::uint16_t, 6> kServed = {AS_STATUS,  AS_MACHINE_ID, AS_GET_OWNER,
-                                                  AS_QUIT,    AS_LOGIN,      AS_PUT_FRAGMENT_REQUEST};
+constexpr std::array<std::uint16_t, 6> kServed = {AS_STATUS, AS_MACHINE_ID, AS_GET_OWNER,
+                                                  AS_QUIT,   AS_LOGIN,      AS_PUT_FRAGMENT_REQUEST};
 
 class DiscardingTransport : public SocketTransport {
 public:
     bool SendAll(const std::uint8_t* data, std::size_t size) override
     {
         // Touch every byte so that a send of unowned memory shows.
-        for (std::size_t i = 0; i < size; ++i)
-            checksum += data[i];
+        for (std::size_t i = 0; i < size; ++i) checksum += data[i];
         return true;
     }
     void Abort() override { aborted = true; }
@@ -39,8 +38,7 @@ void PointHomeAtTemporaryFolder()
 {
     static QTemporaryDir home;
     static bool done = false;
-    if (done)
-        return;
+    if (done) return;
     done = true;
     const QByteArray root = home.path().toUtf8();
     qputenv("HOME", root);
@@ -52,8 +50,7 @@ void PointHomeAtTemporaryFolder()
 
 void FeedWireBytes(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 2)
-        return;
+    if (size < 2) return;
     // Read sizes: 1 + a value below 2^k, k from the first byte; the second seeds the sequence.
     const unsigned widthBits = 1 + data[0] % 15;
     std::uint32_t seed = data[1] | 0x100u;
@@ -67,7 +64,8 @@ void FeedWireBytes(const std::uint8_t* data, std::size_t size)
         if (std::find(kServed.begin(), kServed.end(), code) == kServed.end())
             dispatcher.SetHandler(static_cast<std::uint16_t>(code), nullptr);
     dispatcher.SetHandler(AS_GET_CONTACT, [](RequestContext& ctx) {
-        const std::size_t length = ctx.payload.size() >= 2 ? GetU16(ctx.payload.data()) * 100000u / 65535u : 0;
+        const std::size_t length =
+            ctx.payload.size() >= 2 ? GetU16(ctx.payload.data()) * 100000u / 65535u : 0;
         ctx.Reply(QByteArray(static_cast<qsizetype>(length), 'r'));
     });
     dispatcher.SetHandler(AS_SET_CONTACT, [](RequestContext& ctx) {
@@ -87,7 +85,8 @@ void FeedWireBytes(const std::uint8_t* data, std::size_t size)
     std::size_t at = 0;
     while (at < size && !transport.aborted) {
         seed = seed * 1103515245u + 12345u;
-        const std::size_t chunk = std::min<std::size_t>(size - at, 1 + ((seed >> 8) & ((1u << widthBits) - 1)));
+        const std::size_t chunk =
+            std::min<std::size_t>(size - at, 1 + ((seed >> 8) & ((1u << widthBits) - 1)));
         socket.OnReceive(ByteView(data + at, chunk));
         at += chunk;
     }
