@@ -127,6 +127,7 @@ void CTwinLarkDlg::DestroyWindow()
     destroyed_ = true;
     server_->BonjourStop();
     agent_->stores->OfficeDestroy();
+    if (agent_->agentId == 0) agent_->stores->CloseAddressBook();
     SaveIpList(CurrentIpList());
     WriteTrayMessage(notify_->isChecked());
     RemoveTrayIcon();
