@@ -110,7 +110,15 @@ private:
 void InotifyWatcher::Worker::Run()
 {
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0 || !AddWatch(QByteArray())) {
+    if (fd_ < 0) {
+        // The folder may well be there, but nothing below it will ever be reported: the peer
+        // is told to rescan it once, and why.
+        owner_.sink_.OnProblem(WatchProblem::NoInstance);
+        Changed(QByteArray());
+        Deliver();
+        return;
+    }
+    if (!AddWatch(QByteArray())) {
         // A folder that cannot be watched reports nothing; running out of watches already told so.
         Deliver();
         return;

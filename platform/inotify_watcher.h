@@ -23,6 +23,7 @@ struct FolderChangeBatch {
 enum class WatchProblem {
     EventsLost,    // the kernel's event queue overflowed
     OutOfWatches,  // no more inotify watches could be added (fs.inotify.max_user_watches)
+    NoInstance,    // no inotify instance could be created (fs.inotify.max_user_instances, open files)
 };
 
 // Receives a watcher's reports. Called on the watcher's own thread; implementations take

@@ -1,6 +1,9 @@
 // Folder watching through the dispatcher, on real folders with real inotify. Drive C: of the
 // path map is a temporary folder, so the peer's paths are C:\... as on the wire.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -371,6 +374,51 @@ TEST_F(FileWatchTest, AFailedWatchNamesItsFolderInTheLog)
               (QStringList{QStringLiteral("AS_ADDFILEWATCH...error"), QStringLiteral("C:\\A"),
                            QStringLiteral("\treason: out of threads")}));
     EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
+}
+
+// Leaves room for exactly one more file descriptor while it lives.
+class OneMoreDescriptor {
+public:
+    OneMoreDescriptor()
+    {
+        // The two lowest free numbers: with the limit at the second, only the first can be taken.
+        const int first = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        const int second = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+        ::close(first);
+        ::close(second);
+        ::getrlimit(RLIMIT_NOFILE, &old_);
+        rlimit limit = old_;
+        limit.rlim_cur = static_cast<rlim_t>(second);
+        ok_ = first >= 0 && second > first && ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+    }
+    ~OneMoreDescriptor() { ::setrlimit(RLIMIT_NOFILE, &old_); }
+    OneMoreDescriptor(const OneMoreDescriptor&) = delete;
+    OneMoreDescriptor& operator=(const OneMoreDescriptor&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    rlimit old_{};
+    bool ok_ = false;
+};
+
+TEST_F(FileWatchTest, AWatchWithoutAnInotifyInstanceReportsItsFolderAndSaysSo)
+{
+    MakeDir(QStringLiteral("A"));
+    {
+        // The watch's stop signal takes the last descriptor and its inotify instance finds none,
+        // as when the user's inotify instances are all in use.
+        OneMoreDescriptor limit;
+        ASSERT_TRUE(limit.ok());
+        Watch(QStringLiteral("C:\\A"));
+    }
+    // The peer cannot learn of changes below the folder: it is told to rescan it instead.
+    CollectUntilChanged(QStringLiteral("C:/A"));
+    Send(AS_STATUS);  // passes the workers' messages to the log
+    bool logged = false;
+    for (const QString& line : LogLines())
+        logged =
+            logged || (line.contains(QStringLiteral("C:\\A")) && line.contains(QStringLiteral("inotify")));
+    EXPECT_TRUE(logged);
 }
 
 TEST_F(FileWatchTest, AStopWaitsForABusyWorker)
