@@ -1,5 +1,7 @@
 #include "stores/apps/wpl_playlist.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
 #include <pugixml.hpp>
 #include <sstream>
@@ -164,5 +166,8 @@ QByteArray WplPlaylist::Serialize() const
 
 void WplPlaylist::Save(const QString& path) const
 {
-    WriteFileAtomically(path, Serialize());
+    // The user's file keeps its permissions (a private playlist stays private).
+    struct stat st {};
+    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    WriteFileAtomically(path, Serialize(), mode);
 }
