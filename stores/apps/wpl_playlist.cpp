@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <pugixml.hpp>
 #include <sstream>
 
@@ -166,8 +167,11 @@ QByteArray WplPlaylist::Serialize() const
 
 void WplPlaylist::Save(const QString& path) const
 {
-    // The user's file keeps its permissions (a private playlist stays private).
+    // A playlist linked into the folder is rewritten where the link points, so the link and
+    // the user's own file stay one; the file keeps its permissions (a private one stays private).
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
     struct stat st {};
-    const mode_t mode = ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-    WriteFileAtomically(path, Serialize(), mode);
+    const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    WriteFileAtomically(target, Serialize(), mode);
 }

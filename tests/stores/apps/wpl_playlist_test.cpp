@@ -112,4 +112,23 @@ TEST(WplPlaylistTest, SavingKeepsTheFilesMode)
     }
 }
 
+// A playlist the user links into the playlists folder is written where the link points; the
+// link stays.
+TEST(WplPlaylistTest, SavingWritesThroughALink)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString real = dir.filePath(QStringLiteral("elsewhere/Mine.wpl"));
+    const QString link = dir.filePath(QStringLiteral("Linked.wpl"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("elsewhere"))));
+    WplPlaylist::New(QStringLiteral("old")).Save(real);
+    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(link).constData()), 0);
+
+    WplPlaylist list = WplPlaylist::Load(link);
+    list.SetTitle(QStringLiteral("new"));
+    list.Save(link);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(WplPlaylist::Load(real).Title(), QStringLiteral("new"));
+}
+
 }  // namespace
