@@ -78,3 +78,7 @@ private:
     bool ready_ = false;
     std::thread thread_;
 };
+
+// Replaces inotify_init1 for tests (nullptr returns to the system's), so that a watch can be
+// made to find no inotify instance.
+void SetInotifyInitForTesting(int (*init)(int flags));

@@ -1,14 +1,12 @@
 // Folder watching through the dispatcher, on real folders with real inotify. Drive C: of the
 // path map is a temporary folder, so the peer's paths are C:\... as on the wire.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <set>
 #include <stdexcept>
@@ -21,6 +19,7 @@
 #include "dispatch/file_watch_manager.h"
 #include "dispatch/request_codes.h"
 #include "net/message_header.h"
+#include "platform/inotify_watcher.h"
 #include "platform/path_map.h"
 #include "support/temp_home.h"
 
@@ -376,39 +375,26 @@ TEST_F(FileWatchTest, AFailedWatchNamesItsFolderInTheLog)
     EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
 }
 
-// Leaves room for exactly one more file descriptor while it lives.
-class OneMoreDescriptor {
+// Every inotify instance asked for meanwhile is refused, as when the user's are all in use.
+class NoInotifyInstances {
 public:
-    OneMoreDescriptor()
+    NoInotifyInstances()
     {
-        // The two lowest free numbers: with the limit at the second, only the first can be taken.
-        const int first = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        const int second = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-        ::close(first);
-        ::close(second);
-        ::getrlimit(RLIMIT_NOFILE, &old_);
-        rlimit limit = old_;
-        limit.rlim_cur = static_cast<rlim_t>(second);
-        ok_ = first >= 0 && second > first && ::setrlimit(RLIMIT_NOFILE, &limit) == 0;
+        SetInotifyInitForTesting([](int) {
+            errno = EMFILE;
+            return -1;
+        });
     }
-    ~OneMoreDescriptor() { ::setrlimit(RLIMIT_NOFILE, &old_); }
-    OneMoreDescriptor(const OneMoreDescriptor&) = delete;
-    OneMoreDescriptor& operator=(const OneMoreDescriptor&) = delete;
-    bool ok() const { return ok_; }
-
-private:
-    rlimit old_{};
-    bool ok_ = false;
+    ~NoInotifyInstances() { SetInotifyInitForTesting(nullptr); }
+    NoInotifyInstances(const NoInotifyInstances&) = delete;
+    NoInotifyInstances& operator=(const NoInotifyInstances&) = delete;
 };
 
 TEST_F(FileWatchTest, AWatchWithoutAnInotifyInstanceReportsItsFolderAndSaysSo)
 {
     MakeDir(QStringLiteral("A"));
     {
-        // The watch's stop signal takes the last descriptor and its inotify instance finds none,
-        // as when the user's inotify instances are all in use.
-        OneMoreDescriptor limit;
-        ASSERT_TRUE(limit.ok());
+        NoInotifyInstances none;
         Watch(QStringLiteral("C:\\A"));
     }
     // The peer cannot learn of changes below the folder: it is told to rescan it instead.
