@@ -46,7 +46,7 @@ void Agent::ResetConnectionState()
 void Agent::ReleaseClientResources()
 {
     watches->StopAllFileWatches();
-    stores->OfficeDestroy();
+    stores->ReleaseForClientClose(agentId);
     bookmarks->ReleaseForClientClose(browserId);
     host().ShowBusyIcon(false);
     transfers->CloseAll();

@@ -1,5 +1,7 @@
 #include "stores/store_set.h"
 
+#include "stores/store_roles.h"
+
 namespace {
 
 int OutlookIndex(std::uint32_t version)
@@ -30,14 +32,54 @@ StoreSet::~StoreSet() = default;
 
 bool StoreSet::OfficeInit()
 {
-    // No Outlook version can be started here; the stores stay uninitialised.
+    if (officeInitialized)
+        return true;
+    officeInitialized = startOutlook && startOutlook();
     return officeInitialized;
 }
 
 bool StoreSet::OfficeDestroy()
 {
+    if (releaseOutlook)
+        releaseOutlook();
     officeInitialized = false;
     return true;
+}
+
+void StoreSet::OpenStickyNotes()
+{
+    if (!createStickyNotes)
+        return;
+    if (stickyNotes)
+        CloseStickyNotes();
+    stickyNotes = createStickyNotes();
+    if (auto* session = StoreRole<SessionStore>(stickyNotes.get()))
+        session->Open();
+}
+
+void StoreSet::CloseStickyNotes()
+{
+    std::unique_ptr<COutlook> notes = std::move(stickyNotes);
+    if (auto* session = StoreRole<SessionStore>(notes.get()))
+        session->Close();
+}
+
+void StoreSet::ReleaseForClientClose(std::uint32_t agentCode)
+{
+    const auto attempt = [](auto&& step) {
+        try {
+            step();
+        } catch (...) {
+        }
+    };
+    if (agentCode == 1 || agentCode == 2)
+        if (auto* contacts = StoreRole<ContactFolderStore>(windowsContacts[agentCode - 1].get()))
+            attempt([&] { contacts->ClearRecords(); });
+    attempt([&] { OfficeDestroy(); });
+    if (agentCode == 0)
+        if (auto* book = StoreRole<SessionStore>(addressBook.get()))
+            attempt([&] { book->Close(); });
+    attempt([&] { CloseStickyNotes(); });
 }
 
 bool IsOutlookAgentCode(std::uint32_t agentCode)
@@ -48,6 +90,16 @@ bool IsOutlookAgentCode(std::uint32_t agentCode)
 bool IsOutlookNotesCode(std::uint32_t notesAgentCode)
 {
     return OutlookNotesIndex(notesAgentCode) >= 0;
+}
+
+bool IsMappedOutlookAgentCode(std::uint32_t agentCode)
+{
+    return agentCode == 12 || agentCode == 14;
+}
+
+bool IsMappedOutlookNotesCode(std::uint32_t notesAgentCode)
+{
+    return notesAgentCode == 32 || notesAgentCode == 64;
 }
 
 COutlook* SelectContactStore(const StoreSet& stores, std::uint32_t agentCode)

@@ -1,6 +1,9 @@
 #pragma once
+#include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "common/outlook_store.h"
@@ -8,10 +11,17 @@
 // Every item store the agent can serve, constructed with the agent and destroyed with it,
 // and the table that picks the store for a stored source code. A slot left empty is a source
 // that is not available on this machine: its codes select no store.
+//
+// The stores' own extra operations are roles (stores/store_roles.h). What belongs to no single
+// store (the Outlook connection, the Sticky Notes store's creation, the bookmark databases that
+// a synchronisation keeps open) is reached through the hooks below, which the code serving those
+// sources fills in; an empty hook is a source that is not available.
 class StoreSet {
 public:
     StoreSet();
     ~StoreSet();
+    StoreSet(const StoreSet&) = delete;
+    StoreSet& operator=(const StoreSet&) = delete;
 
     // Outlook object-model versions, in the order the selection tests them.
     static constexpr std::array<int, 5> kOutlookVersions = {14, 12, 11, 9, 8};
@@ -29,10 +39,44 @@ public:
     std::unique_ptr<COutlook> stickyNotes;            // notes source 0x10000, only during a synchronisation
 
     // The Outlook connection: starts the first Outlook version that answers and initialises its
-    // stores. No Outlook automation server is registered on this platform outside the tests.
+    // four stores (true when they are ready; it logs its own failures), and releases them again.
+    // No Outlook automation server is registered on this platform outside the tests.
+    std::function<bool()> startOutlook;
+    std::function<void()> releaseOutlook;
+    // Whether an Outlook 12 or 14 profile uses an Exchange server.
+    std::function<bool()> usingExchangeServer;
+    // The category names of the running Outlook (12 and 14); throws when Outlook cannot be reached.
+    std::function<QStringList()> outlookCategories;
+    // Makes a Sticky Notes store for one synchronisation.
+    std::function<std::unique_ptr<COutlook>()> createStickyNotes;
+
+    // A bookmark source that a synchronisation keeps open: open loads, close writes back.
+    struct SessionHooks {
+        std::function<void()> open;
+        std::function<void()> close;
+    };
+    SessionHooks firefoxDatabase;    // browser 1
+    SessionHooks operaBookmarks;     // browser 2
+
     bool officeInitialized = false;
+    // True at once while initialised; otherwise starts Outlook (false when none starts).
     bool OfficeInit();
+    // Releases Outlook's objects; safe when Outlook was never started. Always true.
     bool OfficeDestroy();
+    bool IsUsingExchangeServer() const { return usingExchangeServer && usingExchangeServer(); }
+
+    // Creates and opens the Sticky Notes store for a synchronisation (nothing when the source is
+    // not available here). One left open by an earlier synchronisation is written back first.
+    void OpenStickyNotes();
+    // Writes the Sticky Notes store back and destroys it; it is destroyed even when the write
+    // fails (that failure is then thrown). Nothing when none exists.
+    void CloseStickyNotes();
+
+    // What the end of a client connection releases: the loaded Windows Contacts records of the
+    // contacts source, the Outlook connection, the address book, the Sticky Notes store (written
+    // back first). Every step runs even when an earlier one fails; failures are swallowed, since
+    // no peer is left to hear of them.
+    void ReleaseForClientClose(std::uint32_t agentCode);
 };
 
 // The store for a source code, or nullptr when the code selects none.
@@ -45,3 +89,6 @@ COutlook* SelectNoteStore(const StoreSet& stores, std::uint32_t notesAgentCode);
 // whether a notes code does (4, 8, 16, 32, 64).
 bool IsOutlookAgentCode(std::uint32_t agentCode);
 bool IsOutlookNotesCode(std::uint32_t notesAgentCode);
+// Whether a code names Outlook 12 or 14, whose stores map Exchange identifiers.
+bool IsMappedOutlookAgentCode(std::uint32_t agentCode);
+bool IsMappedOutlookNotesCode(std::uint32_t notesAgentCode);
