@@ -14,9 +14,8 @@
 #include "dispatch/source_flags.h"
 #include "platform/browser_probe.h"
 #include "platform/process_list.h"
-#if __has_include("platform/registry.h")
+#include "platform/path_map.h"
 #include "platform/registry.h"
-#endif
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
 
@@ -191,7 +190,8 @@ void SyncPrepare(RequestContext& ctx)
 
 void GetSafariPath(RequestContext& ctx)
 {
-    QString path = SafariBookmarksPath();
+    // Named the way the peer names every path, then with '/' for every separator.
+    QString path = LocalToPeerPath(SafariBookmarksPath());
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     ctx.Reply(utf16::Bytes(path));
 }
@@ -199,7 +199,6 @@ void GetSafariPath(RequestContext& ctx)
 // Outlook 8, 9 and 11 keep their category list in the registry; a missing key or value adds nothing.
 QString OutlookRegistryCategories(std::uint32_t version)
 {
-#if __has_include("platform/registry.h")
     const QString path = QStringLiteral("Software\\Microsoft\\Office\\%1.0\\Outlook\\Categories").arg(version);
     const auto key = RegistryKey::Open(RegistryRoot::CurrentUser, path);
     if (!key)
@@ -210,9 +209,6 @@ QString OutlookRegistryCategories(std::uint32_t version)
         return key->ReadString(QStringLiteral("MasterList")).value_or(QString());
     const auto bytes = key->ReadBinary(QStringLiteral("MasterList"));
     return bytes ? utf16::FromBytesUpToZero(AsBytes(*bytes)) : QString();
-#else
-    return {};
-#endif
 }
 
 QString GroupNamesOf(COutlook* store)
