@@ -86,8 +86,7 @@ void GetItem(RequestContext& ctx, const KindLines& lines)
 {
     const QString id = ctx.PayloadText();
     Log(ctx, lines.getFirst, id);
-    ItemRecord record;
-    ctx.recordForLog = &record;
+    ItemRecord& record = ctx.LoggedRecord();
     COutlook* store = SelectedStore(ctx.agent, lines.kind);
     QByteArray blob;
     if (store) {
@@ -107,8 +106,7 @@ void SetItem(RequestContext& ctx, const KindLines& lines)
     const QByteArray blob = ctx.TakeConsumingPayload();
     if (lines.setLogsFirstAfterTake)
         Log(ctx, lines.setFirst);
-    ItemRecord record;
-    ctx.recordForLog = &record;
+    ItemRecord& record = ctx.LoggedRecord();
     if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
         QString id;
         DecodeItemRecord(AsBytes(blob), true, record, &id);
@@ -140,8 +138,7 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
 {
     Log(ctx, lines.addFirst);
     const QByteArray blob = ctx.TakeConsumingPayload();
-    ItemRecord record;
-    ctx.recordForLog = &record;
+    ItemRecord& record = ctx.LoggedRecord();
     DecodeItemRecord(AsBytes(blob), false, record);
     COutlook* store = SelectedStore(ctx.agent, lines.kind);
     if (!store) {

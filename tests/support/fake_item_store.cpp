@@ -86,9 +86,10 @@ void FakeItemStore::DeleteAll()
 
 void FakeItemStore::Get(const QString& id, ItemRecord& record)
 {
+    // Fills the record before failing, as a store that fails half-way through a read does.
+    record = items_.value(id);
     Call(QStringLiteral("Get"), id);
     Require(id);
-    record = items_.value(id);
 }
 
 void FakeItemStore::GetIDs(QStringList& ids)
