@@ -230,13 +230,18 @@ TEST_P(AppointmentFieldOrder, OutlookGetsStartBeforeEnd)
     const OrderCase& c = GetParam();
     DispatchHarness h;
     h.agent.agentId = c.agentId;
+    h.agent.stores->startOutlook = [] { return true; };
+    std::size_t version = 0;
+    while (version < StoreSet::kOutlookVersions.size() &&
+           static_cast<std::uint32_t>(StoreSet::kOutlookVersions[version]) != c.agentId)
+        ++version;
     FakeItemStore& store =
-        h.Install(c.agentId == 1 ? h.agent.stores->windowsCalendar : h.agent.stores->outlookAppointments[0]);
+        h.Install(c.agentId == 1 ? h.agent.stores->windowsCalendar : h.agent.stores->outlookAppointments[version]);
     ItemRecord record;
     for (const QString& name : c.sent)
         record.Add(name, name.toLower());
     ASSERT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, record)).code, 33);
-    EXPECT_EQ(store.lastWritten.names, c.seen);
+    ASSERT_EQ(store.lastWritten.names, c.seen);
     for (int i = 0; i < c.seen.size(); ++i)
         EXPECT_EQ(std::get<QString>(store.lastWritten.values[static_cast<std::size_t>(i)]), c.seen[i].toLower())
             << "names and values move together";
