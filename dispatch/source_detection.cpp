@@ -232,6 +232,8 @@ std::uint32_t AvailableSourceFlags(const StoreSet& stores)
 
 void ApplySourceFlags(Agent& agent, std::uint32_t flags)
 {
+    // The peer's choice is kept even when the settings key has gone missing since start-up.
+    CreateSettingsKey();
     const auto setAgent = [&](std::uint32_t bit, std::uint32_t code) {
         if (flags & bit) {
             agent.agentId = code;
