@@ -2,7 +2,7 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <algorithm>
 
 namespace {
 
@@ -15,29 +15,36 @@ QByteArray ReadSmallFile(const QString& path)
     return file.read(4096);
 }
 
+// The file name at the end of a program path; programs under Wine keep their Windows path.
+QString ProgramName(const QString& path)
+{
+    const qsizetype cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(cut + 1);
+}
+
 }  // namespace
 
 QStringList RunningProgramNames(const QString& procRoot)
 {
     QStringList names;
-    const QDir proc(procRoot);
-    const QStringList entries = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const QStringList entries = QDir(procRoot).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
         bool numeric = false;
         entry.toULongLong(&numeric);
         if (!numeric)
             continue;
         const QString dir = procRoot + QLatin1Char('/') + entry;
-        const QString comm = QString::fromUtf8(ReadSmallFile(dir + QStringLiteral("/comm"))).trimmed().toLower();
-        if (!comm.isEmpty())
-            names.append(comm);
+        QByteArray comm = ReadSmallFile(dir + QStringLiteral("/comm"));
+        if (comm.endsWith('\n'))
+            comm.chop(1);
+        const QString kernelName = QString::fromUtf8(comm).toLower();
+        if (!kernelName.isEmpty())
+            names.append(kernelName);
         const QByteArray cmdline = ReadSmallFile(dir + QStringLiteral("/cmdline"));
-        const QByteArray first = cmdline.left(cmdline.indexOf('\0') < 0 ? cmdline.size() : cmdline.indexOf('\0'));
-        if (!first.isEmpty()) {
-            const QString program = QFileInfo(QString::fromUtf8(first)).fileName().toLower();
-            if (!program.isEmpty() && program != comm)
-                names.append(program);
-        }
+        const qsizetype end = cmdline.indexOf('\0');
+        const QString program = ProgramName(QString::fromUtf8(end < 0 ? cmdline : cmdline.left(end))).toLower();
+        if (!program.isEmpty() && program != kernelName)
+            names.append(program);
     }
     return names;
 }

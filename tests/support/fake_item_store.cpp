@@ -44,6 +44,8 @@ void FakeItemStore::FailOn(const QString& op, const QString& id)
 void FakeItemStore::Call(const QString& op, const QString& id)
 {
     calls.append(id.isEmpty() ? op : op + QLatin1Char(' ') + id);
+    if (journal)
+        journal->append(calls.last());
     const auto it = failures_.constFind(op);
     if (it != failures_.cend() && (it->isEmpty() || *it == id))
         throw AgentError((op + QStringLiteral(" failed")).toStdString());

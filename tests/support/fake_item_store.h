@@ -36,6 +36,8 @@ public:
 
     // Every call in order: the operation's name, then " " and the identifier where it has one.
     QStringList calls;
+    // Receives the calls too, and outlives the store (for stores the agent destroys).
+    QStringList* journal = nullptr;
     // Items that lie outside every date window.
     QSet<QString> outOfWindow;
     // What GetGroupNames and GetCalendarNames answer.
