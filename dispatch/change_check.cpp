@@ -63,11 +63,15 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
 
     if (steps.sectionStarts)
         steps.sectionStarts("Edit");
-    for (const QString& id : current) {
+    // Which current identifiers the saved state knew, so the next step looks up only the others.
+    std::vector<bool> known(static_cast<std::size_t>(current.size()), false);
+    for (qsizetype k = 0; k < current.size(); ++k) {
+        const QString& id = current[k];
         const std::uint32_t crc = steps.checksum(id);
         const auto it = first.constFind(id);
         if (it == first.cend())
             continue;
+        known[static_cast<std::size_t>(k)] = true;
         for (qsizetype i = it.value(); i >= 0; i = next[static_cast<std::size_t>(i)]) {
             StateEntry& entry = entries[static_cast<std::size_t>(i)];
             seen[static_cast<std::size_t>(i)] = true;
@@ -84,8 +88,10 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
 
     if (steps.sectionStarts)
         steps.sectionStarts("Add");
-    for (const QString& id : current) {
-        if (first.contains(id))
+    for (qsizetype k = 0; k < current.size(); ++k) {
+        const QString& id = current[k];
+        // An identifier listed twice was appended at its first occurrence.
+        if (known[static_cast<std::size_t>(k)] || first.contains(id))
             continue;
         const std::uint32_t crc = steps.checksum(id);
         if (steps.admitsNew && !steps.admitsNew(id))
