@@ -32,7 +32,8 @@ QString DecodeMountField(const QByteArray& field)
         if (field[i] == '\\' && i + 3 < field.size()) {
             const QByteArray digits = field.mid(i + 1, 3);
             bool ok = true;
-            for (char d : digits) ok = ok && d >= '0' && d <= '7';
+            for (char d : digits)
+                ok = ok && d >= '0' && d <= '7';
             if (ok) {
                 out.append(static_cast<char>(digits.toInt(nullptr, 8)));
                 i += 3;
@@ -76,7 +77,8 @@ bool IsPseudoFileSystem(const QString& type)
 // state): removable media that the desktop mounts below /run/media are the one exception.
 bool IsSystemMountPoint(const QString& mountPoint)
 {
-    if (IsAtOrBelow(mountPoint, QStringLiteral("/run/media"))) return false;
+    if (IsAtOrBelow(mountPoint, QStringLiteral("/run/media")))
+        return false;
     static const QStringList kTrees = {
         QStringLiteral("/proc"),    QStringLiteral("/sys"),      QStringLiteral("/dev"),
         QStringLiteral("/run"),     QStringLiteral("/boot"),     QStringLiteral("/efi"),
@@ -104,7 +106,8 @@ bool IsRemoteFileSystem(const QString& type, const QString& source)
 DriveType ClassifyMount(const QString& source, const QString& mountPoint, const QString& type,
                         const MountTableProbes& probes)
 {
-    if (IsRemoteFileSystem(type, source)) return DriveType::Remote;
+    if (IsRemoteFileSystem(type, source))
+        return DriveType::Remote;
     if (type == QLatin1String("iso9660") || type == QLatin1String("udf") ||
         source.startsWith(QLatin1String("/dev/sr")) || source.startsWith(QLatin1String("/dev/cdrom")))
         return DriveType::CdRom;
@@ -125,12 +128,15 @@ DriveType ClassifyMount(const QString& source, const QString& mountPoint, const 
 bool SysfsSaysRemovable(const QString& device)
 {
     const QString name = QFileInfo(QFileInfo(device).canonicalFilePath()).fileName();
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     const QString node = QFileInfo(QStringLiteral("/sys/class/block/") + name).canonicalFilePath();
-    if (node.isEmpty()) return false;
+    if (node.isEmpty())
+        return false;
     for (const QString& dir : {node, QFileInfo(node).path()}) {
         QFile flag(dir + QStringLiteral("/removable"));
-        if (flag.open(QIODevice::ReadOnly)) return flag.readAll().trimmed() == "1";
+        if (flag.open(QIODevice::ReadOnly))
+            return flag.readAll().trimmed() == "1";
     }
     return false;
 }
@@ -154,12 +160,15 @@ DriveTableCache& Cache()
 QByteArray ReadAllFromFd(int fd)
 {
     QByteArray all;
-    if (lseek(fd, 0, SEEK_SET) != 0) return all;
+    if (lseek(fd, 0, SEEK_SET) != 0)
+        return all;
     char buffer[8192];
     for (;;) {
         const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
         all.append(buffer, n);
     }
     return all;
@@ -174,8 +183,10 @@ bool MountTableChanged(int fd)
 
 std::vector<DriveInfo> SystemDrives(DriveTableCache& cache)
 {
-    if (cache.mountsFd < 0) cache.mountsFd = open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
-    if (cache.mountsFd < 0) return {DriveInfo{'C', QStringLiteral("/"), DriveType::Fixed}};
+    if (cache.mountsFd < 0)
+        cache.mountsFd = open("/proc/self/mounts", O_RDONLY | O_CLOEXEC);
+    if (cache.mountsFd < 0)
+        return {DriveInfo{'C', QStringLiteral("/"), DriveType::Fixed}};
     const bool changed = MountTableChanged(cache.mountsFd);
     if (!cache.systemTableValid || changed) {
         MountTableProbes probes;
@@ -193,7 +204,8 @@ const DriveInfo* DriveHolding(const std::vector<DriveInfo>& drives, const QStrin
     const DriveInfo* best = nullptr;
     for (const DriveInfo& d : drives) {
         const bool holds = d.mountPoint == QLatin1String("/") || IsAtOrBelow(path, d.mountPoint);
-        if (holds && (!best || d.mountPoint.size() > best->mountPoint.size())) best = &d;
+        if (holds && (!best || d.mountPoint.size() > best->mountPoint.size()))
+            best = &d;
     }
     return best;
 }
@@ -211,18 +223,23 @@ std::vector<DriveInfo> DrivesFromMountTable(const QByteArray& mountTable, const 
     std::vector<DriveInfo> others;
     for (const QByteArray& line : mountTable.split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 3) continue;
+        if (fields.size() < 3)
+            continue;
         const QString source = DecodeMountField(fields[0]);
         const QString mountPoint = QDir::cleanPath(DecodeMountField(fields[1]));
         const QString type = DecodeMountField(fields[2]);
-        if (!mountPoint.startsWith(QLatin1Char('/'))) continue;
+        if (!mountPoint.startsWith(QLatin1Char('/')))
+            continue;
         if (mountPoint == QLatin1String("/")) {
             // A later mount on "/" hides the earlier one (rootfs, then the real root).
-            if (type != QLatin1String("rootfs")) root.type = ClassifyMount(source, mountPoint, type, probes);
+            if (type != QLatin1String("rootfs"))
+                root.type = ClassifyMount(source, mountPoint, type, probes);
             continue;
         }
-        if (IsPseudoFileSystem(type) || IsSystemMountPoint(mountPoint)) continue;
-        if (probes.isDirectory && !probes.isDirectory(mountPoint)) continue;
+        if (IsPseudoFileSystem(type) || IsSystemMountPoint(mountPoint))
+            continue;
+        if (probes.isDirectory && !probes.isDirectory(mountPoint))
+            continue;
         const DriveType driveType = ClassifyMount(source, mountPoint, type, probes);
         auto same = std::find_if(others.begin(), others.end(),
                                  [&](const DriveInfo& d) { return d.mountPoint == mountPoint; });
@@ -231,7 +248,8 @@ std::vector<DriveInfo> DrivesFromMountTable(const QByteArray& mountTable, const 
             same->type = driveType;
             continue;
         }
-        if (others.size() >= static_cast<std::size_t>('Z' - 'C')) continue;
+        if (others.size() >= static_cast<std::size_t>('Z' - 'C'))
+            continue;
         others.push_back(DriveInfo{static_cast<char>('D' + others.size()), mountPoint, driveType});
     }
     std::vector<DriveInfo> drives{root};
@@ -243,18 +261,29 @@ std::vector<DriveInfo> Drives()
 {
     DriveTableCache& cache = Cache();
     std::lock_guard lock(cache.mutex);
-    if (!cache.testTable.empty()) return cache.testTable;
+    if (!cache.testTable.empty())
+        return cache.testTable;
     return SystemDrives(cache);
 }
 
 std::optional<DriveInfo> DriveOfLetter(QChar letter)
 {
     const char16_t u = letter.toUpper().unicode();
-    if (u < u'A' || u > u'Z') return std::nullopt;
+    if (u < u'A' || u > u'Z')
+        return std::nullopt;
     for (const DriveInfo& d : Drives()) {
-        if (d.letter == static_cast<char>(u)) return d;
+        if (d.letter == static_cast<char>(u))
+            return d;
     }
     return std::nullopt;
+}
+
+bool IsDriveRoot(const QString& localPath)
+{
+    const QString clean = QDir::cleanPath(localPath);
+    const std::vector<DriveInfo> drives = Drives();
+    return std::any_of(drives.begin(), drives.end(),
+                       [&](const DriveInfo& d) { return d.mountPoint == clean; });
 }
 
 void SetDriveTableForTesting(std::vector<DriveInfo> table)
@@ -287,12 +316,14 @@ QString PeerToLocalPath(const QString& peerPath)
     const auto refuse = [&](const char* why) {
         return AgentError(std::string(why) + ": \"" + peerPath.left(300).toStdString() + "\"");
     };
-    if (peerPath.contains(QChar(0))) throw refuse("path holds a zero character");
+    if (peerPath.contains(QChar(0)))
+        throw refuse("path holds a zero character");
     if (peerPath.size() < 2 || peerPath[1] != QLatin1Char(':') || !peerPath[0].isLetter() ||
         peerPath[0].unicode() > 0x7F)
         throw refuse("path names no drive");
     const std::optional<DriveInfo> drive = DriveOfLetter(peerPath[0]);
-    if (!drive) throw refuse("no such drive");
+    if (!drive)
+        throw refuse("no such drive");
     if (peerPath.size() > 2 && !IsSeparator(peerPath[2]))
         throw refuse("path is relative to the drive's current folder");
 
@@ -300,17 +331,21 @@ QString PeerToLocalPath(const QString& peerPath)
     QStringList components;
     qsizetype start = 2;
     for (qsizetype i = 2; i <= peerPath.size(); ++i) {
-        if (i < peerPath.size() && !IsSeparator(peerPath[i])) continue;
+        if (i < peerPath.size() && !IsSeparator(peerPath[i]))
+            continue;
         const QString component = peerPath.mid(start, i - start);
         start = i + 1;
-        if (component.isEmpty() || component == QLatin1String(".")) continue;
+        if (component.isEmpty() || component == QLatin1String("."))
+            continue;
         if (component == QLatin1String("..")) {
-            if (!components.isEmpty()) components.removeLast();
+            if (!components.isEmpty())
+                components.removeLast();
             continue;
         }
         components.append(LocalNameOfPeerName(component));
     }
-    if (components.isEmpty()) return drive->mountPoint;
+    if (components.isEmpty())
+        return drive->mountPoint;
     const QString joined = components.join(QLatin1Char('/'));
     return drive->mountPoint == QLatin1String("/") ? QLatin1Char('/') + joined
                                                    : drive->mountPoint + QLatin1Char('/') + joined;
@@ -323,7 +358,8 @@ QString LocalToPeerPath(const QString& localPath)
     const QString clean = QDir::cleanPath(localPath);
     const std::vector<DriveInfo> drives = Drives();
     const DriveInfo* drive = DriveHolding(drives, clean);
-    if (!drive) throw AgentError("path lies on no drive: \"" + localPath.left(300).toStdString() + "\"");
+    if (!drive)
+        throw AgentError("path lies on no drive: \"" + localPath.left(300).toStdString() + "\"");
     const QString below =
         drive->mountPoint == QLatin1String("/") ? clean.mid(1) : clean.mid(drive->mountPoint.size() + 1);
     QStringList components;

@@ -52,6 +52,10 @@ QString LocalToPeerPath(const QString& localPath);
 QString PeerNameOfLocalName(const QString& localName);
 QString LocalNameOfPeerName(const QString& peerName);
 
+// Whether a local path is the root of a drive (the whole volume: never deleted or moved as one
+// item on the peer's behalf).
+bool IsDriveRoot(const QString& localPath);
+
 // The drives in letter order (C: first). Follows the mount table as it is at the moment of
 // the call, unless a test has set its own table.
 std::vector<DriveInfo> Drives();

@@ -39,7 +39,8 @@ TEST_F(PathMapTest, PeerPathsBecomeLocalPaths)
         {QStringLiteral("C:\\a") + kBackslashStandIn + QStringLiteral("b"),
          QStringLiteral("/srv/peer-c/a\\b")},
     };
-    for (const auto& c : cases) EXPECT_EQ(PeerToLocalPath(c.peer), c.local) << c.peer.toStdString();
+    for (const auto& c : cases)
+        EXPECT_EQ(PeerToLocalPath(c.peer), c.local) << c.peer.toStdString();
 }
 
 TEST_F(PathMapTest, PathsOnNoDriveAreRefused)
@@ -56,7 +57,8 @@ TEST_F(PathMapTest, PathsOnNoDriveAreRefused)
         QString::fromUtf16(u"\u00C4:\\x"),
         QStringLiteral("C:\\a") + QChar(0) + QStringLiteral("b"),
     };
-    for (const QString& peer : cases) EXPECT_THROW(PeerToLocalPath(peer), AgentError) << peer.toStdString();
+    for (const QString& peer : cases)
+        EXPECT_THROW(PeerToLocalPath(peer), AgentError) << peer.toStdString();
 }
 
 TEST_F(PathMapTest, LocalPathsBecomePeerPathsOnTheirDeepestDrive)
@@ -106,7 +108,8 @@ TEST(PathMapSystemTable, CIsTheRootOfTheFileSystem)
     EXPECT_EQ(drives[0].mountPoint, QStringLiteral("/"));
     EXPECT_EQ(PeerToLocalPath(QStringLiteral("C:\\etc\\hostname")), QStringLiteral("/etc/hostname"));
     EXPECT_EQ(LocalToPeerPath(QDir::rootPath()), QStringLiteral("C:\\"));
-    for (std::size_t i = 1; i < drives.size(); ++i) EXPECT_EQ(drives[i].letter, static_cast<char>('C' + i));
+    for (std::size_t i = 1; i < drives.size(); ++i)
+        EXPECT_EQ(drives[i].letter, static_cast<char>('C' + i));
 }
 
 TEST(DrivesFromMountTable, GivesUserVolumesLettersInMountOrder)
