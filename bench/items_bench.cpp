@@ -3,10 +3,10 @@
 // times a small factor. The store holds N items; the saved state knows three quarters of them
 // (two thirds of those unchanged, one third edited since) and N/10 items deleted since.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
 #include <QFile>
 #include <QTemporaryDir>
-#include <malloc.h>
 #include <memory>
 
 #include "app/core/log_file.h"
@@ -30,7 +30,10 @@ public:
     void DeleteAll() override {}
     void Get(const QString&, ItemRecord&) override {}
     void GetIDs(QStringList& ids) override { ids.append(order); }
-    std::uint32_t IDtoCRC32(const QString& id) override { return ChecksumOf(id.left(32).toUInt(nullptr, 16)); }
+    std::uint32_t IDtoCRC32(const QString& id) override
+    {
+        return ChecksumOf(id.left(32).toUInt(nullptr, 16));
+    }
     static std::uint32_t ChecksumOf(std::uint32_t number) { return number * 2654435761u; }
 
     QStringList order;
@@ -57,15 +60,15 @@ public:
 
 QString IdOf(int i)
 {
-    return QStringLiteral("%1").arg(i, 32, 16, QLatin1Char('0')).toUpper() + QStringLiteral("0000000000000000");
+    return QStringLiteral("%1").arg(i, 32, 16, QLatin1Char('0')).toUpper() +
+           QStringLiteral("0000000000000000");
 }
 
 // Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
 long StatusKiB(const char* key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
+    if (!status.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : status.readAll().split('\n'))
         if (line.startsWith(key))
             return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').first().toLong();
@@ -100,11 +103,9 @@ void BM_ContactsChangeCheck(benchmark::State& state)
         const QString id = IdOf(i);
         const std::uint32_t crc = ChecksumStore::ChecksumOf(static_cast<std::uint32_t>(i));
         store.order.append(id);
-        if (i < known)
-            saved.push_back({id, i % 3 == 2 ? crc ^ 1 : crc});   // a third of the known ones edited
+        if (i < known) saved.push_back({id, i % 3 == 2 ? crc ^ 1 : crc});  // a third of the known ones edited
     }
-    for (int i = 0; i < items / 10; ++i)
-        saved.push_back({IdOf(items + i), 7});
+    for (int i = 0; i < items / 10; ++i) saved.push_back({IdOf(items + i), 7});
     QFile file(StateFilePath(StateFileKind::Contacts, agent.machineId, {}));
     if (!file.open(QIODevice::WriteOnly) || file.write(EncodeStateRecords(saved)) < 0) {
         state.SkipWithError("cannot write the state file");

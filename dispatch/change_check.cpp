@@ -14,15 +14,13 @@ void AppendSection(ByteWriter& w, const QStringList& ids, const char* what)
         throw AgentError(std::to_string(ids.size()) + " " + what +
                          " identifiers do not fit the reply's 16-bit count");
     w.U16(static_cast<std::uint16_t>(ids.size()));
-    for (const QString& id : ids)
-        w.Utf16(id);
+    for (const QString& id : ids) w.Utf16(id);
 }
 
 qsizetype Units(const QStringList& ids)
 {
     qsizetype units = 0;
-    for (const QString& id : ids)
-        units += id.size();
+    for (const QString& id : ids) units += id.size();
     return units;
 }
 
@@ -61,65 +59,52 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
     // Entries that some current identifier matched; the others are deleted.
     std::vector<bool> seen(entries.size(), false);
 
-    if (steps.sectionStarts)
-        steps.sectionStarts("Edit");
+    if (steps.sectionStarts) steps.sectionStarts("Edit");
     // Which current identifiers the saved state knew, so the next step looks up only the others.
     std::vector<bool> known(static_cast<std::size_t>(current.size()), false);
     for (qsizetype k = 0; k < current.size(); ++k) {
         const QString& id = current[k];
         const std::uint32_t crc = steps.checksum(id);
         const auto it = first.constFind(id);
-        if (it == first.cend())
-            continue;
+        if (it == first.cend()) continue;
         known[static_cast<std::size_t>(k)] = true;
         for (qsizetype i = it.value(); i >= 0; i = next[static_cast<std::size_t>(i)]) {
             StateEntry& entry = entries[static_cast<std::size_t>(i)];
             seen[static_cast<std::size_t>(i)] = true;
-            if (steps.compared)
-                steps.compared(id, entry.crc, crc);
-            if (entry.crc == crc)
-                continue;
+            if (steps.compared) steps.compared(id, entry.crc, crc);
+            if (entry.crc == crc) continue;
             entry.crc = crc;
             report.edited.append(id);
-            if (steps.edited)
-                steps.edited(id);
+            if (steps.edited) steps.edited(id);
         }
     }
 
-    if (steps.sectionStarts)
-        steps.sectionStarts("Add");
+    if (steps.sectionStarts) steps.sectionStarts("Add");
     for (qsizetype k = 0; k < current.size(); ++k) {
         const QString& id = current[k];
         // An identifier listed twice was appended at its first occurrence.
-        if (known[static_cast<std::size_t>(k)] || first.contains(id))
-            continue;
+        if (known[static_cast<std::size_t>(k)] || first.contains(id)) continue;
         const std::uint32_t crc = steps.checksum(id);
-        if (steps.admitsNew && !steps.admitsNew(id))
-            continue;
+        if (steps.admitsNew && !steps.admitsNew(id)) continue;
         list.Append(id, crc);
         first.insert(id, static_cast<qsizetype>(entries.size()) - 1);
         next.push_back(-1);
         seen.push_back(true);
         report.added.append(id);
-        if (steps.added)
-            steps.added(id);
+        if (steps.added) steps.added(id);
     }
 
-    if (steps.sectionStarts)
-        steps.sectionStarts("Del");
+    if (steps.sectionStarts) steps.sectionStarts("Del");
     // The callbacks may fail; the list is compacted only once they have all run.
     for (std::size_t i = 0; i < entries.size(); ++i) {
-        if (seen[i])
-            continue;
-        if (steps.deleted)
-            steps.deleted(entries[i].id);
+        if (seen[i]) continue;
+        if (steps.deleted) steps.deleted(entries[i].id);
         report.deleted.append(entries[i].id);
     }
     std::size_t kept = 0;
     for (std::size_t i = 0; i < entries.size(); ++i)
         if (seen[i]) {
-            if (kept != i)
-                entries[kept] = std::move(entries[i]);
+            if (kept != i) entries[kept] = std::move(entries[i]);
             ++kept;
         }
     entries.resize(kept);

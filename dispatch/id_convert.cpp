@@ -18,8 +18,7 @@ QString TextOf(const pugi::xml_node& node)
     if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
         return QString::fromUtf8(node.value());
     QString text;
-    for (const pugi::xml_node& child : node.children())
-        text += TextOf(child);
+    for (const pugi::xml_node& child : node.children()) text += TextOf(child);
     return text;
 }
 
@@ -34,11 +33,9 @@ struct ByteWriterSink : pugi::xml_writer {
 bool LoadDocument(pugi::xml_document& doc, const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
+    if (!file.open(QIODevice::ReadOnly)) return false;
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return false;
+    if (file.error() != QFileDevice::NoError) return false;
     return static_cast<bool>(doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
                                              pugi::parse_default | pugi::parse_declaration));
 }
@@ -47,7 +44,8 @@ bool LoadDocument(pugi::xml_document& doc, const QString& path)
 
 const char* CIdConvert::EmptyMapText()
 {
-    return "<?xml version='1.0' encoding='utf-8'?><ids>  <contacts></contacts>  <appointments></appointments>  "
+    return "<?xml version='1.0' encoding='utf-8'?><ids>  <contacts></contacts>  "
+           "<appointments></appointments>  "
            "<notes></notes>  <tasks></tasks></ids>";
 }
 
@@ -59,8 +57,7 @@ void CIdConvert::Clear()
 
 void CIdConvert::Append(Pair pair)
 {
-    if (!longOf_.contains(pair.first))
-        longOf_.insert(pair.first, pair.second);
+    if (!longOf_.contains(pair.first)) longOf_.insert(pair.first, pair.second);
     pairs_.push_back(std::move(pair));
 }
 
@@ -72,20 +69,27 @@ int CIdConvert::Load(IdMapKind kind, const QString& machineId)
     Clear();
     kind_ = kind;
     switch (kind) {
-    case IdMapKind::Contacts: sectionName_ = QStringLiteral("contacts"); break;
-    case IdMapKind::Appointments: sectionName_ = QStringLiteral("appointments"); break;
-    case IdMapKind::Notes: sectionName_ = QStringLiteral("notes"); break;
-    case IdMapKind::Tasks: sectionName_ = QStringLiteral("tasks"); break;
-    default: return 0;   // another number leaves the section as it was
+        case IdMapKind::Contacts:
+            sectionName_ = QStringLiteral("contacts");
+            break;
+        case IdMapKind::Appointments:
+            sectionName_ = QStringLiteral("appointments");
+            break;
+        case IdMapKind::Notes:
+            sectionName_ = QStringLiteral("notes");
+            break;
+        case IdMapKind::Tasks:
+            sectionName_ = QStringLiteral("tasks");
+            break;
+        default:
+            return 0;  // another number leaves the section as it was
     }
     sectionPath_ = QStringLiteral("ids/") + sectionName_;
 
     pugi::xml_document doc;
-    if (!LoadDocument(doc, path_))
-        return 0;
+    if (!LoadDocument(doc, path_)) return 0;
     const pugi::xml_node section = doc.first_element_by_path(sectionPath_.toUtf8().constData());
-    if (!section)
-        return 0;
+    if (!section) return 0;
     for (const pugi::xml_node& item : section.children()) {
         Pair pair;
         int position = 0;
@@ -113,8 +117,7 @@ int CIdConvert::Save()
     pugi::xml_node ids = doc.child("ids");
     const QByteArray sectionName = sectionName_.toUtf8();
     // Readers take the first section of a name, so none may stay in front of the new one.
-    while (pugi::xml_node old = ids.child(sectionName.constData()))
-        ids.remove_child(old);
+    while (pugi::xml_node old = ids.child(sectionName.constData())) ids.remove_child(old);
     pugi::xml_node section = ids.append_child(sectionName.constData());
     for (const Pair& pair : pairs_) {
         pugi::xml_node item = section.append_child("item");
@@ -140,21 +143,17 @@ void CIdConvert::ConvertIDs(QStringList& ids)
     QHash<QString, QString> shortOf;
     shortOf.reserve(static_cast<qsizetype>(pairs_.size()));
     for (const Pair& pair : pairs_)
-        if (!shortOf.contains(pair.second))
-            shortOf.insert(pair.second, pair.first);
+        if (!shortOf.contains(pair.second)) shortOf.insert(pair.second, pair.first);
     for (QString& id : ids)
-        if (const auto it = shortOf.constFind(id); it != shortOf.cend())
-            id = it.value();
+        if (const auto it = shortOf.constFind(id); it != shortOf.cend()) id = it.value();
     for (QString& id : ids)
-        if (id.size() == kLongIdUnits)
-            id = Add(id);
+        if (id.size() == kLongIdUnits) id = Add(id);
 }
 
 QString CIdConvert::Remove(const QString& shortId)
 {
     for (auto it = pairs_.begin(); it != pairs_.end(); ++it) {
-        if (it->first != shortId)
-            continue;
+        if (it->first != shortId) continue;
         QString longId = std::move(it->second);
         pairs_.erase(it);
         longOf_.remove(shortId);

@@ -17,7 +17,7 @@ enum class IdMapKind { Contacts = 0, Appointments = 1, Notes = 2, Tasks = 3 };
 // The pairs are valid between a Load and the next Save, which writes them and forgets them.
 class CIdConvert {
 public:
-    using Pair = std::pair<QString, QString>;   // (short, long)
+    using Pair = std::pair<QString, QString>;  // (short, long)
 
     // Reads the kind's section of the peer's map. A missing, unreadable or malformed file is an
     // empty map. Throws AgentError when the machine identifier cannot be part of a file name.

@@ -22,7 +22,7 @@ namespace {
 // The log texts of one kind's five requests; empty where a request logs no such line.
 struct KindLines {
     ItemKind kind;
-    const char* getFirst;     // followed by the identifier
+    const char* getFirst;  // followed by the identifier
     const char* getOk;
     const char* setFirst;
     bool setLogsId;
@@ -30,8 +30,8 @@ struct KindLines {
     const char* setOk;
     const char* addFirst;
     const char* addOk;
-    const char* delFirst;     // a line of its own, before the identifier line
-    const char* delIdLine;    // followed by the identifier
+    const char* delFirst;   // a line of its own, before the identifier line
+    const char* delIdLine;  // followed by the identifier
     const char* delOk;
     const char* delAllFirst;
     const char* delAllOk;
@@ -39,47 +39,77 @@ struct KindLines {
 
 constexpr KindLines kContacts = {
     ItemKind::Contacts,
-    "AS_GET_CONTACT - ", "AS_GET_CONTACT...ok",
-    "AS_SET_CONTACT", true, false, "AS_SET_CONTACT...ok",
-    "AS_ADD_CONTACT", "AS_ADD_CONTACT...ok",
-    nullptr, "AS_DEL_CONTACT - ", "AS_DEL_CONTACT...ok",
-    "AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...ok",
+    "AS_GET_CONTACT - ",
+    "AS_GET_CONTACT...ok",
+    "AS_SET_CONTACT",
+    true,
+    false,
+    "AS_SET_CONTACT...ok",
+    "AS_ADD_CONTACT",
+    "AS_ADD_CONTACT...ok",
+    nullptr,
+    "AS_DEL_CONTACT - ",
+    "AS_DEL_CONTACT...ok",
+    "AS_DEL_ALL_CONTACTS",
+    "AS_DEL_ALL_CONTACTS...ok",
 };
 constexpr KindLines kAppointments = {
     ItemKind::Appointments,
-    "AS_GET_APPOINT - ", "AS_GET_APPOINT - ok",
-    "AS_SET_APPOINT\n", true, true, "AS_SET_APPOINT...ok\n",
-    "AS_ADD_APPOINT", "AS_ADD_APPOINT...ok",
-    nullptr, "AS_DEL_APPOINT - ", "AS_DEL_APPOINT - ok",
-    "AS_DEL_ALL_APPOINTS", "AS_DEL_ALL_APPOINTS - ok",
+    "AS_GET_APPOINT - ",
+    "AS_GET_APPOINT - ok",
+    "AS_SET_APPOINT\n",
+    true,
+    true,
+    "AS_SET_APPOINT...ok\n",
+    "AS_ADD_APPOINT",
+    "AS_ADD_APPOINT...ok",
+    nullptr,
+    "AS_DEL_APPOINT - ",
+    "AS_DEL_APPOINT - ok",
+    "AS_DEL_ALL_APPOINTS",
+    "AS_DEL_ALL_APPOINTS - ok",
 };
 constexpr KindLines kTasks = {
     ItemKind::Tasks,
-    nullptr, "AS_GET_TASK - ok",
-    "AS_SET_TASK\n", true, true, "AS_SET_TASK...ok\n",
-    "AS_ADD_TASK", "AS_ADD_TASK...ok",
-    "AS_DEL_TASK", "AS_DEL_TASK - ", "AS_DEL_TASK - ok",
-    "AS_DEL_ALL_TASKS", "AS_DEL_ALL_TASKS - ok",
+    nullptr,
+    "AS_GET_TASK - ok",
+    "AS_SET_TASK\n",
+    true,
+    true,
+    "AS_SET_TASK...ok\n",
+    "AS_ADD_TASK",
+    "AS_ADD_TASK...ok",
+    "AS_DEL_TASK",
+    "AS_DEL_TASK - ",
+    "AS_DEL_TASK - ok",
+    "AS_DEL_ALL_TASKS",
+    "AS_DEL_ALL_TASKS - ok",
 };
 constexpr KindLines kNotes = {
     ItemKind::Notes,
-    "AS_GET_NOTE - ", "AS_GET_NOTE - ok",
-    "AS_SET_NOTE", false, false, "AS_SET_NOTE - ok",
-    "AS_ADD_NOTE", "AS_ADD_NOTE - ok",
-    nullptr, "AS_DEL_NOTE - ", "AS_DEL_NOTE...ok",
-    "AS_DEL_ALL_NOTES", nullptr,
+    "AS_GET_NOTE - ",
+    "AS_GET_NOTE - ok",
+    "AS_SET_NOTE",
+    false,
+    false,
+    "AS_SET_NOTE - ok",
+    "AS_ADD_NOTE",
+    "AS_ADD_NOTE - ok",
+    nullptr,
+    "AS_DEL_NOTE - ",
+    "AS_DEL_NOTE...ok",
+    "AS_DEL_ALL_NOTES",
+    nullptr,
 };
 
 void Log(RequestContext& ctx, const char* line)
 {
-    if (line)
-        ctx.agent.log.WriteLogLine(QString::fromUtf8(line));
+    if (line) ctx.agent.log.WriteLogLine(QString::fromUtf8(line));
 }
 
 void Log(RequestContext& ctx, const char* prefix, const QString& id)
 {
-    if (prefix)
-        ctx.agent.log.WriteLogLine(QString::fromUtf8(prefix) + id);
+    if (prefix) ctx.agent.log.WriteLogLine(QString::fromUtf8(prefix) + id);
 }
 
 void GetItem(RequestContext& ctx, const KindLines& lines)
@@ -95,23 +125,19 @@ void GetItem(RequestContext& ctx, const KindLines& lines)
     }
     const bool oneMessage = static_cast<std::size_t>(blob.size()) <= kMaxPayloadBytes;
     ctx.Reply(std::move(blob));
-    if (oneMessage)
-        Log(ctx, lines.getOk);
+    if (oneMessage) Log(ctx, lines.getOk);
 }
 
 void SetItem(RequestContext& ctx, const KindLines& lines)
 {
-    if (!lines.setLogsFirstAfterTake)
-        Log(ctx, lines.setFirst);
+    if (!lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
     const QByteArray blob = ctx.TakeConsumingPayload();
-    if (lines.setLogsFirstAfterTake)
-        Log(ctx, lines.setFirst);
+    if (lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
     ItemRecord& record = ctx.LoggedRecord();
     if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
         QString id;
         DecodeItemRecord(AsBytes(blob), true, record, &id);
-        if (lines.setLogsId)
-            ctx.agent.log.WriteLogLine(id);
+        if (lines.setLogsId) ctx.agent.log.WriteLogLine(id);
         store->Edit(record, id);
         StateList& list = StateListOf(ctx.agent, lines.kind);
         const auto& entries = list.Entries();
@@ -128,8 +154,7 @@ void PutStartBeforeEnd(ItemRecord& record)
 {
     const int start = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("Start"))));
     const int end = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("End"))));
-    if (start <= end)
-        return;
+    if (start <= end) return;
     record.names.swapItemsAt(start, end);
     std::swap(record.values[static_cast<std::size_t>(start)], record.values[static_cast<std::size_t>(end)]);
 }
@@ -147,13 +172,11 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         return;
     }
     const std::uint32_t code = SourceCodeOf(ctx.agent, lines.kind);
-    if (lines.kind == ItemKind::Appointments && IsOutlookAgentCode(code))
-        PutStartBeforeEnd(record);
+    if (lines.kind == ItemKind::Appointments && IsOutlookAgentCode(code)) PutStartBeforeEnd(record);
     QString id;
     store->Add(record, id);
     if (lines.kind == ItemKind::Appointments && code == 1)
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store))
-            calendar->LoadCalendarIndex();
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     const std::uint32_t crc = store->IDtoCRC32(id);
     if (lines.kind == ItemKind::Contacts)
         ctx.agent.log.WriteLogLine(QStringLiteral("Id [%1], crc [%2l]").arg(id, QString::number(crc)));
@@ -170,8 +193,7 @@ void DeleteItem(RequestContext& ctx, const KindLines& lines)
     if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
         store->Delete(id);
         if (lines.kind == ItemKind::Appointments && SourceCodeOf(ctx.agent, lines.kind) == 1)
-            if (auto* calendar = StoreRole<CalendarIndexStore>(store))
-                calendar->LoadCalendarIndex();
+            if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     }
     StateListOf(ctx.agent, lines.kind).Remove(id);
     ctx.Reply();
@@ -186,32 +208,26 @@ void EmptySource(RequestContext& ctx, const KindLines& lines)
     if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit())
         throw AgentError("Outlook could not be started");
     COutlook* store = SelectedStore(agent, kind);
-    if (IdMappedStore* idMap = SelectedIdMappedStore(agent, kind))
-        idMap->SetIdMapName(agent.machineId);
+    if (IdMappedStore* idMap = SelectedIdMappedStore(agent, kind)) idMap->SetIdMapName(agent.machineId);
 
     if (kind == ItemKind::Contacts && code == 7) {
         // Opera keeps contacts only with a mail account; without Opera there is nothing to empty.
-        if (!IsOperaInstalled())
-            return;
+        if (!IsOperaInstalled()) return;
         if (!HasOperaMail()) {
             agent.log.WriteLogLine(QStringLiteral("Not installed Opera Contacts"));
             throw AgentError("Opera's mail has no account, so there are no Opera contacts");
         }
     }
-    if (kind == ItemKind::Notes && code == kOperaNotesCode && !HasOperaNotes())
-        return;
-    if (!store)
-        return;
-    auto* contacts = kind == ItemKind::Contacts && (code == 1 || code == 2) ? StoreRole<ContactFolderStore>(store)
-                                                                            : nullptr;
-    if (contacts)
-        contacts->Load();
+    if (kind == ItemKind::Notes && code == kOperaNotesCode && !HasOperaNotes()) return;
+    if (!store) return;
+    auto* contacts = kind == ItemKind::Contacts && (code == 1 || code == 2)
+                         ? StoreRole<ContactFolderStore>(store)
+                         : nullptr;
+    if (contacts) contacts->Load();
     if (kind == ItemKind::Appointments && code == 1)
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store))
-            calendar->LoadCalendarIndex();
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     store->DeleteAll();
-    if (contacts)
-        contacts->Unload();
+    if (contacts) contacts->Unload();
 }
 
 void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
@@ -231,13 +247,11 @@ void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
     } catch (...) {
         // The dispatcher logs the failure and answers; Outlook is released first all the same.
         agent.stores->OfficeDestroy();
-        if (acceptsAgain)
-            agent.host().SetAcceptingConnections(true);
+        if (acceptsAgain) agent.host().SetAcceptingConnections(true);
         throw;
     }
     agent.stores->OfficeDestroy();
-    if (acceptsAgain)
-        agent.host().SetAcceptingConnections(true);
+    if (acceptsAgain) agent.host().SetAcceptingConnections(true);
 }
 
 void RegisterKind(Dispatcher& d, const KindLines& lines, RequestCode get, RequestCode set, RequestCode add,
@@ -255,7 +269,8 @@ void RegisterKind(Dispatcher& d, const KindLines& lines, RequestCode get, Reques
 
 void RegisterItemHandlers(Dispatcher& d)
 {
-    RegisterKind(d, kContacts, AS_GET_CONTACT, AS_SET_CONTACT, AS_ADD_CONTACT, AS_DEL_CONTACT, AS_DEL_ALL_CONTACTS);
+    RegisterKind(d, kContacts, AS_GET_CONTACT, AS_SET_CONTACT, AS_ADD_CONTACT, AS_DEL_CONTACT,
+                 AS_DEL_ALL_CONTACTS);
     RegisterKind(d, kAppointments, AS_GET_APPOINT, AS_SET_APPOINT, AS_ADD_APPOINT, AS_DEL_APPOINT,
                  AS_DEL_ALL_APPOINTS);
     RegisterKind(d, kTasks, AS_GET_TASK, AS_SET_TASK, AS_ADD_TASK, AS_DEL_TASK, AS_DEL_ALL_TASKS);

@@ -7,10 +7,14 @@
 StateList& StateListOf(Agent& agent, ItemKind kind)
 {
     switch (kind) {
-    case ItemKind::Contacts: return agent.items.contacts;
-    case ItemKind::Appointments: return agent.items.appointments;
-    case ItemKind::Tasks: return agent.items.tasks;
-    case ItemKind::Notes: return agent.items.notes;
+        case ItemKind::Contacts:
+            return agent.items.contacts;
+        case ItemKind::Appointments:
+            return agent.items.appointments;
+        case ItemKind::Tasks:
+            return agent.items.tasks;
+        case ItemKind::Notes:
+            return agent.items.notes;
     }
     return agent.items.contacts;
 }
@@ -18,10 +22,14 @@ StateList& StateListOf(Agent& agent, ItemKind kind)
 StateFileKind StateFileKindOf(ItemKind kind)
 {
     switch (kind) {
-    case ItemKind::Contacts: return StateFileKind::Contacts;
-    case ItemKind::Appointments: return StateFileKind::Appointments;
-    case ItemKind::Tasks: return StateFileKind::Tasks;
-    case ItemKind::Notes: return StateFileKind::Notes;
+        case ItemKind::Contacts:
+            return StateFileKind::Contacts;
+        case ItemKind::Appointments:
+            return StateFileKind::Appointments;
+        case ItemKind::Tasks:
+            return StateFileKind::Tasks;
+        case ItemKind::Notes:
+            return StateFileKind::Notes;
     }
     return StateFileKind::Contacts;
 }
@@ -35,10 +43,14 @@ COutlook* SelectedStore(const Agent& agent, ItemKind kind)
 {
     const std::uint32_t code = SourceCodeOf(agent, kind);
     switch (kind) {
-    case ItemKind::Contacts: return SelectContactStore(*agent.stores, code);
-    case ItemKind::Appointments: return SelectAppointmentStore(*agent.stores, code);
-    case ItemKind::Tasks: return SelectTaskStore(*agent.stores, code);
-    case ItemKind::Notes: return SelectNoteStore(*agent.stores, code);
+        case ItemKind::Contacts:
+            return SelectContactStore(*agent.stores, code);
+        case ItemKind::Appointments:
+            return SelectAppointmentStore(*agent.stores, code);
+        case ItemKind::Tasks:
+            return SelectTaskStore(*agent.stores, code);
+        case ItemKind::Notes:
+            return SelectNoteStore(*agent.stores, code);
     }
     return nullptr;
 }
@@ -52,7 +64,8 @@ bool OutlookSelected(const Agent& agent, ItemKind kind)
 IdMappedStore* SelectedIdMappedStore(const Agent& agent, ItemKind kind)
 {
     const std::uint32_t code = SourceCodeOf(agent, kind);
-    const bool mapped = kind == ItemKind::Notes ? IsMappedOutlookNotesCode(code) : IsMappedOutlookAgentCode(code);
+    const bool mapped =
+        kind == ItemKind::Notes ? IsMappedOutlookNotesCode(code) : IsMappedOutlookAgentCode(code);
     return mapped ? StoreRole<IdMappedStore>(SelectedStore(agent, kind)) : nullptr;
 }
 

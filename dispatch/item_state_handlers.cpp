@@ -24,10 +24,11 @@ struct CheckTraits {
 };
 
 constexpr CheckTraits kContactsCheck = {
-    ItemKind::Contacts, "AS_CHECK_CONTACTS: col_AddContacts %1, col_DelContacts %2, col_EditContacts %3", true, false};
+    ItemKind::Contacts, "AS_CHECK_CONTACTS: col_AddContacts %1, col_DelContacts %2, col_EditContacts %3",
+    true, false};
 constexpr CheckTraits kAppointmentsCheck = {
-    ItemKind::Appointments, "AS_CHECK_APPOINTS: col_AddAppoints %1, col_DelAppoints %2, col_EditAppoints %3", true,
-    true};
+    ItemKind::Appointments, "AS_CHECK_APPOINTS: col_AddAppoints %1, col_DelAppoints %2, col_EditAppoints %3",
+    true, true};
 constexpr CheckTraits kTasksCheck = {
     ItemKind::Tasks, "AS_CHECK_TASKS: col_AddTasks %1, col_DelTasks %2, col_EditTasks %3", false, true};
 constexpr CheckTraits kNotesCheck = {
@@ -65,10 +66,8 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     // Preparation: open the source and reload the saved state.
     COutlook* store = SelectedStore(agent, kind);
     if (kind == ItemKind::Contacts && code == 0)
-        if (auto* book = StoreRole<SessionStore>(store))
-            book->Open();
-    if (kind == ItemKind::Appointments || kind == ItemKind::Tasks)
-        log.WriteLogLine(name);
+        if (auto* book = StoreRole<SessionStore>(store)) book->Open();
+    if (kind == ItemKind::Appointments || kind == ItemKind::Tasks) log.WriteLogLine(name);
     if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit()) {
         agent.stores->OfficeDestroy();
         log.WriteLogLine(name + QStringLiteral("(=OfficeInit()=)...error"));
@@ -76,12 +75,9 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
         return;
     }
     IdMappedStore* idMap = SelectedIdMappedStore(agent, kind);
-    if (idMap)
-        idMap->OpenIdMap(agent.machineId);
-    if (kind == ItemKind::Contacts)
-        log.WriteLogLine(name);
-    if (kind == ItemKind::Notes)
-        log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
+    if (idMap) idMap->OpenIdMap(agent.machineId);
+    if (kind == ItemKind::Contacts) log.WriteLogLine(name);
+    if (kind == ItemKind::Notes) log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
     if (kind == ItemKind::Contacts && (code == 1 || code == 2))
         if (auto* contacts = StoreRole<ContactFolderStore>(store)) {
             contacts->CreateContactsFolder();
@@ -92,8 +88,7 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
             calendar->CreateCalendarFolders();
             calendar->LoadCalendarIndex();
         }
-    if (kind == ItemKind::Notes)
-        agent.items.notesSuffix = newSuffix;
+    if (kind == ItemKind::Notes) agent.items.notesSuffix = newSuffix;
     // Always compare with the saved state: list changes that no save wrote are dropped here.
     LoadStateList(agent, kind);
 
@@ -103,17 +98,19 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     }
 
     QStringList ids;
-    if (store)
-        store->GetIDs(ids);
+    if (store) store->GetIDs(ids);
     if (kind == ItemKind::Contacts)
-        log.WriteLogLine(QStringLiteral("AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = %1").arg(ids.size()));
+        log.WriteLogLine(
+            QStringLiteral("AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = %1").arg(ids.size()));
 
     ChangeCheckSteps steps;
     steps.checksum = [store](const QString& id) { return store->IDtoCRC32(id); };
     if (traits.hasDateWindow && !(weeksBack == -1 && weeksAhead == -1)) {
         auto* window = StoreRole<DateWindowStore>(store);
         if (window)
-            steps.admitsNew = [=](const QString& id) { return window->IsInDateWindow(id, weeksBack, weeksAhead); };
+            steps.admitsNew = [=](const QString& id) {
+                return window->IsInDateWindow(id, weeksBack, weeksAhead);
+            };
     }
     if (kind == ItemKind::Appointments)
         steps.compared = [&log](const QString& id, std::uint32_t saved, std::uint32_t current) {
@@ -121,7 +118,9 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
                                  .arg(id, QString::number(static_cast<std::int32_t>(saved)),
                                       QString::number(static_cast<std::int32_t>(current))));
         };
-    const auto itemLine = [&log](const QString& id) { log.WriteLogLine(QStringLiteral("Contactd ID - ") + id); };
+    const auto itemLine = [&log](const QString& id) {
+        log.WriteLogLine(QStringLiteral("Contactd ID - ") + id);
+    };
     if (kind == ItemKind::Contacts) {
         steps.sectionStarts = [&log](const char* section) { log.WriteLogLine(QString::fromLatin1(section)); };
         steps.edited = itemLine;
@@ -129,10 +128,8 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     }
     if (kind == ItemKind::Contacts || idMap)
         steps.deleted = [&, kind](const QString& id) {
-            if (kind == ItemKind::Contacts)
-                itemLine(id);
-            if (idMap)
-                idMap->RemoveIdMapping(id);
+            if (kind == ItemKind::Contacts) itemLine(id);
+            if (idMap) idMap->RemoveIdMapping(id);
         };
 
     const ChangeReport report = RunChangeCheck(StateListOf(agent, kind), ids, steps);
@@ -150,24 +147,20 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     }
     const bool oneMessage = static_cast<std::size_t>(payload.size()) <= kMaxPayloadBytes;
     ctx.Reply(std::move(payload));
-    if (oneMessage && traits.logsOk)
-        log.WriteLogLine(name + QStringLiteral("...ok"));
+    if (oneMessage && traits.logsOk) log.WriteLogLine(name + QStringLiteral("...ok"));
 }
 
 void LoadState(RequestContext& ctx, ItemKind kind)
 {
-    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind))
-        idMap->OpenIdMap(ctx.agent.machineId);
-    if (kind == ItemKind::Contacts)
-        ResetWindowsContactsStore(ctx.agent);
+    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->OpenIdMap(ctx.agent.machineId);
+    if (kind == ItemKind::Contacts) ResetWindowsContactsStore(ctx.agent);
     LoadStateList(ctx.agent, kind);
     ctx.Reply();
 }
 
 void SaveState(RequestContext& ctx, ItemKind kind)
 {
-    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind))
-        idMap->SaveIdMap();
+    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->SaveIdMap();
     const std::uint32_t code = SourceCodeOf(ctx.agent, kind);
     if (kind == ItemKind::Contacts && (code == 1 || code == 2))
         if (auto* contacts = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind)))
@@ -183,7 +176,12 @@ void DropStateEntry(RequestContext& ctx, ItemKind kind)
 }
 
 // The kinds as AS_RESET_STATE numbers them.
-enum ResetKind : std::uint16_t { kResetAppointments = 0, kResetContacts = 1, kResetTasks = 2, kResetNotes = 3 };
+enum ResetKind : std::uint16_t {
+    kResetAppointments = 0,
+    kResetContacts = 1,
+    kResetTasks = 2,
+    kResetNotes = 3
+};
 
 void ResetState(RequestContext& ctx)
 {
@@ -191,8 +189,7 @@ void ResetState(RequestContext& ctx)
     const QByteArray head = ctx.PayloadPadded(2);
     const std::uint16_t resetKind = ByteReader(head).U16();
     QString suffix;
-    if (ctx.payload.size() > 2)
-        suffix = ByteReader(ctx.payload.subspan(2)).ZeroTerminatedUtf16();
+    if (ctx.payload.size() > 2) suffix = ByteReader(ctx.payload.subspan(2)).ZeroTerminatedUtf16();
     RequireUsableNotesSuffix(agent, suffix);
     agent.items.notesSuffix = suffix;
 
@@ -201,11 +198,20 @@ void ResetState(RequestContext& ctx)
         SaveStateList(agent, kind);
     };
     switch (resetKind) {
-    case kResetAppointments: reset(ItemKind::Appointments); break;
-    case kResetContacts: reset(ItemKind::Contacts); break;
-    case kResetTasks: reset(ItemKind::Tasks); break;
-    case kResetNotes: reset(ItemKind::Notes); break;
-    default: break;
+        case kResetAppointments:
+            reset(ItemKind::Appointments);
+            break;
+        case kResetContacts:
+            reset(ItemKind::Contacts);
+            break;
+        case kResetTasks:
+            reset(ItemKind::Tasks);
+            break;
+        case kResetNotes:
+            reset(ItemKind::Notes);
+            break;
+        default:
+            break;
     }
     ctx.Reply();
 }
@@ -230,7 +236,8 @@ void RegisterItemStateHandlers(Dispatcher& d)
     d.SetHandler(AS_SAVE_NOTES_STATE, [](RequestContext& ctx) { SaveState(ctx, ItemKind::Notes); });
 
     d.SetHandler(AS_DEL_CONTACT_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Contacts); });
-    d.SetHandler(AS_DEL_APPOINT_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Appointments); });
+    d.SetHandler(AS_DEL_APPOINT_STATE,
+                 [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Appointments); });
     d.SetHandler(AS_DEL_TASK_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Tasks); });
     d.SetHandler(AS_DEL_NOTE_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Notes); });
 

@@ -34,20 +34,16 @@ long long LeadingInteger(const QString& text)
     long long value = 0;
     for (; i < text.size() && text[i].isDigit() && text[i].unicode() < 0x80; ++i) {
         value = value * 10 + (text[i].unicode() - u'0');
-        if (value > 0x7FFFFFFF)
-            value = 0x7FFFFFFF;
+        if (value > 0x7FFFFFFF) value = 0x7FFFFFFF;
     }
     return negative ? -value : value;
 }
 
 std::uint32_t WindowsAgentCode(const WindowsVersion& v, std::uint32_t current)
 {
-    if (v.major == 5)
-        return 0;
-    if (v.major == 6 && v.minor == 0)
-        return 1;
-    if (v.major == 6 && v.minor == 1)
-        return 2;
+    if (v.major == 5) return 0;
+    if (v.major == 6 && v.minor == 0) return 1;
+    if (v.major == 6 && v.minor == 1) return 2;
     return current;
 }
 
@@ -91,18 +87,14 @@ bool IsOperaInstalled()
 bool HasOperaMail()
 {
     QFile file(OperaProfileDir() + QStringLiteral("/mail/accounts.ini"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return false;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
     QTextStream in(&file);
     while (!in.atEnd()) {
         const QString line = in.readLine();
-        if (!line.startsWith(QLatin1String("Count=")))
-            continue;
+        if (!line.startsWith(QLatin1String("Count="))) continue;
         const long long count = LeadingInteger(line.mid(6));
-        if (count > 0)
-            return true;
-        if (count == 0)
-            return false;
+        if (count > 0) return true;
+        if (count == 0) return false;
     }
     return false;
 }
@@ -110,8 +102,7 @@ bool HasOperaMail()
 bool HasOperaNotes()
 {
     const QString path = OperaProfileDir() + QStringLiteral("/notes.adr");
-    if (!QFileInfo(path).isFile())
-        return false;
+    if (!QFileInfo(path).isFile()) return false;
     QFile file(path);
     return file.open(QIODevice::ReadWrite);
 }
@@ -119,18 +110,14 @@ bool HasOperaNotes()
 std::uint32_t DetectAgent(std::uint32_t current)
 {
     const WindowsVersion windows = ReportedWindowsVersion();
-    if (!CreateSettingsKey())
-        return current;
+    if (!CreateSettingsKey()) return current;
     std::uint32_t code = WindowsAgentCode(windows, current);
-    if (IsOperaInstalled() && HasOperaMail())
-        code = 7;
+    if (IsOperaInstalled() && HasOperaMail()) code = 7;
     for (const OutlookVersionInfo& v : OutlookVersions())
-        if (IsOutlookVersionPresent(v))
-            code = v.agentCode;
+        if (IsOutlookVersionPresent(v)) code = v.agentCode;
     bool found = false;
     const std::uint32_t stored = ReadSettingsDword(kAgentIdValue, 0, &found);
-    if (found && stored <= 7)
-        return stored;
+    if (found && stored <= 7) return stored;
     WriteAgentValue(kAgentIdValue, code);
     return code;
 }
@@ -138,20 +125,15 @@ std::uint32_t DetectAgent(std::uint32_t current)
 std::uint32_t DetectNotesAgent(std::uint32_t current)
 {
     const WindowsVersion windows = ReportedWindowsVersion();
-    if (!CreateSettingsKey())
-        return current;
+    if (!CreateSettingsKey()) return current;
     std::uint32_t code = current;
-    if (windows.major == 6 && windows.minor == 1)
-        code = kStickyNotesCode;
-    if (IsOperaInstalled() && HasOperaNotes())
-        code = kOperaNotesCode;
+    if (windows.major == 6 && windows.minor == 1) code = kStickyNotesCode;
+    if (IsOperaInstalled() && HasOperaNotes()) code = kOperaNotesCode;
     for (const OutlookVersionInfo& v : OutlookVersions())
-        if (IsOutlookVersionPresent(v))
-            code = v.notesCode;
+        if (IsOutlookVersionPresent(v)) code = v.notesCode;
     bool found = false;
     ReadSettingsDword(kNotesAgentIdValue, 0, &found);
-    if (!found)
-        WriteAgentValue(kNotesAgentIdValue, code);
+    if (!found) WriteAgentValue(kNotesAgentIdValue, code);
     return code;
 }
 
@@ -161,23 +143,17 @@ std::uint32_t ReadBrowserId()
     bool found = false;
     std::uint32_t stored = 0;
     // Without the settings key there is no stored choice; the fallback order decides.
-    if (CreateSettingsKey())
-        stored = ReadSettingsDword(kBrowserIdValue, 0, &found);
+    if (CreateSettingsKey()) stored = ReadSettingsDword(kBrowserIdValue, 0, &found);
     if (found) {
         if ((stored == kBrowserFirefox && browsers.firefox) || (stored == kBrowserOpera && browsers.opera) ||
             (stored == kBrowserChrome && browsers.chrome) || (stored == kBrowserSafari && browsers.safari))
             return stored;
     }
-    if (browsers.internetExplorer)
-        return kBrowserInternetExplorer;
-    if (browsers.firefox)
-        return kBrowserFirefox;
-    if (browsers.chrome)
-        return kBrowserChrome;
-    if (browsers.opera)
-        return kBrowserOpera;
-    if (browsers.safari)
-        return kBrowserSafari;
+    if (browsers.internetExplorer) return kBrowserInternetExplorer;
+    if (browsers.firefox) return kBrowserFirefox;
+    if (browsers.chrome) return kBrowserChrome;
+    if (browsers.opera) return kBrowserOpera;
+    if (browsers.safari) return kBrowserSafari;
     return found ? stored : kBrowserInternetExplorer;
 }
 
@@ -195,38 +171,28 @@ std::uint32_t AvailableSourceFlags(const StoreSet& stores)
 {
     std::uint32_t flags = 0;
     const WindowsVersion windows = ReportedWindowsVersion();
-    if (windows.major == 5)
-        flags |= SourceFlags::kWindowsXpAddressBook;
-    if (windows.major == 6 && windows.minor == 0)
-        flags |= SourceFlags::kWindowsVistaContacts;
+    if (windows.major == 5) flags |= SourceFlags::kWindowsXpAddressBook;
+    if (windows.major == 6 && windows.minor == 0) flags |= SourceFlags::kWindowsVistaContacts;
     if (windows.major == 6 && windows.minor == 1) {
         flags |= SourceFlags::kWindows7Contacts;
-        if (windows.productType && (*windows.productType == kProductUltimate ||
-                                    *windows.productType == kProductHomePremium ||
-                                    *windows.productType == kProductBusiness))
+        if (windows.productType &&
+            (*windows.productType == kProductUltimate || *windows.productType == kProductHomePremium ||
+             *windows.productType == kProductBusiness))
             flags |= SourceFlags::kStickyNotes;
     }
     for (const OutlookVersionInfo& v : OutlookVersions())
-        if (IsOutlookVersionPresent(v))
-            flags |= v.sourceFlag | SourceFlags::kOutlookNotes;
+        if (IsOutlookVersionPresent(v)) flags |= v.sourceFlag | SourceFlags::kOutlookNotes;
     const DetectedBrowsers browsers = DetectBrowsers();
-    if (browsers.internetExplorer)
-        flags |= SourceFlags::kInternetExplorer;
-    if (browsers.firefox)
-        flags |= SourceFlags::kFirefox;
-    if (browsers.chrome)
-        flags |= SourceFlags::kChrome;
-    if (browsers.safari)
-        flags |= SourceFlags::kSafari;
+    if (browsers.internetExplorer) flags |= SourceFlags::kInternetExplorer;
+    if (browsers.firefox) flags |= SourceFlags::kFirefox;
+    if (browsers.chrome) flags |= SourceFlags::kChrome;
+    if (browsers.safari) flags |= SourceFlags::kSafari;
     if (browsers.opera) {
         flags |= SourceFlags::kOpera;
-        if (HasOperaMail())
-            flags |= SourceFlags::kOperaContacts;
-        if (HasOperaNotes())
-            flags |= SourceFlags::kOperaNotes;
+        if (HasOperaMail()) flags |= SourceFlags::kOperaContacts;
+        if (HasOperaNotes()) flags |= SourceFlags::kOperaNotes;
     }
-    if (stores.IsUsingExchangeServer())
-        flags |= SourceFlags::kExchange;
+    if (stores.IsUsingExchangeServer()) flags |= SourceFlags::kExchange;
     return flags;
 }
 
@@ -257,8 +223,7 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
     if (flags & SourceFlags::kOutlookNotes) {
         for (const OutlookVersionInfo& v : OutlookVersions()) {
             try {
-                if (IsOutlookVersionPresent(v))
-                    agent.notesAgentId = v.notesCode;
+                if (IsOutlookVersionPresent(v)) agent.notesAgentId = v.notesCode;
             } catch (...) {
                 // A version that cannot be asked counts as absent; the others are still tried.
             }
@@ -266,8 +231,7 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
         WriteAgentValue(kNotesAgentIdValue, agent.notesAgentId);
     }
 
-    for (const OutlookVersionInfo& v : OutlookVersions())
-        setAgent(v.sourceFlag, v.agentCode);
+    for (const OutlookVersionInfo& v : OutlookVersions()) setAgent(v.sourceFlag, v.agentCode);
 
     const std::pair<std::uint32_t, std::uint32_t> browserBits[] = {
         {SourceFlags::kInternetExplorer, kBrowserInternetExplorer},
@@ -277,8 +241,7 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
         {SourceFlags::kSafari, kBrowserSafari},
     };
     for (const auto& [bit, kind] : browserBits)
-        if (flags & bit)
-            agent.browserId = kind;
+        if (flags & bit) agent.browserId = kind;
     WriteBrowserId(agent.browserId);
 }
 
@@ -286,28 +249,43 @@ std::uint32_t CurrentSourceFlags(const Agent& agent)
 {
     std::uint32_t flags = 0;
     switch (agent.agentId) {
-    case 0: flags |= SourceFlags::kWindowsXpAddressBook; break;
-    case 1: flags |= SourceFlags::kWindowsVistaContacts; break;
-    case 2: flags |= SourceFlags::kWindows7Contacts; break;
-    case 7: flags |= SourceFlags::kOperaContacts; break;
-    default:
-        for (const OutlookVersionInfo& v : OutlookVersions())
-            if (agent.agentId == v.agentCode)
-                flags |= v.sourceFlag;
+        case 0:
+            flags |= SourceFlags::kWindowsXpAddressBook;
+            break;
+        case 1:
+            flags |= SourceFlags::kWindowsVistaContacts;
+            break;
+        case 2:
+            flags |= SourceFlags::kWindows7Contacts;
+            break;
+        case 7:
+            flags |= SourceFlags::kOperaContacts;
+            break;
+        default:
+            for (const OutlookVersionInfo& v : OutlookVersions())
+                if (agent.agentId == v.agentCode) flags |= v.sourceFlag;
     }
-    if (agent.notesAgentId == kOperaNotesCode)
-        flags |= SourceFlags::kOperaNotes;
-    if (agent.notesAgentId == kStickyNotesCode)
-        flags |= SourceFlags::kStickyNotes;
-    if (IsOutlookNotesCode(agent.notesAgentId))
-        flags |= SourceFlags::kOutlookNotes;
+    if (agent.notesAgentId == kOperaNotesCode) flags |= SourceFlags::kOperaNotes;
+    if (agent.notesAgentId == kStickyNotesCode) flags |= SourceFlags::kStickyNotes;
+    if (IsOutlookNotesCode(agent.notesAgentId)) flags |= SourceFlags::kOutlookNotes;
     switch (ReadBrowserId()) {
-    case kBrowserInternetExplorer: flags |= SourceFlags::kInternetExplorer; break;
-    case kBrowserOpera: flags |= SourceFlags::kOpera; break;
-    case kBrowserFirefox: flags |= SourceFlags::kFirefox; break;
-    case kBrowserChrome: flags |= SourceFlags::kChrome; break;
-    case kBrowserSafari: flags |= SourceFlags::kSafari; break;
-    default: break;
+        case kBrowserInternetExplorer:
+            flags |= SourceFlags::kInternetExplorer;
+            break;
+        case kBrowserOpera:
+            flags |= SourceFlags::kOpera;
+            break;
+        case kBrowserFirefox:
+            flags |= SourceFlags::kFirefox;
+            break;
+        case kBrowserChrome:
+            flags |= SourceFlags::kChrome;
+            break;
+        case kBrowserSafari:
+            flags |= SourceFlags::kSafari;
+            break;
+        default:
+            break;
     }
     if (IsMappedOutlookAgentCode(agent.agentId) && agent.stores->IsUsingExchangeServer())
         flags |= SourceFlags::kExchange;
@@ -316,8 +294,8 @@ std::uint32_t CurrentSourceFlags(const Agent& agent)
 
 void ResetWindowsContactsStore(Agent& agent)
 {
-    if (agent.agentId != 1 && agent.agentId != 2)
-        return;
-    if (auto* contacts = StoreRole<ContactFolderStore>(agent.stores->windowsContacts[agent.agentId - 1].get()))
+    if (agent.agentId != 1 && agent.agentId != 2) return;
+    if (auto* contacts =
+            StoreRole<ContactFolderStore>(agent.stores->windowsContacts[agent.agentId - 1].get()))
         contacts->ClearRecords();
 }

@@ -13,9 +13,9 @@ class StoreSet;
 // The Outlook object-model versions with their automation ProgIDs, oldest first: the order in
 // which every detection tries them, so that the newest present version wins.
 struct OutlookVersionInfo {
-    std::uint32_t agentCode;      // 8, 9, 11, 12, 14
-    std::uint32_t notesCode;      // 4, 8, 16, 32, 64
-    std::uint32_t sourceFlag;     // bit 2 .. 6
+    std::uint32_t agentCode;   // 8, 9, 11, 12, 14
+    std::uint32_t notesCode;   // 4, 8, 16, 32, 64
+    std::uint32_t sourceFlag;  // bit 2 .. 6
     const char* progId;
 };
 const std::array<OutlookVersionInfo, 5>& OutlookVersions();
@@ -23,10 +23,10 @@ const std::array<OutlookVersionInfo, 5>& OutlookVersions();
 bool IsOutlookVersionPresent(const OutlookVersionInfo& version);
 
 struct DetectedBrowsers {
-    bool firefox = false;           // Firefox 4 or later
+    bool firefox = false;  // Firefox 4 or later
     bool chrome = false;
     bool internetExplorer = false;
-    bool opera = false;             // Opera 10 or later
+    bool opera = false;  // Opera 10 or later
     bool safari = false;
 };
 DetectedBrowsers DetectBrowsers();

@@ -13,8 +13,8 @@
 #include "dispatch/request_context.h"
 #include "dispatch/source_flags.h"
 #include "platform/browser_probe.h"
-#include "platform/process_list.h"
 #include "platform/path_map.h"
+#include "platform/process_list.h"
 #include "platform/registry.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
@@ -34,14 +34,12 @@ QString ReasonOf(std::exception_ptr failure)
 
 void OpenSession(COutlook* store)
 {
-    if (auto* session = StoreRole<SessionStore>(store))
-        session->Open();
+    if (auto* session = StoreRole<SessionStore>(store)) session->Open();
 }
 
 void CloseSession(COutlook* store)
 {
-    if (auto* session = StoreRole<SessionStore>(store))
-        session->Close();
+    if (auto* session = StoreRole<SessionStore>(store)) session->Close();
 }
 
 void StartSync(RequestContext& ctx)
@@ -57,16 +55,13 @@ void StartSync(RequestContext& ctx)
     host.ShowBusyIcon(true);
     try {
         // Independent tests: Opera's notes may be opened twice (notes source and contacts source).
-        if (agent.notesAgentId == kStickyNotesCode)
-            stores.OpenStickyNotes();
-        if (agent.notesAgentId == kOperaNotesCode)
-            OpenSession(stores.operaNotes.get());
+        if (agent.notesAgentId == kStickyNotesCode) stores.OpenStickyNotes();
+        if (agent.notesAgentId == kOperaNotesCode) OpenSession(stores.operaNotes.get());
         if (agent.agentId == 7) {
             OpenSession(stores.operaNotes.get());
             OpenSession(stores.operaContacts.get());
         }
-        if (agent.agentId == 6)
-            OpenSession(stores.operaNotes.get());
+        if (agent.agentId == 6) OpenSession(stores.operaNotes.get());
         if (agent.browserId == kBrowserFirefox && stores.firefoxDatabase.open) {
             stores.firefoxDatabase.open();
             log.WriteLogLine(QStringLiteral("Firefox database is open"));
@@ -111,15 +106,11 @@ void EndSync(RequestContext& ctx)
         }
     };
     attempt([&] { agent.transfers->CloseAll(); });
-    if (agent.agentId == 0)
-        attempt([&] { CloseSession(stores.addressBook.get()); });
+    if (agent.agentId == 0) attempt([&] { CloseSession(stores.addressBook.get()); });
     attempt([&] { stores.OfficeDestroy(); });
-    if (agent.notesAgentId == kStickyNotesCode)
-        attempt([&] { stores.CloseStickyNotes(); });
-    if (agent.notesAgentId == kOperaNotesCode)
-        attempt([&] { CloseSession(stores.operaNotes.get()); });
-    if (agent.agentId == 6)
-        attempt([&] { CloseSession(stores.operaNotes.get()); });
+    if (agent.notesAgentId == kStickyNotesCode) attempt([&] { stores.CloseStickyNotes(); });
+    if (agent.notesAgentId == kOperaNotesCode) attempt([&] { CloseSession(stores.operaNotes.get()); });
+    if (agent.agentId == 6) attempt([&] { CloseSession(stores.operaNotes.get()); });
     if (agent.agentId == 7) {
         attempt([&] { CloseSession(stores.operaNotes.get()); });
         attempt([&] { CloseSession(stores.operaContacts.get()); });
@@ -139,8 +130,7 @@ void EndSync(RequestContext& ctx)
 
     if (!failures.isEmpty()) {
         log.WriteLogLine(QStringLiteral("AS_END_SYNC...error"));
-        for (const QString& reason : failures)
-            log.WriteLogLine(QStringLiteral("\treason: ") + reason);
+        for (const QString& reason : failures) log.WriteLogLine(QStringLiteral("\treason: ") + reason);
         log.WriteLogLine(QStringLiteral("Can not close Opera or Firefox Database"));
         ctx.ReplyError();
     } else {
@@ -155,21 +145,27 @@ void EndSync(RequestContext& ctx)
 QStringList ProgramNamesFor(std::uint32_t source)
 {
     switch (source) {
-    case SourceFlags::kInternetExplorer: return {QStringLiteral("iexplore.exe")};
-    case SourceFlags::kOpera:
-    case SourceFlags::kOperaContacts:
-    case SourceFlags::kOperaNotes: return {QStringLiteral("opera.exe"), QStringLiteral("opera")};
-    case SourceFlags::kFirefox:
-        return {QStringLiteral("firefox.exe"), QStringLiteral("firefox"), QStringLiteral("firefox-esr"),
-                QStringLiteral("firefox-bin")};
-    case SourceFlags::kChrome:
-        return {QStringLiteral("chrome.exe"), QStringLiteral("chrome"), QStringLiteral("google-chrome"),
-                QStringLiteral("google-chrome-stable"), QStringLiteral("chromium"),
-                QStringLiteral("chromium-browser")};
-    case SourceFlags::kSafari: return {QStringLiteral("safari.exe")};
-    case SourceFlags::kStickyNotes: return {QStringLiteral("stikynot.exe")};
-    case SourceFlags::kWindowsMediaPlayer: return {QStringLiteral("wmplayer.exe")};
-    default: return {};
+        case SourceFlags::kInternetExplorer:
+            return {QStringLiteral("iexplore.exe")};
+        case SourceFlags::kOpera:
+        case SourceFlags::kOperaContacts:
+        case SourceFlags::kOperaNotes:
+            return {QStringLiteral("opera.exe"), QStringLiteral("opera")};
+        case SourceFlags::kFirefox:
+            return {QStringLiteral("firefox.exe"), QStringLiteral("firefox"), QStringLiteral("firefox-esr"),
+                    QStringLiteral("firefox-bin")};
+        case SourceFlags::kChrome:
+            return {QStringLiteral("chrome.exe"),    QStringLiteral("chrome"),
+                    QStringLiteral("google-chrome"), QStringLiteral("google-chrome-stable"),
+                    QStringLiteral("chromium"),      QStringLiteral("chromium-browser")};
+        case SourceFlags::kSafari:
+            return {QStringLiteral("safari.exe")};
+        case SourceFlags::kStickyNotes:
+            return {QStringLiteral("stikynot.exe")};
+        case SourceFlags::kWindowsMediaPlayer:
+            return {QStringLiteral("wmplayer.exe")};
+        default:
+            return {};
     }
 }
 
@@ -180,8 +176,7 @@ void SyncPrepare(RequestContext& ctx)
     std::uint32_t noneRunning = 1;
     if (!wanted.isEmpty())
         for (const QString& running : RunningProgramNames())
-            if (wanted.contains(running))
-                noneRunning = 0;
+            if (wanted.contains(running)) noneRunning = 0;
     QByteArray reply;
     ByteWriter(reply).U32(noneRunning);
     ctx.Reply(reply);
@@ -199,14 +194,12 @@ void GetSafariPath(RequestContext& ctx)
 // Outlook 8, 9 and 11 keep their category list in the registry; a missing key or value adds nothing.
 QString OutlookRegistryCategories(std::uint32_t version)
 {
-    const QString path = QStringLiteral("Software\\Microsoft\\Office\\%1.0\\Outlook\\Categories").arg(version);
+    const QString path =
+        QStringLiteral("Software\\Microsoft\\Office\\%1.0\\Outlook\\Categories").arg(version);
     const auto key = RegistryKey::Open(RegistryRoot::CurrentUser, path);
-    if (!key)
-        return {};
-    if (version == 8)
-        return key->ReadString(QString()).value_or(QString());
-    if (version == 9)
-        return key->ReadString(QStringLiteral("MasterList")).value_or(QString());
+    if (!key) return {};
+    if (version == 8) return key->ReadString(QString()).value_or(QString());
+    if (version == 9) return key->ReadString(QStringLiteral("MasterList")).value_or(QString());
     const auto bytes = key->ReadBinary(QStringLiteral("MasterList"));
     return bytes ? utf16::FromBytesUpToZero(AsBytes(*bytes)) : QString();
 }
@@ -223,25 +216,30 @@ void GetCategories(RequestContext& ctx)
     const StoreSet& stores = *agent.stores;
     QString text;
     switch (agent.agentId) {
-    case 0: text += GroupNamesOf(stores.addressBook.get()); break;
-    case 1:
-        text += GroupNamesOf(stores.windowsContacts[0].get());
-        if (auto* calendar = StoreRole<CalendarIndexStore>(stores.windowsCalendar.get()))
-            text += calendar->GetCalendarNames();
-        break;
-    case 2: text += GroupNamesOf(stores.windowsContacts[1].get()); break;
-    case 8:
-    case 9:
-    case 11: text += OutlookRegistryCategories(agent.agentId); break;
-    case 12:
-    case 14: {
-        if (!stores.outlookCategories)
-            throw AgentError("Error");
-        for (const QString& name : stores.outlookCategories())
-            text += name + QLatin1Char(';');
-        break;
-    }
-    default: break;
+        case 0:
+            text += GroupNamesOf(stores.addressBook.get());
+            break;
+        case 1:
+            text += GroupNamesOf(stores.windowsContacts[0].get());
+            if (auto* calendar = StoreRole<CalendarIndexStore>(stores.windowsCalendar.get()))
+                text += calendar->GetCalendarNames();
+            break;
+        case 2:
+            text += GroupNamesOf(stores.windowsContacts[1].get());
+            break;
+        case 8:
+        case 9:
+        case 11:
+            text += OutlookRegistryCategories(agent.agentId);
+            break;
+        case 12:
+        case 14: {
+            if (!stores.outlookCategories) throw AgentError("Error");
+            for (const QString& name : stores.outlookCategories()) text += name + QLatin1Char(';');
+            break;
+        }
+        default:
+            break;
     }
     text.replace(QLatin1Char(';'), QLatin1Char(','));
     text.chop(1);

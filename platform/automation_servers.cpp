@@ -50,11 +50,9 @@ std::unique_ptr<AutomationObject> CreateAutomationObject(const QString& progId)
         std::lock_guard lock(Table().mutex);
         factory = Table().factories.value(Key(progId));
     }
-    if (!factory)
-        throw AgentError("no automation server is registered as " + progId.toStdString());
+    if (!factory) throw AgentError("no automation server is registered as " + progId.toStdString());
     auto object = factory();
-    if (!object)
-        throw AgentError("the automation server " + progId.toStdString() + " did not start");
+    if (!object) throw AgentError("the automation server " + progId.toStdString() + " did not start");
     return object;
 }
 

@@ -24,8 +24,7 @@ QList<IniSection> ReadIni(const QString& path)
 {
     QList<IniSection> sections;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return sections;
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return sections;
     QTextStream in(&file);
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
@@ -36,8 +35,7 @@ QList<IniSection> ReadIni(const QString& path)
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq <= 0 || sections.isEmpty())
-            continue;
+        if (eq <= 0 || sections.isEmpty()) continue;
         sections.last().values.insert(line.left(eq).trimmed().toLower(), line.mid(eq + 1).trimmed());
     }
     return sections;
@@ -59,12 +57,11 @@ QStringList FirefoxProfileDirs(const QString& base, const QList<IniSection>& ini
 {
     QStringList dirs;
     for (const IniSection& s : ini) {
-        if (!s.name.startsWith(QLatin1String("Profile"), Qt::CaseInsensitive))
-            continue;
+        if (!s.name.startsWith(QLatin1String("Profile"), Qt::CaseInsensitive)) continue;
         const QString path = s.values.value(QStringLiteral("path"));
-        if (path.isEmpty())
-            continue;
-        const bool relative = s.values.value(QStringLiteral("isrelative"), QStringLiteral("1")) != QLatin1String("0");
+        if (path.isEmpty()) continue;
+        const bool relative =
+            s.values.value(QStringLiteral("isrelative"), QStringLiteral("1")) != QLatin1String("0");
         dirs.append(relative ? base + QLatin1Char('/') + path : path);
     }
     return dirs;
@@ -84,13 +81,11 @@ std::uint32_t FirefoxVersion(const QString& base, const QList<IniSection>& ini)
 std::uint32_t OperaVersion(const QString& profile)
 {
     const QString prefs = profile + QStringLiteral("/operaprefs.ini");
-    if (!QFileInfo::exists(prefs))
-        return 0;
+    if (!QFileInfo::exists(prefs)) return 0;
     for (const IniSection& s : ReadIni(prefs)) {
         const QString version = s.values.value(QStringLiteral("newest used version"));
         if (!version.isEmpty())
-            if (std::uint32_t v = ParseProgramVersion(version))
-                return v;
+            if (std::uint32_t v = ParseProgramVersion(version)) return v;
     }
     return 10u << 16;
 }
@@ -101,8 +96,7 @@ std::uint32_t ParseProgramVersion(const QString& text)
 {
     static const QRegularExpression number(QStringLiteral("^\\s*(\\d+)(?:\\.(\\d+))?"));
     const auto m = number.match(text);
-    if (!m.hasMatch())
-        return 0;
+    if (!m.hasMatch()) return 0;
     const std::uint32_t major = std::min<std::uint32_t>(m.captured(1).left(5).toUInt(), 0xFFFF);
     const std::uint32_t minor = std::min<std::uint32_t>(m.captured(2).left(5).toUInt(), 0xFFFF);
     return major << 16 | minor;

@@ -9,8 +9,7 @@ namespace {
 QByteArray ReadSmallFile(const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     // comm is at most 16 bytes; only the first argument of cmdline is wanted.
     return file.read(4096);
 }
@@ -31,20 +30,17 @@ QStringList RunningProgramNames(const QString& procRoot)
     for (const QString& entry : entries) {
         bool numeric = false;
         entry.toULongLong(&numeric);
-        if (!numeric)
-            continue;
+        if (!numeric) continue;
         const QString dir = procRoot + QLatin1Char('/') + entry;
         QByteArray comm = ReadSmallFile(dir + QStringLiteral("/comm"));
-        if (comm.endsWith('\n'))
-            comm.chop(1);
+        if (comm.endsWith('\n')) comm.chop(1);
         const QString kernelName = QString::fromUtf8(comm).toLower();
-        if (!kernelName.isEmpty())
-            names.append(kernelName);
+        if (!kernelName.isEmpty()) names.append(kernelName);
         const QByteArray cmdline = ReadSmallFile(dir + QStringLiteral("/cmdline"));
         const qsizetype end = cmdline.indexOf('\0');
-        const QString program = ProgramName(QString::fromUtf8(end < 0 ? cmdline : cmdline.left(end))).toLower();
-        if (!program.isEmpty() && program != kernelName)
-            names.append(program);
+        const QString program =
+            ProgramName(QString::fromUtf8(end < 0 ? cmdline : cmdline.left(end))).toLower();
+        if (!program.isEmpty() && program != kernelName) names.append(program);
     }
     return names;
 }

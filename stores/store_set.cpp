@@ -7,8 +7,7 @@ namespace {
 int OutlookIndex(std::uint32_t version)
 {
     for (std::size_t i = 0; i < StoreSet::kOutlookVersions.size(); ++i)
-        if (static_cast<std::uint32_t>(StoreSet::kOutlookVersions[i]) == version)
-            return static_cast<int>(i);
+        if (static_cast<std::uint32_t>(StoreSet::kOutlookVersions[i]) == version) return static_cast<int>(i);
     return -1;
 }
 
@@ -16,12 +15,18 @@ int OutlookIndex(std::uint32_t version)
 int OutlookNotesIndex(std::uint32_t code)
 {
     switch (code) {
-    case 64: return 0;
-    case 32: return 1;
-    case 16: return 2;
-    case 8: return 3;
-    case 4: return 4;
-    default: return -1;
+        case 64:
+            return 0;
+        case 32:
+            return 1;
+        case 16:
+            return 2;
+        case 8:
+            return 3;
+        case 4:
+            return 4;
+        default:
+            return -1;
     }
 }
 
@@ -32,36 +37,30 @@ StoreSet::~StoreSet() = default;
 
 bool StoreSet::OfficeInit()
 {
-    if (officeInitialized)
-        return true;
+    if (officeInitialized) return true;
     officeInitialized = startOutlook && startOutlook();
     return officeInitialized;
 }
 
 bool StoreSet::OfficeDestroy()
 {
-    if (releaseOutlook)
-        releaseOutlook();
+    if (releaseOutlook) releaseOutlook();
     officeInitialized = false;
     return true;
 }
 
 void StoreSet::OpenStickyNotes()
 {
-    if (!createStickyNotes)
-        return;
-    if (stickyNotes)
-        CloseStickyNotes();
+    if (!createStickyNotes) return;
+    if (stickyNotes) CloseStickyNotes();
     stickyNotes = createStickyNotes();
-    if (auto* session = StoreRole<SessionStore>(stickyNotes.get()))
-        session->Open();
+    if (auto* session = StoreRole<SessionStore>(stickyNotes.get())) session->Open();
 }
 
 void StoreSet::CloseStickyNotes()
 {
     std::unique_ptr<COutlook> notes = std::move(stickyNotes);
-    if (auto* session = StoreRole<SessionStore>(notes.get()))
-        session->Close();
+    if (auto* session = StoreRole<SessionStore>(notes.get())) session->Close();
 }
 
 void StoreSet::ReleaseForClientClose(std::uint32_t agentCode)
@@ -77,8 +76,7 @@ void StoreSet::ReleaseForClientClose(std::uint32_t agentCode)
             attempt([&] { contacts->ClearRecords(); });
     attempt([&] { OfficeDestroy(); });
     if (agentCode == 0)
-        if (auto* book = StoreRole<SessionStore>(addressBook.get()))
-            attempt([&] { book->Close(); });
+        if (auto* book = StoreRole<SessionStore>(addressBook.get())) attempt([&] { book->Close(); });
     attempt([&] { CloseStickyNotes(); });
 }
 
@@ -107,11 +105,16 @@ COutlook* SelectContactStore(const StoreSet& stores, std::uint32_t agentCode)
     if (int i = OutlookIndex(agentCode); i >= 0)
         return stores.outlookContacts[static_cast<std::size_t>(i)].get();
     switch (agentCode) {
-    case 0: return stores.addressBook.get();
-    case 1: return stores.windowsContacts[0].get();
-    case 2: return stores.windowsContacts[1].get();
-    case 7: return stores.operaContacts.get();
-    default: return nullptr;
+        case 0:
+            return stores.addressBook.get();
+        case 1:
+            return stores.windowsContacts[0].get();
+        case 2:
+            return stores.windowsContacts[1].get();
+        case 7:
+            return stores.operaContacts.get();
+        default:
+            return nullptr;
     }
 }
 
@@ -134,8 +137,11 @@ COutlook* SelectNoteStore(const StoreSet& stores, std::uint32_t notesAgentCode)
     if (int i = OutlookNotesIndex(notesAgentCode); i >= 0)
         return stores.outlookNotes[static_cast<std::size_t>(i)].get();
     switch (notesAgentCode) {
-    case 0x4000: return stores.operaNotes.get();
-    case 0x10000: return stores.stickyNotes.get();
-    default: return nullptr;
+        case 0x4000:
+            return stores.operaNotes.get();
+        case 0x10000:
+            return stores.stickyNotes.get();
+        default:
+            return nullptr;
     }
 }

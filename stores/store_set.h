@@ -31,12 +31,12 @@ public:
     std::array<std::unique_ptr<COutlook>, 5> outlookAppointments;
     std::array<std::unique_ptr<COutlook>, 5> outlookTasks;
     std::array<std::unique_ptr<COutlook>, 5> outlookNotes;
-    std::unique_ptr<COutlook> addressBook;           // contacts source 0
-    std::unique_ptr<COutlook> windowsContacts[2];     // contacts sources 1 and 2
-    std::unique_ptr<COutlook> operaContacts;          // contacts source 7
-    std::unique_ptr<COutlook> windowsCalendar;        // appointments source 1
-    std::unique_ptr<COutlook> operaNotes;             // notes source 0x4000
-    std::unique_ptr<COutlook> stickyNotes;            // notes source 0x10000, only during a synchronisation
+    std::unique_ptr<COutlook> addressBook;         // contacts source 0
+    std::unique_ptr<COutlook> windowsContacts[2];  // contacts sources 1 and 2
+    std::unique_ptr<COutlook> operaContacts;       // contacts source 7
+    std::unique_ptr<COutlook> windowsCalendar;     // appointments source 1
+    std::unique_ptr<COutlook> operaNotes;          // notes source 0x4000
+    std::unique_ptr<COutlook> stickyNotes;         // notes source 0x10000, only during a synchronisation
 
     // The Outlook connection: starts the first Outlook version that answers and initialises its
     // four stores (true when they are ready; it logs its own failures), and releases them again.
@@ -55,8 +55,8 @@ public:
         std::function<void()> open;
         std::function<void()> close;
     };
-    SessionHooks firefoxDatabase;    // browser 1
-    SessionHooks operaBookmarks;     // browser 2
+    SessionHooks firefoxDatabase;  // browser 1
+    SessionHooks operaBookmarks;   // browser 2
 
     bool officeInitialized = false;
     // True at once while initialised; otherwise starts Outlook (false when none starts).

@@ -25,12 +25,12 @@ std::vector<std::pair<std::string, std::vector<CIdConvert::Pair>>> Sections(cons
     std::vector<std::pair<std::string, std::vector<CIdConvert::Pair>>> sections;
     const QByteArray bytes = home.ReadFile(kMapFile).value_or(QByteArray());
     pugi::xml_document doc;
-    if (!doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size())))
-        return sections;
+    if (!doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()))) return sections;
     for (const pugi::xml_node& section : doc.child("ids").children()) {
         std::vector<CIdConvert::Pair> pairs;
         for (const pugi::xml_node& item : section.children("item"))
-            pairs.emplace_back(QString::fromUtf8(item.child_value("id48")), QString::fromUtf8(item.child_value("id140")));
+            pairs.emplace_back(QString::fromUtf8(item.child_value("id48")),
+                               QString::fromUtf8(item.child_value("id140")));
         sections.emplace_back(section.name(), pairs);
     }
     return sections;
@@ -49,7 +49,10 @@ TEST(IdConvert, WithoutAFileTheMapIsEmptyAndSaveWritesEverySectionWithTheSavedOn
     EXPECT_EQ(map.Get140(shortId), LongId('a'));
     EXPECT_EQ(map.Save(), 0);
     EXPECT_TRUE(map.Pairs().empty());
-    EXPECT_EQ(Sections(home), (Sectioned{{"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {{shortId, LongId('a')}}}}));
+    EXPECT_EQ(
+        Sections(home),
+        (Sectioned{
+            {"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {{shortId, LongId('a')}}}}));
 
     // The pairs are gone after the save until the next load.
     EXPECT_EQ(map.Get140(shortId), "error in CIdConvert::Get140");
@@ -69,7 +72,9 @@ TEST(IdConvert, SavingOneKindKeepsTheOthersAndMovesItsSectionLast)
     appointments.Load(IdMapKind::Appointments, "PEER");
     const QString a1 = appointments.Add(LongId('x'));
     appointments.Save();
-    EXPECT_EQ(Sections(home), (Sectioned{{"notes", {}}, {"tasks", {}}, {"contacts", {{c1, LongId('c')}}},
+    EXPECT_EQ(Sections(home), (Sectioned{{"notes", {}},
+                                         {"tasks", {}},
+                                         {"contacts", {{c1, LongId('c')}}},
                                          {"appointments", {{a1, LongId('x')}}}}));
 }
 
@@ -107,8 +112,8 @@ TEST(IdConvert, RemoveAndMissesNeverFail)
 struct FileCase {
     const char* name;
     QByteArray file;
-    std::vector<CIdConvert::Pair> loaded;   // contacts
-    Sectioned afterSave;                     // after saving one more contacts pair "N"
+    std::vector<CIdConvert::Pair> loaded;  // contacts
+    Sectioned afterSave;                   // after saving one more contacts pair "N"
 };
 
 class IdMapFiles : public ::testing::TestWithParam<FileCase> {};
@@ -135,10 +140,14 @@ INSTANTIATE_TEST_SUITE_P(
                  "<item><id48>S3</id48><id140>L3</id140></item></contacts></ids>",
                  {{"S1", "L1"}, {"S2", ""}, {"S3", "L3"}},
                  {{"notes", {{"K", "L"}}}, {"contacts", {{"S2", ""}, {"S3", "L3"}}}}},
-        FileCase{"Malformed", "<ids><contacts><item>", {},
+        FileCase{"Malformed",
+                 "<ids><contacts><item>",
+                 {},
                  {{"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {}}}},
-        FileCase{"WithoutItsRoot", "<?xml version='1.0'?><other><contacts><item><x>S1</x><y>L</y></item></contacts></other>",
-                 {}, {{"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {}}}}),
+        FileCase{"WithoutItsRoot",
+                 "<?xml version='1.0'?><other><contacts><item><x>S1</x><y>L</y></item></contacts></other>",
+                 {},
+                 {{"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {}}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(IdConvert, MachineIdentifierThatCouldLeaveTheFolderIsRefused)

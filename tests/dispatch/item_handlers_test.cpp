@@ -17,9 +17,9 @@ struct LineCase {
     const char* name;
     std::uint16_t code;
     Op op;
-    const char* slot;          // which source: "contacts", "appointments", "tasks", "notes"
-    const char* failOn;        // nothing: the request succeeds
-    QStringList lines;         // "{id}" the item's identifier, "{new}" the added one, "{crc}" its checksum
+    const char* slot;    // which source: "contacts", "appointments", "tasks", "notes"
+    const char* failOn;  // nothing: the request succeeds
+    QStringList lines;   // "{id}" the item's identifier, "{new}" the added one, "{crc}" its checksum
 };
 
 FakeItemStore& SourceOf(DispatchHarness& h, const QString& kind)
@@ -27,12 +27,9 @@ FakeItemStore& SourceOf(DispatchHarness& h, const QString& kind)
     StoreSet& s = *h.agent.stores;
     h.agent.agentId = 14;
     h.agent.notesAgentId = 64;
-    if (kind == "contacts")
-        return h.Install(s.outlookContacts[0]);
-    if (kind == "appointments")
-        return h.Install(s.outlookAppointments[0]);
-    if (kind == "tasks")
-        return h.Install(s.outlookTasks[0]);
+    if (kind == "contacts") return h.Install(s.outlookContacts[0]);
+    if (kind == "appointments") return h.Install(s.outlookAppointments[0]);
+    if (kind == "tasks") return h.Install(s.outlookTasks[0]);
     return h.Install(s.outlookNotes[0]);
 }
 
@@ -46,21 +43,26 @@ TEST_P(ItemRequestLines, LogTheirLinesAndOnFailureTheRecordAndAnswerError)
     const ItemRecord stored = TextRecord({{"Subject", "Old"}});
     const ItemRecord sent = TextRecord({{"Subject", "New"}});
     const QString id = store.Put(stored);
-    StateList& list = c.code < 28 ? h.agent.items.contacts
+    StateList& list = c.code < 28   ? h.agent.items.contacts
                       : c.code < 42 ? h.agent.items.appointments
                       : c.code < 56 ? h.agent.items.tasks
                                     : h.agent.items.notes;
     list.Append(id, 1);
-    if (c.failOn)
-        store.FailOn(QString::fromUtf8(c.failOn));
+    if (c.failOn) store.FailOn(QString::fromUtf8(c.failOn));
     h.TakeLogLines();
 
     QByteArray payload;
     switch (c.op) {
-    case Op::Get:
-    case Op::Del: payload = Utf16z(id); break;
-    case Op::Set: payload = ItemBlob(id, sent); break;
-    case Op::Add: payload = ItemBlob({}, sent); break;
+        case Op::Get:
+        case Op::Del:
+            payload = Utf16z(id);
+            break;
+        case Op::Set:
+            payload = ItemBlob(id, sent);
+            break;
+        case Op::Add:
+            payload = ItemBlob({}, sent);
+            break;
     }
     const SentMessage reply = h.Send(c.code, payload, 0x1234);
     EXPECT_EQ(reply.tag, 0x1234);
@@ -68,7 +70,8 @@ TEST_P(ItemRequestLines, LogTheirLinesAndOnFailureTheRecordAndAnswerError)
 
     QString added;
     if (c.op == Op::Add && !c.failOn)
-        added = QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()), reply.payload.size() / 2);
+        added = QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()),
+                                   reply.payload.size() / 2);
     QStringList expected;
     for (QString line : c.lines) {
         line.replace("{id}", id);
@@ -82,12 +85,9 @@ TEST_P(ItemRequestLines, LogTheirLinesAndOnFailureTheRecordAndAnswerError)
     // The list follows what succeeded and nothing else.
     std::vector<StateEntry> entries = {{id, 1}};
     if (!c.failOn) {
-        if (c.op == Op::Set)
-            entries = {{id, FakeItemStore::ChecksumOf(sent)}};
-        if (c.op == Op::Add)
-            entries.push_back({added, FakeItemStore::ChecksumOf(sent)});
-        if (c.op == Op::Del)
-            entries.clear();
+        if (c.op == Op::Set) entries = {{id, FakeItemStore::ChecksumOf(sent)}};
+        if (c.op == Op::Add) entries.push_back({added, FakeItemStore::ChecksumOf(sent)});
+        if (c.op == Op::Del) entries.clear();
     }
     EXPECT_EQ(list.Entries(), entries);
 }
@@ -95,34 +95,111 @@ TEST_P(ItemRequestLines, LogTheirLinesAndOnFailureTheRecordAndAnswerError)
 INSTANTIATE_TEST_SUITE_P(
     AllKinds, ItemRequestLines,
     ::testing::Values(
-        LineCase{"GetContact", AS_GET_CONTACT, Op::Get, "contacts", nullptr, {"AS_GET_CONTACT - {id}", "AS_GET_CONTACT...ok"}},
-        LineCase{"GetContactFails", AS_GET_CONTACT, Op::Get, "contacts", "Get",
-                 {"AS_GET_CONTACT - {id}", "AS_GET_CONTACT...error", "\t- Subject - Old", "\treason: Get failed"}},
-        LineCase{"SetContact", AS_SET_CONTACT, Op::Set, "contacts", nullptr, {"AS_SET_CONTACT", "{id}", "AS_SET_CONTACT...ok"}},
-        LineCase{"AddContact", AS_ADD_CONTACT, Op::Add, "contacts", nullptr,
+        LineCase{"GetContact",
+                 AS_GET_CONTACT,
+                 Op::Get,
+                 "contacts",
+                 nullptr,
+                 {"AS_GET_CONTACT - {id}", "AS_GET_CONTACT...ok"}},
+        LineCase{
+            "GetContactFails",
+            AS_GET_CONTACT,
+            Op::Get,
+            "contacts",
+            "Get",
+            {"AS_GET_CONTACT - {id}", "AS_GET_CONTACT...error", "\t- Subject - Old", "\treason: Get failed"}},
+        LineCase{"SetContact",
+                 AS_SET_CONTACT,
+                 Op::Set,
+                 "contacts",
+                 nullptr,
+                 {"AS_SET_CONTACT", "{id}", "AS_SET_CONTACT...ok"}},
+        LineCase{"AddContact",
+                 AS_ADD_CONTACT,
+                 Op::Add,
+                 "contacts",
+                 nullptr,
                  {"AS_ADD_CONTACT", "Id [{new}], crc [{crc}l]", "AS_ADD_CONTACT...ok"}},
-        LineCase{"AddContactFails", AS_ADD_CONTACT, Op::Add, "contacts", "Add",
+        LineCase{"AddContactFails",
+                 AS_ADD_CONTACT,
+                 Op::Add,
+                 "contacts",
+                 "Add",
                  {"AS_ADD_CONTACT", "AS_ADD_CONTACT..error", "\t- Subject - New", "\treason: Add failed"}},
-        LineCase{"DelContact", AS_DEL_CONTACT, Op::Del, "contacts", nullptr, {"AS_DEL_CONTACT - {id}", "AS_DEL_CONTACT...ok"}},
-        LineCase{"GetAppoint", AS_GET_APPOINT, Op::Get, "appointments", nullptr, {"AS_GET_APPOINT - {id}", "AS_GET_APPOINT - ok"}},
-        LineCase{"SetAppoint", AS_SET_APPOINT, Op::Set, "appointments", nullptr,
+        LineCase{"DelContact",
+                 AS_DEL_CONTACT,
+                 Op::Del,
+                 "contacts",
+                 nullptr,
+                 {"AS_DEL_CONTACT - {id}", "AS_DEL_CONTACT...ok"}},
+        LineCase{"GetAppoint",
+                 AS_GET_APPOINT,
+                 Op::Get,
+                 "appointments",
+                 nullptr,
+                 {"AS_GET_APPOINT - {id}", "AS_GET_APPOINT - ok"}},
+        LineCase{"SetAppoint",
+                 AS_SET_APPOINT,
+                 Op::Set,
+                 "appointments",
+                 nullptr,
                  {"AS_SET_APPOINT", "", "{id}", "AS_SET_APPOINT...ok", ""}},
-        LineCase{"SetAppointFails", AS_SET_APPOINT, Op::Set, "appointments", "Edit",
-                 {"AS_SET_APPOINT", "", "{id}", "AS_SET_APPOINT...error", "", "\t- Subject - New", "\treason: Edit failed"}},
-        LineCase{"AddAppoint", AS_ADD_APPOINT, Op::Add, "appointments", nullptr, {"AS_ADD_APPOINT", "AS_ADD_APPOINT...ok"}},
-        LineCase{"DelAppointFails", AS_DEL_APPOINT, Op::Del, "appointments", "Delete",
+        LineCase{"SetAppointFails",
+                 AS_SET_APPOINT,
+                 Op::Set,
+                 "appointments",
+                 "Edit",
+                 {"AS_SET_APPOINT", "", "{id}", "AS_SET_APPOINT...error", "", "\t- Subject - New",
+                  "\treason: Edit failed"}},
+        LineCase{"AddAppoint",
+                 AS_ADD_APPOINT,
+                 Op::Add,
+                 "appointments",
+                 nullptr,
+                 {"AS_ADD_APPOINT", "AS_ADD_APPOINT...ok"}},
+        LineCase{"DelAppointFails",
+                 AS_DEL_APPOINT,
+                 Op::Del,
+                 "appointments",
+                 "Delete",
                  {"AS_DEL_APPOINT - {id}", "AS_DEL_APPOINT - error", "\treason: Delete failed"}},
         LineCase{"GetTask", AS_GET_TASK, Op::Get, "tasks", nullptr, {"AS_GET_TASK - ok"}},
-        LineCase{"GetTaskFailsWithoutDump", AS_GET_TASK, Op::Get, "tasks", "Get", {"AS_GET_TASK - error", "\treason: Get failed"}},
-        LineCase{"SetTask", AS_SET_TASK, Op::Set, "tasks", nullptr, {"AS_SET_TASK", "", "{id}", "AS_SET_TASK...ok", ""}},
+        LineCase{"GetTaskFailsWithoutDump",
+                 AS_GET_TASK,
+                 Op::Get,
+                 "tasks",
+                 "Get",
+                 {"AS_GET_TASK - error", "\treason: Get failed"}},
+        LineCase{"SetTask",
+                 AS_SET_TASK,
+                 Op::Set,
+                 "tasks",
+                 nullptr,
+                 {"AS_SET_TASK", "", "{id}", "AS_SET_TASK...ok", ""}},
         LineCase{"AddTask", AS_ADD_TASK, Op::Add, "tasks", nullptr, {"AS_ADD_TASK", "AS_ADD_TASK...ok"}},
-        LineCase{"DelTask", AS_DEL_TASK, Op::Del, "tasks", nullptr, {"AS_DEL_TASK", "AS_DEL_TASK - {id}", "AS_DEL_TASK - ok"}},
-        LineCase{"GetNote", AS_GET_NOTE, Op::Get, "notes", nullptr, {"AS_GET_NOTE - {id}", "AS_GET_NOTE - ok"}},
-        LineCase{"SetNoteLogsNoIdentifier", AS_SET_NOTE, Op::Set, "notes", nullptr, {"AS_SET_NOTE", "AS_SET_NOTE - ok"}},
-        LineCase{"SetNoteFailsInChecksum", AS_SET_NOTE, Op::Set, "notes", "IDtoCRC32",
+        LineCase{"DelTask",
+                 AS_DEL_TASK,
+                 Op::Del,
+                 "tasks",
+                 nullptr,
+                 {"AS_DEL_TASK", "AS_DEL_TASK - {id}", "AS_DEL_TASK - ok"}},
+        LineCase{
+            "GetNote", AS_GET_NOTE, Op::Get, "notes", nullptr, {"AS_GET_NOTE - {id}", "AS_GET_NOTE - ok"}},
+        LineCase{"SetNoteLogsNoIdentifier",
+                 AS_SET_NOTE,
+                 Op::Set,
+                 "notes",
+                 nullptr,
+                 {"AS_SET_NOTE", "AS_SET_NOTE - ok"}},
+        LineCase{"SetNoteFailsInChecksum",
+                 AS_SET_NOTE,
+                 Op::Set,
+                 "notes",
+                 "IDtoCRC32",
                  {"AS_SET_NOTE", "AS_SET_NOTE - error", "\t- Subject - New", "\treason: IDtoCRC32 failed"}},
         LineCase{"AddNote", AS_ADD_NOTE, Op::Add, "notes", nullptr, {"AS_ADD_NOTE", "AS_ADD_NOTE - ok"}},
-        LineCase{"DelNote", AS_DEL_NOTE, Op::Del, "notes", nullptr, {"AS_DEL_NOTE - {id}", "AS_DEL_NOTE...ok"}}),
+        LineCase{
+            "DelNote", AS_DEL_NOTE, Op::Del, "notes", nullptr, {"AS_DEL_NOTE - {id}", "AS_DEL_NOTE...ok"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ItemRequests : public ::testing::Test {
@@ -132,7 +209,7 @@ protected:
 
 TEST_F(ItemRequests, WithoutAStoreTheyAnswerEmptyAndStillKeepTheList)
 {
-    h.agent.agentId = 0;   // the address book: no appointments, no tasks; its slot is empty too
+    h.agent.agentId = 0;  // the address book: no appointments, no tasks; its slot is empty too
     h.agent.notesAgentId = 0;
     const QString id = NewItemId();
     h.agent.items.notes.Append(id, 1);
@@ -161,7 +238,8 @@ TEST_F(ItemRequests, SetTakesTheWaitingPiecesAndUpdatesEveryEntryOfItsIdentifier
     h.agent.items.contacts.Append(other, 2);
     h.agent.items.contacts.Append(id, 3);
 
-    const ItemRecord record = TextRecord({{"FirstName", "Ann"}, {"Body", QString(9000, 'b').toUtf8().constData()}});
+    const ItemRecord record =
+        TextRecord({{"FirstName", "Ann"}, {"Body", QString(9000, 'b').toUtf8().constData()}});
     const QByteArray blob = ItemBlob(id, record);
     ASSERT_GT(blob.size(), 2 * 8192);
     EXPECT_TRUE(h.Send(AS_PUT_FRAGMENT_REQUEST, blob.left(8000)).raw);
@@ -220,7 +298,7 @@ struct OrderCase {
     const char* name;
     std::uint32_t agentId;
     QStringList sent;
-    QStringList seen;   // the field names the store receives
+    QStringList seen;  // the field names the store receives
 };
 
 class AppointmentFieldOrder : public ::testing::TestWithParam<OrderCase> {};
@@ -235,26 +313,27 @@ TEST_P(AppointmentFieldOrder, OutlookGetsStartBeforeEnd)
     while (version < StoreSet::kOutlookVersions.size() &&
            static_cast<std::uint32_t>(StoreSet::kOutlookVersions[version]) != c.agentId)
         ++version;
-    FakeItemStore& store =
-        h.Install(c.agentId == 1 ? h.agent.stores->windowsCalendar : h.agent.stores->outlookAppointments[version]);
+    FakeItemStore& store = h.Install(c.agentId == 1 ? h.agent.stores->windowsCalendar
+                                                    : h.agent.stores->outlookAppointments[version]);
     ItemRecord record;
-    for (const QString& name : c.sent)
-        record.Add(name, name.toLower());
+    for (const QString& name : c.sent) record.Add(name, name.toLower());
     ASSERT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, record)).code, 33);
     ASSERT_EQ(store.lastWritten.names, c.seen);
     for (int i = 0; i < c.seen.size(); ++i)
-        EXPECT_EQ(std::get<QString>(store.lastWritten.values[static_cast<std::size_t>(i)]), c.seen[i].toLower())
+        EXPECT_EQ(std::get<QString>(store.lastWritten.values[static_cast<std::size_t>(i)]),
+                  c.seen[i].toLower())
             << "names and values move together";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AppointmentFieldOrder,
-    ::testing::Values(OrderCase{"EndSubjectStart", 14, {"End", "Subject", "Start"}, {"Start", "Subject", "End"}},
-                      OrderCase{"NoEndSwapsWithTheFirstField", 12, {"Subject", "Start"}, {"Start", "Subject"}},
-                      OrderCase{"AlreadyInOrder", 8, {"Start", "End", "Subject"}, {"Start", "End", "Subject"}},
-                      OrderCase{"LastOfEachCounts", 9, {"End", "Start", "End"}, {"End", "Start", "End"}},
-                      OrderCase{"NamesAreCaseSensitive", 11, {"end", "Subject", "start"}, {"end", "Subject", "start"}},
-                      OrderCase{"WindowsCalendarKeepsTheOrder", 1, {"End", "Start"}, {"End", "Start"}}),
+    ::testing::Values(
+        OrderCase{"EndSubjectStart", 14, {"End", "Subject", "Start"}, {"Start", "Subject", "End"}},
+        OrderCase{"NoEndSwapsWithTheFirstField", 12, {"Subject", "Start"}, {"Start", "Subject"}},
+        OrderCase{"AlreadyInOrder", 8, {"Start", "End", "Subject"}, {"Start", "End", "Subject"}},
+        OrderCase{"LastOfEachCounts", 9, {"End", "Start", "End"}, {"End", "Start", "End"}},
+        OrderCase{"NamesAreCaseSensitive", 11, {"end", "Subject", "start"}, {"end", "Subject", "start"}},
+        OrderCase{"WindowsCalendarKeepsTheOrder", 1, {"End", "Start"}, {"End", "Start"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ItemRequests, WindowsCalendarReindexesAroundItsChanges)
@@ -326,7 +405,8 @@ TEST_F(DeleteAll, FailureReleasesOutlookAndAnswersError)
     EXPECT_TRUE(contacts.calls.isEmpty());
     EXPECT_EQ(events, (QStringList{"start outlook", "release outlook"}));
     EXPECT_EQ(h.host.events, (QStringList{"accept off", "accept on"}));
-    EXPECT_EQ(h.TakeLogLines().mid(0, 2), (QStringList{"AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...error"}));
+    EXPECT_EQ(h.TakeLogLines().mid(0, 2),
+              (QStringList{"AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...error"}));
 
     h.agent.agentId = 14;
     FakeItemStore& tasks = h.Install(h.agent.stores->outlookTasks[0]);

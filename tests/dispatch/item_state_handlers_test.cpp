@@ -19,7 +19,10 @@ protected:
     {
         h.home.WriteFile(kDataDir + file, EncodeStateRecords(entries));
     }
-    std::uint32_t Crc(FakeItemStore& store, const QString& id) { return FakeItemStore::ChecksumOf(store.Item(id)); }
+    std::uint32_t Crc(FakeItemStore& store, const QString& id)
+    {
+        return FakeItemStore::ChecksumOf(store.Item(id));
+    }
     DispatchHarness h;
 };
 
@@ -38,18 +41,19 @@ TEST_F(ChangeCheck, ContactsReportAddedEditedDeletedWithTheirLogLines)
     ASSERT_EQ(reply.code, 21);
     EXPECT_EQ(reply.tag, 7);
     EXPECT_EQ(ParseChangeReport(reply.payload), (ParsedChangeReport{{fresh}, {changed}, {gone}}));
-    EXPECT_EQ(h.TakeLogLines(), (QStringList{
-                                    "AS_CHECK_CONTACTS",
-                                    "AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = 3",
-                                    "Edit",
-                                    "Contactd ID - " + changed,
-                                    "Add",
-                                    "Contactd ID - " + fresh,
-                                    "Del",
-                                    "Contactd ID - " + gone,
-                                    "AS_CHECK_CONTACTS: col_AddContacts 1, col_DelContacts 1, col_EditContacts 1",
-                                    "AS_CHECK_CONTACTS...ok",
-                                }));
+    EXPECT_EQ(h.TakeLogLines(),
+              (QStringList{
+                  "AS_CHECK_CONTACTS",
+                  "AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = 3",
+                  "Edit",
+                  "Contactd ID - " + changed,
+                  "Add",
+                  "Contactd ID - " + fresh,
+                  "Del",
+                  "Contactd ID - " + gone,
+                  "AS_CHECK_CONTACTS: col_AddContacts 1, col_DelContacts 1, col_EditContacts 1",
+                  "AS_CHECK_CONTACTS...ok",
+              }));
     // The list now equals the store: old entries first in their order, then the added ones.
     EXPECT_EQ(h.agent.items.contacts.Entries(),
               (std::vector<StateEntry>{
@@ -93,7 +97,8 @@ TEST_F(ChangeCheck, DuplicatesAreComparedEntryByEntryAndAddedOnce)
     const SentMessage reply = h.Send(AS_CHECK_CONTACTS);
     EXPECT_EQ(ParseChangeReport(reply.payload), (ParsedChangeReport{{twice}, {saved, saved}, {}}));
     EXPECT_EQ(h.agent.items.contacts.Entries(),
-              (std::vector<StateEntry>{{saved, Crc(store, saved)}, {saved, Crc(store, saved)}, {twice, Crc(store, twice)}}));
+              (std::vector<StateEntry>{
+                  {saved, Crc(store, saved)}, {saved, Crc(store, saved)}, {twice, Crc(store, twice)}}));
 }
 
 struct WindowCase {
@@ -129,19 +134,21 @@ TEST_P(DateWindow, FiltersOnlyAddedItems)
     StateList& list = c.check == AS_CHECK_APPOINTS ? h.agent.items.appointments : h.agent.items.tasks;
     EXPECT_EQ(list.Size(), 1 + added.size()) << "an item outside the window is not remembered either";
     if (c.filters)
-        EXPECT_TRUE(store.calls.contains(QStringLiteral("IsInDateWindow %1 %2").arg(outside, c.windowArguments)));
+        EXPECT_TRUE(
+            store.calls.contains(QStringLiteral("IsInDateWindow %1 %2").arg(outside, c.windowArguments)));
     else
         EXPECT_FALSE(store.calls.join('\n').contains("IsInDateWindow"));
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Checks, DateWindow,
-    ::testing::Values(WindowCase{"AppointsNoBounds", AS_CHECK_APPOINTS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF), false, ""},
-                      WindowCase{"AppointsThisWeek", AS_CHECK_APPOINTS, U16Bytes(0) + U16Bytes(0), true, "0 0"},
-                      WindowCase{"TasksBackTwoAheadFour", AS_CHECK_TASKS, U16Bytes(2) + U16Bytes(4), true, "2 4"},
-                      WindowCase{"TasksOnlyBackUnbounded", AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(3), true, "-1 3"},
-                      // Numbers the peer leaves out read as zero.
-                      WindowCase{"ShortPayloadIsZeroFilled", AS_CHECK_APPOINTS, QByteArray("\xFF\xFF", 2), true, "-1 0"}),
+    ::testing::Values(
+        WindowCase{"AppointsNoBounds", AS_CHECK_APPOINTS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF), false, ""},
+        WindowCase{"AppointsThisWeek", AS_CHECK_APPOINTS, U16Bytes(0) + U16Bytes(0), true, "0 0"},
+        WindowCase{"TasksBackTwoAheadFour", AS_CHECK_TASKS, U16Bytes(2) + U16Bytes(4), true, "2 4"},
+        WindowCase{"TasksOnlyBackUnbounded", AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(3), true, "-1 3"},
+        // Numbers the peer leaves out read as zero.
+        WindowCase{"ShortPayloadIsZeroFilled", AS_CHECK_APPOINTS, QByteArray("\xFF\xFF", 2), true, "-1 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChangeCheck, AppointmentsLogEveryComparisonWithSignedChecksums)
@@ -171,8 +178,9 @@ TEST_F(ChangeCheck, TasksLogNoOkLine)
     h.Install(h.agent.stores->outlookTasks[0]);
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF)).code, 51);
-    EXPECT_EQ(h.TakeLogLines(),
-              (QStringList{"AS_CHECK_TASKS", "AS_CHECK_TASKS: col_AddTasks 0, col_DelTasks 0, col_EditTasks 0"}));
+    EXPECT_EQ(
+        h.TakeLogLines(),
+        (QStringList{"AS_CHECK_TASKS", "AS_CHECK_TASKS: col_AddTasks 0, col_DelTasks 0, col_EditTasks 0"}));
 }
 
 TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
@@ -180,8 +188,7 @@ TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
     h.agent.agentId = 2;
     FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
     // 170 identifiers fit one message (6 + 170 * 96 bytes); 171 do not.
-    for (int i = 0; i < 170; ++i)
-        store.Put(TextRecord({{"FirstName", "n"}}));
+    for (int i = 0; i < 170; ++i) store.Put(TextRecord({{"FirstName", "n"}}));
     SentMessage reply = h.Send(AS_CHECK_CONTACTS);
     EXPECT_LE(reply.payload.size(), qsizetype(kMaxPayloadBytes));
     EXPECT_EQ(h.TakeLogLines().last(), "AS_CHECK_CONTACTS...ok");
@@ -191,7 +198,8 @@ TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
     EXPECT_TRUE(reply.longReply);
     EXPECT_EQ(reply.code, 21);
     EXPECT_EQ(ParseChangeReport(reply.payload).added.size(), 171);
-    EXPECT_EQ(h.TakeLogLines().last(), "AS_CHECK_CONTACTS: col_AddContacts 171, col_DelContacts 0, col_EditContacts 0");
+    EXPECT_EQ(h.TakeLogLines().last(),
+              "AS_CHECK_CONTACTS: col_AddContacts 171, col_DelContacts 0, col_EditContacts 0");
 }
 
 TEST_F(ChangeCheck, MoreIdentifiersThanTheCountCanSayAnswerErrorAndLeaveTheSavedState)
@@ -241,7 +249,8 @@ TEST_F(ChangeCheck, AFailingStoreGivesTheErrorLineAndReason)
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
     const QStringList lines = h.TakeLogLines();
-    EXPECT_EQ(lines.mid(lines.size() - 2), (QStringList{"AS_CHECK_CONTACTS...error", "\treason: IDtoCRC32 failed"}));
+    EXPECT_EQ(lines.mid(lines.size() - 2),
+              (QStringList{"AS_CHECK_CONTACTS...error", "\treason: IDtoCRC32 failed"}));
 }
 
 struct SourceStepsCase {
@@ -250,17 +259,38 @@ struct SourceStepsCase {
     QByteArray payload;
     std::uint32_t agentId, notesAgentId;
     std::unique_ptr<COutlook>* (*slotOf)(StoreSet&);
-    QStringList callsBeforeIds;     // what the store is asked before GetIDs
+    QStringList callsBeforeIds;  // what the store is asked before GetIDs
     bool removesIdMapping;
 };
 
-std::unique_ptr<COutlook>* AddressBook(StoreSet& s) { return &s.addressBook; }
-std::unique_ptr<COutlook>* WindowsContacts1(StoreSet& s) { return &s.windowsContacts[0]; }
-std::unique_ptr<COutlook>* OutlookContacts12(StoreSet& s) { return &s.outlookContacts[1]; }
-std::unique_ptr<COutlook>* OutlookContacts11(StoreSet& s) { return &s.outlookContacts[2]; }
-std::unique_ptr<COutlook>* OutlookAppointments14(StoreSet& s) { return &s.outlookAppointments[0]; }
-std::unique_ptr<COutlook>* OutlookNotes12(StoreSet& s) { return &s.outlookNotes[1]; }
-std::unique_ptr<COutlook>* StickyNotes(StoreSet& s) { return &s.stickyNotes; }
+std::unique_ptr<COutlook>* AddressBook(StoreSet& s)
+{
+    return &s.addressBook;
+}
+std::unique_ptr<COutlook>* WindowsContacts1(StoreSet& s)
+{
+    return &s.windowsContacts[0];
+}
+std::unique_ptr<COutlook>* OutlookContacts12(StoreSet& s)
+{
+    return &s.outlookContacts[1];
+}
+std::unique_ptr<COutlook>* OutlookContacts11(StoreSet& s)
+{
+    return &s.outlookContacts[2];
+}
+std::unique_ptr<COutlook>* OutlookAppointments14(StoreSet& s)
+{
+    return &s.outlookAppointments[0];
+}
+std::unique_ptr<COutlook>* OutlookNotes12(StoreSet& s)
+{
+    return &s.outlookNotes[1];
+}
+std::unique_ptr<COutlook>* StickyNotes(StoreSet& s)
+{
+    return &s.stickyNotes;
+}
 
 class SourceSteps : public ::testing::TestWithParam<SourceStepsCase> {};
 
@@ -274,15 +304,16 @@ TEST_P(SourceSteps, CheckPreparesTheSourceAndMaintainsItsIdentifierMap)
     FakeItemStore& store = h.Install(*c.slotOf(*h.agent.stores));
     const QString gone = NewItemId();
     h.agent.items.notesSuffix = QStringLiteral("N");
-    const char* file = c.check == AS_CHECK_CONTACTS ? "PEER.Contact" : c.check == AS_CHECK_NOTES ? "PEER.N" : "PEER.Appointment";
+    const char* file = c.check == AS_CHECK_CONTACTS ? "PEER.Contact"
+                       : c.check == AS_CHECK_NOTES  ? "PEER.N"
+                                                    : "PEER.Appointment";
     h.home.WriteFile(kDataDir + file, EncodeStateRecords({{gone, 1}}));
 
     const SentMessage reply = h.Send(c.check, c.payload);
     ASSERT_EQ(reply.code, c.check + 1);
     QStringList expected = c.callsBeforeIds;
     expected << "GetIDs";
-    if (c.removesIdMapping)
-        expected << "RemoveIdMapping " + gone;
+    if (c.removesIdMapping) expected << "RemoveIdMapping " + gone;
     EXPECT_EQ(store.calls, expected);
 }
 
@@ -292,15 +323,27 @@ INSTANTIATE_TEST_SUITE_P(
     Sources, SourceSteps,
     ::testing::Values(
         SourceStepsCase{"AddressBook", AS_CHECK_CONTACTS, {}, 0, 0, AddressBook, {"Open"}, false},
-        SourceStepsCase{"WindowsContacts", AS_CHECK_CONTACTS, {}, 1, 0, WindowsContacts1,
-                        {"CreateContactsFolder", "Load"}, false},
-        SourceStepsCase{"Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, OutlookContacts12,
-                        {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"WindowsContacts",
+                        AS_CHECK_CONTACTS,
+                        {},
+                        1,
+                        0,
+                        WindowsContacts1,
+                        {"CreateContactsFolder", "Load"},
+                        false},
+        SourceStepsCase{
+            "Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, OutlookContacts12, {"OpenIdMap PEER"}, true},
         SourceStepsCase{"Outlook11Contacts", AS_CHECK_CONTACTS, {}, 11, 0, OutlookContacts11, {}, false},
-        SourceStepsCase{"Outlook14Appointments", AS_CHECK_APPOINTS, kNoWindow, 14, 0, OutlookAppointments14,
-                        {"OpenIdMap PEER"}, true},
-        SourceStepsCase{"Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, OutlookNotes12,
-                        {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"Outlook14Appointments",
+                        AS_CHECK_APPOINTS,
+                        kNoWindow,
+                        14,
+                        0,
+                        OutlookAppointments14,
+                        {"OpenIdMap PEER"},
+                        true},
+        SourceStepsCase{
+            "Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, OutlookNotes12, {"OpenIdMap PEER"}, true},
         SourceStepsCase{"StickyNotes", AS_CHECK_NOTES, Utf16z("N"), 0, 0x10000, StickyNotes, {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -396,7 +439,7 @@ TEST_F(StateRequests, AFailingSaveAnswersErrorAndKeepsTheOldFile)
 struct ResetCase {
     const char* name;
     QByteArray payload;
-    const char* emptiedFile;   // nothing for kinds without a list
+    const char* emptiedFile;  // nothing for kinds without a list
 };
 
 class ResetState : public ::testing::TestWithParam<ResetCase> {};
@@ -407,10 +450,8 @@ TEST_P(ResetState, EmptiesTheKindsListAndFileAndSetsTheSuffix)
     const char* files[] = {"PEER.Appointment", "PEER.Contact", "PEER.Task", "PEER.S"};
     StateList* lists[] = {&h.agent.items.appointments, &h.agent.items.contacts, &h.agent.items.tasks,
                           &h.agent.items.notes};
-    for (const char* f : files)
-        h.home.WriteFile(kDataDir + f, EncodeStateRecords({{NewItemId(), 1}}));
-    for (StateList* l : lists)
-        l->Append(NewItemId(), 1);
+    for (const char* f : files) h.home.WriteFile(kDataDir + f, EncodeStateRecords({{NewItemId(), 1}}));
+    for (StateList* l : lists) l->Append(NewItemId(), 1);
 
     EXPECT_EQ(h.Send(AS_RESET_STATE, GetParam().payload).code, 27);
     for (int i = 0; i < 4; ++i) {

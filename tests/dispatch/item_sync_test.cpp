@@ -17,14 +17,15 @@ struct KindCase {
     const char* name;
     ItemKind kind;
     std::uint16_t check, save, load, get, set, add, del, dropState;
-    const char* stateFile;   // below the agent's data folder
+    const char* stateFile;  // below the agent's data folder
 };
 
 const KindCase kKinds[] = {
     {"Contacts", ItemKind::Contacts, AS_CHECK_CONTACTS, AS_SAVE_CONTACTS_STATE, AS_LOAD_CONTACTS_STATE,
      AS_GET_CONTACT, AS_SET_CONTACT, AS_ADD_CONTACT, AS_DEL_CONTACT, AS_DEL_CONTACT_STATE, "PEER.Contact"},
-    {"Appointments", ItemKind::Appointments, AS_CHECK_APPOINTS, AS_SAVE_APPOINTS_STATE, AS_LOAD_APPOINTS_STATE,
-     AS_GET_APPOINT, AS_SET_APPOINT, AS_ADD_APPOINT, AS_DEL_APPOINT, AS_DEL_APPOINT_STATE, "PEER.Appointment"},
+    {"Appointments", ItemKind::Appointments, AS_CHECK_APPOINTS, AS_SAVE_APPOINTS_STATE,
+     AS_LOAD_APPOINTS_STATE, AS_GET_APPOINT, AS_SET_APPOINT, AS_ADD_APPOINT, AS_DEL_APPOINT,
+     AS_DEL_APPOINT_STATE, "PEER.Appointment"},
     {"Tasks", ItemKind::Tasks, AS_CHECK_TASKS, AS_SAVE_TASKS_STATE, AS_LOAD_TASKS_STATE, AS_GET_TASK,
      AS_SET_TASK, AS_ADD_TASK, AS_DEL_TASK, AS_DEL_TASK_STATE, "PEER.Task"},
     {"Notes", ItemKind::Notes, AS_CHECK_NOTES, AS_SAVE_NOTES_STATE, AS_LOAD_NOTES_STATE, AS_GET_NOTE,
@@ -37,13 +38,19 @@ FakeItemStore& SelectSource(DispatchHarness& h, ItemKind kind)
 {
     StoreSet& stores = *h.agent.stores;
     switch (kind) {
-    case ItemKind::Contacts: h.agent.agentId = 2; return h.Install(stores.windowsContacts[1]);
-    case ItemKind::Appointments: h.agent.agentId = 1; return h.Install(stores.windowsCalendar);
-    case ItemKind::Tasks:
-        h.agent.agentId = 14;
-        stores.startOutlook = [] { return true; };
-        return h.Install(stores.outlookTasks[0]);
-    case ItemKind::Notes: h.agent.notesAgentId = 0x4000; return h.Install(stores.operaNotes);
+        case ItemKind::Contacts:
+            h.agent.agentId = 2;
+            return h.Install(stores.windowsContacts[1]);
+        case ItemKind::Appointments:
+            h.agent.agentId = 1;
+            return h.Install(stores.windowsCalendar);
+        case ItemKind::Tasks:
+            h.agent.agentId = 14;
+            stores.startOutlook = [] { return true; };
+            return h.Install(stores.outlookTasks[0]);
+        case ItemKind::Notes:
+            h.agent.notesAgentId = 0x4000;
+            return h.Install(stores.operaNotes);
     }
     throw std::logic_error("kind");
 }
@@ -51,10 +58,13 @@ FakeItemStore& SelectSource(DispatchHarness& h, ItemKind kind)
 QByteArray CheckPayload(ItemKind kind)
 {
     switch (kind) {
-    case ItemKind::Appointments:
-    case ItemKind::Tasks: return U16Bytes(0xFFFF) + U16Bytes(0xFFFF);   // no date window
-    case ItemKind::Notes: return Utf16z(QStringLiteral("Notes1"));
-    default: return {};
+        case ItemKind::Appointments:
+        case ItemKind::Tasks:
+            return U16Bytes(0xFFFF) + U16Bytes(0xFFFF);  // no date window
+        case ItemKind::Notes:
+            return Utf16z(QStringLiteral("Notes1"));
+        default:
+            return {};
     }
 }
 
@@ -73,7 +83,8 @@ protected:
     }
     QByteArray StateFileBytes() const
     {
-        return h.home.ReadFile(QStringLiteral(".local/share/TwinLark/") + QString::fromUtf8(GetParam().stateFile))
+        return h.home
+            .ReadFile(QStringLiteral(".local/share/TwinLark/") + QString::fromUtf8(GetParam().stateFile))
             .value_or("<missing>");
     }
     DispatchHarness h;

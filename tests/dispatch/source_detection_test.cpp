@@ -45,24 +45,32 @@ INSTANTIATE_TEST_SUITE_P(
     Homes, BrowserDetection,
     ::testing::Values(
         BrowserCase{"Nothing", [](const TempHome&) {}, false, false, false, false, false},
-        BrowserCase{"Firefox115", [](const TempHome& h) { PlantFirefox(h); }, true, false, false, false, false},
-        BrowserCase{"FirefoxBelow4", [](const TempHome& h) { PlantFirefox(h, "3.6.28"); }, false, false, false, false, false},
-        BrowserCase{"FirefoxProfileNeverRun", [](const TempHome& h) {
+        BrowserCase{"Firefox115", [](const TempHome& h) { PlantFirefox(h); }, true, false, false, false,
+                    false},
+        BrowserCase{"FirefoxBelow4", [](const TempHome& h) { PlantFirefox(h, "3.6.28"); }, false, false,
+                    false, false, false},
+        BrowserCase{"FirefoxProfileNeverRun",
+                    [](const TempHome& h) {
                         PlantFirefox(h, "");
                         QDir(h.Path(".mozilla/firefox/ab612nev.default")).removeRecursively();
-                    }, false, false, false, false, false},
+                    },
+                    false, false, false, false, false},
         BrowserCase{"Chromium", [](const TempHome& h) { PlantChrome(h); }, false, true, false, false, false},
-        BrowserCase{"GoogleChrome", [](const TempHome& h) { PlantChrome(h, false); }, false, true, false, false, false},
+        BrowserCase{"GoogleChrome", [](const TempHome& h) { PlantChrome(h, false); }, false, true, false,
+                    false, false},
         BrowserCase{"Opera12", [](const TempHome& h) { PlantOpera(h); }, false, false, false, true, false},
-        BrowserCase{"OperaPrefsWithoutVersion", [](const TempHome& h) { PlantOpera(h, ""); }, false, false, false, true, false},
-        BrowserCase{"Opera9", [](const TempHome& h) { PlantOpera(h, "9"); }, false, false, false, false, false},
-        BrowserCase{"Favorites", [](const TempHome& h) { PlantFavorites(h); }, false, false, true, false, false},
+        BrowserCase{"OperaPrefsWithoutVersion", [](const TempHome& h) { PlantOpera(h, ""); }, false, false,
+                    false, true, false},
+        BrowserCase{"Opera9", [](const TempHome& h) { PlantOpera(h, "9"); }, false, false, false, false,
+                    false},
+        BrowserCase{"Favorites", [](const TempHome& h) { PlantFavorites(h); }, false, false, true, false,
+                    false},
         BrowserCase{"Safari", [](const TempHome& h) { PlantSafari(h); }, false, false, false, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct MailCase {
     const char* name;
-    const char* accounts;   // nothing: no file
+    const char* accounts;  // nothing: no file
     bool hasMail;
 };
 
@@ -71,19 +79,19 @@ class OperaMail : public ::testing::TestWithParam<MailCase> {};
 TEST_P(OperaMail, TheFirstDecisiveCountLineDecides)
 {
     TempHome home;
-    if (GetParam().accounts)
-        home.WriteFile(".opera/mail/accounts.ini", GetParam().accounts);
+    if (GetParam().accounts) home.WriteFile(".opera/mail/accounts.ini", GetParam().accounts);
     EXPECT_EQ(HasOperaMail(), GetParam().hasMail);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Files, OperaMail,
-    ::testing::Values(MailCase{"NoFile", nullptr, false}, MailCase{"OneAccount", "[Accounts]\r\nCount=1\r\n", true},
-                      MailCase{"NoAccount", "[Accounts]\nCount=0\nCount=4\n", false},
-                      MailCase{"NegativeCountIsSkipped", "Count=-1\nCount=3\n", true},
-                      MailCase{"NotANumberReadsAsZero", "Count=x\nCount=3\n", false},
-                      MailCase{"KeyIsCaseSensitive", "count=3\n", false}, MailCase{"NoCountLine", "[Accounts]\n", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Files, OperaMail,
+                         ::testing::Values(MailCase{"NoFile", nullptr, false},
+                                           MailCase{"OneAccount", "[Accounts]\r\nCount=1\r\n", true},
+                                           MailCase{"NoAccount", "[Accounts]\nCount=0\nCount=4\n", false},
+                                           MailCase{"NegativeCountIsSkipped", "Count=-1\nCount=3\n", true},
+                                           MailCase{"NotANumberReadsAsZero", "Count=x\nCount=3\n", false},
+                                           MailCase{"KeyIsCaseSensitive", "count=3\n", false},
+                                           MailCase{"NoCountLine", "[Accounts]\n", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(OperaNotes, TheNotesFileMustExistAndOpenForWriting)
 {
@@ -109,22 +117,41 @@ TEST_P(ReadBrowserIdTest, StoredInstalledBrowserElseTheFirstInstalled)
     TempHome home;
     c.plant(home);
     ASSERT_TRUE(CreateSettingsKey());
-    if (c.stored)
-        ASSERT_TRUE(WriteBrowserId(*c.stored));
+    if (c.stored) ASSERT_TRUE(WriteBrowserId(*c.stored));
     EXPECT_EQ(ReadBrowserId(), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, ReadBrowserIdTest,
-    ::testing::Values(
-        BrowserIdCase{"StoredChromeInstalled", [](const TempHome& h) { PlantChrome(h); PlantFirefox(h); }, 3, 3},
-        BrowserIdCase{"StoredChromeMissingFallsToFirefox", [](const TempHome& h) { PlantFirefox(h); }, 3, 1},
-        BrowserIdCase{"StoredZeroGoesByTheOrder", [](const TempHome& h) { PlantFirefox(h); PlantFavorites(h); }, 0, 0},
-        BrowserIdCase{"InternetExplorerFirst", [](const TempHome& h) { PlantChrome(h); PlantFavorites(h); }, std::nullopt, 0},
-        BrowserIdCase{"ChromeBeforeOpera", [](const TempHome& h) { PlantOpera(h); PlantChrome(h); }, std::nullopt, 3},
-        BrowserIdCase{"OnlySafari", [](const TempHome& h) { PlantSafari(h); }, std::nullopt, 4},
-        BrowserIdCase{"NoneInstalledKeepsTheStoredValue", [](const TempHome&) {}, 7, 7},
-        BrowserIdCase{"NoneInstalledNoValue", [](const TempHome&) {}, std::nullopt, 0}),
+    ::testing::Values(BrowserIdCase{"StoredChromeInstalled",
+                                    [](const TempHome& h) {
+                                        PlantChrome(h);
+                                        PlantFirefox(h);
+                                    },
+                                    3, 3},
+                      BrowserIdCase{"StoredChromeMissingFallsToFirefox",
+                                    [](const TempHome& h) { PlantFirefox(h); }, 3, 1},
+                      BrowserIdCase{"StoredZeroGoesByTheOrder",
+                                    [](const TempHome& h) {
+                                        PlantFirefox(h);
+                                        PlantFavorites(h);
+                                    },
+                                    0, 0},
+                      BrowserIdCase{"InternetExplorerFirst",
+                                    [](const TempHome& h) {
+                                        PlantChrome(h);
+                                        PlantFavorites(h);
+                                    },
+                                    std::nullopt, 0},
+                      BrowserIdCase{"ChromeBeforeOpera",
+                                    [](const TempHome& h) {
+                                        PlantOpera(h);
+                                        PlantChrome(h);
+                                    },
+                                    std::nullopt, 3},
+                      BrowserIdCase{"OnlySafari", [](const TempHome& h) { PlantSafari(h); }, std::nullopt, 4},
+                      BrowserIdCase{"NoneInstalledKeepsTheStoredValue", [](const TempHome&) {}, 7, 7},
+                      BrowserIdCase{"NoneInstalledNoValue", [](const TempHome&) {}, std::nullopt, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ReadBrowserIdWithoutSettings, NeverAnswersAnErrorCode)
@@ -156,13 +183,10 @@ TEST_P(StartUpDetection, ChoosesAndStoresTheSources)
     TempHome home;
     ScopedWindowsVersion windows(c.major, c.minor);
     ScopedOutlookServers servers(c.outlook);
-    if (c.operaWithMailAndNotes)
-        PlantOpera(home, "10.63", 1, true);
+    if (c.operaWithMailAndNotes) PlantOpera(home, "10.63", 1, true);
     ASSERT_TRUE(CreateSettingsKey());
-    if (c.storedAgent)
-        WriteAgentValue("AgentID", *c.storedAgent);
-    if (c.storedNotes)
-        WriteAgentValue("notesAgentID", *c.storedNotes);
+    if (c.storedAgent) WriteAgentValue("AgentID", *c.storedAgent);
+    if (c.storedNotes) WriteAgentValue("notesAgentID", *c.storedNotes);
 
     EXPECT_EQ(DetectAgent(0), c.agent);
     EXPECT_EQ(DetectNotesAgent(0), c.notes);
@@ -172,14 +196,13 @@ TEST_P(StartUpDetection, ChoosesAndStoresTheSources)
 
 INSTANTIATE_TEST_SUITE_P(
     Machines, StartUpDetection,
-    ::testing::Values(
-        AgentCase{"Windows7Plain", 6, 1, {}, false, {}, {}, 2, 0x10000, 2, 0x10000},
-        AgentCase{"XpPlain", 5, 1, {}, false, {}, {}, 0, 0, 0, 0},
-        AgentCase{"Vista", 6, 0, {}, false, {}, {}, 1, 0, 1, 0},
-        AgentCase{"Windows7Outlook12And14", 6, 1, {"12", "14"}, false, {}, {}, 14, 64, 14, 64},
-        AgentCase{"StoredWindowsChoiceSurvives", 6, 1, {"14"}, false, 2, 4, 2, 64, 2, 4},
-        AgentCase{"StoredOutlookIsDetectedAnew", 6, 1, {"12"}, false, 14, {}, 12, 32, 12, 32},
-        AgentCase{"OperaWithMailAndNotes", 6, 1, {}, true, {}, {}, 7, 0x4000, 7, 0x4000}),
+    ::testing::Values(AgentCase{"Windows7Plain", 6, 1, {}, false, {}, {}, 2, 0x10000, 2, 0x10000},
+                      AgentCase{"XpPlain", 5, 1, {}, false, {}, {}, 0, 0, 0, 0},
+                      AgentCase{"Vista", 6, 0, {}, false, {}, {}, 1, 0, 1, 0},
+                      AgentCase{"Windows7Outlook12And14", 6, 1, {"12", "14"}, false, {}, {}, 14, 64, 14, 64},
+                      AgentCase{"StoredWindowsChoiceSurvives", 6, 1, {"14"}, false, 2, 4, 2, 64, 2, 4},
+                      AgentCase{"StoredOutlookIsDetectedAnew", 6, 1, {"12"}, false, 14, {}, 12, 32, 12, 32},
+                      AgentCase{"OperaWithMailAndNotes", 6, 1, {}, true, {}, {}, 7, 0x4000, 7, 0x4000}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(StartUpDetection, DetectDataSourcesLogsTheOfficeVersion)
@@ -198,7 +221,9 @@ TEST(StartUpDetection, DetectDataSourcesLogsTheOfficeVersion)
 std::uint32_t FlagsOf(const SentMessage& reply)
 {
     EXPECT_EQ(reply.payload.size(), 4);
-    return reply.payload.size() == 4 ? GetU32(reinterpret_cast<const std::uint8_t*>(reply.payload.constData())) : 0;
+    return reply.payload.size() == 4
+               ? GetU32(reinterpret_cast<const std::uint8_t*>(reply.payload.constData()))
+               : 0;
 }
 
 TEST(SourceRequests, AvailableSourcesFollowTheMachine)
@@ -209,7 +234,8 @@ TEST(SourceRequests, AvailableSourcesFollowTheMachine)
         PlantFirefox(h.home);
         const SentMessage reply = h.Send(AS_GET_AVAILABLE_SOURCES);
         EXPECT_EQ(reply.code, 219);
-        EXPECT_EQ(FlagsOf(reply), kOutlook12 | kOutlook14 | kOutlookNotes | kWindows7Contacts | kStickyNotes | kFirefox);
+        EXPECT_EQ(FlagsOf(reply),
+                  kOutlook12 | kOutlook14 | kOutlookNotes | kWindows7Contacts | kStickyNotes | kFirefox);
         EXPECT_TRUE(h.TakeLogLines().isEmpty());
     }
     {
@@ -218,8 +244,9 @@ TEST(SourceRequests, AvailableSourcesFollowTheMachine)
         PlantFavorites(h.home);
         PlantOpera(h.home, "11.64", 2, true);
         h.agent.stores->usingExchangeServer = [] { return true; };
-        EXPECT_EQ(FlagsOf(h.Send(AS_GET_AVAILABLE_SOURCES)),
-                  kWindowsXpAddressBook | kInternetExplorer | kOpera | kOperaContacts | kOperaNotes | kExchange);
+        EXPECT_EQ(FlagsOf(h.Send(AS_GET_AVAILABLE_SOURCES)), kWindowsXpAddressBook | kInternetExplorer |
+                                                                 kOpera | kOperaContacts | kOperaNotes |
+                                                                 kExchange);
     }
     {
         // Windows 7 Home Basic, or a product type that cannot be asked: no Sticky Notes.
@@ -252,16 +279,15 @@ TEST_P(SetSources, LaterBitsOverrideEarlierOnesAndEveryChoiceIsStored)
     EXPECT_EQ(h.agent.notesAgentId, c.notes);
     EXPECT_EQ(h.agent.browserId, c.browser);
     EXPECT_EQ(ReadSettingsDword("browserID", 99), c.browser);
-    if (c.agent != 5)
-        EXPECT_EQ(ReadSettingsDword("AgentID", 99), c.agent);
-    if (c.notes != 0)
-        EXPECT_EQ(ReadSettingsDword("notesAgentID", 99), c.notes);
+    if (c.agent != 5) EXPECT_EQ(ReadSettingsDword("AgentID", 99), c.agent);
+    if (c.notes != 0) EXPECT_EQ(ReadSettingsDword("notesAgentID", 99), c.notes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Words, SetSources,
     ::testing::Values(
-        SetCase{"AddressBookOutlook14AndOutlookNotes", U32Bytes(kWindowsXpAddressBook | kOutlook14 | kOutlookNotes), 14, 64, 1},
+        SetCase{"AddressBookOutlook14AndOutlookNotes",
+                U32Bytes(kWindowsXpAddressBook | kOutlook14 | kOutlookNotes), 14, 64, 1},
         SetCase{"InternetExplorerThenOpera", U32Bytes(0x180), 5, 0, 2},
         SetCase{"StickyNotesThenOperaNotes", U32Bytes(kStickyNotes | kOperaNotes), 5, 0x4000, 1},
         SetCase{"Windows7ContactsThenOpera", U32Bytes(kWindows7Contacts | kOperaContacts), 7, 0, 1},
@@ -295,7 +321,7 @@ TEST_P(GetSources, ReportTheChoiceAndTheBrowserReadBrowserIdGives)
     DispatchHarness h;
     h.agent.agentId = c.agent;
     h.agent.notesAgentId = c.notes;
-    h.agent.browserId = 2;   // not consulted: the browser bit comes from ReadBrowserId
+    h.agent.browserId = 2;  // not consulted: the browser bit comes from ReadBrowserId
     h.agent.stores->usingExchangeServer = [&] { return c.exchange; };
     ASSERT_TRUE(CreateSettingsKey());
     c.plant(h.home);
@@ -306,16 +332,28 @@ TEST_P(GetSources, ReportTheChoiceAndTheBrowserReadBrowserIdGives)
 
 INSTANTIATE_TEST_SUITE_P(
     Choices, GetSources,
-    ::testing::Values(
-        CurrentCase{"Windows7", 2, 0x10000, false, [](const TempHome& h) { PlantChrome(h); WriteBrowserId(3); },
-                    kWindows7Contacts | kStickyNotes | kChrome},
-        CurrentCase{"OutlookOnExchange", 14, 64, true, [](const TempHome&) {}, kOutlook14 | kOutlookNotes | kExchange | kInternetExplorer},
-        CurrentCase{"ExchangeCountsOnlyForOutlook12And14", 11, 16, true, [](const TempHome&) {},
-                    kOutlook11 | kOutlookNotes | kInternetExplorer},
-        CurrentCase{"Opera", 7, 0x4000, false, [](const TempHome& h) { PlantOpera(h); WriteBrowserId(2); },
-                    kOperaContacts | kOperaNotes | kOpera},
-        CurrentCase{"CodesWithoutBits", 5, 0, false, [](const TempHome& h) { PlantFirefox(h); WriteBrowserId(3); },
-                    kFirefox}),
+    ::testing::Values(CurrentCase{"Windows7", 2, 0x10000, false,
+                                  [](const TempHome& h) {
+                                      PlantChrome(h);
+                                      WriteBrowserId(3);
+                                  },
+                                  kWindows7Contacts | kStickyNotes | kChrome},
+                      CurrentCase{"OutlookOnExchange", 14, 64, true, [](const TempHome&) {},
+                                  kOutlook14 | kOutlookNotes | kExchange | kInternetExplorer},
+                      CurrentCase{"ExchangeCountsOnlyForOutlook12And14", 11, 16, true, [](const TempHome&) {},
+                                  kOutlook11 | kOutlookNotes | kInternetExplorer},
+                      CurrentCase{"Opera", 7, 0x4000, false,
+                                  [](const TempHome& h) {
+                                      PlantOpera(h);
+                                      WriteBrowserId(2);
+                                  },
+                                  kOperaContacts | kOperaNotes | kOpera},
+                      CurrentCase{"CodesWithoutBits", 5, 0, false,
+                                  [](const TempHome& h) {
+                                      PlantFirefox(h);
+                                      WriteBrowserId(3);
+                                  },
+                                  kFirefox}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

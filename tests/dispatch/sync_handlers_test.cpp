@@ -26,7 +26,8 @@ protected:
             return store;
         };
         s.firefoxDatabase = {[this] { events << "firefox open"; }, [this] { events << "firefox close"; }};
-        s.operaBookmarks = {[this] { events << "opera bookmarks open"; }, [this] { events << "opera bookmarks close"; }};
+        s.operaBookmarks = {[this] { events << "opera bookmarks open"; },
+                            [this] { events << "opera bookmarks close"; }};
         s.releaseOutlook = [this] { events << "release outlook"; };
         h.agent.agentId = 2;
         h.agent.notesAgentId = 0;
@@ -44,7 +45,8 @@ TEST_F(SyncBracket, StartOpensTheLoadedCopiesAndEndWritesThemBack)
     h.agent.browserId = 1;
     SentMessage reply = h.Send(AS_START_SYNC);
     EXPECT_EQ(reply.code, 229);
-    EXPECT_EQ(h.TakeLogLines(), (QStringList{"AS_START_SYNC...", "Firefox database is open", "AS_START_SYNC...ok"}));
+    EXPECT_EQ(h.TakeLogLines(),
+              (QStringList{"AS_START_SYNC...", "Firefox database is open", "AS_START_SYNC...ok"}));
     EXPECT_EQ(h.host.events, (QStringList{"accept off", "announce stop", "busy icon"}));
     ASSERT_NE(sticky, nullptr);
     EXPECT_EQ(sticky->calls, QStringList{"Open"});
@@ -61,7 +63,8 @@ TEST_F(SyncBracket, StartOpensTheLoadedCopiesAndEndWritesThemBack)
     EXPECT_EQ(h.host.events, (QStringList{"announce start", "idle icon", "accept on"}));
     EXPECT_EQ(events, (QStringList{"firefox open", "release outlook", "firefox close"}));
     EXPECT_EQ(h.agent.stores->stickyNotes, nullptr);
-    EXPECT_EQ(h.Send(AS_GET_NOTE, Utf16z(note)).payload, QByteArray()) << "no store once the notes are closed";
+    EXPECT_EQ(h.Send(AS_GET_NOTE, Utf16z(note)).payload, QByteArray())
+        << "no store once the notes are closed";
 }
 
 TEST_F(SyncBracket, OperaSourcesAreOpenedAndClosedByEveryCodeThatNamesThem)
@@ -90,10 +93,11 @@ TEST_F(SyncBracket, AFailedStartLeavesTheAgentReachableAndAnnounced)
     FakeItemStore& notes = h.Install(h.agent.stores->operaNotes);
     notes.FailOn("Open");
     EXPECT_EQ(h.Send(AS_START_SYNC).code, AS_ERROR);
-    EXPECT_EQ(h.TakeLogLines(), (QStringList{"AS_START_SYNC...", "AS_START_SYNC...error", "\treason: Open failed",
-                                             "Can not open Opera or Firefox Database"}));
-    EXPECT_EQ(h.host.events,
-              (QStringList{"accept off", "announce stop", "busy icon", "accept on", "idle icon", "announce start"}));
+    EXPECT_EQ(h.TakeLogLines(),
+              (QStringList{"AS_START_SYNC...", "AS_START_SYNC...error", "\treason: Open failed",
+                           "Can not open Opera or Firefox Database"}));
+    EXPECT_EQ(h.host.events, (QStringList{"accept off", "announce stop", "busy icon", "accept on",
+                                          "idle icon", "announce start"}));
     EXPECT_TRUE(events.isEmpty()) << "the steps after the failing one do not run";
 }
 
@@ -116,9 +120,10 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
     EXPECT_TRUE(events.contains("opera bookmarks close"));
     EXPECT_EQ(h.agent.stores->stickyNotes, nullptr);
     EXPECT_EQ(h.host.events, (QStringList{"announce start", "idle icon", "accept on"}));
-    EXPECT_EQ(h.TakeLogLines(), (QStringList{"AS_END_SYNC...", "Opera database is save", "AS_END_SYNC...error",
-                                             "\treason: Close failed", "\treason: Close failed",
-                                             "Can not close Opera or Firefox Database"}));
+    EXPECT_EQ(h.TakeLogLines(),
+              (QStringList{"AS_END_SYNC...", "Opera database is save", "AS_END_SYNC...error",
+                           "\treason: Close failed", "\treason: Close failed",
+                           "Can not close Opera or Firefox Database"}));
 }
 
 TEST_F(SyncBracket, EndClosesTheAddressBookOfSourceZero)
@@ -135,11 +140,9 @@ public:
     explicit FakeProgram(const QString& name)
     {
         const QString path = dir_.path() + QLatin1Char('/') + name;
-        if (!QFile::copy(QStringLiteral("/bin/sleep"), path))
-            ADD_FAILURE() << "cannot copy /bin/sleep";
+        if (!QFile::copy(QStringLiteral("/bin/sleep"), path)) ADD_FAILURE() << "cannot copy /bin/sleep";
         process_.start(path, {QStringLiteral("60")});
-        if (!process_.waitForStarted(10000))
-            ADD_FAILURE() << "cannot start " << name.toStdString();
+        if (!process_.waitForStarted(10000)) ADD_FAILURE() << "cannot start " << name.toStdString();
     }
     ~FakeProgram()
     {
@@ -155,7 +158,9 @@ private:
 std::uint32_t Answer(const SentMessage& reply)
 {
     EXPECT_EQ(reply.code, 261);
-    return reply.payload.size() == 4 ? GetU32(reinterpret_cast<const std::uint8_t*>(reply.payload.constData())) : 99;
+    return reply.payload.size() == 4
+               ? GetU32(reinterpret_cast<const std::uint8_t*>(reply.payload.constData()))
+               : 99;
 }
 
 TEST(SyncPrepare, AnswersZeroWhileTheSourcesProgramRuns)
@@ -185,7 +190,8 @@ TEST(SafariPath, IsThePeerPathOfTheApplicationDataFolderWithSlashes)
     ScopedDriveTableForTesting drives({{'C', QStringLiteral("/"), DriveType::Fixed}});
     const SentMessage reply = h.Send(AS_GET_SAFARI_PATH);
     EXPECT_EQ(reply.code, 269);
-    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()), reply.payload.size() / 2),
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()),
+                                 reply.payload.size() / 2),
               "C:" + h.home.Root() + "/.local/share/Apple Computer/Safari/Bookmarks.plist");
     EXPECT_FALSE(h.home.Exists(".local/share/Apple Computer")) << "the file is named, not made";
 }
@@ -194,12 +200,13 @@ struct CategoriesCase {
     const char* name;
     std::uint32_t agentId;
     std::function<void(DispatchHarness&)> plant;
-    std::optional<QString> answer;   // nothing: AS_ERROR
+    std::optional<QString> answer;  // nothing: AS_ERROR
 };
 
 class Categories : public ::testing::TestWithParam<CategoriesCase> {};
 
-void PlantRegistryValue(const QString& version, const QString& name, const std::function<void(RegistryKey&)>& write)
+void PlantRegistryValue(const QString& version, const QString& name,
+                        const std::function<void(RegistryKey&)>& write)
 {
     auto key = RegistryKey::Open(RegistryRoot::CurrentUser,
                                  "Software\\Microsoft\\Office\\" + version + ".0\\Outlook\\Categories", true);
@@ -221,7 +228,8 @@ TEST_P(Categories, JoinTheSourcesNamesWithCommas)
         return;
     }
     EXPECT_EQ(reply.code, 185);
-    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()), reply.payload.size() / 2),
+    EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()),
+                                 reply.payload.size() / 2),
               *c.answer);
     EXPECT_TRUE(h.TakeLogLines().isEmpty());
 }
@@ -229,35 +237,42 @@ TEST_P(Categories, JoinTheSourcesNamesWithCommas)
 INSTANTIATE_TEST_SUITE_P(
     Sources, Categories,
     ::testing::Values(
-        CategoriesCase{"AddressBookGroups", 0,
-                       [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook).groupNames = "Family,Work,"; },
-                       "Family,Work"},
-        CategoriesCase{"AddressBookWithoutGroups", 0, [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook); }, ""},
+        CategoriesCase{
+            "AddressBookGroups", 0,
+            [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook).groupNames = "Family,Work,"; },
+            "Family,Work"},
+        CategoriesCase{"AddressBookWithoutGroups", 0,
+                       [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook); }, ""},
         CategoriesCase{"WindowsContactsAndCalendars", 1,
                        [](DispatchHarness& h) {
                            h.Install(h.agent.stores->windowsContacts[0]).groupNames = "Club,";
                            h.Install(h.agent.stores->windowsCalendar).calendarNames = "Home,Work,";
                        },
                        "Club,Home,Work"},
-        CategoriesCase{"SecondWindowsContacts", 2,
-                       [](DispatchHarness& h) { h.Install(h.agent.stores->windowsContacts[1]).groupNames = "B,"; }, "B"},
-        CategoriesCase{"CalendarFolderMissing", 1,
-                       [](DispatchHarness& h) { h.Install(h.agent.stores->windowsCalendar).FailOn("GetCalendarNames"); },
-                       std::nullopt},
+        CategoriesCase{
+            "SecondWindowsContacts", 2,
+            [](DispatchHarness& h) { h.Install(h.agent.stores->windowsContacts[1]).groupNames = "B,"; }, "B"},
+        CategoriesCase{
+            "CalendarFolderMissing", 1,
+            [](DispatchHarness& h) { h.Install(h.agent.stores->windowsCalendar).FailOn("GetCalendarNames"); },
+            std::nullopt},
         CategoriesCase{"Outlook8DefaultValue", 8,
                        [](DispatchHarness&) {
-                           PlantRegistryValue("8", "", [](RegistryKey& k) { k.WriteString({}, "Red;Blue;"); });
+                           PlantRegistryValue("8", "",
+                                              [](RegistryKey& k) { k.WriteString({}, "Red;Blue;"); });
                        },
                        "Red,Blue"},
         CategoriesCase{"Outlook9MasterList", 9,
                        [](DispatchHarness&) {
-                           PlantRegistryValue("9", "", [](RegistryKey& k) { k.WriteString("MasterList", "A;B"); });
+                           PlantRegistryValue("9", "",
+                                              [](RegistryKey& k) { k.WriteString("MasterList", "A;B"); });
                        },
                        "A,"},
         CategoriesCase{"Outlook11BinaryUpToItsTerminator", 11,
                        [](DispatchHarness&) {
                            PlantRegistryValue("11", "", [](RegistryKey& k) {
-                               k.WriteBinary("MasterList", utf16::Bytes("Ünï;Two;") + QByteArray(2, '\0') + "junk");
+                               k.WriteBinary("MasterList",
+                                             utf16::Bytes("Ünï;Two;") + QByteArray(2, '\0') + "junk");
                            });
                        },
                        "Ünï,Two"},
@@ -272,7 +287,9 @@ INSTANTIATE_TEST_SUITE_P(
         // More than one message holds: refused rather than cut or overrun.
         CategoriesCase{"TooLongForOneMessage", 14,
                        [](DispatchHarness& h) {
-                           h.agent.stores->outlookCategories = [] { return QStringList(1000, QString(9, 'c')); };
+                           h.agent.stores->outlookCategories = [] {
+                               return QStringList(1000, QString(9, 'c'));
+                           };
                        },
                        std::nullopt}),
     [](const auto& info) { return std::string(info.param.name); });

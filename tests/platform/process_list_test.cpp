@@ -25,7 +25,8 @@ TEST(ProcessList, NamesEveryProcessByItsKernelNameAndItsProgramFile)
 
     QStringList names = RunningProgramNames(root.Path("proc"));
     names.sort();
-    EXPECT_EQ(names, (QStringList{"firefox-esr", "firefox.exe", "init", "kthreadd", "systemd", "web content"}));
+    EXPECT_EQ(names,
+              (QStringList{"firefox-esr", "firefox.exe", "init", "kthreadd", "systemd", "web content"}));
     EXPECT_TRUE(RunningProgramNames(root.Path("missing")).isEmpty());
 }
 

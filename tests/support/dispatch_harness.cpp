@@ -1,7 +1,8 @@
 #include "support/dispatch_harness.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 #include <ostream>
 
 #include "common/byte_io.h"
@@ -11,9 +12,10 @@
 
 bool RecordingChannel::SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload)
 {
-    sent.push_back({code, tag,
-                    QByteArray(reinterpret_cast<const char*>(payload.data()), static_cast<qsizetype>(payload.size())),
-                    false, false});
+    sent.push_back(
+        {code, tag,
+         QByteArray(reinterpret_cast<const char*>(payload.data()), static_cast<qsizetype>(payload.size())),
+         false, false});
     return true;
 }
 
@@ -25,8 +27,9 @@ bool RecordingChannel::SendLongReply(std::uint16_t replyCode, std::uint16_t tag,
 
 bool RecordingChannel::SendRaw(ByteView bytes)
 {
-    sent.push_back({0, 0, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-                    false, true});
+    sent.push_back(
+        {0, 0, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
+         false, true});
     return true;
 }
 
@@ -59,8 +62,7 @@ void RecordingHost::RequestExit()
     events.append(QStringLiteral("exit"));
 }
 
-DispatchHarness::DispatchHarness()
-    : log(home.Path(QStringLiteral("test.log"))), agent(log), dispatcher(agent)
+DispatchHarness::DispatchHarness() : log(home.Path(QStringLiteral("test.log"))), agent(log), dispatcher(agent)
 {
     agent.SetHost(&host);
     agent.machineId = QStringLiteral("PEER");
@@ -93,14 +95,12 @@ SentMessage DispatchHarness::Send(std::uint16_t code, const QByteArray& payload,
 QStringList DispatchHarness::TakeLogLines()
 {
     QFile file(log.GetLogPath());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
+    if (!file.open(QIODevice::ReadOnly)) return {};
     const QByteArray all = file.readAll();
     const QByteArray fresh = all.mid(logRead_);
     logRead_ = all.size();
     QStringList lines = QString::fromUtf8(fresh).split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
+    if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();
     return lines;
 }
 
@@ -146,8 +146,7 @@ ParsedChangeReport ParseChangeReport(const QByteArray& payload)
     try {
         for (QStringList* section : {&report.added, &report.edited, &report.deleted}) {
             const std::uint16_t count = r.U16();
-            for (std::uint16_t i = 0; i < count; ++i)
-                section->append(r.Utf16(kItemIdBytes));
+            for (std::uint16_t i = 0; i < count; ++i) section->append(r.Utf16(kItemIdBytes));
         }
         EXPECT_TRUE(r.AtEnd()) << "bytes after the three sections";
     } catch (const std::exception& e) {
@@ -170,7 +169,6 @@ std::ostream& operator<<(std::ostream& out, const ParsedChangeReport& report)
 ItemRecord TextRecord(std::initializer_list<std::pair<const char*, const char*>> fields)
 {
     ItemRecord record;
-    for (const auto& [name, value] : fields)
-        record.Add(QString::fromUtf8(name), QString::fromUtf8(value));
+    for (const auto& [name, value] : fields) record.Add(QString::fromUtf8(name), QString::fromUtf8(value));
     return record;
 }

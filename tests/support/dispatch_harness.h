@@ -84,10 +84,10 @@ private:
 };
 
 // Payload builders and reply readers.
-QByteArray Utf16z(const QString& text);                 // UTF-16 with a zero unit
+QByteArray Utf16z(const QString& text);  // UTF-16 with a zero unit
 QByteArray U16Bytes(std::uint16_t value);
 QByteArray U32Bytes(std::uint32_t value);
-QByteArray ItemBlob(const QString& id, const ItemRecord& record);   // with identifier when id is not empty
+QByteArray ItemBlob(const QString& id, const ItemRecord& record);  // with identifier when id is not empty
 ItemRecord DecodeBlob(const QByteArray& blob, QString* id = nullptr);
 
 struct ParsedChangeReport {

@@ -13,8 +13,7 @@ QString FakeItemStore::Put(const ItemRecord& record)
 
 void FakeItemStore::Put(const QString& id, const ItemRecord& record)
 {
-    if (!items_.contains(id))
-        order_.append(id);
+    if (!items_.contains(id)) order_.append(id);
     items_.insert(id, record);
 }
 
@@ -44,8 +43,7 @@ void FakeItemStore::FailOn(const QString& op, const QString& id)
 void FakeItemStore::Call(const QString& op, const QString& id)
 {
     calls.append(id.isEmpty() ? op : op + QLatin1Char(' ') + id);
-    if (journal)
-        journal->append(calls.last());
+    if (journal) journal->append(calls.last());
     const auto it = failures_.constFind(op);
     if (it != failures_.cend() && (it->isEmpty() || *it == id))
         throw AgentError((op + QStringLiteral(" failed")).toStdString());
@@ -53,8 +51,7 @@ void FakeItemStore::Call(const QString& op, const QString& id)
 
 void FakeItemStore::Require(const QString& id) const
 {
-    if (!items_.contains(id))
-        throw AgentError("no item " + id.toStdString());
+    if (!items_.contains(id)) throw AgentError("no item " + id.toStdString());
 }
 
 void FakeItemStore::Add(ItemRecord& record, QString& id)

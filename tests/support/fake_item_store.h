@@ -77,5 +77,5 @@ private:
 
     QStringList order_;
     QHash<QString, ItemRecord> items_;
-    QHash<QString, QString> failures_;   // op -> id ("" for every id)
+    QHash<QString, QString> failures_;  // op -> id ("" for every id)
 };

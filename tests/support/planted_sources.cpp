@@ -1,7 +1,8 @@
 #include "support/planted_sources.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 #include "platform/automation_servers.h"
 #include "support/temp_home.h"
@@ -32,19 +33,21 @@ void PlantOpera(const TempHome& home, const QString& version, std::optional<int>
     if (version == QLatin1String("9"))
         home.WriteFile(QStringLiteral(".opera/opera6.ini"), "Opera Preferences version 2.1\n");
     else
-        home.WriteFile(QStringLiteral(".opera/operaprefs.ini"),
-                       "Opera Preferences version 2.1\n\n[Install]\n" +
-                           (version.isEmpty() ? QByteArray() : "Newest Used Version=" + version.toUtf8() + "\n"));
+        home.WriteFile(
+            QStringLiteral(".opera/operaprefs.ini"),
+            "Opera Preferences version 2.1\n\n[Install]\n" +
+                (version.isEmpty() ? QByteArray() : "Newest Used Version=" + version.toUtf8() + "\n"));
     if (mailAccounts)
-        home.WriteFile(QStringLiteral(".opera/mail/accounts.ini"),
-                       "Opera Preferences version 2.1\n\n[Accounts]\nCount=" + QByteArray::number(*mailAccounts) + "\n");
-    if (notes)
-        home.WriteFile(QStringLiteral(".opera/notes.adr"), "Opera Hotlist version 2.0\n");
+        home.WriteFile(
+            QStringLiteral(".opera/mail/accounts.ini"),
+            "Opera Preferences version 2.1\n\n[Accounts]\nCount=" + QByteArray::number(*mailAccounts) + "\n");
+    if (notes) home.WriteFile(QStringLiteral(".opera/notes.adr"), "Opera Hotlist version 2.0\n");
 }
 
 void PlantFavorites(const TempHome& home)
 {
-    home.WriteFile(QStringLiteral("Favorites/Bing.url"), "[InternetShortcut]\r\nURL=http://www.bing.com/\r\n");
+    home.WriteFile(QStringLiteral("Favorites/Bing.url"),
+                   "[InternetShortcut]\r\nURL=http://www.bing.com/\r\n");
 }
 
 void PlantSafari(const TempHome& home)
