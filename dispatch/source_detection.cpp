@@ -221,13 +221,10 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
     setNotes(SourceFlags::kOperaNotes, kOperaNotesCode);
 
     if (flags & SourceFlags::kOutlookNotes) {
-        for (const OutlookVersionInfo& v : OutlookVersions()) {
-            try {
-                if (IsOutlookVersionPresent(v)) agent.notesAgentId = v.notesCode;
-            } catch (...) {
-                // A version that cannot be asked counts as absent; the others are still tried.
-            }
-        }
+        // A version that fails to start counts as absent; the others are still tried.
+        for (const OutlookVersionInfo& v : OutlookVersions())
+            if (IsOutlookVersionPresent(v))
+                agent.notesAgentId = v.notesCode;
         WriteAgentValue(kNotesAgentIdValue, agent.notesAgentId);
     }
 
