@@ -44,11 +44,12 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
 
     // Index: an identifier's first entry, and from each entry the next one of the same
     // identifier, so that duplicates are visited in list order.
-    QHash<QString, qsizetype> first;
+    // Keys are views of the identifiers in the list and in `current`, which outlive the index.
+    QHash<QStringView, qsizetype> first;
     first.reserve(static_cast<qsizetype>(entries.size() + static_cast<std::size_t>(current.size())));
     std::vector<qsizetype> next(entries.size(), -1);
     for (qsizetype i = static_cast<qsizetype>(entries.size()) - 1; i >= 0; --i) {
-        const QString& id = entries[static_cast<std::size_t>(i)].id;
+        const QStringView id = entries[static_cast<std::size_t>(i)].id;
         if (auto it = first.find(id); it != first.end()) {
             next[static_cast<std::size_t>(i)] = it.value();
             it.value() = i;
@@ -65,7 +66,7 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
     for (qsizetype k = 0; k < current.size(); ++k) {
         const QString& id = current[k];
         const std::uint32_t crc = steps.checksum(id);
-        const auto it = first.constFind(id);
+        const auto it = first.constFind(QStringView(id));
         if (it == first.cend()) continue;
         known[static_cast<std::size_t>(k)] = true;
         for (qsizetype i = it.value(); i >= 0; i = next[static_cast<std::size_t>(i)]) {
@@ -83,11 +84,11 @@ ChangeReport RunChangeCheck(StateList& list, const QStringList& current, const C
     for (qsizetype k = 0; k < current.size(); ++k) {
         const QString& id = current[k];
         // An identifier listed twice was appended at its first occurrence.
-        if (known[static_cast<std::size_t>(k)] || first.contains(id)) continue;
+        if (known[static_cast<std::size_t>(k)] || first.contains(QStringView(id))) continue;
         const std::uint32_t crc = steps.checksum(id);
         if (steps.admitsNew && !steps.admitsNew(id)) continue;
         list.Append(id, crc);
-        first.insert(id, static_cast<qsizetype>(entries.size()) - 1);
+        first.insert(QStringView(id), static_cast<qsizetype>(entries.size()) - 1);
         next.push_back(-1);
         seen.push_back(true);
         report.added.append(id);
