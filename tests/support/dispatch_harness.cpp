@@ -10,7 +10,7 @@
 #include "dispatch/item_record_codec.h"
 #include "net/message_header.h"
 
-bool RecordingChannel::SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload)
+bool CapturingChannel::SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload)
 {
     sent.push_back(
         {code, tag,
@@ -19,13 +19,13 @@ bool RecordingChannel::SendMessage(std::uint16_t code, std::uint16_t tag, ByteVi
     return true;
 }
 
-bool RecordingChannel::SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload)
+bool CapturingChannel::SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload)
 {
     sent.push_back({replyCode, tag, std::move(payload), true, false});
     return true;
 }
 
-bool RecordingChannel::SendRaw(ByteView bytes)
+bool CapturingChannel::SendRaw(ByteView bytes)
 {
     sent.push_back(
         {0, 0, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
@@ -33,31 +33,31 @@ bool RecordingChannel::SendRaw(ByteView bytes)
     return true;
 }
 
-void RecordingHost::SetAcceptingConnections(bool on)
+void CapturingHost::SetAcceptingConnections(bool on)
 {
     accepting = on;
     events.append(on ? QStringLiteral("accept on") : QStringLiteral("accept off"));
 }
 
-void RecordingHost::AnnounceStart()
+void CapturingHost::AnnounceStart()
 {
     announced = true;
     events.append(QStringLiteral("announce start"));
 }
 
-void RecordingHost::AnnounceStop()
+void CapturingHost::AnnounceStop()
 {
     announced = false;
     events.append(QStringLiteral("announce stop"));
 }
 
-void RecordingHost::ShowBusyIcon(bool isBusy)
+void CapturingHost::ShowBusyIcon(bool isBusy)
 {
     busy = isBusy;
     events.append(isBusy ? QStringLiteral("busy icon") : QStringLiteral("idle icon"));
 }
 
-void RecordingHost::RequestExit()
+void CapturingHost::RequestExit()
 {
     events.append(QStringLiteral("exit"));
 }

@@ -34,7 +34,7 @@ struct SentMessage {
 };
 
 // Keeps every message instead of sending it.
-class RecordingChannel : public ReplyChannel {
+class CapturingChannel : public ReplyChannel {
 public:
     bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override;
     bool SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload) override;
@@ -43,7 +43,7 @@ public:
 };
 
 // Records what handlers ask of the server and the tray, and whether connections are accepted.
-class RecordingHost : public AgentHost {
+class CapturingHost : public AgentHost {
 public:
     void SetAcceptingConnections(bool on) override;
     void AnnounceStart() override;
@@ -74,10 +74,10 @@ public:
 
     TempHome home;
     LogFile log;
-    RecordingHost host;
+    CapturingHost host;
     Agent agent;
     Dispatcher dispatcher;
-    RecordingChannel channel;
+    CapturingChannel channel;
 
 private:
     qsizetype logRead_ = 0;
