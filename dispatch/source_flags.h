@@ -29,11 +29,9 @@ inline constexpr std::uint32_t kWindowsMediaPlayer = 1u << 18;   // only named b
 inline constexpr std::uint32_t kOperaNotesCode = 0x4000;
 inline constexpr std::uint32_t kStickyNotesCode = 0x10000;
 
-// BrowserKind values.
-enum BrowserKind : std::uint32_t {
-    kBrowserInternetExplorer = 0,
-    kBrowserFirefox = 1,
-    kBrowserOpera = 2,
-    kBrowserChrome = 3,
-    kBrowserSafari = 4,
-};
+// The browser codes (the stored "browserID").
+inline constexpr std::uint32_t kBrowserInternetExplorer = 0;
+inline constexpr std::uint32_t kBrowserFirefox = 1;
+inline constexpr std::uint32_t kBrowserOpera = 2;
+inline constexpr std::uint32_t kBrowserChrome = 3;
+inline constexpr std::uint32_t kBrowserSafari = 4;
