@@ -30,6 +30,23 @@ int OutlookNotesIndex(std::uint32_t code)
     }
 }
 
+// Runs one release step; its failure becomes false and a reason instead of an exception.
+template <class Step>
+bool Attempt(Step&& step, QString* failure)
+{
+    try {
+        step();
+        return true;
+    } catch (const std::exception& e) {
+        if (failure)
+            *failure = QString::fromUtf8(e.what());
+    } catch (...) {
+        if (failure)
+            *failure = QStringLiteral("unknown failure");
+    }
+    return false;
+}
+
 }  // namespace
 
 StoreSet::StoreSet() = default;
@@ -51,33 +68,34 @@ bool StoreSet::OfficeDestroy()
 
 void StoreSet::OpenStickyNotes()
 {
-    if (!createStickyNotes) return;
-    if (stickyNotes) CloseStickyNotes();
+    if (!createStickyNotes)
+        return;
+    if (stickyNotes)
+        CloseStickyNotes();
     stickyNotes = createStickyNotes();
-    if (auto* session = StoreRole<SessionStore>(stickyNotes.get())) session->Open();
+    if (auto* session = StoreRole<SessionStore>(stickyNotes.get()))
+        session->Open();
 }
 
-void StoreSet::CloseStickyNotes()
+bool StoreSet::ClearWindowsContactsRecords(std::uint32_t agentCode, QString* failure)
 {
-    std::unique_ptr<COutlook> notes = std::move(stickyNotes);
-    if (auto* session = StoreRole<SessionStore>(notes.get())) session->Close();
+    if (agentCode != 1 && agentCode != 2)
+        return true;
+    auto* contacts = StoreRole<ContactFolderStore>(windowsContacts[agentCode - 1].get());
+    return !contacts || Attempt([&] { contacts->ClearRecords(); }, failure);
 }
 
-void StoreSet::ReleaseForClientClose(std::uint32_t agentCode)
+bool StoreSet::CloseAddressBook(QString* failure)
 {
-    const auto attempt = [](auto&& step) {
-        try {
-            step();
-        } catch (...) {
-        }
-    };
-    if (agentCode == 1 || agentCode == 2)
-        if (auto* contacts = StoreRole<ContactFolderStore>(windowsContacts[agentCode - 1].get()))
-            attempt([&] { contacts->ClearRecords(); });
-    attempt([&] { OfficeDestroy(); });
-    if (agentCode == 0)
-        if (auto* book = StoreRole<SessionStore>(addressBook.get())) attempt([&] { book->Close(); });
-    attempt([&] { CloseStickyNotes(); });
+    auto* book = StoreRole<SessionStore>(addressBook.get());
+    return !book || Attempt([&] { book->Close(); }, failure);
+}
+
+bool StoreSet::CloseStickyNotes(QString* failure)
+{
+    const std::unique_ptr<COutlook> notes = std::move(stickyNotes);
+    auto* session = StoreRole<SessionStore>(notes.get());
+    return !session || Attempt([&] { session->Close(); }, failure);
 }
 
 bool IsOutlookAgentCode(std::uint32_t agentCode)

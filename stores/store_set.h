@@ -61,22 +61,24 @@ public:
     bool officeInitialized = false;
     // True at once while initialised; otherwise starts Outlook (false when none starts).
     bool OfficeInit();
-    // Releases Outlook's objects; safe when Outlook was never started. Always true.
+    // Releases Outlook's objects; safe when Outlook was never started. False (and no exception)
+    // when the release failed.
     bool OfficeDestroy();
     bool IsUsingExchangeServer() const { return usingExchangeServer && usingExchangeServer(); }
 
     // Creates and opens the Sticky Notes store for a synchronisation (nothing when the source is
     // not available here). One left open by an earlier synchronisation is written back first.
     void OpenStickyNotes();
-    // Writes the Sticky Notes store back and destroys it; it is destroyed even when the write
-    // fails (that failure is then thrown). Nothing when none exists.
-    void CloseStickyNotes();
 
-    // What the end of a client connection releases: the loaded Windows Contacts records of the
-    // contacts source, the Outlook connection, the address book, the Sticky Notes store (written
-    // back first). Every step runs even when an earlier one fails; failures are swallowed, since
-    // no peer is left to hear of them.
-    void ReleaseForClientClose(std::uint32_t agentCode);
+    // What a client's departure, suspend and the end of a synchronisation release, each safe
+    // when nothing is open: the loaded records of the Windows Contacts store of contacts source
+    // 1 or 2 (no file touched), the Windows Address Book, and the Sticky Notes store (written
+    // back, then destroyed even when the write fails). None throws, since a departing client's
+    // resources must all be released whatever fails; each answers false, with the reason in
+    // `failure` when given, when its store failed.
+    bool ClearWindowsContactsRecords(std::uint32_t agentCode, QString* failure = nullptr);
+    bool CloseAddressBook(QString* failure = nullptr);
+    bool CloseStickyNotes(QString* failure = nullptr);
 };
 
 // The store for a source code, or nullptr when the code selects none.
