@@ -6,6 +6,7 @@
 
 #include "app/core/log_file.h"
 #include "app/core/settings.h"
+#include "common/errors.h"
 #include "dispatch/agent.h"
 #include "dispatch/source_flags.h"
 #include "platform/automation_servers.h"
@@ -291,8 +292,7 @@ std::uint32_t CurrentSourceFlags(const Agent& agent)
 
 void ResetWindowsContactsStore(Agent& agent)
 {
-    if (agent.agentId != 1 && agent.agentId != 2) return;
-    if (auto* contacts =
-            StoreRole<ContactFolderStore>(agent.stores->windowsContacts[agent.agentId - 1].get()))
-        contacts->ClearRecords();
+    QString failure;
+    if (!agent.stores->ClearWindowsContactsRecords(agent.agentId, &failure))
+        throw AgentError(failure.toStdString());
 }

@@ -106,9 +106,10 @@ void EndSync(RequestContext& ctx)
         }
     };
     attempt([&] { agent.transfers->CloseAll(); });
-    if (agent.agentId == 0) attempt([&] { CloseSession(stores.addressBook.get()); });
-    attempt([&] { stores.OfficeDestroy(); });
-    if (agent.notesAgentId == kStickyNotesCode) attempt([&] { stores.CloseStickyNotes(); });
+    QString reason;
+    if (agent.agentId == 0 && !stores.CloseAddressBook(&reason)) failures.append(reason);
+    if (!stores.OfficeDestroy()) failures.append(QStringLiteral("Outlook could not be released"));
+    if (agent.notesAgentId == kStickyNotesCode && !stores.CloseStickyNotes(&reason)) failures.append(reason);
     if (agent.notesAgentId == kOperaNotesCode) attempt([&] { CloseSession(stores.operaNotes.get()); });
     if (agent.agentId == 6) attempt([&] { CloseSession(stores.operaNotes.get()); });
     if (agent.agentId == 7) {

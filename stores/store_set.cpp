@@ -61,9 +61,9 @@ bool StoreSet::OfficeInit()
 
 bool StoreSet::OfficeDestroy()
 {
-    if (releaseOutlook) releaseOutlook();
+    const bool released = !releaseOutlook || Attempt(releaseOutlook, nullptr);
     officeInitialized = false;
-    return true;
+    return released;
 }
 
 void StoreSet::OpenStickyNotes()

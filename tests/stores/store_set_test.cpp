@@ -37,54 +37,47 @@ TEST(StoreSet, StickyNotesLiveFromOpenToCloseAndAnOpenOneIsWrittenBackFirst)
     stores.OpenStickyNotes();
     EXPECT_EQ(stores.stickyNotes, nullptr) << "the source is not available without its store";
 
-    std::vector<FakeItemStore*> made;
+    QStringList calls;
     stores.createStickyNotes = [&] {
         auto store = std::make_unique<FakeItemStore>();
-        made.push_back(store.get());
+        store->journal = &calls;
         return store;
     };
     stores.OpenStickyNotes();
-    FakeItemStore* first = made.back();
-    EXPECT_EQ(SelectNoteStore(stores, 0x10000), first);
-    EXPECT_EQ(first->calls, QStringList{"Open"});
+    EXPECT_NE(SelectNoteStore(stores, 0x10000), nullptr);
     stores.OpenStickyNotes();
-    EXPECT_EQ(made.size(), 2u);
-    made.back()->FailOn("Close");
-    EXPECT_THROW(stores.CloseStickyNotes(), std::exception);
+    EXPECT_EQ(calls, (QStringList{"Open", "Close", "Open"}));
+    static_cast<FakeItemStore*>(stores.stickyNotes.get())->FailOn("Close");
+    QString failure;
+    EXPECT_FALSE(stores.CloseStickyNotes(&failure));
+    EXPECT_EQ(failure, "Close failed");
     EXPECT_EQ(stores.stickyNotes, nullptr) << "destroyed even when the write-back fails";
     EXPECT_EQ(SelectNoteStore(stores, 0x10000), nullptr);
+    EXPECT_TRUE(stores.CloseStickyNotes()) << "nothing to close";
 }
 
-TEST(StoreSet, ClientCloseReleasesEverythingEvenWhenAStepFails)
+TEST(StoreSet, ReleaseStepsReportFailuresInsteadOfThrowing)
 {
     StoreSet stores;
-    int releases = 0;
-    stores.releaseOutlook = [&] {
-        ++releases;
-        throw std::runtime_error("Outlook hangs");
-    };
+    EXPECT_TRUE(stores.ClearWindowsContactsRecords(1));
+    EXPECT_TRUE(stores.CloseAddressBook());
     FakeItemStore& first = Install(stores.windowsContacts[0]);
     FakeItemStore& second = Install(stores.windowsContacts[1]);
     FakeItemStore& book = Install(stores.addressBook);
-    QStringList stickyCalls;
-    stores.createStickyNotes = [&] {
-        auto store = std::make_unique<FakeItemStore>();
-        store->journal = &stickyCalls;
-        return store;
-    };
-    stores.OpenStickyNotes();
     first.FailOn("ClearRecords");
+    book.FailOn("Close");
+    QString failure;
+    EXPECT_FALSE(stores.ClearWindowsContactsRecords(1, &failure));
+    EXPECT_EQ(failure, "ClearRecords failed");
+    EXPECT_TRUE(stores.ClearWindowsContactsRecords(2));
+    EXPECT_TRUE(stores.ClearWindowsContactsRecords(14)) << "only the Windows Contacts sources keep records";
+    EXPECT_EQ(second.calls, QStringList{"ClearRecords"});
+    EXPECT_FALSE(stores.CloseAddressBook());
 
-    stores.ReleaseForClientClose(1);
-    EXPECT_EQ(first.calls, QStringList{"ClearRecords"});
-    EXPECT_TRUE(second.calls.isEmpty());
-    EXPECT_TRUE(book.calls.isEmpty()) << "the address book is closed only for its own source";
-    EXPECT_EQ(releases, 1);
-    EXPECT_EQ(stores.stickyNotes, nullptr);
-    EXPECT_EQ(stickyCalls, (QStringList{"Open", "Close"})) << "written back before it is destroyed";
-
-    stores.ReleaseForClientClose(0);
-    EXPECT_EQ(book.calls, QStringList{"Close"});
+    stores.releaseOutlook = [] { throw std::runtime_error("Outlook hangs"); };
+    stores.officeInitialized = true;
+    EXPECT_FALSE(stores.OfficeDestroy());
+    EXPECT_FALSE(stores.officeInitialized);
 }
 
 }  // namespace
