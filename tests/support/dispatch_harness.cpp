@@ -10,29 +10,6 @@
 #include "dispatch/item_record_codec.h"
 #include "net/message_header.h"
 
-bool CapturingChannel::SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload)
-{
-    sent.push_back(
-        {code, tag,
-         QByteArray(reinterpret_cast<const char*>(payload.data()), static_cast<qsizetype>(payload.size())),
-         false, false});
-    return true;
-}
-
-bool CapturingChannel::SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload)
-{
-    sent.push_back({replyCode, tag, std::move(payload), true, false});
-    return true;
-}
-
-bool CapturingChannel::SendRaw(ByteView bytes)
-{
-    sent.push_back(
-        {0, 0, QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size())),
-         false, true});
-    return true;
-}
-
 void CapturingHost::SetAcceptingConnections(bool on)
 {
     accepting = on;
@@ -86,10 +63,10 @@ FakeItemStore& DispatchHarness::Install(std::unique_ptr<COutlook>& slot)
 
 SentMessage DispatchHarness::Send(std::uint16_t code, const QByteArray& payload, std::uint16_t tag)
 {
-    const std::size_t before = channel.sent.size();
+    const std::size_t before = channel.messages.size();
     dispatcher.DispatchCommand(code, tag, AsBytes(payload), channel);
-    EXPECT_EQ(channel.sent.size(), before + 1) << "request " << code << " must be answered exactly once";
-    return channel.sent.size() > before ? channel.sent.back() : SentMessage{};
+    EXPECT_EQ(channel.messages.size(), before + 1) << "request " << code << " must be answered exactly once";
+    return channel.messages.size() > before ? channel.messages.back() : SentMessage{};
 }
 
 QStringList DispatchHarness::TakeLogLines()

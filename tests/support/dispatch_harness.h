@@ -20,27 +20,12 @@
 #include "dispatch/agent.h"
 #include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
 #include "support/fake_item_store.h"
+#include "support/recording_channel.h"
 #include "support/temp_home.h"
 
-struct SentMessage {
-    std::uint16_t code = 0;
-    std::uint16_t tag = 0;
-    QByteArray payload;
-    // Sent as a long reply (AS_FRAGMENT pieces once it exceeds one message).
-    bool longReply = false;
-    bool raw = false;
-};
-
-// Keeps every message instead of sending it.
-class CapturingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override;
-    bool SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload) override;
-    bool SendRaw(ByteView bytes) override;
-    std::vector<SentMessage> sent;
-};
+// What the handler sent in answer (the shared recording channel's entry).
+using SentMessage = RecordedMessage;
 
 // Records what handlers ask of the server and the tray, and whether connections are accepted.
 class CapturingHost : public AgentHost {
@@ -77,7 +62,7 @@ public:
     CapturingHost host;
     Agent agent;
     Dispatcher dispatcher;
-    CapturingChannel channel;
+    RecordingChannel channel;
 
 private:
     qsizetype logRead_ = 0;
