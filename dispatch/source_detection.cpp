@@ -224,8 +224,7 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
     if (flags & SourceFlags::kOutlookNotes) {
         // A version that fails to start counts as absent; the others are still tried.
         for (const OutlookVersionInfo& v : OutlookVersions())
-            if (IsOutlookVersionPresent(v))
-                agent.notesAgentId = v.notesCode;
+            if (IsOutlookVersionPresent(v)) agent.notesAgentId = v.notesCode;
         WriteAgentValue(kNotesAgentIdValue, agent.notesAgentId);
     }
 

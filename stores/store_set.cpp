@@ -38,11 +38,9 @@ bool Attempt(Step&& step, QString* failure)
         step();
         return true;
     } catch (const std::exception& e) {
-        if (failure)
-            *failure = QString::fromUtf8(e.what());
+        if (failure) *failure = QString::fromUtf8(e.what());
     } catch (...) {
-        if (failure)
-            *failure = QStringLiteral("unknown failure");
+        if (failure) *failure = QStringLiteral("unknown failure");
     }
     return false;
 }
@@ -68,19 +66,15 @@ bool StoreSet::OfficeDestroy()
 
 void StoreSet::OpenStickyNotes()
 {
-    if (!createStickyNotes)
-        return;
-    if (stickyNotes)
-        CloseStickyNotes();
+    if (!createStickyNotes) return;
+    if (stickyNotes) CloseStickyNotes();
     stickyNotes = createStickyNotes();
-    if (auto* session = StoreRole<SessionStore>(stickyNotes.get()))
-        session->Open();
+    if (auto* session = StoreRole<SessionStore>(stickyNotes.get())) session->Open();
 }
 
 bool StoreSet::ClearWindowsContactsRecords(std::uint32_t agentCode, QString* failure)
 {
-    if (agentCode != 1 && agentCode != 2)
-        return true;
+    if (agentCode != 1 && agentCode != 2) return true;
     auto* contacts = StoreRole<ContactFolderStore>(windowsContacts[agentCode - 1].get());
     return !contacts || Attempt([&] { contacts->ClearRecords(); }, failure);
 }
