@@ -17,6 +17,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/file_watch_manager.h"
+#include "dispatch/source_detection.h"
 #include "net/agent_server.h"
 #include "net/server_ui.h"
 
@@ -146,6 +147,7 @@ void HeadlessAgent::Start()
     CreateSettingsKey();
     d->log.WriteLogLine(QStringLiteral("Init TwinLark.."));
     d->log.WriteLogLine(GetVersionLine());
+    DetectDataSources(d->agent);
     d->server.WatchSystemSleep();
     d->server.OnEnable();
 }
@@ -154,8 +156,9 @@ void HeadlessAgent::Exit(int exitCode)
 {
     if (d->exiting) return;
     d->exiting = true;
-    d->agent.watches->StopAllFileWatches();
-    d->agent.transfers->CloseAll();
+    // As at the end of a client connection: watches stopped, transfer files closed, and the
+    // stores that work on a loaded copy written back, so an exit mid-synchronisation loses nothing.
+    d->agent.ReleaseClientResources();
     SaveIpList(d->server.IpList());
     d->server.ServerStop();
     QCoreApplication::exit(exitCode);

@@ -14,6 +14,7 @@
 #include "app/ui/message_box.h"
 #include "app/ui/twinlark_dlg.h"
 #include "dispatch/agent.h"
+#include "dispatch/source_detection.h"
 #include "net/agent_server.h"
 #include "platform/system_info.h"
 #include "stores/store_set.h"
@@ -65,7 +66,8 @@ bool CTwinLarkDlg::OnInitDialog()
     log_->WriteLogLine(QStringLiteral("Init TwinLark.."));
     log_->WriteLogLine(GetVersionLine());
 
-    log_->WriteLogLine(QStringLiteral("office version %1").arg(static_cast<std::int32_t>(agent_->agentId)));
+    // The contacts and notes sources (logged as "office version"), and the bookmark source.
+    DetectDataSources(*agent_);
 
     AddTrayIcon();
 
