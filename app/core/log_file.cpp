@@ -60,7 +60,8 @@ void LogFile::DumpItemProperties(const ItemRecord& record)
         const QString& name = record.names[i];
         const ItemValue& value = record.values[static_cast<std::size_t>(i)];
         if (const auto* n = std::get_if<std::int32_t>(&value)) {
-            WriteLogLine(QStringLiteral("\t- %1 - %2").arg(name).arg(*n));
+            // One arg() call: a chained one would expand a "%2" inside the peer's field name.
+            WriteLogLine(QStringLiteral("\t- %1 - %2").arg(name, QString::number(*n)));
         } else if (const auto* s = std::get_if<QString>(&value)) {
             QString line = QStringLiteral("\t- %1 - %2").arg(name, *s);
             line.replace(QLatin1Char('\n'), QLatin1Char(' '));
