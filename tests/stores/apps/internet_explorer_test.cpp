@@ -200,6 +200,15 @@ TEST_F(InternetExplorerTest, EditThatRenamesOrMovesWritesTheNewFileAndRemovesThe
     EXPECT_EQ(Bytes("Bing.url").size(), 219);
 }
 
+TEST_F(InternetExplorerTest, FailedMoveKeepsTheOldFavourite)
+{
+    // The new folder cannot be made (a file has its name), so the new file cannot be written.
+    const QByteArray old = Bytes("Links/Suggested Sites.url");
+    EXPECT_THROW(store_.Edit(Fav("Links/Suggested Sites.url"), {"Links/readme.txt", "S", "http://example.org/"}),
+                 AgentError);
+    EXPECT_EQ(Bytes("Links/Suggested Sites.url"), old);
+}
+
 TEST_F(InternetExplorerTest, DeleteAndDeleteAll)
 {
     store_.Delete(Fav("Bing.url"));
