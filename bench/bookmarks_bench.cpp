@@ -47,7 +47,8 @@ const QString& HomeWithFavorites(int count)
         dir = std::make_unique<QTemporaryDir>();
         const QString favorites = dir->path() + QStringLiteral("/Favorites");
         for (int i = 0; i < count; ++i) {
-            const QString folder = favorites + QStringLiteral("/Folder %1").arg(i / kPerFolder, 4, 10, QLatin1Char('0'));
+            const QString folder =
+                favorites + QStringLiteral("/Folder %1").arg(i / kPerFolder, 4, 10, QLatin1Char('0'));
             if (i % kPerFolder == 0)
                 QDir().mkpath(folder);
             QFile f(folder + QStringLiteral("/Site number %1.url").arg(i));

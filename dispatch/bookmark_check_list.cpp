@@ -87,7 +87,8 @@ BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry)
     return BookmarkIdOfKey(kind, entry.key);
 }
 
-BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list, const std::vector<UrlFileEntry>& current,
+BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
+                                const std::vector<UrlFileEntry>& current,
                                 const std::function<std::uint32_t(const QString&)>& checksum)
 {
     std::vector<std::uint32_t> crcs;
@@ -102,13 +103,15 @@ BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list, const
     keys.reserve(current.size());
     for (const UrlFileEntry& e : current)
         keys.push_back({e.key, 0, 0, 0});
-    return Compare<QString>(kind, list, keys, crcs, [](const UrlFileEntry& e) -> const QString& { return e.key; });
+    return Compare<QString>(kind, list, keys, crcs,
+                            [](const UrlFileEntry& e) -> const QString& { return e.key; });
 }
 
 QByteArray EncodeBookmarkChanges(const BookmarkChanges& changes)
 {
     QByteArray out;
-    out.reserve(static_cast<qsizetype>(6 + 8 * (changes.added.size() + changes.edited.size() + changes.deleted.size())));
+    out.reserve(static_cast<qsizetype>(
+        6 + 8 * (changes.added.size() + changes.edited.size() + changes.deleted.size())));
     ByteWriter w(out);
     for (const std::vector<BookmarkId>* section : {&changes.added, &changes.edited, &changes.deleted}) {
         if (section->size() > std::numeric_limits<std::uint16_t>::max())

@@ -31,7 +31,8 @@ struct BookmarkChanges {
 //  - deleted: an entry no current bookmark matches is removed.
 // Internet Explorer's current entries carry their checksums; for the other browsers
 // `checksum` is asked once per current key. Time grows with the sum of the two counts.
-BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list, const std::vector<UrlFileEntry>& current,
+BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
+                                const std::vector<UrlFileEntry>& current,
                                 const std::function<std::uint32_t(const QString&)>& checksum);
 
 // The reply of a change check: for added, edited and deleted a u16 count and the identifiers.

@@ -59,10 +59,11 @@ void LoadCheckList(RequestContext& ctx, BrowserKind kind)
     const BookmarkStateFile file(kind, ctx.agent.machineId, bm.suffix);
     BookmarkStateFile::Records records = file.Load();
     if (records.ignoredBytes > 0)
-        ctx.agent.log.WriteLogLine(QStringLiteral("bookmark state file %1: %2 damaged bytes after %3 whole records ignored")
-                                       .arg(file.Path())
-                                       .arg(records.ignoredBytes)
-                                       .arg(records.entries.size()));
+        ctx.agent.log.WriteLogLine(
+            QStringLiteral("bookmark state file %1: %2 damaged bytes after %3 whole records ignored")
+                .arg(file.Path())
+                .arg(records.ignoredBytes)
+                .arg(records.entries.size()));
     bm.checkList = std::move(records.entries);
 }
 
@@ -84,8 +85,8 @@ void CheckBookmarks(RequestContext& ctx)
 
     BookmarkStore* store = bm.SelectStore(ctx.agent.browserId);
     const std::vector<UrlFileEntry> current = store ? store->GetIDs() : std::vector<UrlFileEntry>{};
-    const BookmarkChanges changes = UpdateCheckList(Kind(ctx), bm.checkList, current,
-                                                    [store](const QString& key) { return store->IDtoCRC32(key); });
+    const BookmarkChanges changes = UpdateCheckList(
+        Kind(ctx), bm.checkList, current, [store](const QString& key) { return store->IDtoCRC32(key); });
     ctx.Reply(EncodeBookmarkChanges(changes));
     Ok(ctx, "AS_CHECK_BOOKMARKS...ok");
 }
@@ -134,8 +135,9 @@ void SetBookmark(RequestContext& ctx)
 
     if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) {
         if (kind == BrowserKind::InternetExplorer) {
-            const auto it = std::find_if(list.begin(), list.end(),
-                                         [&](const BookmarkCheckEntry& e) { return EntryCarriesId(kind, e, id); });
+            const auto it = std::find_if(list.begin(), list.end(), [&](const BookmarkCheckEntry& e) {
+                return EntryCarriesId(kind, e, id);
+            });
             if (it != list.end()) {
                 const QString oldPath = it->key;
                 const QString newPath = store->Edit(oldPath, record);
@@ -243,7 +245,8 @@ void SaveBookmarksState(RequestContext& ctx)
 {
     // A state that cannot be written is reported: the peer must not take it for saved.
     if (HasStateRecords(ctx.agent.browserId))
-        BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix).Save(Bookmarks(ctx).checkList);
+        BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix)
+            .Save(Bookmarks(ctx).checkList);
     ctx.Reply();
 }
 
@@ -260,7 +263,8 @@ void DelBookmarkState(RequestContext& ctx)
     ByteReader r(ctx.payload);
     const BookmarkId id = ReadId(r);
     const BrowserKind kind = Kind(ctx);
-    std::erase_if(Bookmarks(ctx).checkList, [&](const BookmarkCheckEntry& e) { return EntryCarriesId(kind, e, id); });
+    std::erase_if(Bookmarks(ctx).checkList,
+                  [&](const BookmarkCheckEntry& e) { return EntryCarriesId(kind, e, id); });
     ctx.Reply();
 }
 

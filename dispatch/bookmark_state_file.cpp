@@ -54,7 +54,8 @@ BookmarkStateFile::BookmarkStateFile(BrowserKind kind, const QString& machineId,
     : kind_(kind)
 {
     if (static_cast<std::uint32_t>(kind) >= kBrowserKindCount)
-        throw AgentError("no bookmark state file for browser kind " + std::to_string(static_cast<std::uint32_t>(kind)));
+        throw AgentError("no bookmark state file for browser kind " +
+                         std::to_string(static_cast<std::uint32_t>(kind)));
     RequireSafeFileNameComponent(machineId, "machine identifier");
     const QString name = machineId + BrowserPart(kind) + suffix;
     RequireSafeFileNameComponent(name, "bookmark state file name");
@@ -66,7 +67,8 @@ BookmarkStateFile::Records BookmarkStateFile::Load() const
     QFile file(path_);
     if (!file.exists()) {
         if (!file.open(QIODevice::WriteOnly))
-            throw AgentError("cannot create " + path_.toStdString() + ": " + file.errorString().toStdString());
+            throw AgentError("cannot create " + path_.toStdString() + ": " +
+                             file.errorString().toStdString());
         return {};
     }
     if (!file.open(QIODevice::ReadOnly))

@@ -21,7 +21,8 @@ void BookmarkSyncState::SetStore(BrowserKind kind, std::unique_ptr<BookmarkStore
         stores_[index] = std::move(store);
 }
 
-void BookmarkSyncState::ResetState(std::uint32_t browserKind, const QString& machineId, const QString& resetSuffix)
+void BookmarkSyncState::ResetState(std::uint32_t browserKind, const QString& machineId,
+                                   const QString& resetSuffix)
 {
     checkList.clear();
     if (browserKind < stores_.size())

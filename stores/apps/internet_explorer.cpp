@@ -26,9 +26,8 @@ std::string Text(const QString& s)
 // followed (they could lead back up); anything but a regular file is left out.
 void CollectFavoriteFiles(const QString& folder, std::vector<QString>& files)
 {
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                                   QDir::Name);
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir()) {
             if (!entry.isSymLink())
@@ -65,7 +64,9 @@ void WriteNewFile(const QString& path, const QByteArray& content)
 
 CInternetExplorer::CInternetExplorer() = default;
 
-CInternetExplorer::CInternetExplorer(QString favoritesFolder) : fixedFolder_(QDir::cleanPath(favoritesFolder)) {}
+CInternetExplorer::CInternetExplorer(QString favoritesFolder) : fixedFolder_(QDir::cleanPath(favoritesFolder))
+{
+}
 
 QString CInternetExplorer::FavoritesFolder() const
 {
@@ -102,8 +103,8 @@ QStringList CInternetExplorer::SplitFolderPath(const QString& path)
     if (p.isEmpty())
         return {};
     auto refuse = [&](const char* why) {
-        throw AgentError(std::string("refused bookmark folder path (") + why + "): \"" + Text(path.left(300)) +
-                         "\"");
+        throw AgentError(std::string("refused bookmark folder path (") + why + "): \"" +
+                         Text(path.left(300)) + "\"");
     };
     if (p.startsWith(QLatin1Char('/')))
         refuse("absolute");
@@ -136,12 +137,14 @@ QByteArray CInternetExplorer::UrlFileContent(const QString& url)
 {
     for (QChar c : url) {
         if (c.unicode() > 0xFF)
-            throw AgentError("the address has a character beyond U+00FF that a favourite file cannot hold: \"" +
-                             Text(url.left(300)) + "\"");
+            throw AgentError(
+                "the address has a character beyond U+00FF that a favourite file cannot hold: \"" +
+                Text(url.left(300)) + "\"");
         if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
             throw AgentError("the address holds a line break: \"" + Text(url.left(300)) + "\"");
     }
-    return QByteArrayLiteral("[InternetShortcut]\r\n") + kUrlPrefix + url.toLatin1() + QByteArrayLiteral("\r\n");
+    return QByteArrayLiteral("[InternetShortcut]\r\n") + kUrlPrefix + url.toLatin1() +
+           QByteArrayLiteral("\r\n");
 }
 
 QString CInternetExplorer::MakeFolders(const QString& favorites, const QStringList& folders) const
@@ -202,7 +205,8 @@ void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
         const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
         const QString fileName = relative.mid(slash + 1);
         record.name = fileName.left(fileName.size() - kUrlEnding.size());
-        record.path = slash < 0 ? QString() : relative.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        record.path =
+            slash < 0 ? QString() : relative.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
         return;
     }
     if (file.error() != QFileDevice::NoError)

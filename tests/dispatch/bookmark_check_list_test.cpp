@@ -76,10 +76,13 @@ TEST(BookmarkCheckList, IdentifierFormsPerBrowser)
     EXPECT_EQ(BookmarkIdOfKey(BrowserKind::Firefox, "-1"), (BookmarkId{0xFFFFFFFF, 0}));
     EXPECT_TRUE(EntryCarriesId(BrowserKind::Firefox, {"17", 0, 0, 0}, {17, 99}));
     // Opera: signed 64-bit; Chrome: unsigned 64-bit.
-    EXPECT_EQ(BookmarkKeyText(BrowserKind::Opera, BookmarkId::FromValue(static_cast<std::uint64_t>(-5))), "-5");
-    EXPECT_EQ(BookmarkIdOfKey(BrowserKind::Opera, "-5"), BookmarkId::FromValue(static_cast<std::uint64_t>(-5)));
+    EXPECT_EQ(BookmarkKeyText(BrowserKind::Opera, BookmarkId::FromValue(static_cast<std::uint64_t>(-5))),
+              "-5");
+    EXPECT_EQ(BookmarkIdOfKey(BrowserKind::Opera, "-5"),
+              BookmarkId::FromValue(static_cast<std::uint64_t>(-5)));
     EXPECT_EQ(BookmarkKeyText(BrowserKind::Chrome, {0xFFFFFFFF, 0xFFFFFFFF}), "18446744073709551615");
-    EXPECT_EQ(BookmarkIdOfKey(BrowserKind::Chrome, "13245678901234567"), BookmarkId::FromValue(13245678901234567ull));
+    EXPECT_EQ(BookmarkIdOfKey(BrowserKind::Chrome, "13245678901234567"),
+              BookmarkId::FromValue(13245678901234567ull));
     EXPECT_TRUE(EntryCarriesId(BrowserKind::Chrome, {"13245678901234567", 0, 0, 0},
                                BookmarkId::FromValue(13245678901234567ull)));
     EXPECT_FALSE(EntryCarriesId(BrowserKind::Chrome, {"13245678901234567", 0, 0, 0}, {0, 0}));
@@ -90,7 +93,13 @@ TEST(BookmarkCheckList, IdentifierFormsPerBrowser)
     const struct {
         const char* text;
         std::int64_t value;
-    } decimals[] = {{"", 0}, {"abc", 0}, {"12abc", 12}, {"+7", 7}, {"-0", 0}, {" 5", 0}, {"-9223372036854775808", INT64_MIN}};
+    } decimals[] = {{"", 0},
+                    {"abc", 0},
+                    {"12abc", 12},
+                    {"+7", 7},
+                    {"-0", 0},
+                    {" 5", 0},
+                    {"-9223372036854775808", INT64_MIN}};
     for (const auto& d : decimals)
         EXPECT_EQ(DecimalToInt64(d.text), d.value) << d.text;
     EXPECT_EQ(DecimalToInt32("4294967297"), 1);  // wraps like the integer it is stored in
@@ -100,8 +109,15 @@ TEST(BookmarkCheckList, ChangeReportBytes)
 {
     EXPECT_EQ(EncodeBookmarkChanges({}), QByteArray(6, '\0'));
     const BookmarkChanges changes{{{1, 2}}, {}, {{3, 4}, {5, 6}}};
-    EXPECT_EQ(EncodeBookmarkChanges(changes), QByteArray::fromHex("0100" "01000000" "02000000" "0000"
-                                                                  "0200" "03000000" "04000000" "05000000" "06000000"));
+    EXPECT_EQ(EncodeBookmarkChanges(changes), QByteArray::fromHex("0100"
+                                                                  "01000000"
+                                                                  "02000000"
+                                                                  "0000"
+                                                                  "0200"
+                                                                  "03000000"
+                                                                  "04000000"
+                                                                  "05000000"
+                                                                  "06000000"));
     BookmarkChanges tooMany;
     tooMany.deleted.resize(65536);
     EXPECT_THROW(EncodeBookmarkChanges(tooMany), AgentError);

@@ -31,7 +31,9 @@ class RecordingChannel : public ReplyChannel {
 public:
     bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override
     {
-        sent.push_back({code, tag, QByteArray(reinterpret_cast<const char*>(payload.data()), qsizetype(payload.size())), false});
+        sent.push_back({code, tag,
+                        QByteArray(reinterpret_cast<const char*>(payload.data()), qsizetype(payload.size())),
+                        false});
         return true;
     }
     bool SendLongReply(std::uint16_t code, std::uint16_t tag, QByteArray payload) override
@@ -221,7 +223,8 @@ TEST_F(BookmarkRequestsTest, FirstCheckReportsEverythingAddedAndAfterTheSaveNoth
     EXPECT_EQ(LogLines(), (QStringList{"AS_CHECK_BOOKMARKS", "AS_CHECK_BOOKMARKS...ok"}));
 
     EXPECT_EQ(Ok(AS_SAVE_BOOKMARKS_STATE), QByteArray());
-    EXPECT_EQ(StateFile(), BookmarkStateFile::Encode(BrowserKind::InternetExplorer, CInternetExplorer().GetIDs()));
+    EXPECT_EQ(StateFile(),
+              BookmarkStateFile::Encode(BrowserKind::InternetExplorer, CInternetExplorer().GetIDs()));
     EXPECT_TRUE(Check().Empty());
     // Two checks without a save report the same again: each starts from the saved state.
     home_.WriteFile("Favorites/New.url", UrlFileBytes("http://example.org/new"));
@@ -240,7 +243,8 @@ TEST_F(BookmarkRequestsTest, ChangesMadeOutsideTheAgent)
     const Report report = Check();
     EXPECT_EQ(report.edited, std::vector<BookmarkId>{IdOf("Bing.url")});
     EXPECT_EQ(report.added, std::vector<BookmarkId>{IdOf("Links/Sites.url")});
-    EXPECT_EQ(report.deleted, (std::vector<BookmarkId>{IdOf("Links/Suggested Sites.url"), IdOf("x.url/Inside.url")}));
+    EXPECT_EQ(report.deleted,
+              (std::vector<BookmarkId>{IdOf("Links/Suggested Sites.url"), IdOf("x.url/Inside.url")}));
 }
 
 TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
@@ -249,8 +253,8 @@ TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
     Ok(AS_SAVE_BOOKMARKS_STATE);
 
     // An unknown field is skipped by its length; the fields behind it are still read.
-    const QByteArray add = RawFields({{"Tags", "x,y"}, {"Url", "http://example.org/a"}, {"Path", "Work/Tools"},
-                                      {"Name", "A/B:C"}});
+    const QByteArray add = RawFields(
+        {{"Tags", "x,y"}, {"Url", "http://example.org/a"}, {"Path", "Work/Tools"}, {"Name", "A/B:C"}});
     const QByteArray added = Ok(AS_ADD_BOOKMARK, add);
     EXPECT_EQ(added, IdBytes(IdOf("Work/Tools/ABC.url")));
     EXPECT_EQ(home_.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/a"));
@@ -262,7 +266,8 @@ TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, added + Fields({"Work\\Tools", "ABC", "http://example.org/b"})), added);
     EXPECT_EQ(home_.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/b"));
     // A new name: a new file and a new identifier; the old one no longer resolves.
-    const QByteArray renamed = Ok(AS_SET_BOOKMARK, added + Fields({"Work", "Renamed", "http://example.org/c"}));
+    const QByteArray renamed =
+        Ok(AS_SET_BOOKMARK, added + Fields({"Work", "Renamed", "http://example.org/c"}));
     EXPECT_EQ(renamed, IdBytes(IdOf("Work/Renamed.url")));
     EXPECT_FALSE(home_.Exists("Favorites/Work/Tools/ABC.url"));
     EXPECT_EQ(Ok(AS_GET_BOOKMARK, added), added + Fields({}) + QByteArray(2, '\0'));
@@ -274,7 +279,8 @@ TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
     Ok(AS_SAVE_BOOKMARKS_STATE);
     EXPECT_TRUE(Check().Empty());
     const QStringList log = LogLines();
-    for (const char* line : {"AS_ADD_BOOKMARK...ok", "AS_GET_BOOKMARK...ok", "AS_SET_BOOKMARK...ok", "AS_DEL_BOOKMARK...ok"})
+    for (const char* line :
+         {"AS_ADD_BOOKMARK...ok", "AS_GET_BOOKMARK...ok", "AS_SET_BOOKMARK...ok", "AS_DEL_BOOKMARK...ok"})
         EXPECT_TRUE(log.contains(line)) << line;
 }
 
@@ -299,8 +305,12 @@ TEST_F(BookmarkRequestsTest, BadRequestsAnswerErrorAndChangeNothing)
         const char* line;
     } cases[] = {
         {AS_ADD_BOOKMARK, Fields({"", "Cut", "http://x/"}).chopped(1), "AS_ADD_BOOKMARK...error"},
-        {AS_ADD_BOOKMARK, QByteArray::fromHex("0100" "ffffffff"), "AS_ADD_BOOKMARK...error"},
-        {AS_ADD_BOOKMARK, Fields({"New", "Euro", QString::fromUtf8("http://x/€")}), "AS_ADD_BOOKMARK...error"},
+        {AS_ADD_BOOKMARK,
+         QByteArray::fromHex("0100"
+                             "ffffffff"),
+         "AS_ADD_BOOKMARK...error"},
+        {AS_ADD_BOOKMARK, Fields({"New", "Euro", QString::fromUtf8("http://x/€")}),
+         "AS_ADD_BOOKMARK...error"},
         {AS_ADD_BOOKMARK, Fields({"../..", "Escape", "http://x/"}), "AS_ADD_BOOKMARK...error"},
         {AS_SET_BOOKMARK, IdBytes(IdOf("Bing.url")) + Fields({"", "Bing", QString::fromUtf8("http://x/€")}),
          "AS_SET_BOOKMARK...error"},
@@ -344,7 +354,9 @@ TEST_F(BookmarkRequestsTest, DamagedStateFileLoadsItsWholeRecords)
     EXPECT_EQ(StateFile(), whole);
 
     // A length word far beyond the file: no allocation, the records before it load.
-    home_.WriteFile(StatePath("PEER.InternetExplorer_"), whole + QByteArray::fromHex("0000000000000000" "00000000" "ffffff7f"));
+    home_.WriteFile(StatePath("PEER.InternetExplorer_"), whole + QByteArray::fromHex("0000000000000000"
+                                                                                     "00000000"
+                                                                                     "ffffff7f"));
     Ok(AS_LOAD_BOOKMARKS_STATE);
     EXPECT_EQ(agent_.bookmarks->checkList.size(), FavoritesTreeFiles().size());
 }
@@ -452,10 +464,13 @@ TEST_F(BookmarkRequestsTest, ChromeIdentifiersAreTheirDecimalKeys)
     const BookmarkId big = BookmarkId::FromValue(13245678901234567ull);
     EXPECT_EQ(Check().added, (std::vector<BookmarkId>{big, {7, 0}}));
     Ok(AS_SAVE_BOOKMARKS_STATE);
-    EXPECT_EQ(StateFile("PEER.Chrome_"), BookmarkStateFile::Encode(BrowserKind::Chrome, {{"13245678901234567", 11, 0, 0}, {"7", 70, 0, 0}}));
+    EXPECT_EQ(
+        StateFile("PEER.Chrome_"),
+        BookmarkStateFile::Encode(BrowserKind::Chrome, {{"13245678901234567", 11, 0, 0}, {"7", 70, 0, 0}}));
 
     chrome.records["13245678901234567"] = {"Bar", "Big", "http://big/"};
-    EXPECT_EQ(Ok(AS_GET_BOOKMARK, IdBytes(big)), IdBytes(big) + Fields({"Bar", "Big", "http://big/"}) + QByteArray(2, '\0'));
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, IdBytes(big)),
+              IdBytes(big) + Fields({"Bar", "Big", "http://big/"}) + QByteArray(2, '\0'));
 
     // The edited bookmark's checksum is that of the fields as sent.
     const BookmarkRecord edited{"Bar", "Bigger", "http://bigger/"};
@@ -463,11 +478,14 @@ TEST_F(BookmarkRequestsTest, ChromeIdentifiersAreTheirDecimalKeys)
     EXPECT_EQ(agent_.bookmarks->checkList[0].crc, BookmarkCrc32("Bar", "Bigger", "http://bigger/"));
 
     chrome.nextKey = "13245678901234999";
-    EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "New", "http://new/"})), IdBytes(BookmarkId::FromValue(13245678901234999ull)));
-    EXPECT_EQ(agent_.bookmarks->checkList.back(), (BookmarkCheckEntry{"13245678901234999", BookmarkCrc32("", "New", "http://new/"), 0, 0}));
+    EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "New", "http://new/"})),
+              IdBytes(BookmarkId::FromValue(13245678901234999ull)));
+    EXPECT_EQ(agent_.bookmarks->checkList.back(),
+              (BookmarkCheckEntry{"13245678901234999", BookmarkCrc32("", "New", "http://new/"), 0, 0}));
 
     Ok(AS_DEL_BOOKMARK, IdBytes({7, 0}));
-    EXPECT_EQ(chrome.calls, (QStringList{"Get 13245678901234567", "Edit 13245678901234567 http://bigger/", "Add New", "Delete 7"}));
+    EXPECT_EQ(chrome.calls, (QStringList{"Get 13245678901234567", "Edit 13245678901234567 http://bigger/",
+                                         "Add New", "Delete 7"}));
     EXPECT_EQ(agent_.bookmarks->checkList.size(), 2u);
 }
 
@@ -500,7 +518,8 @@ TEST_F(BookmarkRequestsTest, LongChangeReportTravelsInFragments)
     EXPECT_EQ(reply.code, AS_CHECK_BOOKMARKS + 1);
     EXPECT_TRUE(reply.longReply);
     EXPECT_EQ(reply.payload.size(), 6 + 8 * 3000);
-    EXPECT_EQ(ParseReport(reply.payload).added[2999], BookmarkId::FromValue(static_cast<std::uint64_t>(-2999)));
+    EXPECT_EQ(ParseReport(reply.payload).added[2999],
+              BookmarkId::FromValue(static_cast<std::uint64_t>(-2999)));
 }
 
 }  // namespace

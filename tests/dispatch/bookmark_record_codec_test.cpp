@@ -53,9 +53,10 @@ TEST(BookmarkRecordCodec, DecodesFieldsInAnyOrderAndSkipsUnknownOnes)
 TEST(BookmarkRecordCodec, LengthsBeyondThePayloadAreMalformed)
 {
     const QByteArray good = Count(1) + Field("Name", "N");
-    EXPECT_THROW(Decode(Count(2) + Field("Name", "N")), MalformedData);                 // a field short
-    EXPECT_THROW(Decode(good.left(good.size() - 1)), MalformedData);                   // a value cut
-    EXPECT_THROW(Decode(Count(1) + QByteArray::fromHex("ffffffff") + "N\0"), MalformedData);  // negative length
+    EXPECT_THROW(Decode(Count(2) + Field("Name", "N")), MalformedData);  // a field short
+    EXPECT_THROW(Decode(good.left(good.size() - 1)), MalformedData);     // a value cut
+    EXPECT_THROW(Decode(Count(1) + QByteArray::fromHex("ffffffff") + "N\0"),
+                 MalformedData);  // negative length
     EXPECT_THROW(Decode(QByteArray(1, '\1')), MalformedData);
 }
 

@@ -28,7 +28,8 @@ TEST(BookmarkStateFile, NamedByMachineBrowserAndSuffix)
     };
     for (const auto& c : cases)
         EXPECT_EQ(BookmarkStateFile(c.kind, "PEER 7", "work").Path(), home.Path(DataFile(c.name)));
-    EXPECT_EQ(BookmarkStateFile(BrowserKind::Chrome, "PEER 7", "").Path(), home.Path(DataFile("PEER 7.Chrome_")));
+    EXPECT_EQ(BookmarkStateFile(BrowserKind::Chrome, "PEER 7", "").Path(),
+              home.Path(DataFile("PEER 7.Chrome_")));
 }
 
 TEST(BookmarkStateFile, RefusesNamesThatLeaveTheFolder)
@@ -37,7 +38,8 @@ TEST(BookmarkStateFile, RefusesNamesThatLeaveTheFolder)
     const struct {
         const char* machineId;
         const char* suffix;
-    } refused[] = {{"", "x"}, {"..", ""}, {"a/b", ""}, {"PEER", "/../../x"}, {"PEER", "a\\b"}, {"PEER", "\n"}};
+    } refused[] = {{"", "x"},        {"..", ""},    {"a/b", ""}, {"PEER", "/../../x"},
+                   {"PEER", "a\\b"}, {"PEER", "\n"}};
     for (const auto& r : refused)
         EXPECT_THROW(BookmarkStateFile(BrowserKind::InternetExplorer, r.machineId, r.suffix), AgentError)
             << r.machineId << " " << r.suffix;
@@ -56,8 +58,18 @@ QByteArray Utf16(const QString& s)
 
 TEST(BookmarkStateFile, InternetExplorerRecordBytes)
 {
-    const QByteArray expected = QByteArray::fromHex("a4a3a2a1" "b4b3b2b1" "44332211" "12000000") + Utf16(kTwo[0].key) +
-                                QByteArray::fromHex("c4c3c2c1" "d4d3d2d1" "88776655" "12000000") + Utf16(kTwo[1].key);
+    const QByteArray expected = QByteArray::fromHex(
+                                    "a4a3a2a1"
+                                    "b4b3b2b1"
+                                    "44332211"
+                                    "12000000") +
+                                Utf16(kTwo[0].key) +
+                                QByteArray::fromHex(
+                                    "c4c3c2c1"
+                                    "d4d3d2d1"
+                                    "88776655"
+                                    "12000000") +
+                                Utf16(kTwo[1].key);
     EXPECT_EQ(BookmarkStateFile::Encode(BrowserKind::InternetExplorer, kTwo), expected);
     const auto back = BookmarkStateFile::Decode(BrowserKind::InternetExplorer, expected);
     EXPECT_EQ(back.entries, kTwo);
@@ -66,16 +78,29 @@ TEST(BookmarkStateFile, InternetExplorerRecordBytes)
 
 TEST(BookmarkStateFile, KeyRecordBytesForTheOtherBrowsers)
 {
-    const BookmarkCheckList keys = {{QStringLiteral("42"), 0x01020304, 0, 0}, {QStringLiteral("-7"), 0xFFFFFFFE, 0, 0}};
-    const QByteArray expected = QByteArray::fromHex("04030201" "02000000") + Utf16("42") + QByteArray::fromHex("04030201") +
-                                QByteArray::fromHex("feffffff" "02000000") + Utf16("-7") + QByteArray::fromHex("feffffff");
+    const BookmarkCheckList keys = {{QStringLiteral("42"), 0x01020304, 0, 0},
+                                    {QStringLiteral("-7"), 0xFFFFFFFE, 0, 0}};
+    const QByteArray expected = QByteArray::fromHex(
+                                    "04030201"
+                                    "02000000") +
+                                Utf16("42") + QByteArray::fromHex("04030201") +
+                                QByteArray::fromHex(
+                                    "feffffff"
+                                    "02000000") +
+                                Utf16("-7") + QByteArray::fromHex("feffffff");
     for (BrowserKind kind : {BrowserKind::Firefox, BrowserKind::Opera, BrowserKind::Chrome}) {
         EXPECT_EQ(BookmarkStateFile::Encode(kind, keys), expected);
         EXPECT_EQ(BookmarkStateFile::Decode(kind, expected).entries, keys);
     }
     // The trailing checksum counts; a key ends at its first zero unit.
-    const QByteArray odd = QByteArray::fromHex("00000000" "03000000") + Utf16(QStringLiteral("9")) +
-                           QByteArray::fromHex("0000" "4100") + QByteArray::fromHex("78563412");
+    const QByteArray odd = QByteArray::fromHex(
+                               "00000000"
+                               "03000000") +
+                           Utf16(QStringLiteral("9")) +
+                           QByteArray::fromHex(
+                               "0000"
+                               "4100") +
+                           QByteArray::fromHex("78563412");
     EXPECT_EQ(BookmarkStateFile::Decode(BrowserKind::Chrome, odd).entries,
               (BookmarkCheckList{{QStringLiteral("9"), 0x12345678, 0, 0}}));
     EXPECT_TRUE(BookmarkStateFile::Encode(BrowserKind::Safari, keys).isEmpty());
@@ -92,11 +117,33 @@ TEST(BookmarkStateFile, DamagedEndKeepsTheWholeRecords)
         QByteArray tail;
     } cases[] = {
         {"header cut", BrowserKind::InternetExplorer, QByteArray::fromHex("0102030405")},
-        {"negative length", BrowserKind::InternetExplorer, QByteArray::fromHex("01000000" "02000000" "03000000" "ffffffff") + "abcd"},
-        {"length past the end", BrowserKind::InternetExplorer, QByteArray::fromHex("01000000" "02000000" "03000000" "00000010") + "abcd"},
-        {"text cut", BrowserKind::InternetExplorer, QByteArray::fromHex("01000000" "02000000" "03000000" "03000000") + "abcd"},
-        {"key length huge", BrowserKind::Firefox, QByteArray::fromHex("01000000" "ffffff7f") + "ab"},
-        {"trailing crc cut", BrowserKind::Firefox, QByteArray::fromHex("01000000" "01000000" "3400" "0100")},
+        {"negative length", BrowserKind::InternetExplorer,
+         QByteArray::fromHex("01000000"
+                             "02000000"
+                             "03000000"
+                             "ffffffff") +
+             "abcd"},
+        {"length past the end", BrowserKind::InternetExplorer,
+         QByteArray::fromHex("01000000"
+                             "02000000"
+                             "03000000"
+                             "00000010") +
+             "abcd"},
+        {"text cut", BrowserKind::InternetExplorer,
+         QByteArray::fromHex("01000000"
+                             "02000000"
+                             "03000000"
+                             "03000000") +
+             "abcd"},
+        {"key length huge", BrowserKind::Firefox,
+         QByteArray::fromHex("01000000"
+                             "ffffff7f") +
+             "ab"},
+        {"trailing crc cut", BrowserKind::Firefox,
+         QByteArray::fromHex("01000000"
+                             "01000000"
+                             "3400"
+                             "0100")},
     };
     for (const auto& c : cases) {
         const QByteArray head = c.kind == BrowserKind::InternetExplorer ? whole : keyWhole;
@@ -114,13 +161,15 @@ TEST(BookmarkStateFile, LoadCreatesSaveReplacesTruncateEmpties)
     EXPECT_EQ(home.ReadFile(DataFile("PEER.InternetExplorer_s")), QByteArray());
 
     // A damaged file loads what is whole; the next save writes the list whole.
-    home.WriteFile(DataFile("PEER.InternetExplorer_s"),
-                   BookmarkStateFile::Encode(BrowserKind::InternetExplorer, kTwo) + QByteArray::fromHex("0102"));
+    home.WriteFile(
+        DataFile("PEER.InternetExplorer_s"),
+        BookmarkStateFile::Encode(BrowserKind::InternetExplorer, kTwo) + QByteArray::fromHex("0102"));
     const auto loaded = file.Load();
     EXPECT_EQ(loaded.entries, kTwo);
     EXPECT_EQ(loaded.ignoredBytes, 2u);
     file.Save(loaded.entries);
-    EXPECT_EQ(home.ReadFile(DataFile("PEER.InternetExplorer_s")), BookmarkStateFile::Encode(BrowserKind::InternetExplorer, kTwo));
+    EXPECT_EQ(home.ReadFile(DataFile("PEER.InternetExplorer_s")),
+              BookmarkStateFile::Encode(BrowserKind::InternetExplorer, kTwo));
 
     file.Truncate();
     EXPECT_EQ(home.ReadFile(DataFile("PEER.InternetExplorer_s")), QByteArray());

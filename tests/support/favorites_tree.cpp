@@ -40,7 +40,8 @@ QString MakeFavoritesTree(const TempHome& home)
         const QString name = QString::fromUtf8(real);
         home.WriteFile(QStringLiteral("Favorites/") + name, DataFile(name));
     }
-    home.WriteFile(QString::fromUtf8("Favorites/Café/Crème brûlée.url"), UrlFileBytes("http://example.org/cr\xe8me"));
+    home.WriteFile(QString::fromUtf8("Favorites/Café/Crème brûlée.url"),
+                   UrlFileBytes("http://example.org/cr\xe8me"));
     home.WriteFile(QStringLiteral("Favorites/Links/NOTES.URL"), UrlFileBytes("http://example.org/notes"));
     home.WriteFile(QStringLiteral("Favorites/Links/readme.txt"), "not a favourite\r\n");
     home.WriteFile(QStringLiteral("Favorites/No address.url"), "[InternetShortcut]\r\nIDList=\r\n");

@@ -18,14 +18,21 @@ namespace {
 class InternetExplorerTest : public ::testing::Test {
 protected:
     QString Fav(const QString& relative) const { return favorites_ + QLatin1Char('/') + relative; }
-    QByteArray Bytes(const QString& relative) const { return home_.ReadFile(QStringLiteral("Favorites/") + relative).value_or("<missing>"); }
-    bool Exists(const QString& relative) const { return home_.Exists(QStringLiteral("Favorites/") + relative); }
+    QByteArray Bytes(const QString& relative) const
+    {
+        return home_.ReadFile(QStringLiteral("Favorites/") + relative).value_or("<missing>");
+    }
+    bool Exists(const QString& relative) const
+    {
+        return home_.Exists(QStringLiteral("Favorites/") + relative);
+    }
 
     // Every file and folder below the Favorites folder with its content, to show nothing moved.
     QStringList Snapshot() const
     {
         QStringList all;
-        QDirIterator it(favorites_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+        QDirIterator it(favorites_, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden,
+                        QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString path = it.next();
             QFile f(path);
@@ -82,7 +89,8 @@ TEST_F(InternetExplorerTest, GetReadsPathNameAndTheFirstUrlLine)
     };
     const Case cases[] = {
         {"Bing.url", {"", "Bing", "http://go.microsoft.com/fwlink/p/?LinkId=255142"}},
-        {"Links/Suggested Sites.url", {"Links", "Suggested Sites", "https://ieonline.microsoft.com/#ieslice"}},
+        {"Links/Suggested Sites.url",
+         {"Links", "Suggested Sites", "https://ieonline.microsoft.com/#ieslice"}},
         // BASEURL= lines come first; LF line ends.
         {"Featured wallpapers.url", {"", "Featured wallpapers", "http://www.wallpaperup.com/"}},
         {QString::fromUtf8("Hard/CNC Milling/Комплектующие/Ладога.url"),
@@ -90,7 +98,8 @@ TEST_F(InternetExplorerTest, GetReadsPathNameAndTheFirstUrlLine)
           "http://ladogaprof.ru/index.php/katalogi"}},
         // One byte per character: 0xE8 is è.
         {QString::fromUtf8("Café/Crème brûlée.url"),
-         {QString::fromUtf8("Café"), QString::fromUtf8("Crème brûlée"), QString::fromUtf8("http://example.org/crème")}},
+         {QString::fromUtf8("Café"), QString::fromUtf8("Crème brûlée"),
+          QString::fromUtf8("http://example.org/crème")}},
         {"x.url/Inside.url", {"x.url", "Inside", "http://example.org/inside"}},
     };
     for (const Case& c : cases) {
@@ -174,8 +183,12 @@ TEST_F(InternetExplorerTest, EditInPlaceKeepsThePath)
     };
     const Case cases[] = {
         {"Links/Suggested Sites.url", {"Links", "Suggested Sites", "http://example.org/1"}},
-        {deep, {QString::fromUtf8("Hard\\CNC Milling\\Комплектующие"), QString::fromUtf8("Ладога"), "http://example.org/2"}},
-        {deep, {QString::fromUtf8("Hard/CNC Milling/Комплектующие"), QString::fromUtf8("Ладога"), "http://example.org/3"}},
+        {deep,
+         {QString::fromUtf8("Hard\\CNC Milling\\Комплектующие"), QString::fromUtf8("Ладога"),
+          "http://example.org/2"}},
+        {deep,
+         {QString::fromUtf8("Hard/CNC Milling/Комплектующие"), QString::fromUtf8("Ладога"),
+          "http://example.org/3"}},
         {"Bing.url", {"", "Bing", "http://example.org/4"}},
     };
     for (const Case& c : cases) {
@@ -188,7 +201,8 @@ TEST_F(InternetExplorerTest, EditInPlaceKeepsThePath)
 
 TEST_F(InternetExplorerTest, EditThatRenamesOrMovesWritesTheNewFileAndRemovesTheOld)
 {
-    const QString moved = store_.Edit(Fav("Links/Suggested Sites.url"), {"Work/Sites", "Suggested", "http://example.org/s"});
+    const QString moved =
+        store_.Edit(Fav("Links/Suggested Sites.url"), {"Work/Sites", "Suggested", "http://example.org/s"});
     EXPECT_EQ(moved, Fav("Work/Sites/Suggested.url"));
     EXPECT_EQ(Bytes("Work/Sites/Suggested.url"), UrlFileBytes("http://example.org/s"));
     EXPECT_FALSE(Exists("Links/Suggested Sites.url"));
@@ -204,8 +218,9 @@ TEST_F(InternetExplorerTest, FailedMoveKeepsTheOldFavourite)
 {
     // The new folder cannot be made (a file has its name), so the new file cannot be written.
     const QByteArray old = Bytes("Links/Suggested Sites.url");
-    EXPECT_THROW(store_.Edit(Fav("Links/Suggested Sites.url"), {"Links/readme.txt", "S", "http://example.org/"}),
-                 AgentError);
+    EXPECT_THROW(
+        store_.Edit(Fav("Links/Suggested Sites.url"), {"Links/readme.txt", "S", "http://example.org/"}),
+        AgentError);
     EXPECT_EQ(Bytes("Links/Suggested Sites.url"), old);
 }
 
@@ -218,7 +233,8 @@ TEST_F(InternetExplorerTest, DeleteAndDeleteAll)
     store_.DeleteAll();
     EXPECT_TRUE(store_.GetIDs().empty());
     // Folders and files that are not favourites stay.
-    for (const char* kept : {"Links/NOTES.URL", "Links/readme.txt", "x.url", "Café", "Hard/CNC Milling/Комплектующие"})
+    for (const char* kept :
+         {"Links/NOTES.URL", "Links/readme.txt", "x.url", "Café", "Hard/CNC Milling/Комплектующие"})
         EXPECT_TRUE(Exists(QString::fromUtf8(kept))) << kept;
 }
 
