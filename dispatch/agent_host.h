@@ -14,4 +14,7 @@ public:
     virtual void ShowBusyIcon(bool busy) = 0;
     // Ends the agent once the current reply has reached the peer.
     virtual void RequestExit() = 0;
+    // Stops the server as the user's Stop command does: a file transfer reply could not be
+    // sent, so the connection is taken as broken. Hosts without a server ignore it.
+    virtual void StopServer() {}
 };
