@@ -1,11 +1,11 @@
-#include <QApplication>
+#include <QCoreApplication>
 
-#include "app/core/log_file.h"
+#include "app/core/headless_agent.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    LogFile log;
-    log.WriteLogLine(QStringLiteral("Init TwinLark.."));
-    return 0;
+    QCoreApplication app(argc, argv);
+    HeadlessAgent agent;
+    agent.Start();
+    return app.exec();
 }

@@ -45,8 +45,12 @@ void Agent::ResetConnectionState()
 
 void Agent::ReleaseClientResources()
 {
+    stores->ClearWindowsContactsRecords(agentId);
     watches->StopAllFileWatches();
     stores->OfficeDestroy();
+    if (agentId == 0)
+        stores->CloseAddressBook();
+    stores->CloseStickyNotes();
     bookmarks->ReleaseForClientClose(browserId);
     host().ShowBusyIcon(false);
     transfers->CloseAll();

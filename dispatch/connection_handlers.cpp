@@ -18,9 +18,9 @@ QByteArray Utf16Reply(const QString& text)
 
 void Login(RequestContext& ctx)
 {
-    // Case-sensitive, whole-text comparison; a failed login changes nothing.
+    // Case-sensitive, whole-text comparison; a failed login changes nothing (a connection that
+    // has logged in stays logged in, the peer may retry at once).
     if (ctx.PayloadText() != ReadPassword()) {
-        ctx.agent.loggedIn = false;
         ctx.ReplyError();
         return;
     }

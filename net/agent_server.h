@@ -4,19 +4,23 @@
 #include <cstdint>
 #include <memory>
 
+#include "common/byte_io.h"
 #include "dispatch/agent_host.h"
 
 class Agent;
 class Dispatcher;
 class ServerUi;
-class QTcpServer;
+class ReplyChannel;
 
 // The listening socket, the one client connection, the access rules at accept, keep-alive,
 // and the DNS-SD announcement. Everything runs on the user-interface thread.
 class AgentServer : public QObject, public AgentHost {
     Q_OBJECT
 public:
+    // Takes the access mode and the IP list from the settings, as the window does at start, and
+    // becomes the agent's host. Nothing listens before ServerStart.
     AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QObject* parent = nullptr);
+    // Closes the sockets and withdraws the announcement without touching the user interface.
     ~AgentServer() override;
 
     // Listens on the stored port on every IPv4 address; a taken port moves to the next one
@@ -35,9 +39,12 @@ public:
     // System sleep and wake.
     void OnSuspend();
     void OnResume();
+    // Follows the system's sleep and wake (logind's PrepareForSleep on the system bus) where
+    // the desktop provides them; without a bus it does nothing.
+    void WatchSystemSleep();
 
-    // The mode accept applies (0 every address, 1 the list only, 2 the list and a prompt) and
-    // the allowed addresses.
+    // The mode accept applies (0 every address, 1 the list only, 2 the list and a prompt; any
+    // other stored value acts as 1) and the allowed addresses.
     void SetAccessMode(std::uint32_t mode);
     std::uint32_t AccessMode() const;
     void SetIpList(const QStringList& list);
@@ -57,6 +64,10 @@ public:
     void ShowBusyIcon(bool busy) override;
     void RequestExit() override;
 
+public slots:
+    // A start that failed on a taken port retries through here, once that start has returned.
+    void OnRestartServer();
+
 signals:
     // The peer asked the agent to end (after its reply went out).
     void exitRequested();
@@ -64,6 +75,12 @@ signals:
     void ipListChanged();
 
 private:
+    void OnNewConnections();
+    void OnAcceptClient(int descriptor);
+    void Admit(int descriptor, const QString& statusText);
+    void Refuse(int descriptor);
+    void DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel);
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

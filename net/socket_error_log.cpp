@@ -21,7 +21,10 @@ void SocketErrorLog::Write(const QString& line)
 {
     if (!file_.isOpen())
         return;
-    file_.write(line.toUtf8());
-    file_.write("\n");
+    // One line per event; texts that already carry their line end get no second one.
+    QByteArray bytes = line.toUtf8();
+    if (!bytes.endsWith('\n'))
+        bytes.append('\n');
+    file_.write(bytes);
     file_.flush();
 }

@@ -40,6 +40,22 @@ bool StoreSet::OfficeDestroy()
     return true;
 }
 
+void StoreSet::ClearWindowsContactsRecords(std::uint32_t agentCode)
+{
+    // No Windows Contacts store keeps loaded records yet.
+    (void)agentCode;
+}
+
+void StoreSet::CloseAddressBook()
+{
+    // The address book is never left open yet.
+}
+
+void StoreSet::CloseStickyNotes()
+{
+    stickyNotes.reset();
+}
+
 bool IsOutlookAgentCode(std::uint32_t agentCode)
 {
     return OutlookIndex(agentCode) >= 0;

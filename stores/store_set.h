@@ -33,6 +33,14 @@ public:
     bool officeInitialized = false;
     bool OfficeInit();
     bool OfficeDestroy();
+
+    // What a client's departure, suspend and the end of a synchronisation release, each safe
+    // when nothing is open: the loaded records of the Windows Contacts store of contacts source
+    // 1 or 2 (no file touched), the Windows Address Book, and the Sticky Notes store (written
+    // back, then destroyed).
+    void ClearWindowsContactsRecords(std::uint32_t agentCode);
+    void CloseAddressBook();
+    void CloseStickyNotes();
 };
 
 // The store for a source code, or nullptr when the code selects none.
