@@ -105,6 +105,13 @@ struct FileWatchManager::Watch : FolderChangeSink {
                                    "(fs.inotify.max_user_watches), the folder is reported as changed")
                         .arg(path));
                 break;
+            case WatchProblem::NoInstance:
+                manager.AddLogMessage(
+                    QStringLiteral("folder watch %1: no inotify instance could be created "
+                                   "(fs.inotify.max_user_instances or open files), the folder is "
+                                   "reported as changed and not watched")
+                        .arg(path));
+                break;
         }
     }
 

@@ -67,7 +67,9 @@ public:
     // Starts watching the peer's folder `path`, unless it is a watched folder or lies inside one
     // (compared at a separator: C:\Data2 is not inside C:\Data). Watches whose worker has ended
     // (their folder was deleted) are dropped first, so they never block watching again.
-    // A folder that cannot be watched is accepted and reports nothing. Returns false when refused.
+    // A folder that cannot be watched is accepted and reports nothing (but when no inotify
+    // instance is left, it is reported once as changed and the log says why). Returns false
+    // when refused.
     // Throws AgentError when the watch's thread cannot be started (nothing is registered then).
     bool AddFileWatch(const QString& path);
     // Stops every watch of exactly this path; returns how many there were.

@@ -1,5 +1,278 @@
+// Reading, writing, adding and deleting single items, and emptying a whole source, for the four
+// item kinds. Each request keeps its kind's state list in step with what it changed, so that the
+// following save records it.
+#include <algorithm>
+
+#include "app/core/log_file.h"
+#include "common/errors.h"
+#include "dispatch/agent.h"
+#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/item_kinds.h"
+#include "dispatch/item_record_codec.h"
+#include "dispatch/request_context.h"
+#include "dispatch/source_detection.h"
+#include "dispatch/source_flags.h"
+#include "net/message_header.h"
+#include "stores/store_roles.h"
+#include "stores/store_set.h"
+
+namespace {
+
+// The log texts of one kind's five requests; empty where a request logs no such line.
+struct KindLines {
+    ItemKind kind;
+    const char* getFirst;  // followed by the identifier
+    const char* getOk;
+    const char* setFirst;
+    bool setLogsId;
+    bool setLogsFirstAfterTake;
+    const char* setOk;
+    const char* addFirst;
+    const char* addOk;
+    const char* delFirst;   // a line of its own, before the identifier line
+    const char* delIdLine;  // followed by the identifier
+    const char* delOk;
+    const char* delAllFirst;
+    const char* delAllOk;
+};
+
+constexpr KindLines kContacts = {
+    ItemKind::Contacts,
+    "AS_GET_CONTACT - ",
+    "AS_GET_CONTACT...ok",
+    "AS_SET_CONTACT",
+    true,
+    false,
+    "AS_SET_CONTACT...ok",
+    "AS_ADD_CONTACT",
+    "AS_ADD_CONTACT...ok",
+    nullptr,
+    "AS_DEL_CONTACT - ",
+    "AS_DEL_CONTACT...ok",
+    "AS_DEL_ALL_CONTACTS",
+    "AS_DEL_ALL_CONTACTS...ok",
+};
+constexpr KindLines kAppointments = {
+    ItemKind::Appointments,
+    "AS_GET_APPOINT - ",
+    "AS_GET_APPOINT - ok",
+    "AS_SET_APPOINT\n",
+    true,
+    true,
+    "AS_SET_APPOINT...ok\n",
+    "AS_ADD_APPOINT",
+    "AS_ADD_APPOINT...ok",
+    nullptr,
+    "AS_DEL_APPOINT - ",
+    "AS_DEL_APPOINT - ok",
+    "AS_DEL_ALL_APPOINTS",
+    "AS_DEL_ALL_APPOINTS - ok",
+};
+constexpr KindLines kTasks = {
+    ItemKind::Tasks,
+    nullptr,
+    "AS_GET_TASK - ok",
+    "AS_SET_TASK\n",
+    true,
+    true,
+    "AS_SET_TASK...ok\n",
+    "AS_ADD_TASK",
+    "AS_ADD_TASK...ok",
+    "AS_DEL_TASK",
+    "AS_DEL_TASK - ",
+    "AS_DEL_TASK - ok",
+    "AS_DEL_ALL_TASKS",
+    "AS_DEL_ALL_TASKS - ok",
+};
+constexpr KindLines kNotes = {
+    ItemKind::Notes,
+    "AS_GET_NOTE - ",
+    "AS_GET_NOTE - ok",
+    "AS_SET_NOTE",
+    false,
+    false,
+    "AS_SET_NOTE - ok",
+    "AS_ADD_NOTE",
+    "AS_ADD_NOTE - ok",
+    nullptr,
+    "AS_DEL_NOTE - ",
+    "AS_DEL_NOTE...ok",
+    "AS_DEL_ALL_NOTES",
+    nullptr,
+};
+
+void Log(RequestContext& ctx, const char* line)
+{
+    if (line) ctx.agent.log.WriteLogLine(QString::fromUtf8(line));
+}
+
+void Log(RequestContext& ctx, const char* prefix, const QString& id)
+{
+    if (prefix) ctx.agent.log.WriteLogLine(QString::fromUtf8(prefix) + id);
+}
+
+void GetItem(RequestContext& ctx, const KindLines& lines)
+{
+    const QString id = ctx.PayloadText();
+    Log(ctx, lines.getFirst, id);
+    ItemRecord& record = ctx.LoggedRecord();
+    COutlook* store = SelectedStore(ctx.agent, lines.kind);
+    QByteArray blob;
+    if (store) {
+        store->Get(id, record);
+        blob = EncodeItemRecord(id, record);
+    }
+    const bool oneMessage = static_cast<std::size_t>(blob.size()) <= kMaxPayloadBytes;
+    ctx.Reply(std::move(blob));
+    if (oneMessage) Log(ctx, lines.getOk);
+}
+
+void SetItem(RequestContext& ctx, const KindLines& lines)
+{
+    if (!lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
+    const QByteArray blob = ctx.TakeConsumingPayload();
+    if (lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
+    ItemRecord& record = ctx.LoggedRecord();
+    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
+        QString id;
+        DecodeItemRecord(AsBytes(blob), true, record, &id);
+        if (lines.setLogsId) ctx.agent.log.WriteLogLine(id);
+        store->Edit(record, id);
+        StateList& list = StateListOf(ctx.agent, lines.kind);
+        const auto& entries = list.Entries();
+        if (std::any_of(entries.begin(), entries.end(), [&](const StateEntry& e) { return e.id == id; }))
+            list.SetChecksum(id, store->IDtoCRC32(id));
+    }
+    ctx.Reply();
+    Log(ctx, lines.setOk);
+}
+
+// Outlook wants an appointment's start before its end: when the last "Start" field comes after
+// the last "End" field (a missing field counts as position 0), the two trade places.
+void PutStartBeforeEnd(ItemRecord& record)
+{
+    const int start = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("Start"))));
+    const int end = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("End"))));
+    if (start <= end) return;
+    record.names.swapItemsAt(start, end);
+    std::swap(record.values[static_cast<std::size_t>(start)], record.values[static_cast<std::size_t>(end)]);
+}
+
+void AddItem(RequestContext& ctx, const KindLines& lines)
+{
+    Log(ctx, lines.addFirst);
+    const QByteArray blob = ctx.TakeConsumingPayload();
+    ItemRecord& record = ctx.LoggedRecord();
+    DecodeItemRecord(AsBytes(blob), false, record);
+    COutlook* store = SelectedStore(ctx.agent, lines.kind);
+    if (!store) {
+        ctx.Reply();
+        Log(ctx, lines.addOk);
+        return;
+    }
+    const std::uint32_t code = SourceCodeOf(ctx.agent, lines.kind);
+    if (lines.kind == ItemKind::Appointments && IsOutlookAgentCode(code)) PutStartBeforeEnd(record);
+    QString id;
+    store->Add(record, id);
+    if (lines.kind == ItemKind::Appointments && code == 1)
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    const std::uint32_t crc = store->IDtoCRC32(id);
+    if (lines.kind == ItemKind::Contacts)
+        ctx.agent.log.WriteLogLine(QStringLiteral("Id [%1], crc [%2l]").arg(id, QString::number(crc)));
+    StateListOf(ctx.agent, lines.kind).Append(id, crc);
+    ctx.Reply(utf16::Bytes(id));
+    Log(ctx, lines.addOk);
+}
+
+void DeleteItem(RequestContext& ctx, const KindLines& lines)
+{
+    const QString id = ctx.PayloadText();
+    Log(ctx, lines.delFirst);
+    Log(ctx, lines.delIdLine, id);
+    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
+        store->Delete(id);
+        if (lines.kind == ItemKind::Appointments && SourceCodeOf(ctx.agent, lines.kind) == 1)
+            if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    }
+    StateListOf(ctx.agent, lines.kind).Remove(id);
+    ctx.Reply();
+    Log(ctx, lines.delOk);
+}
+
+void EmptySource(RequestContext& ctx, const KindLines& lines)
+{
+    Agent& agent = ctx.agent;
+    const ItemKind kind = lines.kind;
+    const std::uint32_t code = SourceCodeOf(agent, kind);
+    if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit())
+        throw AgentError("Outlook could not be started");
+    COutlook* store = SelectedStore(agent, kind);
+    if (IdMappedStore* idMap = SelectedIdMappedStore(agent, kind)) idMap->SetIdMapName(agent.machineId);
+
+    if (kind == ItemKind::Contacts && code == 7) {
+        // Opera keeps contacts only with a mail account; without Opera there is nothing to empty.
+        if (!IsOperaInstalled()) return;
+        if (!HasOperaMail()) {
+            agent.log.WriteLogLine(QStringLiteral("Not installed Opera Contacts"));
+            throw AgentError("Opera's mail has no account, so there are no Opera contacts");
+        }
+    }
+    if (kind == ItemKind::Notes && code == kOperaNotesCode && !HasOperaNotes()) return;
+    if (!store) return;
+    auto* contacts = kind == ItemKind::Contacts && (code == 1 || code == 2)
+                         ? StoreRole<ContactFolderStore>(store)
+                         : nullptr;
+    if (contacts) contacts->Load();
+    if (kind == ItemKind::Appointments && code == 1)
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    store->DeleteAll();
+    if (contacts) contacts->Unload();
+}
+
+void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
+{
+    Agent& agent = ctx.agent;
+    // No new peer may take over while a source is being emptied. Only the contacts request
+    // accepts again at its end; after the others the synchronisation's end or the client's
+    // close does.
+    agent.host().SetAcceptingConnections(false);
+    const bool acceptsAgain = lines.kind == ItemKind::Contacts;
+    try {
+        Log(ctx, lines.delAllFirst);
+        EmptySource(ctx, lines);
+        StateListOf(agent, lines.kind).Clear();
+        ctx.Reply();
+        Log(ctx, lines.delAllOk);
+    } catch (...) {
+        // The dispatcher logs the failure and answers; Outlook is released first all the same.
+        agent.stores->OfficeDestroy();
+        if (acceptsAgain) agent.host().SetAcceptingConnections(true);
+        throw;
+    }
+    agent.stores->OfficeDestroy();
+    if (acceptsAgain) agent.host().SetAcceptingConnections(true);
+}
+
+void RegisterKind(Dispatcher& d, const KindLines& lines, RequestCode get, RequestCode set, RequestCode add,
+                  RequestCode del, RequestCode delAll)
+{
+    const KindLines* l = &lines;
+    d.SetHandler(get, [l](RequestContext& ctx) { GetItem(ctx, *l); });
+    d.SetHandler(set, [l](RequestContext& ctx) { SetItem(ctx, *l); });
+    d.SetHandler(add, [l](RequestContext& ctx) { AddItem(ctx, *l); });
+    d.SetHandler(del, [l](RequestContext& ctx) { DeleteItem(ctx, *l); });
+    d.SetHandler(delAll, [l](RequestContext& ctx) { DeleteAllItems(ctx, *l); });
+}
+
+}  // namespace
 
 void RegisterItemHandlers(Dispatcher& d)
 {
+    RegisterKind(d, kContacts, AS_GET_CONTACT, AS_SET_CONTACT, AS_ADD_CONTACT, AS_DEL_CONTACT,
+                 AS_DEL_ALL_CONTACTS);
+    RegisterKind(d, kAppointments, AS_GET_APPOINT, AS_SET_APPOINT, AS_ADD_APPOINT, AS_DEL_APPOINT,
+                 AS_DEL_ALL_APPOINTS);
+    RegisterKind(d, kTasks, AS_GET_TASK, AS_SET_TASK, AS_ADD_TASK, AS_DEL_TASK, AS_DEL_ALL_TASKS);
+    RegisterKind(d, kNotes, AS_GET_NOTE, AS_SET_NOTE, AS_ADD_NOTE, AS_DEL_NOTE, AS_DEL_ALL_NOTES);
 }

@@ -1,5 +1,245 @@
+// The change checks of the four item kinds and the requests that load, save, drop and reset the
+// peer's saved state of them.
+#include "app/core/log_file.h"
+#include "common/byte_io.h"
+#include "common/errors.h"
+#include "dispatch/agent.h"
+#include "dispatch/change_check.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/item_kinds.h"
+#include "dispatch/request_context.h"
+#include "dispatch/source_detection.h"
+#include "net/message_header.h"
+#include "stores/store_roles.h"
+#include "stores/store_set.h"
+
+namespace {
+
+struct CheckTraits {
+    ItemKind kind;
+    // With %1 added, %2 deleted, %3 edited.
+    const char* summary;
+    bool logsOk;
+    bool hasDateWindow;
+};
+
+constexpr CheckTraits kContactsCheck = {
+    ItemKind::Contacts, "AS_CHECK_CONTACTS: col_AddContacts %1, col_DelContacts %2, col_EditContacts %3",
+    true, false};
+constexpr CheckTraits kAppointmentsCheck = {
+    ItemKind::Appointments, "AS_CHECK_APPOINTS: col_AddAppoints %1, col_DelAppoints %2, col_EditAppoints %3",
+    true, true};
+constexpr CheckTraits kTasksCheck = {
+    ItemKind::Tasks, "AS_CHECK_TASKS: col_AddTasks %1, col_DelTasks %2, col_EditTasks %3", false, true};
+constexpr CheckTraits kNotesCheck = {
+    ItemKind::Notes, "AS_CHECK_NOTES: col_AddNotes %1, col_DelNotes %2, col_EditNotes %3", true, false};
+
+// Fails before anything changes when the text cannot end the notes state file's name.
+void RequireUsableNotesSuffix(const Agent& agent, const QString& suffix)
+{
+    (void)StateFilePath(StateFileKind::Notes, agent.machineId, suffix);
+}
+
+void CheckItems(RequestContext& ctx, const CheckTraits& traits)
+{
+    Agent& agent = ctx.agent;
+    LogFile& log = agent.log;
+    const ItemKind kind = traits.kind;
+    const QString name = QString::fromUtf8(ctx.info.name);
+    const std::uint32_t code = SourceCodeOf(agent, kind);
+
+    // Weeks back and ahead; a peer that leaves them out asks for a window of 0 and 0.
+    std::int16_t weeksBack = -1;
+    std::int16_t weeksAhead = -1;
+    if (traits.hasDateWindow) {
+        const QByteArray window = ctx.PayloadPadded(4);
+        ByteReader r(window);
+        weeksBack = static_cast<std::int16_t>(r.U16());
+        weeksAhead = static_cast<std::int16_t>(r.U16());
+    }
+    QString newSuffix;
+    if (kind == ItemKind::Notes) {
+        newSuffix = ctx.PayloadText();
+        RequireUsableNotesSuffix(agent, newSuffix);
+    }
+
+    // Preparation: open the source and reload the saved state.
+    COutlook* store = SelectedStore(agent, kind);
+    if (kind == ItemKind::Contacts && code == 0)
+        if (auto* book = StoreRole<SessionStore>(store)) book->Open();
+    if (kind == ItemKind::Appointments || kind == ItemKind::Tasks) log.WriteLogLine(name);
+    if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit()) {
+        agent.stores->OfficeDestroy();
+        log.WriteLogLine(name + QStringLiteral("(=OfficeInit()=)...error"));
+        ctx.ReplyError();
+        return;
+    }
+    IdMappedStore* idMap = SelectedIdMappedStore(agent, kind);
+    if (idMap) idMap->OpenIdMap(agent.machineId);
+    if (kind == ItemKind::Contacts) log.WriteLogLine(name);
+    if (kind == ItemKind::Notes) log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
+    if (kind == ItemKind::Contacts && (code == 1 || code == 2))
+        if (auto* contacts = StoreRole<ContactFolderStore>(store)) {
+            contacts->CreateContactsFolder();
+            contacts->Load();
+        }
+    if (kind == ItemKind::Appointments && code == 1)
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) {
+            calendar->CreateCalendarFolders();
+            calendar->LoadCalendarIndex();
+        }
+    if (kind == ItemKind::Notes) agent.items.notesSuffix = newSuffix;
+    // Always compare with the saved state: list changes that no save wrote are dropped here.
+    LoadStateList(agent, kind);
+
+    if (kind == ItemKind::Contacts && (code == 6 || code == 7) && IsOperaInstalled() && !HasOperaMail()) {
+        log.WriteLogLine(QStringLiteral("Not installed Opera Contacts"));
+        throw AgentError("Opera's mail has no account, so there are no Opera contacts");
+    }
+
+    QStringList ids;
+    if (store) store->GetIDs(ids);
+    if (kind == ItemKind::Contacts)
+        log.WriteLogLine(
+            QStringLiteral("AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = %1").arg(ids.size()));
+
+    ChangeCheckSteps steps;
+    steps.checksum = [store](const QString& id) { return store->IDtoCRC32(id); };
+    if (traits.hasDateWindow && !(weeksBack == -1 && weeksAhead == -1)) {
+        auto* window = StoreRole<DateWindowStore>(store);
+        if (window)
+            steps.admitsNew = [=](const QString& id) {
+                return window->IsInDateWindow(id, weeksBack, weeksAhead);
+            };
+    }
+    if (kind == ItemKind::Appointments)
+        steps.compared = [&log](const QString& id, std::uint32_t saved, std::uint32_t current) {
+            log.WriteLogLine(QStringLiteral("Appoint ID - %1, CRC [%2], new CRC [%3]\n")
+                                 .arg(id, QString::number(static_cast<std::int32_t>(saved)),
+                                      QString::number(static_cast<std::int32_t>(current))));
+        };
+    const auto itemLine = [&log](const QString& id) {
+        log.WriteLogLine(QStringLiteral("Contactd ID - ") + id);
+    };
+    if (kind == ItemKind::Contacts) {
+        steps.sectionStarts = [&log](const char* section) { log.WriteLogLine(QString::fromLatin1(section)); };
+        steps.edited = itemLine;
+        steps.added = itemLine;
+    }
+    if (kind == ItemKind::Contacts || idMap)
+        steps.deleted = [&, kind](const QString& id) {
+            if (kind == ItemKind::Contacts) itemLine(id);
+            if (idMap) idMap->RemoveIdMapping(id);
+        };
+
+    const ChangeReport report = RunChangeCheck(StateListOf(agent, kind), ids, steps);
+    log.WriteLogLine(QString::fromLatin1(traits.summary)
+                         .arg(QString::number(report.added.size()), QString::number(report.deleted.size()),
+                              QString::number(report.edited.size())));
+    QByteArray payload;
+    try {
+        payload = report.Encode();
+    } catch (const AgentError&) {
+        // The peer hears of none of these changes, so the list must not remember them either:
+        // back to the saved state.
+        LoadStateList(agent, kind);
+        throw;
+    }
+    const bool oneMessage = static_cast<std::size_t>(payload.size()) <= kMaxPayloadBytes;
+    ctx.Reply(std::move(payload));
+    if (oneMessage && traits.logsOk) log.WriteLogLine(name + QStringLiteral("...ok"));
+}
+
+void LoadState(RequestContext& ctx, ItemKind kind)
+{
+    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->OpenIdMap(ctx.agent.machineId);
+    if (kind == ItemKind::Contacts) ResetWindowsContactsStore(ctx.agent);
+    LoadStateList(ctx.agent, kind);
+    ctx.Reply();
+}
+
+void SaveState(RequestContext& ctx, ItemKind kind)
+{
+    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->SaveIdMap();
+    const std::uint32_t code = SourceCodeOf(ctx.agent, kind);
+    if (kind == ItemKind::Contacts && (code == 1 || code == 2))
+        if (auto* contacts = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind)))
+            contacts->Unload();
+    SaveStateList(ctx.agent, kind);
+    ctx.Reply();
+}
+
+void DropStateEntry(RequestContext& ctx, ItemKind kind)
+{
+    StateListOf(ctx.agent, kind).Remove(ctx.PayloadText());
+    ctx.Reply();
+}
+
+// The kinds as AS_RESET_STATE numbers them.
+enum ResetKind : std::uint16_t {
+    kResetAppointments = 0,
+    kResetContacts = 1,
+    kResetTasks = 2,
+    kResetNotes = 3
+};
+
+void ResetState(RequestContext& ctx)
+{
+    Agent& agent = ctx.agent;
+    const QByteArray head = ctx.PayloadPadded(2);
+    const std::uint16_t resetKind = ByteReader(head).U16();
+    QString suffix;
+    if (ctx.payload.size() > 2) suffix = ByteReader(ctx.payload.subspan(2)).ZeroTerminatedUtf16();
+    RequireUsableNotesSuffix(agent, suffix);
+    agent.items.notesSuffix = suffix;
+
+    const auto reset = [&](ItemKind kind) {
+        StateListOf(agent, kind).Clear();
+        SaveStateList(agent, kind);
+    };
+    switch (resetKind) {
+        case kResetAppointments:
+            reset(ItemKind::Appointments);
+            break;
+        case kResetContacts:
+            reset(ItemKind::Contacts);
+            break;
+        case kResetTasks:
+            reset(ItemKind::Tasks);
+            break;
+        case kResetNotes:
+            reset(ItemKind::Notes);
+            break;
+        default:
+            break;
+    }
+    ctx.Reply();
+}
+
+}  // namespace
 
 void RegisterItemStateHandlers(Dispatcher& d)
 {
+    d.SetHandler(AS_CHECK_CONTACTS, [](RequestContext& ctx) { CheckItems(ctx, kContactsCheck); });
+    d.SetHandler(AS_CHECK_APPOINTS, [](RequestContext& ctx) { CheckItems(ctx, kAppointmentsCheck); });
+    d.SetHandler(AS_CHECK_TASKS, [](RequestContext& ctx) { CheckItems(ctx, kTasksCheck); });
+    d.SetHandler(AS_CHECK_NOTES, [](RequestContext& ctx) { CheckItems(ctx, kNotesCheck); });
+
+    d.SetHandler(AS_LOAD_CONTACTS_STATE, [](RequestContext& ctx) { LoadState(ctx, ItemKind::Contacts); });
+    d.SetHandler(AS_LOAD_APPOINTS_STATE, [](RequestContext& ctx) { LoadState(ctx, ItemKind::Appointments); });
+    d.SetHandler(AS_LOAD_TASKS_STATE, [](RequestContext& ctx) { LoadState(ctx, ItemKind::Tasks); });
+    d.SetHandler(AS_LOAD_NOTES_STATE, [](RequestContext& ctx) { LoadState(ctx, ItemKind::Notes); });
+
+    d.SetHandler(AS_SAVE_CONTACTS_STATE, [](RequestContext& ctx) { SaveState(ctx, ItemKind::Contacts); });
+    d.SetHandler(AS_SAVE_APPOINTS_STATE, [](RequestContext& ctx) { SaveState(ctx, ItemKind::Appointments); });
+    d.SetHandler(AS_SAVE_TASKS_STATE, [](RequestContext& ctx) { SaveState(ctx, ItemKind::Tasks); });
+    d.SetHandler(AS_SAVE_NOTES_STATE, [](RequestContext& ctx) { SaveState(ctx, ItemKind::Notes); });
+
+    d.SetHandler(AS_DEL_CONTACT_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Contacts); });
+    d.SetHandler(AS_DEL_APPOINT_STATE,
+                 [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Appointments); });
+    d.SetHandler(AS_DEL_TASK_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Tasks); });
+    d.SetHandler(AS_DEL_NOTE_STATE, [](RequestContext& ctx) { DropStateEntry(ctx, ItemKind::Notes); });
+
+    d.SetHandler(AS_RESET_STATE, ResetState);
 }

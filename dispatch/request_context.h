@@ -30,6 +30,13 @@ public:
     const ByteView payload;
     // The item record a failing item request writes to the log (set by the handler).
     const ItemRecord* recordForLog = nullptr;
+    // A record that the context owns and that is the one logged: the dispatcher dumps it after
+    // the handler has unwound, so a record local to the handler would be gone by then.
+    ItemRecord& LoggedRecord()
+    {
+        recordForLog = &loggedRecord_;
+        return loggedRecord_;
+    }
 
     std::uint16_t Code() const { return info.code; }
 
@@ -53,4 +60,5 @@ public:
 private:
     ReplyChannel& channel_;
     bool replied_ = false;
+    ItemRecord loggedRecord_;
 };

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <iterator>
 
 #include "common/byte_io.h"
 #include "common/errors.h"
@@ -64,10 +65,22 @@ void StateList::Load(StateFileKind kind, const QString& machineId, const QString
     }
     if (!file.open(QIODevice::ReadOnly))
         throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
-    entries_ = DecodeStateRecords(bytes);
+    // Block by block: a large state would otherwise sit in memory twice, as bytes and as entries.
+    constexpr qint64 kBlockBytes = 1024 * kStateRecordBytes;
+    entries_.reserve(static_cast<std::size_t>(file.size() / kStateRecordBytes));
+    QByteArray block;
+    while (true) {
+        block = file.read(kBlockBytes);
+        if (file.error() != QFileDevice::NoError) {
+            entries_.clear();
+            throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
+        }
+        // A trailing partial record is ignored, like the file's own record count does.
+        std::vector<StateEntry> decoded = DecodeStateRecords(block);
+        std::move(decoded.begin(), decoded.end(), std::back_inserter(entries_));
+        if (block.size() < kBlockBytes)
+            break;
+    }
 }
 
 void StateList::Save(StateFileKind kind, const QString& machineId, const QString& notesSuffix) const

@@ -36,6 +36,8 @@ constexpr int kRenamePartnerWaitMs = 50;
 // A worker hands over what it collected at least this often while a storm keeps it reading.
 constexpr std::size_t kDeliverEvery = 4096;
 
+std::atomic<int (*)(int)> g_inotifyInitForTesting{nullptr};
+
 QByteArray JoinRel(const QByteArray& dir, const QByteArray& name)
 {
     return dir.isEmpty() ? name : dir + '/' + name;
@@ -109,8 +111,17 @@ private:
 
 void InotifyWatcher::Worker::Run()
 {
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    if (fd_ < 0 || !AddWatch(QByteArray())) {
+    const auto init = g_inotifyInitForTesting.load();
+    fd_ = init ? init(IN_NONBLOCK | IN_CLOEXEC) : ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) {
+        // The folder may well be there, but nothing below it will ever be reported: the peer
+        // is told to rescan it once, and why.
+        owner_.sink_.OnProblem(WatchProblem::NoInstance);
+        Changed(QByteArray());
+        Deliver();
+        return;
+    }
+    if (!AddWatch(QByteArray())) {
         // A folder that cannot be watched reports nothing; running out of watches already told so.
         Deliver();
         return;
@@ -393,4 +404,9 @@ void InotifyWatcher::Run()
     }
     finished_.store(true);
     SetReady();
+}
+
+void SetInotifyInitForTesting(int (*init)(int flags))
+{
+    g_inotifyInitForTesting.store(init);
 }

@@ -23,6 +23,7 @@ struct FolderChangeBatch {
 enum class WatchProblem {
     EventsLost,    // the kernel's event queue overflowed
     OutOfWatches,  // no more inotify watches could be added (fs.inotify.max_user_watches)
+    NoInstance,    // no inotify instance could be created (fs.inotify.max_user_instances, open files)
 };
 
 // Receives a watcher's reports. Called on the watcher's own thread; implementations take
@@ -77,3 +78,7 @@ private:
     bool ready_ = false;
     std::thread thread_;
 };
+
+// Replaces inotify_init1 for tests (nullptr returns to the system's), so that a watch can be
+// made to find no inotify instance.
+void SetInotifyInitForTesting(int (*init)(int flags));

@@ -1,6 +1,9 @@
 #include "stores/apps/wpl_playlist.h"
 
+#include <sys/stat.h>
+
 #include <QFile>
+#include <QFileInfo>
 #include <pugixml.hpp>
 #include <sstream>
 
@@ -164,5 +167,11 @@ QByteArray WplPlaylist::Serialize() const
 
 void WplPlaylist::Save(const QString& path) const
 {
-    WriteFileAtomically(path, Serialize());
+    // A playlist linked into the folder is rewritten where the link points, so the link and
+    // the user's own file stay one; the file keeps its permissions (a private one stays private).
+    const QFileInfo info(path);
+    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
+    struct stat st {};
+    const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    WriteFileAtomically(target, Serialize(), mode);
 }

@@ -45,7 +45,8 @@ public:
     // The file's bytes: UTF-8, the wpl instruction first, indented as the player writes it, with
     // ItemCount (when the file has one) matching the items.
     QByteArray Serialize() const;
-    // Writes the file atomically; throws AgentError when it cannot.
+    // Writes the file atomically (where a link to it points, keeping its permissions); throws
+    // AgentError when it cannot.
     void Save(const QString& path) const;
 
 private:

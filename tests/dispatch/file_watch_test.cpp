@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <set>
 #include <stdexcept>
@@ -18,6 +19,7 @@
 #include "dispatch/file_watch_manager.h"
 #include "dispatch/request_codes.h"
 #include "net/message_header.h"
+#include "platform/inotify_watcher.h"
 #include "platform/path_map.h"
 #include "support/temp_home.h"
 
@@ -371,6 +373,38 @@ TEST_F(FileWatchTest, AFailedWatchNamesItsFolderInTheLog)
               (QStringList{QStringLiteral("AS_ADDFILEWATCH...error"), QStringLiteral("C:\\A"),
                            QStringLiteral("\treason: out of threads")}));
     EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
+}
+
+// Every inotify instance asked for meanwhile is refused, as when the user's are all in use.
+class NoInotifyInstances {
+public:
+    NoInotifyInstances()
+    {
+        SetInotifyInitForTesting([](int) {
+            errno = EMFILE;
+            return -1;
+        });
+    }
+    ~NoInotifyInstances() { SetInotifyInitForTesting(nullptr); }
+    NoInotifyInstances(const NoInotifyInstances&) = delete;
+    NoInotifyInstances& operator=(const NoInotifyInstances&) = delete;
+};
+
+TEST_F(FileWatchTest, AWatchWithoutAnInotifyInstanceReportsItsFolderAndSaysSo)
+{
+    MakeDir(QStringLiteral("A"));
+    {
+        NoInotifyInstances none;
+        Watch(QStringLiteral("C:\\A"));
+    }
+    // The peer cannot learn of changes below the folder: it is told to rescan it instead.
+    CollectUntilChanged(QStringLiteral("C:/A"));
+    Send(AS_STATUS);  // passes the workers' messages to the log
+    bool logged = false;
+    for (const QString& line : LogLines())
+        logged =
+            logged || (line.contains(QStringLiteral("C:\\A")) && line.contains(QStringLiteral("inotify")));
+    EXPECT_TRUE(logged);
 }
 
 TEST_F(FileWatchTest, AStopWaitsForABusyWorker)

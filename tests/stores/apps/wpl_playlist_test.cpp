@@ -1,8 +1,12 @@
 #include "stores/apps/wpl_playlist.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "common/errors.h"
 
@@ -75,6 +79,56 @@ TEST(WplPlaylistTest, AutoPlaylistsAndDamagedFiles)
 
     for (const char* bad : {"", "not xml at all", "<smil><head>", "<html><body/></html>"})
         EXPECT_THROW(WplPlaylist::Parse(QByteArray(bad)), MalformedData) << bad;
+}
+
+// The user's file is rewritten in place: its permissions stay as they were.
+TEST(WplPlaylistTest, SavingKeepsTheFilesMode)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString plain = dir.filePath(QStringLiteral("Private.wpl"));
+    const QString group = dir.filePath(QStringLiteral("Shared.wpl"));
+    for (const QString& path : {plain, group}) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(WplPlaylist::New(QStringLiteral("old")).Serialize());
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(plain).constData(), 0600), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(group).constData(), 0640), 0);
+
+    const struct {
+        QString saved;
+        QString holder;  // the file that must carry the new content
+        mode_t mode;
+    } cases[] = {{plain, plain, 0600}, {group, group, 0640}};
+    for (const auto& c : cases) {
+        WplPlaylist list = WplPlaylist::Load(c.saved);
+        list.SetTitle(QStringLiteral("new"));
+        list.Save(c.saved);
+        EXPECT_EQ(WplPlaylist::Load(c.holder).Title(), QStringLiteral("new")) << c.saved.toStdString();
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(c.holder).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode) << c.saved.toStdString();
+    }
+}
+
+// A playlist the user links into the playlists folder is written where the link points; the
+// link stays.
+TEST(WplPlaylistTest, SavingWritesThroughALink)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString real = dir.filePath(QStringLiteral("elsewhere/Mine.wpl"));
+    const QString link = dir.filePath(QStringLiteral("Linked.wpl"));
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("elsewhere"))));
+    WplPlaylist::New(QStringLiteral("old")).Save(real);
+    ASSERT_EQ(::symlink(QFile::encodeName(real).constData(), QFile::encodeName(link).constData()), 0);
+
+    WplPlaylist list = WplPlaylist::Load(link);
+    list.SetTitle(QStringLiteral("new"));
+    list.Save(link);
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(WplPlaylist::Load(real).Title(), QStringLiteral("new"));
 }
 
 }  // namespace

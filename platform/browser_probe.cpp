@@ -1,0 +1,140 @@
+#include "platform/browser_probe.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QList>
+#include <QRegularExpression>
+#include <QTextStream>
+#include <algorithm>
+
+#include "platform/known_folders.h"
+
+namespace {
+
+// One section of an ini file: its name and its keys in order (later duplicates win).
+struct IniSection {
+    QString name;
+    QHash<QString, QString> values;
+};
+
+// The few ini files read here are small; a missing file reads as no sections.
+QList<IniSection> ReadIni(const QString& path)
+{
+    QList<IniSection> sections;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return sections;
+    QTextStream in(&file);
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('[')) && line.endsWith(QLatin1Char(']'))) {
+            sections.append({line.mid(1, line.size() - 2), {}});
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (eq <= 0 || sections.isEmpty()) continue;
+        sections.last().values.insert(line.left(eq).trimmed().toLower(), line.mid(eq + 1).trimmed());
+    }
+    return sections;
+}
+
+QString HomePath(const QString& relative)
+{
+    const QString home = KnownFolderPath(KnownFolder::Home);
+    return home.isEmpty() ? QString() : home + QLatin1Char('/') + relative;
+}
+
+bool IsDir(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+// The profile folders that profiles.ini lists, relative ones below the Firefox folder.
+QStringList FirefoxProfileDirs(const QString& base, const QList<IniSection>& ini)
+{
+    QStringList dirs;
+    for (const IniSection& s : ini) {
+        if (!s.name.startsWith(QLatin1String("Profile"), Qt::CaseInsensitive)) continue;
+        const QString path = s.values.value(QStringLiteral("path"));
+        if (path.isEmpty()) continue;
+        const bool relative =
+            s.values.value(QStringLiteral("isrelative"), QStringLiteral("1")) != QLatin1String("0");
+        dirs.append(relative ? base + QLatin1Char('/') + path : path);
+    }
+    return dirs;
+}
+
+std::uint32_t FirefoxVersion(const QString& base, const QList<IniSection>& ini)
+{
+    std::uint32_t newest = 0;
+    for (const QString& dir : FirefoxProfileDirs(base, ini)) {
+        for (const IniSection& s : ReadIni(dir + QStringLiteral("/compatibility.ini")))
+            if (s.name.compare(QLatin1String("Compatibility"), Qt::CaseInsensitive) == 0)
+                newest = std::max(newest, ParseProgramVersion(s.values.value(QStringLiteral("lastversion"))));
+    }
+    return newest;
+}
+
+std::uint32_t OperaVersion(const QString& profile)
+{
+    const QString prefs = profile + QStringLiteral("/operaprefs.ini");
+    if (!QFileInfo::exists(prefs)) return 0;
+    for (const IniSection& s : ReadIni(prefs)) {
+        const QString version = s.values.value(QStringLiteral("newest used version"));
+        if (!version.isEmpty())
+            if (std::uint32_t v = ParseProgramVersion(version)) return v;
+    }
+    return 10u << 16;
+}
+
+}  // namespace
+
+std::uint32_t ParseProgramVersion(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("^\\s*(\\d+)(?:\\.(\\d+))?"));
+    const auto m = number.match(text);
+    if (!m.hasMatch()) return 0;
+    const std::uint32_t major = std::min<std::uint32_t>(m.captured(1).left(5).toUInt(), 0xFFFF);
+    const std::uint32_t minor = std::min<std::uint32_t>(m.captured(2).left(5).toUInt(), 0xFFFF);
+    return major << 16 | minor;
+}
+
+QString FirefoxDataDir()
+{
+    return HomePath(QStringLiteral(".mozilla/firefox"));
+}
+
+QString OperaProfileDir()
+{
+    return HomePath(QStringLiteral(".opera"));
+}
+
+QString SafariBookmarksPath()
+{
+    return KnownFolderPath(KnownFolder::AppData) + QStringLiteral("/Apple Computer/Safari/Bookmarks.plist");
+}
+
+BrowserFootprint ProbeBrowsers()
+{
+    BrowserFootprint found;
+    const QString firefox = FirefoxDataDir();
+    const QString profilesIni = firefox + QStringLiteral("/profiles.ini");
+    if (!firefox.isEmpty() && QFileInfo(profilesIni).isFile()) {
+        found.firefoxProfiles = true;
+        found.firefoxVersion = FirefoxVersion(firefox, ReadIni(profilesIni));
+    }
+    const QString opera = OperaProfileDir();
+    if (IsDir(opera)) {
+        found.operaProfile = true;
+        found.operaVersion = OperaVersion(opera);
+    }
+    const QString config = KnownFolderPath(KnownFolder::Config);
+    found.chromeProfile = !config.isEmpty() && (IsDir(config + QStringLiteral("/google-chrome")) ||
+                                                IsDir(config + QStringLiteral("/chromium")));
+    found.internetExplorerFavorites = IsDir(KnownFolderPath(KnownFolder::Favorites));
+    found.safariData = IsDir(QFileInfo(SafariBookmarksPath()).path());
+    return found;
+}
