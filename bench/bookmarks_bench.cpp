@@ -49,11 +49,9 @@ const QString& HomeWithFavorites(int count)
         for (int i = 0; i < count; ++i) {
             const QString folder =
                 favorites + QStringLiteral("/Folder %1").arg(i / kPerFolder, 4, 10, QLatin1Char('0'));
-            if (i % kPerFolder == 0)
-                QDir().mkpath(folder);
+            if (i % kPerFolder == 0) QDir().mkpath(folder);
             QFile f(folder + QStringLiteral("/Site number %1.url").arg(i));
-            if (!f.open(QIODevice::WriteOnly))
-                std::abort();
+            if (!f.open(QIODevice::WriteOnly)) std::abort();
             f.write("[InternetShortcut]\r\nURL=http://www.example.org/some/page/" + QByteArray::number(i) +
                     ".html\r\nIDList=\r\nIconIndex=1\r\n");
         }
@@ -74,8 +72,7 @@ struct Session {
     void Send(std::uint16_t code, const QByteArray& payload = {})
     {
         dispatcher.DispatchCommand(code, 1, AsBytes(payload), channel);
-        if (channel.lastCode != code + 1)
-            std::abort();
+        if (channel.lastCode != code + 1) std::abort();
     }
     LogFile log{QString()};
     Agent agent{log};
@@ -89,10 +86,8 @@ void BM_CheckBookmarks_Unchanged(benchmark::State& state)
     Session s(static_cast<int>(state.range(0)));
     s.Send(AS_CHECK_BOOKMARKS);
     s.Send(AS_SAVE_BOOKMARKS_STATE);
-    for (auto _ : state)
-        s.Send(AS_CHECK_BOOKMARKS);
-    if (s.channel.lastBytes != 6)
-        state.SkipWithError("unexpected changes");
+    for (auto _ : state) s.Send(AS_CHECK_BOOKMARKS);
+    if (s.channel.lastBytes != 6) state.SkipWithError("unexpected changes");
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_CheckBookmarks_Unchanged)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
@@ -102,8 +97,7 @@ void BM_CheckBookmarks_AllAdded(benchmark::State& state)
 {
     Session s(static_cast<int>(state.range(0)));
     s.Send(AS_CHECK_BOOKMARKS, QByteArray("n\0e\0w\0", 6));
-    for (auto _ : state)
-        s.Send(AS_CHECK_BOOKMARKS, QByteArray("n\0e\0w\0", 6));
+    for (auto _ : state) s.Send(AS_CHECK_BOOKMARKS, QByteArray("n\0e\0w\0", 6));
     if (s.channel.lastBytes != 6 + 8 * static_cast<std::size_t>(state.range(0)))
         state.SkipWithError("unexpected report");
     state.SetItemsProcessed(state.iterations() * state.range(0));

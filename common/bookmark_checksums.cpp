@@ -13,8 +13,7 @@ std::uint32_t Crc32OfText(const QString& text)
 std::uint32_t Crc32OfInt(std::uint32_t value)
 {
     std::uint8_t bytes[4];
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
     return Crc32(bytes, sizeof bytes);
 }
 
@@ -30,8 +29,7 @@ std::uint32_t Crc32OfFile(const QString& path)
         const qint64 n = file.read(buffer, sizeof buffer);
         if (n < 0)
             throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
-        if (n == 0)
-            break;
+        if (n == 0) break;
         crc = Crc32Update(crc, buffer, static_cast<std::size_t>(n));
     }
     return crc;

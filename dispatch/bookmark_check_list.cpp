@@ -28,13 +28,11 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
     // Where each key's entries stand in the list; appended entries join as they are added.
     QHash<Key, std::vector<std::size_t>> positions;
     positions.reserve(static_cast<qsizetype>(list.size() + current.size()));
-    for (std::size_t i = 0; i < list.size(); ++i)
-        positions[keyOf(list[i])].push_back(i);
+    for (std::size_t i = 0; i < list.size(); ++i) positions[keyOf(list[i])].push_back(i);
 
     for (std::size_t c = 0; c < current.size(); ++c) {
         const auto found = positions.constFind(keyOf(current[c]));
-        if (found == positions.cend())
-            continue;
+        if (found == positions.cend()) continue;
         for (std::size_t i : *found) {
             if (list[i].crc != currentCrcs[c]) {
                 list[i].crc = currentCrcs[c];
@@ -48,8 +46,7 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
     for (std::size_t c = 0; c < current.size(); ++c) {
         const Key key = keyOf(current[c]);
         present.insert(key);
-        if (positions.contains(key))
-            continue;
+        if (positions.contains(key)) continue;
         BookmarkCheckEntry entry = current[c];
         entry.crc = currentCrcs[c];
         positions[key].push_back(list.size());
@@ -58,8 +55,7 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
     }
 
     std::erase_if(list, [&](const BookmarkCheckEntry& e) {
-        if (present.contains(keyOf(e)))
-            return false;
+        if (present.contains(keyOf(e))) return false;
         changes.deleted.push_back(IdOfEntry(kind, e));
         return true;
     });
@@ -71,19 +67,22 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
 bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id)
 {
     switch (kind) {
-    case BrowserKind::InternetExplorer: return entry.idLow == id.low && entry.idHigh == id.high;
-    // A Firefox identifier's high word means nothing: only the row number counts.
-    case BrowserKind::Firefox: return static_cast<std::uint32_t>(DecimalToInt32(entry.key)) == id.low;
-    case BrowserKind::Opera:
-    case BrowserKind::Chrome: return entry.key == BookmarkKeyText(kind, id);
-    default: return false;
+        case BrowserKind::InternetExplorer:
+            return entry.idLow == id.low && entry.idHigh == id.high;
+        // A Firefox identifier's high word means nothing: only the row number counts.
+        case BrowserKind::Firefox:
+            return static_cast<std::uint32_t>(DecimalToInt32(entry.key)) == id.low;
+        case BrowserKind::Opera:
+        case BrowserKind::Chrome:
+            return entry.key == BookmarkKeyText(kind, id);
+        default:
+            return false;
     }
 }
 
 BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry)
 {
-    if (MatchesById(kind))
-        return {entry.idLow, entry.idHigh};
+    if (MatchesById(kind)) return {entry.idLow, entry.idHigh};
     return BookmarkIdOfKey(kind, entry.key);
 }
 
@@ -93,16 +92,13 @@ BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
 {
     std::vector<std::uint32_t> crcs;
     crcs.reserve(current.size());
-    for (const UrlFileEntry& e : current)
-        crcs.push_back(MatchesById(kind) ? e.crc : checksum(e.key));
+    for (const UrlFileEntry& e : current) crcs.push_back(MatchesById(kind) ? e.crc : checksum(e.key));
 
-    if (MatchesById(kind))
-        return Compare<std::uint64_t>(kind, list, current, crcs, IdKey);
+    if (MatchesById(kind)) return Compare<std::uint64_t>(kind, list, current, crcs, IdKey);
     // The other browsers' entries carry no identifier words, whatever the store handed in.
     std::vector<UrlFileEntry> keys;
     keys.reserve(current.size());
-    for (const UrlFileEntry& e : current)
-        keys.push_back({e.key, 0, 0, 0});
+    for (const UrlFileEntry& e : current) keys.push_back({e.key, 0, 0, 0});
     return Compare<QString>(kind, list, keys, crcs,
                             [](const UrlFileEntry& e) -> const QString& { return e.key; });
 }
@@ -118,8 +114,7 @@ QByteArray EncodeBookmarkChanges(const BookmarkChanges& changes)
             throw AgentError("a change report section of " + std::to_string(section->size()) +
                              " bookmarks does not fit its 16-bit count");
         w.U16(static_cast<std::uint16_t>(section->size()));
-        for (const BookmarkId& id : *section)
-            id.Write(w);
+        for (const BookmarkId& id : *section) id.Write(w);
     }
     return out;
 }

@@ -80,8 +80,7 @@ void CheckBookmarks(RequestContext& ctx)
     bm.suffix = ctx.PayloadText();
     bm.checkList.clear();
     // The check always starts from the saved state, whatever earlier requests changed in memory.
-    if (ctx.agent.browserId < kBrowserKindCount)
-        LoadCheckList(ctx, Kind(ctx));
+    if (ctx.agent.browserId < kBrowserKindCount) LoadCheckList(ctx, Kind(ctx));
 
     BookmarkStore* store = bm.SelectStore(ctx.agent.browserId);
     const std::vector<UrlFileEntry> current = store ? store->GetIDs() : std::vector<UrlFileEntry>{};
@@ -100,8 +99,7 @@ void GetBookmark(RequestContext& ctx)
     if (BookmarkStore* store = Bookmarks(ctx).SelectStore(ctx.agent.browserId)) {
         if (kind == BrowserKind::InternetExplorer) {
             for (const BookmarkCheckEntry& e : Bookmarks(ctx).checkList)
-                if (EntryCarriesId(kind, e, id))
-                    store->Get(e.key, record);
+                if (EntryCarriesId(kind, e, id)) store->Get(e.key, record);
         } else {
             store->Get(BookmarkKeyText(kind, id), record);
         }
@@ -112,8 +110,7 @@ void GetBookmark(RequestContext& ctx)
     // Safari's bookmarks have no identifier: its record starts with the count, and the
     // identifier's 8 bytes trail as zeros so the length stays that of every other record.
     const bool safari = kind == BrowserKind::Safari;
-    if (!safari)
-        id.Write(w);
+    if (!safari) id.Write(w);
     EncodeBookmarkFields(record, w);
     w.Zeros(safari ? 10 : 2);
     // A record beyond one message is refused (AS_ERROR) rather than cut.
@@ -159,8 +156,7 @@ void SetBookmark(RequestContext& ctx)
                                           ? store->IDtoCRC32(key)
                                           : BookmarkCrc32(record.path, record.name, record.url);
             for (BookmarkCheckEntry& e : list)
-                if (EntryCarriesId(kind, e, id))
-                    e.crc = crc;
+                if (EntryCarriesId(kind, e, id)) e.crc = crc;
             answer = kind == BrowserKind::Firefox ? BookmarkId{id.low, 0} : id;
         }
     }
@@ -234,8 +230,7 @@ void DelAllBookmarks(RequestContext& ctx)
     } acceptAgain{host};
 
     BookmarkSyncState& bm = Bookmarks(ctx);
-    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId))
-        store->DeleteAll();
+    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) store->DeleteAll();
     bm.checkList.clear();
     ctx.Reply();
     Ok(ctx, "AS_DEL_ALL_BOOKMARKS...ok");
@@ -253,8 +248,7 @@ void SaveBookmarksState(RequestContext& ctx)
 void LoadBookmarksState(RequestContext& ctx)
 {
     Bookmarks(ctx).checkList.clear();
-    if (HasStateRecords(ctx.agent.browserId))
-        LoadCheckList(ctx, Kind(ctx));
+    if (HasStateRecords(ctx.agent.browserId)) LoadCheckList(ctx, Kind(ctx));
     ctx.Reply();
 }
 

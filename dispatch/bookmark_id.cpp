@@ -25,20 +25,27 @@ void BookmarkId::Write(ByteWriter& w) const
 QString BookmarkKeyText(BrowserKind kind, BookmarkId id)
 {
     switch (kind) {
-    case BrowserKind::Firefox: return QString::number(static_cast<std::int32_t>(id.low));
-    case BrowserKind::Opera: return QString::number(static_cast<std::int64_t>(id.Value()));
-    case BrowserKind::Chrome: return QString::number(id.Value());
-    default: return {};
+        case BrowserKind::Firefox:
+            return QString::number(static_cast<std::int32_t>(id.low));
+        case BrowserKind::Opera:
+            return QString::number(static_cast<std::int64_t>(id.Value()));
+        case BrowserKind::Chrome:
+            return QString::number(id.Value());
+        default:
+            return {};
     }
 }
 
 BookmarkId BookmarkIdOfKey(BrowserKind kind, const QString& key)
 {
     switch (kind) {
-    case BrowserKind::Firefox: return {static_cast<std::uint32_t>(DecimalToInt32(key)), 0};
-    case BrowserKind::Opera:
-    case BrowserKind::Chrome: return BookmarkId::FromValue(static_cast<std::uint64_t>(DecimalToInt64(key)));
-    default: return {};
+        case BrowserKind::Firefox:
+            return {static_cast<std::uint32_t>(DecimalToInt32(key)), 0};
+        case BrowserKind::Opera:
+        case BrowserKind::Chrome:
+            return BookmarkId::FromValue(static_cast<std::uint64_t>(DecimalToInt64(key)));
+        default:
+            return {};
     }
 }
 

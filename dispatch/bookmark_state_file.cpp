@@ -13,11 +13,16 @@ namespace {
 QString BrowserPart(BrowserKind kind)
 {
     switch (kind) {
-    case BrowserKind::InternetExplorer: return QStringLiteral(".InternetExplorer_");
-    case BrowserKind::Firefox: return QStringLiteral(".FireFox_");
-    case BrowserKind::Opera: return QStringLiteral(".Opera_");
-    case BrowserKind::Chrome: return QStringLiteral(".Chrome_");
-    case BrowserKind::Safari: return {};
+        case BrowserKind::InternetExplorer:
+            return QStringLiteral(".InternetExplorer_");
+        case BrowserKind::Firefox:
+            return QStringLiteral(".FireFox_");
+        case BrowserKind::Opera:
+            return QStringLiteral(".Opera_");
+        case BrowserKind::Chrome:
+            return QStringLiteral(".Chrome_");
+        case BrowserKind::Safari:
+            return {};
     }
     return {};
 }
@@ -26,24 +31,20 @@ bool TryReadRecord(BrowserKind kind, ByteReader& r, BookmarkCheckEntry& e)
 {
     auto text = [&r](std::uint32_t units, QString& out) {
         // Checked against what is left before anything is taken: the count is the file's word.
-        if (static_cast<std::uint64_t>(units) * 2 > r.Remaining())
-            return false;
+        if (static_cast<std::uint64_t>(units) * 2 > r.Remaining()) return false;
         out = utf16::FromBytesUpToZero(r.Bytes(static_cast<std::size_t>(units) * 2));
         return true;
     };
     if (kind == BrowserKind::InternetExplorer) {
-        if (r.Remaining() < 16)
-            return false;
+        if (r.Remaining() < 16) return false;
         e.idLow = r.U32();
         e.idHigh = r.U32();
         e.crc = r.U32();
         return text(r.U32(), e.key);
     }
-    if (r.Remaining() < 8)
-        return false;
+    if (r.Remaining() < 8) return false;
     r.Skip(4);
-    if (!text(r.U32(), e.key) || r.Remaining() < 4)
-        return false;
+    if (!text(r.U32(), e.key) || r.Remaining() < 4) return false;
     e.crc = r.U32();
     return true;
 }
@@ -92,8 +93,7 @@ void BookmarkStateFile::Truncate() const
 QByteArray BookmarkStateFile::Encode(BrowserKind kind, const BookmarkCheckList& entries)
 {
     QByteArray out;
-    if (kind == BrowserKind::Safari)
-        return out;
+    if (kind == BrowserKind::Safari) return out;
     ByteWriter w(out);
     for (const BookmarkCheckEntry& e : entries) {
         const auto units = static_cast<std::uint32_t>(e.key.size());
@@ -116,8 +116,7 @@ QByteArray BookmarkStateFile::Encode(BrowserKind kind, const BookmarkCheckList& 
 BookmarkStateFile::Records BookmarkStateFile::Decode(BrowserKind kind, const QByteArray& bytes)
 {
     Records records;
-    if (kind == BrowserKind::Safari)
-        return records;
+    if (kind == BrowserKind::Safari) return records;
     ByteReader r(bytes);
     while (!r.AtEnd()) {
         const std::size_t start = r.Position();

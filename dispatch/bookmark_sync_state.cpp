@@ -17,8 +17,7 @@ BookmarkStore* BookmarkSyncState::SelectStore(std::uint32_t browserKind) const
 void BookmarkSyncState::SetStore(BrowserKind kind, std::unique_ptr<BookmarkStore> store)
 {
     const auto index = static_cast<std::size_t>(kind);
-    if (index < stores_.size())
-        stores_[index] = std::move(store);
+    if (index < stores_.size()) stores_[index] = std::move(store);
 }
 
 void BookmarkSyncState::ResetState(std::uint32_t browserKind, const QString& machineId,
@@ -31,6 +30,5 @@ void BookmarkSyncState::ResetState(std::uint32_t browserKind, const QString& mac
 
 void BookmarkSyncState::ReleaseForClientClose(std::uint32_t browserId)
 {
-    if (BookmarkStore* store = SelectStore(browserId))
-        store->ReleaseForClientClose();
+    if (BookmarkStore* store = SelectStore(browserId)) store->ReleaseForClientClose();
 }

@@ -1,10 +1,11 @@
 #include "stores/apps/internet_explorer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/bookmark_checksums.h"
 #include "common/errors.h"
@@ -30,8 +31,7 @@ void CollectFavoriteFiles(const QString& folder, std::vector<QString>& files)
         QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir()) {
-            if (!entry.isSymLink())
-                CollectFavoriteFiles(entry.filePath(), files);
+            if (!entry.isSymLink()) CollectFavoriteFiles(entry.filePath(), files);
         } else if (entry.isFile() && entry.fileName().endsWith(kUrlEnding)) {
             files.push_back(entry.filePath());
         }
@@ -92,32 +92,25 @@ void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QStr
         for (const QString& part : parts)
             ok = ok && !part.isEmpty() && part != QLatin1String(".") && part != QLatin1String("..");
     }
-    if (!ok)
-        throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
+    if (!ok) throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
 }
 
 QStringList CInternetExplorer::SplitFolderPath(const QString& path)
 {
     QString p = path;
     p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (p.isEmpty())
-        return {};
+    if (p.isEmpty()) return {};
     auto refuse = [&](const char* why) {
         throw AgentError(std::string("refused bookmark folder path (") + why + "): \"" +
                          Text(path.left(300)) + "\"");
     };
-    if (p.startsWith(QLatin1Char('/')))
-        refuse("absolute");
-    if (p.endsWith(QLatin1Char('/')))
-        p.chop(1);
+    if (p.startsWith(QLatin1Char('/'))) refuse("absolute");
+    if (p.endsWith(QLatin1Char('/'))) p.chop(1);
     QStringList parts = p.split(QLatin1Char('/'));
     for (const QString& part : parts) {
-        if (part.isEmpty())
-            refuse("empty folder name");
-        if (part == QLatin1String(".") || part == QLatin1String(".."))
-            refuse("dot folder name");
-        if (part.contains(QLatin1Char(':')))
-            refuse("drive or colon in a folder name");
+        if (part.isEmpty()) refuse("empty folder name");
+        if (part == QLatin1String(".") || part == QLatin1String("..")) refuse("dot folder name");
+        if (part.contains(QLatin1Char(':'))) refuse("drive or colon in a folder name");
     }
     return parts;
 }
@@ -127,8 +120,7 @@ QString CInternetExplorer::CleanFileName(const QString& name)
     QString clean;
     clean.reserve(name.size());
     for (QChar c : name) {
-        if (!QStringView(u"\\/:?*\"<>|").contains(c))
-            clean.append(c);
+        if (!QStringView(u"\\/:?*\"<>|").contains(c)) clean.append(c);
     }
     return clean;
 }
@@ -163,8 +155,7 @@ std::vector<UrlFileEntry> CInternetExplorer::GetIDs()
 {
     std::vector<UrlFileEntry> entries;
     const QString favorites = FavoritesFolder();
-    if (favorites.isEmpty())
-        return entries;
+    if (favorites.isEmpty()) return entries;
     std::vector<QString> files;
     CollectFavoriteFiles(favorites, files);
     entries.reserve(files.size());
@@ -194,12 +185,9 @@ void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
         throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
     while (!file.atEnd()) {
         QByteArray line = file.readLine();
-        if (line.endsWith('\n'))
-            line.chop(1);
-        if (line.endsWith('\r'))
-            line.chop(1);
-        if (!line.startsWith(kUrlPrefix))
-            continue;
+        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
+        if (!line.startsWith(kUrlPrefix)) continue;
         record.url = QString::fromLatin1(line.mid(kUrlPrefix.size()));
         const QString relative = path.mid(favorites.size() + 1);
         const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
@@ -224,8 +212,7 @@ QString CInternetExplorer::Add(const BookmarkRecord& record)
     const QString folder = MakeFolders(favorites, folders);
     QString candidate = folder + QLatin1Char('/') + name + kUrlEnding;
     for (int n = 1; NameTaken(candidate); ++n) {
-        if (n > 100000)
-            throw AgentError("no free favourite name for " + Text(candidate));
+        if (n > 100000) throw AgentError("no free favourite name for " + Text(candidate));
         candidate = folder + QLatin1Char('/') + name + QStringLiteral(" (%1)").arg(n) + kUrlEnding;
     }
     WriteNewFile(candidate, content);
@@ -240,8 +227,7 @@ QString CInternetExplorer::Edit(const QString& path, const BookmarkRecord& recor
     const QStringList folders = SplitFolderPath(record.path);
 
     QString target = favorites;
-    for (const QString& name : folders)
-        target += QLatin1Char('/') + name;
+    for (const QString& name : folders) target += QLatin1Char('/') + name;
     target += QLatin1Char('/') + CleanFileName(record.name) + kUrlEnding;
     if (target == path) {
         WriteFileAtomically(path, content);
@@ -262,10 +248,8 @@ void CInternetExplorer::Delete(const QString& path)
 void CInternetExplorer::DeleteAll()
 {
     const QString favorites = FavoritesFolder();
-    if (favorites.isEmpty())
-        return;
+    if (favorites.isEmpty()) return;
     std::vector<QString> files;
     CollectFavoriteFiles(favorites, files);
-    for (const QString& path : files)
-        QFile::remove(path);
+    for (const QString& path : files) QFile::remove(path);
 }

@@ -100,8 +100,7 @@ TEST(BookmarkCheckList, IdentifierFormsPerBrowser)
                     {"-0", 0},
                     {" 5", 0},
                     {"-9223372036854775808", INT64_MIN}};
-    for (const auto& d : decimals)
-        EXPECT_EQ(DecimalToInt64(d.text), d.value) << d.text;
+    for (const auto& d : decimals) EXPECT_EQ(DecimalToInt64(d.text), d.value) << d.text;
     EXPECT_EQ(DecimalToInt32("4294967297"), 1);  // wraps like the integer it is stored in
 }
 

@@ -5,55 +5,16 @@
 #include <QFile>
 #include <QHash>
 
-#include "app/core/log_file.h"
 #include "common/bookmark_checksums.h"
 #include "common/byte_io.h"
-#include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_sync_state.h"
-#include "dispatch/dispatcher.h"
 #include "net/message_header.h"
 #include "stores/apps/internet_explorer.h"
+#include "support/dispatch_harness.h"
 #include "support/favorites_tree.h"
-#include "support/temp_home.h"
 
 namespace {
-
-struct Sent {
-    std::uint16_t code = 0;
-    std::uint16_t tag = 0;
-    QByteArray payload;
-    bool longReply = false;
-};
-
-class RecordingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override
-    {
-        sent.push_back({code, tag,
-                        QByteArray(reinterpret_cast<const char*>(payload.data()), qsizetype(payload.size())),
-                        false});
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t tag, QByteArray payload) override
-    {
-        sent.push_back({code, tag, std::move(payload), true});
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::vector<Sent> sent;
-};
-
-class RecordingHost : public AgentHost {
-public:
-    void SetAcceptingConnections(bool on) override { accepting.push_back(on); }
-    void AnnounceStart() override {}
-    void AnnounceStop() override {}
-    void ShowBusyIcon(bool) override {}
-    void RequestExit() override {}
-    std::vector<bool> accepting;
-};
 
 // A store of a browser whose bookmarks have identifiers of their own, recording its calls.
 class FakeStore : public BookmarkStore {
@@ -61,16 +22,14 @@ public:
     std::vector<UrlFileEntry> GetIDs() override
     {
         std::vector<UrlFileEntry> entries;
-        for (const QString& key : keys)
-            entries.push_back({key, 0, 0, 0});
+        for (const QString& key : keys) entries.push_back({key, 0, 0, 0});
         return entries;
     }
     std::uint32_t IDtoCRC32(const QString& key) override { return crcs.value(key); }
     void Get(const QString& key, BookmarkRecord& record) override
     {
         calls << "Get " + key;
-        if (records.contains(key))
-            record = records.value(key);
+        if (records.contains(key)) record = records.value(key);
     }
     QString Add(const BookmarkRecord& record) override
     {
@@ -86,8 +45,7 @@ public:
     void DeleteAll() override
     {
         calls << "DeleteAll";
-        if (failDeleteAll)
-            throw AgentError("store failure");
+        if (failDeleteAll) throw AgentError("store failure");
     }
 
     QStringList keys;
@@ -109,8 +67,7 @@ Report ParseReport(const QByteArray& payload)
     ByteReader r(payload);
     for (std::vector<BookmarkId>* section : {&report.added, &report.edited, &report.deleted}) {
         const std::uint16_t n = r.U16();
-        for (int i = 0; i < n; ++i)
-            section->push_back(BookmarkId::Read(r));
+        for (int i = 0; i < n; ++i) section->push_back(BookmarkId::Read(r));
     }
     EXPECT_TRUE(r.AtEnd());
     return report;
@@ -147,33 +104,23 @@ QByteArray RawFields(const std::vector<std::pair<QString, QString>>& fields)
     return out;
 }
 
-QByteArray Utf16z(const QString& text)
-{
-    return utf16::Bytes(text) + QByteArray(2, '\0');
-}
-
 class BookmarkRequestsTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        agent_.machineId = QStringLiteral("PEER");
-        agent_.browserId = 0;
-        agent_.SetHost(&host_);
-    }
+    void SetUp() override { h_.agent.browserId = 0; }
 
-    Sent Send(std::uint16_t code, const QByteArray& payload = {})
+    // One request, answered by exactly one message with its tag.
+    SentMessage Send(std::uint16_t code, const QByteArray& payload = {})
     {
-        channel_.sent.clear();
-        dispatcher_.DispatchCommand(code, 7, AsBytes(payload), channel_);
-        EXPECT_EQ(channel_.sent.size(), 1u);
-        Sent reply = channel_.sent.empty() ? Sent{} : channel_.sent.back();
+        h_.channel.messages.clear();
+        const SentMessage reply = h_.Send(code, payload);
+        EXPECT_EQ(h_.channel.messages.size(), 1u);
         EXPECT_EQ(reply.tag, 7);
         return reply;
     }
     // Sends and expects the success reply.
     QByteArray Ok(std::uint16_t code, const QByteArray& payload = {})
     {
-        const Sent reply = Send(code, payload);
+        const SentMessage reply = Send(code, payload);
         EXPECT_EQ(reply.code, code + 1) << "request " << code;
         return reply.payload;
     }
@@ -184,11 +131,12 @@ protected:
     QString StatePath(const QString& name) const { return QStringLiteral(".local/share/TwinLark/") + name; }
     QByteArray StateFile(const QString& name = "PEER.InternetExplorer_") const
     {
-        return home_.ReadFile(StatePath(name)).value_or("<missing>");
+        return h_.home.ReadFile(StatePath(name)).value_or("<missing>");
     }
+    // The whole log so far.
     QStringList LogLines() const
     {
-        QFile f(home_.Path("test.log"));
+        QFile f(h_.log.GetLogPath());
         f.open(QIODevice::ReadOnly);
         return QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
@@ -196,26 +144,20 @@ protected:
     {
         auto store = std::make_unique<FakeStore>();
         FakeStore& ref = *store;
-        agent_.bookmarks->SetStore(kind, std::move(store));
-        agent_.browserId = static_cast<std::uint32_t>(kind);
+        h_.agent.bookmarks->SetStore(kind, std::move(store));
+        h_.agent.browserId = static_cast<std::uint32_t>(kind);
         return ref;
     }
 
-    TempHome home_;
-    QString favorites_ = MakeFavoritesTree(home_);
-    LogFile log_{home_.Path("test.log")};
-    Agent agent_{log_};
-    Dispatcher dispatcher_{agent_};
-    RecordingChannel channel_;
-    RecordingHost host_;
+    DispatchHarness h_;
+    QString favorites_ = MakeFavoritesTree(h_.home);
 };
 
 TEST_F(BookmarkRequestsTest, FirstCheckReportsEverythingAddedAndAfterTheSaveNothing)
 {
     const Report first = Check();
     std::vector<BookmarkId> all;
-    for (const QString& file : FavoritesTreeFiles())
-        all.push_back(IdOf(file));
+    for (const QString& file : FavoritesTreeFiles()) all.push_back(IdOf(file));
     EXPECT_EQ(first.added, all);
     EXPECT_TRUE(first.edited.empty() && first.deleted.empty());
     // The state file is created by the check but written only by the save.
@@ -227,7 +169,7 @@ TEST_F(BookmarkRequestsTest, FirstCheckReportsEverythingAddedAndAfterTheSaveNoth
               BookmarkStateFile::Encode(BrowserKind::InternetExplorer, CInternetExplorer().GetIDs()));
     EXPECT_TRUE(Check().Empty());
     // Two checks without a save report the same again: each starts from the saved state.
-    home_.WriteFile("Favorites/New.url", UrlFileBytes("http://example.org/new"));
+    h_.home.WriteFile("Favorites/New.url", UrlFileBytes("http://example.org/new"));
     EXPECT_EQ(Check().added, std::vector<BookmarkId>{IdOf("New.url")});
     EXPECT_EQ(Check().added, std::vector<BookmarkId>{IdOf("New.url")});
 }
@@ -236,7 +178,7 @@ TEST_F(BookmarkRequestsTest, ChangesMadeOutsideTheAgent)
 {
     Check();
     Ok(AS_SAVE_BOOKMARKS_STATE);
-    home_.WriteFile("Favorites/Bing.url", UrlFileBytes("http://www.bing.com/"));
+    h_.home.WriteFile("Favorites/Bing.url", UrlFileBytes("http://www.bing.com/"));
     ASSERT_TRUE(QFile::rename(Fav("Links/Suggested Sites.url"), Fav("Links/Sites.url")));
     ASSERT_TRUE(QFile::remove(Fav("x.url/Inside.url")));
 
@@ -257,23 +199,23 @@ TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
         {{"Tags", "x,y"}, {"Url", "http://example.org/a"}, {"Path", "Work/Tools"}, {"Name", "A/B:C"}});
     const QByteArray added = Ok(AS_ADD_BOOKMARK, add);
     EXPECT_EQ(added, IdBytes(IdOf("Work/Tools/ABC.url")));
-    EXPECT_EQ(home_.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/a"));
+    EXPECT_EQ(h_.home.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/a"));
 
     EXPECT_EQ(Ok(AS_GET_BOOKMARK, added),
               added + Fields({"Work\\Tools", "ABC", "http://example.org/a"}) + QByteArray(2, '\0'));
 
     // Same folder and name: rewritten in place, same identifier.
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, added + Fields({"Work\\Tools", "ABC", "http://example.org/b"})), added);
-    EXPECT_EQ(home_.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/b"));
+    EXPECT_EQ(h_.home.ReadFile("Favorites/Work/Tools/ABC.url"), UrlFileBytes("http://example.org/b"));
     // A new name: a new file and a new identifier; the old one no longer resolves.
     const QByteArray renamed =
         Ok(AS_SET_BOOKMARK, added + Fields({"Work", "Renamed", "http://example.org/c"}));
     EXPECT_EQ(renamed, IdBytes(IdOf("Work/Renamed.url")));
-    EXPECT_FALSE(home_.Exists("Favorites/Work/Tools/ABC.url"));
+    EXPECT_FALSE(h_.home.Exists("Favorites/Work/Tools/ABC.url"));
     EXPECT_EQ(Ok(AS_GET_BOOKMARK, added), added + Fields({}) + QByteArray(2, '\0'));
 
     EXPECT_EQ(Ok(AS_DEL_BOOKMARK, IdBytes(IdOf("Bing.url"))), QByteArray());
-    EXPECT_FALSE(home_.Exists("Favorites/Bing.url"));
+    EXPECT_FALSE(h_.home.Exists("Favorites/Bing.url"));
 
     // Saved, the agent's own changes are no changes at the next check.
     Ok(AS_SAVE_BOOKMARKS_STATE);
@@ -293,7 +235,7 @@ TEST_F(BookmarkRequestsTest, IdentifierNotInTheCheckList)
     Ok(AS_DEL_BOOKMARK, unknown);
     Ok(AS_SAVE_BOOKMARKS_STATE);
     EXPECT_TRUE(Check().Empty());
-    EXPECT_FALSE(home_.Exists("Favorites/X.url"));
+    EXPECT_FALSE(h_.home.Exists("Favorites/X.url"));
 }
 
 TEST_F(BookmarkRequestsTest, BadRequestsAnswerErrorAndChangeNothing)
@@ -318,19 +260,19 @@ TEST_F(BookmarkRequestsTest, BadRequestsAnswerErrorAndChangeNothing)
         {AS_DEL_BOOKMARK, QByteArray(), "AS_DEL_BOOKMARK...error"},
         {AS_DEL_BOOKMARK_STATE, QByteArray(4, '\0'), "AS_DEL_BOOKMARK_STATE...error"},
     };
-    const QByteArray bing = *home_.ReadFile("Favorites/Bing.url");
+    const QByteArray bing = *h_.home.ReadFile("Favorites/Bing.url");
     for (const auto& c : cases) {
         EXPECT_EQ(Send(c.code, c.payload).code, AS_ERROR) << c.line;
         EXPECT_TRUE(LogLines().contains(c.line)) << c.line;
     }
-    EXPECT_EQ(home_.ReadFile("Favorites/Bing.url"), bing);
-    EXPECT_FALSE(home_.Exists("Favorites/New"));
-    EXPECT_EQ(agent_.bookmarks->checkList.size(), FavoritesTreeFiles().size());
+    EXPECT_EQ(h_.home.ReadFile("Favorites/Bing.url"), bing);
+    EXPECT_FALSE(h_.home.Exists("Favorites/New"));
+    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size());
 }
 
 TEST_F(BookmarkRequestsTest, RecordLongerThanOneMessageIsRefused)
 {
-    home_.WriteFile("Favorites/Long.url", UrlFileBytes(QByteArray(9000, 'u')));
+    h_.home.WriteFile("Favorites/Long.url", UrlFileBytes(QByteArray(9000, 'u')));
     Check();
     EXPECT_EQ(Send(AS_GET_BOOKMARK, IdBytes(IdOf("Long.url"))).code, AS_ERROR);
     EXPECT_TRUE(LogLines().contains("AS_GET_BOOKMARK...error"));
@@ -345,7 +287,7 @@ TEST_F(BookmarkRequestsTest, DamagedStateFileLoadsItsWholeRecords)
     // The last record cut short: the favourites of the whole records stay known, the last one
     // is new again, and the save writes every record whole.
     const qsizetype lastRecord = 16 + 2 * Fav("x.url/Inside.url").size();
-    home_.WriteFile(StatePath("PEER.InternetExplorer_"), whole.left(whole.size() - lastRecord + 20));
+    h_.home.WriteFile(StatePath("PEER.InternetExplorer_"), whole.left(whole.size() - lastRecord + 20));
     const Report report = Check();
     EXPECT_EQ(report.added, std::vector<BookmarkId>{IdOf("x.url/Inside.url")});
     EXPECT_TRUE(report.edited.empty() && report.deleted.empty());
@@ -354,11 +296,11 @@ TEST_F(BookmarkRequestsTest, DamagedStateFileLoadsItsWholeRecords)
     EXPECT_EQ(StateFile(), whole);
 
     // A length word far beyond the file: no allocation, the records before it load.
-    home_.WriteFile(StatePath("PEER.InternetExplorer_"), whole + QByteArray::fromHex("0000000000000000"
-                                                                                     "00000000"
-                                                                                     "ffffff7f"));
+    h_.home.WriteFile(StatePath("PEER.InternetExplorer_"), whole + QByteArray::fromHex("0000000000000000"
+                                                                                       "00000000"
+                                                                                       "ffffff7f"));
     Ok(AS_LOAD_BOOKMARKS_STATE);
-    EXPECT_EQ(agent_.bookmarks->checkList.size(), FavoritesTreeFiles().size());
+    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size());
 }
 
 TEST_F(BookmarkRequestsTest, StateRequestsUseTheCheckSuffix)
@@ -367,25 +309,25 @@ TEST_F(BookmarkRequestsTest, StateRequestsUseTheCheckSuffix)
     Ok(AS_SAVE_BOOKMARKS_STATE);
     const QByteArray saved = StateFile("PEER.InternetExplorer_A");
     EXPECT_FALSE(saved.isEmpty());
-    EXPECT_FALSE(home_.Exists(StatePath("PEER.InternetExplorer_")));
+    EXPECT_FALSE(h_.home.Exists(StatePath("PEER.InternetExplorer_")));
 
     // Dropping one entry, then saving, leaves it out of the file: the next check reports it added.
     Ok(AS_DEL_BOOKMARK_STATE, IdBytes(IdOf("Bing.url")));
-    EXPECT_EQ(agent_.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
+    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
     Ok(AS_SAVE_BOOKMARKS_STATE);
     EXPECT_EQ(Check(QStringLiteral("A")).added, std::vector<BookmarkId>{IdOf("Bing.url")});
 
-    agent_.bookmarks->checkList.clear();
+    h_.agent.bookmarks->checkList.clear();
     Ok(AS_LOAD_BOOKMARKS_STATE);
-    EXPECT_EQ(agent_.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
+    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
 
     // The reset empties the list and the file of its own suffix; the kept suffix stays.
     Ok(AS_SAVE_BOOKMARKS_STATE);
-    home_.WriteFile(StatePath("PEER.InternetExplorer_B"), "old");
-    agent_.bookmarks->ResetState(agent_.browserId, agent_.machineId, QStringLiteral("B"));
-    EXPECT_TRUE(agent_.bookmarks->checkList.empty());
+    h_.home.WriteFile(StatePath("PEER.InternetExplorer_B"), "old");
+    h_.agent.bookmarks->ResetState(h_.agent.browserId, h_.agent.machineId, QStringLiteral("B"));
+    EXPECT_TRUE(h_.agent.bookmarks->checkList.empty());
     EXPECT_EQ(StateFile("PEER.InternetExplorer_B"), QByteArray());
-    EXPECT_EQ(agent_.bookmarks->suffix, "A");
+    EXPECT_EQ(h_.agent.bookmarks->suffix, "A");
     EXPECT_FALSE(StateFile("PEER.InternetExplorer_A").isEmpty());
 }
 
@@ -393,14 +335,14 @@ TEST_F(BookmarkRequestsTest, UnsafeNamesAndFailedSavesAnswerError)
 {
     EXPECT_EQ(Send(AS_CHECK_BOOKMARKS, Utf16z("/../../escape")).code, AS_ERROR);
     EXPECT_TRUE(LogLines().contains("AS_CHECK_BOOKMARKS...error"));
-    agent_.machineId = QStringLiteral("../PEER");
+    h_.agent.machineId = QStringLiteral("../PEER");
     EXPECT_EQ(Send(AS_LOAD_BOOKMARKS_STATE).code, AS_ERROR);
 
     // A save that cannot be written is not reported as done.
-    agent_.machineId = QStringLiteral("PEER");
-    agent_.bookmarks->suffix.clear();
-    agent_.bookmarks->checkList = {{Fav("Bing.url"), 1, 2, 3}};
-    ASSERT_TRUE(QDir().mkpath(home_.Path(StatePath("PEER.InternetExplorer_"))));
+    h_.agent.machineId = QStringLiteral("PEER");
+    h_.agent.bookmarks->suffix.clear();
+    h_.agent.bookmarks->checkList = {{Fav("Bing.url"), 1, 2, 3}};
+    ASSERT_TRUE(QDir().mkpath(h_.home.Path(StatePath("PEER.InternetExplorer_"))));
     EXPECT_EQ(Send(AS_SAVE_BOOKMARKS_STATE).code, AS_ERROR);
     EXPECT_TRUE(LogLines().contains("AS_SAVE_BOOKMARKS_STATE...error"));
 }
@@ -409,23 +351,23 @@ TEST_F(BookmarkRequestsTest, DeleteAllRemovesFavouritesNotFoldersWhileRefusingCo
 {
     Check();
     EXPECT_EQ(Ok(AS_DEL_ALL_BOOKMARKS), QByteArray());
-    EXPECT_EQ(host_.accepting, (std::vector<bool>{false, true}));
-    EXPECT_TRUE(agent_.bookmarks->checkList.empty());
+    EXPECT_EQ(h_.host.events, (QStringList{"accept off", "accept on"}));
+    EXPECT_TRUE(h_.agent.bookmarks->checkList.empty());
     EXPECT_TRUE(CInternetExplorer().GetIDs().empty());
-    EXPECT_TRUE(home_.Exists("Favorites/x.url") && home_.Exists("Favorites/Links/NOTES.URL"));
+    EXPECT_TRUE(h_.home.Exists("Favorites/x.url") && h_.home.Exists("Favorites/Links/NOTES.URL"));
     EXPECT_TRUE(LogLines().contains("AS_DEL_ALL_BOOKMARKS...ok"));
 
     // A failing store still lets connections in again.
     FakeStore& fake = InstallFake(BrowserKind::Chrome);
     fake.failDeleteAll = true;
     EXPECT_EQ(Send(AS_DEL_ALL_BOOKMARKS).code, AS_ERROR);
-    EXPECT_EQ(host_.accepting, (std::vector<bool>{false, true, false, true}));
+    EXPECT_EQ(h_.host.events, (QStringList{"accept off", "accept on", "accept off", "accept on"}));
     EXPECT_TRUE(LogLines().contains("AS_DEL_ALL_BOOKMARKS...error"));
 }
 
 TEST_F(BookmarkRequestsTest, SafariHasNoStoreAndItsPayloadsAreReadInPlace)
 {
-    agent_.browserId = 4;
+    h_.agent.browserId = 4;
     EXPECT_EQ(Ok(AS_CHECK_BOOKMARKS, Utf16z("s")), QByteArray(6, '\0'));
     EXPECT_EQ(StateFile("PEERs"), QByteArray());
 
@@ -438,7 +380,7 @@ TEST_F(BookmarkRequestsTest, SafariHasNoStoreAndItsPayloadsAreReadInPlace)
     Ok(AS_SAVE_BOOKMARKS_STATE);
     Ok(AS_LOAD_BOOKMARKS_STATE);
     EXPECT_EQ(StateFile("PEERs"), QByteArray());
-    EXPECT_FALSE(home_.Exists("Favorites/Safari.url"));
+    EXPECT_FALSE(h_.home.Exists("Favorites/Safari.url"));
     EXPECT_EQ(CInternetExplorer().GetIDs().size(), FavoritesTreeFiles().size());
     // A field list cut short is still refused.
     EXPECT_EQ(Send(AS_SET_BOOKMARK, withId.chopped(2)).code, AS_ERROR);
@@ -446,12 +388,12 @@ TEST_F(BookmarkRequestsTest, SafariHasNoStoreAndItsPayloadsAreReadInPlace)
 
 TEST_F(BookmarkRequestsTest, BrowsersWithoutAStoreYetReachNone)
 {
-    agent_.browserId = 1;
+    h_.agent.browserId = 1;
     EXPECT_TRUE(Check().Empty());
     EXPECT_EQ(StateFile("PEER.FireFox_"), QByteArray());
     EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "F", "http://f/"})), QByteArray(8, '\0'));
     EXPECT_EQ(Ok(AS_GET_BOOKMARK, IdBytes({5, 0})), IdBytes({5, 0}) + Fields({}) + QByteArray(2, '\0'));
-    agent_.browserId = 0xFFFFFFFF;
+    h_.agent.browserId = 0xFFFFFFFF;
     EXPECT_TRUE(Check().Empty());
     Ok(AS_SAVE_BOOKMARKS_STATE);
 }
@@ -475,18 +417,18 @@ TEST_F(BookmarkRequestsTest, ChromeIdentifiersAreTheirDecimalKeys)
     // The edited bookmark's checksum is that of the fields as sent.
     const BookmarkRecord edited{"Bar", "Bigger", "http://bigger/"};
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, IdBytes(big) + Fields(edited)), IdBytes(big));
-    EXPECT_EQ(agent_.bookmarks->checkList[0].crc, BookmarkCrc32("Bar", "Bigger", "http://bigger/"));
+    EXPECT_EQ(h_.agent.bookmarks->checkList[0].crc, BookmarkCrc32("Bar", "Bigger", "http://bigger/"));
 
     chrome.nextKey = "13245678901234999";
     EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "New", "http://new/"})),
               IdBytes(BookmarkId::FromValue(13245678901234999ull)));
-    EXPECT_EQ(agent_.bookmarks->checkList.back(),
+    EXPECT_EQ(h_.agent.bookmarks->checkList.back(),
               (BookmarkCheckEntry{"13245678901234999", BookmarkCrc32("", "New", "http://new/"), 0, 0}));
 
     Ok(AS_DEL_BOOKMARK, IdBytes({7, 0}));
     EXPECT_EQ(chrome.calls, (QStringList{"Get 13245678901234567", "Edit 13245678901234567 http://bigger/",
                                          "Add New", "Delete 7"}));
-    EXPECT_EQ(agent_.bookmarks->checkList.size(), 2u);
+    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), 2u);
 }
 
 TEST_F(BookmarkRequestsTest, FirefoxIgnoresTheHighWord)
@@ -498,23 +440,22 @@ TEST_F(BookmarkRequestsTest, FirefoxIgnoresTheHighWord)
 
     firefox.crcs["17"] = 5;  // what the database holds after the edit
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, IdBytes({17, 0xABCD}) + Fields({"", "N", "http://n/"})), IdBytes({17, 0}));
-    EXPECT_EQ(agent_.bookmarks->checkList[0].crc, 5u);
+    EXPECT_EQ(h_.agent.bookmarks->checkList[0].crc, 5u);
     firefox.nextKey = "18";
     firefox.crcs["18"] = 9;
     EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "M", "http://m/"})), IdBytes({18, 0}));
-    EXPECT_EQ(agent_.bookmarks->checkList.back().crc, 9u);
+    EXPECT_EQ(h_.agent.bookmarks->checkList.back().crc, 9u);
     Ok(AS_DEL_BOOKMARK, IdBytes({17, 0xABCD}));
     Ok(AS_DEL_BOOKMARK_STATE, IdBytes({0xFFFFFFFD, 1}));
-    EXPECT_EQ(agent_.bookmarks->checkList, (BookmarkCheckList{{"18", 9, 0, 0}}));
+    EXPECT_EQ(h_.agent.bookmarks->checkList, (BookmarkCheckList{{"18", 9, 0, 0}}));
     EXPECT_EQ(firefox.calls, (QStringList{"Edit 17 http://n/", "Add M", "Delete 17"}));
 }
 
 TEST_F(BookmarkRequestsTest, LongChangeReportTravelsInFragments)
 {
     FakeStore& opera = InstallFake(BrowserKind::Opera);
-    for (int i = 0; i < 3000; ++i)
-        opera.keys << QString::number(-i);
-    const Sent reply = Send(AS_CHECK_BOOKMARKS, Utf16z(""));
+    for (int i = 0; i < 3000; ++i) opera.keys << QString::number(-i);
+    const SentMessage reply = Send(AS_CHECK_BOOKMARKS, Utf16z(""));
     EXPECT_EQ(reply.code, AS_CHECK_BOOKMARKS + 1);
     EXPECT_TRUE(reply.longReply);
     EXPECT_EQ(reply.payload.size(), 6 + 8 * 3000);

@@ -1,15 +1,15 @@
 #include "support/favorites_tree.h"
 
-#include <QFile>
 #include <gtest/gtest.h>
+
+#include <QFile>
 
 namespace {
 
 QByteArray DataFile(const QString& relative)
 {
     QFile file(QStringLiteral(TWINLARK_TEST_DATA "/ie-favorites/") + relative);
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "missing test data " << relative.toStdString();
+    if (!file.open(QIODevice::ReadOnly)) ADD_FAILURE() << "missing test data " << relative.toStdString();
     return file.readAll();
 }
 

@@ -74,8 +74,7 @@ TEST_F(InternetExplorerTest, NoFavoritesFolderMeansNoFavourites)
 
 TEST_F(InternetExplorerTest, UnreadableFavouriteFailsTheListing)
 {
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root reads every file";
+    if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
     ASSERT_TRUE(QFile::setPermissions(Fav("Bing.url"), QFileDevice::WriteOwner));
     // Leaving it out would report it deleted and have the peer delete its copy.
     EXPECT_THROW(store_.GetIDs(), AgentError);
