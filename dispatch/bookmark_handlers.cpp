@@ -12,6 +12,14 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
+#include "dispatch/source_flags.h"
+
+// The stored browser code that source detection and the peer's choice set is read as a BrowserKind.
+static_assert(static_cast<std::uint32_t>(BrowserKind::InternetExplorer) == kBrowserInternetExplorer &&
+              static_cast<std::uint32_t>(BrowserKind::Firefox) == kBrowserFirefox &&
+              static_cast<std::uint32_t>(BrowserKind::Opera) == kBrowserOpera &&
+              static_cast<std::uint32_t>(BrowserKind::Chrome) == kBrowserChrome &&
+              static_cast<std::uint32_t>(BrowserKind::Safari) == kBrowserSafari);
 
 namespace {
 

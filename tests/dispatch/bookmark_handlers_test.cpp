@@ -324,7 +324,7 @@ TEST_F(BookmarkRequestsTest, StateRequestsUseTheCheckSuffix)
     // The reset empties the list and the file of its own suffix; the kept suffix stays.
     Ok(AS_SAVE_BOOKMARKS_STATE);
     h_.home.WriteFile(StatePath("PEER.InternetExplorer_B"), "old");
-    h_.agent.bookmarks->ResetState(h_.agent.browserId, h_.agent.machineId, QStringLiteral("B"));
+    EXPECT_EQ(Ok(AS_RESET_STATE, U16Bytes(4) + Utf16z("B")), QByteArray());
     EXPECT_TRUE(h_.agent.bookmarks->checkList.empty());
     EXPECT_EQ(StateFile("PEER.InternetExplorer_B"), QByteArray());
     EXPECT_EQ(h_.agent.bookmarks->suffix, "A");
