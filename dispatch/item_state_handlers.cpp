@@ -4,6 +4,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "dispatch/agent.h"
+#include "dispatch/bookmark_sync_state.h"
 #include "dispatch/change_check.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/item_kinds.h"
@@ -180,7 +181,8 @@ enum ResetKind : std::uint16_t {
     kResetAppointments = 0,
     kResetContacts = 1,
     kResetTasks = 2,
-    kResetNotes = 3
+    kResetNotes = 3,
+    kResetBookmarks = 4
 };
 
 void ResetState(RequestContext& ctx)
@@ -209,6 +211,10 @@ void ResetState(RequestContext& ctx)
             break;
         case kResetNotes:
             reset(ItemKind::Notes);
+            break;
+        case kResetBookmarks:
+            // The bookmark state file named with this request's text; the kept bookmark suffix stays.
+            agent.bookmarks->ResetState(agent.browserId, agent.machineId, suffix);
             break;
         default:
             break;

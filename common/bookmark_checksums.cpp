@@ -1,0 +1,43 @@
+#include "common/bookmark_checksums.h"
+
+#include <QFile>
+
+#include "common/crc32.h"
+#include "common/errors.h"
+
+std::uint32_t Crc32OfText(const QString& text)
+{
+    return Crc32OfUtf16(text);
+}
+
+std::uint32_t Crc32OfInt(std::uint32_t value)
+{
+    std::uint8_t bytes[4];
+    for (int i = 0; i < 4; ++i) bytes[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    return Crc32(bytes, sizeof bytes);
+}
+
+std::uint32_t Crc32OfFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AgentError("cannot open " + path.toStdString() + ": " + file.errorString().toStdString());
+    // In pieces, so a large file never needs its size in memory.
+    std::uint32_t crc = 0;
+    char buffer[64 * 1024];
+    for (;;) {
+        const qint64 n = file.read(buffer, sizeof buffer);
+        if (n < 0)
+            throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
+        if (n == 0) break;
+        crc = Crc32Update(crc, buffer, static_cast<std::size_t>(n));
+    }
+    return crc;
+}
+
+std::uint32_t BookmarkCrc32(const QString& path, const QString& name, const QString& url)
+{
+    std::uint32_t crc = Crc32Update(0, path.utf16(), static_cast<std::size_t>(path.size()) * 2);
+    crc = Crc32Update(crc, name.utf16(), static_cast<std::size_t>(name.size()) * 2);
+    return Crc32Update(crc, url.utf16(), static_cast<std::size_t>(url.size()) * 2);
+}

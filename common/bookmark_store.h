@@ -1,0 +1,64 @@
+#pragma once
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+// The bookmark source the peer chose (the stored "browserID"). Values outside 0-4 select nothing.
+enum class BrowserKind : std::uint32_t {
+    InternetExplorer = 0,
+    Firefox = 1,
+    Opera = 2,
+    Chrome = 3,
+    Safari = 4,  // no store: the peer reads Safari's own file
+};
+
+inline constexpr std::uint32_t kBrowserKindCount = 5;
+
+// One bookmark as the peer sees it. `path` is the folder below the browser's bookmark root
+// (empty at the root), `name` the title, `url` the address.
+struct BookmarkRecord {
+    QString path;
+    QString name;
+    QString url;
+    friend bool operator==(const BookmarkRecord&, const BookmarkRecord&) = default;
+};
+
+// A bookmark as a store lists it and as the agent remembers it between synchronisations.
+// Internet Explorer has no identifier of its own: there `key` is the full path of the ".url"
+// file and (idLow, idHigh) is the identifier the peer knows it by. The other browsers have one:
+// `key` is its decimal text and the id words stay 0.
+struct UrlFileEntry {
+    QString key;
+    std::uint32_t crc = 0;     // checksum of what the peer synchronises of the bookmark
+    std::uint32_t idLow = 0;   // Internet Explorer: Crc32OfText of the path
+    std::uint32_t idHigh = 0;  // Internet Explorer: Crc32OfInt of the path's length
+    friend bool operator==(const UrlFileEntry&, const UrlFileEntry&) = default;
+};
+
+// What every browser's bookmark store offers the bookmark requests. A bookmark is named by its
+// key: the full file path for Internet Explorer, the decimal identifier text for the others.
+// Every failure is thrown; nothing is reported any other way.
+class BookmarkStore {
+public:
+    virtual ~BookmarkStore() = default;
+
+    // Stores that work on an open database or a loaded copy open it at the start of a
+    // synchronisation and close (write back) it at its end; the others need neither.
+    virtual void Open() {}
+    virtual void Close() {}
+    // The client connection ended without closing the synchronisation.
+    virtual void ReleaseForClientClose() {}
+
+    // Every bookmark, in the store's order. Internet Explorer fills all four fields, the other
+    // stores only the key (their checksums come from IDtoCRC32).
+    virtual std::vector<UrlFileEntry> GetIDs() = 0;
+    virtual std::uint32_t IDtoCRC32(const QString& key) = 0;
+    // Fills what it finds of the bookmark; what it does not find stays as handed in.
+    virtual void Get(const QString& key, BookmarkRecord& record) = 0;
+    // Returns the new bookmark's key.
+    virtual QString Add(const BookmarkRecord& record) = 0;
+    // Returns the bookmark's key after the change (Internet Explorer: a move gives a new path).
+    virtual QString Edit(const QString& key, const BookmarkRecord& record) = 0;
+    virtual void Delete(const QString& key) = 0;
+    virtual void DeleteAll() = 0;
+};

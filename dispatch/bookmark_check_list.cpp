@@ -1,0 +1,120 @@
+#include "dispatch/bookmark_check_list.h"
+
+#include <QHash>
+#include <QSet>
+#include <limits>
+
+#include "common/byte_io.h"
+
+namespace {
+
+bool MatchesById(BrowserKind kind)
+{
+    return kind == BrowserKind::InternetExplorer;
+}
+
+// Internet Explorer entries are told apart by their identifier words alone.
+std::uint64_t IdKey(const UrlFileEntry& e)
+{
+    return BookmarkId{e.idLow, e.idHigh}.Value();
+}
+
+// The same passes over either kind of match key.
+template <typename Key, typename KeyOf>
+BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::vector<UrlFileEntry>& current,
+                        const std::vector<std::uint32_t>& currentCrcs, KeyOf keyOf)
+{
+    BookmarkChanges changes;
+    // Where each key's entries stand in the list; appended entries join as they are added.
+    QHash<Key, std::vector<std::size_t>> positions;
+    positions.reserve(static_cast<qsizetype>(list.size() + current.size()));
+    for (std::size_t i = 0; i < list.size(); ++i) positions[keyOf(list[i])].push_back(i);
+
+    for (std::size_t c = 0; c < current.size(); ++c) {
+        const auto found = positions.constFind(keyOf(current[c]));
+        if (found == positions.cend()) continue;
+        for (std::size_t i : *found) {
+            if (list[i].crc != currentCrcs[c]) {
+                list[i].crc = currentCrcs[c];
+                changes.edited.push_back(IdOfEntry(kind, list[i]));
+            }
+        }
+    }
+
+    QSet<Key> present;
+    present.reserve(static_cast<qsizetype>(current.size()));
+    for (std::size_t c = 0; c < current.size(); ++c) {
+        const Key key = keyOf(current[c]);
+        present.insert(key);
+        if (positions.contains(key)) continue;
+        BookmarkCheckEntry entry = current[c];
+        entry.crc = currentCrcs[c];
+        positions[key].push_back(list.size());
+        list.push_back(std::move(entry));
+        changes.added.push_back(IdOfEntry(kind, list.back()));
+    }
+
+    std::erase_if(list, [&](const BookmarkCheckEntry& e) {
+        if (present.contains(keyOf(e))) return false;
+        changes.deleted.push_back(IdOfEntry(kind, e));
+        return true;
+    });
+    return changes;
+}
+
+}  // namespace
+
+bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id)
+{
+    switch (kind) {
+        case BrowserKind::InternetExplorer:
+            return entry.idLow == id.low && entry.idHigh == id.high;
+        // A Firefox identifier's high word means nothing: only the row number counts.
+        case BrowserKind::Firefox:
+            return static_cast<std::uint32_t>(DecimalToInt32(entry.key)) == id.low;
+        case BrowserKind::Opera:
+        case BrowserKind::Chrome:
+            return entry.key == BookmarkKeyText(kind, id);
+        default:
+            return false;
+    }
+}
+
+BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry)
+{
+    if (MatchesById(kind)) return {entry.idLow, entry.idHigh};
+    return BookmarkIdOfKey(kind, entry.key);
+}
+
+BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
+                                const std::vector<UrlFileEntry>& current,
+                                const std::function<std::uint32_t(const QString&)>& checksum)
+{
+    std::vector<std::uint32_t> crcs;
+    crcs.reserve(current.size());
+    for (const UrlFileEntry& e : current) crcs.push_back(MatchesById(kind) ? e.crc : checksum(e.key));
+
+    if (MatchesById(kind)) return Compare<std::uint64_t>(kind, list, current, crcs, IdKey);
+    // The other browsers' entries carry no identifier words, whatever the store handed in.
+    std::vector<UrlFileEntry> keys;
+    keys.reserve(current.size());
+    for (const UrlFileEntry& e : current) keys.push_back({e.key, 0, 0, 0});
+    return Compare<QString>(kind, list, keys, crcs,
+                            [](const UrlFileEntry& e) -> const QString& { return e.key; });
+}
+
+QByteArray EncodeBookmarkChanges(const BookmarkChanges& changes)
+{
+    QByteArray out;
+    out.reserve(static_cast<qsizetype>(
+        6 + 8 * (changes.added.size() + changes.edited.size() + changes.deleted.size())));
+    ByteWriter w(out);
+    for (const std::vector<BookmarkId>* section : {&changes.added, &changes.edited, &changes.deleted}) {
+        if (section->size() > std::numeric_limits<std::uint16_t>::max())
+            throw AgentError("a change report section of " + std::to_string(section->size()) +
+                             " bookmarks does not fit its 16-bit count");
+        w.U16(static_cast<std::uint16_t>(section->size()));
+        for (const BookmarkId& id : *section) id.Write(w);
+    }
+    return out;
+}

@@ -1,0 +1,40 @@
+#pragma once
+#include <QString>
+#include <functional>
+#include <vector>
+
+#include "common/bookmark_store.h"
+#include "dispatch/bookmark_id.h"
+
+// The bookmarks as the peer last saw them, in order, kept in step by the bookmark requests:
+// after a change check it mirrors the browser. Internet Explorer entries are matched by their
+// identifier words, the other browsers' by their key text (exactly, case-sensitive).
+using BookmarkCheckEntry = UrlFileEntry;
+using BookmarkCheckList = std::vector<BookmarkCheckEntry>;
+
+// Whether the entry stands for the bookmark the peer names by `id`.
+bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id);
+
+// The identifier the peer knows an entry by.
+BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry);
+
+// What a change check reports, each in the order found.
+struct BookmarkChanges {
+    std::vector<BookmarkId> added;
+    std::vector<BookmarkId> edited;
+    std::vector<BookmarkId> deleted;
+};
+
+// Brings the list in line with the store's current bookmarks and tells what differed:
+//  - edited: an entry whose bookmark is still there with another checksum takes the new one;
+//  - added: a current bookmark no entry matches is appended (once, even when listed twice);
+//  - deleted: an entry no current bookmark matches is removed.
+// Internet Explorer's current entries carry their checksums; for the other browsers
+// `checksum` is asked once per current key. Time grows with the sum of the two counts.
+BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
+                                const std::vector<UrlFileEntry>& current,
+                                const std::function<std::uint32_t(const QString&)>& checksum);
+
+// The reply of a change check: for added, edited and deleted a u16 count and the identifiers.
+// Throws AgentError when a section has more identifiers than its count can hold.
+QByteArray EncodeBookmarkChanges(const BookmarkChanges& changes);

@@ -1,0 +1,255 @@
+#include "stores/apps/internet_explorer.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "common/bookmark_checksums.h"
+#include "common/errors.h"
+#include "platform/atomic_file.h"
+#include "platform/known_folders.h"
+
+namespace {
+
+const QString kUrlEnding = QStringLiteral(".url");
+const QByteArray kUrlPrefix = QByteArrayLiteral("URL=");
+
+std::string Text(const QString& s)
+{
+    return s.toStdString();
+}
+
+// Every favourite file below `folder`, depth first, each folder's entries by name. Folders
+// are walked, not taken for favourites, whatever their name; symbolic links to folders are not
+// followed (they could lead back up); anything but a regular file is left out.
+void CollectFavoriteFiles(const QString& folder, std::vector<QString>& files)
+{
+    const QFileInfoList entries = QDir(folder).entryInfoList(
+        QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System, QDir::Name);
+    for (const QFileInfo& entry : entries) {
+        if (entry.isDir()) {
+            if (!entry.isSymLink()) CollectFavoriteFiles(entry.filePath(), files);
+        } else if (entry.isFile() && entry.fileName().endsWith(kUrlEnding)) {
+            files.push_back(entry.filePath());
+        }
+    }
+}
+
+// Whether anything (a file, a folder, a dangling link) has that name.
+bool NameTaken(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// Creates a file that must not exist yet and writes it through to the disk, so that removing
+// an older copy afterwards can never leave neither.
+void WriteNewFile(const QString& path, const QByteArray& content)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        throw AgentError("cannot create " + Text(path) + ": " + Text(file.errorString()));
+    const bool written = file.write(content) == content.size() && file.flush() && ::fsync(file.handle()) == 0;
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError) {
+        file.remove();
+        throw AgentError("cannot write " + Text(path));
+    }
+}
+
+}  // namespace
+
+CInternetExplorer::CInternetExplorer() = default;
+
+CInternetExplorer::CInternetExplorer(QString favoritesFolder) : fixedFolder_(QDir::cleanPath(favoritesFolder))
+{
+}
+
+QString CInternetExplorer::FavoritesFolder() const
+{
+    return fixedFolder_ ? *fixedFolder_ : KnownFolderPath(KnownFolder::Favorites);
+}
+
+QString CInternetExplorer::RequireFavoritesFolder() const
+{
+    const QString folder = FavoritesFolder();
+    if (folder.isEmpty())
+        throw AgentError("not found CSIDL_FAVORITES : CInternetExplorer::CInternetExplorer()");
+    return folder;
+}
+
+void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QString& path) const
+{
+    // Keys come back from the peer's state and from the state file; only favourites of this
+    // folder may be read, rewritten or removed through them.
+    bool ok = path.size() > favorites.size() + 1 && path.startsWith(favorites) &&
+              path[favorites.size()] == QLatin1Char('/') && path.endsWith(kUrlEnding);
+    if (ok) {
+        const QStringList parts = path.mid(favorites.size() + 1).split(QLatin1Char('/'));
+        for (const QString& part : parts)
+            ok = ok && !part.isEmpty() && part != QLatin1String(".") && part != QLatin1String("..");
+    }
+    if (!ok) throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
+}
+
+QStringList CInternetExplorer::SplitFolderPath(const QString& path)
+{
+    QString p = path;
+    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (p.isEmpty()) return {};
+    auto refuse = [&](const char* why) {
+        throw AgentError(std::string("refused bookmark folder path (") + why + "): \"" +
+                         Text(path.left(300)) + "\"");
+    };
+    if (p.startsWith(QLatin1Char('/'))) refuse("absolute");
+    if (p.endsWith(QLatin1Char('/'))) p.chop(1);
+    QStringList parts = p.split(QLatin1Char('/'));
+    for (const QString& part : parts) {
+        if (part.isEmpty()) refuse("empty folder name");
+        if (part == QLatin1String(".") || part == QLatin1String("..")) refuse("dot folder name");
+        if (part.contains(QLatin1Char(':'))) refuse("drive or colon in a folder name");
+    }
+    return parts;
+}
+
+QString CInternetExplorer::CleanFileName(const QString& name)
+{
+    QString clean;
+    clean.reserve(name.size());
+    for (QChar c : name) {
+        if (!QStringView(u"\\/:?*\"<>|").contains(c)) clean.append(c);
+    }
+    return clean;
+}
+
+QByteArray CInternetExplorer::UrlFileContent(const QString& url)
+{
+    for (QChar c : url) {
+        if (c.unicode() > 0xFF)
+            throw AgentError(
+                "the address has a character beyond U+00FF that a favourite file cannot hold: \"" +
+                Text(url.left(300)) + "\"");
+        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
+            throw AgentError("the address holds a line break: \"" + Text(url.left(300)) + "\"");
+    }
+    return QByteArrayLiteral("[InternetShortcut]\r\n") + kUrlPrefix + url.toLatin1() +
+           QByteArrayLiteral("\r\n");
+}
+
+QString CInternetExplorer::MakeFolders(const QString& favorites, const QStringList& folders) const
+{
+    // A folder that exists or cannot be made is passed over; writing the file then tells.
+    QDir().mkpath(favorites);
+    QString folder = favorites;
+    for (const QString& name : folders) {
+        folder += QLatin1Char('/') + name;
+        QDir().mkdir(folder);
+    }
+    return folder;
+}
+
+std::vector<UrlFileEntry> CInternetExplorer::GetIDs()
+{
+    std::vector<UrlFileEntry> entries;
+    const QString favorites = FavoritesFolder();
+    if (favorites.isEmpty()) return entries;
+    std::vector<QString> files;
+    CollectFavoriteFiles(favorites, files);
+    entries.reserve(files.size());
+    for (QString& path : files) {
+        UrlFileEntry e;
+        e.crc = Crc32OfFile(path);
+        e.idLow = Crc32OfText(path);
+        e.idHigh = Crc32OfInt(static_cast<std::uint32_t>(path.size()));
+        e.key = std::move(path);
+        entries.push_back(std::move(e));
+    }
+    return entries;
+}
+
+std::uint32_t CInternetExplorer::IDtoCRC32(const QString& path)
+{
+    RequireFavoritePath(RequireFavoritesFolder(), path);
+    return Crc32OfFile(path);
+}
+
+void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
+{
+    const QString favorites = RequireFavoritesFolder();
+    RequireFavoritePath(favorites, path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
+    while (!file.atEnd()) {
+        QByteArray line = file.readLine();
+        if (line.endsWith('\n')) line.chop(1);
+        if (line.endsWith('\r')) line.chop(1);
+        if (!line.startsWith(kUrlPrefix)) continue;
+        record.url = QString::fromLatin1(line.mid(kUrlPrefix.size()));
+        const QString relative = path.mid(favorites.size() + 1);
+        const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+        const QString fileName = relative.mid(slash + 1);
+        record.name = fileName.left(fileName.size() - kUrlEnding.size());
+        record.path =
+            slash < 0 ? QString() : relative.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
+        return;
+    }
+    if (file.error() != QFileDevice::NoError)
+        throw AgentError("cannot read " + Text(path) + ": " + Text(file.errorString()));
+}
+
+QString CInternetExplorer::Add(const BookmarkRecord& record)
+{
+    // Everything the request could be refused for is checked before anything is created.
+    const QString favorites = RequireFavoritesFolder();
+    const QByteArray content = UrlFileContent(record.url);
+    const QStringList folders = SplitFolderPath(record.path);
+    const QString name = CleanFileName(record.name);
+
+    const QString folder = MakeFolders(favorites, folders);
+    QString candidate = folder + QLatin1Char('/') + name + kUrlEnding;
+    for (int n = 1; NameTaken(candidate); ++n) {
+        if (n > 100000) throw AgentError("no free favourite name for " + Text(candidate));
+        candidate = folder + QLatin1Char('/') + name + QStringLiteral(" (%1)").arg(n) + kUrlEnding;
+    }
+    WriteNewFile(candidate, content);
+    return candidate;
+}
+
+QString CInternetExplorer::Edit(const QString& path, const BookmarkRecord& record)
+{
+    const QString favorites = RequireFavoritesFolder();
+    RequireFavoritePath(favorites, path);
+    const QByteArray content = UrlFileContent(record.url);
+    const QStringList folders = SplitFolderPath(record.path);
+
+    QString target = favorites;
+    for (const QString& name : folders) target += QLatin1Char('/') + name;
+    target += QLatin1Char('/') + CleanFileName(record.name) + kUrlEnding;
+    if (target == path) {
+        WriteFileAtomically(path, content);
+        return path;
+    }
+    // The old favourite goes only once the new one is safely written.
+    const QString moved = Add(record);
+    QFile::remove(path);
+    return moved;
+}
+
+void CInternetExplorer::Delete(const QString& path)
+{
+    RequireFavoritePath(RequireFavoritesFolder(), path);
+    QFile::remove(path);
+}
+
+void CInternetExplorer::DeleteAll()
+{
+    const QString favorites = FavoritesFolder();
+    if (favorites.isEmpty()) return;
+    std::vector<QString> files;
+    CollectFavoriteFiles(favorites, files);
+    for (const QString& path : files) QFile::remove(path);
+}

@@ -1,0 +1,66 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+#include "common/bookmark_store.h"
+
+// Internet Explorer's favourites: one ".url" file per favourite below the Favorites folder,
+// each sub-folder a bookmark folder. Every operation reads or writes the files directly; the
+// store keeps nothing between requests.
+//
+// A favourite's key is the full path of its file. Its Name is the file name without ".url",
+// its Path the folders below Favorites joined by "\" (on the way in "/" is taken as well), its
+// Url the text after "URL=" on the first line that starts so. Files hold one byte per
+// character (Latin-1) with CR LF line ends; the store writes exactly the lines
+// "[InternetShortcut]" and "URL=<address>".
+class CInternetExplorer : public BookmarkStore {
+public:
+    // Works below the user's Favorites folder, looked up at every operation.
+    CInternetExplorer();
+    // Works below the given folder (tests, benchmarks).
+    explicit CInternetExplorer(QString favoritesFolder);
+
+    // The Favorites folder the operations work in; empty when it cannot be determined.
+    QString FavoritesFolder() const;
+
+    // Every file whose name ends in ".url" (case-sensitive) below Favorites, depth first,
+    // each folder's entries by name. A missing Favorites folder has no favourites; a favourite
+    // that cannot be read fails the whole listing (leaving it out would report it deleted).
+    std::vector<UrlFileEntry> GetIDs() override;
+    // Crc32OfFile of the favourite.
+    std::uint32_t IDtoCRC32(const QString& path) override;
+    // A file without a "URL=" line leaves all three texts as handed in.
+    void Get(const QString& path, BookmarkRecord& record) override;
+    // Creates the folders of the Path and a new file "<Name>.url" there, numbered
+    // "<Name> (1).url", "<Name> (2).url", ... while the name is taken. Returns its path.
+    QString Add(const BookmarkRecord& record) override;
+    // Rewrites the file in place when Path and Name still lead to it; otherwise writes the new
+    // file as Add does and only then removes the old one. Returns the favourite's path.
+    QString Edit(const QString& path, const BookmarkRecord& record) override;
+    // Removes the favourite's file; a file that is already gone is no failure.
+    void Delete(const QString& path) override;
+    // Removes every favourite file; folders and other files stay.
+    void DeleteAll() override;
+
+    // The folder names of a peer's Path ("/" or "\" between them). Throws AgentError for a
+    // path that could leave the Favorites folder: "." or "..", an empty name between two
+    // separators, a leading separator or a drive ("C:"). One trailing separator is allowed.
+    static QStringList SplitFolderPath(const QString& path);
+    // The Name without the characters a Windows file name cannot hold: \ / : ? * " < > |
+    static QString CleanFileName(const QString& name);
+    // The bytes of a favourite file for the address. Throws AgentError for an address that
+    // has no 8-bit form (a character beyond U+00FF) or that would break the file into more
+    // lines (CR, LF).
+    static QByteArray UrlFileContent(const QString& url);
+
+private:
+    QString RequireFavoritesFolder() const;
+    // Throws AgentError unless `path` names a ".url" file below the Favorites folder.
+    void RequireFavoritePath(const QString& favorites, const QString& path) const;
+    // The folder for the Path, created as needed (the Favorites folder too).
+    QString MakeFolders(const QString& favorites, const QStringList& folders) const;
+
+    std::optional<QString> fixedFolder_;
+};
