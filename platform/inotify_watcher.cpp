@@ -1,10 +1,12 @@
 #include "platform/inotify_watcher.h"
 
 #include <dirent.h>
+#include <linux/magic.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -76,6 +78,7 @@ private:
     QByteArray LocalPath(const QByteArray& rel) const { return rel.isEmpty() ? root_ : root_ + '/' + rel; }
 
     bool AddWatch(const QByteArray& rel);
+    std::uint64_t DeviceOf(const QByteArray& rel) const;
     void AddTree(const QByteArray& rel, bool reportContents);
     void DropWatchesBelow(const QByteArray& rel);
     void MoveWatchesBelow(const QByteArray& from, const QByteArray& to);
@@ -98,6 +101,8 @@ private:
     int rootWd_ = -1;
     bool rootGone_ = false;
     bool outOfWatchesReported_ = false;
+    std::uint64_t rootDevice_ = 0;
+    std::int64_t rootFileSystemType_ = 0;
     std::unordered_map<int, QByteArray> folders_;
 
     struct PendingMove {
@@ -126,6 +131,10 @@ void InotifyWatcher::Worker::Run()
         Deliver();
         return;
     }
+    struct stat rootStat;
+    struct statfs rootFs;
+    if (::stat(root_.constData(), &rootStat) == 0) rootDevice_ = rootStat.st_dev;
+    if (::statfs(root_.constData(), &rootFs) == 0) rootFileSystemType_ = rootFs.f_type;
     AddTree(QByteArray(), false);
     Deliver();
     owner_.SetReady();
@@ -279,6 +288,15 @@ bool InotifyWatcher::Worker::AddWatch(const QByteArray& rel)
     return true;
 }
 
+// The device of a folder (not followed when it is a link); the watched folder's own device
+// when it cannot be told, so that the listing decides as before.
+std::uint64_t InotifyWatcher::Worker::DeviceOf(const QByteArray& rel) const
+{
+    if (rel.isEmpty()) return rootDevice_;
+    struct stat st;
+    return ::lstat(LocalPath(rel).constData(), &st) == 0 ? st.st_dev : rootDevice_;
+}
+
 // Watches `rel` and every folder below it. With `reportContents`, every folder that already
 // holds something is reported as changed: it was filled before its watch existed.
 void InotifyWatcher::Worker::AddTree(const QByteArray& rel, bool reportContents)
@@ -287,6 +305,7 @@ void InotifyWatcher::Worker::AddTree(const QByteArray& rel, bool reportContents)
     while (!todo.empty() && !Stopping()) {
         const QByteArray current = std::move(todo.back());
         todo.pop_back();
+        if (!IsFolderWalked(rootDevice_, rootFileSystemType_, DeviceOf(current))) continue;
         // The watch comes before the listing, so nothing created in between is missed.
         if (!current.isEmpty() && !AddWatch(current)) continue;
         DIR* dir = ::opendir(LocalPath(current).constData());
@@ -404,6 +423,41 @@ void InotifyWatcher::Run()
     }
     finished_.store(true);
     SetReady();
+}
+
+bool IsPseudoFileSystem(std::int64_t fileSystemType)
+{
+    switch (static_cast<std::uint32_t>(fileSystemType)) {
+        case PROC_SUPER_MAGIC:
+        case SYSFS_MAGIC:
+        case DEVPTS_SUPER_MAGIC:
+        case CGROUP_SUPER_MAGIC:
+        case CGROUP2_SUPER_MAGIC:
+        case DEBUGFS_MAGIC:
+        case TRACEFS_MAGIC:
+        case SECURITYFS_MAGIC:
+        case SELINUX_MAGIC:
+        case SMACK_MAGIC:
+        case BPF_FS_MAGIC:
+        case PSTOREFS_MAGIC:
+        case EFIVARFS_MAGIC:
+        case HUGETLBFS_MAGIC:
+        case 0x19800202:  // mqueue
+        case BINFMTFS_MAGIC:
+        case AUTOFS_SUPER_MAGIC:
+        case NSFS_MAGIC:
+        case 0x62656570:  // configfs
+        case 0x65735543:  // fusectl
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsFolderWalked(std::uint64_t watchedDevice, std::int64_t watchedFileSystemType,
+                    std::uint64_t folderDevice)
+{
+    return !IsPseudoFileSystem(watchedFileSystemType) && folderDevice == watchedDevice;
 }
 
 void SetInotifyInitForTesting(int (*init)(int flags))

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -78,6 +79,15 @@ private:
     bool ready_ = false;
     std::thread thread_;
 };
+
+// Whether a folder below a watched folder is watched and walked. A watch's tree ends at the
+// watched folder's volume: a folder on another device is a mount point (another drive of the
+// path map, /proc, /sys ...), and a pseudo file system (proc, sysfs, cgroup ...) is never
+// walked, so that a watch on a drive root cannot use up the user's inotify watches.
+bool IsFolderWalked(std::uint64_t watchedDevice, std::int64_t watchedFileSystemType,
+                    std::uint64_t folderDevice);
+// proc, sysfs, devpts, cgroup and the other kernel-made file systems (statfs f_type).
+bool IsPseudoFileSystem(std::int64_t fileSystemType);
 
 // Replaces inotify_init1 for tests (nullptr returns to the system's), so that a watch can be
 // made to find no inotify instance.
