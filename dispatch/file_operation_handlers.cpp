@@ -12,6 +12,7 @@
 #include "common/byte_io.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/file_request_helpers.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "platform/file_attributes.h"
@@ -19,15 +20,6 @@
 #include "platform/shell_operations.h"
 
 namespace {
-
-QString LocalPathOf(const QString& peerPath)
-{
-    try {
-        return PeerToLocalPath(peerPath);
-    } catch (const AgentError&) {
-        return {};
-    }
-}
 
 void Log(RequestContext& ctx, const QString& line)
 {

@@ -8,6 +8,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/file_request_helpers.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "net/message_header.h"
@@ -16,16 +17,6 @@
 #include "platform/registry.h"
 
 namespace {
-
-// The local path of a peer path, or an empty text when it names no local path.
-QString LocalPathOf(const QString& peerPath)
-{
-    try {
-        return PeerToLocalPath(peerPath);
-    } catch (const AgentError&) {
-        return {};
-    }
-}
 
 // Makes `file` the one opened by `peerPath`: an empty path or the remembered one keeps the
 // open file; any other path closes it and opens the named file. False when no file is open
