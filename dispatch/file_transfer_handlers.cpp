@@ -144,40 +144,35 @@ void GetDirList(RequestContext& ctx)
     ctx.Reply(std::move(reply));
 }
 
-std::optional<FileFacts> FactsOfPayloadPath(RequestContext& ctx)
+// The size and last-write time of the payload's file; `extended` adds its creation time and
+// attributes. AS_ERROR when the path names no file.
+void ReplyFileFacts(RequestContext& ctx, bool extended)
 {
     const QString local = LocalPathOf(ctx.PayloadText());
-    return local.isEmpty() ? std::nullopt : ReadFileFacts(local);
+    const std::optional<FileFacts> facts = local.isEmpty() ? std::nullopt : ReadFileFacts(local);
+    if (!facts) {
+        ctx.ReplyError();
+        return;
+    }
+    QByteArray reply;
+    ByteWriter w(reply);
+    WriteSize(w, facts->size);
+    WriteFileTime(w, facts->lastWriteTime);
+    if (extended) {
+        WriteFileTime(w, facts->creationTime);
+        w.U32(facts->attributes);
+    }
+    ctx.Reply(reply);
 }
 
 void GetFileInfo(RequestContext& ctx)
 {
-    const std::optional<FileFacts> facts = FactsOfPayloadPath(ctx);
-    if (!facts) {
-        ctx.ReplyError();
-        return;
-    }
-    QByteArray reply;
-    ByteWriter w(reply);
-    WriteSize(w, facts->size);
-    WriteFileTime(w, facts->lastWriteTime);
-    ctx.Reply(reply);
+    ReplyFileFacts(ctx, false);
 }
 
 void GetFileInfoEx(RequestContext& ctx)
 {
-    const std::optional<FileFacts> facts = FactsOfPayloadPath(ctx);
-    if (!facts) {
-        ctx.ReplyError();
-        return;
-    }
-    QByteArray reply;
-    ByteWriter w(reply);
-    WriteSize(w, facts->size);
-    WriteFileTime(w, facts->lastWriteTime);
-    WriteFileTime(w, facts->creationTime);
-    w.U32(facts->attributes);
-    ctx.Reply(reply);
+    ReplyFileFacts(ctx, true);
 }
 
 // The bytes of the drive's volume available to this user (not to the superuser).
