@@ -30,7 +30,7 @@ class FileOperationTest : public FileRequestTest {
 protected:
     QByteArray GetFile(const QString& path, std::uint16_t count)
     {
-        const Reply reply = Request(AS_GET_FILE, Counted(path) + U64(0) + U16(count));
+        const Reply reply = Request(AS_GET_FILE, Counted(path) + U64(0) + U16Bytes(count));
         return reply.code == AS_GET_FILE + 1 ? reply.payload : QByteArray("<error>");
     }
     void OpenBothTransferFiles()
@@ -38,7 +38,8 @@ protected:
         WriteFile(QStringLiteral("t/read.txt"), "read");
         ASSERT_EQ(GetFile(QStringLiteral("C:\\t\\read.txt"), 4), "read");
         ASSERT_EQ(
-            Request(AS_SET_FILE, Counted(QStringLiteral("C:\\t\\write.txt")) + U64(0) + U16(1) + "w").code,
+            Request(AS_SET_FILE, Counted(QStringLiteral("C:\\t\\write.txt")) + U64(0) + U16Bytes(1) + "w")
+                .code,
             AS_SET_FILE + 1);
         NewLogLines();
     }
@@ -52,10 +53,10 @@ protected:
 
 TEST_F(FileOperationTest, CreateDirMakesOneFolder)
 {
-    EXPECT_EQ(Request(AS_CREATE_DIR, ZeroText(QStringLiteral("C:\\Users\\alice"))).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_CREATE_DIR, Utf16z(QStringLiteral("C:\\Users\\alice"))).code, AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_CREATE_DIR...error", "C:\\Users\\alice"}));
 
-    const Reply reply = Request(AS_CREATE_DIR, ZeroText(QStringLiteral("C:\\Users")));
+    const Reply reply = Request(AS_CREATE_DIR, Utf16z(QStringLiteral("C:\\Users")));
     EXPECT_EQ(reply.code, AS_CREATE_DIR + 1);
     EXPECT_TRUE(reply.payload.isEmpty());
     EXPECT_EQ(NewLogLines(), QStringList{"AS_CREATE_DIR...ok"});
@@ -63,7 +64,7 @@ TEST_F(FileOperationTest, CreateDirMakesOneFolder)
     EXPECT_TRUE(QFileInfo(Local(QStringLiteral("Users/alice"))).isDir());
     NewLogLines();
 
-    EXPECT_EQ(Request(AS_CREATE_DIR, ZeroText(QStringLiteral("C:\\Users"))).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_CREATE_DIR, Utf16z(QStringLiteral("C:\\Users"))).code, AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_CREATE_DIR...error", "C:\\Users"}));
 }
 
@@ -73,7 +74,7 @@ TEST_F(FileOperationTest, DeleteFileRemovesFilesOnlyAndClosesTheTransferFiles)
 {
     OpenBothTransferFiles();
     WriteFile(QStringLiteral("other.txt"), "x");
-    EXPECT_EQ(Request(AS_DELETE_FILE, ZeroText(QStringLiteral("C:\\other.txt"))).code, AS_DELETE_FILE + 1);
+    EXPECT_EQ(Request(AS_DELETE_FILE, Utf16z(QStringLiteral("C:\\other.txt"))).code, AS_DELETE_FILE + 1);
     EXPECT_EQ(NewLogLines(), QStringList{"AS_DELETE_FILE...ok"});
     EXPECT_FALSE(Exists(QStringLiteral("other.txt")));
     EXPECT_FALSE(agent_.transfers->read.IsOpen());
@@ -82,12 +83,12 @@ TEST_F(FileOperationTest, DeleteFileRemovesFilesOnlyAndClosesTheTransferFiles)
     EXPECT_EQ(GetFile(QStringLiteral("C:\\t\\read.txt"), 4), "read");
 
     // The open transfer file itself can be deleted.
-    EXPECT_EQ(Request(AS_DELETE_FILE, ZeroText(QStringLiteral("C:\\t\\read.txt"))).code, AS_DELETE_FILE + 1);
+    EXPECT_EQ(Request(AS_DELETE_FILE, Utf16z(QStringLiteral("C:\\t\\read.txt"))).code, AS_DELETE_FILE + 1);
     EXPECT_FALSE(Exists(QStringLiteral("t/read.txt")));
     NewLogLines();
 
     for (const QString& path : {QStringLiteral("C:\\t"), QStringLiteral("C:\\t\\missing"), QString()}) {
-        EXPECT_EQ(Request(AS_DELETE_FILE, ZeroText(path)).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_DELETE_FILE, Utf16z(path)).code, AS_ERROR);
         EXPECT_EQ(NewLogLines(), (QStringList{"AS_DELETE_FILE...error", path}));
     }
     EXPECT_TRUE(QFileInfo(Local(QStringLiteral("t"))).isDir());
@@ -103,7 +104,7 @@ TEST_F(FileOperationTest, DelDirDeletesForGoodWithoutFollowingLinks)
               0);
     OpenBothTransferFiles();
 
-    EXPECT_EQ(Request(AS_DEL_DIR, ZeroText(QStringLiteral("C:/tree"))).code, AS_DEL_DIR + 1);
+    EXPECT_EQ(Request(AS_DEL_DIR, Utf16z(QStringLiteral("C:/tree"))).code, AS_DEL_DIR + 1);
     EXPECT_EQ(NewLogLines(), QStringList{"AS_DEL_DIR...ok"});
     EXPECT_FALSE(Exists(QStringLiteral("tree")));
     EXPECT_EQ(ReadFile(QStringLiteral("elsewhere/keep.txt")), "keep");
@@ -111,10 +112,10 @@ TEST_F(FileOperationTest, DelDirDeletesForGoodWithoutFollowingLinks)
     EXPECT_FALSE(agent_.transfers->write.IsOpen());
 
     // A file goes the same way; a failure logs the path with its separators turned.
-    EXPECT_EQ(Request(AS_DEL_DIR, ZeroText(QStringLiteral("C:\\elsewhere\\keep.txt"))).code, AS_DEL_DIR + 1);
+    EXPECT_EQ(Request(AS_DEL_DIR, Utf16z(QStringLiteral("C:\\elsewhere\\keep.txt"))).code, AS_DEL_DIR + 1);
     EXPECT_FALSE(Exists(QStringLiteral("elsewhere/keep.txt")));
     NewLogLines();
-    EXPECT_EQ(Request(AS_DEL_DIR, ZeroText(QStringLiteral("C:/elsewhere/gone"))).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_DEL_DIR, Utf16z(QStringLiteral("C:/elsewhere/gone"))).code, AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_DEL_DIR...error", "C:\\elsewhere\\gone"}));
 }
 
@@ -129,14 +130,14 @@ TEST_F(FileOperationTest, LongPathsWorkOrFailCleanly)
     peer.replace(u'/', u'\\');
     ASSERT_GT(peer.size(), 500);
     EXPECT_EQ(GetFile(peer + QStringLiteral("leaf.txt"), 4), "leaf");
-    EXPECT_EQ(Request(AS_DEL_DIR, ZeroText(QStringLiteral("C:\\folder-with-a-long-name-0"))).code,
+    EXPECT_EQ(Request(AS_DEL_DIR, Utf16z(QStringLiteral("C:\\folder-with-a-long-name-0"))).code,
               AS_DEL_DIR + 1);
     EXPECT_FALSE(Exists(QStringLiteral("folder-with-a-long-name-0")));
 
     // A path longer than the file system takes fails with AS_ERROR.
     const QString tooLong = QStringLiteral("C:\\") + QString(5000, u'n');
-    EXPECT_EQ(Request(AS_CREATE_DIR, ZeroText(tooLong)).code, AS_ERROR);
-    EXPECT_EQ(Request(AS_DEL_DIR_TRASH, ZeroText(tooLong)).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_CREATE_DIR, Utf16z(tooLong)).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_DEL_DIR_TRASH, Utf16z(tooLong)).code, AS_ERROR);
 }
 
 TEST_F(FileOperationTest, TrashDeletionsKeepTheItemAndItsTrashInfo)
@@ -147,12 +148,12 @@ TEST_F(FileOperationTest, TrashDeletionsKeepTheItemAndItsTrashInfo)
     // The data folder may not exist yet: the Trash must still land in it.
     QDir(home_.Path(QStringLiteral(".local/share"))).removeRecursively();
 
-    EXPECT_EQ(Request(AS_DEL_DIR_TRASH, ZeroText(QStringLiteral("C:\\docs\\report.txt"))).code,
+    EXPECT_EQ(Request(AS_DEL_DIR_TRASH, Utf16z(QStringLiteral("C:\\docs\\report.txt"))).code,
               AS_DEL_DIR_TRASH + 1);
     EXPECT_EQ(NewLogLines(), QStringList{"AS_DEL_DIR_TRASH...ok"});
     EXPECT_FALSE(agent_.transfers->read.IsOpen());
     EXPECT_FALSE(agent_.transfers->write.IsOpen());
-    EXPECT_EQ(Request(AS_DEL_FILE_TRASH, ZeroText(QStringLiteral("C:/photos"))).code, AS_DEL_FILE_TRASH + 1);
+    EXPECT_EQ(Request(AS_DEL_FILE_TRASH, Utf16z(QStringLiteral("C:/photos"))).code, AS_DEL_FILE_TRASH + 1);
     EXPECT_EQ(NewLogLines(), QStringList{"AS_DEL_FILE_TRASH...ok"});
 
     EXPECT_FALSE(Exists(QStringLiteral("docs/report.txt")));
@@ -176,7 +177,7 @@ TEST_F(FileOperationTest, TrashDeletionsKeepTheItemAndItsTrashInfo)
     }
     EXPECT_FALSE(QFileInfo::exists(QDir::currentPath() + QStringLiteral("/Trash")));
 
-    EXPECT_EQ(Request(AS_DEL_FILE_TRASH, ZeroText(QStringLiteral("C:/docs/report.txt"))).code, AS_ERROR);
+    EXPECT_EQ(Request(AS_DEL_FILE_TRASH, Utf16z(QStringLiteral("C:/docs/report.txt"))).code, AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_DEL_FILE_TRASH...error", "C:\\docs\\report.txt"}));
 }
 
@@ -188,8 +189,8 @@ TEST_F(FileOperationTest, RenameNeverReplacesAndLogsOnlyFailures)
     WriteFile(QStringLiteral("b.txt"), "b");
     QDir().mkpath(Local(QStringLiteral("sub")));
 
-    Reply reply = Request(AS_RENAME_FILE,
-                          ZeroText(QStringLiteral("C:\\a.txt")) + ZeroText(QStringLiteral("C:\\b.txt")));
+    Reply reply =
+        Request(AS_RENAME_FILE, Utf16z(QStringLiteral("C:\\a.txt")) + Utf16z(QStringLiteral("C:\\b.txt")));
     EXPECT_EQ(reply.code, AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_RENAME_FILE...error", "C:\\a.txt", "C:\\b.txt"}));
     EXPECT_EQ(ReadFile(QStringLiteral("a.txt")), "a");
@@ -197,7 +198,7 @@ TEST_F(FileOperationTest, RenameNeverReplacesAndLogsOnlyFailures)
 
     // The new path may leave out its terminator.
     reply = Request(AS_RENAME_FILE,
-                    ZeroText(QStringLiteral("C:\\a.txt")) + Utf16(QStringLiteral("C:/sub/moved.txt")));
+                    Utf16z(QStringLiteral("C:\\a.txt")) + Utf16(QStringLiteral("C:/sub/moved.txt")));
     EXPECT_EQ(reply.code, AS_RENAME_FILE + 1);
     EXPECT_TRUE(reply.payload.isEmpty());
     EXPECT_TRUE(NewLogLines().isEmpty());
@@ -205,12 +206,12 @@ TEST_F(FileOperationTest, RenameNeverReplacesAndLogsOnlyFailures)
     EXPECT_EQ(ReadFile(QStringLiteral("sub/moved.txt")), "a");
 
     EXPECT_EQ(
-        Request(AS_RENAME_FILE, ZeroText(QStringLiteral("C:\\sub")) + ZeroText(QStringLiteral("C:\\folder")))
+        Request(AS_RENAME_FILE, Utf16z(QStringLiteral("C:\\sub")) + Utf16z(QStringLiteral("C:\\folder")))
             .code,
         AS_RENAME_FILE + 1);
     EXPECT_EQ(ReadFile(QStringLiteral("folder/moved.txt")), "a");
 
-    EXPECT_EQ(Request(AS_RENAME_FILE, ZeroText(QStringLiteral("C:\\b.txt")) + ZeroText(QString())).code,
+    EXPECT_EQ(Request(AS_RENAME_FILE, Utf16z(QStringLiteral("C:\\b.txt")) + Utf16z(QString())).code,
               AS_ERROR);
     EXPECT_EQ(NewLogLines(), (QStringList{"AS_RENAME_FILE...error", "C:\\b.txt", ""}));
 }
@@ -227,7 +228,7 @@ TEST_F(FileOperationTest, RenameLeavesFilesOpenForATransferWhereTheyAre)
         {QStringLiteral("C:\\t"), QStringLiteral("C:\\t2")},
     };
     for (const auto& c : refused) {
-        EXPECT_EQ(Request(AS_RENAME_FILE, ZeroText(c.from) + ZeroText(c.to)).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_RENAME_FILE, Utf16z(c.from) + Utf16z(c.to)).code, AS_ERROR);
         EXPECT_EQ(NewLogLines(), (QStringList{"AS_RENAME_FILE...error", c.from, c.to}));
     }
     EXPECT_TRUE(Exists(QStringLiteral("t/read.txt")));
@@ -235,7 +236,7 @@ TEST_F(FileOperationTest, RenameLeavesFilesOpenForATransferWhereTheyAre)
 
     // Once the transfer is over, the same renames go through.
     EXPECT_EQ(Request(AS_CLOSE_FILES, {}).code, AS_CLOSE_FILES + 1);
-    EXPECT_EQ(Request(AS_RENAME_FILE, ZeroText(refused[2].from) + ZeroText(refused[2].to)).code,
+    EXPECT_EQ(Request(AS_RENAME_FILE, Utf16z(refused[2].from) + Utf16z(refused[2].to)).code,
               AS_RENAME_FILE + 1);
     EXPECT_EQ(ReadFile(QStringLiteral("t2/read.txt")), "read");
 }
@@ -251,18 +252,18 @@ TEST_F(FileOperationTest, SetFileTimeSetsTheLastWriteTimeThatInfoReadsBack)
     Reply reply = Request(AS_SET_FILE_TIME, path + U64(kFileTime2001) + U64(lastWrite));
     EXPECT_EQ(reply.code, AS_SET_FILE_TIME + 1);
     EXPECT_TRUE(reply.payload.isEmpty());
-    reply = Request(AS_GET_FILE_INFO_EX, ZeroText(QStringLiteral("C:\\timed.txt")));
+    reply = Request(AS_GET_FILE_INFO_EX, Utf16z(QStringLiteral("C:\\timed.txt")));
     EXPECT_EQ(reply.payload.mid(8, 8), U64(lastWrite));
 
     // A zero time leaves that time as it is.
     EXPECT_EQ(Request(AS_SET_FILE_TIME, path + U64(0) + U64(0)).code, AS_SET_FILE_TIME + 1);
-    EXPECT_EQ(Request(AS_GET_FILE_INFO, ZeroText(QStringLiteral("C:\\timed.txt"))).payload.mid(8, 8),
+    EXPECT_EQ(Request(AS_GET_FILE_INFO, Utf16z(QStringLiteral("C:\\timed.txt"))).payload.mid(8, 8),
               U64(lastWrite));
 
     // The file open as the write transfer file can get new times as well.
-    ASSERT_EQ(Request(AS_SET_FILE, path + U64(1) + U16(1) + "x").code, AS_SET_FILE + 1);
+    ASSERT_EQ(Request(AS_SET_FILE, path + U64(1) + U16Bytes(1) + "x").code, AS_SET_FILE + 1);
     EXPECT_EQ(Request(AS_SET_FILE_TIME, path + U64(0) + U64(kFileTime2001)).code, AS_SET_FILE_TIME + 1);
-    EXPECT_EQ(Request(AS_GET_FILE_INFO, ZeroText(QStringLiteral("C:\\timed.txt"))).payload.mid(8, 8),
+    EXPECT_EQ(Request(AS_GET_FILE_INFO, Utf16z(QStringLiteral("C:\\timed.txt"))).payload.mid(8, 8),
               U64(kFileTime2001));
 
     QDir().mkpath(Local(QStringLiteral("folder")));
@@ -293,7 +294,7 @@ TEST_F(FileOperationTest, OpenFileHandsTheFileToTheDesktopAndAlwaysAnswers)
     };
     for (const auto& c : cases) {
         opener.opened.clear();
-        const Reply reply = Request(AS_OPEN_FILE, ZeroText(c.text));
+        const Reply reply = Request(AS_OPEN_FILE, Utf16z(c.text));
         EXPECT_EQ(reply.code, AS_OPEN_FILE + 1) << c.text.toStdString();
         EXPECT_TRUE(reply.payload.isEmpty());
         if (c.opened.isEmpty()) {
@@ -318,33 +319,33 @@ TEST_F(FileOperationTest, MalformedRequestsAnswerErrorAndChangeNothing)
         QByteArray payload;
     } cases[] = {
         {AS_GET_FILE, {}},
-        {AS_GET_FILE, U16(200) + Utf16(QStringLiteral("C:\\a.txt"))},  // text shorter than its count
-        {AS_GET_FILE, U16(3) + "C:\\"},                                // odd byte count
-        {AS_GET_FILE, countedA + U64(0)},                              // count missing
-        {AS_GET_FILE, countedA + QByteArray(5, '\0')},                 // offset cut short
+        {AS_GET_FILE, U16Bytes(200) + Utf16(QStringLiteral("C:\\a.txt"))},  // text shorter than its count
+        {AS_GET_FILE, U16Bytes(3) + "C:\\"},                                // odd byte count
+        {AS_GET_FILE, countedA + U64(0)},                                   // count missing
+        {AS_GET_FILE, countedA + QByteArray(5, '\0')},                      // offset cut short
         {AS_SET_FILE, {}},
         {AS_SET_FILE, countedA},
-        {AS_SET_FILE, countedA + U64(0) + U16(20) + "only ten b"},  // data shorter than its count
-        {AS_SET_FILE, U16(60000) + countedA},
+        {AS_SET_FILE, countedA + U64(0) + U16Bytes(20) + "only ten b"},  // data shorter than its count
+        {AS_SET_FILE, U16Bytes(60000) + countedA},
         {AS_GET_DIR_LIST, {}},
-        {AS_GET_DIR_LIST, U16(100) + Utf16(QStringLiteral("C:\\"))},
+        {AS_GET_DIR_LIST, U16Bytes(100) + Utf16(QStringLiteral("C:\\"))},
         {AS_GET_DIR_LIST, QByteArray(1, '\x02')},
         {AS_RENAME_FILE, Utf16(QStringLiteral("C:\\a.txt"))},         // old path without terminator
         {AS_RENAME_FILE, Utf16(QStringLiteral("C:\\a.txt")) + "\0"},  // terminator cut in half
         {AS_RENAME_FILE, {}},
         {AS_SET_FILE_TIME, countedA + U64(0)},  // last-write time missing
-        {AS_SET_FILE_TIME, countedA + U64(0) + U32(1)},
-        {AS_SET_FILE_TIME, U16(40) + Utf16(QStringLiteral("C:\\a.txt"))},
-        {AS_GET_REG_VALUE, U16(1)},                             // root key cut short
-        {AS_DELETE_FILE, ZeroText(QStringLiteral("C:\\dir"))},  // a folder: no file deletion
+        {AS_SET_FILE_TIME, countedA + U64(0) + U32Bytes(1)},
+        {AS_SET_FILE_TIME, U16Bytes(40) + Utf16(QStringLiteral("C:\\a.txt"))},
+        {AS_GET_REG_VALUE, U16Bytes(1)},                      // root key cut short
+        {AS_DELETE_FILE, Utf16z(QStringLiteral("C:\\dir"))},  // a folder: no file deletion
         // A drive's root is never deleted or moved as one item.
-        {AS_DEL_DIR, ZeroText(QStringLiteral("C:"))},
-        {AS_DEL_DIR, ZeroText(QStringLiteral("C:\\dir\\..\\.."))},
-        {AS_DEL_DIR_TRASH, ZeroText(QStringLiteral("C:\\"))},
-        {AS_DEL_FILE_TRASH, ZeroText(QStringLiteral("C:/"))},
-        {AS_RENAME_FILE, ZeroText(QStringLiteral("C:\\")) + ZeroText(QStringLiteral("C:\\dir\\c"))},
-        {AS_CREATE_DIR, ZeroText(QStringLiteral("C:\\a.txt"))},
-        {AS_RENAME_FILE, ZeroText(QStringLiteral("C:\\dir")) + ZeroText(QStringLiteral("C:\\dir\\b.txt"))},
+        {AS_DEL_DIR, Utf16z(QStringLiteral("C:"))},
+        {AS_DEL_DIR, Utf16z(QStringLiteral("C:\\dir\\..\\.."))},
+        {AS_DEL_DIR_TRASH, Utf16z(QStringLiteral("C:\\"))},
+        {AS_DEL_FILE_TRASH, Utf16z(QStringLiteral("C:/"))},
+        {AS_RENAME_FILE, Utf16z(QStringLiteral("C:\\")) + Utf16z(QStringLiteral("C:\\dir\\c"))},
+        {AS_CREATE_DIR, Utf16z(QStringLiteral("C:\\a.txt"))},
+        {AS_RENAME_FILE, Utf16z(QStringLiteral("C:\\dir")) + Utf16z(QStringLiteral("C:\\dir\\b.txt"))},
     };
     const auto before = Snapshot();
     for (const auto& c : cases) {

@@ -16,12 +16,12 @@
 #include "app/core/log_file.h"
 #include "common/byte_io.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
 #include "net/message_header.h"
 #include "net/serv_socket.h"
 #include "platform/path_map.h"
+#include "support/dispatch_harness.h"
 #include "support/temp_home.h"
 
 namespace file_requests {
@@ -43,17 +43,6 @@ public:
     bool aborted = false;
 };
 
-class RecordingHost : public AgentHost {
-public:
-    void SetAcceptingConnections(bool) override {}
-    void AnnounceStart() override {}
-    void AnnounceStop() override {}
-    void ShowBusyIcon(bool) override {}
-    void RequestExit() override {}
-    void StopServer() override { ++stops; }
-    int stops = 0;
-};
-
 struct Reply {
     std::uint16_t code = 0;
     std::uint16_t tag = 0;
@@ -66,26 +55,10 @@ inline QByteArray Utf16(const QString& text)
 {
     return utf16::Bytes(text);
 }
-inline QByteArray ZeroText(const QString& text)
-{
-    return Utf16(text) + QByteArray(2, '\0');
-}
 inline QByteArray Counted(const QString& text)
 {
     QByteArray out;
     ByteWriter(out).CountedUtf16(text);
-    return out;
-}
-inline QByteArray U16(std::uint16_t v)
-{
-    QByteArray out;
-    ByteWriter(out).U16(v);
-    return out;
-}
-inline QByteArray U32(std::uint32_t v)
-{
-    QByteArray out;
-    ByteWriter(out).U32(v);
     return out;
 }
 inline QByteArray U64(std::uint64_t v)
@@ -222,7 +195,7 @@ protected:
     LogFile log_{home_.Path(QStringLiteral("test.log"))};
     Agent agent_{log_};
     Dispatcher dispatcher_{agent_};
-    RecordingHost host_;
+    CapturingHost host_;
     RecordingTransport transport_;
     CServSocket socket_{
         transport_,

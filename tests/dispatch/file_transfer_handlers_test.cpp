@@ -19,12 +19,12 @@ constexpr std::uint16_t kDirListReply = AS_GET_DIR_LIST + 1;
 
 QByteArray GetFilePayload(const QString& path, std::uint64_t offset, std::uint16_t count)
 {
-    return Counted(path) + U64(offset) + U16(count);
+    return Counted(path) + U64(offset) + U16Bytes(count);
 }
 
 QByteArray SetFilePayload(const QString& path, std::uint64_t offset, const QByteArray& data)
 {
-    return Counted(path) + U64(offset) + U16(static_cast<std::uint16_t>(data.size())) + data;
+    return Counted(path) + U64(offset) + U16Bytes(static_cast<std::uint16_t>(data.size())) + data;
 }
 
 QByteArray Pattern(qsizetype size, int seed = 0)
@@ -163,12 +163,12 @@ TEST_F(FileTransferTest, SetFileCreatesAndOverwritesOnlyTheGivenRange)
     const QString path = QStringLiteral("C:\\new.txt");
     Reply reply = Request(AS_SET_FILE, SetFilePayload(path, 0, "Hello, world"));
     EXPECT_EQ(reply.code, kSetFileReply);
-    EXPECT_EQ(reply.payload, U16(12));
+    EXPECT_EQ(reply.payload, U16Bytes(12));
     EXPECT_EQ(ReadFile(QStringLiteral("new.txt")), "Hello, world");
 
     // The remembered path and the empty path both write into the open file.
-    EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(path, 7, "W")).payload, U16(1));
-    EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(QString(), 12, "!")).payload, U16(1));
+    EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(path, 7, "W")).payload, U16Bytes(1));
+    EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(QString(), 12, "!")).payload, U16Bytes(1));
     EXPECT_EQ(ReadFile(QStringLiteral("new.txt")), "Hello, World!");
 
     // Another existing file: opened without being emptied, so shorter content keeps the rest.
@@ -195,7 +195,7 @@ TEST_F(FileTransferTest, SetFileWritesInPiecesWithAndWithoutPutFragments)
         const QByteArray piece = content.mid(at, 65535);
         const Reply reply = LongRequest(AS_SET_FILE, SetFilePayload(first ? path : QString(), at, piece));
         EXPECT_EQ(reply.code, kSetFileReply);
-        EXPECT_EQ(reply.payload, U16(static_cast<std::uint16_t>(piece.size())));
+        EXPECT_EQ(reply.payload, U16Bytes(static_cast<std::uint16_t>(piece.size())));
         at += piece.size();
         first = false;
     }
@@ -217,10 +217,10 @@ TEST_F(FileTransferTest, SetFileNeverWritesMoreThanItReceived)
     const auto before = Snapshot();
     // Claims 100 data bytes, carries 10.
     const QByteArray shortData =
-        Counted(QStringLiteral("C:\\keep.txt")) + U64(0) + U16(100) + QByteArray(10, 'X');
+        Counted(QStringLiteral("C:\\keep.txt")) + U64(0) + U16Bytes(100) + QByteArray(10, 'X');
     EXPECT_EQ(Request(AS_SET_FILE, shortData).code, AS_ERROR);
     const QByteArray shortNew =
-        Counted(QStringLiteral("C:\\created.txt")) + U64(0) + U16(2) + QByteArray(1, 'X');
+        Counted(QStringLiteral("C:\\created.txt")) + U64(0) + U16Bytes(2) + QByteArray(1, 'X');
     EXPECT_EQ(Request(AS_SET_FILE, shortNew).code, AS_ERROR);
     EXPECT_EQ(Snapshot(), before);
     const QStringList lines = NewLogLines();
@@ -311,7 +311,7 @@ TEST_F(FileTransferTest, DirListMatchesStatByteForByteInNameOrder)
          {QStringLiteral(".profile"), QStringLiteral("A read-only.doc"), QStringLiteral("b.txt"),
           QStringLiteral("sub"), QString::fromUtf8("\xc3\xa9t\xc3\xa9 \xe6\x97\xa5\xe6\x9c\xac.txt")})
         expected += RecordFromStat(folder, name);
-    expected += U32(0);
+    expected += U32Bytes(0);
 
     for (const QString& path :
          {QStringLiteral("C:\\list"), QStringLiteral("C:/list/"), QStringLiteral("C:\\list\\")}) {
@@ -366,7 +366,7 @@ TEST_F(FileTransferTest, DirListOfExactlyOneMessageAndOfOneMore)
     EXPECT_EQ(over.code, kDirListReply);
     EXPECT_EQ(over.messages, 2);
     EXPECT_EQ(over.payload.size(), 16380);
-    EXPECT_EQ(over.payload.right(4), U32(0));
+    EXPECT_EQ(over.payload.right(4), U32Bytes(0));
 }
 
 TEST_F(FileTransferTest, DirListChecksTheDriveAndAnswersMissingFoldersEmpty)
@@ -385,7 +385,7 @@ TEST_F(FileTransferTest, DirListChecksTheDriveAndAnswersMissingFoldersEmpty)
         {QStringLiteral("\\empty"), AS_ERROR, {}},
         {QStringLiteral("C:\\missing"), kDirListReply, {}},
         {QStringLiteral("C:\\file.txt"), kDirListReply, {}},
-        {QStringLiteral("C:\\empty"), kDirListReply, U32(0)},
+        {QStringLiteral("C:\\empty"), kDirListReply, U32Bytes(0)},
     };
     for (const auto& c : cases) {
         const Reply reply = Request(AS_GET_DIR_LIST, Counted(c.path));
@@ -409,23 +409,23 @@ TEST_F(FileTransferTest, FileInfoGivesSizeTimesAndAttributes)
     const statx_timestamp born = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime : sx.stx_ctime;
     const std::uint64_t created = FileTimeOf({born.tv_sec, born.tv_nsec});
 
-    const QByteArray path = ZeroText(QStringLiteral("C:\\info\\.data.bin"));
+    const QByteArray path = Utf16z(QStringLiteral("C:\\info\\.data.bin"));
     Reply reply = Request(AS_GET_FILE_INFO, path);
     EXPECT_EQ(reply.code, AS_GET_FILE_INFO + 1);
     EXPECT_EQ(reply.payload, U64(4321) + U64(mtime));
 
     reply = Request(AS_GET_FILE_INFO_EX, Utf16(QStringLiteral("C:/info/.data.bin")));  // terminator left out
     EXPECT_EQ(reply.code, AS_GET_FILE_INFO_EX + 1);
-    EXPECT_EQ(reply.payload, U64(4321) + U64(mtime) + U64(created) + U32(0x20 | 0x2));
+    EXPECT_EQ(reply.payload, U64(4321) + U64(mtime) + U64(created) + U32Bytes(0x20 | 0x2));
 
-    reply = Request(AS_GET_FILE_INFO_EX, ZeroText(QStringLiteral("C:\\info")));
+    reply = Request(AS_GET_FILE_INFO_EX, Utf16z(QStringLiteral("C:\\info")));
     EXPECT_EQ(reply.payload.size(), 28);
     EXPECT_EQ(reply.payload.left(8), U64(0));
-    EXPECT_EQ(reply.payload.right(4), U32(0x10));
+    EXPECT_EQ(reply.payload.right(4), U32Bytes(0x10));
 
     for (const QString& missing : {QStringLiteral("C:\\info\\none"), QString(), QStringLiteral("Q:\\x")}) {
-        EXPECT_EQ(Request(AS_GET_FILE_INFO, ZeroText(missing)).code, AS_ERROR);
-        EXPECT_EQ(Request(AS_GET_FILE_INFO_EX, ZeroText(missing)).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_GET_FILE_INFO, Utf16z(missing)).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_GET_FILE_INFO_EX, Utf16z(missing)).code, AS_ERROR);
     }
     EXPECT_TRUE(NewLogLines().isEmpty());
 }
@@ -438,7 +438,7 @@ TEST_F(FileTransferTest, FreeSizeIsWhatThisUserMayStillWrite)
     ASSERT_EQ(statvfs(QFile::encodeName(cRoot_).constData(), &vfs), 0);
     const auto expected = static_cast<double>(vfs.f_bavail) * vfs.f_frsize;
 
-    const Reply reply = Request(AS_GET_FREE_SIZE, ZeroText(QStringLiteral("C:\\Users\\whatever")));
+    const Reply reply = Request(AS_GET_FREE_SIZE, Utf16z(QStringLiteral("C:\\Users\\whatever")));
     EXPECT_EQ(reply.code, AS_GET_FREE_SIZE + 1);
     ASSERT_EQ(reply.payload.size(), 8);
     ByteReader r(reply.payload);
@@ -447,7 +447,7 @@ TEST_F(FileTransferTest, FreeSizeIsWhatThisUserMayStillWrite)
     EXPECT_EQ(NewLogLines(), QStringList{"AS_GET_FREE_SIZE - ok"});
 
     for (const QString& text : {QStringLiteral("Q:\\"), QStringLiteral("C"), QStringLiteral("\\\\server")}) {
-        EXPECT_EQ(Request(AS_GET_FREE_SIZE, ZeroText(text)).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_GET_FREE_SIZE, Utf16z(text)).code, AS_ERROR);
         EXPECT_EQ(NewLogLines(), (QStringList{"AS_GET_FREE_SIZE - Error, Drive - ", text.left(2)}));
     }
 }
@@ -459,8 +459,8 @@ TEST_F(FileTransferTest, DrivesAreFiveBytesEach)
                              {'E', QStringLiteral("/mnt/nas"), DriveType::Remote}});
     const Reply reply = Request(AS_GET_DRIVES, "ignored");
     EXPECT_EQ(reply.code, AS_GET_DRIVES + 1);
-    EXPECT_EQ(reply.payload,
-              QByteArray("C", 1) + U32(3) + QByteArray("D", 1) + U32(5) + QByteArray("E", 1) + U32(4));
+    EXPECT_EQ(reply.payload, QByteArray("C", 1) + U32Bytes(3) + QByteArray("D", 1) + U32Bytes(5) +
+                                 QByteArray("E", 1) + U32Bytes(4));
 }
 
 // --- AS_GET_REG_VALUE -------------------------------------------------------------------------
@@ -478,7 +478,7 @@ TEST_F(FileTransferTest, RegValueSendsTheRawDataOfTheValue)
                     "[SOFTWARE\\Clients\\StartMenuInternet]\n@=\"firefox.exe\"\n");
     const QString key = QStringLiteral("software\\apple computer, inc.\\safari");
     const auto request = [&](std::uint32_t root, const QString& sub, const QString& name) {
-        return Request(AS_GET_REG_VALUE, U32(root) + ZeroText(sub) + ZeroText(name));
+        return Request(AS_GET_REG_VALUE, U32Bytes(root) + Utf16z(sub) + Utf16z(name));
     };
 
     const struct {
@@ -489,12 +489,12 @@ TEST_F(FileTransferTest, RegValueSendsTheRawDataOfTheValue)
         QByteArray payload;
     } cases[] = {
         {0x80000001, key, QStringLiteral("BookmarksFile"), AS_GET_REG_VALUE + 1,
-         ZeroText(QStringLiteral("C:\\Users\\alice\\Bookmarks.plist"))},
-        {0x80000001, key, QStringLiteral("count"), AS_GET_REG_VALUE + 1, U32(42)},
+         Utf16z(QStringLiteral("C:\\Users\\alice\\Bookmarks.plist"))},
+        {0x80000001, key, QStringLiteral("count"), AS_GET_REG_VALUE + 1, U32Bytes(42)},
         {0x80000001, key, QStringLiteral("Blob"), AS_GET_REG_VALUE + 1, QByteArray("\x01\x02\x03")},
-        {0x80000001, key, QString(), AS_GET_REG_VALUE + 1, ZeroText(QStringLiteral("default"))},
+        {0x80000001, key, QString(), AS_GET_REG_VALUE + 1, Utf16z(QStringLiteral("default"))},
         {0x80000002, QStringLiteral("SOFTWARE\\Clients\\StartMenuInternet"), QString(), AS_GET_REG_VALUE + 1,
-         ZeroText(QStringLiteral("firefox.exe"))},
+         Utf16z(QStringLiteral("firefox.exe"))},
         {0x80000001, key, QStringLiteral("Missing"), AS_ERROR, {}},
         {0x80000001, QStringLiteral("Software\\Nobody"), QStringLiteral("Count"), AS_ERROR, {}},
         {0x80000002, key, QStringLiteral("Count"), AS_ERROR, {}},
@@ -506,8 +506,8 @@ TEST_F(FileTransferTest, RegValueSendsTheRawDataOfTheValue)
         EXPECT_EQ(reply.payload, c.payload) << c.name.toStdString();
     }
     // The sub key without terminator: the value name is empty, the key's default value.
-    EXPECT_EQ(Request(AS_GET_REG_VALUE, U32(0x80000001) + Utf16(key)).payload,
-              ZeroText(QStringLiteral("default")));
+    EXPECT_EQ(Request(AS_GET_REG_VALUE, U32Bytes(0x80000001) + Utf16(key)).payload,
+              Utf16z(QStringLiteral("default")));
     EXPECT_TRUE(NewLogLines().isEmpty());
 }
 
@@ -519,11 +519,11 @@ TEST_F(FileTransferTest, RegValueLargerThanOneMessageIsRefused)
     home_.WriteFile(
         QStringLiteral(".config/TwinLark/registry/HKEY_CURRENT_USER.reg"),
         "[Software\\Big]\n\"fits\"=hex:" + hex.left(16378 * 3 - 1) + "\n\"over\"=hex:" + hex + "\n");
-    const QByteArray key = U32(0x80000001) + ZeroText(QStringLiteral("Software\\Big"));
-    const Reply fits = Request(AS_GET_REG_VALUE, key + ZeroText(QStringLiteral("fits")));
+    const QByteArray key = U32Bytes(0x80000001) + Utf16z(QStringLiteral("Software\\Big"));
+    const Reply fits = Request(AS_GET_REG_VALUE, key + Utf16z(QStringLiteral("fits")));
     EXPECT_EQ(fits.code, AS_GET_REG_VALUE + 1);
     EXPECT_EQ(fits.payload, QByteArray(16378, '\xab'));
-    const Reply over = Request(AS_GET_REG_VALUE, key + ZeroText(QStringLiteral("over")));
+    const Reply over = Request(AS_GET_REG_VALUE, key + Utf16z(QStringLiteral("over")));
     EXPECT_EQ(over.code, AS_ERROR);
     EXPECT_EQ(over.messages, 1);
 }

@@ -35,11 +35,13 @@ public:
     void AnnounceStop() override;
     void ShowBusyIcon(bool busy) override;
     void RequestExit() override;
+    void StopServer() override { ++stops; }
     bool accepting = true;
     bool announced = true;
     bool busy = false;
     // "accept on", "accept off", "announce start", "announce stop", "busy icon", "idle icon", "exit".
     QStringList events;
+    int stops = 0;  // StopServer calls
 };
 
 class DispatchHarness {
