@@ -21,45 +21,14 @@
 #include "net/message_header.h"
 #include "platform/inotify_watcher.h"
 #include "platform/path_map.h"
+#include "support/dispatch_harness.h"
+#include "support/recording_channel.h"
 #include "support/temp_home.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 constexpr auto kPatience = 10s;
-
-// Keeps every answer the dispatcher gives.
-class RecordingChannel : public ReplyChannel {
-public:
-    struct Sent {
-        std::uint16_t code;
-        std::uint16_t tag;
-        QByteArray payload;
-        bool inPieces;
-    };
-    bool SendMessage(std::uint16_t code, std::uint16_t tag, ByteView payload) override
-    {
-        sent.push_back({code, tag,
-                        QByteArray(reinterpret_cast<const char*>(payload.data()),
-                                   static_cast<qsizetype>(payload.size())),
-                        false});
-        return true;
-    }
-    bool SendLongReply(std::uint16_t replyCode, std::uint16_t tag, QByteArray payload) override
-    {
-        sent.push_back({replyCode, tag, std::move(payload), true});
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::vector<Sent> sent;
-};
-
-QByteArray Utf16Z(const QString& text)
-{
-    QByteArray bytes = utf16::Bytes(text);
-    bytes.append(2, '\0');
-    return bytes;
-}
 
 // The three sections of a FileChangeList, paths as sent ('/').
 struct ChangeList {
@@ -93,16 +62,16 @@ protected:
     }
     ~FileWatchTest() override { agent_.watches->StopAllFileWatches(); }
 
-    RecordingChannel::Sent Send(std::uint16_t code, const QByteArray& payload = {})
+    RecordedMessage Send(std::uint16_t code, const QByteArray& payload = {})
     {
         RecordingChannel channel;
         dispatcher_.DispatchCommand(code, 7, AsBytes(payload), channel);
-        EXPECT_EQ(channel.sent.size(), 1u);
-        return channel.sent.empty() ? RecordingChannel::Sent{} : channel.sent.front();
+        EXPECT_EQ(channel.messages.size(), 1u);
+        return channel.messages.empty() ? RecordedMessage{} : channel.messages.front();
     }
     void Watch(const QString& peerPath)
     {
-        EXPECT_EQ(Send(AS_ADDFILEWATCH, Utf16Z(peerPath)).code, AS_ADDFILEWATCH + 1);
+        EXPECT_EQ(Send(AS_ADDFILEWATCH, Utf16z(peerPath)).code, AS_ADDFILEWATCH + 1);
     }
     QString Local(const QString& rel) const { return drive_.path() + QLatin1Char('/') + rel; }
     void MakeDir(const QString& rel) const { ASSERT_TRUE(QDir().mkpath(Local(rel))); }
@@ -279,9 +248,9 @@ TEST_F(FileWatchTest, WatchedFoldersAreComparedAtSeparators)
                            QStringLiteral("C:\\other"), QStringLiteral("C:\\")}));
 
     // An unwatched path is no error; a watched one goes, and only it.
-    EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16Z(QStringLiteral("C:\\nothing"))).code, AS_DELFILEWATCH + 1);
+    EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16z(QStringLiteral("C:\\nothing"))).code, AS_DELFILEWATCH + 1);
     EXPECT_EQ(LogLines().back(), QStringLiteral("AS_DELFILEWATCH...ok"));
-    EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16Z(QStringLiteral("C:\\Data2"))).code, AS_DELFILEWATCH + 1);
+    EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16z(QStringLiteral("C:\\Data2"))).code, AS_DELFILEWATCH + 1);
     EXPECT_EQ(agent_.watches->WatchedPaths().size(), 3);
     EXPECT_EQ(Send(AS_DELALLFILEWATCHES).code, AS_DELALLFILEWATCHES + 1);
     EXPECT_EQ(LogLines().back(), QStringLiteral("AS_DELALLFILEWATCHES...ok"));
@@ -364,7 +333,7 @@ TEST_F(FileWatchTest, AFailedWatchNamesItsFolderInTheLog)
 {
     agent_.watches = std::make_unique<FileWatchManager>(
         [](const QString&) -> QString { throw std::runtime_error("out of threads"); });
-    const auto reply = Send(AS_ADDFILEWATCH, Utf16Z(QStringLiteral("C:\\A")));
+    const auto reply = Send(AS_ADDFILEWATCH, Utf16z(QStringLiteral("C:\\A")));
     EXPECT_EQ(reply.code, AS_ERROR);
     EXPECT_TRUE(reply.payload.isEmpty());
     const QStringList lines = LogLines();
@@ -425,7 +394,7 @@ TEST_F(FileWatchTest, AStopWaitsForABusyWorker)
         });
         const auto deadline = std::chrono::steady_clock::now() + kPatience;
         while (written.load() < 200 && std::chrono::steady_clock::now() < deadline) std::this_thread::yield();
-        EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16Z(QStringLiteral("C:\\A"))).code, AS_DELFILEWATCH + 1);
+        EXPECT_EQ(Send(AS_DELFILEWATCH, Utf16z(QStringLiteral("C:\\A"))).code, AS_DELFILEWATCH + 1);
         EXPECT_TRUE(agent_.watches->WatchedPaths().isEmpty());
         done.store(true);
         writer.join();
@@ -475,7 +444,7 @@ TEST_F(FileWatchTest, ALongChangeListTravelsInPiecesWithoutALogLine)
         std::this_thread::yield();
     const qsizetype linesBefore = LogLines().size();
     const auto reply = Send(AS_GETFILECHANGES);
-    EXPECT_TRUE(reply.inPieces);
+    EXPECT_TRUE(reply.longReply);
     EXPECT_EQ(reply.code, AS_GETFILECHANGES + 1);
     EXPECT_GT(static_cast<std::size_t>(reply.payload.size()), kMaxPayloadBytes);
     EXPECT_EQ(Decode(reply.payload).changed.size(), 92u);  // C:/A, C:/A/in and the 90 below it

@@ -15,40 +15,11 @@
 #include "net/message_header.h"
 #include "platform/path_map.h"
 #include "stores/apps/media_library.h"
+#include "support/dispatch_harness.h"
+#include "support/recording_channel.h"
 #include "support/temp_home.h"
 
 namespace {
-
-class RecordingChannel : public ReplyChannel {
-public:
-    struct Sent {
-        std::uint16_t code = 0;
-        QByteArray payload;
-        bool inPieces = false;
-    };
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
-    {
-        sent.push_back({code,
-                        QByteArray(reinterpret_cast<const char*>(payload.data()),
-                                   static_cast<qsizetype>(payload.size())),
-                        false});
-        return true;
-    }
-    bool SendLongReply(std::uint16_t replyCode, std::uint16_t, QByteArray payload) override
-    {
-        sent.push_back({replyCode, std::move(payload), true});
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::vector<Sent> sent;
-};
-
-QByteArray Utf16Z(const QString& text)
-{
-    QByteArray bytes = utf16::Bytes(text);
-    bytes.append(2, '\0');
-    return bytes;
-}
 
 QByteArray TwoCounted(const QString& a, const QString& b)
 {
@@ -123,12 +94,12 @@ protected:
         QDir().mkpath(home_.Path(QStringLiteral("Music/Playlists")));
     }
 
-    RecordingChannel::Sent Send(std::uint16_t code, const QByteArray& payload = {})
+    RecordedMessage Send(std::uint16_t code, const QByteArray& payload = {})
     {
         RecordingChannel channel;
         dispatcher_.DispatchCommand(code, 1, AsBytes(payload), channel);
-        EXPECT_EQ(channel.sent.size(), 1u);
-        return channel.sent.empty() ? RecordingChannel::Sent{} : channel.sent.front();
+        EXPECT_EQ(channel.messages.size(), 1u);
+        return channel.messages.empty() ? RecordedMessage{} : channel.messages.front();
     }
     bool Ok(std::uint16_t code, const QByteArray& payload = {})
     {
@@ -136,7 +107,7 @@ protected:
     }
     std::vector<Record> PlaylistItems(const QString& name)
     {
-        const auto reply = Send(AS_GET_PLAYLIST_ITEMS, Utf16Z(name));
+        const auto reply = Send(AS_GET_PLAYLIST_ITEMS, Utf16z(name));
         EXPECT_EQ(reply.code, AS_GET_PLAYLIST_ITEMS + 1);
         return DecodeRecords(reply.payload);
     }
@@ -236,7 +207,7 @@ TEST_F(MediaRequestsTest, PlaylistsAreCreatedFilledRenamedAndDeleted)
         Ok(AS_DEL_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Short"), QStringLiteral("C:/Music/a.mp3"))));
     EXPECT_EQ(Paths(PlaylistItems(QStringLiteral("Short"))),
               QStringList{QStringLiteral("C:/Music/Artist/b.mp3")});
-    EXPECT_TRUE(Ok(AS_DEL_PLAYLISTS, Utf16Z(QStringLiteral("Short"))));
+    EXPECT_TRUE(Ok(AS_DEL_PLAYLISTS, Utf16z(QStringLiteral("Short"))));
     EXPECT_TRUE(Playlists().isEmpty());
     EXPECT_FALSE(home_.Exists(QStringLiteral("Music/Playlists/Short.wpl")));
 }
@@ -266,9 +237,9 @@ TEST_F(MediaRequestsTest, FailuresAnswerAsErrorAndChangeNothingOutside)
         {"second count too long", AS_ADD_PLAYLIST_ITEM, QByteArray::fromHex("02004100fe7f4100")},
         {"odd count", AS_DEL_PLAYLIST_ITEM, QByteArray::fromHex("030041004200020042")},
         {"no second text", AS_RENAME_PLAYLIST, QByteArray::fromHex("02004100")},
-        {"trashing a missing file", AS_DEL_MEDIA, Utf16Z(QStringLiteral("C:\\Music\\gone.mp3"))},
-        {"trashing a folder", AS_DEL_MEDIA, Utf16Z(QStringLiteral("C:\\Music"))},
-        {"trashing on no drive", AS_DEL_MEDIA, Utf16Z(QStringLiteral("Q:\\a.mp3"))},
+        {"trashing a missing file", AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\Music\\gone.mp3"))},
+        {"trashing a folder", AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\Music"))},
+        {"trashing on no drive", AS_DEL_MEDIA, Utf16z(QStringLiteral("Q:\\a.mp3"))},
     };
     for (const Case& c : cases) {
         const auto reply = Send(c.code, c.payload);
@@ -354,7 +325,7 @@ TEST_F(MediaRequestsTest, DeletedMediaGoesToTheTrash)
     ASSERT_TRUE(
         Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Two"), QStringLiteral("C:/Music/b.mp3"))));
 
-    EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16Z(QStringLiteral("C:\\Music\\a.mp3"))));
+    EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\Music\\a.mp3"))));
     EXPECT_FALSE(home_.Exists(QStringLiteral("Music/a.mp3")));
     EXPECT_TRUE(home_.Exists(QStringLiteral(".local/share/Trash/files/a.mp3")));
     EXPECT_TRUE(home_.Exists(QStringLiteral(".local/share/Trash/info/a.mp3.trashinfo")));
@@ -363,7 +334,7 @@ TEST_F(MediaRequestsTest, DeletedMediaGoesToTheTrash)
     EXPECT_EQ(Paths(Library()), QStringList{QStringLiteral("C:\\Music\\b.mp3")});
 
     // In no playlist and not in the library: still moved to the trash.
-    EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16Z(QStringLiteral("C:\\elsewhere\\c.mp3"))));
+    EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\elsewhere\\c.mp3"))));
     EXPECT_TRUE(home_.Exists(QStringLiteral(".local/share/Trash/files/c.mp3")));
 }
 
@@ -409,7 +380,7 @@ TEST_F(MediaRequestsTest, LongListsTravelInPieces)
     for (const std::uint16_t code : {AS_GET_PLAYLISTS, AS_GET_MEDIA_LIST}) {
         const auto reply = Send(code);
         EXPECT_EQ(reply.code, code + 1);
-        EXPECT_TRUE(reply.inPieces);
+        EXPECT_TRUE(reply.longReply);
         EXPECT_GT(static_cast<std::size_t>(reply.payload.size()), kMaxPayloadBytes);
     }
     EXPECT_EQ(DecodeNames(Send(AS_GET_PLAYLISTS).payload).size(), 80);
