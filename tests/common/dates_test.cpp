@@ -6,19 +6,14 @@
 
 #include "common/errors.h"
 #include "support/scoped_time_zone.h"
+#include "support/system_time_fields.h"
 
 namespace {
 
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
-    const std::optional<double> date = SystemTimeToOleDate(t);
+    const std::optional<double> date =
+        SystemTimeToOleDate(MakeSystemTime(year, month, day, hour, minute, second));
     EXPECT_TRUE(date);
     return date.value_or(0.0);
 }

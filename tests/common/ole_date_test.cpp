@@ -7,18 +7,14 @@
 #include <cstdlib>
 #include <limits>
 
+#include "support/system_time_fields.h"
+
 namespace {
 
 SystemTime Fields(int year, int month, int day, int hour = 0, int minute = 0, int second = 0,
                   int dayOfWeek = 0)
 {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
+    SystemTime t = MakeSystemTime(year, month, day, hour, minute, second);
     t.wDayOfWeek = dayOfWeek;
     return t;
 }

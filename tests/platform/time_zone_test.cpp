@@ -15,19 +15,15 @@
 #include <string>
 
 #include "common/errors.h"
+#include "support/scoped_env.h"
 #include "support/scoped_time_zone.h"
+#include "support/system_time_fields.h"
 
 namespace {
 
 SystemTime At(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    SystemTime t;
-    t.wYear = year;
-    t.wMonth = month;
-    t.wDay = day;
-    t.wHour = hour;
-    t.wMinute = minute;
-    t.wSecond = second;
+    const SystemTime t = MakeSystemTime(year, month, day, hour, minute, second);
     return FileTimeToSystemTime(SystemTimeToFileTime(t));  // fills the weekday
 }
 
@@ -323,26 +319,6 @@ TEST(TimeZoneFiles, ReadsTheTzDatabase)
     EXPECT_THROW(TimeZoneByName(QString()), AgentError);
 }
 
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const QByteArray& value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) previous_ = QByteArray(old);
-        ::setenv(name, value.constData(), 1);
-    }
-    ~ScopedEnvironment()
-    {
-        if (previous_)
-            ::setenv(name_, previous_->constData(), 1);
-        else
-            ::unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<QByteArray> previous_;
-};
-
 QByteArray ReadSystemZone(const char* name)
 {
     QFile file(QStringLiteral("/usr/share/zoneinfo/") + QLatin1String(name));
@@ -384,7 +360,7 @@ QByteArray VersionOneFile(std::uint8_t lastType)
 TEST(TimeZoneFiles, CopesWithOldAndDamagedFiles)
 {
     QTemporaryDir dir;
-    ScopedEnvironment tzdir("TZDIR", QFile::encodeName(dir.path()));
+    ScopedEnv tzdir("TZDIR", QFile::encodeName(dir.path()));
     WriteFile(dir.filePath("Old/Zone"), VersionOneFile(1));
     WriteFile(dir.filePath("Bad/Type"), VersionOneFile(2));
     WriteFile(dir.filePath("Bad/Cut"), ReadSystemZone("Europe/Berlin").left(100));
@@ -428,7 +404,7 @@ TEST(MachineZone, FollowsTz)
 TEST(MachineZone, NoticesAChangedZoneFile)
 {
     QTemporaryDir dir;
-    ScopedEnvironment tzdir("TZDIR", QFile::encodeName(dir.path()));
+    ScopedEnv tzdir("TZDIR", QFile::encodeName(dir.path()));
     ScopedTimeZone zone("Test/Zone");
     WriteFile(dir.filePath("Test/Zone"), ReadSystemZone("Europe/Berlin"));
     EXPECT_EQ(GetTimeZoneInformation(), CentralEurope());
