@@ -32,8 +32,9 @@ inline constexpr char kHelpPageAddress[] =
     "https://help.ostrel-software.com/user-guides/twinlark-macos/synchronization-with-windows.html";
 
 // The agent's main window. It normally stays hidden behind its tray icon; closing it only hides
-// it. Without a tray it stays on screen (closing minimises it), or the user could not reach it. It owns the log, the agent's state, the dispatcher and the server, and shows the server
-// to the user (ServerUi).
+// it. Without a tray it stays on screen (closing minimises it), or the user could not reach it.
+// It owns the log, the agent's state, the dispatcher and the server, and shows the server to
+// the user (ServerUi).
 class CTwinLarkDlg : public QDialog, public ServerUi {
     Q_OBJECT
 public:
