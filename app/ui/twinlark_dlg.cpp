@@ -55,7 +55,8 @@ CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
       dispatcher_(std::make_unique<Dispatcher>(*agent_)),
       server_(std::make_unique<AgentServer>(*agent_, *dispatcher_, *this)),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      terminate_([] { ::_exit(0); })
+      terminate_([] { ::_exit(0); }),
+      trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); })
 {
     InitUiResources();
     agent_->SetHost(server_.get());
@@ -484,7 +485,8 @@ void CTwinLarkDlg::AddTrayIcon()
     tray_->setToolTip(QStringLiteral("TwinLark"));
     tray_->setContextMenu(trayMenu_);
     tray_->show();
-    if (!QSystemTrayIcon::isSystemTrayAvailable() && !trayAbsenceLogged_) {
+    hasTray_ = trayAvailable_();
+    if (!hasTray_ && !trayAbsenceLogged_) {
         trayAbsenceLogged_ = true;
         log_->WriteLogLine(QStringLiteral("no system tray: TwinLark serves without its tray icon"));
     }
@@ -525,6 +527,11 @@ void CTwinLarkDlg::OnSettings()
 
 void CTwinLarkDlg::OnCloseWindow()
 {
+    if (!hasTray_) {
+        // Hidden, the window could never be brought back: it only goes out of the way.
+        showMinimized();
+        return;
+    }
     visible_ = !visible_;
     ApplyVisibility();
     ShowBalloon(LangString(running_ ? 134 : 135), kBalloonMs);
@@ -532,6 +539,10 @@ void CTwinLarkDlg::OnCloseWindow()
 
 void CTwinLarkDlg::ToggleByEscape()
 {
+    if (!hasTray_) {
+        showMinimized();
+        return;
+    }
     visible_ = !visible_;
     ApplyVisibility();
     if (!visible_) ShowBalloon(LangString(running_ ? 134 : 135), kBalloonMs);

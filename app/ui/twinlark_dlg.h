@@ -32,8 +32,9 @@ inline constexpr char kHelpPageAddress[] =
     "https://help.ostrel-software.com/user-guides/twinlark-macos/synchronization-with-windows.html";
 
 // The agent's main window. It normally stays hidden behind its tray icon; closing it only hides
-// it. It owns the log, the agent's state, the dispatcher and the server, and shows the server
-// to the user (ServerUi).
+// it. Without a tray it stays on screen (closing minimises it), or the user could not reach it.
+// It owns the log, the agent's state, the dispatcher and the server, and shows the server to
+// the user (ServerUi).
 class CTwinLarkDlg : public QDialog, public ServerUi {
     Q_OBJECT
 public:
@@ -44,7 +45,7 @@ public:
     void SetUpdater(NorvaneLibrary* updater) { updater_ = updater; }
 
     // Initialises everything in its order and starts the server; shows the window only on the
-    // first run after installation.
+    // first run after installation, or when there is no tray to bring it back from.
     bool OnInitDialog();
     // Initialises, runs the event loop until the exit sequence ends it, then tears down.
     int RunModal();
@@ -97,6 +98,10 @@ public:
     const QStringList& Balloons() const { return balloons_; }
     // How documents and pages are opened (the desktop's handler by default).
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
+    // Whether the desktop has a tray to hold the icon (asked of Qt by default).
+    void SetTrayAvailability(std::function<bool()> available) { trayAvailable_ = std::move(available); }
+    // False when the desktop had no tray: the window then stays on screen and is only minimised.
+    bool HasTray() const { return hasTray_; }
     // How the process ends when the updater demands it at start-up (at once, nothing saved).
     void SetProcessTerminator(std::function<void()> terminate) { terminate_ = std::move(terminate); }
 
@@ -147,6 +152,8 @@ private:
     bool exiting_ = false;
     bool destroyed_ = false;
     bool trayAbsenceLogged_ = false;
+    bool hasTray_ = true;
+    std::function<bool()> trayAvailable_;
     QStringList balloons_;
     std::function<bool(const QUrl&)> openUrl_;
     std::function<void()> terminate_;

@@ -70,6 +70,8 @@ bool CTwinLarkDlg::OnInitDialog()
     DetectDataSources(*agent_);
 
     AddTrayIcon();
+    // Without a tray there is no icon to bring the window back: it is shown from the start.
+    if (!HasTray()) visible_ = true;
 
     ShowServerState(server_->ServerStart());
     server_->WatchSystemSleep();

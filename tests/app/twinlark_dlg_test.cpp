@@ -60,10 +60,12 @@ protected:
     void SetUp() override { REQUIRE_WIDGET_APPLICATION(); }
 
     // Builds and initialises the window in the planted settings.
-    CTwinLarkDlg& Open(std::map<QString, unsigned> settings = {})
+    // The desktop has a tray unless a test says otherwise.
+    CTwinLarkDlg& Open(std::map<QString, unsigned> settings = {}, bool trayAvailable = true)
     {
         PlantSettings(home_, std::move(settings));
         dialog_ = std::make_unique<CTwinLarkDlg>();
+        dialog_->SetTrayAvailability([trayAvailable] { return trayAvailable; });
         dialog_->SetUrlOpener([this](const QUrl& url) {
             opened_.append(url);
             return true;
@@ -169,6 +171,26 @@ TEST_F(MainDialogTest, StartsHiddenUnlessFirstRun)
     EXPECT_TRUE(first.isVisible());
     // The flag is read once.
     EXPECT_EQ(ReadFirstRun(), 0u);
+}
+
+TEST_F(MainDialogTest, WithoutTrayTheWindowIsShownAndCloseOnlyMinimisesIt)
+{
+    CTwinLarkDlg& dlg = Open({}, /*trayAvailable=*/false);
+    EXPECT_FALSE(dlg.HasTray());
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(LogLines().contains(QStringLiteral("no system tray: TwinLark serves without its tray icon")));
+
+    dlg.close();
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(dlg.isMinimized());
+    dlg.showNormal();
+    Type(static_cast<QLineEdit*>(dlg.Control(1000)), Qt::Key_Escape);
+    EXPECT_TRUE(dlg.isVisible());
+    EXPECT_TRUE(dlg.isMinimized());
+    // No balloon tells of a tray that is not there, and the agent keeps serving.
+    EXPECT_TRUE(dlg.Balloons().isEmpty());
+    EXPECT_FALSE(dlg.ExitStarted());
+    EXPECT_TRUE(dlg.Server().IsRunning());
 }
 
 TEST_F(MainDialogTest, TrayDoubleClickTogglesTheWindow)
