@@ -45,6 +45,24 @@ bool NameTaken(const QString& path)
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+bool IsSymbolicLink(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The walk never enters a linked folder, so no favourite lies behind one; going through one
+// on a peer's word or a stored key could reach anywhere on the disk.
+void RefuseLinkedFolders(const QString& favorites, const QStringList& folders)
+{
+    QString folder = favorites;
+    for (const QString& name : folders) {
+        folder += QLatin1Char('/') + name;
+        if (IsSymbolicLink(folder))
+            throw AgentError("refused a favourite behind the linked folder " + Text(folder.left(300)));
+    }
+}
+
 // Creates a file that must not exist yet and writes it through to the disk, so that removing
 // an older copy afterwards can never leave neither.
 void WriteNewFile(const QString& path, const QByteArray& content)
@@ -91,6 +109,7 @@ void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QStr
         const QStringList parts = path.mid(favorites.size() + 1).split(QLatin1Char('/'));
         for (const QString& part : parts)
             ok = ok && !part.isEmpty() && part != QLatin1String(".") && part != QLatin1String("..");
+        if (ok) RefuseLinkedFolders(favorites, parts.mid(0, parts.size() - 1));
     }
     if (!ok) throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
 }
@@ -208,6 +227,7 @@ QString CInternetExplorer::Add(const BookmarkRecord& record)
     const QByteArray content = UrlFileContent(record.url);
     const QStringList folders = SplitFolderPath(record.path);
     const QString name = CleanFileName(record.name);
+    RefuseLinkedFolders(favorites, folders);
 
     const QString folder = MakeFolders(favorites, folders);
     QString candidate = folder + QLatin1Char('/') + name + kUrlEnding;

@@ -172,6 +172,31 @@ TEST_F(InternetExplorerTest, RefusedRequestsTouchNoFile)
     EXPECT_TRUE(home_.Exists("outside.url"));
 }
 
+TEST_F(InternetExplorerTest, LinkedFolderBelowFavoritesLeadsNowhere)
+{
+    // A folder link inside Favorites that points elsewhere on the disk.
+    QDir().mkpath(home_.Path("elsewhere"));
+    home_.WriteFile("elsewhere/Target.url", "[InternetShortcut]\r\nURL=http://keep.example/\r\n");
+    ASSERT_TRUE(QFile::link(home_.Path("elsewhere"), Fav("Linked")));
+    const QStringList before = Snapshot();
+
+    BookmarkRecord record;
+    const BookmarkRecord through{"Linked", "New", "http://example.org/"};
+    EXPECT_THROW(store_.Add(through), AgentError);
+    EXPECT_THROW(store_.Add({"Linked/Deeper", "New", "http://example.org/"}), AgentError);
+    EXPECT_THROW(store_.Edit(Fav("Bing.url"), through), AgentError);
+    const QString behindLink = Fav("Linked/Target.url");
+    EXPECT_THROW(store_.Get(behindLink, record), AgentError);
+    EXPECT_THROW(store_.Edit(behindLink, {"", "Target", "http://changed.example/"}), AgentError);
+    EXPECT_THROW(store_.Delete(behindLink), AgentError);
+
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(home_.ReadFile("elsewhere/Target.url").value_or("<missing>"),
+              QByteArray("[InternetShortcut]\r\nURL=http://keep.example/\r\n"));
+    EXPECT_FALSE(home_.Exists("elsewhere/New.url"));
+    EXPECT_FALSE(home_.Exists("elsewhere/Deeper"));
+}
+
 TEST_F(InternetExplorerTest, EditInPlaceKeepsThePath)
 {
     const QString deep = QString::fromUtf8("Hard/CNC Milling/Комплектующие/Ладога.url");
