@@ -218,6 +218,10 @@ bool SaveIpList(const QStringList& entries)
     const std::optional<QString> path = IpListPath();
     if (!path)
         return false;
+    // A list that exists but could not be read was never loaded: writing ours over it would
+    // replace the user's addresses with an empty list.
+    if (QFile file(*path); file.exists() && !file.open(QIODevice::ReadOnly))
+        return false;
     QString text;
     for (const QString& entry : entries)
         text += entry + QStringLiteral("\r\n");

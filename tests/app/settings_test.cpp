@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "platform/registry.h"
 #include "support/temp_home.h"
@@ -207,6 +208,19 @@ TEST(Settings, IpListFileIsCreatedWhenMissing)
     ASSERT_TRUE(QFile::remove(home.Path(kIpList)));
     ASSERT_TRUE(SaveIpList({QStringLiteral("10.1.1.1")}));
     EXPECT_EQ(Text(home.ReadFile(kIpList)), "10.1.1.1\r\n");
+}
+
+TEST(Settings, UnreadableIpListIsNotOverwrittenAtExit)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file";
+    TempHome home;
+    home.WriteFile(kIpList, "192.168.0.2\r\n");
+    ASSERT_TRUE(QFile::setPermissions(home.Path(kIpList), QFileDevice::WriteOwner));
+    EXPECT_EQ(LoadIpList(), QStringList());
+    EXPECT_FALSE(SaveIpList({}));
+    ASSERT_TRUE(QFile::setPermissions(home.Path(kIpList), QFileDevice::ReadOwner | QFileDevice::WriteOwner));
+    EXPECT_EQ(Text(home.ReadFile(kIpList)), "192.168.0.2\r\n");
 }
 
 TEST(Settings, VersionLineCarriesTheCompiledInVersion)
