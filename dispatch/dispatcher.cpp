@@ -10,18 +10,6 @@
 
 namespace {
 
-// The reason an exception carries, for the log line that follows the request's own line.
-QString ReasonOf(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return {};
-    }
-}
-
 bool LoginSatisfied(const Agent& agent, const RequestInfo& info)
 {
     if (!info.needsLogin || agent.loggedIn)
@@ -74,7 +62,7 @@ void Dispatcher::DispatchCommand(std::uint16_t code, std::uint16_t tag, ByteView
                                                   : QString::fromUtf8(info->name) + QStringLiteral("...error"));
         if (info->dumpsRecord && ctx.recordForLog)
             agent_.log.DumpItemProperties(*ctx.recordForLog);
-        if (const QString reason = ReasonOf(failure); !reason.isEmpty())
+        if (const QString reason = FailureReason(failure); !reason.isEmpty())
             agent_.log.WriteLogLine(QStringLiteral("\treason: ") + reason);
         if (!ctx.Replied())
             ctx.ReplyError();

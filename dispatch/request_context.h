@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <exception>
 
 #include "common/byte_io.h"
 #include "common/item_record.h"
@@ -62,3 +63,6 @@ private:
     bool replied_ = false;
     ItemRecord loggedRecord_;
 };
+
+// The reason a failure carries, for the log line that follows a request's own failure line.
+QString FailureReason(std::exception_ptr failure);

@@ -21,17 +21,6 @@
 
 namespace {
 
-QString ReasonOf(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
-}
-
 void OpenSession(COutlook* store)
 {
     if (auto* session = StoreRole<SessionStore>(store)) session->Open();
@@ -73,7 +62,7 @@ void StartSync(RequestContext& ctx)
     } catch (...) {
         // No synchronisation runs: the agent is reachable and announced again. Stores opened
         // before the failure stay open until the end request or the client's close.
-        const QString reason = ReasonOf(std::current_exception());
+        const QString reason = FailureReason(std::current_exception());
         host.SetAcceptingConnections(true);
         log.WriteLogLine(QStringLiteral("AS_START_SYNC...error"));
         log.WriteLogLine(QStringLiteral("\treason: ") + reason);
@@ -102,7 +91,7 @@ void EndSync(RequestContext& ctx)
         try {
             step();
         } catch (...) {
-            failures.append(ReasonOf(std::current_exception()));
+            failures.append(FailureReason(std::current_exception()));
         }
     };
     attempt([&] { agent.transfers->CloseAll(); });
