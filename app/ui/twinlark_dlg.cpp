@@ -54,9 +54,9 @@ CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
       agent_(std::make_unique<Agent>(*log_)),
       dispatcher_(std::make_unique<Dispatcher>(*agent_)),
       server_(std::make_unique<AgentServer>(*agent_, *dispatcher_, *this)),
+      trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
-      terminate_([] { ::_exit(0); }),
-      trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); })
+      terminate_([] { ::_exit(0); })
 {
     InitUiResources();
     agent_->SetHost(server_.get());
