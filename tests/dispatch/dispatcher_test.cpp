@@ -85,9 +85,11 @@ TEST_F(DispatcherTest, UnservedCodesAnswerErrorWithTheTagAndLogNothing)
 TEST_F(DispatcherTest, RequestTableServesTheProtocolsCodes)
 {
     EXPECT_EQ(ServedRequestCount(), 91);
-    for (int code = 0; code <= 300; ++code)
-        if (const RequestInfo* info = FindRequest(static_cast<std::uint16_t>(code)))
+    for (int code = 0; code <= 300; ++code) {
+        if (const RequestInfo* info = FindRequest(static_cast<std::uint16_t>(code))) {
             EXPECT_EQ(code % 2, 0) << info->name;
+        }
+    }
     EXPECT_EQ(FindRequest(301), nullptr);
 }
 
