@@ -92,20 +92,6 @@ TEST(BookmarksE2e, CheckAddSaveCheck)
     EXPECT_TRUE(log.contains(QStringLiteral("AS_ADD_BOOKMARK...ok\n")));
 }
 
-// A reply that may come in AS_FRAGMENT pieces, each fetched with one more message.
-std::optional<WireMessage> LongReply(TestPeer& peer, std::uint16_t code, std::uint16_t tag,
-                                     const QByteArray& payload)
-{
-    std::optional<WireMessage> message = peer.Request(code, tag, payload);
-    QByteArray whole;
-    while (message && message->code == AS_FRAGMENT) {
-        whole += message->payload;
-        message = peer.Request(AS_FRAGMENT, tag);
-    }
-    if (message) message->payload.prepend(whole);
-    return message;
-}
-
 TEST(BookmarksE2e, ManyFavouritesReportInFragments)
 {
     // More identifiers than one message holds (2046).
@@ -122,7 +108,7 @@ TEST(BookmarksE2e, ManyFavouritesReportInFragments)
     ByteWriter(flags).U32(SourceFlags::kInternetExplorer);
     ASSERT_EQ(peer.Request(AS_SET_SOURCES, 2, flags)->code, AS_SET_SOURCES + 1);
 
-    const auto reply = LongReply(peer, AS_CHECK_BOOKMARKS, 3, QByteArray(2, '\0'));
+    const auto reply = peer.LongRequest(AS_CHECK_BOOKMARKS, 3, QByteArray(2, '\0'));
     ASSERT_TRUE(reply);
     ASSERT_EQ(reply->code, AS_CHECK_BOOKMARKS + 1);
     const Sections sections = ParseSections(reply->payload);

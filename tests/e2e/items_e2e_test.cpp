@@ -29,19 +29,6 @@ QByteArray WordBytes(std::uint32_t value)
     return bytes;
 }
 
-// A reply that may come in AS_FRAGMENT pieces, each fetched with one more message.
-std::optional<WireMessage> LongReply(TestPeer& peer, std::uint16_t code, std::uint16_t tag)
-{
-    std::optional<WireMessage> message = peer.Request(code, tag);
-    QByteArray whole;
-    while (message && message->code == AS_FRAGMENT) {
-        whole += message->payload;
-        message = peer.Request(AS_FRAGMENT, tag);
-    }
-    if (message) message->payload.prepend(whole);
-    return message;
-}
-
 TEST(ItemsE2e, SourcesBracketCheckAndSave)
 {
     AgentProcess agent;
@@ -75,7 +62,7 @@ TEST(ItemsE2e, SourcesBracketCheckAndSave)
     EXPECT_EQ(Word(reply->payload), kWindows7Contacts | kStickyNotes | kFirefox);
 
     ASSERT_EQ(peer.Request(AS_START_SYNC, 5)->code, AS_START_SYNC + 1);
-    reply = LongReply(peer, AS_CHECK_CONTACTS, 6);
+    reply = peer.LongRequest(AS_CHECK_CONTACTS, 6);
     ASSERT_TRUE(reply);
     ASSERT_EQ(reply->code, AS_CHECK_CONTACTS + 1);
     ASSERT_EQ(reply->payload.size(), 6 + 200 * kItemIdBytes);

@@ -156,3 +156,15 @@ std::optional<WireMessage> TestPeer::Request(std::uint16_t code, std::uint16_t t
     if (!Send(code, tag, payload)) return std::nullopt;
     return ReadMessage();
 }
+
+std::optional<WireMessage> TestPeer::LongRequest(std::uint16_t code, std::uint16_t tag, const QByteArray& payload)
+{
+    std::optional<WireMessage> message = Request(code, tag, payload);
+    QByteArray whole;
+    while (message && message->code == AS_FRAGMENT) {
+        whole += message->payload;
+        message = Request(AS_FRAGMENT, tag);
+    }
+    if (message) message->payload.prepend(whole);
+    return message;
+}

@@ -50,6 +50,9 @@ public:
 
     // Send, then read one message.
     std::optional<WireMessage> Request(std::uint16_t code, std::uint16_t tag, const QByteArray& payload = {});
+    // Send, then read a reply that may come in AS_FRAGMENT pieces (each fetched with one more
+    // message); the pieces are joined into the last message's payload.
+    std::optional<WireMessage> LongRequest(std::uint16_t code, std::uint16_t tag, const QByteArray& payload = {});
 
 private:
     // Reads until at least `count` bytes are buffered; false on time-out or end of stream.
