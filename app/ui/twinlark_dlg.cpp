@@ -500,12 +500,7 @@ void CTwinLarkDlg::RemoveTrayIcon()
 void CTwinLarkDlg::OnTrayNotify(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason != QSystemTrayIcon::DoubleClick) return;  // the context menu opens by itself on a right click
-    visible_ = !visible_;
-    ApplyVisibility();
-    if (visible_) {
-        raise();
-        activateWindow();
-    }
+    OnSettings();
 }
 
 // --- Visibility --------------------------------------------------------------------------------
