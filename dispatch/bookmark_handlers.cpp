@@ -126,6 +126,15 @@ void GetBookmark(RequestContext& ctx)
     Ok(ctx, "AS_GET_BOOKMARK...ok");
 }
 
+// The checksum of a bookmark just written: Firefox's is what its database holds now; Chrome's
+// and Opera's is that of the fields as sent, which their stores compute alike.
+std::uint32_t WrittenBookmarkCrc(BrowserKind kind, BookmarkStore& store, const QString& key,
+                                 const BookmarkRecord& record)
+{
+    return kind == BrowserKind::Firefox ? store.IDtoCRC32(key)
+                                        : BookmarkCrc32(record.path, record.name, record.url);
+}
+
 void SetBookmark(RequestContext& ctx)
 {
     ByteReader r(ctx.payload);
@@ -158,11 +167,7 @@ void SetBookmark(RequestContext& ctx)
         } else {
             const QString key = BookmarkKeyText(kind, id);
             store->Edit(key, record);
-            // Firefox's checksum is what its database holds now; Chrome's and Opera's is that of
-            // the fields as sent, which their stores compute alike.
-            const std::uint32_t crc = kind == BrowserKind::Firefox
-                                          ? store->IDtoCRC32(key)
-                                          : BookmarkCrc32(record.path, record.name, record.url);
+            const std::uint32_t crc = WrittenBookmarkCrc(kind, *store, key, record);
             for (BookmarkCheckEntry& e : list)
                 if (EntryCarriesId(kind, e, id)) e.crc = crc;
             answer = kind == BrowserKind::Firefox ? BookmarkId{id.low, 0} : id;
@@ -186,9 +191,7 @@ void AddBookmark(RequestContext& ctx)
             bm.checkList.push_back(FavoriteEntry(key));
             answer = BookmarkId::OfFavoritePath(key);
         } else {
-            const std::uint32_t crc = kind == BrowserKind::Firefox
-                                          ? store->IDtoCRC32(key)
-                                          : BookmarkCrc32(record.path, record.name, record.url);
+            const std::uint32_t crc = WrittenBookmarkCrc(kind, *store, key, record);
             bm.checkList.push_back({key, crc, 0, 0});
             answer = BookmarkIdOfKey(kind, key);
         }
