@@ -11,6 +11,8 @@
 #include <QDeadlineTimer>
 #include <cerrno>
 
+#include "net/message_header.h"
+
 #include "common/byte_io.h"
 
 TestPeer::TestPeer(QString localAddress) : local_(std::move(localAddress)) {}
