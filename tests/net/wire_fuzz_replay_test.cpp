@@ -13,8 +13,7 @@ namespace {
 
 QFileInfoList Inputs(const QString& folder)
 {
-    const QDir dir(QFileInfo(QStringLiteral(__FILE__)).absolutePath() + QStringLiteral("/../../fuzz/") +
-                   folder);
+    const QDir dir(QStringLiteral(TWINLARK_FUZZ_DIR "/") + folder);
     QFileInfoList inputs;
     for (const QFileInfo& f : dir.entryInfoList(QDir::Files, QDir::Name))
         if (f.fileName() != QStringLiteral("README")) inputs.append(f);
