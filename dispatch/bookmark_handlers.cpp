@@ -4,15 +4,15 @@
 // there.
 #include <algorithm>
 
-#include "app/core/log_file.h"
 #include "common/bookmark_checksums.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "dispatch/source_flags.h"
+#include "wire/agent_host.h"
 
 // The stored browser code that source detection and the peer's choice set is read as a BrowserKind.
 static_assert(static_cast<std::uint32_t>(BrowserKind::InternetExplorer) == kBrowserInternetExplorer &&

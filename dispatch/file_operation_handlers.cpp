@@ -8,8 +8,8 @@
 #include <QUrl>
 #include <cerrno>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_request_helpers.h"

@@ -4,9 +4,9 @@
 #include <QFileInfo>
 #include <QTextStream>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
 #include "common/errors.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/source_flags.h"
 #include "platform/automation_servers.h"

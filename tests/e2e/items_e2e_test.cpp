@@ -10,8 +10,8 @@
 #include "dispatch/request_codes.h"
 #include "dispatch/source_flags.h"
 #include "dispatch/state_file.h"
-#include "net/message_header.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 

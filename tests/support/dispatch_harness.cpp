@@ -8,7 +8,7 @@
 #include "common/byte_io.h"
 #include "common/item_id.h"
 #include "dispatch/item_record_codec.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 void CapturingHost::SetAcceptingConnections(bool on)
 {
