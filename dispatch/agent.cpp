@@ -45,13 +45,11 @@ void Agent::ResetConnectionState()
 
 void Agent::ReleaseClientResources()
 {
-    stores->ClearWindowsContactsRecords(agentId);
+    // A departing client's resources are all released whatever fails; nobody is left to hear
+    // of a failure.
+    stores->ForgetLoadedRecords(Selection());
     watches->StopAllFileWatches();
-    stores->OfficeDestroy();
-    if (agentId == 0)
-        stores->CloseAddressBook();
-    stores->CloseStickyNotes();
-    bookmarks->ReleaseForClientClose(browserId);
+    stores->ReleaseSessions(Selection());
     host().ShowBusyIcon(false);
     transfers->CloseAll();
 }
