@@ -22,7 +22,7 @@ public:
 
 Agent::Agent(LogFile& log)
     : log(log),
-      stores(std::make_unique<StoreSet>()),
+      stores(std::make_unique<StoreSet>(StoreServices{[&log](const QString& line) { log.WriteLogLine(line); }})),
       transfers(std::make_unique<FileTransfers>()),
       watches(std::make_unique<FileWatchManager>()),
       bookmarks(std::make_unique<BookmarkSyncState>())

@@ -16,7 +16,7 @@ namespace Bit = SourceFlags;
 constexpr auto kNoItemStore = NotAvailableHere<COutlook>;
 constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 
-std::unique_ptr<BookmarkStore> MakeInternetExplorer()
+std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
 }

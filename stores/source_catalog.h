@@ -12,6 +12,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 
@@ -21,15 +22,21 @@
 
 class StoreSet;
 
-using ItemStoreFactory = std::unique_ptr<COutlook> (*)();
-using BookmarkStoreFactory = std::unique_ptr<BookmarkStore> (*)();
+// What the agent lends the stores it makes.
+struct StoreServices {
+    // Writes a line to the user's log (the agent's log file); may be empty in tests.
+    std::function<void(const QString& line)> log;
+};
+
+using ItemStoreFactory = std::unique_ptr<COutlook> (*)(const StoreServices& services);
+using BookmarkStoreFactory = std::unique_ptr<BookmarkStore> (*)(const StoreServices& services);
 // Whether this machine offers the source now (stores/source_probes.h).
 using SourceProbe = bool (*)();
 
 // The factory of a source whose store is not available here (yet): it makes no store, and the
 // source's codes select none.
 template <class Store>
-std::unique_ptr<Store> NotAvailableHere()
+std::unique_ptr<Store> NotAvailableHere(const StoreServices&)
 {
     return nullptr;
 }

@@ -13,16 +13,17 @@ struct StoreSet::Slot {
     QString Line(const char* text) const { return text ? QString::fromUtf8(text) : QString(); }
 };
 
-StoreSet::StoreSet()
+StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
 {
     for (const SourceRow& row : SourceCatalog()) {
         auto slot = std::make_unique<Slot>();
         slot->row = &row;
         if (row.storePerSession) {
-            if (row.makeItemStore) slot->sessionFactory = row.makeItemStore;
+            if (row.makeItemStore)
+                slot->sessionFactory = [this, make = row.makeItemStore] { return make(services_); };
         } else {
-            if (row.makeItemStore) slot->items = row.makeItemStore();
-            if (row.makeBookmarkStore) slot->bookmarks = row.makeBookmarkStore();
+            if (row.makeItemStore) slot->items = row.makeItemStore(services_);
+            if (row.makeBookmarkStore) slot->bookmarks = row.makeBookmarkStore(services_);
         }
         slots_.push_back(std::move(slot));
     }

@@ -20,7 +20,7 @@
 // those sources fills in; an empty hook is a source that is not available.
 class StoreSet {
 public:
-    StoreSet();
+    explicit StoreSet(StoreServices services = {});
     ~StoreSet();
     StoreSet(const StoreSet&) = delete;
     StoreSet& operator=(const StoreSet&) = delete;
@@ -95,6 +95,7 @@ private:
     // Closes every open session in the order opened, recording failures.
     void CloseSessions(QStringList& failures, const Note& note);
 
+    StoreServices services_;
     std::vector<std::unique_ptr<Slot>> slots_;
     // The sessions opened since the last release, in order; one slot may be there twice.
     std::vector<Slot*> openSessions_;
