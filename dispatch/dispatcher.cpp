@@ -59,8 +59,7 @@ void Dispatcher::ReleaseClientResources()
 
 void Dispatcher::ServerDisabled()
 {
-    agent_.stores->OfficeDestroy();
-    if (agent_.agentId == 0) agent_.stores->CloseAddressBook();
+    agent_.stores->ReleaseSessions(agent_.Selection());
 }
 
 void Dispatcher::ServerStopped()
