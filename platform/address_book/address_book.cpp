@@ -206,17 +206,16 @@ void WriteValue(SqliteDatabase& db, std::int64_t row, const PropValue& value)
 {
     const std::size_t count = ValueCount(value.Value());
     for (std::size_t i = 0; i < count; ++i) {
-        SqliteStatement& st = db.Cached(kInsertProp);
-        st.Bind(1, row).Bind(2, value.Tag()).Bind(3, static_cast<std::int64_t>(i));
-        BindScalar(st, 4, value.Value(), i);
-        st.Step();
+        auto st = db.Cached(kInsertProp);
+        st->Bind(1, row).Bind(2, value.Tag()).Bind(3, static_cast<std::int64_t>(i));
+        BindScalar(*st, 4, value.Value(), i);
+        st->Step();
     }
 }
 
 void DeleteProperty(SqliteDatabase& db, std::int64_t row, std::uint16_t id)
 {
-    db.Cached(kDeletePropId)
-        .Bind(1, row)
+    db.Cached(kDeletePropId)->Bind(1, row)
         .Bind(2, std::int64_t{id} << 16)
         .Bind(3, (std::int64_t{id} + 1) << 16)
         .Step();
@@ -224,10 +223,10 @@ void DeleteProperty(SqliteDatabase& db, std::int64_t row, std::uint16_t id)
 
 std::optional<std::int32_t> StoredObjectType(SqliteDatabase& db, std::int64_t row)
 {
-    SqliteStatement& st = db.Cached(kSelectEntry);
-    st.Bind(1, row);
-    if (!st.Step() || st.ColumnType(0) != SQLITE_INTEGER) return {};
-    return static_cast<std::int32_t>(st.ColumnInt(0));
+    auto st = db.Cached(kSelectEntry);
+    st->Bind(1, row);
+    if (!st->Step() || st->ColumnType(0) != SQLITE_INTEGER) return {};
+    return static_cast<std::int32_t>(st->ColumnInt(0));
 }
 
 std::unique_ptr<MapiProp> OpenStored(const std::shared_ptr<BookFile>& book, const EntryId& id,
@@ -302,9 +301,9 @@ void ContentsTable::TakeRows()
     if (rows_) return;
     std::vector<Row> rows;
     SqliteDatabase& db = book_->db;
-    SqliteStatement& st = list_ ? db.Cached(kSelectMembers) : db.Cached(kSelectAllEntries);
-    if (list_) st.Bind(1, *list_);
-    while (st.Step()) rows.push_back(Row{st.ColumnInt(0), static_cast<std::int32_t>(st.ColumnInt(1))});
+    auto st = db.Cached(list_ ? kSelectMembers : kSelectAllEntries);
+    if (list_) st->Bind(1, *list_);
+    while (st->Step()) rows.push_back(Row{st->ColumnInt(0), static_cast<std::int32_t>(st->ColumnInt(1))});
     rows_ = std::move(rows);
 }
 
@@ -379,19 +378,19 @@ PropRow MapiProp::GetProps(const PropTagArray& tags, std::uint32_t)
     auto load = [&] {
         if (loaded || row_ == 0) return;
         loaded = true;
-        SqliteStatement& st = book_->db.Cached(kSelectProps);
-        st.Bind(1, row_);
-        while (st.Step()) {
+        auto st = book_->db.Cached(kSelectProps);
+        st->Bind(1, row_);
+        while (st->Step()) {
             StoredRow row;
-            row.tag = static_cast<PropTag>(st.ColumnInt(0));
-            row.seq = st.ColumnInt(1);
-            row.type = st.ColumnType(2);
+            row.tag = static_cast<PropTag>(st->ColumnInt(0));
+            row.seq = st->ColumnInt(1);
+            row.type = st->ColumnType(2);
             if (row.type == SQLITE_INTEGER)
-                row.integer = st.ColumnInt(2);
+                row.integer = st->ColumnInt(2);
             else if (row.type == SQLITE_TEXT)
-                row.text = st.ColumnText(2);
+                row.text = st->ColumnText(2);
             else if (row.type == SQLITE_BLOB)
-                row.blob = st.ColumnBlob(2);
+                row.blob = st->ColumnBlob(2);
             stored.push_back(std::move(row));
         }
     };
@@ -461,7 +460,7 @@ void MapiProp::SaveChanges(std::uint32_t)
     SqliteTransaction transaction(db);
     std::int64_t row = row_;
     if (row == 0) {
-        db.Cached(kInsertEntry).Bind(1, objectType_).Step();
+        db.Cached(kInsertEntry)->Bind(1, objectType_).Step();
         row = db.LastInsertRow();
         if (row > kLastEntryRow) Throw(WabStatus::Failed, "the address book has no entry numbers left");
     }
@@ -483,9 +482,9 @@ void DistList::SaveChanges(std::uint32_t flags)
     if (row_ == 0 && (createFlags_ & CREATE_CHECK_DUP_STRICT)) {
         const PropValue name = GetProps({PR_DISPLAY_NAME_W}).front();
         if (const QString* text = name.Unicode()) {
-            SqliteStatement& st = book_->db.Cached(kListNamed);
-            st.Bind(1, PR_DISPLAY_NAME_W).BindText(2, *text);
-            if (st.Step())
+            auto st = book_->db.Cached(kListNamed);
+            st->Bind(1, PR_DISPLAY_NAME_W).BindText(2, *text);
+            if (st->Step())
                 Throw(WabStatus::Collision, "a list named \"" + text->toStdString() + "\" exists already");
         }
     }
@@ -508,11 +507,11 @@ void DistList::CreateEntry(const EntryId& member, std::uint32_t)
         Throw(WabStatus::NotFound, "no entry to add to the list");
     SqliteDatabase& db = book_->db;
     SqliteTransaction transaction(db);
-    SqliteStatement& next = db.Cached(kNextMemberSeq);
-    next.Bind(1, row_);
-    next.Step();
-    const std::int64_t seq = next.ColumnInt(0);
-    db.Cached(kInsertMember).Bind(1, row_).Bind(2, seq).Bind(3, *memberRow).Step();
+    auto next = db.Cached(kNextMemberSeq);
+    next->Bind(1, row_);
+    next->Step();
+    const std::int64_t seq = next->ColumnInt(0);
+    db.Cached(kInsertMember)->Bind(1, row_).Bind(2, seq).Bind(3, *memberRow).Step();
     transaction.Commit();
 }
 
@@ -529,7 +528,7 @@ std::uint32_t DistList::DeleteEntries(const EntryList& members, std::uint32_t)
             ++missing;
             continue;
         }
-        db.Cached(kDeleteMember).Bind(1, row_).Bind(2, *memberRow).Step();
+        db.Cached(kDeleteMember)->Bind(1, row_).Bind(2, *memberRow).Step();
         if (sqlite3_changes(db.Handle()) == 0) ++missing;
     }
     transaction.Commit();
@@ -600,9 +599,9 @@ std::uint32_t ABContainer::DeleteEntries(const EntryList& entries, std::uint32_t
             ++missing;
             continue;
         }
-        db.Cached(kDeleteEntryProps).Bind(1, *row).Step();
-        if (*type == MAPI_DISTLIST) db.Cached(kDeleteListMembers).Bind(1, *row).Step();
-        db.Cached(kDeleteEntry).Bind(1, *row).Step();
+        db.Cached(kDeleteEntryProps)->Bind(1, *row).Step();
+        if (*type == MAPI_DISTLIST) db.Cached(kDeleteListMembers)->Bind(1, *row).Step();
+        db.Cached(kDeleteEntry)->Bind(1, *row).Step();
     }
     transaction.Commit();
     return missing;

@@ -112,15 +112,11 @@ void SqliteDatabase::Exec(const char* sql)
     if (sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) != SQLITE_OK) Fail("a statement failed");
 }
 
-SqliteStatement& SqliteDatabase::Cached(const char* sql)
+SqliteDatabase::StatementUse SqliteDatabase::Cached(const char* sql)
 {
     auto& slot = statements_[sql];
-    if (!slot) {
-        auto statement = std::make_unique<SqliteStatement>(*this, sql);
-        slot = std::move(statement);
-    }
-    slot->Reset();
-    return *slot;
+    if (!slot) slot = std::make_unique<SqliteStatement>(*this, sql);
+    return StatementUse(*slot);
 }
 
 std::int64_t SqliteDatabase::LastInsertRow() const

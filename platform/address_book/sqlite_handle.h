@@ -57,9 +57,22 @@ public:
     sqlite3* Handle() const { return db_; }
     // Runs statements that return no rows.
     void Exec(const char* sql);
-    // One prepared statement per text, kept for the connection's life and reset for each use.
+    // One prepared statement per text, kept for the connection's life. The statement is reset when
+    // the returned use ends, so that no read stays open and keeps other programs from writing.
     // `sql` must outlive the connection (a literal).
-    SqliteStatement& Cached(const char* sql);
+    class StatementUse {
+    public:
+        explicit StatementUse(SqliteStatement& st) : st_(st) {}
+        ~StatementUse() { st_.Reset(); }
+        StatementUse(const StatementUse&) = delete;
+        StatementUse& operator=(const StatementUse&) = delete;
+        SqliteStatement* operator->() const { return &st_; }
+        SqliteStatement& operator*() const { return st_; }
+
+    private:
+        SqliteStatement& st_;
+    };
+    StatementUse Cached(const char* sql);
     std::int64_t LastInsertRow() const;
     // Throws WabError(Failed) with `what`, the file and SQLite's latest message.
     [[noreturn]] void Fail(const std::string& what) const;

@@ -71,7 +71,11 @@ std::int64_t SqlBook::AddEntry(int objectType, const Props& props)
         } else {
             sqlite3_bind_int64(st, 4, value.toLongLong());
         }
-        if (sqlite3_step(st) != SQLITE_DONE) throw std::runtime_error(sqlite3_errmsg(db_));
+        if (sqlite3_step(st) != SQLITE_DONE) {
+            const std::string error = sqlite3_errmsg(db_);
+            sqlite3_finalize(st);
+            throw std::runtime_error(error);
+        }
     }
     sqlite3_finalize(st);
     return row;
