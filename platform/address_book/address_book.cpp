@@ -22,10 +22,31 @@ struct BookFile {
     SqliteDatabase db;
 };
 
+struct StoredRow {
+    PropTag tag = 0;
+    std::int64_t seq = 0;
+    int type = SQLITE_NULL;  // SQLite's storage class
+    std::int64_t integer = 0;
+    QString text;
+    QByteArray blob;
+};
+
+// An entry's stored properties as read when it was opened, sorted by tag and seq.
+struct StoredProps {
+    std::vector<StoredRow> rows;
+};
+
+std::unique_ptr<MapiProp> OpenStoredEntry(const std::shared_ptr<BookFile>& book, const EntryId& id,
+                                          std::uint32_t flags);
+
 namespace {
 
 constexpr char kSelectEntry[] = "SELECT object_type FROM entries WHERE id = ?1";
 constexpr char kSelectProps[] = "SELECT tag, seq, value FROM props WHERE entry = ?1 ORDER BY tag, seq";
+// An entry and its properties in one read.
+constexpr char kOpenEntry[] =
+    "SELECT e.object_type, p.tag, p.seq, p.value FROM entries e LEFT JOIN props p ON p.entry = e.id "
+    "WHERE e.id = ?1 ORDER BY p.tag, p.seq";
 constexpr char kDeletePropId[] = "DELETE FROM props WHERE entry = ?1 AND tag >= ?2 AND tag < ?3";
 constexpr char kInsertProp[] = "INSERT INTO props(entry, tag, seq, value) VALUES(?1, ?2, ?3, ?4)";
 constexpr char kInsertEntry[] = "INSERT INTO entries(object_type) VALUES(?1)";
@@ -56,14 +77,21 @@ constexpr std::int64_t kLastEntryRow = 0xFFFFFFFF;
     throw WabError(status, what);
 }
 
-struct StoredRow {
-    PropTag tag = 0;
-    std::int64_t seq = 0;
-    int type = SQLITE_NULL;  // SQLite's storage class
-    std::int64_t integer = 0;
-    QString text;
-    QByteArray blob;
-};
+// One property row from the statement's columns first (tag), first + 1 (seq), first + 2 (value).
+StoredRow ReadStoredRow(SqliteStatement& st, int first)
+{
+    StoredRow row;
+    row.tag = static_cast<PropTag>(st.ColumnInt(first));
+    row.seq = st.ColumnInt(first + 1);
+    row.type = st.ColumnType(first + 2);
+    if (row.type == SQLITE_INTEGER)
+        row.integer = st.ColumnInt(first + 2);
+    else if (row.type == SQLITE_TEXT)
+        row.text = st.ColumnText(first + 2);
+    else if (row.type == SQLITE_BLOB)
+        row.blob = st.ColumnBlob(first + 2);
+    return row;
+}
 
 std::optional<PropValue> ScalarValue(PropTag tag, const StoredRow& row)
 {
@@ -229,9 +257,6 @@ std::optional<std::int32_t> StoredObjectType(SqliteDatabase& db, std::int64_t ro
     return static_cast<std::int32_t>(st->ColumnInt(0));
 }
 
-std::unique_ptr<MapiProp> OpenStored(const std::shared_ptr<BookFile>& book, const EntryId& id,
-                                     std::uint32_t flags);
-
 // Makes a missing book file, empty and readable by its owner alone.
 void CreateEmptyFile(const QString& path)
 {
@@ -333,7 +358,7 @@ std::vector<PropRow> ContentsTable::QueryRows(std::uint32_t count, std::uint32_t
                                      ? PropValue::Binary(PR_ENTRYID, EntryId::FromRow(row.id).Bytes())
                                      : PropValue::Long(PR_OBJECT_TYPE, row.objectType));
         } else {
-            std::unique_ptr<MapiProp> entry = OpenStored(book_, EntryId::FromRow(row.id), 0);
+            std::unique_ptr<MapiProp> entry = OpenStoredEntry(book_, EntryId::FromRow(row.id), 0);
             if (!entry) Throw(WabStatus::Failed, "an entry went away while its table was read");
             values = entry->GetProps(columns_);
         }
@@ -373,26 +398,16 @@ void MapiProp::RequireModifiable() const
 PropRow MapiProp::GetProps(const PropTagArray& tags, std::uint32_t)
 {
     CheckFault(WabCall::GetProps);
-    std::vector<StoredRow> stored;
-    bool loaded = false;
-    auto load = [&] {
-        if (loaded || row_ == 0) return;
-        loaded = true;
-        auto st = book_->db.Cached(kSelectProps);
-        st->Bind(1, row_);
-        while (st->Step()) {
-            StoredRow row;
-            row.tag = static_cast<PropTag>(st->ColumnInt(0));
-            row.seq = st->ColumnInt(1);
-            row.type = st->ColumnType(2);
-            if (row.type == SQLITE_INTEGER)
-                row.integer = st->ColumnInt(2);
-            else if (row.type == SQLITE_TEXT)
-                row.text = st->ColumnText(2);
-            else if (row.type == SQLITE_BLOB)
-                row.blob = st->ColumnBlob(2);
-            stored.push_back(std::move(row));
+    auto load = [&]() -> const std::vector<StoredRow>& {
+        if (!stored_) {
+            stored_ = std::make_unique<StoredProps>();
+            if (row_ != 0) {
+                auto st = book_->db.Cached(kSelectProps);
+                st->Bind(1, row_);
+                while (st->Step()) stored_->rows.push_back(ReadStoredRow(*st, 0));
+            }
         }
+        return stored_->rows;
     };
 
     PropRow result;
@@ -412,7 +427,7 @@ PropRow MapiProp::GetProps(const PropTagArray& tags, std::uint32_t)
                 result.push_back(PropValue::Error(tag));
             continue;
         }
-        load();
+        const std::vector<StoredRow>& stored = load();
         std::optional<PropValue> value = StoredValue(tag, stored);
         // 8-bit text stands in for missing wide text, as the platform's book answers.
         if (!value && BaseTypeOf(tag) == PT_UNICODE)
@@ -472,6 +487,7 @@ void MapiProp::SaveChanges(std::uint32_t)
     transaction.Commit();
     row_ = row;
     pending_.clear();
+    stored_.reset();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -567,7 +583,7 @@ ContentsTable ABContainer::GetContentsTable(std::uint32_t)
 std::unique_ptr<MapiProp> ABContainer::OpenEntry(const EntryId& id, std::uint32_t flags)
 {
     CheckFault(WabCall::OpenEntry);
-    return OpenStored(book_, id, flags);
+    return OpenStoredEntry(book_, id, flags);
 }
 
 std::unique_ptr<MapiProp> ABContainer::CreateEntry(const EntryId& templateId, std::uint32_t flags)
@@ -615,22 +631,35 @@ EntryId DistListTemplateId()
 // ---------------------------------------------------------------------------------------------
 // AddressBook
 
-namespace {
-
-std::unique_ptr<MapiProp> OpenStored(const std::shared_ptr<BookFile>& book, const EntryId& id,
-                                     std::uint32_t flags)
+// The entry an identifier names, with its stored properties read in the same query.
+std::unique_ptr<MapiProp> OpenStoredEntry(const std::shared_ptr<BookFile>& book, const EntryId& id,
+                                          std::uint32_t flags)
 {
     const bool modifiable = (flags & (MAPI_MODIFY | MAPI_BEST_ACCESS)) != 0;
     if (id == kPabId) return std::make_unique<ABContainer>(book, modifiable);
     const auto row = id.Row();
     if (!row) return nullptr;
-    const auto type = StoredObjectType(book->db, *row);
-    if (type == MAPI_MAILUSER) return std::make_unique<MailUser>(book, *row, MAPI_MAILUSER, modifiable);
-    if (type == MAPI_DISTLIST) return std::make_unique<DistList>(book, *row, MAPI_DISTLIST, modifiable);
-    return nullptr;
+    auto stored = std::make_unique<StoredProps>();
+    std::int64_t type = 0;
+    {
+        auto st = book->db.Cached(kOpenEntry);
+        st->Bind(1, *row);
+        if (!st->Step()) return nullptr;
+        type = st->ColumnInt(0);
+        do {
+            if (st->ColumnType(1) != SQLITE_NULL) stored->rows.push_back(ReadStoredRow(*st, 1));
+        } while (st->Step());
+    }
+    std::unique_ptr<MapiProp> entry;
+    if (type == MAPI_MAILUSER)
+        entry = std::make_unique<MailUser>(book, *row, MAPI_MAILUSER, modifiable);
+    else if (type == MAPI_DISTLIST)
+        entry = std::make_unique<DistList>(book, *row, MAPI_DISTLIST, modifiable);
+    else
+        return nullptr;
+    entry->stored_ = std::move(stored);
+    return entry;
 }
-
-}  // namespace
 
 AddressBook::AddressBook(std::shared_ptr<BookFile> book) : book_(std::move(book)) {}
 
@@ -641,6 +670,7 @@ std::unique_ptr<AddressBook> AddressBook::OpenFile(const QString& path)
     CreateEmptyFile(path);
     auto book = std::make_shared<BookFile>(path);
     RequireBookSchema(book->db);
+    book->db.Exec("PRAGMA journal_mode=WAL");
     return std::unique_ptr<AddressBook>(new AddressBook(std::move(book)));
 }
 
@@ -657,7 +687,7 @@ EntryId AddressBook::GetPAB() const
 std::unique_ptr<MapiProp> AddressBook::OpenEntry(const EntryId& id, std::uint32_t flags)
 {
     CheckFault(WabCall::OpenEntry);
-    return OpenStored(book_, id, flags);
+    return OpenStoredEntry(book_, id, flags);
 }
 
 }  // namespace wab

@@ -24,6 +24,7 @@
 namespace wab {
 
 struct BookFile;
+struct StoredProps;
 
 // The rows of a container or a list, in table order: every entry of the container by identifier,
 // the members of a list in the order they joined (members whose entry no longer exists are left
@@ -88,8 +89,11 @@ protected:
     std::uint32_t createFlags_ = 0;
     // Pending changes by property identifier; nothing: delete the property.
     std::map<std::uint16_t, std::optional<PropValue>> pending_;
+    // The stored properties as read at the opening (or first asked for), until a save.
+    std::unique_ptr<StoredProps> stored_;
 
     friend class ABContainer;
+    friend std::unique_ptr<MapiProp> OpenStoredEntry(const std::shared_ptr<BookFile>&, const EntryId&, std::uint32_t);
 };
 
 class MailUser : public MapiProp {
