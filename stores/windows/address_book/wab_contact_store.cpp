@@ -33,7 +33,7 @@ QStringList Distinct(const QStringList& names)
 
 }  // namespace
 
-CContactWinXP::CContactWinXP() = default;
+CContactWinXP::CContactWinXP(std::function<void(const QString&)> log) : log_(std::move(log)) {}
 
 CContactWinXP::~CContactWinXP() = default;
 
@@ -50,6 +50,7 @@ void CContactWinXP::Open()
         connection->groups = WabGroupList::Load(*connection->container);
     } catch (const std::exception& e) {
         openFailure_ = QString::fromUtf8(e.what());
+        if (log_) log_(QStringLiteral("Address book not opened: ") + openFailure_);
         return;
     }
     openFailure_.clear();

@@ -2,8 +2,8 @@
 // The contact store of contacts source 0: the contacts of the current user's address book
 // (platform/address_book/), with its distribution lists as the contacts' groups ("Categories").
 //
-// The change check opens the store and the end of a synchronisation closes it; the contact
-// requests in between work on what the check opened. Every operation on a closed store fails
+// The change check opens the store (PrepareForCheck) and every release of the sessions closes it
+// (ConnectionStore); the contact requests in between work on what the check opened. Every operation on a closed store fails
 // with "the address book is not open" (and why the last opening failed), so a machine without an
 // address book answers its contact requests with an error and no file is made. Listing the
 // group names and deleting every contact leave the store as they found it: open and still
@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "common/outlook_store.h"
@@ -20,18 +21,21 @@
 
 namespace ContactsXp {
 
-class CContactWinXP : public COutlook, public SessionStore, public GroupNamesSource {
+class CContactWinXP : public COutlook, public PrepareForCheck, public ConnectionStore, public GroupNamesSource {
 public:
-    CContactWinXP();
+    // `log` receives a line when the book cannot be opened (may be empty).
+    explicit CContactWinXP(std::function<void(const QString&)> log = {});
     ~CContactWinXP() override;
     CContactWinXP(const CContactWinXP&) = delete;
     CContactWinXP& operator=(const CContactWinXP&) = delete;
 
     // Closes what is open, then opens the book, its container and its group list. Never throws:
-    // when a step fails the store stays closed and remembers why.
-    void Open() override;
+    // when a step fails the store stays closed, logs why and remembers it.
+    void Open();
     // Safe when closed.
-    void Close() override;
+    void Close();
+    void PrepareToCheck() override { Open(); }
+    void Disconnect() override { Close(); }
     bool IsOpen() const { return connection_ != nullptr; }
 
     // Every group name followed by ","; the empty text when there is no book to open.
@@ -67,6 +71,7 @@ private:
     // Reads the group list again for an open store, or opens a closed one; true when it was open.
     bool OpenOrRefresh();
 
+    std::function<void(const QString&)> log_;
     std::unique_ptr<Connection> connection_;
     QString openFailure_;
 };
