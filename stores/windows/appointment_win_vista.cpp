@@ -223,11 +223,13 @@ void CAppointmentWinVista::ForgetUid(const QString& uid)
     fileOfUid_.erase(found);
 }
 
-std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(const QString& path, const QString& uid)
+std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(const QString& path, const QString& uid,
+                                                                          bool forWrite)
 {
-    std::shared_ptr<const IcsCalendar> calendar = cache_.Read(path);
+    std::shared_ptr<const IcsCalendar> calendar =
+        cache_.Read(path, forWrite ? CalendarFileCache::Freshness::Exact : CalendarFileCache::Freshness::Recent);
     if (!calendar) return std::nullopt;
-    std::vector<int> blocks = calendar->EventsWithUid(uid);
+    const std::vector<int>& blocks = calendar->EventsWithUid(uid);
     if (blocks.empty()) return std::nullopt;
     int served = blocks.front();
     for (int b : blocks)
@@ -235,23 +237,23 @@ std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(cons
             served = b;
             break;
         }
-    return Located{path, std::move(calendar), std::move(blocks), served};
+    return Located{path, std::move(calendar), &blocks, served};
 }
 
-std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::Locate(const QString& id)
+std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::Locate(const QString& id, bool forWrite)
 {
     const std::optional<QString> uid = UidOf(id);
     if (!uid) return std::nullopt;
     const auto indexed = fileOfUid_.constFind(*uid);
     if (indexed != fileOfUid_.constEnd())
-        if (std::optional<Located> found = LocateIn(*indexed, *uid)) return found;
+        if (std::optional<Located> found = LocateIn(*indexed, *uid, forWrite)) return found;
     // The index is stale (another program moved the event, or no change check ran yet): the
     // files themselves decide.
     const QString folder = CalendarFolder();
     if (folder.isEmpty()) return std::nullopt;
     for (const QString& path : ListCalendarFiles(folder)) {
         if (indexed != fileOfUid_.constEnd() && path == *indexed) continue;
-        if (std::optional<Located> found = LocateIn(path, *uid)) {
+        if (std::optional<Located> found = LocateIn(path, *uid, forWrite)) {
             Remember(path, *uid);
             return found;
         }
@@ -324,7 +326,7 @@ void CAppointmentWinVista::Add(ItemRecord& record, QString& id)
 void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
 {
     const QString folder = RequireFolder();
-    const std::optional<Located> found = Locate(id);
+    const std::optional<Located> found = Locate(id, true);
     if (!found) throw AgentError("no calendar event has the identifier " + id.left(64).toStdString());
     const IcsCalendar& calendar = *found->calendar;
     const IcsCalendar::Event& old = calendar.Events()[static_cast<std::size_t>(found->served)];
@@ -382,23 +384,23 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
         RewriteFile(cache_, found->path, bytes);
     } else {
         // The changed occurrences of a series go along with it, as they stood.
-        for (int b : found->blocks) {
+        for (int b : *found->blocks) {
             if (b == found->served) continue;
             const IcsCalendar::Event& other = calendar.Events()[static_cast<std::size_t>(b)];
             block.push_back({{}, lines.Raw(other.begin, other.end)});
         }
         CreateCalendarFolders();
         AppendBlock(cache_, target, block);
-        RewriteFile(cache_, found->path, WithoutBlocks(calendar, found->blocks));
+        RewriteFile(cache_, found->path, WithoutBlocks(calendar, *found->blocks));
     }
     Remember(target, event.Uid);
 }
 
 void CAppointmentWinVista::Delete(const QString& id)
 {
-    const std::optional<Located> found = Locate(id);
+    const std::optional<Located> found = Locate(id, true);
     if (!found) return;
-    RewriteFile(cache_, found->path, WithoutBlocks(*found->calendar, found->blocks));
+    RewriteFile(cache_, found->path, WithoutBlocks(*found->calendar, *found->blocks));
     ForgetUid(found->calendar->Events()[static_cast<std::size_t>(found->served)].uid);
 }
 
@@ -437,7 +439,7 @@ void CAppointmentWinVista::DeleteAll()
 
 void CAppointmentWinVista::Get(const QString& id, ItemRecord& record)
 {
-    const std::optional<Located> found = Locate(id);
+    const std::optional<Located> found = Locate(id, false);
     if (!found) throw AgentError("no calendar event has the identifier " + id.left(64).toStdString());
     VEventRecord event;
     ParseVEvent(event,
@@ -449,7 +451,8 @@ void CAppointmentWinVista::GetIDs(QStringList& ids)
 {
     QSet<QString> listed;
     for (const CalendarFileEntry& entry : index_) {
-        const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(entry.path);
+        const std::shared_ptr<const IcsCalendar> calendar =
+            cache_.Read(entry.path, CalendarFileCache::Freshness::Recent);
         if (!calendar) continue;
         for (const IcsCalendar::Event& event : calendar->Events()) {
             // A UID in several files or blocks is one appointment, listed once.
@@ -462,11 +465,11 @@ void CAppointmentWinVista::GetIDs(QStringList& ids)
 
 std::uint32_t CAppointmentWinVista::IDtoCRC32(const QString& id)
 {
-    const std::optional<Located> found = Locate(id);
+    const std::optional<Located> found = Locate(id, false);
     if (!found) return 0;
     const IcsLines& lines = found->calendar->Lines();
     std::uint32_t crc = 0;
-    for (int b : found->blocks) {
+    for (int b : *found->blocks) {
         const IcsCalendar::Event& event = found->calendar->Events()[static_cast<std::size_t>(b)];
         const qsizetype start = lines.StartOffset(event.begin);
         crc = Crc32Update(crc, lines.Bytes().constData() + start,
@@ -477,7 +480,7 @@ std::uint32_t CAppointmentWinVista::IDtoCRC32(const QString& id)
 
 bool CAppointmentWinVista::IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead)
 {
-    const std::optional<Located> found = Locate(id);
+    const std::optional<Located> found = Locate(id, false);
     if (!found) return false;
     VEventRecord event;
     ParseVEvent(event,

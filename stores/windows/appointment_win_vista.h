@@ -68,13 +68,14 @@ private:
     struct Located {
         QString path;
         std::shared_ptr<const IcsCalendar> calendar;
-        std::vector<int> blocks;  // every block of the UID, file order
+        const std::vector<int>* blocks = nullptr;  // every block of the UID, file order (in `calendar`)
         int served = 0;           // the block the appointment is read from
     };
 
     QString RequireFolder() const;
-    std::optional<Located> Locate(const QString& id);
-    std::optional<Located> LocateIn(const QString& path, const QString& uid);
+    // Where the event is now; `forWrite` looks at the file even when it was looked at just now.
+    std::optional<Located> Locate(const QString& id, bool forWrite);
+    std::optional<Located> LocateIn(const QString& path, const QString& uid, bool forWrite);
     QString TargetFile(const QString& folder, const QString& calendarName) const;
     void Remember(const QString& path, const QString& uid);
     void ForgetUid(const QString& uid);

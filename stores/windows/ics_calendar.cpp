@@ -22,7 +22,11 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
     std::vector<Open> stack;
     Event event;
     for (int i = 0; i < lines_.Count(); ++i) {
-        const QString& text = lines_.Text(i);
+        // Only component bounds and an event's UID and RECURRENCE-ID lines are decoded.
+        const bool inEvent = !stack.empty() && stack.back().name == u"VEVENT";
+        const bool bound = lines_.StartsWith(i, "BEGIN:") || lines_.StartsWith(i, "END:");
+        if (!bound && !(inEvent && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID")))) continue;
+        const QString text = lines_.Text(i);
         if (QString begin = ComponentOf(text, u"BEGIN:"); !begin.isEmpty()) {
             if (begin == u"VCALENDAR") hasCalendarBegin_ = true;
             if (begin == u"VEVENT") event = Event{i, i, {}, false};
@@ -45,18 +49,18 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
             }
             continue;
         }
-        if (stack.empty() || stack.back().name != u"VEVENT") continue;
-        if (text.startsWith(u"UID", Qt::CaseInsensitive) || text.startsWith(u"RECURRENCE-ID", Qt::CaseInsensitive)) {
-            const IcsProperty p = SplitIcsProperty(text);
-            if (p.name == u"UID") event.uid = p.value;
-            else if (p.name == u"RECURRENCE-ID") event.isOverride = true;
-        }
+        if (!inEvent) continue;
+        const IcsProperty p = SplitIcsProperty(text);
+        if (p.name == u"UID") event.uid = p.value;
+        else if (p.name == u"RECURRENCE-ID") event.isOverride = true;
     }
 }
 
-std::vector<int> IcsCalendar::EventsWithUid(const QString& uid) const
+const std::vector<int>& IcsCalendar::EventsWithUid(const QString& uid) const
 {
-    return byUid_.value(uid);
+    static const std::vector<int> kNone;
+    const auto found = byUid_.constFind(uid);
+    return found == byUid_.constEnd() ? kNone : *found;
 }
 
 QStringList IcsCalendar::EventLines(const Event& event) const

@@ -36,7 +36,7 @@ public:
     bool HasCalendarBegin() const { return hasCalendarBegin_; }
 
     // The events whose UID is `uid` (compared exactly), in file order, as indexes into Events().
-    std::vector<int> EventsWithUid(const QString& uid) const;
+    const std::vector<int>& EventsWithUid(const QString& uid) const;
 
     // The unfolded lines of an event, "BEGIN:VEVENT" to "END:VEVENT".
     QStringList EventLines(const Event& event) const;

@@ -35,20 +35,62 @@ IcsLines::IcsLines(QByteArray bytes) : bytes_(std::move(bytes))
 
     // Unfold: a stored line that begins with a blank or a tab continues the one before it, without
     // that first character. A continuation at the very start has nothing to continue and stands alone.
-    QByteArray joined;
-    for (int i = 0; i < static_cast<int>(physical_.size());) {
-        const Physical& first = physical_[static_cast<std::size_t>(i)];
-        joined = QByteArray(data + first.offset, first.length);
+    const int count = static_cast<int>(physical_.size());
+    lines_.reserve(physical_.size());
+    const auto continues = [&](int i) {
+        const Physical& next = physical_[static_cast<std::size_t>(i)];
+        return next.length > 0 && (data[next.offset] == ' ' || data[next.offset] == '\t');
+    };
+    for (int i = 0; i < count;) {
         int last = i;
-        while (last + 1 < static_cast<int>(physical_.size())) {
-            const Physical& next = physical_[static_cast<std::size_t>(last + 1)];
-            if (next.length == 0 || (data[next.offset] != ' ' && data[next.offset] != '\t')) break;
-            joined.append(data + next.offset + 1, next.length - 1);
-            ++last;
-        }
-        lines_.push_back(Line{QString::fromUtf8(joined), i, last});
+        while (last + 1 < count && continues(last + 1)) ++last;
+        lines_.push_back(Line{i, last});
         i = last + 1;
     }
+}
+
+QString IcsLines::Text(int line) const
+{
+    const Line& l = lines_[static_cast<std::size_t>(line)];
+    const char* data = bytes_.constData();
+    const Physical& first = physical_[static_cast<std::size_t>(l.firstPhysical)];
+    if (l.firstPhysical == l.lastPhysical) return QString::fromUtf8(data + first.offset, first.length);
+    // Joined as bytes before decoding: a fold may split a UTF-8 sequence.
+    QByteArray joined(data + first.offset, first.length);
+    for (int k = l.firstPhysical + 1; k <= l.lastPhysical; ++k) {
+        const Physical& next = physical_[static_cast<std::size_t>(k)];
+        joined.append(data + next.offset + 1, next.length - 1);
+    }
+    return QString::fromUtf8(joined);
+}
+
+QStringList IcsLines::Texts() const
+{
+    QStringList texts;
+    texts.reserve(Count());
+    for (int i = 0; i < Count(); ++i) texts.append(Text(i));
+    return texts;
+}
+
+bool IcsLines::StartsWith(int line, std::string_view prefix) const
+{
+    const Line& l = lines_[static_cast<std::size_t>(line)];
+    const Physical& first = physical_[static_cast<std::size_t>(l.firstPhysical)];
+    const auto matches = [&](const char* text, qsizetype length) {
+        if (length < static_cast<qsizetype>(prefix.size())) return false;
+        for (std::size_t i = 0; i < prefix.size(); ++i) {
+            char c = text[i];
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+            char p = prefix[i];
+            if (p >= 'a' && p <= 'z') p = static_cast<char>(p - 'a' + 'A');
+            if (c != p) return false;
+        }
+        return true;
+    };
+    if (first.length >= static_cast<qsizetype>(prefix.size()) || l.firstPhysical == l.lastPhysical)
+        return matches(bytes_.constData() + first.offset, first.length);
+    const QByteArray text = Text(line).toUtf8();
+    return matches(text.constData(), text.size());
 }
 
 qsizetype IcsLines::StartOffset(int line) const

@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <string_view>
 #include <vector>
 
 // The lines of an iCalendar file as programs really write them. A line ends at LF, with an
@@ -18,9 +19,8 @@ public:
         qsizetype length = 0;
         qsizetype endLength = 0;
     };
-    // One unfolded line: its text and the stored lines it spans.
+    // One unfolded line: the stored lines it spans.
     struct Line {
-        QString text;
         int firstPhysical = 0;
         int lastPhysical = 0;
     };
@@ -30,9 +30,13 @@ public:
     explicit IcsLines(QByteArray bytes);
 
     const QByteArray& Bytes() const { return bytes_; }
-    const std::vector<Line>& Lines() const { return lines_; }
     int Count() const { return static_cast<int>(lines_.size()); }
-    const QString& Text(int line) const { return lines_[static_cast<std::size_t>(line)].text; }
+    // The unfolded line decoded from UTF-8. Decoding is left until a line is asked for: a reader
+    // looking for a few properties need not decode every line of a large file.
+    QString Text(int line) const;
+    QStringList Texts() const;
+    // Whether the unfolded line starts with an ASCII text, compared without regard to case.
+    bool StartsWith(int line, std::string_view prefix) const;
 
     // Where the stored bytes of the unfolded line begin, and where they end after its line end.
     qsizetype StartOffset(int line) const;

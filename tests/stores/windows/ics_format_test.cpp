@@ -87,9 +87,7 @@ TEST(IcsLinesTest, KeepsEveryByteAndJoinsFoldedLines)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const IcsLines lines(c.bytes);
-        QStringList texts;
-        for (const IcsLines::Line& line : lines.Lines()) texts.append(line.text);
-        EXPECT_EQ(texts, c.lines);
+        EXPECT_EQ(lines.Texts(), c.lines);
         EXPECT_EQ(lines.LineEnd(), c.lineEnd);
         // The raw lines together are the file, byte-order mark apart.
         const qsizetype bom = c.bytes.startsWith("\xEF\xBB\xBF") ? 3 : 0;
@@ -111,10 +109,7 @@ TEST(IcsLinesTest, SplitsPropertiesWithQuotedParameters)
 VEventRecord Parse(const QString& block)
 {
     VEventRecord r;
-    QStringList lines;
-    const IcsLines file(block.toUtf8());
-    for (const IcsLines::Line& line : file.Lines()) lines.append(line.text);
-    ParseVEvent(r, lines);
+    ParseVEvent(r, IcsLines(block.toUtf8()).Texts());
     return r;
 }
 
