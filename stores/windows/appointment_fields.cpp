@@ -214,7 +214,9 @@ EventSpan SpanOf(const VEventRecord& event)
 
 QString PeerText(const SystemTime& t)
 {
-    return DateToText(*SystemTimeToOleDate(t));
+    const std::optional<double> date = SystemTimeToOleDate(t);
+    if (!date) throw AgentError("calendar event with a start or end beyond the dates that can be sent");
+    return DateToText(*date);
 }
 
 // Minutes from the trigger to the start, rounded up; a trigger after the start is negative.

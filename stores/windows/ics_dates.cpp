@@ -49,7 +49,8 @@ std::optional<IcsDateTime> ParseIcsDateTime(const QString& value)
     out.fields.wDay = Digits(QStringView(v).mid(6, 2));
     // A leap second (":60") is the last second of its minute.
     if (out.fields.wSecond == 60) out.fields.wSecond = 59;
-    if (!SystemTimeToOleDate(out.fields)) return std::nullopt;
+    // Years before 1601 have no place on the platform's time line that zone rules work on.
+    if (out.fields.wYear < 1601 || !SystemTimeToOleDate(out.fields)) return std::nullopt;
     return out;
 }
 
@@ -96,8 +97,9 @@ std::optional<std::int64_t> ParseIcsDurationSeconds(const QString& text)
     for (int i = 2; i <= 6; ++i) any = any || m.hasCaptured(i);
     if (!any) return std::nullopt;
     const auto part = [&](int i) -> std::int64_t {
-        // Beyond a century a value is not a duration anyone meant; it would only overflow.
-        return m.hasCaptured(i) ? std::min<std::int64_t>(m.capturedView(i).toLongLong(), 10'000'000) : 0;
+        // Larger values are no duration anyone meant (100,000 weeks are nearly two millennia);
+        // the cap keeps the arithmetic far from overflowing.
+        return m.hasCaptured(i) ? std::min<std::int64_t>(m.capturedView(i).toLongLong(), 100'000) : 0;
     };
     const std::int64_t seconds =
         part(2) * 7 * 86400 + part(3) * 86400 + part(4) * 3600 + part(5) * 60 + part(6);

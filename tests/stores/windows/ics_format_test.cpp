@@ -6,9 +6,12 @@
 #include <QDir>
 #include <QFile>
 
+#include "common/errors.h"
+#include "stores/windows/appointment_fields.h"
 #include "stores/windows/ics_calendar.h"
 #include "stores/windows/ics_lines.h"
 #include "stores/windows/vevent.h"
+#include "support/scoped_time_zone.h"
 
 namespace {
 
@@ -285,6 +288,34 @@ TEST(IcsCalendarTest, FindsEventsByTheirOwnUidOnly)
     EXPECT_TRUE(calendar.EventsWithUid("6C1D2A4E-3F5B-4C6D-8E9F-0A1B2C3D4E5").empty());
     const IcsCalendar series(ReadData("google-lf.ics"));
     EXPECT_EQ(series.EventsWithUid("A1B2C3D4-E5F6-4789-9ABC-DEF012345678"), (std::vector<int>{0, 1}));
+}
+
+}  // namespace
+
+namespace {
+
+// Damaged files (cut anywhere, folds and line ends broken) are read without fault: the sanitizer
+// builds watch every read, and a value that is no date is an error, never a crash.
+TEST(IcsRobustnessTest, EveryPrefixOfAFileIsReadWithoutFault)
+{
+    ScopedTimeZone zone("Europe/Berlin");
+    for (const char* name : {"lightning-crlf.ics", "google-lf.ics"}) {
+        const QByteArray whole = ReadData(name);
+        for (qsizetype cut = 0; cut <= whole.size(); cut += 7) {
+            QByteArray bytes = whole.left(cut);
+            bytes.replace("T1", "T9").replace("\r\n ", "\r\n");
+            const IcsCalendar calendar(bytes);
+            for (const IcsCalendar::Event& e : calendar.Events()) {
+                VEventRecord r;
+                ParseVEvent(r, calendar.EventLines(e));
+                ItemRecord record;
+                try {
+                    AppendAppointmentFields(r, "C", record);
+                } catch (const AgentError&) {
+                }
+            }
+        }
+    }
 }
 
 }  // namespace
