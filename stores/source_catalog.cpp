@@ -7,6 +7,7 @@
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
+#include "stores/windows/appointment_win_vista.h"
 
 namespace {
 
@@ -19,6 +20,11 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
+{
+    return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
 // Opera keeps contacts only with a mail account.
@@ -103,7 +109,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsCalendar,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),

@@ -171,6 +171,12 @@ void CAppointmentWinVista::Log(const QString& line) const
     if (log_) log_(line);
 }
 
+void CAppointmentWinVista::PrepareToCheck()
+{
+    CreateCalendarFolders();
+    LoadCalendarIndex();
+}
+
 void CAppointmentWinVista::CreateCalendarFolders()
 {
     const QString folder = CalendarFolder();

@@ -21,7 +21,10 @@
 // Events served: a VEVENT's own UID line of 36 characters names it. Blocks that share a UID in a
 // file (a series and its changed occurrences) are one appointment, read from the block without
 // RECURRENCE-ID (else the first). Other events are left alone and logged when the index is built.
-class CAppointmentWinVista : public COutlook, public CalendarIndexStore, public DateWindowStore {
+class CAppointmentWinVista : public COutlook,
+                             public PrepareForCheck,
+                             public CalendarIndexStore,
+                             public DateWindowStore {
 public:
     using LogSink = std::function<void(const QString&)>;
 
@@ -52,6 +55,8 @@ public:
     // A checksum of the event's lines (all its blocks); 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
 
+    // The change check's first steps: the folders, then the index.
+    void PrepareToCheck() override;
     void CreateCalendarFolders() override;
     // Lists the calendar files (sorted without regard to case). Throws when the folder or a file
     // exists but cannot be read: a shorter list would make the peer delete what it misses.

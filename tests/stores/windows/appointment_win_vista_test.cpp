@@ -83,12 +83,14 @@ class WindowsCalendar : public testing::Test {
 protected:
     WindowsCalendar()
     {
+        // The catalogue's own store for appointments source 1, with the agent's log.
         h.agent.agentId = 1;
-        h.agent.stores->windowsCalendar =
-            std::make_unique<CAppointmentWinVista>([this](const QString& line) { h.log.WriteLogLine(line); });
     }
 
-    CAppointmentWinVista& Store() { return static_cast<CAppointmentWinVista&>(*h.agent.stores->windowsCalendar); }
+    CAppointmentWinVista& Store()
+    {
+        return dynamic_cast<CAppointmentWinVista&>(*h.agent.stores->Select(ItemKind::Appointments, 1));
+    }
     void Plant(const QString& name, const QByteArray& bytes) { h.home.WriteFile(kCalendars + name, bytes); }
     QByteArray File(const QString& name) { return h.home.ReadFile(kCalendars + name).value_or("(missing)"); }
     bool Exists(const QString& name) { return h.home.Exists(kCalendars + name); }
