@@ -11,6 +11,7 @@
 #include "stores/windows/ics_calendar.h"
 #include "stores/windows/ics_lines.h"
 #include "stores/windows/vevent.h"
+#include "support/golden_files.h"
 #include "support/scoped_time_zone.h"
 
 namespace {
@@ -55,17 +56,16 @@ QString Describe(const IcsCalendar& calendar)
     return out;
 }
 
-class IcsGoldenTest : public testing::TestWithParam<const char*> {};
+class IcsGoldenTest : public testing::TestWithParam<GoldenCase> {};
 
 TEST_P(IcsGoldenTest, ReadsEveryEventAsListedBesideTheFile)
 {
-    const QString name = QString::fromLatin1(GetParam());
-    const IcsCalendar calendar(ReadData(name + ".ics"));
-    EXPECT_EQ(Describe(calendar).toStdString(), QString::fromUtf8(ReadData(name + ".events.txt")).toStdString());
+    const IcsCalendar calendar(GetParam().Input());
+    ExpectGolden(GetParam(), Describe(calendar).toUtf8());
     EXPECT_GE(calendar.LastCalendarEnd(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(OtherPrograms, IcsGoldenTest, testing::Values("lightning-crlf", "google-lf"));
+INSTANTIATE_TEST_SUITE_P(OtherPrograms, IcsGoldenTest, testing::ValuesIn(GoldenCases("ics", ".ics")), GoldenCaseName);
 
 TEST(IcsLinesTest, KeepsEveryByteAndJoinsFoldedLines)
 {
