@@ -7,6 +7,7 @@
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
+#include "stores/windows/win7_sticky_notes.h"
 
 namespace {
 
@@ -15,6 +16,11 @@ namespace Bit = SourceFlags;
 
 constexpr auto kNoItemStore = NotAvailableHere<COutlook>;
 constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
+
+std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
+{
+    return std::make_unique<CWin7_StikyNotes>(services.log);
+}
 
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
@@ -123,7 +129,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x10000,
               .flag = Bit::kStickyNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeStickyNotes,
               .available = IsWindows7WithStickyNotes,
               .detected = IsWindows7,
               .storePerSession = true,

@@ -12,7 +12,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "dispatch/source_flags.h"
+#include "stores/source_flags.h"
 #include "net/message_header.h"
 #include "stores/windows/sticky_notes_file.h"
 #include "test_peer.h"
