@@ -7,6 +7,7 @@
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
+#include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/win7_sticky_notes.h"
 
 namespace {
@@ -16,6 +17,11 @@ namespace Bit = SourceFlags;
 
 constexpr auto kNoItemStore = NotAvailableHere<COutlook>;
 constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
+
+std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
+{
+    return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
 
 std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 {
@@ -67,7 +73,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 0,
               .flag = Bit::kWindowsXpAddressBook,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeAddressBook,
               .available = IsWindowsXp},
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
