@@ -13,9 +13,9 @@
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "net/message_header.h"
 #include "stores/windows/sticky_notes_file.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 
