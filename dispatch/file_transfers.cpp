@@ -1,4 +1,5 @@
 #include "dispatch/file_transfers.h"
+#include "platform/local_name_codec.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,7 +40,7 @@ bool TransferFile::Open(const QString& peerPath, const QString& localPath)
     Close();
     if (peerPath.isEmpty() || localPath.isEmpty())
         return false;
-    const QByteArray local = QFile::encodeName(localPath);
+    const QByteArray local = EncodeLocalPath(localPath);
     int fd = -1;
     if (direction_ == Direction::Read) {
         fd = OpenRegularFile(local, O_RDONLY);

@@ -1,4 +1,5 @@
 #include "platform/inotify_watcher.h"
+#include "platform/local_name_codec.h"
 
 #include <dirent.h>
 #include <linux/magic.h>
@@ -63,7 +64,7 @@ bool IsSameOrBelow(const QByteArray& rel, const QByteArray& dir)
 // descriptor and the first half of a rename that waits for its partner.
 class InotifyWatcher::Worker {
 public:
-    explicit Worker(InotifyWatcher& owner) : owner_(owner), root_(QFile::encodeName(owner.localRoot_)) {}
+    explicit Worker(InotifyWatcher& owner) : owner_(owner), root_(EncodeLocalPath(owner.localRoot_)) {}
     ~Worker()
     {
         if (fd_ >= 0) ::close(fd_);
@@ -88,10 +89,10 @@ private:
     void FlushPendingMove();
 
     void Changed(const QByteArray& rel);
-    void Removed(const QByteArray& rel) { batch_.removedPaths.push_back(QFile::decodeName(rel)); }
+    void Removed(const QByteArray& rel) { batch_.removedPaths.push_back(DecodeLocalPath(rel)); }
     void Renamed(const QByteArray& from, const QByteArray& to)
     {
-        batch_.renamedFolders.emplace_back(QFile::decodeName(from), QFile::decodeName(to));
+        batch_.renamedFolders.emplace_back(DecodeLocalPath(from), DecodeLocalPath(to));
     }
     void Deliver();
 
@@ -349,7 +350,7 @@ void InotifyWatcher::Worker::MoveWatchesBelow(const QByteArray& from, const QByt
 
 void InotifyWatcher::Worker::Changed(const QByteArray& rel)
 {
-    QString folder = QFile::decodeName(rel);
+    QString folder = DecodeLocalPath(rel);
     // Events come in runs from one folder; the manager collapses the rest.
     if (!batch_.changedFolders.empty() && batch_.changedFolders.back() == folder) return;
     batch_.changedFolders.push_back(std::move(folder));
