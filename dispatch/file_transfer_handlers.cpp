@@ -86,7 +86,9 @@ void SetFile(RequestContext& ctx)
     const ByteView data = r.Bytes(count);
 
     TransferFile& file = ctx.agent.transfers->write;
+    const bool alreadyOpen = file.IsOpen() && file.Path() == path;
     if (!SelectTransferFile(file, path) || !file.WriteAt(offset, data)) {
+        if (!alreadyOpen && file.Created()) file.RemoveCreated();
         ctx.agent.log.WriteLogLine(QStringLiteral("AS_SET_FILE - error"));
         ctx.ReplyError();
         return;
