@@ -8,6 +8,7 @@
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/windows/appointment_win_vista.h"
 
 namespace {
 
@@ -25,6 +26,11 @@ std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
+{
+    return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
 // Opera keeps contacts only with a mail account.
@@ -109,7 +115,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsCalendar,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),
