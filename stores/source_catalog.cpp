@@ -9,6 +9,7 @@
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/win7_sticky_notes.h"
 
 namespace {
 
@@ -21,6 +22,11 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
+{
+    return std::make_unique<CWin7_StikyNotes>(services.log);
 }
 
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
@@ -135,7 +141,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x10000,
               .flag = Bit::kStickyNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeStickyNotes,
               .available = IsWindows7WithStickyNotes,
               .detected = IsWindows7,
               .storePerSession = true,
