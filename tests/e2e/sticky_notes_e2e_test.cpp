@@ -122,10 +122,10 @@ TEST_F(StickyNotesE2e, ASynchronisationReadsAndChangesTheProgramsFile)
     ASSERT_EQ(file.notes.size(), 2u);
     EXPECT_EQ(file.notes[0].id, kFirst);
     EXPECT_EQ(file.notes[0].storageName, QStringLiteral("5c4dc702-d1e1-11e4-b"));
-    EXPECT_EQ(file.notes[0].rtf, "{\\rtf1 edited}");
+    EXPECT_EQ(file.notes[0].rtf, QByteArray("{\\rtf1 edited}") + '\0');
     EXPECT_EQ(file.notes[1].id, addedId);
-    EXPECT_EQ(file.notes[1].rtf, "{\\rtf1 added}");
-    EXPECT_EQ(file.notes[1].plainText, QStringLiteral("plain"));
+    EXPECT_EQ(file.notes[1].rtf, QByteArray("{\\rtf1 added}") + '\0');
+    EXPECT_EQ(file.notes[1].plainText, QStringLiteral("plain") + QChar(0));
 
     // A second synchronisation finds nothing changed and leaves the file's bytes alone.
     const QByteArray written = agent.ReadFile(kFile);
@@ -148,7 +148,7 @@ TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
     while (OnDisk().notes.size() != 3 && waited.elapsed() < AgentProcess::kDefaultTimeoutMs) QThread::msleep(50);
     const StickyNotesFile file = OnDisk();
     ASSERT_EQ(file.notes.size(), 3u);
-    EXPECT_EQ(file.notes[2].rtf, "{\\rtf1 kept}");
+    EXPECT_EQ(file.notes[2].rtf, QByteArray("{\\rtf1 kept}") + '\0');
     EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
 }
 
