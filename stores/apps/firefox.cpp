@@ -1,8 +1,13 @@
 #include "stores/apps/firefox.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
 
 #include "common/bookmark_checksums.h"
+#include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/browser_probe.h"
 #include "stores/apps/places_values.h"
@@ -30,6 +35,32 @@ struct ResetOnExit {
     ~ResetOnExit() { owned.reset(); }
 };
 
+// The checksum of a bookmark, id + Path + title + address as UTF-16, computed from the UTF-8
+// the database holds without a text per bookmark.
+class ChecksumBuffer {
+public:
+    std::uint32_t Checksum(std::int64_t id, const QString& path, QByteArrayView title, QByteArrayView url)
+    {
+        char digits[24];
+        const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(id));
+        std::uint32_t crc = Update(0, QByteArrayView(digits, n));
+        crc = Crc32Update(crc, path.utf16(), static_cast<std::size_t>(path.size()) * 2);
+        crc = Update(crc, title);
+        return Update(crc, url);
+    }
+
+private:
+    std::uint32_t Update(std::uint32_t crc, QByteArrayView utf8)
+    {
+        // UTF-16 never needs more units than UTF-8 has bytes.
+        if (units_.size() < std::size_t(utf8.size())) units_.resize(std::size_t(utf8.size()));
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QChar* end = decoder.appendToBuffer(units_.data(), utf8);
+        return Crc32Update(crc, units_.data(), static_cast<std::size_t>(end - units_.data()) * 2);
+    }
+    std::vector<QChar> units_;
+};
+
 std::optional<std::int64_t> RowIdOfKey(const QString& key)
 {
     bool ok = false;
@@ -55,12 +86,12 @@ struct CFirefox::Schema {
     bool deletedTable = false;
 };
 
+// A bookmark as the tree keeps it: its texts stay in the database until a request asks for
+// them; the checksum is computed once, when the tree is read.
 struct CFirefox::Node {
     std::int64_t id = 0;
     std::int64_t parent = 0;
-    std::int64_t place = 0;
-    QString title;
-    QString url;
+    std::uint32_t crc = 0;
 };
 
 struct CFirefox::Tree {
@@ -71,6 +102,13 @@ struct CFirefox::Tree {
     // sub-folders in position order as (title, id).
     QHash<std::int64_t, QString> folderPaths;
     QHash<std::int64_t, std::vector<std::pair<QString, std::int64_t>>> subFolders;
+};
+
+// A bookmark's texts as the database holds them.
+struct CFirefox::Texts {
+    QString title;
+    QString url;
+    std::int64_t place = 0;
 };
 
 CFirefox::CFirefox() = default;
@@ -155,70 +193,88 @@ const CFirefox::Tree& CFirefox::CurrentTree()
     dataVersion_->Reset();
     if (tree_ && version == treeDataVersion_) return *tree_;
     tree_.reset();
-
-    // One pass over the table instead of two queries per folder; rows come grouped by parent
-    // in position order.
-    struct Row {
-        std::int64_t id;
-        bool folder;
-    };
-    QHash<std::int64_t, std::vector<Row>> children;
-    static const std::vector<Row> kNoRows;
     auto tree = std::make_unique<Tree>();
-    SqliteStatement rows(db,
-                         "SELECT b.id, b.type, b.parent, b.title, p.url, p.hidden, b.fk FROM moz_bookmarks b "
-                         "LEFT JOIN moz_places p ON p.id = b.fk ORDER BY b.parent, b.position, b.id");
-    QHash<std::int64_t, QString> folderTitles;
+
+    // The folders first (few), so that each bookmark's Path is known when it is read.
+    // Folders without a title cannot be named in a Path; separators are never folders.
+    struct Folder {
+        std::int64_t id;
+        QString title;
+    };
+    QHash<std::int64_t, std::vector<Folder>> foldersOf;
     bool rootFound = false;
-    while (rows.Step()) {
-        const std::int64_t id = rows.Int(0);
-        const std::int64_t type = rows.Int(1);
-        const std::int64_t parent = rows.Int(2);
-        rootFound = rootFound || id == schema_->menuRoot;
-        // Folders without a title cannot be named in a Path; separators are never folders.
-        if (type == kTypeFolder && !rows.IsNull(3)) {
-            folderTitles.insert(id, rows.Text(3));
-            children[parent].push_back({id, true});
-        } else if (type == kTypeBookmark && !rows.IsNull(4) && !rows.IsNull(5) && rows.Int(5) != 1) {
-            Node node{id, parent, rows.Int(6), rows.Text(3), rows.Text(4)};
-            if (node.url == kExcludedAddress) continue;
-            tree->bookmarks.insert(id, std::move(node));
-            children[parent].push_back({id, false});
+    {
+        SqliteStatement rows(db, "SELECT id, parent, title FROM moz_bookmarks WHERE type = 2 AND title IS NOT NULL "
+                                 "ORDER BY parent, position, id");
+        while (rows.Step()) {
+            rootFound = rootFound || rows.Int(0) == schema_->menuRoot;
+            foldersOf[rows.Int(1)].push_back({rows.Int(0), rows.Text(2)});
         }
     }
     if (!rootFound) throw AgentError("the bookmarks-menu root is gone from " + Text(db.Path()));
 
-    // Depth first from the menu root: each folder's sub-folders (with what they hold) before its
-    // bookmarks. A folder reached twice (a damaged database with a cycle) is walked once.
+    // Depth first from the menu root; a folder's bookmarks are listed after everything its
+    // sub-folders hold. A folder reached twice (a damaged database with a cycle) is walked once.
+    std::vector<std::int64_t> listingOrder;
     struct Frame {
         std::int64_t folder;
         std::size_t next;
     };
+    static const std::vector<Folder> kNone;
     std::vector<Frame> stack{{schema_->menuRoot, 0}};
     tree->folderPaths.insert(schema_->menuRoot, QString());
     while (!stack.empty()) {
-        Frame& frame = stack.back();
-        const auto found = children.constFind(frame.folder);
-        const std::vector<Row>& level = found == children.constEnd() ? kNoRows : *found;
+        const std::int64_t folder = stack.back().folder;
+        const auto found = foldersOf.constFind(folder);
+        const std::vector<Folder>& level = found == foldersOf.constEnd() ? kNone : *found;
         bool descended = false;
-        while (frame.next < level.size()) {
-            const Row& row = level[frame.next++];
-            if (!row.folder || tree->folderPaths.contains(row.id)) continue;
-            const QString title = folderTitles.value(row.id);
-            tree->folderPaths.insert(row.id, tree->folderPaths.value(frame.folder) + title + QLatin1Char('/'));
-            tree->subFolders[frame.folder].push_back({title, row.id});
-            stack.push_back({row.id, 0});
+        while (stack.back().next < level.size()) {
+            const Folder& child = level[stack.back().next++];
+            if (tree->folderPaths.contains(child.id)) continue;
+            tree->folderPaths.insert(child.id, tree->folderPaths.value(folder) + child.title + QLatin1Char('/'));
+            tree->subFolders[folder].push_back({child.title, child.id});
+            stack.push_back({child.id, 0});
             descended = true;
             break;
         }
         if (descended) continue;
-        for (const Row& row : level)
-            if (!row.folder) tree->order.push_back(row.id);
+        listingOrder.push_back(folder);
         stack.pop_back();
     }
-    // Bookmarks of folders outside the menu are not the store's.
-    for (auto it = tree->bookmarks.begin(); it != tree->bookmarks.end();)
-        it = tree->folderPaths.contains(it->parent) ? std::next(it) : tree->bookmarks.erase(it);
+
+    // One scan in table order, as cheap as reading the rows at all; the listing order (by
+    // folder, then position) is sorted in memory afterwards.
+    struct Place {
+        std::int64_t folderRank;
+        std::int64_t position;
+        std::int64_t id;
+        bool operator<(const Place& o) const
+        {
+            return std::tie(folderRank, position, id) < std::tie(o.folderRank, o.position, o.id);
+        }
+    };
+    QHash<std::int64_t, std::int64_t> folderRank;
+    for (std::size_t i = 0; i < listingOrder.size(); ++i) folderRank.insert(listingOrder[i], std::int64_t(i));
+    std::vector<Place> places;
+    const QByteArray excluded = kExcludedAddress.toUtf8();
+    ChecksumBuffer buffer;
+    SqliteStatement rows(db,
+                         "SELECT b.id, b.parent, b.position, b.title, p.url FROM moz_bookmarks b "
+                         "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
+    while (rows.Step()) {
+        const std::int64_t parent = rows.Int(1);
+        const auto rank = folderRank.constFind(parent);
+        if (rank == folderRank.constEnd()) continue;
+        const QByteArrayView url = rows.Utf8(4);
+        if (url == excluded) continue;
+        const std::int64_t id = rows.Int(0);
+        const std::uint32_t crc = buffer.Checksum(id, tree->folderPaths.value(parent), rows.Utf8(3), url);
+        tree->bookmarks.emplace(id, Node{id, parent, crc});
+        places.push_back({*rank, rows.Int(2), id});
+    }
+    std::sort(places.begin(), places.end());
+    tree->order.reserve(places.size());
+    for (const Place& place : places) tree->order.push_back(place.id);
 
     tree_ = std::move(tree);
     treeDataVersion_ = version;
@@ -245,17 +301,31 @@ std::vector<UrlFileEntry> CFirefox::GetIDs()
 
 std::uint32_t CFirefox::IDtoCRC32(const QString& id)
 {
-    const Node* node = FindBookmark(id);
-    if (!node) return Crc32OfText(id);
-    return Crc32OfText(QString::number(node->id) + tree_->folderPaths.value(node->parent) + node->title + node->url);
+    // A check asks this once per bookmark right after listing them: the checksums come from the
+    // tree the listing read (asking SQLite whether the file changed costs a lock per call).
+    RequireOpen();
+    if (!tree_) CurrentTree();
+    const std::optional<std::int64_t> row = RowIdOfKey(id);
+    const auto found = row ? tree_->bookmarks.constFind(*row) : tree_->bookmarks.constEnd();
+    return found == tree_->bookmarks.constEnd() ? Crc32OfText(id) : found->crc;
+}
+
+CFirefox::Texts CFirefox::ReadTexts(std::int64_t id)
+{
+    SqliteStatement s(*db_, "SELECT b.title, p.url, b.fk FROM moz_bookmarks b JOIN moz_places p ON p.id = b.fk "
+                            "WHERE b.id = ?");
+    s.Bind(1, id);
+    if (!s.Step()) throw AgentError("bookmark " + std::to_string(id) + " vanished from " + Text(db_->Path()));
+    return {s.Text(0), s.Text(1), s.Int(2)};
 }
 
 void CFirefox::Get(const QString& id, BookmarkRecord& record)
 {
     if (const Node* node = FindBookmark(id)) {
+        Texts texts = ReadTexts(node->id);
         record.path = tree_->folderPaths.value(node->parent);
-        record.name = node->title;
-        record.url = node->url;
+        record.name = std::move(texts.title);
+        record.url = std::move(texts.url);
     }
 }
 
@@ -436,23 +506,24 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
     if (!found) return id;
     const Node node = *found;
     const QString currentPath = tree_->folderPaths.value(node.parent);
+    const Texts current = ReadTexts(node.id);
 
     SqliteTransaction transaction(db);
     ResetOnExit<Tree> dropTree{tree_};
     const std::int64_t now = PlacesTimeNow();
     bool changed = false;
-    if (record.url != node.url) {
+    if (record.url != current.url) {
         // The bookmark gets the address's own row; the old row keeps its address for the other
         // bookmarks and the history that share it.
         const std::int64_t place = FindOrInsertPlace(record.url);
-        if (place != node.place) {
+        if (place != current.place) {
             SqliteStatement(db, "UPDATE moz_bookmarks SET fk = ?1 WHERE id = ?2").Bind(1, place).Bind(2, node.id).Run();
-            ChangeForeignCount(node.place, -1);
+            ChangeForeignCount(current.place, -1);
             ChangeForeignCount(place, +1);
             changed = true;
         }
     }
-    if (record.name != node.title) {
+    if (record.name != current.title) {
         SqliteStatement(db, "UPDATE moz_bookmarks SET title = ?1 WHERE id = ?2").Bind(1, record.name).Bind(2, node.id).Run();
         changed = true;
     }

@@ -52,6 +52,7 @@ public:
     // (and what they hold) before its bookmarks, both by position.
     std::vector<UrlFileEntry> GetIDs() override;
     // Crc32 of the UTF-16 text id + Path + Name + Url; of the id alone for an id it does not list.
+    // From the tree the last operation read (the change check lists the bookmarks first).
     std::uint32_t IDtoCRC32(const QString& id) override;
     // An id it does not list leaves the record as handed in.
     void Get(const QString& id, BookmarkRecord& record) override;
@@ -74,13 +75,16 @@ private:
     struct Node;
     struct Tree;
     struct Schema;
+    struct Texts;
 
     SqliteDatabase& RequireOpen();
     // The tree below the menu root: loaded once, reloaded when another connection committed a
-    // change (PRAGMA data_version) or the store wrote one.
+    // change (PRAGMA data_version) or the store wrote one. Every operation but IDtoCRC32 asks.
     const Tree& CurrentTree();
     // The bookmark the key names, or nullptr when the key lists none.
     const Node* FindBookmark(const QString& id);
+    // Title, address and address row of a bookmark the tree lists.
+    Texts ReadTexts(std::int64_t id);
     std::int64_t FindOrCreateFolder(const QStringList& names);
     std::int64_t FindOrInsertPlace(const QString& url);
     std::int64_t NextPosition(std::int64_t parent);

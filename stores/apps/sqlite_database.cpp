@@ -133,6 +133,12 @@ QString SqliteStatement::Text(int column) const
     return text ? QString::fromUtf8(text, bytes) : QString();
 }
 
+QByteArrayView SqliteStatement::Utf8(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));
+    return QByteArrayView(text, text ? sqlite3_column_bytes(stmt_, column) : 0);
+}
+
 SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db)
 {
     db_.Execute("BEGIN IMMEDIATE");

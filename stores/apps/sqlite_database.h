@@ -1,5 +1,6 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -57,6 +58,8 @@ public:
     bool IsNull(int column) const;
     std::int64_t Int(int column) const;
     QString Text(int column) const;
+    // The column's UTF-8 bytes, valid until the next Step or Reset.
+    QByteArrayView Utf8(int column) const;
 
 private:
     SqliteDatabase& db_;
