@@ -297,3 +297,24 @@ void BM_FirefoxCheckAfterOpenVsBare(benchmark::State& state)
 BENCHMARK(BM_FirefoxCheckAfterOpenVsBare)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(10);
 
 }  // namespace
+
+namespace {
+
+// What the data alone costs at each size, to tell the stores' growth from the library's.
+void BM_ChromeParseAlone(benchmark::State& state)
+{
+    const QString& file = ChromeFile(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(ParseChromeFileAlone(file));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ChromeParseAlone)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+void BM_FirefoxSelectAlone(benchmark::State& state)
+{
+    const QString& file = PlacesFile(static_cast<int>(state.range(0)));
+    for (auto _ : state) benchmark::DoNotOptimize(SelectPlacesRowsAlone(file));
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_FirefoxSelectAlone)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+}  // namespace
