@@ -20,6 +20,7 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/reply_channel.h"
+#include "stores/store_set.h"
 #include "stores/apps/chrome.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 #include "stores/apps/firefox.h"
@@ -168,12 +169,12 @@ struct Session {
         agent.machineId = QStringLiteral("BENCH");
         agent.browserId = static_cast<std::uint32_t>(kind);
         if (kind == BrowserKind::Chrome) {
-            agent.bookmarks->SetStore(kind, std::make_unique<CChrome>(ChromeFile(count)));
+            agent.stores->Replace(kind, std::make_unique<CChrome>(ChromeFile(count)));
         } else {
             auto firefox = std::make_unique<CFirefox>(PlacesFile(count));
             firefox->Open();
             this->firefox = firefox.get();
-            agent.bookmarks->SetStore(kind, std::move(firefox));
+            agent.stores->Replace(kind, std::move(firefox));
         }
     }
     void Send(std::uint16_t code, const QByteArray& payload = {})

@@ -46,7 +46,9 @@ public:
     // root, or one locked by another program.
     void Open() override;
     void Close() override;
-    void ReleaseForClientClose() override { Close(); }
+    // Its checksum covers the row id and what the database holds, so the check list takes the
+    // one the database gives after the write.
+    std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord&) override { return IDtoCRC32(key); }
 
     // The row ids of every bookmark below the menu root, depth first; each level's folders
     // (and what they hold) before its bookmarks, both by position.
