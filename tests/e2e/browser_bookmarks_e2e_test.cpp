@@ -186,3 +186,32 @@ TEST(BrowserBookmarksE2e, FirefoxSynchronisesThePlacesDatabaseOfItsProfile)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BrowserBookmarksE2e, FirefoxWithoutItsDatabaseRefusesToStartAndCreatesNone)
+{
+    AgentProcess agent;
+    agent.WriteFile(".mozilla/firefox/profiles.ini", TestData("firefox/profiles-modern-install-section.ini"));
+    const QString profile = QStringLiteral(".mozilla/firefox/Profiles/mauville.default/");
+    agent.WriteFile(profile + "compatibility.ini", TestData("firefox/compatibility-esr153.ini"));
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-F")))->code, AS_MACHINE_ID + 1);
+    QByteArray flags;
+    ByteWriter(flags).U32(SourceFlags::kFirefox);
+    ASSERT_EQ(peer.Request(AS_SET_SOURCES, 2, flags)->code, AS_SET_SOURCES + 1);
+    EXPECT_EQ(peer.Request(AS_START_SYNC, 3)->code, AS_ERROR);
+    // The agent goes on serving; bookmark requests without an open database are refused.
+    EXPECT_EQ(peer.Request(AS_CHECK_BOOKMARKS, 4, QByteArray(2, '\0'))->code, AS_ERROR);
+    peer.Send(AS_QUIT, 5);
+    EXPECT_EQ(agent.WaitForExit(), 0);
+    EXPECT_FALSE(QFile::exists(agent.Path(profile + "places.sqlite")));
+    const QString log = agent.Log();
+    EXPECT_TRUE(log.contains(QStringLiteral("AS_START_SYNC...error\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("does not exist")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Can not open Opera or Firefox Database\n")));
+}
+
+}  // namespace
