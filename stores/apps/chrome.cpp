@@ -19,6 +19,16 @@ std::string Text(const QString& s)
     return s.toStdString();
 }
 
+// The peer names a Chrome bookmark by the decimal text of its 64-bit number; a key of any other
+// form is none of the file's and is refused before anything is read or written.
+void RequireIdentifier(const QString& id)
+{
+    bool ok = false;
+    id.toULongLong(&ok);
+    if (!ok || id.isEmpty() || !id.front().isDigit())
+        throw AgentError("not a Chrome bookmark identifier: \"" + Text(id.left(100)) + "\"");
+}
+
 }  // namespace
 
 CChrome::CChrome() = default;
@@ -138,6 +148,7 @@ QString CChrome::Add(const BookmarkRecord& record)
 
 QString CChrome::Edit(const QString& id, const BookmarkRecord& record)
 {
+    RequireIdentifier(id);
     const QString file = RequireBookmarksFile();
     const ChromeJson before = ReadExisting(file);
     ChromeJson document = before;
@@ -153,6 +164,7 @@ QString CChrome::Edit(const QString& id, const BookmarkRecord& record)
 
 void CChrome::Delete(const QString& id)
 {
+    RequireIdentifier(id);
     const QString file = RequireBookmarksFile();
     ChromeJson document = ReadExisting(file);
     if (RemoveChromeBookmark(document, Text(id))) Write(file, document);

@@ -37,7 +37,8 @@ public:
     // after now, in Chrome's microseconds since 1601, when it has none). Returns its number.
     QString Add(const BookmarkRecord& record) override;
     // Removes the bookmark as Delete does, then appends it with the same number at the end of
-    // the folder the Path names (an unknown number is added). Returns the number.
+    // the folder the Path names (an unknown number is added). Returns the number. Edit and
+    // Delete refuse (AgentError) a key that is not a decimal number.
     QString Edit(const QString& id, const BookmarkRecord& record) override;
     // Removes that one bookmark: in the folder, else elsewhere in the file; never a folder or a
     // second bookmark sharing the date.

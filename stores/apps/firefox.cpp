@@ -68,6 +68,13 @@ std::optional<std::int64_t> RowIdOfKey(const QString& key)
     return ok ? std::optional(id) : std::nullopt;
 }
 
+// The peer names a Firefox bookmark by its decimal row id; a key of another form is refused.
+void RequireRowId(const QString& key)
+{
+    if (!RowIdOfKey(key))
+        throw AgentError("not a Firefox bookmark identifier: \"" + key.left(100).toStdString() + "\"");
+}
+
 }  // namespace
 
 const QString CFirefox::kExcludedAddress = QStringLiteral("https://en-US.add-ons.mozilla.com/en-US/firefox/bookmarks/");
@@ -502,6 +509,7 @@ QString CFirefox::Add(const BookmarkRecord& record)
 QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
 {
     SqliteDatabase& db = RequireOpen();
+    RequireRowId(id);
     const Node* found = FindBookmark(id);
     if (!found) return id;
     const Node node = *found;
@@ -543,6 +551,7 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
 void CFirefox::Delete(const QString& id)
 {
     SqliteDatabase& db = RequireOpen();
+    RequireRowId(id);
     const Node* node = FindBookmark(id);
     if (!node) return;
     const std::int64_t row = node->id;

@@ -65,7 +65,8 @@ public:
     // other bookmarks and the history share stay) and folder (when the names differ, whatever
     // the slashes). An id it does not list changes nothing. Returns the id.
     QString Edit(const QString& id, const BookmarkRecord& record) override;
-    // Removes a bookmark it lists; any other id changes nothing.
+    // Removes a bookmark it lists; any other row id changes nothing. Edit and Delete refuse
+    // (AgentError) a key that is not a decimal number.
     void Delete(const QString& id) override;
     // Removes every bookmark below the menu root; folders and addresses stay.
     void DeleteAll() override;

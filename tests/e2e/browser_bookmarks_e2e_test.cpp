@@ -113,7 +113,7 @@ TEST(BrowserBookmarksE2e, ChromeSynchronisesItsBookmarksFile)
 {
     AgentProcess agent;
     const QString file = QStringLiteral(".config/google-chrome/Default/Bookmarks");
-    agent.WriteFile(file, TestData("chrome-bookmarks/Bookmarks-chrome2014-linux-escaped"));
+    agent.WriteFile(file, TestData("chrome-bookmarks/chrome2014-linux-escaped.Bookmarks"));
     ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
     TestPeer peer;
     ASSERT_TRUE(peer.Connect(agent.Port()));

@@ -5,6 +5,8 @@
 #include <QFile>
 
 #include "common/errors.h"
+#include "stores/apps/chrome_bookmark_tree.h"
+#include "support/golden_files.h"
 
 namespace {
 
@@ -15,8 +17,8 @@ QByteArray RealFile(const char* name)
     return f.readAll();
 }
 
-const char* const kRealFiles[] = {"Bookmarks-chrome2014-linux-escaped", "Bookmarks-chrome2021-fresh-profile",
-                                  "Bookmarks-chrome2023-utf8"};
+const char* const kRealFiles[] = {"chrome2014-linux-escaped.Bookmarks", "chrome2021-fresh-profile.Bookmarks",
+                                  "chrome2023-utf8.Bookmarks"};
 
 TEST(ChromeBookmarksJson, ChecksumOfEveryRealFileEqualsTheOneChromeStored)
 {
@@ -28,7 +30,7 @@ TEST(ChromeBookmarksJson, ChecksumOfEveryRealFileEqualsTheOneChromeStored)
 
 TEST(ChromeBookmarksJson, ChecksumFollowsNamesUrlsAndIdsOnly)
 {
-    ChromeJson doc = ParseChromeBookmarks(RealFile("Bookmarks-chrome2021-fresh-profile"));
+    ChromeJson doc = ParseChromeBookmarks(RealFile("chrome2021-fresh-profile.Bookmarks"));
     const std::string original = ChromeBookmarksChecksum(doc);
     ChromeJson& bookmark = doc["roots"]["bookmark_bar"]["children"][0];
     bookmark["date_added"] = "1";
@@ -77,7 +79,7 @@ TEST(ChromeBookmarksJson, RealFilesSurviveBeingWrittenCompact)
         EXPECT_EQ(ParseChromeBookmarks(out), doc) << name;
     }
     // The 2023 file's raw UTF-8 reads as the characters, not as one character per byte.
-    const ChromeJson doc = ParseChromeBookmarks(RealFile("Bookmarks-chrome2023-utf8"));
+    const ChromeJson doc = ParseChromeBookmarks(RealFile("chrome2023-utf8.Bookmarks"));
     EXPECT_NE(doc.dump().find("\xC3\xBC"), std::string::npos);  // ü
     EXPECT_NE(SerializeChromeBookmarks(doc).indexOf("\\u00FC"), -1);
 }
@@ -98,5 +100,21 @@ TEST(ChromeBookmarksJson, RefusesWhatIsNotJsonInUtf8)
     for (const QByteArray& bytes : cases)
         EXPECT_THROW(ParseChromeBookmarks(bytes), AgentError) << bytes.left(40).toStdString();
 }
+
+// What the store writes after an Add: the document as read, one bookmark (and its folders) more,
+// the checksum recomputed, in the one-line ASCII form.
+class ChromeRewrite : public ::testing::TestWithParam<GoldenCase> {};
+TEST_P(ChromeRewrite, MatchesItsExpectedFile)
+{
+    ChromeJson doc = ParseChromeBookmarks(GetParam().Input());
+    std::int64_t counter = *LargestChromeDate(doc);
+    ChromeJson& folder = ReachChromeFolder(doc, {QStringLiteral("Golden"), QString::fromUtf8("Ünï")}, counter);
+    AppendChromeBookmark(folder, QString::number(counter + 1),
+                         {QString(), QString::fromUtf8("Name «ü» 😀 \\ \"q\""), QStringLiteral("http://example.org/?a=1&b='2'")});
+    UpdateChromeBookmarksChecksum(doc);
+    ExpectGolden(GetParam(), SerializeChromeBookmarks(doc));
+}
+INSTANTIATE_TEST_SUITE_P(Files, ChromeRewrite, ::testing::ValuesIn(GoldenCases("chrome-bookmarks", ".Bookmarks")),
+                         GoldenCaseName);
 
 }  // namespace

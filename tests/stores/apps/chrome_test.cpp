@@ -23,9 +23,9 @@ QByteArray RealFile(const QString& name)
     return f.readAll();
 }
 
-const QString kRealFiles[] = {QStringLiteral("Bookmarks-chrome2014-linux-escaped"),
-                              QStringLiteral("Bookmarks-chrome2021-fresh-profile"),
-                              QStringLiteral("Bookmarks-chrome2023-utf8")};
+const QString kRealFiles[] = {QStringLiteral("chrome2014-linux-escaped.Bookmarks"),
+                              QStringLiteral("chrome2021-fresh-profile.Bookmarks"),
+                              QStringLiteral("chrome2023-utf8.Bookmarks")};
 
 // A small file in Chrome's layout: the synchronised folder is "other".
 QByteArray SmallFile(const char* otherChildren, const char* barChildren = "")

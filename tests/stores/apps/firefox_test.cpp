@@ -329,8 +329,8 @@ TEST_P(FirefoxSchemas, OnlyListedBookmarksAreTouched)
         store_.Edit(QString::number(id), {QStringLiteral("Created/Folder"), QStringLiteral("n"), QStringLiteral("u")});
         store_.Delete(QString::number(id));
     }
-    store_.Edit(QStringLiteral("x"), {QStringLiteral("Created"), QString(), QString()});
-    store_.Delete(QStringLiteral("x"));
+    EXPECT_THROW(store_.Edit(QStringLiteral("x"), {QStringLiteral("Created"), QString(), QString()}), AgentError);
+    EXPECT_THROW(store_.Delete(QStringLiteral("x")), AgentError);
     EXPECT_EQ(db_.Tables(), tables);
 
     // The separator that bears a folder's name is passed over by the folder search.
