@@ -10,6 +10,8 @@
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/win7_sticky_notes.h"
 
 namespace {
 
@@ -22,6 +24,11 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
+{
+    return std::make_unique<CWin7_StikyNotes>(services.log);
 }
 
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
@@ -39,6 +46,11 @@ std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
 std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
 {
     return std::make_unique<CChrome>();
+}
+
+std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
+{
+    return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
 // Opera keeps contacts only with a mail account.
@@ -123,7 +135,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsCalendar,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),
@@ -143,7 +155,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x10000,
               .flag = Bit::kStickyNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeStickyNotes,
               .available = IsWindows7WithStickyNotes,
               .detected = IsWindows7,
               .storePerSession = true,
