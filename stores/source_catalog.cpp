@@ -8,6 +8,7 @@
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/windows/contact_win_vista.h"
 
 namespace {
 
@@ -20,6 +21,12 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+// Contacts sources 1 and 2 each have a store of their own over the same Contacts folder.
+std::unique_ptr<COutlook> MakeWindowsContacts(const StoreServices& services)
+{
+    return std::make_unique<ContactsVista::CContactWinVista>(services.log);
 }
 
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
@@ -72,12 +79,12 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     SourceRow{.kind = Kind::Contacts,
               .code = 2,
               .flag = Bit::kWindows7Contacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindows7},
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     SourceRow{.kind = Kind::Contacts,
@@ -109,7 +116,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),

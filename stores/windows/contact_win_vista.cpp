@@ -392,6 +392,12 @@ std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
     return Crc32Update(crc, bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 
+void CContactWinVista::PrepareToCheck()
+{
+    CreateContactsFolder();
+    Load();
+}
+
 void CContactWinVista::CreateContactsFolder()
 {
     if (!folder_.isEmpty()) ::mkdir(QFile::encodeName(folder_).constData(), 0755);

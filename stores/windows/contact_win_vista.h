@@ -25,7 +25,10 @@ using ContactsLogLine = std::function<void(const QString& line)>;
 // Identifiers are the file's contact identifier (36 characters) followed by twelve zeros.
 // A file that is not well-formed XML or has no such identifier is left out with a log line:
 // it is never listed, changed, moved or deleted.
-class CContactWinVista : public COutlook, public ContactFolderStore, public GroupNamesSource {
+class CContactWinVista : public COutlook,
+                         public PrepareForCheck,
+                         public ContactFolderStore,
+                         public GroupNamesSource {
 public:
     // Follows the user's Contacts folder, determined again at every Load.
     explicit CContactWinVista(ContactsLogLine log = {});
@@ -47,6 +50,9 @@ public:
     void GetIDs(QStringList& ids) override;
     // 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
+
+    // Creates the Contacts folder when it is missing, then loads it.
+    void PrepareToCheck() override;
 
     void CreateContactsFolder() override;
     // Appends a record for every usable contact file and the memberships of the group files.

@@ -36,7 +36,7 @@ protected:
         h.agent.agentId = 2;
         auto owned = std::make_unique<CContactWinVista>([this](const QString& line) { logged << line; });
         store = owned.get();
-        h.agent.stores->windowsContacts[1] = std::move(owned);
+        h.agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
     }
 
     QString Folder() const { return h.home.Path(QStringLiteral("Contacts")); }
