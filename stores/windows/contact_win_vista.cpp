@@ -350,12 +350,25 @@ void CContactWinVista::DeleteAll()
     for (ContactFileRecord& r : records_) r.ChangeState = ContactChangeState::Deleted;
 }
 
+QStringList CContactWinVista::EffectiveGroups(const ContactFileRecord& r) const
+{
+    if (!r.NewGroupNames && !r.NewSinceLoad) return r.GroupNames;
+    // Names as the group files will have them: an existing group's title, each group once.
+    QStringList groups;
+    for (const QString& name : r.NewGroupNames.value_or(r.GroupNames)) {
+        const QString title = GroupTitle(name, {});
+        if (!groups.contains(title, Qt::CaseInsensitive)) groups << title;
+    }
+    return groups;
+}
+
 void CContactWinVista::Get(const QString& id, ItemRecord& out)
 {
     const std::vector<int>& matches = Matches(id);
     if (matches.empty()) throw AgentError("no contact has the identifier " + id.toStdString());
     const ContactFileRecord& r = records_[matches.back()];
-    if (!r.GroupNames.isEmpty()) out.Add(QStringLiteral("Categories"), r.GroupNames.join(u','));
+    const QStringList groups = EffectiveGroups(r);
+    if (!groups.isEmpty()) out.Add(QStringLiteral("Categories"), groups.join(u','));
     for (const TextKey& k : kTextKeys)
         if (const Text& value = r.*(k.field)) out.Add(QString::fromUtf16(k.key), *value);
     const auto date = [&](const char* key, const Text& value) {
@@ -382,7 +395,7 @@ std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
     const std::vector<int>& matches = Matches(id);
     if (matches.empty()) return Crc32(QByteArray());
     const ContactFileRecord& r = records_[matches.back()];
-    QStringList groups = r.GroupNames;
+    QStringList groups = EffectiveGroups(r);
     std::sort(groups.begin(), groups.end());
     QString text = groups.join(QString());
     for (Member field : kChecksumFields)

@@ -45,7 +45,8 @@ public:
     // Marks the contact; its file and group memberships go at the commit.
     void Delete(const QString& id) override;
     void DeleteAll() override;
-    // Throws for an unknown identifier.
+    // Throws for an unknown identifier. The groups sent (and hashed by IDtoCRC32) are those the
+    // contact has once the pending changes are committed, as the next load will read them.
     void Get(const QString& id, ItemRecord& record) override;
     void GetIDs(QStringList& ids) override;
     // 0 for an unknown identifier.
@@ -86,6 +87,7 @@ private:
     QString ChooseTitle(const ContactFileRecord& record, const QString& ownPath) const;
     void RewriteFile(const ContactFileRecord& before, ContactFileRecord& after) const;
     void Note(const QString& file, const QString& what) const;
+    QStringList EffectiveGroups(const ContactFileRecord& record) const;
 
     // Group files at the commit.
     QString GroupTitle(const QString& name, const QStringList& groupsOnDisk) const;

@@ -250,8 +250,9 @@ TEST_F(WindowsContactsStore, CommitsGroupChanges)
     ASSERT_EQ(Set(Id('b'), TextRecord({{"Categories", "B"}})), AS_SET_CONTACT + 1);
     ASSERT_EQ(Set(Id('c'), TextRecord({{"Categories", "A"}})), AS_SET_CONTACT + 1);
     ASSERT_EQ(Set(Id('d'), TextRecord({{"Categories", "same"}})), AS_SET_CONTACT + 1);
-    // Until the commit the contacts keep the groups the files list.
-    EXPECT_EQ(Field(Get(Id('a')), "Categories"), u"A"_qs);
+    // Read back, a contact has the groups it will have after the commit.
+    EXPECT_EQ(Field(Get(Id('a')), "Categories"), u"B"_qs);
+    EXPECT_EQ(Field(Get(Id('d')), "Categories"), u"Same"_qs);
     // A group file that appeared since the check is added to, never replaced.
     PlantGroup(u"b"_qs, {Id('d')});
     ASSERT_EQ(Save(), AS_SAVE_CONTACTS_STATE + 1);
