@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 // The change checks and the state requests: what they report, what they log, and the steps they
 // ask of each source.
 #include <gtest/gtest.h>
@@ -29,7 +30,7 @@ protected:
 TEST_F(ChangeCheck, ContactsReportAddedEditedDeletedWithTheirLogLines)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     const QString same = store.Put(TextRecord({{"FirstName", "Ann"}}));
     const QString changed = store.Put(TextRecord({{"FirstName", "Bob"}}));
     const QString fresh = store.Put(TextRecord({{"FirstName", "Cy"}}));
@@ -66,7 +67,7 @@ TEST_F(ChangeCheck, ContactsReportAddedEditedDeletedWithTheirLogLines)
 TEST_F(ChangeCheck, EmptyStoreAndStateAnswerThreeZeroCountsAndCreateTheStateFile)
 {
     h.agent.agentId = 2;
-    h.Install(h.agent.stores->windowsContacts[1]);
+    h.Install(ItemKind::Contacts, 2);
     const SentMessage reply = h.Send(AS_CHECK_CONTACTS);
     EXPECT_EQ(reply.code, 21);
     EXPECT_EQ(reply.payload, QByteArray(6, '\0'));
@@ -88,7 +89,7 @@ TEST_F(ChangeCheck, DuplicatesAreComparedEntryByEntryAndAddedOnce)
     h.agent.agentId = 2;
     auto owned = std::make_unique<RepeatingStore>();
     RepeatingStore& store = *owned;
-    h.agent.stores->windowsContacts[1] = std::move(owned);
+    h.agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
     const QString twice = store.Put(TextRecord({{"FirstName", "Ann"}}));
     const QString saved = store.Put(TextRecord({{"FirstName", "Bob"}}));
     // `saved` has two stale entries; `twice` is new and listed twice by the store.
@@ -117,8 +118,8 @@ TEST_P(DateWindow, FiltersOnlyAddedItems)
     DispatchHarness h;
     h.agent.agentId = 14;
     h.agent.stores->startOutlook = [] { return true; };
-    FakeItemStore& store = h.Install(c.check == AS_CHECK_APPOINTS ? h.agent.stores->outlookAppointments[0]
-                                                                  : h.agent.stores->outlookTasks[0]);
+    FakeItemStore& store =
+        h.Install(c.check == AS_CHECK_APPOINTS ? ItemKind::Appointments : ItemKind::Tasks, 14);
     const QString inside = store.Put(TextRecord({{"Subject", "soon"}}));
     const QString outside = store.Put(TextRecord({{"Subject", "next month"}}));
     const QString editedOutside = store.Put(TextRecord({{"Subject", "edited"}}));
@@ -154,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ChangeCheck, AppointmentsLogEveryComparisonWithSignedChecksums)
 {
     h.agent.agentId = 1;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsCalendar);
+    FakeItemStore& store = h.Install(ItemKind::Appointments, 1);
     const QString id = store.Put(TextRecord({{"Subject", "x"}}));
     SaveState(QStringLiteral("PEER.Appointment"), {{id, 0xFFFFFFFE}});
     h.TakeLogLines();
@@ -175,7 +176,7 @@ TEST_F(ChangeCheck, TasksLogNoOkLine)
 {
     h.agent.agentId = 14;
     h.agent.stores->startOutlook = [] { return true; };
-    h.Install(h.agent.stores->outlookTasks[0]);
+    h.Install(ItemKind::Tasks, 14);
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF)).code, 51);
     EXPECT_EQ(
@@ -186,7 +187,7 @@ TEST_F(ChangeCheck, TasksLogNoOkLine)
 TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     // 170 identifiers fit one message (6 + 170 * 96 bytes); 171 do not.
     for (int i = 0; i < 170; ++i) store.Put(TextRecord({{"FirstName", "n"}}));
     SentMessage reply = h.Send(AS_CHECK_CONTACTS);
@@ -205,7 +206,7 @@ TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
 TEST_F(ChangeCheck, MoreIdentifiersThanTheCountCanSayAnswerErrorAndLeaveTheSavedState)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     for (int i = 0; i < 0x10000; ++i)
         store.Put(QString::number(i).rightJustified(kItemIdUnits, QLatin1Char('0')), ItemRecord{});
     const QString saved = NewItemId();
@@ -228,7 +229,7 @@ TEST_F(ChangeCheck, OutlookThatDoesNotStartAnswersErrorAndLeavesTheList)
     int releases = 0;
     h.agent.stores->startOutlook = [] { return false; };
     h.agent.stores->releaseOutlook = [&] { ++releases; };
-    FakeItemStore& store = h.Install(h.agent.stores->outlookContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 12);
     h.agent.items.contacts.Append(NewItemId(), 3);
     h.TakeLogLines();
 
@@ -243,7 +244,7 @@ TEST_F(ChangeCheck, OutlookThatDoesNotStartAnswersErrorAndLeavesTheList)
 TEST_F(ChangeCheck, AFailingStoreGivesTheErrorLineAndReason)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     store.Put(TextRecord({{"FirstName", "Ann"}}));
     store.FailOn("IDtoCRC32");
     h.TakeLogLines();
@@ -258,39 +259,10 @@ struct SourceStepsCase {
     std::uint16_t check;
     QByteArray payload;
     std::uint32_t agentId, notesAgentId;
-    std::unique_ptr<COutlook>* (*slotOf)(StoreSet&);
+    ItemKind kind;  // of the store whose steps are seen, under its code
     QStringList callsBeforeIds;  // what the store is asked before GetIDs
     bool removesIdMapping;
 };
-
-std::unique_ptr<COutlook>* AddressBook(StoreSet& s)
-{
-    return &s.addressBook;
-}
-std::unique_ptr<COutlook>* WindowsContacts1(StoreSet& s)
-{
-    return &s.windowsContacts[0];
-}
-std::unique_ptr<COutlook>* OutlookContacts12(StoreSet& s)
-{
-    return &s.outlookContacts[1];
-}
-std::unique_ptr<COutlook>* OutlookContacts11(StoreSet& s)
-{
-    return &s.outlookContacts[2];
-}
-std::unique_ptr<COutlook>* OutlookAppointments14(StoreSet& s)
-{
-    return &s.outlookAppointments[0];
-}
-std::unique_ptr<COutlook>* OutlookNotes12(StoreSet& s)
-{
-    return &s.outlookNotes[1];
-}
-std::unique_ptr<COutlook>* StickyNotes(StoreSet& s)
-{
-    return &s.stickyNotes;
-}
 
 class SourceSteps : public ::testing::TestWithParam<SourceStepsCase> {};
 
@@ -301,7 +273,7 @@ TEST_P(SourceSteps, CheckPreparesTheSourceAndMaintainsItsIdentifierMap)
     h.agent.agentId = c.agentId;
     h.agent.notesAgentId = c.notesAgentId;
     h.agent.stores->startOutlook = [] { return true; };
-    FakeItemStore& store = h.Install(*c.slotOf(*h.agent.stores));
+    FakeItemStore& store = h.Install(c.kind, c.kind == ItemKind::Notes ? c.notesAgentId : c.agentId);
     const QString gone = NewItemId();
     h.agent.items.notesSuffix = QStringLiteral("N");
     const char* file = c.check == AS_CHECK_CONTACTS ? "PEER.Contact"
@@ -322,29 +294,29 @@ const QByteArray kNoWindow = U16Bytes(0xFFFF) + U16Bytes(0xFFFF);
 INSTANTIATE_TEST_SUITE_P(
     Sources, SourceSteps,
     ::testing::Values(
-        SourceStepsCase{"AddressBook", AS_CHECK_CONTACTS, {}, 0, 0, AddressBook, {"Open"}, false},
+        SourceStepsCase{"AddressBook", AS_CHECK_CONTACTS, {}, 0, 0, ItemKind::Contacts, {"Open"}, false},
         SourceStepsCase{"WindowsContacts",
                         AS_CHECK_CONTACTS,
                         {},
                         1,
                         0,
-                        WindowsContacts1,
+                        ItemKind::Contacts,
                         {"CreateContactsFolder", "Load"},
                         false},
         SourceStepsCase{
-            "Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, OutlookContacts12, {"OpenIdMap PEER"}, true},
-        SourceStepsCase{"Outlook11Contacts", AS_CHECK_CONTACTS, {}, 11, 0, OutlookContacts11, {}, false},
+            "Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, ItemKind::Contacts, {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"Outlook11Contacts", AS_CHECK_CONTACTS, {}, 11, 0, ItemKind::Contacts, {}, false},
         SourceStepsCase{"Outlook14Appointments",
                         AS_CHECK_APPOINTS,
                         kNoWindow,
                         14,
                         0,
-                        OutlookAppointments14,
+                        ItemKind::Appointments,
                         {"OpenIdMap PEER"},
                         true},
         SourceStepsCase{
-            "Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, OutlookNotes12, {"OpenIdMap PEER"}, true},
-        SourceStepsCase{"StickyNotes", AS_CHECK_NOTES, Utf16z("N"), 0, 0x10000, StickyNotes, {}, false}),
+            "Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, ItemKind::Notes, {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"StickyNotes", AS_CHECK_NOTES, Utf16z("N"), 0, 0x10000, ItemKind::Notes, {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChangeCheck, ACodeWithoutStoreReportsEverySavedEntryAsDeleted)
@@ -360,7 +332,7 @@ TEST_F(ChangeCheck, ACodeWithoutStoreReportsEverySavedEntryAsDeleted)
 TEST_F(ChangeCheck, OperaContactsWithoutMailAccountFail)
 {
     h.agent.agentId = 7;
-    FakeItemStore& store = h.Install(h.agent.stores->operaContacts);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 7);
     h.home.WriteFile(".opera/operaprefs.ini", "[Install]\nNewest Used Version=12.16.1860\n");
     h.home.WriteFile(".opera/mail/accounts.ini", "[Accounts]\nCount=0\n");
     h.TakeLogLines();
@@ -377,7 +349,7 @@ TEST_F(ChangeCheck, OperaContactsWithoutMailAccountFail)
 TEST_F(ChangeCheck, NotesCheckSetsTheSuffixThatNamesTheStateFile)
 {
     h.agent.notesAgentId = 0x4000;
-    FakeItemStore& store = h.Install(h.agent.stores->operaNotes);
+    FakeItemStore& store = h.Install(ItemKind::Notes, 0x4000);
     const QString a = store.Put(TextRecord({{"Body", "x"}}));
     SaveState(QStringLiteral("PEER.Work"), {{a, Crc(store, a)}});
     h.TakeLogLines();
@@ -402,7 +374,7 @@ TEST_F(ChangeCheck, WithoutMachineIdentifierTheCheckAnswersError)
 {
     h.agent.agentId = 2;
     h.agent.machineId.clear();
-    h.Install(h.agent.stores->windowsContacts[1]);
+    h.Install(ItemKind::Contacts, 2);
     EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
 }
 
@@ -411,13 +383,13 @@ class StateRequests : public ChangeCheck {};
 TEST_F(StateRequests, LoadAndSaveRunTheSourceSteps)
 {
     h.agent.agentId = 1;
-    FakeItemStore& contacts = h.Install(h.agent.stores->windowsContacts[0]);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 1);
     EXPECT_EQ(h.Send(AS_LOAD_CONTACTS_STATE).code, 131);
     EXPECT_EQ(h.Send(AS_SAVE_CONTACTS_STATE).code, 25);
     EXPECT_EQ(contacts.calls, (QStringList{"ClearRecords", "Unload"}));
 
     h.agent.agentId = 14;
-    FakeItemStore& tasks = h.Install(h.agent.stores->outlookTasks[0]);
+    FakeItemStore& tasks = h.Install(ItemKind::Tasks, 14);
     EXPECT_EQ(h.Send(AS_LOAD_TASKS_STATE).code, 139);
     EXPECT_EQ(h.Send(AS_SAVE_TASKS_STATE).code, 55);
     EXPECT_EQ(tasks.calls, (QStringList{"OpenIdMap PEER", "SaveIdMap"}));
@@ -427,7 +399,7 @@ TEST_F(StateRequests, LoadAndSaveRunTheSourceSteps)
 TEST_F(StateRequests, AFailingSaveAnswersErrorAndKeepsTheOldFile)
 {
     h.agent.agentId = 1;
-    FakeItemStore& contacts = h.Install(h.agent.stores->windowsContacts[0]);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 1);
     contacts.FailOn("Unload");
     SaveState(QStringLiteral("PEER.Contact"), {{NewItemId(), 4}});
     h.agent.items.contacts.Clear();
@@ -483,11 +455,62 @@ TEST_F(StateRequests, ResetWithAnUnsafeSuffixChangesNothing)
 TEST_F(StateRequests, ResetOfNotesThenSaveWritesTheFileOfTheNewSuffix)
 {
     h.agent.notesAgentId = 0x4000;
-    h.Install(h.agent.stores->operaNotes);
+    h.Install(ItemKind::Notes, 0x4000);
     EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z("Home")).code, 27);
     h.agent.items.notes.Append(NewItemId(), 8);
     EXPECT_EQ(h.Send(AS_SAVE_NOTES_STATE).code, 207);
     EXPECT_EQ(h.home.ReadFile(kDataDir + "PEER.Home")->size(), kStateRecordBytes);
+}
+
+}  // namespace
+
+namespace {
+
+// A peer's machine identifier and notes suffix name a file in the agent's data folder; none
+// may land on the agent's own files or on another kind's state, whatever the letter case.
+TEST(AgentFileNamesTest, PeerTextsNeverReplaceAnotherAgentFile)
+{
+    const struct {
+        const char* machineId;
+        const char* suffix;
+        const char* victim;
+    } clobbering[] = {
+        {"MediaLibrary", "xml", "MediaLibrary.xml"}, {"TwinLark", "log", "TwinLark.log"},
+        {"logSocket", "LOG", "logSocket.log"},       {"iplist", "dat", "iplist.dat"},
+        {"PEER", "Contact", "PEER.Contact"},         {"PEER", "appointment", "PEER.Appointment"},
+        {"PEER", "Task", "PEER.Task"},               {"ids_PEER", "xml", "ids_PEER.xml"},
+        {"PEER", "Opera_x", "PEER.Opera_x"},         {"AddressBook", "wab", "AddressBook.wab"},
+    };
+    for (const auto& c : clobbering) {
+        SCOPED_TRACE(c.victim);
+        DispatchHarness h;
+        const QString victim = QStringLiteral(".local/share/TwinLark/") + QString::fromLatin1(c.victim);
+        h.home.WriteFile(victim, "precious");
+        h.agent.machineId = QString::fromLatin1(c.machineId);
+        h.TakeLogLines();
+        EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QString::fromLatin1(c.suffix))).code, AS_ERROR);
+        EXPECT_EQ(h.home.ReadFile(victim), QByteArray("precious"));
+        EXPECT_FALSE(h.TakeLogLines().isEmpty());
+    }
+    DispatchHarness h;
+    EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QStringLiteral("Notes"))).code, AS_RESET_STATE + 1);
+}
+
+// The data folder holds item dumps and machine identifiers: other local users read nothing there.
+TEST(AgentFileNamesTest, TheDataFolderAndItsFilesAreTheUsersAlone)
+{
+    DispatchHarness h;
+    ASSERT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QStringLiteral("Notes"))).code, AS_RESET_STATE + 1);
+    const LogFile log;  // the agent's own log in the data folder
+    log.IsOpen();
+    const auto mode = [&](const char* relative) {
+        struct stat st {};
+        EXPECT_EQ(::stat(QFile::encodeName(h.home.Path(QString::fromLatin1(relative))).constData(), &st), 0) << relative;
+        return st.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(".local/share/TwinLark"), 0700u);
+    EXPECT_EQ(mode(".local/share/TwinLark/PEER.Notes"), 0600u);
+    EXPECT_EQ(mode(".local/share/TwinLark/TwinLark.log"), 0600u);
 }
 
 }  // namespace
