@@ -75,6 +75,16 @@ const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
 
 COperaBookmarks::Found COperaBookmarks::Find(const QString& key) { return Index().value(key); }
 
+COperaBookmarks::Found COperaBookmarks::Require(const QString& key)
+{
+    const Found f = Find(key);
+    if (f.block < 0)
+        throw AgentError(QStringLiteral("no Opera bookmark outside the trash has the identifier \"%1\"")
+                             .arg(key.left(40))
+                             .toStdString());
+    return f;
+}
+
 std::vector<UrlFileEntry> COperaBookmarks::GetIDs()
 {
     Index();
@@ -91,11 +101,7 @@ std::uint32_t COperaBookmarks::IDtoCRC32(const QString& key)
 
 void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
 {
-    const Found f = Find(key);
-    if (f.block < 0) {
-        record = {};
-        return;
-    }
+    const Found f = Require(key);
     const AdrDocument& doc = file_.Document();
     record.path = f.path;
     record.name = doc.Value(f.block, kName);
@@ -140,8 +146,7 @@ QString COperaBookmarks::Add(const BookmarkRecord& record)
 
 QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
 {
-    const Found f = Find(key);
-    if (f.block < 0) return key;
+    const Found f = Require(key);
     AdrDocument& doc = file_.Change();
     indexStale_ = true;
     doc.SetValue(f.block, kName, ToAdrValue(record.name));
@@ -156,8 +161,7 @@ QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
 
 void COperaBookmarks::Delete(const QString& key)
 {
-    const Found f = Find(key);
-    if (f.block < 0) return;
+    const Found f = Require(key);
     file_.Change().Remove(f.block);
     indexStale_ = true;
 }

@@ -13,7 +13,8 @@
 // folders and what they hold are invisible to the peer but stay in the file.
 //
 // When several bookmarks carry one identifier, the last in listing order is the one the
-// identifier names: it alone is read, changed and deleted.
+// identifier names: it alone is read, changed and deleted. An identifier no visible bookmark
+// carries is refused by Get, Edit and Delete, and has the checksum 0.
 class COperaBookmarks : public BookmarkStore {
 public:
     COperaBookmarks();
@@ -48,6 +49,8 @@ private:
     };
     const QHash<QString, Found>& Index();
     Found Find(const QString& key);
+    // Throws AgentError when no visible bookmark carries the identifier.
+    Found Require(const QString& key);
     // The folder the Path's names lead to from the top level, created where missing.
     int ReachFolder(AdrDocument& doc, const QString& path);
 

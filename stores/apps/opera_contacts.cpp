@@ -153,19 +153,29 @@ std::uint32_t COperaContacts::IDtoCRC32(const QString& id)
     return Crc32OfUtf16(text);
 }
 
-void COperaContacts::Get(const QString& id, ItemRecord& record)
+int COperaContacts::Require(const QString& id)
 {
     const int block = Ids().BlockOf(id);
+    if (block < 0)
+        throw AgentError(
+            QStringLiteral("no Opera contact outside the trash has the identifier \"%1\"").arg(id.left(48)).toStdString());
+    return block;
+}
+
+void COperaContacts::Get(const QString& id, ItemRecord& record)
+{
+    const int block = Require(id);
     const AdrDocument& doc = file_.Document();
-    auto value = [&](const QString& key) { return block < 0 ? QString() : doc.Value(block, key); };
+    // Line breaks the peer sent come back as line breaks; lists (MAIL, POSTALADDRESS) are split.
+    auto value = [&](const QString& key) { return FromAdrValue(doc.Value(block, key)); };
 
     AppendNameFields(value(kName), record);
-    const QStringList address = SplitAdrParts(value(kPostalAddress));
+    const QStringList address = SplitAdrParts(doc.Value(block, kPostalAddress));
     for (int i = 0; i < 5 && i < address.size(); ++i) record.Add(QString::fromLatin1(kAddressFields[i]), address[i]);
     record.Add(QStringLiteral("WebPage"), value(kUrl));
     record.Add(QStringLiteral("HomeTelephoneNumber"), value(kPhone));
     record.Add(QStringLiteral("HomeFaxNumber"), value(kFax));
-    const QStringList mail = SplitAdrParts(value(kMail));
+    const QStringList mail = SplitAdrParts(doc.Value(block, kMail));
     for (int i = 0; i < 3; ++i) record.Add(QString::fromLatin1(kMailFields[i]), mail.value(i));
     record.Add(QStringLiteral("Body"), value(kDescription));
     record.Add(QStringLiteral("NickName"), value(kShortName));
@@ -265,8 +275,7 @@ void COperaContacts::Add(ItemRecord& record, QString& id)
 void COperaContacts::Edit(ItemRecord& record, const QString& id)
 {
     (void)CarriedPicture(record);
-    const int block = Ids().BlockOf(id);
-    if (block < 0) return;
+    const int block = Require(id);
     AdrDocument& doc = file_.Change();
     // The picture first: when its file cannot be written nothing else has changed.
     WritePicture(doc, block, id, record);

@@ -9,7 +9,8 @@
 
 // Opera Mail's contacts ("contacts.adr" in Opera's profile folder), loaded at the start of a
 // synchronisation and written back at its end, presented with the field names of every contact
-// source. Contacts in trash folders stay in the file but are invisible to the peer. Pictures are
+// source. Contacts in trash folders stay in the file but are invisible to the peer: Get and Edit
+// refuse their identifiers as they refuse unknown ones, Delete finds nothing to remove. Pictures are
 // files in Opera's profile folder named by the contact's identifier, referred to by a file URL.
 class COperaContacts : public COutlook, public SessionStore {
 public:
@@ -41,6 +42,8 @@ public:
 
 private:
     const OperaItemIds& Ids();
+    // The contact of a visible identifier; throws AgentError for any other.
+    int Require(const QString& id);
     void WritePicture(AdrDocument& doc, int block, const QString& id, const ItemRecord& record);
     void ReadPicture(const QString& url, ItemRecord& record);
     void Log(const QString& line) const;

@@ -60,6 +60,13 @@ QString ToAdrValue(const QString& text)
     return out;
 }
 
+QString FromAdrValue(const QString& value)
+{
+    if (!value.contains(kAdrBreakChar)) return value;
+    QString text = value;
+    return text.replace(AdrLineBreak(), QStringLiteral("\n"));
+}
+
 AdrDocument::AdrDocument(QString itemStartLine) : itemStart_(std::move(itemStartLine))
 {
     // The first header line of a file written here ends in CR CR LF.

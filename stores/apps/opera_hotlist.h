@@ -27,6 +27,9 @@ QString AdrLineBreak();
 // end its line and start a block of its own.
 QString ToAdrValue(const QString& text);
 
+// A stored value as the peer reads it: every AdrLineBreak becomes a line feed.
+QString FromAdrValue(const QString& value);
+
 enum class AdrLineEnd : std::uint8_t { None, Lf, CrLf };
 
 struct AdrLine {

@@ -78,10 +78,18 @@ std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
     return Crc32OfUtf16(SubjectOf(text) + text);
 }
 
-void COperaNotes::Get(const QString& id, ItemRecord& record)
+int COperaNotes::Require(const QString& id)
 {
     const int block = Ids().BlockOf(id);
-    const QString text = block < 0 ? QString() : file_.Document().Value(block, kName);
+    if (block < 0)
+        throw AgentError(
+            QStringLiteral("no Opera note outside the trash has the identifier \"%1\"").arg(id.left(48)).toStdString());
+    return block;
+}
+
+void COperaNotes::Get(const QString& id, ItemRecord& record)
+{
+    const QString text = file_.Document().Value(Require(id), kName);
     record.Add(QStringLiteral("Subject"), SubjectOf(text));
     record.Add(kBody, BodyOf(text));
 }
@@ -111,15 +119,8 @@ void COperaNotes::Add(ItemRecord& record, QString& id)
 
 void COperaNotes::Edit(ItemRecord& record, const QString& id)
 {
-    const int block = Ids().BlockOf(id);
+    const int block = Require(id);
     const int bodyIndex = static_cast<int>(record.names.lastIndexOf(kBody));
-    if (block < 0) {
-        // A note the peer knows and the file no longer holds comes back under its identifier.
-        AdrDocument& doc = file_.Change();
-        const QString text = bodyIndex < 0 ? QString() : ToAdrValue(FieldText(record.values[static_cast<std::size_t>(bodyIndex)]));
-        ids_.Set(NewNote(doc, text, id.left(32)), id);
-        return;
-    }
     if (bodyIndex < 0) return;
     file_.Change().SetValue(block, kName, ToAdrValue(FieldText(record.values[static_cast<std::size_t>(bodyIndex)])));
 }

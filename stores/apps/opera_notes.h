@@ -43,6 +43,8 @@ public:
 
 private:
     const OperaItemIds& Ids();
+    // The note of a visible identifier; throws AgentError for any other.
+    int Require(const QString& id);
     int NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId);
 
     OperaHotlistFile file_;

@@ -82,11 +82,11 @@ TEST_F(OperaBookmarksTest, TrashIsInvisibleAndKeptWhileFoldersMakeThePath)
     store.Get(IdOf(3), r);
     EXPECT_EQ(r, (BookmarkRecord{QStringLiteral("Work/Tools"), QStringLiteral("t"), QStringLiteral("http://t/")}));
     EXPECT_EQ(store.IDtoCRC32(IdOf(3)), BookmarkCrc32(r.path, r.name, r.url));
+    // A bookmark in the trash is as unknown as one that does not exist.
     EXPECT_EQ(store.IDtoCRC32(IdOf(4)), 0u);
-    store.Get(IdOf(4), r);
-    EXPECT_EQ(r, BookmarkRecord{});
-    store.Delete(IdOf(4));
-    store.Edit(IdOf(4), {QString(), QStringLiteral("x"), QStringLiteral("y")});
+    EXPECT_THROW(store.Get(IdOf(4), r), AgentError);
+    EXPECT_THROW(store.Delete(IdOf(4)), AgentError);
+    EXPECT_THROW(store.Edit(IdOf(4), {QString(), QStringLiteral("x"), QStringLiteral("y")}), AgentError);
 
     store.DeleteAll();
     EXPECT_TRUE(Keys(store).empty());
