@@ -21,22 +21,6 @@ bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
     return true;
 }
 
-QString LineDecodeFailure(const QByteArray& bytes)
-{
-    int lineNumber = 1;
-    qsizetype start = 0;
-    while (start <= bytes.size()) {
-        qsizetype end = bytes.indexOf('\n', start);
-        if (end < 0) end = bytes.size();
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-        const QString decoded = decoder.decode(QByteArrayView(bytes).sliced(start, end - start));
-        if (decoder.hasError()) return QStringLiteral("line %1 is not UTF-8").arg(lineNumber);
-        start = end + 1;
-        ++lineNumber;
-    }
-    return QStringLiteral("the file is not UTF-8");
-}
-
 }  // namespace
 
 QString AdrLineBreak() { return QString(2, kAdrBreakChar); }
@@ -77,24 +61,29 @@ AdrDocument::AdrDocument(QString itemStartLine) : itemStart_(std::move(itemStart
 
 AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStartLine)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    const QString text = decoder.decode(bytes);
-    if (decoder.hasError()) throw AdrParseError(LineDecodeFailure(bytes).toStdString());
-
     // Lines with their own ends: a CR right before the LF belongs to the end, any other CR
-    // stays in the line; the last line needs no LF.
+    // stays in the line; the last line needs no LF. Each line is decoded on its own, so no
+    // copy of the whole file is made on the way (a large file would cost fresh memory twice).
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     std::vector<AdrLine> lines;
     lines.reserve(static_cast<std::size_t>(bytes.count('\n')) + 1);
+    const QByteArrayView all(bytes);
     qsizetype start = 0;
-    while (start < text.size()) {
-        const qsizetype lf = text.indexOf(QLatin1Char('\n'), start);
+    while (start < all.size()) {
+        qsizetype lf = all.indexOf('\n', start);
+        AdrLineEnd end = AdrLineEnd::Lf;
+        qsizetype stop = lf;
         if (lf < 0) {
-            lines.push_back({text.sliced(start), AdrLineEnd::None});
-            break;
+            end = AdrLineEnd::None;
+            stop = all.size();
+        } else if (lf > start && all[lf - 1] == '\r') {
+            end = AdrLineEnd::CrLf;
+            stop = lf - 1;
         }
-        const bool cr = lf > start && text[lf - 1] == QLatin1Char('\r');
-        lines.push_back({text.sliced(start, lf - start - (cr ? 1 : 0)), cr ? AdrLineEnd::CrLf : AdrLineEnd::Lf});
-        start = lf + 1;
+        lines.push_back({decoder.decode(all.sliced(start, stop - start)), end});
+        if (decoder.hasError())
+            throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines.size()).toStdString());
+        start = lf < 0 ? all.size() : lf + 1;
     }
 
     AdrDocument doc(itemStartLine);
