@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 
+#include "stores/apps/chrome.h"
+#include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
 #include "stores/apps/opera_bookmarks.h"
 #include "stores/apps/opera_contacts.h"
@@ -35,6 +37,18 @@ std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
+{
+    auto store = std::make_unique<CFirefox>();
+    store->SetLog(services.log);
+    return store;
+}
+
+std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
+{
+    return std::make_unique<CChrome>();
 }
 
 std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
@@ -184,7 +198,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
               .flag = Bit::kFirefox,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeFirefox,
               .available = IsFirefoxInstalled,
               .openedLine = "Firefox database is open",
               .closedLine = "Firefox database is close",
@@ -192,7 +206,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Chrome),
               .flag = Bit::kChrome,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeChrome,
               .available = IsChromeInstalled,
               .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser"},
     SourceRow{.kind = Kind::Bookmarks,
