@@ -3,6 +3,8 @@
 #include <variant>
 
 #include "common/errors.h"
+#include "core/log_rotation.h"
+#include "core/log_text.h"
 #include "platform/known_folders.h"
 
 namespace {
@@ -50,8 +52,9 @@ void LogFile::WriteLogLine(const QString& text)
 {
     if (!file_.isOpen())
         return;
-    QByteArray line = text.toUtf8();
+    QByteArray line = LogLineText(text).toUtf8();
     line.append('\n');
+    if (!RotateLogIfFull(file_, line.size(), rotationLimit_)) return;
     file_.write(line);
     file_.flush();
 }

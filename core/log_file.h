@@ -3,6 +3,7 @@
 #include <QString>
 
 #include "common/item_record.h"
+#include "core/log_rotation.h"
 
 // The agent's one plain log, "TwinLark.log" in its data folder: one event per line, no time
 // stamps, no levels, appended across runs and flushed line by line so it survives a crash.
@@ -20,14 +21,19 @@ public:
     LogFile& operator=(const LogFile&) = delete;
 
     // Appends the text and a line end, then flushes. A text ending in "\n" leaves an empty line.
+    // Control characters inside the text are escaped and a very long text is cut (LogLineText);
+    // past 8 MiB the log is rotated to "TwinLark.log.1".
     void WriteLogLine(const QString& text);
     // One line per integer or text field: "\t- name - value", line feeds in a line turned to blanks.
     void DumpItemProperties(const ItemRecord& record);
     QString GetLogPath() const { return path_; }
+    // The size past which the log is rotated (tests).
+    void SetRotationLimitForTesting(qint64 bytes) { rotationLimit_ = bytes; }
     bool IsOpen() const { return file_.isOpen(); }
 
 private:
     void Open();
     QString path_;
     QFile file_;
+    qint64 rotationLimit_ = kMaxLogBytes;
 };

@@ -1,6 +1,8 @@
 #include "net/socket_error_log.h"
 
 #include "common/errors.h"
+#include "core/log_rotation.h"
+#include "core/log_text.h"
 #include "platform/known_folders.h"
 
 SocketErrorLog::SocketErrorLog()
@@ -28,9 +30,10 @@ void SocketErrorLog::Write(const QString& line)
     if (!file_.isOpen())
         return;
     // One line per event; texts that already carry their line end get no second one.
-    QByteArray bytes = line.toUtf8();
+    QByteArray bytes = LogLineText(line).toUtf8();
     if (!bytes.endsWith('\n'))
         bytes.append('\n');
+    if (!RotateLogIfFull(file_, bytes.size())) return;
     file_.write(bytes);
     file_.flush();
 }

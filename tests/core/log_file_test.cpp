@@ -1,4 +1,5 @@
 #include "core/log_file.h"
+#include "core/log_text.h"
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,44 @@ TEST_F(LogFileTest, LogThatCannotBeOpenedIsSilent)
     log->WriteLogLine(QStringLiteral("lost"));
     log.reset();
     EXPECT_FALSE(QFile::exists(path));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(LogFileTest, APeersTextCannotForgeLinesOrGrowTheLogWithoutBound)
+{
+    {
+        LogFile log;
+        log.WriteLogLine(QStringLiteral("AS_MACHINE_ID: evil\r\nAS_LOGIN...ok\x01"));
+        log.WriteLogLine(QStringLiteral("\t- Body - fine\ttabs stay"));
+        log.WriteLogLine(QString(10'000, QLatin1Char('x')));
+    }
+    const std::string log = Log();
+    EXPECT_NE(log.find("AS_MACHINE_ID: evil\\r\\nAS_LOGIN...ok\\x01\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("\nAS_LOGIN"), std::string::npos);
+    EXPECT_NE(log.find("\t- Body - fine\ttabs stay\n"), std::string::npos);
+    EXPECT_NE(log.find(std::string(kMaxLogLineUnits, 'x') + " [" + std::to_string(10'000 - kMaxLogLineUnits) +
+                       " more characters left out]\n"),
+              std::string::npos);
+}
+
+TEST_F(LogFileTest, AFullLogIsRotatedKeepingOnePreviousFile)
+{
+    {
+        LogFile log;
+        log.SetRotationLimitForTesting(1000);
+        for (int i = 0; i < 100; ++i) log.WriteLogLine(QStringLiteral("line %1 of a rather chatty peer").arg(i));
+    }
+    QFile current(LogPath());
+    QFile previous(LogPath() + QStringLiteral(".1"));
+    ASSERT_TRUE(current.open(QIODevice::ReadOnly));
+    ASSERT_TRUE(previous.open(QIODevice::ReadOnly));
+    EXPECT_LE(current.size(), 1000);
+    EXPECT_LE(previous.size(), 1000);
+    EXPECT_TRUE(current.readAll().contains("line 99 of"));
+    EXPECT_FALSE(QFile::exists(LogPath() + QStringLiteral(".2")));
 }
 
 }  // namespace
