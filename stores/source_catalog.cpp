@@ -7,6 +7,7 @@
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
+#include "stores/windows/address_book/wab_contact_store.h"
 
 namespace {
 
@@ -15,6 +16,11 @@ namespace Bit = SourceFlags;
 
 constexpr auto kNoItemStore = NotAvailableHere<COutlook>;
 constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
+
+std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
+{
+    return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
 
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
@@ -61,7 +67,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 0,
               .flag = Bit::kWindowsXpAddressBook,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeAddressBook,
               .available = IsWindowsXp},
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
