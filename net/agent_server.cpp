@@ -14,6 +14,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_transfers.h"
 #include "net/client_connection.h"
+#include "net/diagnostics.h"
 #include "net/dnssd_announcer.h"
 #include "net/serv_socket.h"
 #include "net/server_ui.h"
@@ -306,6 +307,7 @@ void AgentServer::Admit(int descriptor, const QString& statusText)
 
 void AgentServer::Refuse(int descriptor)
 {
+    qCDebug(lcNet) << "refused a peer's connection";
     // The peer sees its connection end at once; the current client keeps its own.
     ClientConnection::ShutDownAndClose(descriptor);
 }

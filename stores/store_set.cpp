@@ -1,6 +1,7 @@
 #include "stores/store_set.h"
 
 #include "common/attempt.h"
+#include "stores/diagnostics.h"
 #include "stores/store_roles.h"
 
 // One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.
@@ -113,6 +114,7 @@ void StoreSet::OpenSession(Slot& slot, const Note& note)
         throw;
     }
     openSessions_.push_back(&slot);
+    qCDebug(lcStores) << "session of source" << slot.row->code << "open";
     if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
 
@@ -130,6 +132,8 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note)
             },
             failures);
         if (slot->row->storePerSession) slot->items.reset();
+        if (!closed)
+            qCWarning(lcStores) << "session of source" << slot->row->code << "not written back:" << failures.last();
         if (closed && note && slot->row->closedLine) note(slot->Line(slot->row->closedLine));
     }
 }
