@@ -8,6 +8,8 @@
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/win7_sticky_notes.h"
 
 namespace {
 
@@ -22,9 +24,19 @@ std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
 }
 
+std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
+{
+    return std::make_unique<CWin7_StikyNotes>(services.log);
+}
+
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
+{
+    return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
 // Opera keeps contacts only with a mail account.
@@ -109,7 +121,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsCalendar,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),
@@ -129,7 +141,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x10000,
               .flag = Bit::kStickyNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeStickyNotes,
               .available = IsWindows7WithStickyNotes,
               .detected = IsWindows7,
               .storePerSession = true,
