@@ -3,12 +3,18 @@
 #include <QString>
 #include <array>
 
+#include "stores/apps/chrome.h"
+#include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
+#include "stores/apps/opera_bookmarks.h"
+#include "stores/apps/opera_contacts.h"
+#include "stores/apps/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/contact_win_vista.h"
 #include "stores/windows/win7_sticky_notes.h"
 
 namespace {
@@ -24,6 +30,12 @@ std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
 }
 
+// Contacts sources 1 and 2 each have a store of their own over the same Contacts folder.
+std::unique_ptr<COutlook> MakeWindowsContacts(const StoreServices& services)
+{
+    return std::make_unique<ContactsVista::CContactWinVista>(services.log);
+}
+
 std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 {
     return std::make_unique<CWin7_StikyNotes>(services.log);
@@ -34,10 +46,33 @@ std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
     return std::make_unique<CInternetExplorer>();
 }
 
+std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
+{
+    auto store = std::make_unique<CFirefox>();
+    store->SetLog(services.log);
+    return store;
+}
+
+std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
+{
+    return std::make_unique<CChrome>();
+}
+
 std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
 {
     return std::make_unique<CAppointmentWinVista>(services.log);
 }
+
+std::unique_ptr<COutlook> MakeOperaContacts(const StoreServices& services)
+{
+    auto store = std::make_unique<COperaContacts>();
+    store->SetLogSink(services.log);
+    return store;
+}
+
+std::unique_ptr<COutlook> MakeOperaNotes(const StoreServices&) { return std::make_unique<COperaNotes>(); }
+
+std::unique_ptr<BookmarkStore> MakeOperaBookmarks(const StoreServices&) { return std::make_unique<COperaBookmarks>(); }
 
 // Opera keeps contacts only with a mail account.
 SourceCondition OperaContactsCondition()
@@ -84,12 +119,12 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     SourceRow{.kind = Kind::Contacts,
               .code = 2,
               .flag = Bit::kWindows7Contacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindows7},
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     SourceRow{.kind = Kind::Contacts,
@@ -103,7 +138,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 7,
               .flag = Bit::kOperaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaContacts,
               .available = OperaHasContacts,
               .companionKind = Kind::Notes,
               .companionCode = 0x4000,
@@ -149,7 +184,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x4000,
               .flag = Bit::kOperaNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaNotes,
               .available = OperaHasNotes,
               .condition = OperaNotesCondition,
               .programs = kOperaPrograms},
@@ -170,7 +205,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
               .flag = Bit::kFirefox,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeFirefox,
               .available = IsFirefoxInstalled,
               .openedLine = "Firefox database is open",
               .closedLine = "Firefox database is close",
@@ -178,13 +213,13 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Chrome),
               .flag = Bit::kChrome,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeChrome,
               .available = IsChromeInstalled,
               .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser"},
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Opera),
               .flag = Bit::kOpera,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeOperaBookmarks,
               .available = IsOperaInstalled,
               .openedLine = "Opera database is open",
               .closedLine = "Opera database is save",
