@@ -1,6 +1,7 @@
 #include "stores/windows/ics_calendar.h"
 
 #include <algorithm>
+#include <string>
 
 namespace {
 
@@ -25,6 +26,22 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
         int begin;
     };
     std::vector<Open> stack;
+    // The component a BEGIN or END line names; the usual ones are recognised without decoding.
+    static const char* const kKnown[] = {"VEVENT", "VALARM", "VCALENDAR", "VTIMEZONE", "STANDARD", "DAYLIGHT", "VTODO"};
+    static const auto kLines = [](const char* keyword) {
+        std::vector<std::string> lines;
+        for (const char* name : kKnown) lines.push_back(std::string(keyword) + name);
+        return lines;
+    };
+    static const std::vector<std::string> kBeginLines = kLines("BEGIN:"), kEndLines = kLines("END:");
+    const auto ComponentName = [this](int line, bool begin) -> QString {
+        const char* keyword = begin ? "BEGIN:" : "END:";
+        if (!lines_.StartsWith(line, keyword)) return {};
+        const std::vector<std::string>& known = begin ? kBeginLines : kEndLines;
+        for (std::size_t k = 0; k < known.size(); ++k)
+            if (lines_.Is(line, known[k])) return QString::fromLatin1(kKnown[k]);
+        return ComponentOf(lines_.Text(line), QString::fromLatin1(keyword));
+    };
     Event event;
     bool inEvent = false;
     int depthInEvent = 0;
@@ -34,8 +51,7 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
         const bool bound = lines_.StartsWith(i, "BEGIN:") || lines_.StartsWith(i, "END:");
         if (!bound && !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID"))))
             continue;
-        const QString text = lines_.Text(i);
-        if (QString begin = ComponentOf(text, u"BEGIN:"); !begin.isEmpty()) {
+        if (QString begin = ComponentName(i, true); !begin.isEmpty()) {
             if (begin == u"VCALENDAR") {
                 hasCalendarBegin_ = true;
             } else if (begin == u"VEVENT") {
@@ -49,7 +65,7 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
             }
             continue;
         }
-        if (QString end = ComponentOf(text, u"END:"); !end.isEmpty()) {
+        if (QString end = ComponentName(i, false); !end.isEmpty()) {
             if (end == u"VCALENDAR") {
                 lastCalendarEnd_ = i;
             } else if (end == u"VEVENT") {
@@ -72,7 +88,11 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
             }
             continue;
         }
-        const IcsProperty p = SplitIcsProperty(text);
+        if (lines_.StartsWith(i, "UID:")) {
+            event.uid = lines_.Text(i).mid(4);
+            continue;
+        }
+        const IcsProperty p = SplitIcsProperty(lines_.Text(i));
         if (p.name == u"UID") event.uid = p.value;
         else if (p.name == u"RECURRENCE-ID") event.isOverride = true;
     }
