@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 
+#include "stores/apps/chrome.h"
+#include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
@@ -32,6 +34,18 @@ std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
+{
+    auto store = std::make_unique<CFirefox>();
+    store->SetLog(services.log);
+    return store;
+}
+
+std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
+{
+    return std::make_unique<CChrome>();
 }
 
 std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
@@ -170,7 +184,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
               .flag = Bit::kFirefox,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeFirefox,
               .available = IsFirefoxInstalled,
               .openedLine = "Firefox database is open",
               .closedLine = "Firefox database is close",
@@ -178,7 +192,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Chrome),
               .flag = Bit::kChrome,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeChrome,
               .available = IsChromeInstalled,
               .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser"},
     SourceRow{.kind = Kind::Bookmarks,
