@@ -11,6 +11,7 @@
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/contact_win_vista.h"
 #include "stores/windows/win7_sticky_notes.h"
 
 namespace {
@@ -24,6 +25,12 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+// Contacts sources 1 and 2 each have a store of their own over the same Contacts folder.
+std::unique_ptr<COutlook> MakeWindowsContacts(const StoreServices& services)
+{
+    return std::make_unique<ContactsVista::CContactWinVista>(services.log);
 }
 
 std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
@@ -98,12 +105,12 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     SourceRow{.kind = Kind::Contacts,
               .code = 2,
               .flag = Bit::kWindows7Contacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindows7},
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     SourceRow{.kind = Kind::Contacts,
