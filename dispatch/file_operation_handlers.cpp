@@ -8,9 +8,8 @@
 #include <QUrl>
 #include <cerrno>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
-#include "platform/local_name_codec.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/diagnostics.h"
 #include "dispatch/dispatcher.h"
@@ -18,6 +17,7 @@
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "platform/file_attributes.h"
+#include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "platform/shell_operations.h"
 
