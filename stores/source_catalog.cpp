@@ -6,11 +6,15 @@
 #include "stores/apps/chrome.h"
 #include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
+#include "stores/apps/opera_bookmarks.h"
+#include "stores/apps/opera_contacts.h"
+#include "stores/apps/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/contact_win_vista.h"
 #include "stores/windows/win7_sticky_notes.h"
 
 namespace {
@@ -24,6 +28,12 @@ constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+// Contacts sources 1 and 2 each have a store of their own over the same Contacts folder.
+std::unique_ptr<COutlook> MakeWindowsContacts(const StoreServices& services)
+{
+    return std::make_unique<ContactsVista::CContactWinVista>(services.log);
 }
 
 std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
@@ -52,6 +62,17 @@ std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
 {
     return std::make_unique<CAppointmentWinVista>(services.log);
 }
+
+std::unique_ptr<COutlook> MakeOperaContacts(const StoreServices& services)
+{
+    auto store = std::make_unique<COperaContacts>();
+    store->SetLogSink(services.log);
+    return store;
+}
+
+std::unique_ptr<COutlook> MakeOperaNotes(const StoreServices&) { return std::make_unique<COperaNotes>(); }
+
+std::unique_ptr<BookmarkStore> MakeOperaBookmarks(const StoreServices&) { return std::make_unique<COperaBookmarks>(); }
 
 // Opera keeps contacts only with a mail account.
 SourceCondition OperaContactsCondition()
@@ -98,12 +119,12 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     SourceRow{.kind = Kind::Contacts,
               .code = 2,
               .flag = Bit::kWindows7Contacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindows7},
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     SourceRow{.kind = Kind::Contacts,
@@ -117,7 +138,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 7,
               .flag = Bit::kOperaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaContacts,
               .available = OperaHasContacts,
               .companionKind = Kind::Notes,
               .companionCode = 0x4000,
@@ -163,7 +184,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x4000,
               .flag = Bit::kOperaNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaNotes,
               .available = OperaHasNotes,
               .condition = OperaNotesCondition,
               .programs = kOperaPrograms},
@@ -198,7 +219,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Opera),
               .flag = Bit::kOpera,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeOperaBookmarks,
               .available = IsOperaInstalled,
               .openedLine = "Opera database is open",
               .closedLine = "Opera database is save",
