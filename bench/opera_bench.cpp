@@ -13,10 +13,10 @@
 #include <map>
 #include <memory>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
+#include "wire/reply_channel.h"
 #include "dispatch/request_codes.h"
 #include "stores/apps/opera_notes.h"
 
