@@ -427,6 +427,7 @@ void CContactWinVista::Load()
     const ContactFolderListing listing = ListContactsFolder(folder_);
     const std::size_t first = records_.size();
     records_.reserve(first + static_cast<std::size_t>(listing.contactFiles.size()));
+    index_.reserve(static_cast<qsizetype>(first) + listing.contactFiles.size());
     for (const QString& name : listing.contactFiles) {
         ContactFileRecord r;
         r.FileTitle = TitleOf(name, kContactSuffix);
