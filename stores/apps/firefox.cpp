@@ -99,6 +99,7 @@ struct CFirefox::Schema {
     bool urlHash = false;
     bool foreignCount = false;
     bool revHost = false;
+    bool recalcFrecency = false;
     bool deletedTable = false;
 };
 
@@ -186,6 +187,7 @@ void CFirefox::Open()
     schema->urlHash = db->HasColumn("moz_places", "url_hash");
     schema->foreignCount = db->HasColumn("moz_places", "foreign_count");
     schema->revHost = db->HasColumn("moz_places", "rev_host");
+    schema->recalcFrecency = db->HasColumn("moz_places", "recalc_frecency");
     schema->deletedTable = db->HasTable("moz_bookmarks_deleted");
 
     dataVersion_ = std::make_unique<SqliteStatement>(*db, "PRAGMA data_version");
@@ -413,7 +415,7 @@ std::int64_t CFirefox::InsertRow(int type, std::optional<std::int64_t> place, st
     return id;
 }
 
-std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names)
+std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names, std::int64_t now)
 {
     const Tree& tree = CurrentTree();
     std::int64_t parent = schema_->menuRoot;
@@ -426,7 +428,6 @@ std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names)
         if (match == level->end()) break;
         parent = match->second;
     }
-    const std::int64_t now = PlacesTimeNow();
     for (; used < names.size(); ++used) parent = InsertRow(kTypeFolder, std::nullopt, parent, names[used], now);
     return parent;
 }
@@ -447,6 +448,8 @@ std::int64_t CFirefox::FindOrInsertPlace(const QString& url)
     QByteArray values = "?";
     if (schema_->placeGuid) columns += ", guid", values += ", ?";
     if (schema_->revHost) columns += ", rev_host", values += ", ?";
+    // Firefox ranks the new address for its address bar once it sees the mark.
+    if (schema_->recalcFrecency) columns += ", recalc_frecency", values += ", 1";
     if (schema_->urlHash) columns += ", url_hash", values += ", ?";
     const QByteArray sql = "INSERT INTO moz_places (" + columns + ") VALUES (" + values + ")";
     SqliteStatement insert(*db_, sql.constData());
@@ -523,7 +526,7 @@ QString CFirefox::Add(const BookmarkRecord& record)
         SqliteTransaction transaction(db);
         ResetOnExit<Tree> dropTree{tree_};
         const std::int64_t now = PlacesTimeNow();
-        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path));
+        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path), now);
         const std::int64_t place = FindOrInsertPlace(record.url);
         id = InsertRow(kTypeBookmark, place, parent, record.name, now);
         ChangeForeignCount(place, +1);
@@ -563,7 +566,7 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
     }
     const QStringList folders = SplitFolderPath(record.path);
     if (folders != SplitFolderPath(currentPath)) {
-        const std::int64_t parent = FindOrCreateFolder(folders);
+        const std::int64_t parent = FindOrCreateFolder(folders, now);
         if (parent != node.parent) {
             MoveToEnd(node.id, parent, now);
             changed = true;
