@@ -332,15 +332,19 @@ public:
             const EmuType type = m->method ? m->arguments[i] : m->type;
             if (!Coerce(arguments[i], type, coerced[i])) return Status(com_status::kTypeMismatch);
         }
+        // Every matching fault counts the call, whichever of them answers it.
+        const PlantedFault* firing = nullptr;
         for (PlantedFault& f : s.faults) {
             if (f.fault.object != object_ || f.fault.dispId != dispId || f.fault.kind != kind) continue;
             if (!f.fault.entryId.isEmpty() && f.fault.entryId != entryId) continue;
             ++f.matched;
-            if (f.fault.nth != 0 && f.fault.nth != f.matched) continue;
-            if (f.fault.outlookError)
+            if (!firing && (f.fault.nth == 0 || f.fault.nth == f.matched)) firing = &f;
+        }
+        if (firing) {
+            if (firing->fault.outlookError)
                 return OutlookError(QStringLiteral("The operation failed (planted %1).").arg(QLatin1String(m->name)),
                                     com_status::kFail);
-            return Status(f.fault.status);
+            return Status(firing->fault.status);
         }
         return Do(*m, kind, coerced);
     }
@@ -823,6 +827,11 @@ void OutlookEmulation::PlantPattern(const QString& entryId, const EmuProperties&
             throw std::invalid_argument("pattern property " + name.toStdString() + " has a value of the wrong type");
         item->pattern.insert(m->dispId, coerced);
     }
+    // A planted end date is an end, unless the plant says there is none.
+    const auto has = [&](const char* name) {
+        return std::any_of(pattern.begin(), pattern.end(), [&](const auto& p) { return p.first == QLatin1String(name); });
+    };
+    if (has("PatternEndDate") && !has("NoEndDate")) item->pattern.insert(kNoEndDate, VariantValue::Bool(false));
 }
 
 void OutlookEmulation::PlantAttachment(const QString& entryId, const QByteArray& bytes, bool picture)

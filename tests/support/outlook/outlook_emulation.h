@@ -19,7 +19,8 @@
 //   the first line break. An appointment's Start put keeps Duration (minutes) and moves End, an
 //   End put recomputes Duration, a Duration put moves End. GetRecurrencePattern makes an item
 //   recurring (RecurrenceType 1, Interval 1, NoEndDate true); with NoEndDate the pattern's end
-//   reads 949997.99930555556, and putting the end clears NoEndDate. No time-zone conversion.
+//   reads 949997.99930555556, and putting (or planting) the end clears NoEndDate. No time-zone
+//   conversion.
 // - Collections are live views in insertion order; Item takes I2 or I4 from 1; GetFirst and
 //   GetNext keep an index cursor, so deleting the current item makes GetNext skip one.
 // - Rules of the call: an unknown member or invoke kind, a member the version lacks, a put to a
