@@ -94,7 +94,7 @@ void BM_ContactsChangeCheck(benchmark::State& state)
     agent.agentId = 2;
     auto owned = std::make_unique<ChecksumStore>();
     ChecksumStore& store = *owned;
-    agent.stores->windowsContacts[1] = std::move(owned);
+    agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
     Dispatcher dispatcher(agent);
 
     std::vector<StateEntry> saved;

@@ -41,3 +41,8 @@ std::uint32_t BookmarkCrc32(const QString& path, const QString& name, const QStr
     crc = Crc32Update(crc, name.utf16(), static_cast<std::size_t>(name.size()) * 2);
     return Crc32Update(crc, url.utf16(), static_cast<std::size_t>(url.size()) * 2);
 }
+
+FavoriteId FavoriteIdOfPath(const QString& path)
+{
+    return {Crc32OfText(path), Crc32OfInt(static_cast<std::uint32_t>(path.size()))};
+}

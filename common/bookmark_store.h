@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "common/bookmark_checksums.h"
+
 // The bookmark source the peer chose (the stored "browserID"). Values outside 0-4 select nothing.
 enum class BrowserKind : std::uint32_t {
     InternetExplorer = 0,
@@ -43,11 +45,24 @@ public:
     virtual ~BookmarkStore() = default;
 
     // Stores that work on an open database or a loaded copy open it at the start of a
-    // synchronisation and close (write back) it at its end; the others need neither.
+    // synchronisation and close (write back) it at its end, or at the client's departure when
+    // the synchronisation did not end; the others need neither. Close follows a successful Open.
     virtual void Open() {}
     virtual void Close() {}
-    // The client connection ended without closing the synchronisation.
-    virtual void ReleaseForClientClose() {}
+
+    // Whether a bookmark's key is the path of its file (Internet Explorer's favourites): the
+    // peer then knows it by an identifier made from the path (FavoriteIdOfPath), which only the
+    // check list leads back to its key. Otherwise the key is the decimal text of the
+    // identifier.
+    virtual bool KeysArePaths() const { return false; }
+    // The checksum the check list keeps for a bookmark just written under `key` with these
+    // fields: by default that of the fields as sent, which is what IDtoCRC32 computes for a
+    // store whose checksum covers only path, name and url; a store whose checksum covers more
+    // (a database's own fields, a file's bytes) answers IDtoCRC32(key).
+    virtual std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord& record)
+    {
+        return BookmarkCrc32(record.path, record.name, record.url);
+    }
 
     // Every bookmark, in the store's order. Internet Explorer fills all four fields, the other
     // stores only the key (their checksums come from IDtoCRC32).

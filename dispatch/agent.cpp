@@ -22,7 +22,7 @@ public:
 
 Agent::Agent(LogFile& log)
     : log(log),
-      stores(std::make_unique<StoreSet>()),
+      stores(std::make_unique<StoreSet>(StoreServices{[&log](const QString& line) { log.WriteLogLine(line); }})),
       transfers(std::make_unique<FileTransfers>()),
       watches(std::make_unique<FileWatchManager>()),
       bookmarks(std::make_unique<BookmarkSyncState>())
@@ -45,13 +45,11 @@ void Agent::ResetConnectionState()
 
 void Agent::ReleaseClientResources()
 {
-    stores->ClearWindowsContactsRecords(agentId);
+    // A departing client's resources are all released whatever fails; nobody is left to hear
+    // of a failure.
+    stores->ForgetLoadedRecords(Selection());
     watches->StopAllFileWatches();
-    stores->OfficeDestroy();
-    if (agentId == 0)
-        stores->CloseAddressBook();
-    stores->CloseStickyNotes();
-    bookmarks->ReleaseForClientClose(browserId);
+    stores->ReleaseSessions(Selection());
     host().ShowBusyIcon(false);
     transfers->CloseAll();
 }

@@ -5,6 +5,7 @@
 
 #include "dispatch/fragment_buffer.h"
 #include "dispatch/item_sync_state.h"
+#include "stores/source_kind.h"
 
 class AgentHost;
 class LogFile;
@@ -44,6 +45,7 @@ public:
     std::uint32_t agentId = 0xFFFFFFFF;
     std::uint32_t notesAgentId = 0xFFFFFFFF;
     std::uint32_t browserId = 0xFFFFFFFF;
+    SourceSelection Selection() const { return {agentId, notesAgentId, browserId}; }
 
     ItemSyncState items;
     std::unique_ptr<StoreSet> stores;
@@ -54,8 +56,8 @@ public:
     // Forgets what belongs to one connection (login, pending pieces). Runs when a connection
     // closes and before another is admitted, so a new peer never meets the old one's state.
     void ResetConnectionState();
-    // Releases what a client held: loaded store copies, folder watches, the Outlook connection,
-    // the address book, the Sticky Notes store, the Firefox database, the transfer files.
+    // Releases what a client held: the contacts records loaded from files, folder watches, the
+    // stores' sessions and connections (StoreSet::ReleaseSessions), the transfer files.
     void ReleaseClientResources();
 
 private:

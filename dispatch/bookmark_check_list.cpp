@@ -4,6 +4,7 @@
 #include <QSet>
 #include <limits>
 
+#include "common/bookmark_checksums.h"
 #include "common/byte_io.h"
 
 namespace {
@@ -78,6 +79,13 @@ bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkI
         default:
             return false;
     }
+}
+
+BookmarkCheckEntry EntryForKey(BrowserKind kind, const QString& key, std::uint32_t crc)
+{
+    if (!MatchesById(kind)) return {key, crc, 0, 0};
+    const FavoriteId id = FavoriteIdOfPath(key);
+    return {key, crc, id.low, id.high};
 }
 
 BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry)

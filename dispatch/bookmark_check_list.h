@@ -15,6 +15,10 @@ using BookmarkCheckList = std::vector<BookmarkCheckEntry>;
 // Whether the entry stands for the bookmark the peer names by `id`.
 bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id);
 
+// The entry for a bookmark of this key and checksum: Internet Explorer's carries the identifier
+// words of its path (FavoriteIdOfPath), the other browsers' none.
+BookmarkCheckEntry EntryForKey(BrowserKind kind, const QString& key, std::uint32_t crc);
+
 // The identifier the peer knows an entry by.
 BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry);
 

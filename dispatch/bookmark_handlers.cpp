@@ -1,7 +1,7 @@
 // The bookmark requests: change check, state, and reads and writes of single bookmarks of the
-// browser the peer chose. Internet Explorer's identifiers stand for file paths that only the
-// check list knows, so its requests by identifier serve bookmarks a check, a load or an add put
-// there.
+// browser the peer chose. Where a store's keys are file paths (BookmarkStore::KeysArePaths), the
+// identifiers stand for paths that only the check list knows, so its requests by identifier
+// serve bookmarks a check, a load or an add put there.
 #include <algorithm>
 
 #include "app/core/log_file.h"
@@ -12,14 +12,7 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
-#include "dispatch/source_flags.h"
-
-// The stored browser code that source detection and the peer's choice set is read as a BrowserKind.
-static_assert(static_cast<std::uint32_t>(BrowserKind::InternetExplorer) == kBrowserInternetExplorer &&
-              static_cast<std::uint32_t>(BrowserKind::Firefox) == kBrowserFirefox &&
-              static_cast<std::uint32_t>(BrowserKind::Opera) == kBrowserOpera &&
-              static_cast<std::uint32_t>(BrowserKind::Chrome) == kBrowserChrome &&
-              static_cast<std::uint32_t>(BrowserKind::Safari) == kBrowserSafari);
+#include "stores/store_set.h"
 
 namespace {
 
@@ -28,15 +21,15 @@ BookmarkSyncState& Bookmarks(RequestContext& ctx)
     return *ctx.agent.bookmarks;
 }
 
+// The stored browser code that source detection and the peer's choice set.
 BrowserKind Kind(const RequestContext& ctx)
 {
     return static_cast<BrowserKind>(ctx.agent.browserId);
 }
 
-// Browsers whose bookmarks are kept in a state file by the load and save requests.
-bool HasStateRecords(std::uint32_t browserKind)
+BookmarkStore* SelectedStore(const RequestContext& ctx)
 {
-    return browserKind < static_cast<std::uint32_t>(BrowserKind::Safari);
+    return ctx.agent.stores->Select(Kind(ctx));
 }
 
 void Ok(RequestContext& ctx, const char* line)
@@ -75,10 +68,11 @@ void LoadCheckList(RequestContext& ctx, BrowserKind kind)
     bm.checkList = std::move(records.entries);
 }
 
-BookmarkCheckEntry FavoriteEntry(const QString& path)
+// The check list's entry for a bookmark just written under `key`.
+BookmarkCheckEntry WrittenEntry(BrowserKind kind, BookmarkStore& store, const QString& key,
+                                const BookmarkRecord& record)
 {
-    const BookmarkId id = BookmarkId::OfFavoritePath(path);
-    return {path, Crc32OfFile(path), id.low, id.high};
+    return EntryForKey(kind, key, store.WrittenChecksum(key, record));
 }
 
 void CheckBookmarks(RequestContext& ctx)
@@ -90,7 +84,7 @@ void CheckBookmarks(RequestContext& ctx)
     // The check always starts from the saved state, whatever earlier requests changed in memory.
     if (ctx.agent.browserId < kBrowserKindCount) LoadCheckList(ctx, Kind(ctx));
 
-    BookmarkStore* store = bm.SelectStore(ctx.agent.browserId);
+    BookmarkStore* store = SelectedStore(ctx);
     const std::vector<UrlFileEntry> current = store ? store->GetIDs() : std::vector<UrlFileEntry>{};
     const BookmarkChanges changes = UpdateCheckList(
         Kind(ctx), bm.checkList, current, [store](const QString& key) { return store->IDtoCRC32(key); });
@@ -104,35 +98,17 @@ void GetBookmark(RequestContext& ctx)
     const BookmarkId id = ReadId(r);
     const BrowserKind kind = Kind(ctx);
     BookmarkRecord record;
-    if (BookmarkStore* store = Bookmarks(ctx).SelectStore(ctx.agent.browserId)) {
-        if (kind == BrowserKind::InternetExplorer) {
+    if (BookmarkStore* store = SelectedStore(ctx)) {
+        if (store->KeysArePaths()) {
             for (const BookmarkCheckEntry& e : Bookmarks(ctx).checkList)
                 if (EntryCarriesId(kind, e, id)) store->Get(e.key, record);
         } else {
             store->Get(BookmarkKeyText(kind, id), record);
         }
     }
-
-    QByteArray payload;
-    ByteWriter w(payload);
-    // Safari's bookmarks have no identifier: its record starts with the count, and the
-    // identifier's 8 bytes trail as zeros so the length stays that of every other record.
-    const bool safari = kind == BrowserKind::Safari;
-    if (!safari) id.Write(w);
-    EncodeBookmarkFields(record, w);
-    w.Zeros(safari ? 10 : 2);
     // A record beyond one message is refused (AS_ERROR) rather than cut.
-    ctx.Reply(payload);
+    ctx.Reply(EncodeBookmarkReply(kind, id, record));
     Ok(ctx, "AS_GET_BOOKMARK...ok");
-}
-
-// The checksum of a bookmark just written: Firefox's is what its database holds now; Chrome's
-// and Opera's is that of the fields as sent, which their stores compute alike.
-std::uint32_t WrittenBookmarkCrc(BrowserKind kind, BookmarkStore& store, const QString& key,
-                                 const BookmarkRecord& record)
-{
-    return kind == BrowserKind::Firefox ? store.IDtoCRC32(key)
-                                        : BookmarkCrc32(record.path, record.name, record.url);
 }
 
 void SetBookmark(RequestContext& ctx)
@@ -143,12 +119,12 @@ void SetBookmark(RequestContext& ctx)
     const BookmarkId id = ReadId(r);
     const BookmarkRecord record = DecodeBookmarkFields(r);
     const BrowserKind kind = Kind(ctx);
-    BookmarkSyncState& bm = Bookmarks(ctx);
-    BookmarkCheckList& list = bm.checkList;
+    BookmarkCheckList& list = Bookmarks(ctx).checkList;
     BookmarkId answer;
 
-    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) {
-        if (kind == BrowserKind::InternetExplorer) {
+    if (BookmarkStore* store = SelectedStore(ctx)) {
+        if (store->KeysArePaths()) {
+            // The bookmark's file may move: its entry is then replaced by the new path's.
             const auto it = std::find_if(list.begin(), list.end(), [&](const BookmarkCheckEntry& e) {
                 return EntryCarriesId(kind, e, id);
             });
@@ -156,21 +132,22 @@ void SetBookmark(RequestContext& ctx)
                 const QString oldPath = it->key;
                 const QString newPath = store->Edit(oldPath, record);
                 const auto at = it - list.begin();
+                const BookmarkCheckEntry written = WrittenEntry(kind, *store, newPath, record);
                 if (newPath != oldPath) {
                     list.erase(list.begin() + at);
-                    list.push_back(FavoriteEntry(newPath));
+                    list.push_back(written);
                 } else {
-                    list[static_cast<std::size_t>(at)].crc = Crc32OfFile(newPath);
+                    list[static_cast<std::size_t>(at)].crc = written.crc;
                 }
-                answer = BookmarkId::OfFavoritePath(newPath);
+                answer = IdOfEntry(kind, written);
             }
         } else {
             const QString key = BookmarkKeyText(kind, id);
             store->Edit(key, record);
-            const std::uint32_t crc = WrittenBookmarkCrc(kind, *store, key, record);
+            const BookmarkCheckEntry written = WrittenEntry(kind, *store, key, record);
             for (BookmarkCheckEntry& e : list)
-                if (EntryCarriesId(kind, e, id)) e.crc = crc;
-            answer = kind == BrowserKind::Firefox ? BookmarkId{id.low, 0} : id;
+                if (EntryCarriesId(kind, e, id)) e.crc = written.crc;
+            answer = IdOfEntry(kind, written);
         }
     }
     ctx.Reply(IdPayload(answer));
@@ -182,19 +159,13 @@ void AddBookmark(RequestContext& ctx)
     ByteReader r(ctx.payload);
     const BookmarkRecord record = DecodeBookmarkFields(r);
     const BrowserKind kind = Kind(ctx);
-    BookmarkSyncState& bm = Bookmarks(ctx);
     BookmarkId answer;
 
-    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) {
+    if (BookmarkStore* store = SelectedStore(ctx)) {
         const QString key = store->Add(record);
-        if (kind == BrowserKind::InternetExplorer) {
-            bm.checkList.push_back(FavoriteEntry(key));
-            answer = BookmarkId::OfFavoritePath(key);
-        } else {
-            const std::uint32_t crc = WrittenBookmarkCrc(kind, *store, key, record);
-            bm.checkList.push_back({key, crc, 0, 0});
-            answer = BookmarkIdOfKey(kind, key);
-        }
+        const BookmarkCheckEntry written = WrittenEntry(kind, *store, key, record);
+        Bookmarks(ctx).checkList.push_back(written);
+        answer = IdOfEntry(kind, written);
     }
     ctx.Reply(IdPayload(answer));
     Ok(ctx, "AS_ADD_BOOKMARK...ok");
@@ -205,11 +176,10 @@ void DelBookmark(RequestContext& ctx)
     ByteReader r(ctx.payload);
     const BookmarkId id = ReadId(r);
     const BrowserKind kind = Kind(ctx);
-    BookmarkSyncState& bm = Bookmarks(ctx);
-    BookmarkCheckList& list = bm.checkList;
+    BookmarkCheckList& list = Bookmarks(ctx).checkList;
 
-    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) {
-        if (kind == BrowserKind::InternetExplorer) {
+    if (BookmarkStore* store = SelectedStore(ctx)) {
+        if (store->KeysArePaths()) {
             // Each entry goes from the list as soon as its file is gone, so a failure half way
             // leaves the list true to the folder.
             for (std::size_t i = 0; i < list.size();) {
@@ -240,9 +210,8 @@ void DelAllBookmarks(RequestContext& ctx)
         ~AcceptAgain() { host.SetAcceptingConnections(true); }
     } acceptAgain{host};
 
-    BookmarkSyncState& bm = Bookmarks(ctx);
-    if (BookmarkStore* store = bm.SelectStore(ctx.agent.browserId)) store->DeleteAll();
-    bm.checkList.clear();
+    if (BookmarkStore* store = SelectedStore(ctx)) store->DeleteAll();
+    Bookmarks(ctx).checkList.clear();
     ctx.Reply();
     Ok(ctx, "AS_DEL_ALL_BOOKMARKS...ok");
 }
@@ -250,7 +219,7 @@ void DelAllBookmarks(RequestContext& ctx)
 void SaveBookmarksState(RequestContext& ctx)
 {
     // A state that cannot be written is reported: the peer must not take it for saved.
-    if (HasStateRecords(ctx.agent.browserId))
+    if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId))
         BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix)
             .Save(Bookmarks(ctx).checkList);
     ctx.Reply();
@@ -259,7 +228,7 @@ void SaveBookmarksState(RequestContext& ctx)
 void LoadBookmarksState(RequestContext& ctx)
 {
     Bookmarks(ctx).checkList.clear();
-    if (HasStateRecords(ctx.agent.browserId)) LoadCheckList(ctx, Kind(ctx));
+    if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId)) LoadCheckList(ctx, Kind(ctx));
     ctx.Reply();
 }
 

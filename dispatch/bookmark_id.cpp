@@ -5,7 +5,8 @@
 
 BookmarkId BookmarkId::OfFavoritePath(const QString& path)
 {
-    return {Crc32OfText(path), Crc32OfInt(static_cast<std::uint32_t>(path.size()))};
+    const FavoriteId id = FavoriteIdOfPath(path);
+    return {id.low, id.high};
 }
 
 BookmarkId BookmarkId::Read(ByteReader& r)

@@ -50,3 +50,14 @@ BookmarkRecord DecodeBookmarkFields(ByteReader& r)
     }
     return record;
 }
+
+QByteArray EncodeBookmarkReply(BrowserKind kind, BookmarkId id, const BookmarkRecord& record)
+{
+    QByteArray payload;
+    ByteWriter w(payload);
+    const bool safari = kind == BrowserKind::Safari;
+    if (!safari) id.Write(w);
+    EncodeBookmarkFields(record, w);
+    w.Zeros(safari ? 10 : 2);
+    return payload;
+}

@@ -21,6 +21,13 @@ public:
 
     const QString& Path() const { return path_; }
 
+    // Whether the load and save requests keep the browser's bookmarks in its state file: every
+    // browser but Safari, whose file holds no records.
+    static bool HoldsRecords(std::uint32_t browserKind)
+    {
+        return browserKind < static_cast<std::uint32_t>(BrowserKind::Safari);
+    }
+
     struct Records {
         BookmarkCheckList entries;
         // Bytes after the last whole record: a file cut short or damaged there.

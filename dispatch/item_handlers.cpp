@@ -11,9 +11,8 @@
 #include "dispatch/item_kinds.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_context.h"
-#include "dispatch/source_detection.h"
-#include "dispatch/source_flags.h"
 #include "net/message_header.h"
+#include "stores/source_catalog.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
 
@@ -171,12 +170,11 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         Log(ctx, lines.addOk);
         return;
     }
-    const std::uint32_t code = SourceCodeOf(ctx.agent, lines.kind);
-    if (lines.kind == ItemKind::Appointments && IsOutlookAgentCode(code)) PutStartBeforeEnd(record);
+    const SourceRow* source = FindSource(lines.kind, SourceCodeOf(ctx.agent, lines.kind));
+    if (lines.kind == ItemKind::Appointments && source && source->outlookVersion) PutStartBeforeEnd(record);
     QString id;
     store->Add(record, id);
-    if (lines.kind == ItemKind::Appointments && code == 1)
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     const std::uint32_t crc = store->IDtoCRC32(id);
     if (lines.kind == ItemKind::Contacts)
         ctx.agent.log.WriteLogLine(QStringLiteral("Id [%1], crc [%2l]").arg(id, QString::number(crc)));
@@ -192,8 +190,7 @@ void DeleteItem(RequestContext& ctx, const KindLines& lines)
     Log(ctx, lines.delIdLine, id);
     if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
         store->Delete(id);
-        if (lines.kind == ItemKind::Appointments && SourceCodeOf(ctx.agent, lines.kind) == 1)
-            if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     }
     StateListOf(ctx.agent, lines.kind).Remove(id);
     ctx.Reply();
@@ -205,29 +202,20 @@ void EmptySource(RequestContext& ctx, const KindLines& lines)
     Agent& agent = ctx.agent;
     const ItemKind kind = lines.kind;
     const std::uint32_t code = SourceCodeOf(agent, kind);
-    if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit())
-        throw AgentError("Outlook could not be started");
+    if (!agent.stores->Connect(kind, code)) throw AgentError("Outlook could not be started");
     COutlook* store = SelectedStore(agent, kind);
     if (IdMappedStore* idMap = SelectedIdMappedStore(agent, kind)) idMap->SetIdMapName(agent.machineId);
 
-    if (kind == ItemKind::Contacts && code == 7) {
-        // Opera keeps contacts only with a mail account; without Opera there is nothing to empty.
-        if (!IsOperaInstalled()) return;
-        if (!HasOperaMail()) {
-            agent.log.WriteLogLine(QStringLiteral("Not installed Opera Contacts"));
-            throw AgentError("Opera's mail has no account, so there are no Opera contacts");
-        }
-    }
-    if (kind == ItemKind::Notes && code == kOperaNotesCode && !HasOperaNotes()) return;
+    // A source whose program is not here has nothing to empty.
+    const SourceCondition condition = SelectedCondition(agent, kind);
+    if (condition == SourceCondition::Absent) return;
+    if (condition == SourceCondition::Unusable) FailUnusableSource(agent, kind);
     if (!store) return;
-    auto* contacts = kind == ItemKind::Contacts && (code == 1 || code == 2)
-                         ? StoreRole<ContactFolderStore>(store)
-                         : nullptr;
-    if (contacts) contacts->Load();
-    if (kind == ItemKind::Appointments && code == 1)
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    auto* records = StoreRole<ContactFolderStore>(store);
+    if (records) records->Load();
+    if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     store->DeleteAll();
-    if (contacts) contacts->Unload();
+    if (records) records->Unload();
 }
 
 void DeleteAllItems(RequestContext& ctx, const KindLines& lines)

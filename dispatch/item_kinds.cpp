@@ -1,5 +1,7 @@
 #include "dispatch/item_kinds.h"
 
+#include "app/core/log_file.h"
+#include "common/errors.h"
 #include "dispatch/agent.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
@@ -41,32 +43,26 @@ std::uint32_t SourceCodeOf(const Agent& agent, ItemKind kind)
 
 COutlook* SelectedStore(const Agent& agent, ItemKind kind)
 {
-    const std::uint32_t code = SourceCodeOf(agent, kind);
-    switch (kind) {
-        case ItemKind::Contacts:
-            return SelectContactStore(*agent.stores, code);
-        case ItemKind::Appointments:
-            return SelectAppointmentStore(*agent.stores, code);
-        case ItemKind::Tasks:
-            return SelectTaskStore(*agent.stores, code);
-        case ItemKind::Notes:
-            return SelectNoteStore(*agent.stores, code);
-    }
-    return nullptr;
+    return agent.stores->Select(kind, SourceCodeOf(agent, kind));
 }
 
-bool OutlookSelected(const Agent& agent, ItemKind kind)
+SourceCondition SelectedCondition(const Agent& agent, ItemKind kind)
 {
-    const std::uint32_t code = SourceCodeOf(agent, kind);
-    return kind == ItemKind::Notes ? IsOutlookNotesCode(code) : IsOutlookAgentCode(code);
+    const SourceRow* source = FindSource(kind, SourceCodeOf(agent, kind));
+    return source && source->condition ? source->condition() : SourceCondition::Usable;
+}
+
+void FailUnusableSource(Agent& agent, ItemKind kind)
+{
+    const SourceRow* source = FindSource(kind, SourceCodeOf(agent, kind));
+    if (source && source->unusableLine) agent.log.WriteLogLine(QString::fromUtf8(source->unusableLine));
+    throw AgentError(source && source->unusableReason ? source->unusableReason
+                                                      : "the chosen source holds no data here");
 }
 
 IdMappedStore* SelectedIdMappedStore(const Agent& agent, ItemKind kind)
 {
-    const std::uint32_t code = SourceCodeOf(agent, kind);
-    const bool mapped =
-        kind == ItemKind::Notes ? IsMappedOutlookNotesCode(code) : IsMappedOutlookAgentCode(code);
-    return mapped ? StoreRole<IdMappedStore>(SelectedStore(agent, kind)) : nullptr;
+    return StoreRole<IdMappedStore>(SelectedStore(agent, kind));
 }
 
 void LoadStateList(Agent& agent, ItemKind kind)

@@ -1,16 +1,16 @@
 #pragma once
-// The four item kinds as the item requests see them: the kind's state list and file, the store
-// its stored source code selects, and whether that source is Outlook.
+// The four item kinds as the item requests see them: the kind's state list and file and the
+// store its stored source code selects.
 
 #include <cstdint>
 
 #include "dispatch/state_file.h"
+#include "stores/source_catalog.h"
+#include "stores/source_kind.h"
 
 class Agent;
 class COutlook;
 class IdMappedStore;
-
-enum class ItemKind { Contacts, Appointments, Tasks, Notes };
 
 StateList& StateListOf(Agent& agent, ItemKind kind);
 StateFileKind StateFileKindOf(ItemKind kind);
@@ -19,9 +19,11 @@ StateFileKind StateFileKindOf(ItemKind kind);
 std::uint32_t SourceCodeOf(const Agent& agent, ItemKind kind);
 // The store that code selects, or nullptr.
 COutlook* SelectedStore(const Agent& agent, ItemKind kind);
-// Whether the code names an Outlook version (the Outlook connection then has to be up).
-bool OutlookSelected(const Agent& agent, ItemKind kind);
-// The selected store's identifier map when the code names Outlook 12 or 14, else nullptr.
+// What the chosen source's program holds here; Usable when its row asks nothing.
+SourceCondition SelectedCondition(const Agent& agent, ItemKind kind);
+// Logs the chosen source's line for a program that keeps none of its data, and fails.
+[[noreturn]] void FailUnusableSource(Agent& agent, ItemKind kind);
+// The selected store's identifier map when it keeps one, else nullptr.
 IdMappedStore* SelectedIdMappedStore(const Agent& agent, ItemKind kind);
 
 // Loads and saves the kind's list from and to the peer's state file (the notes file of the

@@ -9,7 +9,6 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_context.h"
-#include "dispatch/source_detection.h"
 #include "net/message_header.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
@@ -47,7 +46,6 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     LogFile& log = agent.log;
     const ItemKind kind = traits.kind;
     const QString name = QString::fromUtf8(ctx.info.name);
-    const std::uint32_t code = SourceCodeOf(agent, kind);
 
     // Weeks back and ahead; a peer that leaves them out asks for a window of 0 and 0.
     std::int16_t weeksBack = -1;
@@ -64,12 +62,10 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
         RequireUsableNotesSuffix(agent, newSuffix);
     }
 
-    // Preparation: open the source and reload the saved state.
+    // Preparation: connect and prepare the source, and reload the saved state.
     COutlook* store = SelectedStore(agent, kind);
-    if (kind == ItemKind::Contacts && code == 0)
-        if (auto* book = StoreRole<SessionStore>(store)) book->Open();
     if (kind == ItemKind::Appointments || kind == ItemKind::Tasks) log.WriteLogLine(name);
-    if (OutlookSelected(agent, kind) && !agent.stores->OfficeInit()) {
+    if (!agent.stores->Connect(kind, SourceCodeOf(agent, kind))) {
         agent.stores->OfficeDestroy();
         log.WriteLogLine(name + QStringLiteral("(=OfficeInit()=)...error"));
         ctx.ReplyError();
@@ -79,24 +75,12 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     if (idMap) idMap->OpenIdMap(agent.machineId);
     if (kind == ItemKind::Contacts) log.WriteLogLine(name);
     if (kind == ItemKind::Notes) log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
-    if (kind == ItemKind::Contacts && (code == 1 || code == 2))
-        if (auto* contacts = StoreRole<ContactFolderStore>(store)) {
-            contacts->CreateContactsFolder();
-            contacts->Load();
-        }
-    if (kind == ItemKind::Appointments && code == 1)
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) {
-            calendar->CreateCalendarFolders();
-            calendar->LoadCalendarIndex();
-        }
+    if (auto* prepare = StoreRole<PrepareForCheck>(store)) prepare->PrepareToCheck();
     if (kind == ItemKind::Notes) agent.items.notesSuffix = newSuffix;
     // Always compare with the saved state: list changes that no save wrote are dropped here.
     LoadStateList(agent, kind);
 
-    if (kind == ItemKind::Contacts && (code == 6 || code == 7) && IsOperaInstalled() && !HasOperaMail()) {
-        log.WriteLogLine(QStringLiteral("Not installed Opera Contacts"));
-        throw AgentError("Opera's mail has no account, so there are no Opera contacts");
-    }
+    if (SelectedCondition(agent, kind) == SourceCondition::Unusable) FailUnusableSource(agent, kind);
 
     QStringList ids;
     if (store) store->GetIDs(ids);
@@ -154,7 +138,8 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
 void LoadState(RequestContext& ctx, ItemKind kind)
 {
     if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->OpenIdMap(ctx.agent.machineId);
-    if (kind == ItemKind::Contacts) ResetWindowsContactsStore(ctx.agent);
+    // Records loaded from files are read anew by the next check.
+    if (auto* records = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind))) records->ClearRecords();
     LoadStateList(ctx.agent, kind);
     ctx.Reply();
 }
@@ -162,10 +147,7 @@ void LoadState(RequestContext& ctx, ItemKind kind)
 void SaveState(RequestContext& ctx, ItemKind kind)
 {
     if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->SaveIdMap();
-    const std::uint32_t code = SourceCodeOf(ctx.agent, kind);
-    if (kind == ItemKind::Contacts && (code == 1 || code == 2))
-        if (auto* contacts = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind)))
-            contacts->Unload();
+    if (auto* records = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind))) records->Unload();
     SaveStateList(ctx.agent, kind);
     ctx.Reply();
 }

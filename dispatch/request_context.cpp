@@ -45,14 +45,3 @@ QByteArray RequestContext::TakeConsumingPayload()
 {
     return agent.fragments.Take(payload);
 }
-
-QString FailureReason(std::exception_ptr failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
-}

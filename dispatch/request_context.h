@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <exception>
 
+#include "common/attempt.h"
 #include "common/byte_io.h"
 #include "common/item_record.h"
 #include "dispatch/reply_channel.h"
@@ -63,6 +64,3 @@ private:
     bool replied_ = false;
     ItemRecord loggedRecord_;
 };
-
-// The reason a failure carries, for the log line that follows a request's own failure line.
-QString FailureReason(std::exception_ptr failure);

@@ -1,42 +1,15 @@
 #pragma once
 // Which data sources this machine offers, and the three codes that choose among them: the
 // AgentCode (contacts, appointments, tasks), the NotesAgentCode and the BrowserKind. Detected
-// at start-up, offered, set and reported through the SourceFlags word of the source requests.
+// at start-up, offered, set and reported through the SourceFlags word of the source requests,
+// all read from the rows of the source catalogue (stores/source_catalog.h).
 
-#include <QString>
-#include <array>
 #include <cstdint>
+
+#include "stores/source_probes.h"
 
 class Agent;
 class StoreSet;
-
-// The Outlook object-model versions with their automation ProgIDs, oldest first: the order in
-// which every detection tries them, so that the newest present version wins.
-struct OutlookVersionInfo {
-    std::uint32_t agentCode;   // 8, 9, 11, 12, 14
-    std::uint32_t notesCode;   // 4, 8, 16, 32, 64
-    std::uint32_t sourceFlag;  // bit 2 .. 6
-    const char* progId;
-};
-const std::array<OutlookVersionInfo, 5>& OutlookVersions();
-// Whether that version's automation object can be created (the object is released at once).
-bool IsOutlookVersionPresent(const OutlookVersionInfo& version);
-
-struct DetectedBrowsers {
-    bool firefox = false;  // Firefox 4 or later
-    bool chrome = false;
-    bool internetExplorer = false;
-    bool opera = false;  // Opera 10 or later
-    bool safari = false;
-};
-DetectedBrowsers DetectBrowsers();
-
-// Opera 10 or later.
-bool IsOperaInstalled();
-// Opera's mail has an account ("Count=" above 0 in its accounts.ini).
-bool HasOperaMail();
-// Opera's notes file exists and opens for reading and writing.
-bool HasOperaNotes();
 
 // Start-up detection. `current` is what the code held before (returned unchanged when the
 // settings cannot be opened). A stored "AgentID" of 0 to 7 wins over the detected code, so a
@@ -59,6 +32,3 @@ std::uint32_t AvailableSourceFlags(const StoreSet& stores);
 void ApplySourceFlags(Agent& agent, std::uint32_t flags);
 // The SourceFlags of the current choice; the browser bit is what ReadBrowserId gives.
 std::uint32_t CurrentSourceFlags(const Agent& agent);
-
-// Forgets the loaded records of the Windows Contacts store of the current contacts source.
-void ResetWindowsContactsStore(Agent& agent);

@@ -182,8 +182,7 @@ void AgentServer::OnEnable()
 
 void AgentServer::OnDisable()
 {
-    d->agent.stores->OfficeDestroy();
-    if (d->agent.agentId == 0) d->agent.stores->CloseAddressBook();
+    d->agent.stores->ReleaseSessions(d->agent.Selection());
     ServerStop();
     d->ui.ShowServerState(false);
 }

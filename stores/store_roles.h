@@ -1,15 +1,28 @@
 #pragma once
 // Operations that some item stores offer besides the seven of COutlook. A store takes on a role
-// by also deriving from its class; the requests find the role with StoreRole<> and skip the step
-// when the selected store does not have it.
+// by also deriving from its class; the requests find the role with StoreRole<> and call it when
+// the selected store has it, whatever the source. No request names a source: a step that one
+// source needs and another does not is a role here (or, where it belongs to the source rather
+// than to the store object, a field of its catalogue row, stores/source_catalog.h).
 
 #include <QString>
 #include <cstdint>
 
 #include "common/outlook_store.h"
 
-// A store that works on a copy loaded for a session (the address book, Opera's contacts and
-// notes, Sticky Notes): Open loads or connects, Close writes back and releases.
+// What the change check of the store's kind does first, before it reads the identifiers: the
+// address book connects, Windows Contacts creates its folder and loads the contact files,
+// Windows Calendar creates its folders and indexes the calendar files.
+class PrepareForCheck {
+public:
+    virtual ~PrepareForCheck() = default;
+    virtual void PrepareToCheck() = 0;
+};
+
+// A store that works on a copy loaded for one synchronisation (Opera's contacts and notes,
+// Sticky Notes): the synchronisation's start opens it (loads), and the end of the
+// synchronisation or the client's departure closes it (writes back) once for every open. Close
+// is only ever called after a successful Open.
 class SessionStore {
 public:
     virtual ~SessionStore() = default;
@@ -17,7 +30,18 @@ public:
     virtual void Close() = 0;
 };
 
-// The Windows Contacts store: records loaded from the Contacts folder, written back on Unload.
+// A store that keeps a connection between requests (the address book, which its
+// PrepareToCheck connects): every release of the sessions (the end of a synchronisation, the
+// client's departure, suspend, exit) ends it. Must be safe when nothing is connected.
+class ConnectionStore {
+public:
+    virtual ~ConnectionStore() = default;
+    virtual void Disconnect() = 0;
+};
+
+// A store of records loaded from files (Windows Contacts), written back on Unload: the delete-all
+// request loads before and unloads after DeleteAll, the save of the state unloads, the load of
+// the state and the client's departure forget the records.
 class ContactFolderStore {
 public:
     virtual ~ContactFolderStore() = default;
@@ -31,7 +55,9 @@ public:
     virtual void ClearRecords() = 0;
 };
 
-// The Windows Calendar store, which works on an index of its calendar files.
+// A store that works on an index of its files (Windows Calendar): rebuilt after every add and
+// delete and before the delete-all request's DeleteAll. Its calendar names join the contacts
+// source's category names.
 class CalendarIndexStore {
 public:
     virtual ~CalendarIndexStore() = default;
@@ -51,7 +77,7 @@ public:
     virtual bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) = 0;
 };
 
-// The Outlook 12 and 14 stores, which map long Exchange entry identifiers to item identifiers
+// Stores (Outlook 12 and 14) that map long Exchange entry identifiers to item identifiers
 // through a per-peer identifier map.
 class IdMappedStore {
 public:
@@ -63,7 +89,8 @@ public:
     virtual void SetIdMapName(const QString& machineId) = 0;
 };
 
-// Contact stores that know groups (the address book, Windows Contacts): each name followed by ",".
+// Contact stores that know groups (the address book, Windows Contacts): each name followed by
+// ","; they make the category names of the contacts source.
 class GroupNamesSource {
 public:
     virtual ~GroupNamesSource() = default;

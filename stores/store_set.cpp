@@ -1,54 +1,77 @@
 #include "stores/store_set.h"
 
+#include "common/attempt.h"
 #include "stores/store_roles.h"
 
-namespace {
+// One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.
+struct StoreSet::Slot {
+    const SourceRow* row;
+    std::unique_ptr<COutlook> items;
+    std::unique_ptr<BookmarkStore> bookmarks;
+    std::function<std::unique_ptr<COutlook>()> sessionFactory;  // per-session rows
 
-int OutlookIndex(std::uint32_t version)
-{
-    for (std::size_t i = 0; i < StoreSet::kOutlookVersions.size(); ++i)
-        if (static_cast<std::uint32_t>(StoreSet::kOutlookVersions[i]) == version) return static_cast<int>(i);
-    return -1;
-}
+    QString Line(const char* text) const { return text ? QString::fromUtf8(text) : QString(); }
+};
 
-// Notes codes 64, 32, 16, 8, 4 name the Outlook versions 14, 12, 11, 9, 8.
-int OutlookNotesIndex(std::uint32_t code)
+StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
 {
-    switch (code) {
-        case 64:
-            return 0;
-        case 32:
-            return 1;
-        case 16:
-            return 2;
-        case 8:
-            return 3;
-        case 4:
-            return 4;
-        default:
-            return -1;
+    for (const SourceRow& row : SourceCatalog()) {
+        auto slot = std::make_unique<Slot>();
+        slot->row = &row;
+        if (row.storePerSession) {
+            if (row.makeItemStore)
+                slot->sessionFactory = [this, make = row.makeItemStore] { return make(services_); };
+        } else {
+            if (row.makeItemStore) slot->items = row.makeItemStore(services_);
+            if (row.makeBookmarkStore) slot->bookmarks = row.makeBookmarkStore(services_);
+        }
+        slots_.push_back(std::move(slot));
     }
 }
 
-// Runs one release step; its failure becomes false and a reason instead of an exception.
-template <class Step>
-bool Attempt(Step&& step, QString* failure)
-{
-    try {
-        step();
-        return true;
-    } catch (const std::exception& e) {
-        if (failure) *failure = QString::fromUtf8(e.what());
-    } catch (...) {
-        if (failure) *failure = QStringLiteral("unknown failure");
-    }
-    return false;
-}
-
-}  // namespace
-
-StoreSet::StoreSet() = default;
 StoreSet::~StoreSet() = default;
+
+StoreSet::Slot* StoreSet::Find(SourceKind kind, std::uint32_t code) const
+{
+    for (const auto& slot : slots_)
+        if (slot->row->kind == kind && slot->row->code == code) return slot.get();
+    return nullptr;
+}
+
+COutlook* StoreSet::Select(ItemKind kind, std::uint32_t code) const
+{
+    const Slot* slot = Find(SourceKindOf(kind), code);
+    return slot ? slot->items.get() : nullptr;
+}
+
+BookmarkStore* StoreSet::Select(BrowserKind kind) const
+{
+    const Slot* slot = Find(SourceKind::Bookmarks, static_cast<std::uint32_t>(kind));
+    return slot ? slot->bookmarks.get() : nullptr;
+}
+
+void StoreSet::Replace(ItemKind kind, std::uint32_t code, std::unique_ptr<COutlook> store)
+{
+    if (Slot* slot = Find(SourceKindOf(kind), code)) {
+        std::erase(openSessions_, slot);
+        slot->items = std::move(store);
+    }
+}
+
+void StoreSet::Replace(BrowserKind kind, std::unique_ptr<BookmarkStore> store)
+{
+    if (Slot* slot = Find(SourceKind::Bookmarks, static_cast<std::uint32_t>(kind))) {
+        std::erase(openSessions_, slot);
+        slot->bookmarks = std::move(store);
+    }
+}
+
+void StoreSet::SetSessionFactory(ItemKind kind, std::uint32_t code,
+                                 std::function<std::unique_ptr<COutlook>()> factory)
+{
+    if (Slot* slot = Find(SourceKindOf(kind), code); slot && slot->row->storePerSession)
+        slot->sessionFactory = std::move(factory);
+}
 
 bool StoreSet::OfficeInit()
 {
@@ -59,101 +82,105 @@ bool StoreSet::OfficeInit()
 
 bool StoreSet::OfficeDestroy()
 {
-    const bool released = !releaseOutlook || Attempt(releaseOutlook, nullptr);
+    QStringList failures;
+    const bool released = !releaseOutlook || AttemptStep(releaseOutlook, failures);
     officeInitialized = false;
     return released;
 }
 
-void StoreSet::OpenStickyNotes()
+bool StoreSet::Connect(ItemKind kind, std::uint32_t code)
 {
-    if (!createStickyNotes) return;
-    if (stickyNotes) CloseStickyNotes();
-    stickyNotes = createStickyNotes();
-    if (auto* session = StoreRole<SessionStore>(stickyNotes.get())) session->Open();
+    const SourceRow* row = FindSource(kind, code);
+    return !row || row->outlookVersion == 0 || OfficeInit();
 }
 
-bool StoreSet::ClearWindowsContactsRecords(std::uint32_t agentCode, QString* failure)
+void StoreSet::OpenSession(Slot& slot, const Note& note)
 {
-    if (agentCode != 1 && agentCode != 2) return true;
-    auto* contacts = StoreRole<ContactFolderStore>(windowsContacts[agentCode - 1].get());
-    return !contacts || Attempt([&] { contacts->ClearRecords(); }, failure);
+    if (slot.row->storePerSession) {
+        if (!slot.sessionFactory) return;
+        slot.items = slot.sessionFactory();
+    }
+    auto* session = StoreRole<SessionStore>(slot.items.get());
+    if (!session && !slot.bookmarks) return;
+    try {
+        if (session)
+            session->Open();
+        else
+            slot.bookmarks->Open();
+    } catch (...) {
+        // A store made for this session and never opened is not kept.
+        if (slot.row->storePerSession) slot.items.reset();
+        throw;
+    }
+    openSessions_.push_back(&slot);
+    if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
 
-bool StoreSet::CloseAddressBook(QString* failure)
+void StoreSet::CloseSessions(QStringList& failures, const Note& note)
 {
-    auto* book = StoreRole<SessionStore>(addressBook.get());
-    return !book || Attempt([&] { book->Close(); }, failure);
-}
-
-bool StoreSet::CloseStickyNotes(QString* failure)
-{
-    const std::unique_ptr<COutlook> notes = std::move(stickyNotes);
-    auto* session = StoreRole<SessionStore>(notes.get());
-    return !session || Attempt([&] { session->Close(); }, failure);
-}
-
-bool IsOutlookAgentCode(std::uint32_t agentCode)
-{
-    return OutlookIndex(agentCode) >= 0;
-}
-
-bool IsOutlookNotesCode(std::uint32_t notesAgentCode)
-{
-    return OutlookNotesIndex(notesAgentCode) >= 0;
-}
-
-bool IsMappedOutlookAgentCode(std::uint32_t agentCode)
-{
-    return agentCode == 12 || agentCode == 14;
-}
-
-bool IsMappedOutlookNotesCode(std::uint32_t notesAgentCode)
-{
-    return notesAgentCode == 32 || notesAgentCode == 64;
-}
-
-COutlook* SelectContactStore(const StoreSet& stores, std::uint32_t agentCode)
-{
-    if (int i = OutlookIndex(agentCode); i >= 0)
-        return stores.outlookContacts[static_cast<std::size_t>(i)].get();
-    switch (agentCode) {
-        case 0:
-            return stores.addressBook.get();
-        case 1:
-            return stores.windowsContacts[0].get();
-        case 2:
-            return stores.windowsContacts[1].get();
-        case 7:
-            return stores.operaContacts.get();
-        default:
-            return nullptr;
+    const std::vector<Slot*> open = std::move(openSessions_);
+    openSessions_.clear();
+    for (Slot* slot : open) {
+        const bool closed = AttemptStep(
+            [&] {
+                if (auto* session = StoreRole<SessionStore>(slot->items.get()))
+                    session->Close();
+                else if (slot->bookmarks)
+                    slot->bookmarks->Close();
+            },
+            failures);
+        if (slot->row->storePerSession) slot->items.reset();
+        if (closed && note && slot->row->closedLine) note(slot->Line(slot->row->closedLine));
     }
 }
 
-COutlook* SelectAppointmentStore(const StoreSet& stores, std::uint32_t agentCode)
+void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
 {
-    if (int i = OutlookIndex(agentCode); i >= 0)
-        return stores.outlookAppointments[static_cast<std::size_t>(i)].get();
-    return agentCode == 1 ? stores.windowsCalendar.get() : nullptr;
-}
-
-COutlook* SelectTaskStore(const StoreSet& stores, std::uint32_t agentCode)
-{
-    if (int i = OutlookIndex(agentCode); i >= 0)
-        return stores.outlookTasks[static_cast<std::size_t>(i)].get();
-    return nullptr;
-}
-
-COutlook* SelectNoteStore(const StoreSet& stores, std::uint32_t notesAgentCode)
-{
-    if (int i = OutlookNotesIndex(notesAgentCode); i >= 0)
-        return stores.outlookNotes[static_cast<std::size_t>(i)].get();
-    switch (notesAgentCode) {
-        case 0x4000:
-            return stores.operaNotes.get();
-        case 0x10000:
-            return stores.stickyNotes.get();
-        default:
-            return nullptr;
+    // A synchronisation that never ended is written back before the new one loads anew.
+    QStringList ignored;
+    CloseSessions(ignored, {});
+    for (SourceKind kind : {SourceKind::Notes, SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks,
+                            SourceKind::Bookmarks}) {
+        Slot* slot = Find(kind, selection.CodeOf(kind));
+        if (!slot) continue;
+        if (slot->row->companionKind != SourceKind::Bookmarks)
+            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode))
+                OpenSession(*companion, note);
+        OpenSession(*slot, note);
     }
+}
+
+QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const Note& note)
+{
+    QStringList failures;
+    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
+        const Slot* slot = Find(kind, selection.CodeOf(kind));
+        if (auto* connection = slot ? StoreRole<ConnectionStore>(slot->items.get()) : nullptr)
+            AttemptStep([&] { connection->Disconnect(); }, failures);
+    }
+    if (!OfficeDestroy()) failures.append(QStringLiteral("Outlook could not be released"));
+    CloseSessions(failures, note);
+    return failures;
+}
+
+bool StoreSet::ForgetLoadedRecords(const SourceSelection& selection, QString* failure)
+{
+    auto* contacts = StoreRole<ContactFolderStore>(Select(selection, ItemKind::Contacts));
+    QStringList failures;
+    if (!contacts || AttemptStep([&] { contacts->ClearRecords(); }, failures)) return true;
+    if (failure) *failure = failures.first();
+    return false;
+}
+
+QString StoreSet::CategoryNames(std::uint32_t agentCode) const
+{
+    const SourceRow* row = FindSource(SourceKind::Contacts, agentCode);
+    if (!row) return {};
+    if (row->categories) return row->categories(*this);
+    QString text;
+    if (auto* groups = StoreRole<GroupNamesSource>(Select(ItemKind::Contacts, agentCode)))
+        text += groups->GetGroupNames();
+    if (auto* calendar = StoreRole<CalendarIndexStore>(Select(ItemKind::Appointments, agentCode)))
+        text += calendar->GetCalendarNames();
+    return text;
 }

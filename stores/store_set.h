@@ -1,42 +1,48 @@
 #pragma once
 #include <QString>
 #include <QStringList>
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include "common/bookmark_store.h"
 #include "common/outlook_store.h"
+#include "stores/source_catalog.h"
+#include "stores/source_kind.h"
 
-// Every item store the agent can serve, constructed with the agent and destroyed with it,
-// and the table that picks the store for a stored source code. A slot left empty is a source
-// that is not available on this machine: its codes select no store.
+// Every store the agent can serve, made from the source catalogue's rows with the agent and
+// destroyed with it (a row marked storePerSession: made when its session opens), and what a
+// synchronisation holds open. A source whose row makes no store selects none.
 //
 // The stores' own extra operations are roles (stores/store_roles.h). What belongs to no single
-// store (the Outlook connection, the Sticky Notes store's creation, the bookmark databases that
-// a synchronisation keeps open) is reached through the hooks below, which the code serving those
-// sources fills in; an empty hook is a source that is not available.
+// store (the Outlook connection) is reached through the hooks below, which the code serving
+// those sources fills in; an empty hook is a source that is not available.
 class StoreSet {
 public:
-    StoreSet();
+    explicit StoreSet(StoreServices services = {});
     ~StoreSet();
     StoreSet(const StoreSet&) = delete;
     StoreSet& operator=(const StoreSet&) = delete;
 
-    // Outlook object-model versions, in the order the selection tests them.
-    static constexpr std::array<int, 5> kOutlookVersions = {14, 12, 11, 9, 8};
+    // The store for a source, or nullptr when the code selects none.
+    COutlook* Select(ItemKind kind, std::uint32_t code) const;
+    BookmarkStore* Select(BrowserKind kind) const;
+    COutlook* Select(const SourceSelection& selection, ItemKind kind) const
+    {
+        return Select(kind, selection.CodeOf(SourceKindOf(kind)));
+    }
+    BookmarkStore* SelectBookmarks(const SourceSelection& selection) const
+    {
+        return Select(static_cast<BrowserKind>(selection.browserKind));
+    }
 
-    // Outlook stores by version index (kOutlookVersions order).
-    std::array<std::unique_ptr<COutlook>, 5> outlookContacts;
-    std::array<std::unique_ptr<COutlook>, 5> outlookAppointments;
-    std::array<std::unique_ptr<COutlook>, 5> outlookTasks;
-    std::array<std::unique_ptr<COutlook>, 5> outlookNotes;
-    std::unique_ptr<COutlook> addressBook;         // contacts source 0
-    std::unique_ptr<COutlook> windowsContacts[2];  // contacts sources 1 and 2
-    std::unique_ptr<COutlook> operaContacts;       // contacts source 7
-    std::unique_ptr<COutlook> windowsCalendar;     // appointments source 1
-    std::unique_ptr<COutlook> operaNotes;          // notes source 0x4000
-    std::unique_ptr<COutlook> stickyNotes;         // notes source 0x10000, only during a synchronisation
+    // Puts a store in the place of the row's (tests, benchmarks); a per-session row's store
+    // counts as made, not as opened. Codes without a row are ignored.
+    void Replace(ItemKind kind, std::uint32_t code, std::unique_ptr<COutlook> store);
+    void Replace(BrowserKind kind, std::unique_ptr<BookmarkStore> store);
+    // Replaces the factory a per-session row makes its store with at every session.
+    void SetSessionFactory(ItemKind kind, std::uint32_t code, std::function<std::unique_ptr<COutlook>()> factory);
 
     // The Outlook connection: starts the first Outlook version that answers and initialises its
     // four stores (true when they are ready; it logs its own failures), and releases them again.
@@ -47,16 +53,6 @@ public:
     std::function<bool()> usingExchangeServer;
     // The category names of the running Outlook (12 and 14); throws when Outlook cannot be reached.
     std::function<QStringList()> outlookCategories;
-    // Makes a Sticky Notes store for one synchronisation.
-    std::function<std::unique_ptr<COutlook>()> createStickyNotes;
-
-    // A bookmark source that a synchronisation keeps open: open loads, close writes back.
-    struct SessionHooks {
-        std::function<void()> open;
-        std::function<void()> close;
-    };
-    SessionHooks firefoxDatabase;  // browser 1
-    SessionHooks operaBookmarks;   // browser 2
 
     bool officeInitialized = false;
     // True at once while initialised; otherwise starts Outlook (false when none starts).
@@ -65,32 +61,42 @@ public:
     // when the release failed.
     bool OfficeDestroy();
     bool IsUsingExchangeServer() const { return usingExchangeServer && usingExchangeServer(); }
+    // Makes the source's store usable: starts the Outlook connection for an Outlook source
+    // (false when it does not start); true at once for the others.
+    bool Connect(ItemKind kind, std::uint32_t code);
 
-    // Creates and opens the Sticky Notes store for a synchronisation (nothing when the source is
-    // not available here). One left open by an earlier synchronisation is written back first.
-    void OpenStickyNotes();
+    // Reports a log line of a session step (the rows' openedLine and closedLine).
+    using Note = std::function<void(const QString&)>;
 
-    // What a client's departure, suspend and the end of a synchronisation release, each safe
-    // when nothing is open: the loaded records of the Windows Contacts store of contacts source
-    // 1 or 2 (no file touched), the Windows Address Book, and the Sticky Notes store (written
-    // back, then destroyed even when the write fails). None throws, since a departing client's
-    // resources must all be released whatever fails; each answers false, with the reason in
-    // `failure` when given, when its store failed.
-    bool ClearWindowsContactsRecords(std::uint32_t agentCode, QString* failure = nullptr);
-    bool CloseAddressBook(QString* failure = nullptr);
-    bool CloseStickyNotes(QString* failure = nullptr);
+    // The start of a synchronisation: opens the sessions of the chosen sources, notes first,
+    // then contacts (a row's companion before it), appointments, tasks and bookmarks: each store
+    // that is a SessionStore, each bookmark store (BookmarkStore::Open), each per-session store
+    // made anew. Sessions an earlier synchronisation left open are closed first. Throws the
+    // first failure; the sessions opened before it stay open until they are released.
+    void OpenSessions(const SourceSelection& selection, const Note& note = {});
+    // What the end of a synchronisation, a client's departure, suspend and exit release: the
+    // connection of each chosen store that is a ConnectionStore, the Outlook connection, and every
+    // session opened since the last release, closed (written back) in the order they were opened,
+    // a per-session store destroyed even when its close fails. Every step is attempted whatever
+    // fails before it; the reason of each failure is returned, none is thrown.
+    QStringList ReleaseSessions(const SourceSelection& selection, const Note& note = {});
+    // Forgets the records the chosen contacts store loaded from its files (ContactFolderStore);
+    // touches no file. False, with the reason in `failure` when given, when that failed.
+    bool ForgetLoadedRecords(const SourceSelection& selection, QString* failure = nullptr);
+
+    // The category names of a contacts source: its row's own, or the group names of its contacts
+    // store and the calendar names of its appointments store; each name followed by ";" or ",".
+    QString CategoryNames(std::uint32_t agentCode) const;
+
+private:
+    struct Slot;
+    Slot* Find(SourceKind kind, std::uint32_t code) const;
+    void OpenSession(Slot& slot, const Note& note);
+    // Closes every open session in the order opened, recording failures.
+    void CloseSessions(QStringList& failures, const Note& note);
+
+    StoreServices services_;
+    std::vector<std::unique_ptr<Slot>> slots_;
+    // The sessions opened since the last release, in order; one slot may be there twice.
+    std::vector<Slot*> openSessions_;
 };
-
-// The store for a source code, or nullptr when the code selects none.
-COutlook* SelectContactStore(const StoreSet& stores, std::uint32_t agentCode);
-COutlook* SelectAppointmentStore(const StoreSet& stores, std::uint32_t agentCode);
-COutlook* SelectTaskStore(const StoreSet& stores, std::uint32_t agentCode);
-COutlook* SelectNoteStore(const StoreSet& stores, std::uint32_t notesAgentCode);
-
-// Whether a contacts/appointments/tasks code names an Outlook version (8, 9, 11, 12, 14), and
-// whether a notes code does (4, 8, 16, 32, 64).
-bool IsOutlookAgentCode(std::uint32_t agentCode);
-bool IsOutlookNotesCode(std::uint32_t notesAgentCode);
-// Whether a code names Outlook 12 or 14, whose stores map Exchange identifiers.
-bool IsMappedOutlookAgentCode(std::uint32_t agentCode);
-bool IsMappedOutlookNotesCode(std::uint32_t notesAgentCode);

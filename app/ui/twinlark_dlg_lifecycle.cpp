@@ -130,8 +130,7 @@ void CTwinLarkDlg::DestroyWindow()
     if (destroyed_) return;
     destroyed_ = true;
     server_->BonjourStop();
-    agent_->stores->OfficeDestroy();
-    if (agent_->agentId == 0) agent_->stores->CloseAddressBook();
+    agent_->stores->ReleaseSessions(agent_->Selection());
     SaveIpList(CurrentIpList());
     WriteTrayMessage(notify_->isChecked());
     RemoveTrayIcon();

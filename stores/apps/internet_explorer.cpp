@@ -181,8 +181,9 @@ std::vector<UrlFileEntry> CInternetExplorer::GetIDs()
     for (QString& path : files) {
         UrlFileEntry e;
         e.crc = Crc32OfFile(path);
-        e.idLow = Crc32OfText(path);
-        e.idHigh = Crc32OfInt(static_cast<std::uint32_t>(path.size()));
+        const FavoriteId id = FavoriteIdOfPath(path);
+        e.idLow = id.low;
+        e.idHigh = id.high;
         e.key = std::move(path);
         entries.push_back(std::move(e));
     }

@@ -43,6 +43,9 @@ public:
     void Delete(const QString& path) override;
     // Removes every favourite file; folders and other files stay.
     void DeleteAll() override;
+    // A favourite's key is its file's path, and its checksum that of the file's bytes.
+    bool KeysArePaths() const override { return true; }
+    std::uint32_t WrittenChecksum(const QString& path, const BookmarkRecord&) override { return IDtoCRC32(path); }
 
     // The folder names of a peer's Path ("/" or "\" between them). Throws AgentError for a
     // path that could leave the Favorites folder: "." or "..", an empty name between two

@@ -11,6 +11,7 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "net/message_header.h"
 #include "stores/apps/internet_explorer.h"
+#include "stores/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/favorites_tree.h"
 
@@ -47,7 +48,13 @@ public:
         calls << "DeleteAll";
         if (failDeleteAll) throw AgentError("store failure");
     }
+    // Firefox's checksum covers what its database holds: a bookmark just written is asked for it.
+    std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord& record) override
+    {
+        return checksumFromStore ? IDtoCRC32(key) : BookmarkStore::WrittenChecksum(key, record);
+    }
 
+    bool checksumFromStore = false;
     QStringList keys;
     QHash<QString, std::uint32_t> crcs;
     QHash<QString, BookmarkRecord> records;
@@ -144,7 +151,8 @@ protected:
     {
         auto store = std::make_unique<FakeStore>();
         FakeStore& ref = *store;
-        h_.agent.bookmarks->SetStore(kind, std::move(store));
+        ref.checksumFromStore = kind == BrowserKind::Firefox;
+        h_.agent.stores->Replace(kind, std::move(store));
         h_.agent.browserId = static_cast<std::uint32_t>(kind);
         return ref;
     }

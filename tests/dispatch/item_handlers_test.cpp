@@ -24,13 +24,12 @@ struct LineCase {
 
 FakeItemStore& SourceOf(DispatchHarness& h, const QString& kind)
 {
-    StoreSet& s = *h.agent.stores;
     h.agent.agentId = 14;
     h.agent.notesAgentId = 64;
-    if (kind == "contacts") return h.Install(s.outlookContacts[0]);
-    if (kind == "appointments") return h.Install(s.outlookAppointments[0]);
-    if (kind == "tasks") return h.Install(s.outlookTasks[0]);
-    return h.Install(s.outlookNotes[0]);
+    if (kind == "contacts") return h.Install(ItemKind::Contacts, 14);
+    if (kind == "appointments") return h.Install(ItemKind::Appointments, 14);
+    if (kind == "tasks") return h.Install(ItemKind::Tasks, 14);
+    return h.Install(ItemKind::Notes, 64);
 }
 
 class ItemRequestLines : public ::testing::TestWithParam<LineCase> {};
@@ -231,7 +230,7 @@ TEST_F(ItemRequests, WithoutAStoreTheyAnswerEmptyAndStillKeepTheList)
 TEST_F(ItemRequests, SetTakesTheWaitingPiecesAndUpdatesEveryEntryOfItsIdentifier)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     const QString id = store.Put(TextRecord({{"FirstName", "Ann"}}));
     const QString other = NewItemId();
     h.agent.items.contacts.Append(id, 1);
@@ -254,7 +253,7 @@ TEST_F(ItemRequests, SetTakesTheWaitingPiecesAndUpdatesEveryEntryOfItsIdentifier
 TEST_F(ItemRequests, ASetThatFailsOrFindsNoStoreStillEmptiesThePieces)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     store.FailOn("Edit");
     const QString id = store.Put({});
     const QByteArray set = ItemBlob(id, TextRecord({{"FirstName", "Ann"}}));
@@ -273,7 +272,7 @@ TEST_F(ItemRequests, ASetThatFailsOrFindsNoStoreStillEmptiesThePieces)
 TEST_F(ItemRequests, MalformedBlobAnswersErrorAndChangesNothing)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     QByteArray blob = ItemBlob({}, TextRecord({{"FirstName", "Ann"}}));
     blob.chop(3);
     EXPECT_EQ(h.Send(AS_ADD_CONTACT, blob).code, AS_ERROR);
@@ -284,7 +283,7 @@ TEST_F(ItemRequests, MalformedBlobAnswersErrorAndChangesNothing)
 TEST_F(ItemRequests, AGetLongerThanOneMessageTravelsInPiecesWithoutOkLine)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     const QString id = store.Put(TextRecord({{"Body", QByteArray(10000, 'z').constData()}}));
     h.TakeLogLines();
     const SentMessage reply = h.Send(AS_GET_CONTACT, Utf16z(id));
@@ -309,12 +308,7 @@ TEST_P(AppointmentFieldOrder, OutlookGetsStartBeforeEnd)
     DispatchHarness h;
     h.agent.agentId = c.agentId;
     h.agent.stores->startOutlook = [] { return true; };
-    std::size_t version = 0;
-    while (version < StoreSet::kOutlookVersions.size() &&
-           static_cast<std::uint32_t>(StoreSet::kOutlookVersions[version]) != c.agentId)
-        ++version;
-    FakeItemStore& store = h.Install(c.agentId == 1 ? h.agent.stores->windowsCalendar
-                                                    : h.agent.stores->outlookAppointments[version]);
+    FakeItemStore& store = h.Install(ItemKind::Appointments, c.agentId);
     ItemRecord record;
     for (const QString& name : c.sent) record.Add(name, name.toLower());
     ASSERT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, record)).code, 33);
@@ -339,7 +333,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ItemRequests, WindowsCalendarReindexesAroundItsChanges)
 {
     h.agent.agentId = 1;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsCalendar);
+    FakeItemStore& store = h.Install(ItemKind::Appointments, 1);
     const SentMessage added = h.Send(AS_ADD_APPOINT, ItemBlob({}, TextRecord({{"Subject", "x"}})));
     const QString id = QString::fromUtf16(reinterpret_cast<const char16_t*>(added.payload.constData()), 48);
     h.Send(AS_DEL_APPOINT, Utf16z(id));
@@ -365,7 +359,7 @@ protected:
 TEST_F(DeleteAll, ContactsEmptyTheSourceAndTheListAndAcceptAgain)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     store.Put({});
     h.agent.items.contacts.Append(NewItemId(), 1);
     h.TakeLogLines();
@@ -381,7 +375,7 @@ TEST_F(DeleteAll, ContactsEmptyTheSourceAndTheListAndAcceptAgain)
 TEST_F(DeleteAll, OtherKindsLeaveNewConnectionsRefusedUntilTheSynchronisationEnds)
 {
     h.agent.agentId = 14;
-    FakeItemStore& store = h.Install(h.agent.stores->outlookAppointments[0]);
+    FakeItemStore& store = h.Install(ItemKind::Appointments, 14);
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_DEL_ALL_APPOINTS).code, 39);
     EXPECT_EQ(store.calls, (QStringList{"SetIdMapName PEER", "DeleteAll"}));
@@ -398,7 +392,7 @@ TEST_F(DeleteAll, OtherKindsLeaveNewConnectionsRefusedUntilTheSynchronisationEnd
 TEST_F(DeleteAll, FailureReleasesOutlookAndAnswersError)
 {
     h.agent.agentId = 12;
-    FakeItemStore& contacts = h.Install(h.agent.stores->outlookContacts[1]);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 12);
     outlookStarts = false;
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_DEL_ALL_CONTACTS).code, AS_ERROR);
@@ -409,7 +403,7 @@ TEST_F(DeleteAll, FailureReleasesOutlookAndAnswersError)
               (QStringList{"AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...error"}));
 
     h.agent.agentId = 14;
-    FakeItemStore& tasks = h.Install(h.agent.stores->outlookTasks[0]);
+    FakeItemStore& tasks = h.Install(ItemKind::Tasks, 14);
     outlookStarts = true;
     tasks.FailOn("DeleteAll");
     h.agent.items.tasks.Append(NewItemId(), 1);
@@ -423,7 +417,7 @@ TEST_F(DeleteAll, FailureReleasesOutlookAndAnswersError)
 TEST_F(DeleteAll, OperaSourcesDeleteOnlyWhatOperaHas)
 {
     h.agent.notesAgentId = 0x4000;
-    FakeItemStore& notes = h.Install(h.agent.stores->operaNotes);
+    FakeItemStore& notes = h.Install(ItemKind::Notes, 0x4000);
     h.agent.items.notes.Append(NewItemId(), 1);
     h.TakeLogLines();
     // No notes file: nothing is deleted, the list is emptied, no ok line.
@@ -437,7 +431,7 @@ TEST_F(DeleteAll, OperaSourcesDeleteOnlyWhatOperaHas)
 
     // Contacts: without Opera nothing happens; Opera without mail fails.
     h.agent.agentId = 7;
-    FakeItemStore& contacts = h.Install(h.agent.stores->operaContacts);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 7);
     EXPECT_EQ(h.Send(AS_DEL_ALL_CONTACTS).code, 23);
     h.home.WriteFile(".opera/operaprefs.ini", "[Install]\nNewest Used Version=11.64\n");
     EXPECT_EQ(h.Send(AS_DEL_ALL_CONTACTS).code, AS_ERROR);

@@ -29,7 +29,7 @@ protected:
 TEST_F(ChangeCheck, ContactsReportAddedEditedDeletedWithTheirLogLines)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     const QString same = store.Put(TextRecord({{"FirstName", "Ann"}}));
     const QString changed = store.Put(TextRecord({{"FirstName", "Bob"}}));
     const QString fresh = store.Put(TextRecord({{"FirstName", "Cy"}}));
@@ -66,7 +66,7 @@ TEST_F(ChangeCheck, ContactsReportAddedEditedDeletedWithTheirLogLines)
 TEST_F(ChangeCheck, EmptyStoreAndStateAnswerThreeZeroCountsAndCreateTheStateFile)
 {
     h.agent.agentId = 2;
-    h.Install(h.agent.stores->windowsContacts[1]);
+    h.Install(ItemKind::Contacts, 2);
     const SentMessage reply = h.Send(AS_CHECK_CONTACTS);
     EXPECT_EQ(reply.code, 21);
     EXPECT_EQ(reply.payload, QByteArray(6, '\0'));
@@ -88,7 +88,7 @@ TEST_F(ChangeCheck, DuplicatesAreComparedEntryByEntryAndAddedOnce)
     h.agent.agentId = 2;
     auto owned = std::make_unique<RepeatingStore>();
     RepeatingStore& store = *owned;
-    h.agent.stores->windowsContacts[1] = std::move(owned);
+    h.agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
     const QString twice = store.Put(TextRecord({{"FirstName", "Ann"}}));
     const QString saved = store.Put(TextRecord({{"FirstName", "Bob"}}));
     // `saved` has two stale entries; `twice` is new and listed twice by the store.
@@ -117,8 +117,8 @@ TEST_P(DateWindow, FiltersOnlyAddedItems)
     DispatchHarness h;
     h.agent.agentId = 14;
     h.agent.stores->startOutlook = [] { return true; };
-    FakeItemStore& store = h.Install(c.check == AS_CHECK_APPOINTS ? h.agent.stores->outlookAppointments[0]
-                                                                  : h.agent.stores->outlookTasks[0]);
+    FakeItemStore& store =
+        h.Install(c.check == AS_CHECK_APPOINTS ? ItemKind::Appointments : ItemKind::Tasks, 14);
     const QString inside = store.Put(TextRecord({{"Subject", "soon"}}));
     const QString outside = store.Put(TextRecord({{"Subject", "next month"}}));
     const QString editedOutside = store.Put(TextRecord({{"Subject", "edited"}}));
@@ -154,7 +154,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(ChangeCheck, AppointmentsLogEveryComparisonWithSignedChecksums)
 {
     h.agent.agentId = 1;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsCalendar);
+    FakeItemStore& store = h.Install(ItemKind::Appointments, 1);
     const QString id = store.Put(TextRecord({{"Subject", "x"}}));
     SaveState(QStringLiteral("PEER.Appointment"), {{id, 0xFFFFFFFE}});
     h.TakeLogLines();
@@ -175,7 +175,7 @@ TEST_F(ChangeCheck, TasksLogNoOkLine)
 {
     h.agent.agentId = 14;
     h.agent.stores->startOutlook = [] { return true; };
-    h.Install(h.agent.stores->outlookTasks[0]);
+    h.Install(ItemKind::Tasks, 14);
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF)).code, 51);
     EXPECT_EQ(
@@ -186,7 +186,7 @@ TEST_F(ChangeCheck, TasksLogNoOkLine)
 TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     // 170 identifiers fit one message (6 + 170 * 96 bytes); 171 do not.
     for (int i = 0; i < 170; ++i) store.Put(TextRecord({{"FirstName", "n"}}));
     SentMessage reply = h.Send(AS_CHECK_CONTACTS);
@@ -205,7 +205,7 @@ TEST_F(ChangeCheck, AReportOverOneMessageTravelsInPiecesWithoutOkLine)
 TEST_F(ChangeCheck, MoreIdentifiersThanTheCountCanSayAnswerErrorAndLeaveTheSavedState)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     for (int i = 0; i < 0x10000; ++i)
         store.Put(QString::number(i).rightJustified(kItemIdUnits, QLatin1Char('0')), ItemRecord{});
     const QString saved = NewItemId();
@@ -228,7 +228,7 @@ TEST_F(ChangeCheck, OutlookThatDoesNotStartAnswersErrorAndLeavesTheList)
     int releases = 0;
     h.agent.stores->startOutlook = [] { return false; };
     h.agent.stores->releaseOutlook = [&] { ++releases; };
-    FakeItemStore& store = h.Install(h.agent.stores->outlookContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 12);
     h.agent.items.contacts.Append(NewItemId(), 3);
     h.TakeLogLines();
 
@@ -243,7 +243,7 @@ TEST_F(ChangeCheck, OutlookThatDoesNotStartAnswersErrorAndLeavesTheList)
 TEST_F(ChangeCheck, AFailingStoreGivesTheErrorLineAndReason)
 {
     h.agent.agentId = 2;
-    FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
     store.Put(TextRecord({{"FirstName", "Ann"}}));
     store.FailOn("IDtoCRC32");
     h.TakeLogLines();
@@ -258,39 +258,10 @@ struct SourceStepsCase {
     std::uint16_t check;
     QByteArray payload;
     std::uint32_t agentId, notesAgentId;
-    std::unique_ptr<COutlook>* (*slotOf)(StoreSet&);
+    ItemKind kind;  // of the store whose steps are seen, under its code
     QStringList callsBeforeIds;  // what the store is asked before GetIDs
     bool removesIdMapping;
 };
-
-std::unique_ptr<COutlook>* AddressBook(StoreSet& s)
-{
-    return &s.addressBook;
-}
-std::unique_ptr<COutlook>* WindowsContacts1(StoreSet& s)
-{
-    return &s.windowsContacts[0];
-}
-std::unique_ptr<COutlook>* OutlookContacts12(StoreSet& s)
-{
-    return &s.outlookContacts[1];
-}
-std::unique_ptr<COutlook>* OutlookContacts11(StoreSet& s)
-{
-    return &s.outlookContacts[2];
-}
-std::unique_ptr<COutlook>* OutlookAppointments14(StoreSet& s)
-{
-    return &s.outlookAppointments[0];
-}
-std::unique_ptr<COutlook>* OutlookNotes12(StoreSet& s)
-{
-    return &s.outlookNotes[1];
-}
-std::unique_ptr<COutlook>* StickyNotes(StoreSet& s)
-{
-    return &s.stickyNotes;
-}
 
 class SourceSteps : public ::testing::TestWithParam<SourceStepsCase> {};
 
@@ -301,7 +272,7 @@ TEST_P(SourceSteps, CheckPreparesTheSourceAndMaintainsItsIdentifierMap)
     h.agent.agentId = c.agentId;
     h.agent.notesAgentId = c.notesAgentId;
     h.agent.stores->startOutlook = [] { return true; };
-    FakeItemStore& store = h.Install(*c.slotOf(*h.agent.stores));
+    FakeItemStore& store = h.Install(c.kind, c.kind == ItemKind::Notes ? c.notesAgentId : c.agentId);
     const QString gone = NewItemId();
     h.agent.items.notesSuffix = QStringLiteral("N");
     const char* file = c.check == AS_CHECK_CONTACTS ? "PEER.Contact"
@@ -322,29 +293,29 @@ const QByteArray kNoWindow = U16Bytes(0xFFFF) + U16Bytes(0xFFFF);
 INSTANTIATE_TEST_SUITE_P(
     Sources, SourceSteps,
     ::testing::Values(
-        SourceStepsCase{"AddressBook", AS_CHECK_CONTACTS, {}, 0, 0, AddressBook, {"Open"}, false},
+        SourceStepsCase{"AddressBook", AS_CHECK_CONTACTS, {}, 0, 0, ItemKind::Contacts, {"Open"}, false},
         SourceStepsCase{"WindowsContacts",
                         AS_CHECK_CONTACTS,
                         {},
                         1,
                         0,
-                        WindowsContacts1,
+                        ItemKind::Contacts,
                         {"CreateContactsFolder", "Load"},
                         false},
         SourceStepsCase{
-            "Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, OutlookContacts12, {"OpenIdMap PEER"}, true},
-        SourceStepsCase{"Outlook11Contacts", AS_CHECK_CONTACTS, {}, 11, 0, OutlookContacts11, {}, false},
+            "Outlook12Contacts", AS_CHECK_CONTACTS, {}, 12, 0, ItemKind::Contacts, {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"Outlook11Contacts", AS_CHECK_CONTACTS, {}, 11, 0, ItemKind::Contacts, {}, false},
         SourceStepsCase{"Outlook14Appointments",
                         AS_CHECK_APPOINTS,
                         kNoWindow,
                         14,
                         0,
-                        OutlookAppointments14,
+                        ItemKind::Appointments,
                         {"OpenIdMap PEER"},
                         true},
         SourceStepsCase{
-            "Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, OutlookNotes12, {"OpenIdMap PEER"}, true},
-        SourceStepsCase{"StickyNotes", AS_CHECK_NOTES, Utf16z("N"), 0, 0x10000, StickyNotes, {}, false}),
+            "Outlook12Notes", AS_CHECK_NOTES, Utf16z("N"), 0, 32, ItemKind::Notes, {"OpenIdMap PEER"}, true},
+        SourceStepsCase{"StickyNotes", AS_CHECK_NOTES, Utf16z("N"), 0, 0x10000, ItemKind::Notes, {}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ChangeCheck, ACodeWithoutStoreReportsEverySavedEntryAsDeleted)
@@ -360,7 +331,7 @@ TEST_F(ChangeCheck, ACodeWithoutStoreReportsEverySavedEntryAsDeleted)
 TEST_F(ChangeCheck, OperaContactsWithoutMailAccountFail)
 {
     h.agent.agentId = 7;
-    FakeItemStore& store = h.Install(h.agent.stores->operaContacts);
+    FakeItemStore& store = h.Install(ItemKind::Contacts, 7);
     h.home.WriteFile(".opera/operaprefs.ini", "[Install]\nNewest Used Version=12.16.1860\n");
     h.home.WriteFile(".opera/mail/accounts.ini", "[Accounts]\nCount=0\n");
     h.TakeLogLines();
@@ -377,7 +348,7 @@ TEST_F(ChangeCheck, OperaContactsWithoutMailAccountFail)
 TEST_F(ChangeCheck, NotesCheckSetsTheSuffixThatNamesTheStateFile)
 {
     h.agent.notesAgentId = 0x4000;
-    FakeItemStore& store = h.Install(h.agent.stores->operaNotes);
+    FakeItemStore& store = h.Install(ItemKind::Notes, 0x4000);
     const QString a = store.Put(TextRecord({{"Body", "x"}}));
     SaveState(QStringLiteral("PEER.Work"), {{a, Crc(store, a)}});
     h.TakeLogLines();
@@ -402,7 +373,7 @@ TEST_F(ChangeCheck, WithoutMachineIdentifierTheCheckAnswersError)
 {
     h.agent.agentId = 2;
     h.agent.machineId.clear();
-    h.Install(h.agent.stores->windowsContacts[1]);
+    h.Install(ItemKind::Contacts, 2);
     EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
 }
 
@@ -411,13 +382,13 @@ class StateRequests : public ChangeCheck {};
 TEST_F(StateRequests, LoadAndSaveRunTheSourceSteps)
 {
     h.agent.agentId = 1;
-    FakeItemStore& contacts = h.Install(h.agent.stores->windowsContacts[0]);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 1);
     EXPECT_EQ(h.Send(AS_LOAD_CONTACTS_STATE).code, 131);
     EXPECT_EQ(h.Send(AS_SAVE_CONTACTS_STATE).code, 25);
     EXPECT_EQ(contacts.calls, (QStringList{"ClearRecords", "Unload"}));
 
     h.agent.agentId = 14;
-    FakeItemStore& tasks = h.Install(h.agent.stores->outlookTasks[0]);
+    FakeItemStore& tasks = h.Install(ItemKind::Tasks, 14);
     EXPECT_EQ(h.Send(AS_LOAD_TASKS_STATE).code, 139);
     EXPECT_EQ(h.Send(AS_SAVE_TASKS_STATE).code, 55);
     EXPECT_EQ(tasks.calls, (QStringList{"OpenIdMap PEER", "SaveIdMap"}));
@@ -427,7 +398,7 @@ TEST_F(StateRequests, LoadAndSaveRunTheSourceSteps)
 TEST_F(StateRequests, AFailingSaveAnswersErrorAndKeepsTheOldFile)
 {
     h.agent.agentId = 1;
-    FakeItemStore& contacts = h.Install(h.agent.stores->windowsContacts[0]);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 1);
     contacts.FailOn("Unload");
     SaveState(QStringLiteral("PEER.Contact"), {{NewItemId(), 4}});
     h.agent.items.contacts.Clear();
@@ -483,7 +454,7 @@ TEST_F(StateRequests, ResetWithAnUnsafeSuffixChangesNothing)
 TEST_F(StateRequests, ResetOfNotesThenSaveWritesTheFileOfTheNewSuffix)
 {
     h.agent.notesAgentId = 0x4000;
-    h.Install(h.agent.stores->operaNotes);
+    h.Install(ItemKind::Notes, 0x4000);
     EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z("Home")).code, 27);
     h.agent.items.notes.Append(NewItemId(), 8);
     EXPECT_EQ(h.Send(AS_SAVE_NOTES_STATE).code, 207);

@@ -40,17 +40,17 @@ FakeItemStore& SelectSource(DispatchHarness& h, ItemKind kind)
     switch (kind) {
         case ItemKind::Contacts:
             h.agent.agentId = 2;
-            return h.Install(stores.windowsContacts[1]);
+            return h.Install(ItemKind::Contacts, 2);
         case ItemKind::Appointments:
             h.agent.agentId = 1;
-            return h.Install(stores.windowsCalendar);
+            return h.Install(ItemKind::Appointments, 1);
         case ItemKind::Tasks:
             h.agent.agentId = 14;
             stores.startOutlook = [] { return true; };
-            return h.Install(stores.outlookTasks[0]);
+            return h.Install(ItemKind::Tasks, 14);
         case ItemKind::Notes:
             h.agent.notesAgentId = 0x4000;
-            return h.Install(stores.operaNotes);
+            return h.Install(ItemKind::Notes, 0x4000);
     }
     throw std::logic_error("kind");
 }

@@ -9,7 +9,7 @@
 
 #include "app/core/settings.h"
 #include "dispatch/request_codes.h"
-#include "dispatch/source_flags.h"
+#include "stores/source_flags.h"
 #include "net/message_header.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"

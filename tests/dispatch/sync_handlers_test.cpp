@@ -15,19 +15,37 @@
 
 namespace {
 
+// A browser's bookmark store that only records its session.
+class SessionBookmarks : public BookmarkStore {
+public:
+    SessionBookmarks(QStringList& events, QString name) : events_(events), name_(std::move(name)) {}
+    void Open() override { events_ << name_ + " open"; }
+    void Close() override { events_ << name_ + " close"; }
+    std::vector<UrlFileEntry> GetIDs() override { return {}; }
+    std::uint32_t IDtoCRC32(const QString&) override { return 0; }
+    void Get(const QString&, BookmarkRecord&) override {}
+    QString Add(const BookmarkRecord&) override { return {}; }
+    QString Edit(const QString& key, const BookmarkRecord&) override { return key; }
+    void Delete(const QString&) override {}
+    void DeleteAll() override {}
+
+private:
+    QStringList& events_;
+    QString name_;
+};
+
 class SyncBracket : public ::testing::Test {
 protected:
     void SetUp() override
     {
         StoreSet& s = *h.agent.stores;
-        s.createStickyNotes = [this] {
-            auto store = std::make_unique<FakeItemStore>();
+        s.SetSessionFactory(ItemKind::Notes, 0x10000, [this] {
+            std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(ItemKind::Notes, 0x10000);
             sticky = store.get();
             return store;
-        };
-        s.firefoxDatabase = {[this] { events << "firefox open"; }, [this] { events << "firefox close"; }};
-        s.operaBookmarks = {[this] { events << "opera bookmarks open"; },
-                            [this] { events << "opera bookmarks close"; }};
+        });
+        s.Replace(BrowserKind::Firefox, std::make_unique<SessionBookmarks>(events, "firefox"));
+        s.Replace(BrowserKind::Opera, std::make_unique<SessionBookmarks>(events, "opera bookmarks"));
         s.releaseOutlook = [this] { events << "release outlook"; };
         h.agent.agentId = 2;
         h.agent.notesAgentId = 0;
@@ -62,7 +80,7 @@ TEST_F(SyncBracket, StartOpensTheLoadedCopiesAndEndWritesThemBack)
                                              "Firefox database is close", "AS_END_SYNC...ok"}));
     EXPECT_EQ(h.host.events, (QStringList{"announce start", "idle icon", "accept on"}));
     EXPECT_EQ(events, (QStringList{"firefox open", "release outlook", "firefox close"}));
-    EXPECT_EQ(h.agent.stores->stickyNotes, nullptr);
+    EXPECT_EQ(h.agent.stores->Select(ItemKind::Notes, 0x10000), nullptr);
     EXPECT_EQ(h.Send(AS_GET_NOTE, Utf16z(note)).payload, QByteArray())
         << "no store once the notes are closed";
 }
@@ -72,8 +90,8 @@ TEST_F(SyncBracket, OperaSourcesAreOpenedAndClosedByEveryCodeThatNamesThem)
     h.agent.agentId = 7;
     h.agent.notesAgentId = 0x4000;
     h.agent.browserId = 2;
-    FakeItemStore& notes = h.Install(h.agent.stores->operaNotes);
-    FakeItemStore& contacts = h.Install(h.agent.stores->operaContacts);
+    FakeItemStore& notes = h.Install(ItemKind::Notes, 0x4000);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 7);
     EXPECT_EQ(h.Send(AS_START_SYNC).code, 229);
     EXPECT_EQ(notes.calls, (QStringList{"Open", "Open"}));
     EXPECT_EQ(contacts.calls, QStringList{"Open"});
@@ -90,7 +108,7 @@ TEST_F(SyncBracket, AFailedStartLeavesTheAgentReachableAndAnnounced)
 {
     h.agent.notesAgentId = 0x4000;
     h.agent.browserId = 1;
-    FakeItemStore& notes = h.Install(h.agent.stores->operaNotes);
+    FakeItemStore& notes = h.Install(ItemKind::Notes, 0x4000);
     notes.FailOn("Open");
     EXPECT_EQ(h.Send(AS_START_SYNC).code, AS_ERROR);
     EXPECT_EQ(h.TakeLogLines(),
@@ -106,8 +124,8 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
     h.agent.agentId = 7;
     h.agent.notesAgentId = 0x10000;
     h.agent.browserId = 2;
-    FakeItemStore& notes = h.Install(h.agent.stores->operaNotes);
-    FakeItemStore& contacts = h.Install(h.agent.stores->operaContacts);
+    FakeItemStore& notes = h.Install(ItemKind::Notes, 0x4000);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 7);
     ASSERT_EQ(h.Send(AS_START_SYNC).code, 229);
     ASSERT_NE(sticky, nullptr);
     sticky->FailOn("Close");
@@ -118,7 +136,7 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
     EXPECT_EQ(h.Send(AS_END_SYNC).code, AS_ERROR);
     EXPECT_EQ(contacts.calls.last(), "Close") << "a failed close does not keep the next one from running";
     EXPECT_TRUE(events.contains("opera bookmarks close"));
-    EXPECT_EQ(h.agent.stores->stickyNotes, nullptr);
+    EXPECT_EQ(h.agent.stores->Select(ItemKind::Notes, 0x10000), nullptr);
     EXPECT_EQ(h.host.events, (QStringList{"announce start", "idle icon", "accept on"}));
     EXPECT_EQ(h.TakeLogLines(),
               (QStringList{"AS_END_SYNC...", "Opera database is save", "AS_END_SYNC...error",
@@ -126,10 +144,24 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
                            "Can not close Opera or Firefox Database"}));
 }
 
+// A loaded copy that was never loaded must not be written back over the user's file.
+TEST_F(SyncBracket, EndWithoutStartWritesNothingBack)
+{
+    h.agent.agentId = 7;
+    h.agent.notesAgentId = 0x4000;
+    h.agent.browserId = 2;
+    FakeItemStore& notes = h.Install(ItemKind::Notes, 0x4000);
+    FakeItemStore& contacts = h.Install(ItemKind::Contacts, 7);
+    EXPECT_EQ(h.Send(AS_END_SYNC).code, 231);
+    EXPECT_TRUE(notes.calls.isEmpty());
+    EXPECT_TRUE(contacts.calls.isEmpty());
+    EXPECT_EQ(events, QStringList{"release outlook"});
+}
+
 TEST_F(SyncBracket, EndClosesTheAddressBookOfSourceZero)
 {
     h.agent.agentId = 0;
-    FakeItemStore& book = h.Install(h.agent.stores->addressBook);
+    FakeItemStore& book = h.Install(ItemKind::Contacts, 0);
     EXPECT_EQ(h.Send(AS_END_SYNC).code, 231);
     EXPECT_EQ(book.calls, QStringList{"Close"});
 }
@@ -239,22 +271,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         CategoriesCase{
             "AddressBookGroups", 0,
-            [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook).groupNames = "Family,Work,"; },
+            [](DispatchHarness& h) { h.Install(ItemKind::Contacts, 0).groupNames = "Family,Work,"; },
             "Family,Work"},
         CategoriesCase{"AddressBookWithoutGroups", 0,
-                       [](DispatchHarness& h) { h.Install(h.agent.stores->addressBook); }, ""},
+                       [](DispatchHarness& h) { h.Install(ItemKind::Contacts, 0); }, ""},
         CategoriesCase{"WindowsContactsAndCalendars", 1,
                        [](DispatchHarness& h) {
-                           h.Install(h.agent.stores->windowsContacts[0]).groupNames = "Club,";
-                           h.Install(h.agent.stores->windowsCalendar).calendarNames = "Home,Work,";
+                           h.Install(ItemKind::Contacts, 1).groupNames = "Club,";
+                           h.Install(ItemKind::Appointments, 1).calendarNames = "Home,Work,";
                        },
                        "Club,Home,Work"},
         CategoriesCase{
             "SecondWindowsContacts", 2,
-            [](DispatchHarness& h) { h.Install(h.agent.stores->windowsContacts[1]).groupNames = "B,"; }, "B"},
+            [](DispatchHarness& h) { h.Install(ItemKind::Contacts, 2).groupNames = "B,"; }, "B"},
         CategoriesCase{
             "CalendarFolderMissing", 1,
-            [](DispatchHarness& h) { h.Install(h.agent.stores->windowsCalendar).FailOn("GetCalendarNames"); },
+            [](DispatchHarness& h) { h.Install(ItemKind::Appointments, 1).FailOn("GetCalendarNames"); },
             std::nullopt},
         CategoriesCase{"Outlook8DefaultValue", 8,
                        [](DispatchHarness&) {

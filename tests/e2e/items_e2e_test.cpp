@@ -8,7 +8,7 @@
 #include "common/byte_io.h"
 #include "common/item_id.h"
 #include "dispatch/request_codes.h"
-#include "dispatch/source_flags.h"
+#include "stores/source_flags.h"
 #include "dispatch/state_file.h"
 #include "net/message_header.h"
 #include "test_peer.h"

@@ -6,12 +6,17 @@
 
 namespace {
 
-FakeItemStore& Install(std::unique_ptr<COutlook>& slot)
+FakeItemStore& Install(StoreSet& stores, ItemKind kind, std::uint32_t code)
 {
-    auto store = std::make_unique<FakeItemStore>();
+    std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(kind, code);
     FakeItemStore& ref = *store;
-    slot = std::move(store);
+    stores.Replace(kind, code, std::move(store));
     return ref;
+}
+
+SourceSelection Chosen(std::uint32_t agentCode, std::uint32_t notesCode, std::uint32_t browserKind = 0)
+{
+    return {agentCode, notesCode, browserKind};
 }
 
 TEST(StoreSet, OutlookStartsOnceAndIsReleasedWhateverHappened)
@@ -34,50 +39,69 @@ TEST(StoreSet, OutlookStartsOnceAndIsReleasedWhateverHappened)
 TEST(StoreSet, StickyNotesLiveFromOpenToCloseAndAnOpenOneIsWrittenBackFirst)
 {
     StoreSet stores;
-    stores.OpenStickyNotes();
-    EXPECT_EQ(stores.stickyNotes, nullptr) << "the source is not available without its store";
+    stores.OpenSessions(Chosen(2, 0x10000));
+    EXPECT_EQ(stores.Select(ItemKind::Notes, 0x10000), nullptr) << "the source is not available without its store";
 
     QStringList calls;
-    stores.createStickyNotes = [&] {
-        auto store = std::make_unique<FakeItemStore>();
+    FakeItemStore* sticky = nullptr;
+    stores.SetSessionFactory(ItemKind::Notes, 0x10000, [&] {
+        std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(ItemKind::Notes, 0x10000);
         store->journal = &calls;
+        sticky = store.get();
         return store;
-    };
-    stores.OpenStickyNotes();
-    EXPECT_NE(SelectNoteStore(stores, 0x10000), nullptr);
-    stores.OpenStickyNotes();
+    });
+    stores.OpenSessions(Chosen(2, 0x10000));
+    EXPECT_NE(stores.Select(ItemKind::Notes, 0x10000), nullptr);
+    stores.OpenSessions(Chosen(2, 0x10000));
     EXPECT_EQ(calls, (QStringList{"Open", "Close", "Open"}));
-    static_cast<FakeItemStore*>(stores.stickyNotes.get())->FailOn("Close");
-    QString failure;
-    EXPECT_FALSE(stores.CloseStickyNotes(&failure));
-    EXPECT_EQ(failure, "Close failed");
-    EXPECT_EQ(stores.stickyNotes, nullptr) << "destroyed even when the write-back fails";
-    EXPECT_EQ(SelectNoteStore(stores, 0x10000), nullptr);
-    EXPECT_TRUE(stores.CloseStickyNotes()) << "nothing to close";
+    sticky->FailOn("Close");
+    EXPECT_EQ(stores.ReleaseSessions(Chosen(2, 0x10000)), QStringList{"Close failed"});
+    EXPECT_EQ(stores.Select(ItemKind::Notes, 0x10000), nullptr) << "destroyed even when the write-back fails";
+    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0x10000)).isEmpty()) << "nothing to close";
 }
 
 TEST(StoreSet, ReleaseStepsReportFailuresInsteadOfThrowing)
 {
     StoreSet stores;
-    EXPECT_TRUE(stores.ClearWindowsContactsRecords(1));
-    EXPECT_TRUE(stores.CloseAddressBook());
-    FakeItemStore& first = Install(stores.windowsContacts[0]);
-    FakeItemStore& second = Install(stores.windowsContacts[1]);
-    FakeItemStore& book = Install(stores.addressBook);
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(1, 0)));
+    EXPECT_TRUE(stores.ReleaseSessions(Chosen(0, 0)).isEmpty());
+    FakeItemStore& first = Install(stores, ItemKind::Contacts, 1);
+    FakeItemStore& second = Install(stores, ItemKind::Contacts, 2);
+    FakeItemStore& book = Install(stores, ItemKind::Contacts, 0);
     first.FailOn("ClearRecords");
     book.FailOn("Close");
     QString failure;
-    EXPECT_FALSE(stores.ClearWindowsContactsRecords(1, &failure));
+    EXPECT_FALSE(stores.ForgetLoadedRecords(Chosen(1, 0), &failure));
     EXPECT_EQ(failure, "ClearRecords failed");
-    EXPECT_TRUE(stores.ClearWindowsContactsRecords(2));
-    EXPECT_TRUE(stores.ClearWindowsContactsRecords(14)) << "only the Windows Contacts sources keep records";
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(2, 0)));
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(14, 0))) << "only the Windows Contacts sources keep records";
     EXPECT_EQ(second.calls, QStringList{"ClearRecords"});
-    EXPECT_FALSE(stores.CloseAddressBook());
 
     stores.releaseOutlook = [] { throw std::runtime_error("Outlook hangs"); };
     stores.officeInitialized = true;
-    EXPECT_FALSE(stores.OfficeDestroy());
+    EXPECT_EQ(stores.ReleaseSessions(Chosen(0, 0)),
+              (QStringList{"Close failed", "Outlook could not be released"}))
+        << "every step runs whatever failed before it";
     EXPECT_FALSE(stores.officeInitialized);
+}
+
+// A session that a synchronisation never opened is not closed: a loaded copy that was never
+// loaded must not be written back over the user's file.
+TEST(StoreSet, OnlySessionsThatOpenedAreClosedEachOnceForEveryOpen)
+{
+    StoreSet stores;
+    FakeItemStore& notes = Install(stores, ItemKind::Notes, 0x4000);
+    FakeItemStore& contacts = Install(stores, ItemKind::Contacts, 7);
+    EXPECT_TRUE(stores.ReleaseSessions(Chosen(7, 0x4000)).isEmpty());
+    EXPECT_TRUE(notes.calls.isEmpty() && contacts.calls.isEmpty());
+
+    contacts.FailOn("Open");
+    EXPECT_THROW(stores.OpenSessions(Chosen(7, 0x4000)), std::exception);
+    EXPECT_EQ(notes.calls, (QStringList{"Open", "Open"})) << "notes source, then as the contacts' companion";
+    EXPECT_EQ(contacts.calls, QStringList{"Open"});
+    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0)).isEmpty()) << "what is open is closed whatever is chosen now";
+    EXPECT_EQ(notes.calls, (QStringList{"Open", "Open", "Close", "Close"}));
+    EXPECT_EQ(contacts.calls, QStringList{"Open"}) << "its open failed: nothing to write back";
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "common/byte_io.h"
 #include "common/item_id.h"
 #include "dispatch/item_record_codec.h"
+#include "stores/store_set.h"
 #include "net/message_header.h"
 
 void CapturingHost::SetAcceptingConnections(bool on)
@@ -53,11 +54,11 @@ DispatchHarness::~DispatchHarness()
     agent.SetHost(nullptr);
 }
 
-FakeItemStore& DispatchHarness::Install(std::unique_ptr<COutlook>& slot)
+FakeItemStore& DispatchHarness::Install(ItemKind kind, std::uint32_t code)
 {
-    auto store = std::make_unique<FakeItemStore>();
+    std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(kind, code);
     FakeItemStore& ref = *store;
-    slot = std::move(store);
+    agent.stores->Replace(kind, code, std::move(store));
     return ref;
 }
 

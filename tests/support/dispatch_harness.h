@@ -3,7 +3,7 @@
 // channel and an agent host that record what the handlers did.
 //
 //   DispatchHarness h;
-//   FakeItemStore& store = h.Install(h.agent.stores->windowsContacts[1]);
+//   FakeItemStore& store = h.Install(ItemKind::Contacts, 2);
 //   h.agent.agentId = 2;
 //   SentMessage reply = h.Send(AS_CHECK_CONTACTS);
 //   EXPECT_EQ(reply.code, AS_CHECK_CONTACTS + 1);
@@ -50,8 +50,9 @@ public:
     DispatchHarness();
     ~DispatchHarness();
 
-    // Puts a fresh fake store into a slot of the agent's store set.
-    FakeItemStore& Install(std::unique_ptr<COutlook>& slot);
+    // Puts a fresh fake store, with the roles of the source's store (MakeFakeStoreFor), in the
+    // place of that source's store in the agent's store set.
+    FakeItemStore& Install(ItemKind kind, std::uint32_t code);
 
     // One request; the last message the handler sent in answer (AS_ERROR included).
     SentMessage Send(std::uint16_t code, const QByteArray& payload = {}, std::uint16_t tag = 7);

@@ -121,3 +121,44 @@ QString FakeItemStore::GetGroupNames()
     Call(QStringLiteral("GetGroupNames"));
     return groupNames;
 }
+
+void FakeItemStore::PrepareToCheck()
+{
+    if (dynamic_cast<ContactFolderStore*>(this)) {
+        CreateContactsFolder();
+        Load();
+    } else if (dynamic_cast<CalendarIndexStore*>(this)) {
+        CreateCalendarFolders();
+        LoadCalendarIndex();
+    } else {
+        Open();
+    }
+}
+
+std::unique_ptr<FakeItemStore> MakeFakeStoreFor(ItemKind kind, std::uint32_t code)
+{
+    const bool outlook = code == 8 || code == 9 || code == 11 || code == 12 || code == 14;
+    const bool mapped = code == 12 || code == 14;
+    switch (kind) {
+        case ItemKind::Contacts:
+            if (code == 0) return std::make_unique<FakeStoreWith<PrepareForCheck, ConnectionStore, GroupNamesSource>>();
+            if (code == 1 || code == 2)
+                return std::make_unique<FakeStoreWith<PrepareForCheck, ContactFolderStore, GroupNamesSource>>();
+            if (code == 7) return std::make_unique<FakeStoreWith<SessionStore>>();
+            if (mapped) return std::make_unique<FakeStoreWith<IdMappedStore>>();
+            break;
+        case ItemKind::Appointments:
+            if (code == 1)
+                return std::make_unique<FakeStoreWith<PrepareForCheck, CalendarIndexStore, DateWindowStore>>();
+            [[fallthrough]];
+        case ItemKind::Tasks:
+            if (mapped) return std::make_unique<FakeStoreWith<DateWindowStore, IdMappedStore>>();
+            if (outlook) return std::make_unique<FakeStoreWith<DateWindowStore>>();
+            break;
+        case ItemKind::Notes:
+            if (code == 0x4000 || code == 0x10000) return std::make_unique<FakeStoreWith<SessionStore>>();
+            if (code == 32 || code == 64) return std::make_unique<FakeStoreWith<IdMappedStore>>();
+            break;
+    }
+    return std::make_unique<FakeItemStore>();
+}

@@ -2,7 +2,8 @@
 #include <cstdint>
 
 // The 32-bit word of the source requests: one bit per data source and browser. Which code each
-// bit stands for depends on the request (available, chosen, current); see source_detection.h.
+// bit stands for depends on the request (available, chosen, current); the source catalogue
+// (stores/source_catalog.h) ties each bit to its source.
 namespace SourceFlags {
 inline constexpr std::uint32_t kWindowsXpAddressBook = 1u << 0;  // Windows 5.x; AgentCode 0
 inline constexpr std::uint32_t kWindowsVistaContacts = 1u << 1;  // Windows 6.0; AgentCode 1
@@ -24,14 +25,3 @@ inline constexpr std::uint32_t kStickyNotes = 1u << 16;          // NotesAgentCo
 inline constexpr std::uint32_t kOutlookNotes = 1u << 17;         // NotesAgentCode 4..64
 inline constexpr std::uint32_t kWindowsMediaPlayer = 1u << 18;   // only named by AS_SYNCPREPARE
 }  // namespace SourceFlags
-
-// NotesAgentCode values that are not Outlook's.
-inline constexpr std::uint32_t kOperaNotesCode = 0x4000;
-inline constexpr std::uint32_t kStickyNotesCode = 0x10000;
-
-// The browser codes (the stored "browserID").
-inline constexpr std::uint32_t kBrowserInternetExplorer = 0;
-inline constexpr std::uint32_t kBrowserFirefox = 1;
-inline constexpr std::uint32_t kBrowserOpera = 2;
-inline constexpr std::uint32_t kBrowserChrome = 3;
-inline constexpr std::uint32_t kBrowserSafari = 4;

@@ -1,0 +1,127 @@
+// Every row of the source catalogue: its code selects its store, and its bit chooses the code and
+// is reported back while the source is chosen.
+#include "stores/source_catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include "dispatch/source_detection.h"
+#include "stores/source_flags.h"
+#include "stores/source_probes.h"
+#include "stores/store_set.h"
+#include "support/dispatch_harness.h"
+#include "support/planted_sources.h"
+
+namespace {
+
+class NoBookmarks : public BookmarkStore {
+public:
+    std::vector<UrlFileEntry> GetIDs() override { return {}; }
+    std::uint32_t IDtoCRC32(const QString&) override { return 0; }
+    void Get(const QString&, BookmarkRecord&) override {}
+    QString Add(const BookmarkRecord&) override { return {}; }
+    QString Edit(const QString& key, const BookmarkRecord&) override { return key; }
+    void Delete(const QString&) override {}
+    void DeleteAll() override {}
+};
+
+std::string Name(const SourceRow& row)
+{
+    return "kind " + std::to_string(static_cast<int>(row.kind)) + " code " + std::to_string(row.code);
+}
+
+SourceSelection Choosing(const SourceRow& row)
+{
+    SourceSelection chosen;
+    if (row.kind == SourceKind::Notes)
+        chosen.notesCode = row.code;
+    else if (row.kind == SourceKind::Bookmarks)
+        chosen.browserKind = row.code;
+    else
+        chosen.agentCode = row.code;
+    return chosen;
+}
+
+TEST(SourceCatalog, EveryRowsCodeSelectsItsStore)
+{
+    for (const SourceRow& row : SourceCatalog()) {
+        SCOPED_TRACE(Name(row));
+        StoreSet stores;
+        if (row.kind == SourceKind::Bookmarks) {
+            auto store = std::make_unique<NoBookmarks>();
+            BookmarkStore* expected = store.get();
+            stores.Replace(static_cast<BrowserKind>(row.code), std::move(store));
+            EXPECT_EQ(stores.Select(static_cast<BrowserKind>(row.code)), expected);
+            EXPECT_EQ(stores.SelectBookmarks(Choosing(row)), expected);
+            continue;
+        }
+        const auto kind = static_cast<ItemKind>(row.kind);
+        COutlook* expected = nullptr;
+        if (row.storePerSession) {
+            EXPECT_EQ(stores.Select(kind, row.code), nullptr) << "no store outside a synchronisation";
+            stores.SetSessionFactory(kind, row.code, [&] {
+                std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(kind, row.code);
+                expected = store.get();
+                return store;
+            });
+            stores.OpenSessions(Choosing(row));
+        } else {
+            std::unique_ptr<FakeItemStore> store = MakeFakeStoreFor(kind, row.code);
+            expected = store.get();
+            stores.Replace(kind, row.code, std::move(store));
+        }
+        ASSERT_NE(expected, nullptr);
+        EXPECT_EQ(stores.Select(kind, row.code), expected);
+        EXPECT_EQ(stores.Select(Choosing(row), kind), expected);
+        EXPECT_EQ(stores.Select(kind, row.code + 100), nullptr);
+    }
+}
+
+TEST(SourceCatalog, EveryRowsBitChoosesItsCodeAndIsReportedWhileChosen)
+{
+    for (const SourceRow& row : SourceCatalog()) {
+        if (!row.flag) continue;
+        SCOPED_TRACE(Name(row));
+        DispatchHarness h;
+        // Every program present, and only this row's Outlook, so that Outlook's notes bit
+        // chooses this version.
+        PlantFavorites(h.home);
+        PlantFirefox(h.home);
+        PlantChrome(h.home);
+        PlantOpera(h.home, QStringLiteral("12.16.1860"), 1, true);
+        PlantSafari(h.home);
+        const ScopedOutlookServers outlook(
+            row.outlookVersion ? QStringList{QString::number(row.outlookVersion)} : QStringList{});
+        // The Windows version whose sources the row is among.
+        const bool xp = row.available == IsWindowsXp;
+        const bool vista = row.available == IsWindowsVista;
+        const ScopedWindowsVersion windows(xp ? 5 : 6, xp ? 1 : vista ? 0 : 1);
+
+        EXPECT_TRUE(AvailableSourceFlags(*h.agent.stores) & row.flag) << "offered when its program is here";
+        ApplySourceFlags(h.agent, row.flag);
+        EXPECT_EQ(Choosing(row).CodeOf(row.kind), h.agent.Selection().CodeOf(row.kind));
+        EXPECT_TRUE(CurrentSourceFlags(h.agent) & row.flag);
+    }
+}
+
+TEST(SourceCatalog, EachSourceHasOneRowAndEachBitOneCodePerKind)
+{
+    QSet<QString> seen;
+    for (const SourceRow& row : SourceCatalog()) {
+        const QString key = QStringLiteral("%1/%2").arg(static_cast<int>(row.kind)).arg(row.code);
+        EXPECT_FALSE(seen.contains(key)) << Name(row);
+        seen.insert(key);
+        const bool bookmarks = row.kind == SourceKind::Bookmarks;
+        EXPECT_EQ(row.makeItemStore == nullptr, bookmarks) << Name(row);
+        EXPECT_EQ(row.makeBookmarkStore == nullptr, !bookmarks) << Name(row);
+    }
+    // Outlook's notes bit names five codes; it chooses by what is installed instead.
+    for (const SourceRow& a : SourceCatalog())
+        for (const SourceRow& b : SourceCatalog())
+            if (&a != &b && a.kind == b.kind && a.flag && a.flag == b.flag) {
+                EXPECT_EQ(a.flag, SourceFlags::kOutlookNotes) << Name(a) << " and " << Name(b);
+            }
+}
+
+}  // namespace
