@@ -5,6 +5,7 @@
 
 #include "stores/apps/internet_explorer.h"
 #include "stores/outlook/outlook_categories.h"
+#include "stores/outlook/outlook_family.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 
@@ -46,7 +47,7 @@ constexpr SourceRow OutlookRow(Kind kind, std::uint32_t code, std::uint32_t flag
     return {.kind = kind,
             .code = code,
             .flag = flag,
-            .makeItemStore = kNoItemStore,
+            .makeItemStore = OutlookRowFactory<Version>(kind),
             .available = OutlookPresent<Version>,
             .outlookVersion = Version,
             .reportsExchange = Version >= 12,

@@ -11,24 +11,13 @@ QString OutlookProgId(int version)
     return QStringLiteral("Outlook.Application.%1").arg(version);
 }
 
-void OutlookConnection::Attach(OutlookStoreFrame* store)
-{
-    stores_.push_back(store);
-    store->SetMessageHook(messageHook_);
-}
-
-void OutlookConnection::SetMessageHook(std::function<void(const QString&)> hook)
-{
-    messageHook_ = std::move(hook);
-    for (OutlookStoreFrame* store : stores_) store->SetMessageHook(messageHook_);
-}
-
 std::vector<OutlookStoreFrame*> OutlookConnection::StoresOf(int version) const
 {
     // Init order: contacts, appointments, notes, tasks.
     std::vector<OutlookStoreFrame*> found;
+    const std::vector<OutlookStoreFrame*> all = stores_ ? stores_() : std::vector<OutlookStoreFrame*>();
     for (OutlookKind kind : {OutlookKind::Contacts, OutlookKind::Appointments, OutlookKind::Notes, OutlookKind::Tasks})
-        for (OutlookStoreFrame* store : stores_)
+        for (OutlookStoreFrame* store : all)
             if (store->Version() == version && store->Kind() == kind) found.push_back(store);
     return found;
 }
@@ -46,7 +35,10 @@ bool OutlookConnection::OfficeInit()
             }
         if (version == 0) return false;
         const std::vector<OutlookStoreFrame*> stores = StoresOf(version);
-        for (OutlookStoreFrame* store : stores) store->Init();
+        for (OutlookStoreFrame* store : stores) {
+            store->SetMessageHook(messageHook_);
+            store->Init();
+        }
         open_ = true;
         openVersion_ = version;
         const bool exchange = std::any_of(stores.begin(), stores.end(), [](const OutlookStoreFrame* s) {
@@ -64,7 +56,8 @@ bool OutlookConnection::OfficeInit()
 
 bool OutlookConnection::OfficeDestroy()
 {
-    for (OutlookStoreFrame* store : stores_) store->ReleaseOutlook();
+    if (stores_)
+        for (OutlookStoreFrame* store : stores_()) store->ReleaseOutlook();
     open_ = false;
     openVersion_ = 0;
     return true;

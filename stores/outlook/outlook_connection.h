@@ -4,10 +4,12 @@
 // installed Outlook and attaches the four stores of its version, OfficeDestroy lets every store
 // go again. Exchange detection and the category names of the running Outlook live here too.
 //
-//   OutlookConnection outlook(logLine);
-//   outlook.Attach(&contacts14); ...                 // the stores it opens and releases
+//   OutlookConnection outlook(logLine, [&] { return theOutlookStores(); });
 //   if (!outlook.OfficeInit()) ...                   // "Office init Error" already logged
 //   outlook.OfficeDestroy();
+//
+// The stores are asked for at every opening and release rather than kept, so a store the agent
+// replaces (tests put fakes in its place) is never reached through a stale pointer.
 
 #include <QString>
 #include <QStringList>
@@ -20,19 +22,19 @@
 class OutlookConnection {
 public:
     using LogLine = std::function<void(const QString&)>;
+    // The Outlook stores there are now, of every kind and version.
+    using StoreProvider = std::function<std::vector<OutlookStoreFrame*>()>;
 
     // The object-model versions, in the order OfficeInit tries them: the newest that starts
     // wins, the one the source detection offers the peer.
     static constexpr std::array<int, 5> kVersionsNewestFirst = {14, 12, 11, 9, 8};
 
-    explicit OutlookConnection(LogLine log) : log_(std::move(log)) {}
+    OutlookConnection(LogLine log, StoreProvider stores) : log_(std::move(log)), stores_(std::move(stores)) {}
     OutlookConnection(const OutlookConnection&) = delete;
     OutlookConnection& operator=(const OutlookConnection&) = delete;
 
-    // A store this connection opens and releases; it outlives the connection's use of it.
-    void Attach(OutlookStoreFrame* store);
     // Where a store's Init message goes (never blocking): the window's message box, or a log line.
-    void SetMessageHook(std::function<void(const QString&)> hook);
+    void SetMessageHook(std::function<void(const QString&)> hook) { messageHook_ = std::move(hook); }
 
     // True at once while open. Otherwise starts the newest Outlook version whose ProgID answers
     // and runs Init of its contact, appointment, note and task stores in that order; logs
@@ -58,7 +60,7 @@ private:
 
     LogLine log_;
     std::function<void(const QString&)> messageHook_;
-    std::vector<OutlookStoreFrame*> stores_;
+    StoreProvider stores_;
     bool open_ = false;
     int openVersion_ = 0;
 };

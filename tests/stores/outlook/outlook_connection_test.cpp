@@ -14,10 +14,7 @@ struct Connection {
     Connection()
     {
         for (OutlookKind kind : {OutlookKind::Contacts, OutlookKind::Appointments, OutlookKind::Tasks, OutlookKind::Notes})
-            for (int version : {8, 9, 11, 12, 14}) {
-                stores.push_back(MakeOutlookStore(kind, version));
-                outlook.Attach(stores.back().get());
-            }
+            for (int version : {8, 9, 11, 12, 14}) stores.push_back(MakeOutlookStore(kind, version));
         outlook.SetMessageHook([this](const QString& text) { messages.append(text); });
     }
     QStringList ConnectedStores() const
@@ -31,7 +28,11 @@ struct Connection {
     QStringList log;
     QStringList messages;
     std::vector<std::unique_ptr<OutlookStoreFrame>> stores;
-    OutlookConnection outlook{[this](const QString& line) { log.append(line); }};
+    OutlookConnection outlook{[this](const QString& line) { log.append(line); }, [this] {
+                                  std::vector<OutlookStoreFrame*> all;
+                                  for (const auto& s : stores) all.push_back(s.get());
+                                  return all;
+                              }};
 };
 
 TEST(OutlookConnection, OpensTheNewestVersionThatStartsOnceAndReleasesEverything)
