@@ -51,7 +51,7 @@ static void InitUiResources()
 CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
     : QDialog(parent),
       log_(std::make_unique<LogFile>()),
-      agent_(std::make_unique<Agent>(*log_)),
+      agent_(std::make_unique<Agent>(*log_, [this](const QString& text) { ShowMessageBox(text, log_.get()); })),
       dispatcher_(std::make_unique<Dispatcher>(*agent_)),
       server_(std::make_unique<AgentServer>(*agent_, *dispatcher_, *this)),
       trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
