@@ -1,32 +1,11 @@
 #include "common/crc32.h"
 
-#include <array>
-
-namespace {
-
-constexpr std::array<std::uint32_t, 256> MakeTable()
-{
-    std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t i = 0; i < 256; ++i) {
-        std::uint32_t c = i;
-        for (int k = 0; k < 8; ++k)
-            c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-        table[i] = c;
-    }
-    return table;
-}
-
-constexpr auto kTable = MakeTable();
-
-}  // namespace
+#include <zlib.h>
 
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t length)
 {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::uint32_t c = ~crc;
-    for (std::size_t i = 0; i < length; ++i)
-        c = kTable[(c ^ p[i]) & 0xFF] ^ (c >> 8);
-    return ~c;
+    // zlib's CRC-32 is this very checksum, computed several bytes at a time.
+    return static_cast<std::uint32_t>(::crc32_z(crc, static_cast<const Bytef*>(data), length));
 }
 
 std::uint32_t Crc32(const void* data, std::size_t length)

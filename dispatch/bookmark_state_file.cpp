@@ -4,6 +4,7 @@
 
 #include "common/byte_io.h"
 #include "common/errors.h"
+#include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
@@ -60,6 +61,7 @@ BookmarkStateFile::BookmarkStateFile(BrowserKind kind, const QString& machineId,
     RequireSafeFileNameComponent(machineId, "machine identifier");
     const QString name = machineId + BrowserPart(kind) + suffix;
     RequireSafeFileNameComponent(name, "bookmark state file name");
+    RequireOwnAgentFileName(name, AgentFileFamily::BookmarkState, "bookmark state file name");
     path_ = AgentDataDir() + QLatin1Char('/') + name;
 }
 
@@ -67,7 +69,7 @@ BookmarkStateFile::Records BookmarkStateFile::Load() const
 {
     QFile file(path_);
     if (!file.exists()) {
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             throw AgentError("cannot create " + path_.toStdString() + ": " +
                              file.errorString().toStdString());
         return {};
@@ -82,12 +84,12 @@ BookmarkStateFile::Records BookmarkStateFile::Load() const
 
 void BookmarkStateFile::Save(const BookmarkCheckList& entries) const
 {
-    WriteFileAtomically(path_, Encode(kind_, entries));
+    WriteFileAtomically(path_, Encode(kind_, entries), 0600);
 }
 
 void BookmarkStateFile::Truncate() const
 {
-    WriteFileAtomically(path_, {});
+    WriteFileAtomically(path_, {}, 0600);
 }
 
 QByteArray BookmarkStateFile::Encode(BrowserKind kind, const BookmarkCheckList& entries)

@@ -10,6 +10,7 @@
 
 #include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "platform/local_name_codec.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_request_helpers.h"
@@ -46,7 +47,7 @@ void CreateDir(RequestContext& ctx)
     const QString path = ctx.PayloadText();
     const QString local = LocalPathOf(path);
     // No parent folders are made: a missing parent is a failure, as is an existing folder.
-    const bool ok = !local.isEmpty() && mkdir(QFile::encodeName(local).constData(), 0777) == 0;
+    const bool ok = !local.isEmpty() && mkdir(EncodeLocalPath(local).constData(), 0777) == 0;
     Answer(ctx, ok, {path});
 }
 
@@ -57,7 +58,7 @@ void DeleteFile(RequestContext& ctx)
     const QString path = ctx.PayloadText();
     const QString local = LocalPathOf(path);
     // A file or a link only; a folder is refused, as the platform's file deletion refuses it.
-    const bool ok = !local.isEmpty() && unlink(QFile::encodeName(local).constData()) == 0;
+    const bool ok = !local.isEmpty() && unlink(EncodeLocalPath(local).constData()) == 0;
     Answer(ctx, ok, {path});
 }
 
@@ -108,7 +109,7 @@ void RenameFile(RequestContext& ctx)
 // kept by the file system alone and cannot be set here; a zero time leaves its time alone.
 bool SetLastWriteTime(const QString& local, std::uint64_t lastWriteTime)
 {
-    const int fd = open(QFile::encodeName(local).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    const int fd = open(EncodeLocalPath(local).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
     struct stat st {};

@@ -5,6 +5,7 @@
 
 #include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "platform/local_name_codec.h"
 #include "dispatch/agent.h"
 #include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
@@ -85,7 +86,9 @@ void SetFile(RequestContext& ctx)
     const ByteView data = r.Bytes(count);
 
     TransferFile& file = ctx.agent.transfers->write;
+    const bool alreadyOpen = file.IsOpen() && file.Path() == path;
     if (!SelectTransferFile(file, path) || !file.WriteAt(offset, data)) {
+        if (!alreadyOpen && file.Created()) file.RemoveCreated();
         ctx.agent.log.WriteLogLine(QStringLiteral("AS_SET_FILE - error"));
         ctx.ReplyError();
         return;
@@ -184,7 +187,7 @@ std::optional<std::uint64_t> FreeBytesOfDrive(const QString& drive)
     if (!info)
         return std::nullopt;
     struct statvfs vfs {};
-    if (statvfs(QFile::encodeName(info->mountPoint).constData(), &vfs) != 0)
+    if (statvfs(EncodeLocalPath(info->mountPoint).constData(), &vfs) != 0)
         return std::nullopt;
     return static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
 }

@@ -1,4 +1,5 @@
 #include "dispatch/file_transfers.h"
+#include "platform/local_name_codec.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -39,15 +40,17 @@ bool TransferFile::Open(const QString& peerPath, const QString& localPath)
     Close();
     if (peerPath.isEmpty() || localPath.isEmpty())
         return false;
-    const QByteArray local = QFile::encodeName(localPath);
+    const QByteArray local = EncodeLocalPath(localPath);
     int fd = -1;
     if (direction_ == Direction::Read) {
         fd = OpenRegularFile(local, O_RDONLY);
     } else {
         fd = OpenRegularFile(local, O_WRONLY);
         // Only a missing file is created, and never over one that appeared meanwhile.
-        if (fd < 0 && errno == ENOENT)
+        if (fd < 0 && errno == ENOENT) {
             fd = OpenRegularFile(local, O_WRONLY | O_CREAT | O_EXCL, 0666);
+            created_ = fd >= 0;
+        }
     }
     if (fd < 0)
         return false;
@@ -62,8 +65,15 @@ void TransferFile::Close()
     if (fd_ >= 0)
         close(fd_);
     fd_ = -1;
+    created_ = false;
     path_.clear();
     localPath_.clear();
+}
+
+void TransferFile::RemoveCreated()
+{
+    if (fd_ >= 0 && created_) (void)unlink(EncodeLocalPath(localPath_).constData());
+    Close();
 }
 
 bool TransferFile::Holds(const QString& localPath) const

@@ -18,6 +18,11 @@ public:
     TransferFile& operator=(const TransferFile&) = delete;
 
     bool IsOpen() const { return fd_ >= 0; }
+    // The open file did not exist before Open made it.
+    bool Created() const { return created_; }
+    // Removes a file that Open made and closes it: a write that failed must not leave an empty
+    // or partial file behind that the peer never asked to keep.
+    void RemoveCreated();
     // The peer's path that opened the file; empty exactly while it is closed.
     const QString& Path() const { return path_; }
 
@@ -40,6 +45,7 @@ public:
 private:
     Direction direction_;
     int fd_ = -1;
+    bool created_ = false;
     QString path_;
     QString localPath_;
 };

@@ -105,6 +105,13 @@ struct FileWatchManager::Watch : FolderChangeSink {
                                    "(fs.inotify.max_user_watches), the folder is reported as changed")
                         .arg(path));
                 break;
+            case WatchProblem::ShareUsedUp:
+                manager.AddLogMessage(
+                    QStringLiteral("folder watch %1: the agent holds its share of the user's inotify "
+                                   "watches (%2), the folder is reported as changed")
+                        .arg(path)
+                        .arg(InotifyWatchShare()));
+                break;
             case WatchProblem::NoInstance:
                 manager.AddLogMessage(
                     QStringLiteral("folder watch %1: no inotify instance could be created "

@@ -1,20 +1,12 @@
 #include "dispatch/fragment_buffer.h"
 
 #include <string>
+#include <utility>
 
 #include "common/errors.h"
 
-void FragmentBuffer::ForgetTaken()
-{
-    if (!taken_) return;
-    taken_ = false;
-    // Keeps the block unless a consumer still holds the bytes (then they stay theirs).
-    bytes_.resize(0);
-}
-
 bool FragmentBuffer::Append(ByteView piece)
 {
-    ForgetTaken();
     if (overflowed_ || static_cast<qsizetype>(piece.size()) > kCapBytes - bytes_.size()) {
         Clear();
         overflowed_ = true;
@@ -26,7 +18,6 @@ bool FragmentBuffer::Append(ByteView piece)
 
 QByteArray FragmentBuffer::Take(ByteView last)
 {
-    ForgetTaken();
     if (overflowed_) {
         Clear();
         throw AgentError("long request over " + std::to_string(kCapBytes) + " bytes dropped");
@@ -34,13 +25,11 @@ QByteArray FragmentBuffer::Take(ByteView last)
     if (bytes_.isEmpty())
         return QByteArray(reinterpret_cast<const char*>(last.data()), static_cast<qsizetype>(last.size()));
     bytes_.append(reinterpret_cast<const char*>(last.data()), static_cast<qsizetype>(last.size()));
-    taken_ = true;
-    return bytes_;
+    return std::exchange(bytes_, QByteArray());
 }
 
 void FragmentBuffer::Clear()
 {
     bytes_ = QByteArray();
-    taken_ = false;
     overflowed_ = false;
 }

@@ -5,9 +5,9 @@
 
 // The AS_PUT_FRAGMENT pieces of a long request, waiting for the request that consumes them.
 // It grows in place (amortised linear, not a copy per piece) and is capped so that a peer
-// cannot make the agent hold unbounded memory. Its block is kept from one long request to the
-// next (fresh memory is what a long request costs most), and given back by Clear, when the
-// connection ends.
+// cannot make the agent hold unbounded memory. Its block goes to the request that consumes the
+// pieces, so it is freed once that request is served: a connection that once sent 64 MiB does
+// not keep 64 MiB for as long as it stays.
 class FragmentBuffer {
 public:
     static constexpr qsizetype kCapBytes = 64 * 1024 * 1024;
@@ -16,21 +16,18 @@ public:
     // rest of that long request is then refused too, up to and including the request that
     // would consume it, so that it never runs on a truncated payload.
     bool Append(ByteView piece);
-    // The pieces followed by `last`; the buffer is empty afterwards. The result shares the
-    // buffer's block until the buffer is used again. Throws AgentError when the pieces passed
-    // the cap (the buffer is then ready for the next long request).
+    // The pieces followed by `last`; the buffer is empty afterwards and holds no memory. Throws
+    // AgentError when the pieces passed the cap (the buffer is then ready for the next long
+    // request).
     QByteArray Take(ByteView last);
     // Empties the buffer and gives its memory back.
     void Clear();
-    qsizetype Size() const { return taken_ ? 0 : bytes_.size(); }
+    qsizetype Size() const { return bytes_.size(); }
+    // The memory the buffer holds, used or not.
+    qsizetype HeldBytes() const { return bytes_.capacity(); }
     bool Overflowed() const { return overflowed_; }
 
 private:
-    void ForgetTaken();
-
     QByteArray bytes_;
-    // The bytes were handed out by Take; they are dropped (keeping the block when no one holds
-    // them any more) before the buffer is used again.
-    bool taken_ = false;
     bool overflowed_ = false;
 };

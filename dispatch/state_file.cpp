@@ -7,6 +7,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "common/item_id.h"
+#include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
@@ -23,6 +24,8 @@ QString StateFilePath(StateFileKind kind, const QString& machineId, const QStrin
     }
     const QString name = machineId + QLatin1Char('.') + extension;
     RequireSafeFileNameComponent(name, "state file name");
+    RequireOwnAgentFileName(name, kind == StateFileKind::Notes ? AgentFileFamily::NotesState : AgentFileFamily::ItemState,
+                            "state file name");
     return AgentDataDir() + QLatin1Char('/') + name;
 }
 
@@ -59,7 +62,7 @@ void StateList::Load(StateFileKind kind, const QString& machineId, const QString
     const QString path = StateFilePath(kind, machineId, notesSuffix);
     QFile file(path);
     if (!file.exists()) {
-        if (!file.open(QIODevice::WriteOnly))
+        if (!file.open(QIODevice::WriteOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
             throw AgentError("cannot create " + path.toStdString() + ": " + file.errorString().toStdString());
         return;
     }
@@ -85,7 +88,7 @@ void StateList::Load(StateFileKind kind, const QString& machineId, const QString
 
 void StateList::Save(StateFileKind kind, const QString& machineId, const QString& notesSuffix) const
 {
-    WriteFileAtomically(StateFilePath(kind, machineId, notesSuffix), EncodeStateRecords(entries_));
+    WriteFileAtomically(StateFilePath(kind, machineId, notesSuffix), EncodeStateRecords(entries_), 0600);
 }
 
 void StateList::Append(const QString& id, std::uint32_t crc)

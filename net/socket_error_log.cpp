@@ -7,14 +7,20 @@ SocketErrorLog::SocketErrorLog()
 {
     try {
         file_.setFileName(AgentDataDir() + QStringLiteral("/logSocket.log"));
-        (void)file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        OpenOwnerOnly();
     } catch (const AgentError&) {
     }
 }
 
 SocketErrorLog::SocketErrorLog(const QString& path) : file_(path)
 {
-    (void)file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    OpenOwnerOnly();
+}
+
+void SocketErrorLog::OpenOwnerOnly()
+{
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    if (file_.open(QIODevice::WriteOnly | QIODevice::Truncate, ownerOnly)) (void)file_.setPermissions(ownerOnly);
 }
 
 void SocketErrorLog::Write(const QString& line)

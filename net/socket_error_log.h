@@ -11,5 +11,7 @@ public:
     void Write(const QString& line);
 
 private:
+    // Truncates or creates the log, readable and writable by the user alone.
+    void OpenOwnerOnly();
     QFile file_;
 };

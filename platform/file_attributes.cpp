@@ -1,4 +1,5 @@
 #include "platform/file_attributes.h"
+#include "platform/local_name_codec.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -83,17 +84,17 @@ std::optional<FileFacts> ReadFileFacts(const QString& path)
 {
     if (path.isEmpty())
         return std::nullopt;
-    return FactsAt(AT_FDCWD, QFile::encodeName(path), LastComponent(path));
+    return FactsAt(AT_FDCWD, EncodeLocalPath(path), LastComponent(path));
 }
 
 std::optional<FileFacts> ReadFileFactsAt(int dirFd, const QString& name)
 {
-    return FactsAt(dirFd, QFile::encodeName(name), name);
+    return FactsAt(dirFd, EncodeLocalPath(name), name);
 }
 
 std::optional<std::vector<FolderEntry>> ListFolder(const QString& path)
 {
-    const int fd = open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = open(EncodeLocalPath(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return std::nullopt;
     DIR* dir = fdopendir(fd);
@@ -106,7 +107,7 @@ std::optional<std::vector<FolderEntry>> ListFolder(const QString& path)
         const char* raw = e->d_name;
         if (raw[0] == '.' && (raw[1] == '\0' || (raw[1] == '.' && raw[2] == '\0')))
             continue;
-        const QString name = QFile::decodeName(raw);
+        const QString name = DecodeLocalPath(raw);
         if (auto facts = FactsAt(fd, QByteArray(raw), name))
             entries.push_back(FolderEntry{name, *facts});
     }

@@ -1,4 +1,5 @@
 #include "platform/inotify_watcher.h"
+#include "platform/local_name_codec.h"
 
 #include <dirent.h>
 #include <linux/magic.h>
@@ -57,16 +58,43 @@ bool IsSameOrBelow(const QByteArray& rel, const QByteArray& dir)
     return rel == dir || (rel.size() > dir.size() && rel.startsWith(dir) && rel[dir.size()] == '/');
 }
 
+// The inotify watches are the user's, shared with every other program (file managers,
+// editors, indexers): all the agent's watchers together keep to a share of them.
+std::atomic<long> g_watchesHeld{0};
+std::atomic<long> g_watchShare{-1};
+
+long WatchShare()
+{
+    long share = g_watchShare.load();
+    if (share >= 0) return share;
+    long limit = 8192;
+    QFile f(QStringLiteral("/proc/sys/fs/inotify/max_user_watches"));
+    if (f.open(QIODevice::ReadOnly)) {
+        bool ok = false;
+        const long read = f.readAll().trimmed().toLong(&ok);
+        if (ok && read > 0) limit = read;
+    }
+    share = std::max(1L, limit / 4);
+    long unset = -1;
+    g_watchShare.compare_exchange_strong(unset, share);
+    return g_watchShare.load();
+}
+
 }  // namespace
+
+long InotifyWatchShare() { return WatchShare(); }
+long InotifyWatchesHeld() { return g_watchesHeld.load(); }
+void SetInotifyWatchShareForTesting(long share) { g_watchShare.store(share); }
 
 // The state of one watcher's thread: its inotify instance, the folder of every watch
 // descriptor and the first half of a rename that waits for its partner.
 class InotifyWatcher::Worker {
 public:
-    explicit Worker(InotifyWatcher& owner) : owner_(owner), root_(QFile::encodeName(owner.localRoot_)) {}
+    explicit Worker(InotifyWatcher& owner) : owner_(owner), root_(EncodeLocalPath(owner.localRoot_)) {}
     ~Worker()
     {
         if (fd_ >= 0) ::close(fd_);
+        g_watchesHeld -= static_cast<long>(folders_.size());
     }
     Worker(const Worker&) = delete;
     Worker& operator=(const Worker&) = delete;
@@ -88,10 +116,10 @@ private:
     void FlushPendingMove();
 
     void Changed(const QByteArray& rel);
-    void Removed(const QByteArray& rel) { batch_.removedPaths.push_back(QFile::decodeName(rel)); }
+    void Removed(const QByteArray& rel) { batch_.removedPaths.push_back(DecodeLocalPath(rel)); }
     void Renamed(const QByteArray& from, const QByteArray& to)
     {
-        batch_.renamedFolders.emplace_back(QFile::decodeName(from), QFile::decodeName(to));
+        batch_.renamedFolders.emplace_back(DecodeLocalPath(from), DecodeLocalPath(to));
     }
     void Deliver();
 
@@ -202,6 +230,7 @@ void InotifyWatcher::Worker::Handle(const inotify_event& event, const char* name
     if (event.mask & IN_IGNORED) {
         if (event.wd == rootWd_) rootGone_ = true;
         folders_.erase(it);
+        --g_watchesHeld;
         return;
     }
     if (event.wd == rootWd_ && (event.mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT))) {
@@ -272,18 +301,29 @@ bool InotifyWatcher::Worker::AddWatch(const QByteArray& rel)
 {
     // The watched folder itself may be reached through a link; folders below it are not followed.
     const std::uint32_t mask = kWatchMask | IN_ONLYDIR | (rel.isEmpty() ? 0 : IN_DONT_FOLLOW);
+    const auto outOfWatches = [&](WatchProblem problem) {
+        if (!outOfWatchesReported_) {
+            outOfWatchesReported_ = true;
+            owner_.sink_.OnProblem(problem);
+        }
+        Changed(QByteArray());
+        return false;
+    };
+    if (g_watchesHeld.fetch_add(1) >= WatchShare()) {
+        --g_watchesHeld;
+        return outOfWatches(WatchProblem::ShareUsedUp);
+    }
     const int wd = ::inotify_add_watch(fd_, LocalPath(rel).constData(), mask);
     if (wd < 0) {
-        if (errno == ENOSPC) {
-            if (!outOfWatchesReported_) {
-                outOfWatchesReported_ = true;
-                owner_.sink_.OnProblem(WatchProblem::OutOfWatches);
-            }
-            Changed(QByteArray());
-        }
+        --g_watchesHeld;
+        if (errno == ENOSPC) return outOfWatches(WatchProblem::OutOfWatches);
         return false;
     }
-    folders_[wd] = rel;
+    // The kernel hands out the same descriptor again for a folder already watched.
+    if (!folders_.emplace(wd, rel).second) {
+        --g_watchesHeld;
+        folders_[wd] = rel;
+    }
     if (rel.isEmpty()) rootWd_ = wd;
     return true;
 }
@@ -334,6 +374,7 @@ void InotifyWatcher::Worker::DropWatchesBelow(const QByteArray& rel)
         if (it->first != rootWd_ && IsSameOrBelow(it->second, rel)) {
             ::inotify_rm_watch(fd_, it->first);
             it = folders_.erase(it);
+            --g_watchesHeld;
         } else {
             ++it;
         }
@@ -349,7 +390,7 @@ void InotifyWatcher::Worker::MoveWatchesBelow(const QByteArray& from, const QByt
 
 void InotifyWatcher::Worker::Changed(const QByteArray& rel)
 {
-    QString folder = QFile::decodeName(rel);
+    QString folder = DecodeLocalPath(rel);
     // Events come in runs from one folder; the manager collapses the rest.
     if (!batch_.changedFolders.empty() && batch_.changedFolders.back() == folder) return;
     batch_.changedFolders.push_back(std::move(folder));

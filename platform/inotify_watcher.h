@@ -24,6 +24,7 @@ struct FolderChangeBatch {
 enum class WatchProblem {
     EventsLost,    // the kernel's event queue overflowed
     OutOfWatches,  // no more inotify watches could be added (fs.inotify.max_user_watches)
+    ShareUsedUp,   // the agent's watches together reached their share of the user's watches
     NoInstance,    // no inotify instance could be created (fs.inotify.max_user_instances, open files)
 };
 
@@ -88,6 +89,14 @@ bool IsFolderWalked(std::uint64_t watchedDevice, std::int64_t watchedFileSystemT
                     std::uint64_t folderDevice);
 // proc, sysfs, devpts, cgroup and the other kernel-made file systems (statfs f_type).
 bool IsPseudoFileSystem(std::int64_t fileSystemType);
+
+// The most inotify watches all of the agent's watchers hold together: a quarter of the
+// user's fs.inotify.max_user_watches, so that the user's other programs keep the rest.
+long InotifyWatchShare();
+// The watches the agent's watchers hold now.
+long InotifyWatchesHeld();
+// Sets the share (tests); a negative value returns to the system's.
+void SetInotifyWatchShareForTesting(long share);
 
 // Replaces inotify_init1 for tests (nullptr returns to the system's), so that a watch can be
 // made to find no inotify instance.

@@ -1,5 +1,7 @@
 #include "platform/known_folders.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QTextStream>
@@ -88,5 +90,7 @@ QString AgentDataDir()
     const QString dir = appData + QStringLiteral("/TwinLark");
     if (!QDir().mkpath(dir))
         throw AgentError("cannot create " + dir.toStdString());
+    // It holds item dumps and machine identifiers: the user's alone.
+    ::chmod(QFile::encodeName(dir).constData(), 0700);
     return dir;
 }

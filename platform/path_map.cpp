@@ -11,10 +11,13 @@
 #include <mutex>
 
 #include "common/errors.h"
+#include "platform/local_name_codec.h"
 
 namespace {
 
 constexpr char16_t kBackslashStandIn = 0xF05C;
+// Marks a local name's own stand-in or escape character, so the mapping stays one to one.
+constexpr char16_t kStandInEscape = 0xF05D;
 
 bool IsSeparator(QChar c)
 {
@@ -42,7 +45,7 @@ QString DecodeMountField(const QByteArray& field)
         }
         out.append(field[i]);
     }
-    return QFile::decodeName(out);
+    return DecodeLocalPath(out);
 }
 
 bool IsAtOrBelow(const QString& path, const QString& dir)
@@ -301,14 +304,38 @@ void SetDriveTableForTesting(std::vector<DriveInfo> table)
 
 QString PeerNameOfLocalName(const QString& localName)
 {
-    QString name = localName;
-    return name.replace(QLatin1Char('\\'), QChar(kBackslashStandIn));
+    QString name;
+    name.reserve(localName.size());
+    for (const QChar c : localName) {
+        if (c == QLatin1Char('\\')) {
+            name.append(QChar(kBackslashStandIn));
+            continue;
+        }
+        if (c.unicode() == kBackslashStandIn || c.unicode() == kStandInEscape) name.append(QChar(kStandInEscape));
+        name.append(c);
+    }
+    return name;
 }
 
 QString LocalNameOfPeerName(const QString& peerName)
 {
-    QString name = peerName;
-    return name.replace(QChar(kBackslashStandIn), QLatin1Char('\\'));
+    QString name;
+    name.reserve(peerName.size());
+    for (qsizetype i = 0; i < peerName.size(); ++i) {
+        const char16_t u = peerName[i].unicode();
+        if (u == kBackslashStandIn) {
+            name.append(QLatin1Char('\\'));
+        } else if (u == kStandInEscape) {
+            if (i + 1 == peerName.size() ||
+                (peerName[i + 1].unicode() != kBackslashStandIn && peerName[i + 1].unicode() != kStandInEscape))
+                throw AgentError("a file name holds a stray escape character: \"" + peerName.left(300).toStdString() +
+                                 "\"");
+            name.append(peerName[++i]);
+        } else {
+            name.append(peerName[i]);
+        }
+    }
+    return name;
 }
 
 QString PeerToLocalPath(const QString& peerPath)
@@ -318,6 +345,8 @@ QString PeerToLocalPath(const QString& peerPath)
     };
     if (peerPath.contains(QChar(0)))
         throw refuse("path holds a zero character");
+    if (HasUnpairedSurrogate(peerPath))
+        throw refuse("path holds an unpaired UTF-16 surrogate");
     if (peerPath.size() < 2 || peerPath[1] != QLatin1Char(':') || !peerPath[0].isLetter() ||
         peerPath[0].unicode() > 0x7F)
         throw refuse("path names no drive");
@@ -347,6 +376,7 @@ QString PeerToLocalPath(const QString& peerPath)
     if (components.isEmpty())
         return drive->mountPoint;
     const QString joined = components.join(QLatin1Char('/'));
+    (void)EncodeLocalPath(joined);  // refuses a text that names no local file, before anyone uses it
     return drive->mountPoint == QLatin1String("/") ? QLatin1Char('/') + joined
                                                    : drive->mountPoint + QLatin1Char('/') + joined;
 }

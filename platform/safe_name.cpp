@@ -1,6 +1,7 @@
 #include "platform/safe_name.h"
 
 #include "common/errors.h"
+#include "platform/local_name_codec.h"
 
 bool IsSafeFileNameComponent(const QString& name)
 {
@@ -11,6 +12,9 @@ bool IsSafeFileNameComponent(const QString& name)
         if (u < 0x20 || u == 0x7F || u == u'/' || u == u'\\')
             return false;
     }
+    // Two texts that differ only in an unpaired surrogate would meet in one file name.
+    if (HasUnpairedSurrogate(name))
+        return false;
     // Names longer than a file system takes would fail later with a less clear error.
     return name.toUtf8().size() <= 200;
 }

@@ -1,4 +1,5 @@
 #include "platform/shell_operations.h"
+#include "platform/local_name_codec.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -23,7 +24,7 @@ std::error_code LastError()
 
 QByteArray Encoded(const QString& path)
 {
-    return QFile::encodeName(path);
+    return EncodeLocalPath(path);
 }
 
 // Empties the open folder `dirFd` (on volume `device`), keeping the first failure and going on.

@@ -8,6 +8,9 @@
 #include "stores/outlook/outlook_family.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
+#include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/win7_sticky_notes.h"
 
 namespace {
 
@@ -17,9 +20,24 @@ namespace Bit = SourceFlags;
 constexpr auto kNoItemStore = NotAvailableHere<COutlook>;
 constexpr auto kNoBookmarkStore = NotAvailableHere<BookmarkStore>;
 
+std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
+{
+    return std::make_unique<ContactsXp::CContactWinXP>(services.log);
+}
+
+std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
+{
+    return std::make_unique<CWin7_StikyNotes>(services.log);
+}
+
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
+{
+    return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
 // Opera keeps contacts only with a mail account.
@@ -62,7 +80,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 0,
               .flag = Bit::kWindowsXpAddressBook,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeAddressBook,
               .available = IsWindowsXp},
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
@@ -104,7 +122,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Appointments,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsCalendar,
               .available = IsWindowsVista},
     OutlookRow<8>(Kind::Appointments, 8, Bit::kOutlook8),
     OutlookRow<9>(Kind::Appointments, 9, Bit::kOutlook9),
@@ -124,7 +142,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x10000,
               .flag = Bit::kStickyNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeStickyNotes,
               .available = IsWindows7WithStickyNotes,
               .detected = IsWindows7,
               .storePerSession = true,

@@ -34,7 +34,10 @@ void LogFile::Open()
         return;
     file_.setFileName(path_);
     // Append keeps the lines of earlier runs; a log that cannot be opened costs only the log.
-    (void)file_.open(QIODevice::WriteOnly | QIODevice::Append);
+    // The log holds item dumps and machine identifiers: readable by the user alone, also when an
+    // older run made it readable by others.
+    if (file_.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+        (void)file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 LogFile::~LogFile()

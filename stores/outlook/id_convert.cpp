@@ -4,6 +4,7 @@
 #include <pugixml.hpp>
 
 #include "common/item_id.h"
+#include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
@@ -65,6 +66,7 @@ int CIdConvert::Load(IdMapKind kind, const QString& machineId)
 {
     const QString name = QStringLiteral("ids_") + machineId + QStringLiteral(".xml");
     RequireSafeFileNameComponent(name, "identifier map name");
+    RequireOwnAgentFileName(name, AgentFileFamily::IdentifierMap, "identifier map name");
     path_ = AgentDataDir() + QLatin1Char('/') + name;
     Clear();
     kind_ = kind;
@@ -126,7 +128,7 @@ int CIdConvert::Save()
     }
     ByteWriterSink sink;
     doc.save(sink, "", pugi::format_raw, pugi::encoding_utf8);
-    (void)TryWriteFileAtomically(path_, sink.bytes);
+    (void)TryWriteFileAtomically(path_, sink.bytes, 0600);
     Clear();
     return 0;
 }

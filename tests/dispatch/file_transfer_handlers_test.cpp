@@ -530,3 +530,24 @@ TEST_F(FileTransferTest, RegValueLargerThanOneMessageIsRefused)
 
 }  // namespace
 }  // namespace file_requests
+
+namespace file_requests {
+namespace {
+
+// A write that fails on the file it just created leaves no file behind; one that fails on a
+// file that was there keeps it.
+TEST_F(FileTransferTest, AFailedSetFileRemovesTheFileItCreated)
+{
+    WriteFile(QStringLiteral("old.txt"), "old");
+    {
+        FileSizeLimit limit(16);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(QStringLiteral("C:\\new.txt"), 1 << 20, "x")).code, AS_ERROR);
+        EXPECT_EQ(Request(AS_SET_FILE, SetFilePayload(QStringLiteral("C:\\old.txt"), 1 << 20, "x")).code, AS_ERROR);
+    }
+    EXPECT_FALSE(Exists(QStringLiteral("new.txt")));
+    EXPECT_EQ(ReadFile(QStringLiteral("old.txt")), "old");
+}
+
+}  // namespace
+}  // namespace file_requests

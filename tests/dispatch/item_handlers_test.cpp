@@ -208,8 +208,9 @@ protected:
 
 TEST_F(ItemRequests, WithoutAStoreTheyAnswerEmptyAndStillKeepTheList)
 {
-    h.agent.agentId = 0;  // the address book: no appointments, no tasks; its slot is empty too
+    h.agent.agentId = 0;  // the address book: no appointments, no tasks; its slot emptied too
     h.agent.notesAgentId = 0;
+    h.agent.stores->Replace(ItemKind::Contacts, 0, nullptr);
     const QString id = NewItemId();
     h.agent.items.notes.Append(id, 1);
     h.agent.items.tasks.Append(id, 1);

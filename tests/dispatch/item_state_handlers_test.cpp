@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 // The change checks and the state requests: what they report, what they log, and the steps they
 // ask of each source.
 #include <gtest/gtest.h>
@@ -459,6 +460,57 @@ TEST_F(StateRequests, ResetOfNotesThenSaveWritesTheFileOfTheNewSuffix)
     h.agent.items.notes.Append(NewItemId(), 8);
     EXPECT_EQ(h.Send(AS_SAVE_NOTES_STATE).code, 207);
     EXPECT_EQ(h.home.ReadFile(kDataDir + "PEER.Home")->size(), kStateRecordBytes);
+}
+
+}  // namespace
+
+namespace {
+
+// A peer's machine identifier and notes suffix name a file in the agent's data folder; none
+// may land on the agent's own files or on another kind's state, whatever the letter case.
+TEST(AgentFileNamesTest, PeerTextsNeverReplaceAnotherAgentFile)
+{
+    const struct {
+        const char* machineId;
+        const char* suffix;
+        const char* victim;
+    } clobbering[] = {
+        {"MediaLibrary", "xml", "MediaLibrary.xml"}, {"TwinLark", "log", "TwinLark.log"},
+        {"logSocket", "LOG", "logSocket.log"},       {"iplist", "dat", "iplist.dat"},
+        {"PEER", "Contact", "PEER.Contact"},         {"PEER", "appointment", "PEER.Appointment"},
+        {"PEER", "Task", "PEER.Task"},               {"ids_PEER", "xml", "ids_PEER.xml"},
+        {"PEER", "Opera_x", "PEER.Opera_x"},         {"AddressBook", "wab", "AddressBook.wab"},
+    };
+    for (const auto& c : clobbering) {
+        SCOPED_TRACE(c.victim);
+        DispatchHarness h;
+        const QString victim = QStringLiteral(".local/share/TwinLark/") + QString::fromLatin1(c.victim);
+        h.home.WriteFile(victim, "precious");
+        h.agent.machineId = QString::fromLatin1(c.machineId);
+        h.TakeLogLines();
+        EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QString::fromLatin1(c.suffix))).code, AS_ERROR);
+        EXPECT_EQ(h.home.ReadFile(victim), QByteArray("precious"));
+        EXPECT_FALSE(h.TakeLogLines().isEmpty());
+    }
+    DispatchHarness h;
+    EXPECT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QStringLiteral("Notes"))).code, AS_RESET_STATE + 1);
+}
+
+// The data folder holds item dumps and machine identifiers: other local users read nothing there.
+TEST(AgentFileNamesTest, TheDataFolderAndItsFilesAreTheUsersAlone)
+{
+    DispatchHarness h;
+    ASSERT_EQ(h.Send(AS_RESET_STATE, U16Bytes(3) + Utf16z(QStringLiteral("Notes"))).code, AS_RESET_STATE + 1);
+    const LogFile log;  // the agent's own log in the data folder
+    log.IsOpen();
+    const auto mode = [&](const char* relative) {
+        struct stat st {};
+        EXPECT_EQ(::stat(QFile::encodeName(h.home.Path(QString::fromLatin1(relative))).constData(), &st), 0) << relative;
+        return st.st_mode & 0777;
+    };
+    EXPECT_EQ(mode(".local/share/TwinLark"), 0700u);
+    EXPECT_EQ(mode(".local/share/TwinLark/PEER.Notes"), 0600u);
+    EXPECT_EQ(mode(".local/share/TwinLark/TwinLark.log"), 0600u);
 }
 
 }  // namespace

@@ -287,3 +287,4 @@ TEST_F(StateFileTest, UnreadableFileIsAnErrorNotAnEmptyList)
 }
 
 }  // namespace
+

@@ -276,10 +276,12 @@ TEST_F(ServSocketTest, LongRequestPastTheCapIsRefusedWholeAndMemoryReturned)
     EXPECT_EQ(sent[0].code, AS_ERROR);
     EXPECT_TRUE(consumed.empty());
 
-    // The next long request is served normally.
+    // The next long request is served normally, and its memory goes with it.
     Receive(Message(AS_PUT_FRAGMENT, kTag, "12"));
+    EXPECT_GT(agent.fragments.HeldBytes(), 0);
     Receive(Message(kConsumingCode, kTag, "34"));
     ASSERT_EQ(consumed.size(), 1u);
+    EXPECT_EQ(agent.fragments.HeldBytes(), 0);
     EXPECT_EQ(consumed[0], QByteArray("1234"));
 }
 

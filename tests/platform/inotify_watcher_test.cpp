@@ -105,3 +105,52 @@ TEST(InotifyWatcherTreeTest, AWatchStopsAtAVolumeMountedBelowIt)
 }
 
 }  // namespace
+
+namespace {
+
+class ProblemSink : public FolderChangeSink {
+public:
+    void OnChanges(FolderChangeBatch batch) override
+    {
+        std::lock_guard lock(mutex);
+        changed.insert(changed.end(), batch.changedFolders.begin(), batch.changedFolders.end());
+    }
+    void OnProblem(WatchProblem p) override
+    {
+        std::lock_guard lock(mutex);
+        problems.push_back(p);
+    }
+    std::mutex mutex;
+    std::vector<QString> changed;
+    std::vector<WatchProblem> problems;
+};
+
+TEST(InotifyWatcherShareTest, TheAgentKeepsToItsShareOfTheUsersWatches)
+{
+    QTemporaryDir root;
+    for (int i = 0; i < 6; ++i) ASSERT_TRUE(QDir(root.path()).mkpath(QStringLiteral("f%1/g").arg(i)));
+    SetInotifyWatchShareForTesting(4);
+    ProblemSink sink;
+    {
+        InotifyWatcher watcher(root.path(), sink);
+        ASSERT_TRUE(watcher.WaitUntilReady(5s));
+        EXPECT_LE(InotifyWatchesHeld(), 4);
+        EXPECT_GT(InotifyWatchesHeld(), 0);
+        // A second watch finds the share used up too.
+        ProblemSink other;
+        InotifyWatcher second(root.path(), other);
+        ASSERT_TRUE(second.WaitUntilReady(5s));
+        EXPECT_LE(InotifyWatchesHeld(), 4);
+        second.Stop();
+        watcher.Stop();
+        std::lock_guard lock(sink.mutex);
+        ASSERT_EQ(sink.problems.size(), 1u);
+        EXPECT_EQ(sink.problems[0], WatchProblem::ShareUsedUp);
+        EXPECT_NE(std::find(sink.changed.begin(), sink.changed.end(), QString()), sink.changed.end());
+    }
+    EXPECT_EQ(InotifyWatchesHeld(), 0);
+    SetInotifyWatchShareForTesting(-1);
+    EXPECT_GE(InotifyWatchShare(), 1);
+}
+
+}  // namespace

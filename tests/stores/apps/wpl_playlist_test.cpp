@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "common/errors.h"
+#include "support/golden_files.h"
 
 namespace {
 
@@ -36,6 +37,17 @@ TEST(WplPlaylistTest, ReadsPlaylistsWrittenByThePlayer)
     ASSERT_EQ(streams.Sources().size(), 5);
     EXPECT_EQ(streams.Sources().front(), QStringLiteral("http://wmbr.org/WMBR_live_128.m3u"));
 }
+
+// Every playlist of tests/data/wmp-playlists is written back as its ".expected" file says.
+class WplRewrite : public ::testing::TestWithParam<GoldenCase> {};
+
+TEST_P(WplRewrite, WritesBackWhatItsExpectedFileHolds)
+{
+    ExpectGolden(GetParam(), WplPlaylist::Parse(GetParam().Input()).Serialize());
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, WplRewrite, ::testing::ValuesIn(GoldenCases("wmp-playlists", ".wpl")),
+                         GoldenCaseName);
 
 TEST(WplPlaylistTest, RewritingKeepsWhatItDoesNotChange)
 {

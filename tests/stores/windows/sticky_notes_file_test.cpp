@@ -7,6 +7,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "stores/windows/compound_file.h"
+#include "support/golden_files.h"
 
 namespace {
 
@@ -165,6 +166,45 @@ TEST(StickyNotesFileTest, RewriteKeepsWhatTheProgramWroteAndRebuildsTheChain)
     EXPECT_EQ(back.otherRootEntries[0].name, QStringLiteral("orphan-note"));
     EXPECT_EQ(ChildOrFail(root, QStringLiteral("Version")).data, QByteArray("\x02\0\0\0", 4));
 }
+
+// What a file holds, as text: the golden form of the real files.
+QByteArray Dump(const StickyNotesFile& file)
+{
+    QByteArray out;
+    const auto entries = [&](const std::vector<CompoundEntry>& list, const QByteArray& indent, auto&& self) -> void {
+        for (const CompoundEntry& e : list) {
+            out += indent + (e.isStorage ? "storage " : "stream ") + e.name.toUtf8();
+            if (!e.isStorage) out += " " + e.data.toHex();
+            out += "\n";
+            self(e.children, indent + "  ", self);
+        }
+    };
+    out += "header " + file.header.toHex() + "\n";
+    for (const StickyNoteRecord& note : file.notes) {
+        out += "note " + note.id.toUtf8() + "\n";
+        out += "  metafile id " + note.metafileId.toUtf8() + "\n";
+        out += "  storage " + note.storageName.toUtf8() + "\n";
+        out += "  metadata " + note.metadata.toHex() + "\n";
+        out += "  rtf (" + QByteArray::number(note.rtf.size()) + " bytes)\n" + note.rtf.toPercentEncoding(" {}\\;") + "\n";
+        out += "  plain text (" + QByteArray::number(note.plainText.size()) + " units) " +
+               note.plainText.toUtf8().toPercentEncoding(" ") + "\n";
+        out += "  stream 1 " + note.stream1.toHex() + "\n";
+        entries(note.otherEntries, "  ", entries);
+    }
+    entries(file.otherRootEntries, "", entries);
+    return out;
+}
+
+// Each real file reads as its expected dump, and reads the same after the agent rewrote it.
+class StickyNotesGolden : public ::testing::TestWithParam<GoldenCase> {};
+TEST_P(StickyNotesGolden, ReadsAsExpectedAndTheSameAfterARewrite)
+{
+    const StickyNotesFile file = StickyNotesFile::Parse(GetParam().Input());
+    ExpectGolden(GetParam(), Dump(file));
+    EXPECT_EQ(Dump(StickyNotesFile::Parse(file.Serialize())), Dump(file));
+}
+INSTANTIATE_TEST_SUITE_P(Files, StickyNotesGolden, ::testing::ValuesIn(GoldenCases("sticky-notes", ".snt")),
+                         GoldenCaseName);
 
 // Damaged files: the reason names what is wrong.
 TEST(StickyNotesFileTest, DamagedFilesAreRefusedWithTheirReason)

@@ -1,0 +1,167 @@
+// The Sticky Notes source (notes source 0x10000, detected on Windows 7) against the built agent
+// over loopback: a synchronisation that reads, adds, edits and deletes notes in the file the
+// program wrote, a synchronisation without changes, a client that leaves without ending its
+// synchronisation, and a damaged file.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QThread>
+
+#include "agent_process.h"
+#include "common/byte_io.h"
+#include "dispatch/item_record_codec.h"
+#include "dispatch/request_codes.h"
+#include "stores/source_flags.h"
+#include "net/message_header.h"
+#include "stores/windows/sticky_notes_file.h"
+#include "test_peer.h"
+
+namespace {
+
+const QString kFile = QStringLiteral(".local/share/Microsoft/Sticky Notes/StickyNotes.snt");
+const QString kFirst = QStringLiteral("5C4DC702-D1E1-11E4-B") + QString(28, u'0');
+const QString kSecond = QStringLiteral("BA93928B-D0B5-11E4-B") + QString(28, u'0');
+const QString kBody = QStringLiteral("Win7Notes_Body");
+
+QByteArray RealFile()
+{
+    QFile f(QStringLiteral(TWINLARK_TEST_DATA "/sticky-notes/StickyNotes.snt"));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+    return f.readAll();
+}
+
+struct ChangeLists {
+    QStringList added, edited, deleted;
+};
+
+ChangeLists ReadChanges(const QByteArray& payload)
+{
+    ByteReader r(payload);
+    ChangeLists lists;
+    for (QStringList* list : {&lists.added, &lists.edited, &lists.deleted}) {
+        const int count = r.U16();
+        for (int i = 0; i < count; ++i) list->append(r.Utf16(96));
+    }
+    return lists;
+}
+
+QByteArray NoteBlob(const QString& id, const QString& rtf)
+{
+    ItemRecord record;
+    record.Add(kBody, rtf);
+    record.Add(QStringLiteral("UNICODE"), QStringLiteral("plain"));
+    return EncodeItemRecord(id, record);
+}
+
+class StickyNotesE2e : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        agent.WriteFile(kFile, RealFile());
+        ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+        ASSERT_TRUE(Connect());
+    }
+    bool Connect()
+    {
+        peer = std::make_unique<TestPeer>();
+        return peer->Connect(agent.Port()) &&
+               peer->Request(AS_MACHINE_ID, tag++, utf16::Bytes(QStringLiteral("MAC-E2E")))->code == AS_MACHINE_ID + 1;
+    }
+    std::uint16_t Code(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const auto reply = peer->Request(code, tag++, payload);
+        return reply ? reply->code : 0;
+    }
+    ChangeLists Check()
+    {
+        const auto reply = peer->Request(AS_CHECK_NOTES, tag++, utf16::Bytes(QStringLiteral("E2E")));
+        EXPECT_TRUE(reply && reply->code == AS_CHECK_NOTES + 1);
+        return reply ? ReadChanges(reply->payload) : ChangeLists{};
+    }
+    StickyNotesFile OnDisk() const { return StickyNotesFile::Parse(agent.ReadFile(kFile)); }
+
+    AgentProcess agent;
+    std::unique_ptr<TestPeer> peer;
+    std::uint16_t tag = 1;
+};
+
+TEST_F(StickyNotesE2e, ASynchronisationReadsAndChangesTheProgramsFile)
+{
+    const auto sources = peer->Request(AS_GET_SOURCES, tag++);
+    ASSERT_TRUE(sources);
+    EXPECT_TRUE(GetU32(reinterpret_cast<const std::uint8_t*>(sources->payload.constData())) & SourceFlags::kStickyNotes);
+
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    EXPECT_EQ(Check().added, (QStringList{kFirst, kSecond}));
+
+    const auto got = peer->Request(AS_GET_NOTE, tag++, utf16::Bytes(kSecond));
+    ASSERT_TRUE(got && got->code == AS_GET_NOTE + 1);
+    ItemRecord record;
+    QString id;
+    DecodeItemRecord(AsBytes(got->payload), true, record, &id);
+    EXPECT_EQ(id, kSecond);
+    ASSERT_EQ(record.IndexOf(kBody), 0);
+    const QByteArray secondRtf = StickyNotesFile::Parse(RealFile()).notes[1].rtf;
+    EXPECT_EQ(std::get<QString>(record.values[0]), QString::fromLatin1(secondRtf.left(secondRtf.size() - 1)));
+
+    const auto added = peer->Request(AS_ADD_NOTE, tag++, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 added}")).mid(96));
+    ASSERT_TRUE(added && added->code == AS_ADD_NOTE + 1);
+    const QString addedId = ByteReader(added->payload).Utf16(96);
+    EXPECT_TRUE(addedId.endsWith(QString(28, u'0')));
+    ASSERT_EQ(Code(AS_SET_NOTE, NoteBlob(kFirst, QStringLiteral("{\\rtf1 edited}"))), AS_SET_NOTE + 1);
+    ASSERT_EQ(Code(AS_DEL_NOTE, utf16::Bytes(kSecond)), AS_DEL_NOTE + 1);
+    ASSERT_EQ(Code(AS_SAVE_NOTES_STATE), AS_SAVE_NOTES_STATE + 1);
+    EXPECT_EQ(agent.ReadFile(kFile), RealFile());  // nothing written before the end
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
+
+    const StickyNotesFile file = OnDisk();
+    ASSERT_EQ(file.notes.size(), 2u);
+    EXPECT_EQ(file.notes[0].id, kFirst);
+    EXPECT_EQ(file.notes[0].storageName, QStringLiteral("5c4dc702-d1e1-11e4-b"));
+    EXPECT_EQ(file.notes[0].rtf, "{\\rtf1 edited}");
+    EXPECT_EQ(file.notes[1].id, addedId);
+    EXPECT_EQ(file.notes[1].rtf, "{\\rtf1 added}");
+    EXPECT_EQ(file.notes[1].plainText, QStringLiteral("plain"));
+
+    // A second synchronisation finds nothing changed and leaves the file's bytes alone.
+    const QByteArray written = agent.ReadFile(kFile);
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    const ChangeLists again = Check();
+    EXPECT_TRUE(again.added.isEmpty() && again.edited.isEmpty() && again.deleted.isEmpty());
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
+    EXPECT_EQ(agent.ReadFile(kFile), written);
+}
+
+TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
+{
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    const auto added = peer->Request(AS_ADD_NOTE, tag++, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 kept}")).mid(96));
+    ASSERT_TRUE(added && added->code == AS_ADD_NOTE + 1);
+    peer->Close();
+
+    QElapsedTimer waited;
+    waited.start();
+    while (OnDisk().notes.size() != 3 && waited.elapsed() < AgentProcess::kDefaultTimeoutMs) QThread::msleep(50);
+    const StickyNotesFile file = OnDisk();
+    ASSERT_EQ(file.notes.size(), 3u);
+    EXPECT_EQ(file.notes[2].rtf, "{\\rtf1 kept}");
+    EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
+}
+
+TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)
+{
+    QByteArray damaged = RealFile();
+    damaged[0] = 'X';  // no longer a compound file
+    agent.WriteFile(kFile, damaged);
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    const auto reply = peer->Request(AS_CHECK_NOTES, tag++, utf16::Bytes(QStringLiteral("E2E")));
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(reply->code, AS_ERROR);
+    EXPECT_EQ(Code(AS_ADD_NOTE, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 x}")).mid(96)), AS_ERROR);
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
+    EXPECT_EQ(agent.ReadFile(kFile), damaged);
+    EXPECT_TRUE(agent.Log().contains(agent.Path(kFile))) << agent.Log().toStdString();
+}
+
+}  // namespace
