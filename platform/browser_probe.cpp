@@ -19,13 +19,10 @@ struct IniSection {
     QHash<QString, QString> values;
 };
 
-// The few ini files read here are small; a missing file reads as no sections.
-QList<IniSection> ReadIni(const QString& path)
+QList<IniSection> ParseIni(const QByteArray& bytes)
 {
     QList<IniSection> sections;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return sections;
-    QTextStream in(&file);
+    QTextStream in(bytes);
     while (!in.atEnd()) {
         const QString line = in.readLine().trimmed();
         if (line.isEmpty() || line.startsWith(QLatin1Char(';')) || line.startsWith(QLatin1Char('#')))
@@ -39,6 +36,29 @@ QList<IniSection> ReadIni(const QString& path)
         sections.last().values.insert(line.left(eq).trimmed().toLower(), line.mid(eq + 1).trimmed());
     }
     return sections;
+}
+
+// The few ini files read here are small; a missing file reads as no sections.
+QList<IniSection> ReadIni(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return ParseIni(file.readAll());
+}
+
+bool IsProfileSection(const IniSection& s)
+{
+    return s.name.startsWith(QLatin1String("Profile"), Qt::CaseInsensitive) &&
+           !s.values.value(QStringLiteral("path")).isEmpty();
+}
+
+// A profile's folder: below the Firefox folder unless the section says its path is absolute.
+QString ProfileFolder(const QString& base, const IniSection& s)
+{
+    const QString path = s.values.value(QStringLiteral("path"));
+    const bool relative =
+        s.values.value(QStringLiteral("isrelative"), QStringLiteral("1")) != QLatin1String("0");
+    return QDir::cleanPath(relative ? base + QLatin1Char('/') + path : path);
 }
 
 QString HomePath(const QString& relative)
@@ -56,14 +76,8 @@ bool IsDir(const QString& path)
 QStringList FirefoxProfileDirs(const QString& base, const QList<IniSection>& ini)
 {
     QStringList dirs;
-    for (const IniSection& s : ini) {
-        if (!s.name.startsWith(QLatin1String("Profile"), Qt::CaseInsensitive)) continue;
-        const QString path = s.values.value(QStringLiteral("path"));
-        if (path.isEmpty()) continue;
-        const bool relative =
-            s.values.value(QStringLiteral("isrelative"), QStringLiteral("1")) != QLatin1String("0");
-        dirs.append(relative ? base + QLatin1Char('/') + path : path);
-    }
+    for (const IniSection& s : ini)
+        if (IsProfileSection(s)) dirs.append(ProfileFolder(base, s));
     return dirs;
 }
 
@@ -107,6 +121,54 @@ QString FirefoxDataDir()
     return HomePath(QStringLiteral(".mozilla/firefox"));
 }
 
+QString ChooseFirefoxProfile(const QString& dataDir, const QByteArray& profilesIni)
+{
+    const QList<IniSection> ini = ParseIni(profilesIni);
+    QList<const IniSection*> profiles;
+    for (const IniSection& s : ini)
+        if (IsProfileSection(s)) profiles.append(&s);
+
+    // Since Firefox 67 each installation remembers its own default profile; the first one is
+    // the installation that wrote the file first.
+    for (const IniSection& s : ini) {
+        if (!s.name.startsWith(QLatin1String("Install"), Qt::CaseInsensitive)) continue;
+        const QString named = s.values.value(QStringLiteral("default"));
+        if (named.isEmpty()) continue;
+        for (const IniSection* p : profiles)
+            if (p->values.value(QStringLiteral("path")) == named) return ProfileFolder(dataDir, *p);
+        return QDir::cleanPath(QDir::isAbsolutePath(named) ? named : dataDir + QLatin1Char('/') + named);
+    }
+    for (const IniSection* p : profiles)
+        if (p->values.value(QStringLiteral("default")) == QLatin1String("1")) return ProfileFolder(dataDir, *p);
+    if (profiles.size() == 1) return ProfileFolder(dataDir, *profiles.front());
+    return {};
+}
+
+QString FirefoxProfileDir()
+{
+    const QString firefox = FirefoxDataDir();
+    if (firefox.isEmpty()) return {};
+    QFile file(firefox + QStringLiteral("/profiles.ini"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    return ChooseFirefoxProfile(firefox, file.readAll());
+}
+
+QString FirefoxPlacesPath()
+{
+    const QString profile = FirefoxProfileDir();
+    return profile.isEmpty() ? QString() : profile + QStringLiteral("/places.sqlite");
+}
+
+QString ChromeBookmarksPath()
+{
+    const QString config = KnownFolderPath(KnownFolder::Config);
+    if (config.isEmpty()) return {};
+    const QString chrome = config + QStringLiteral("/google-chrome");
+    const QString chromium = config + QStringLiteral("/chromium");
+    const QString profile = !IsDir(chrome) && IsDir(chromium) ? chromium : chrome;
+    return profile + QStringLiteral("/Default/Bookmarks");
+}
+
 QString OperaProfileDir()
 {
     return HomePath(QStringLiteral(".opera"));
@@ -131,9 +193,10 @@ BrowserFootprint ProbeBrowsers()
         found.operaProfile = true;
         found.operaVersion = OperaVersion(opera);
     }
-    const QString config = KnownFolderPath(KnownFolder::Config);
-    found.chromeProfile = !config.isEmpty() && (IsDir(config + QStringLiteral("/google-chrome")) ||
-                                                IsDir(config + QStringLiteral("/chromium")));
+    const QString chromeBookmarks = ChromeBookmarksPath();
+    // The browser's own folder, two levels above its bookmarks file.
+    found.chromeProfile =
+        !chromeBookmarks.isEmpty() && IsDir(QFileInfo(QFileInfo(chromeBookmarks).path()).path());
     found.internetExplorerFavorites = IsDir(KnownFolderPath(KnownFolder::Favorites));
     found.safariData = IsDir(QFileInfo(SafariBookmarksPath()).path());
     return found;

@@ -27,6 +27,22 @@ BrowserFootprint ProbeBrowsers();
 
 // "<home>/.mozilla/firefox".
 QString FirefoxDataDir();
+// The profile folder whose bookmarks are synchronised, chosen from FirefoxDataDir()'s
+// profiles.ini as Firefox chooses the profile it starts with: the profile that the first
+// "[Install...]" section names by its "Default=" path, else the "[Profile...]" marked "Default=1",
+// else the only profile. "IsRelative=0" paths are absolute, the others below FirefoxDataDir().
+// Empty when profiles.ini is missing or names no profile this way.
+QString FirefoxProfileDir();
+// The same choice made from the text of a profiles.ini in `dataDir`.
+QString ChooseFirefoxProfile(const QString& dataDir, const QByteArray& profilesIni);
+// "<profile>/places.sqlite" of FirefoxProfileDir(), whether it exists or not; empty when no
+// profile is chosen.
+QString FirefoxPlacesPath();
+// Chrome's bookmarks file of the default profile: "<config>/google-chrome/Default/Bookmarks",
+// or Chromium's "<config>/chromium/Default/Bookmarks" when only Chromium's folder exists
+// (<config> is $XDG_CONFIG_HOME, default ~/.config). Whether the file exists or not; empty
+// when the configuration folder cannot be determined.
+QString ChromeBookmarksPath();
 // "<home>/.opera": Opera's profile with its bookmarks, contacts, notes and mail.
 QString OperaProfileDir();
 // "<application data>/Apple Computer/Safari/Bookmarks.plist", whether it exists or not.

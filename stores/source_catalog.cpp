@@ -3,6 +3,8 @@
 #include <QString>
 #include <array>
 
+#include "stores/apps/chrome.h"
+#include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/outlook/outlook_family.h"
@@ -10,6 +12,7 @@
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 #include "stores/windows/appointment_win_vista.h"
+#include "stores/windows/contact_win_vista.h"
 #include "stores/windows/win7_sticky_notes.h"
 
 namespace {
@@ -25,6 +28,12 @@ std::unique_ptr<COutlook> MakeAddressBook(const StoreServices& services)
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
 }
 
+// Contacts sources 1 and 2 each have a store of their own over the same Contacts folder.
+std::unique_ptr<COutlook> MakeWindowsContacts(const StoreServices& services)
+{
+    return std::make_unique<ContactsVista::CContactWinVista>(services.log);
+}
+
 std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 {
     return std::make_unique<CWin7_StikyNotes>(services.log);
@@ -33,6 +42,18 @@ std::unique_ptr<COutlook> MakeStickyNotes(const StoreServices& services)
 std::unique_ptr<BookmarkStore> MakeInternetExplorer(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
+}
+
+std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
+{
+    auto store = std::make_unique<CFirefox>();
+    store->SetLog(services.log);
+    return store;
+}
+
+std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
+{
+    return std::make_unique<CChrome>();
 }
 
 std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
@@ -85,12 +106,12 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 1,
               .flag = Bit::kWindowsVistaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindowsVista},
     SourceRow{.kind = Kind::Contacts,
               .code = 2,
               .flag = Bit::kWindows7Contacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeWindowsContacts,
               .available = IsWindows7},
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     SourceRow{.kind = Kind::Contacts,
@@ -171,7 +192,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
               .flag = Bit::kFirefox,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeFirefox,
               .available = IsFirefoxInstalled,
               .openedLine = "Firefox database is open",
               .closedLine = "Firefox database is close",
@@ -179,7 +200,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Chrome),
               .flag = Bit::kChrome,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeChrome,
               .available = IsChromeInstalled,
               .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser"},
     SourceRow{.kind = Kind::Bookmarks,

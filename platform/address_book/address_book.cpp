@@ -670,13 +670,23 @@ std::unique_ptr<AddressBook> AddressBook::OpenFile(const QString& path)
     CreateEmptyFile(path);
     auto book = std::make_shared<BookFile>(path);
     RequireBookSchema(book->db);
-    book->db.Exec("PRAGMA journal_mode=WAL");
+    book->db.UseWriteAheadLog();
     return std::unique_ptr<AddressBook>(new AddressBook(std::move(book)));
 }
 
 const QString& AddressBook::Path() const
 {
     return book_->db.Path();
+}
+
+void AddressBook::HoldReads()
+{
+    book_->db.HoldReads();
+}
+
+void AddressBook::EndReads()
+{
+    book_->db.EndReads();
 }
 
 EntryId AddressBook::GetPAB() const

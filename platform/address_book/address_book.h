@@ -147,6 +147,11 @@ public:
     ~AddressBook();
 
     const QString& Path() const;
+    // The reads that follow see the book as it is now, until EndReads or the next change through
+    // this book, without each taking the file's locks anew (a change check reads every contact).
+    // Other programs go on writing meanwhile; their changes show after EndReads.
+    void HoldReads();
+    void EndReads();
     EntryId GetPAB() const;
     // The container for the PAB's identifier, a contact or a list for theirs; nothing when the
     // identifier names nothing (any length but 4 bytes included).

@@ -104,6 +104,7 @@ SqliteDatabase::SqliteDatabase(const QString& path) : path_(path)
 SqliteDatabase::~SqliteDatabase()
 {
     statements_.clear();
+    EndReads();
     sqlite3_close_v2(db_);
 }
 
@@ -130,8 +131,38 @@ void SqliteDatabase::Fail(const std::string& what) const
                    "address book " + path_.toStdString() + ": " + what + ": " + sqlite3_errmsg(db_));
 }
 
+bool SqliteDatabase::UseWriteAheadLog()
+{
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode=WAL", -1, &st, nullptr) == SQLITE_OK &&
+        sqlite3_step(st) == SQLITE_ROW)
+        writeAheadLog_ = sqlite3_stricmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "wal") == 0;
+    sqlite3_finalize(st);
+    return writeAheadLog_;
+}
+
+void SqliteDatabase::HoldReads()
+{
+    if (!writeAheadLog_ || holdingReads_) return;
+    // BEGIN alone takes nothing; the first read opens the snapshot. Without it the reads go on
+    // one by one, as they would in another journal mode.
+    if (sqlite3_exec(db_, "BEGIN; SELECT 1 FROM sqlite_schema LIMIT 1;", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        return;
+    }
+    holdingReads_ = true;
+}
+
+void SqliteDatabase::EndReads()
+{
+    if (!holdingReads_) return;
+    holdingReads_ = false;
+    sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+}
+
 SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db)
 {
+    db_.EndReads();
     db_.Exec("BEGIN IMMEDIATE");
 }
 

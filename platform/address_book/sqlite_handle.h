@@ -77,9 +77,20 @@ public:
     // Throws WabError(Failed) with `what`, the file and SQLite's latest message.
     [[noreturn]] void Fail(const std::string& what) const;
 
+    // Puts the file into write-ahead-log mode, where readers and writers of other connections do
+    // not wait for each other; false when the file system does not allow it.
+    bool UseWriteAheadLog();
+    // Keeps one read open, so that a run of reads sees one state of the file without taking its
+    // locks for each; ended by EndReads or the next write transaction. Only in write-ahead-log
+    // mode, where an open read keeps no other program from writing; otherwise nothing.
+    void HoldReads();
+    void EndReads();
+
 private:
     QString path_;
     sqlite3* db_ = nullptr;
+    bool writeAheadLog_ = false;
+    bool holdingReads_ = false;
     std::unordered_map<const char*, std::unique_ptr<SqliteStatement>> statements_;
 };
 

@@ -23,6 +23,7 @@ constexpr qsizetype kMetadataSize = 96;
 constexpr qsizetype kNextIdOffset = 100;
 constexpr qsizetype kOwnIdOffset = 142;
 constexpr int kIdUnits = 20;
+constexpr qsizetype kPreviewUnits = 50;
 constexpr std::uint32_t kEntryMark = 44;
 
 // What the last entry carries in place of a next id: the bytes the program leaves there.
@@ -124,6 +125,16 @@ StickyNotesFile StickyNotesFile::Empty()
     StickyNotesFile file;
     file.header = NewHeader();
     return file;
+}
+
+QByteArray StickyNotesFile::RtfStream(const QByteArray& rtf)
+{
+    return rtf + '\0';
+}
+
+QString StickyNotesFile::PreviewStream(const QString& plainText)
+{
+    return plainText.left(kPreviewUnits) + QChar(0);
 }
 
 StickyNoteRecord StickyNotesFile::NewNote(const QString& nativeId, const QDateTime& createdUtc)

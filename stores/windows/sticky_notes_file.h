@@ -62,6 +62,11 @@ struct StickyNotesFile {
     // name the format cannot hold, two notes with one storage).
     QByteArray Serialize() const;
 
+    // Stream "0" as the program writes it: the RTF bytes and a terminating NUL byte.
+    static QByteArray RtfStream(const QByteArray& rtf);
+    // Stream "3" as the program writes it: the first 50 units of the plain text and a zero unit.
+    static QString PreviewStream(const QString& plainText);
+
     // A new note's record with the metadata of a note created at `createdUtc`, stream "1" of
     // the program's ten bytes and the storage named by `nativeId` (20 units).
     static StickyNoteRecord NewNote(const QString& nativeId, const QDateTime& createdUtc);

@@ -31,10 +31,19 @@ std::optional<QString> Field(const ItemRecord& record, const QString& name)
     return TextOf(record.values[static_cast<std::size_t>(at)]);
 }
 
-// The RTF bytes in the code page the notes' RTF is kept in here, UTF-8; real notes are ASCII.
+// Stream "0" of a text from the peer: its bytes in the code page the notes' RTF is kept in here,
+// UTF-8 (real notes are ASCII), ended by a NUL as the program ends it. A text that carries its
+// own NUL keeps only what comes before it, which is all that Get gives back.
 QByteArray RtfBytes(const QString& text)
 {
-    return text.toUtf8();
+    return StickyNotesFile::RtfStream(text.left(text.indexOf(QChar(0))).toUtf8());
+}
+
+// Stream "3" of a text from the peer. The program keeps only a preview there, and nothing gives
+// the stream back to the peer, so it gets the program's form.
+QString PlainTextStream(const QString& text)
+{
+    return StickyNotesFile::PreviewStream(text);
 }
 
 QString RtfText(const QByteArray& bytes)
@@ -157,8 +166,8 @@ void CWin7_StikyNotes::Add(ItemRecord& record, QString& id)
 {
     RequireLoaded();
     StickyNoteRecord note = StickyNotesFile::NewNote(NewNativeId(), QDateTime::currentDateTimeUtc());
-    if (const auto body = Field(record, kBodyField)) note.rtf = RtfBytes(*body);
-    if (const auto plain = Field(record, kPlainTextField)) note.plainText = *plain;
+    note.rtf = RtfBytes(Field(record, kBodyField).value_or(QString()));
+    note.plainText = PlainTextStream(Field(record, kPlainTextField).value_or(QString()));
     id = note.id;
     file_.notes.push_back(std::move(note));
     changed_ = true;
@@ -170,7 +179,7 @@ void CWin7_StikyNotes::Edit(ItemRecord& record, const QString& id)
     StickyNoteRecord* note = Find(id);
     if (!note) throw AgentError("no Sticky Note has the identifier " + id.toStdString());
     if (const auto body = Field(record, kBodyField)) note->rtf = RtfBytes(*body);
-    if (const auto plain = Field(record, kPlainTextField)) note->plainText = *plain;
+    if (const auto plain = Field(record, kPlainTextField)) note->plainText = PlainTextStream(*plain);
     changed_ = true;
 }
 

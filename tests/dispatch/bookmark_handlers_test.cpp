@@ -394,8 +394,9 @@ TEST_F(BookmarkRequestsTest, SafariHasNoStoreAndItsPayloadsAreReadInPlace)
     EXPECT_EQ(Send(AS_SET_BOOKMARK, withId.chopped(2)).code, AS_ERROR);
 }
 
-TEST_F(BookmarkRequestsTest, BrowsersWithoutAStoreYetReachNone)
+TEST_F(BookmarkRequestsTest, BrowsersWithoutAStoreReachNone)
 {
+    h_.agent.stores->Replace(BrowserKind::Firefox, nullptr);
     h_.agent.browserId = 1;
     EXPECT_TRUE(Check().Empty());
     EXPECT_EQ(StateFile("PEER.FireFox_"), QByteArray());

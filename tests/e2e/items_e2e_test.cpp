@@ -4,6 +4,8 @@
 // contacts source reports the saved state as deleted and reads answer empty.
 #include <gtest/gtest.h>
 
+#include <QFile>
+
 #include "agent_process.h"
 #include "common/byte_io.h"
 #include "common/item_id.h"
@@ -36,6 +38,10 @@ TEST(ItemsE2e, SourcesBracketCheckAndSave)
                     "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n");
     agent.WriteFile(QStringLiteral(".mozilla/firefox/p.default/compatibility.ini"),
                     "[Compatibility]\nLastVersion=115.3.1esr_20230920/20230920\n");
+    // The synchronisation opens the chosen browser's bookmarks: Firefox's places database.
+    QFile places(QStringLiteral(TWINLARK_TEST_DATA "/firefox/places-esr153.sqlite"));
+    ASSERT_TRUE(places.open(QIODevice::ReadOnly));
+    agent.WriteFile(QStringLiteral(".mozilla/firefox/p.default/places.sqlite"), places.readAll());
     agent.WriteFile(QStringLiteral(".config/chromium/Default/Preferences"), "{}");
     // What the peer saw at its last synchronisation: 200 contacts, more than one reply message holds.
     std::vector<StateEntry> saved;
@@ -77,19 +83,22 @@ TEST(ItemsE2e, SourcesBracketCheckAndSave)
     reply = peer.Request(AS_CHECK_CONTACTS, 8);
     ASSERT_TRUE(reply);
     EXPECT_EQ(reply->payload, QByteArray(6, '\0'));
+    // The Contacts folder holds none of them: reading one is an error.
     reply = peer.Request(AS_GET_CONTACT, 9, utf16::Bytes(saved.front().id));
     ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, AS_GET_CONTACT + 1);
-    EXPECT_TRUE(reply->payload.isEmpty());
+    EXPECT_EQ(reply->code, AS_ERROR);
     ASSERT_EQ(peer.Request(AS_END_SYNC, 10)->code, AS_END_SYNC + 1);
 
     const QString log = agent.Log();
     // The announcement is withdrawn for the synchronisation and made again at its end.
-    EXPECT_TRUE(log.contains(QStringLiteral("AS_START_SYNC...\nBonjour off\nAS_START_SYNC...ok\n")));
+    // The chosen browser's database opens within the bracket.
+    EXPECT_TRUE(log.contains(QStringLiteral("AS_START_SYNC...\nBonjour off\nFirefox places database: ") +
+                             agent.Path(QStringLiteral(".mozilla/firefox/p.default/places.sqlite")) +
+                             QStringLiteral("\nFirefox database is open\nAS_START_SYNC...ok\n")));
     EXPECT_TRUE(log.contains(
         QStringLiteral("AS_CHECK_CONTACTS: col_AddContacts 0, col_DelContacts 200, col_EditContacts 0\n")));
     EXPECT_TRUE(log.contains(QStringLiteral("AS_CHECK_CONTACTS...ok\n")));
-    EXPECT_TRUE(log.contains(QStringLiteral("AS_END_SYNC...\nBonjour on\nAS_END_SYNC...ok\n")));
+    EXPECT_TRUE(log.contains(QStringLiteral("AS_END_SYNC...\nFirefox database is close\nBonjour on\nAS_END_SYNC...ok\n")));
 }
 
 TEST(ItemsE2e, ASecondPeerWaitsAfterADeleteAllUntilTheSynchronisationEnds)

@@ -4,7 +4,9 @@
 // synchronisation, and a damaged file.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QThread>
 
@@ -15,6 +17,7 @@
 #include "stores/source_flags.h"
 #include "net/message_header.h"
 #include "stores/windows/sticky_notes_file.h"
+#include "support/file_size_limit.h"
 #include "test_peer.h"
 
 namespace {
@@ -119,10 +122,10 @@ TEST_F(StickyNotesE2e, ASynchronisationReadsAndChangesTheProgramsFile)
     ASSERT_EQ(file.notes.size(), 2u);
     EXPECT_EQ(file.notes[0].id, kFirst);
     EXPECT_EQ(file.notes[0].storageName, QStringLiteral("5c4dc702-d1e1-11e4-b"));
-    EXPECT_EQ(file.notes[0].rtf, "{\\rtf1 edited}");
+    EXPECT_EQ(file.notes[0].rtf, QByteArray("{\\rtf1 edited}") + '\0');
     EXPECT_EQ(file.notes[1].id, addedId);
-    EXPECT_EQ(file.notes[1].rtf, "{\\rtf1 added}");
-    EXPECT_EQ(file.notes[1].plainText, QStringLiteral("plain"));
+    EXPECT_EQ(file.notes[1].rtf, QByteArray("{\\rtf1 added}") + '\0');
+    EXPECT_EQ(file.notes[1].plainText, QStringLiteral("plain") + QChar(0));
 
     // A second synchronisation finds nothing changed and leaves the file's bytes alone.
     const QByteArray written = agent.ReadFile(kFile);
@@ -145,7 +148,7 @@ TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
     while (OnDisk().notes.size() != 3 && waited.elapsed() < AgentProcess::kDefaultTimeoutMs) QThread::msleep(50);
     const StickyNotesFile file = OnDisk();
     ASSERT_EQ(file.notes.size(), 3u);
-    EXPECT_EQ(file.notes[2].rtf, "{\\rtf1 kept}");
+    EXPECT_EQ(file.notes[2].rtf, QByteArray("{\\rtf1 kept}") + '\0');
     EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
 }
 
@@ -162,6 +165,32 @@ TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)
     ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
     EXPECT_EQ(agent.ReadFile(kFile), damaged);
     EXPECT_TRUE(agent.Log().contains(agent.Path(kFile))) << agent.Log().toStdString();
+}
+
+// The agent inherits a cap on the size of the files it writes, which the new file exceeds: a
+// failed write that even root cannot get past.
+TEST(StickyNotesE2eFailedWrite, TheEndOfTheSynchronisationReportsItAndTheOldFileStays)
+{
+    AgentProcess agent;
+    agent.WriteFile(kFile, RealFile());
+    std::unique_ptr<FileSizeLimit> limit = std::make_unique<FileSizeLimit>(9000);
+    ASSERT_TRUE(limit->ok());
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    limit.reset();
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    std::uint16_t tag = 1;
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, tag++, utf16::Bytes(QStringLiteral("MAC-E2E")))->code, AS_MACHINE_ID + 1);
+    ASSERT_EQ(peer.Request(AS_START_SYNC, tag++)->code, AS_START_SYNC + 1);
+    const QString large = QStringLiteral("{\\rtf1 ") + QString(6000, u'x') + QStringLiteral("}");
+    ASSERT_EQ(peer.Request(AS_SET_NOTE, tag++, NoteBlob(kFirst, large))->code, AS_SET_NOTE + 1);
+    const auto end = peer.Request(AS_END_SYNC, tag++);
+    ASSERT_TRUE(end);
+    EXPECT_EQ(end->code, AS_ERROR);
+    EXPECT_TRUE(agent.Log().contains(QStringLiteral("cannot write ") + agent.Path(kFile))) << agent.Log().toStdString();
+    EXPECT_EQ(agent.ReadFile(kFile), RealFile());
+    EXPECT_EQ(QDir(QFileInfo(agent.Path(kFile)).absolutePath()).entryList(QDir::Files),
+              QStringList{QStringLiteral("StickyNotes.snt")});
 }
 
 }  // namespace

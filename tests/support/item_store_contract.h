@@ -13,6 +13,8 @@
 //       ItemRecord Record(int n);
 //       // Whether a store made anew sees what the previous one wrote (false for a fake in memory).
 //       static constexpr bool kPersists = true;
+//       // Optional: deletions take effect when the store is committed (End) and read anew.
+//       static constexpr bool kDeletesAtCommit = true;
 //       TempHome home;  // whatever the backing needs, set up in the constructor
 //   };
 //   INSTANTIATE_TYPED_TEST_SUITE_P(StickyNotes, ItemStoreContract, StickyNotesContract);
@@ -45,6 +47,15 @@ inline void End(COutlook& store)
 {
     if (auto* records = StoreRole<ContactFolderStore>(&store)) records->Unload();
     if (auto* session = StoreRole<SessionStore>(&store)) session->Close();
+}
+
+template <class Factory>
+constexpr bool DeletesAtCommit()
+{
+    if constexpr (requires { Factory::kDeletesAtCommit; })
+        return Factory::kDeletesAtCommit;
+    else
+        return false;
 }
 
 inline QStringList Ids(COutlook& store)
@@ -148,11 +159,19 @@ TYPED_TEST_P(ItemStoreContract, DeleteRemovesOneAndDeleteAllEveryItem)
     std::unique_ptr<COutlook> store = this->Open();
     const QString gone = this->Add(*store, this->factory_.Record(1));
     const QString kept = this->Add(*store, this->factory_.Record(2));
+    const auto commitIfDeferred = [&] {
+        if constexpr (DeletesAtCommit<TypeParam>()) {
+            End(*store);
+            store = this->Open();
+        }
+    };
     store->Delete(gone);
+    commitIfDeferred();
     EXPECT_FALSE(Ids(*store).contains(gone));
     EXPECT_TRUE(Ids(*store).contains(kept));
 
     store->DeleteAll();
+    commitIfDeferred();
     EXPECT_TRUE(Ids(*store).isEmpty());
     if constexpr (TypeParam::kPersists) {
         End(*store);

@@ -61,6 +61,7 @@ void CContactWinXP::Close()
 {
     // The objects go before the book they were opened from.
     if (connection_) {
+        connection_->book->EndReads();
         connection_->groups = WabGroupList();
         connection_->container.reset();
         connection_->book.reset();
@@ -88,6 +89,7 @@ bool CContactWinXP::OpenOrRefresh()
         Open();
         return false;
     }
+    connection_->book->EndReads();
     connection_->groups = WabGroupList::Load(*connection_->container);
     return true;
 }
@@ -123,6 +125,7 @@ QString CContactWinXP::GetGroupNames()
 void CContactWinXP::GetIDs(QStringList& ids)
 {
     Connection& c = RequireOpen();
+    c.book->EndReads();
     QStringList found;
     try {
         for (const auto& [type, id] : ReadEntryRows(c.container->GetContentsTable()))
@@ -131,11 +134,15 @@ void CContactWinXP::GetIDs(QStringList& ids)
         throw AgentError(std::string("the address book's contacts cannot be listed: ") + e.what());
     }
     ids.append(found);
+    // The checksums of every contact follow: they read one state of the book, without taking its
+    // locks for each contact. Any other operation ends it.
+    c.book->HoldReads();
 }
 
 void CContactWinXP::Get(const QString& id, ItemRecord& record)
 {
     Connection& c = RequireOpen();
+    c.book->EndReads();
     const QString text = OpenedContactText(id);
     const auto contact = OpenContact(c, text);
     if (!contact) throw AgentError("no contact of the address book has the identifier " + id.toStdString());
@@ -155,6 +162,7 @@ std::uint32_t CContactWinXP::IDtoCRC32(const QString& id)
 void CContactWinXP::Add(ItemRecord& record, QString& id)
 {
     Connection& c = RequireOpen();
+    c.book->EndReads();
     // A date that is no date fails the request before anything is made.
     const ContactChanges changes = ContactChangesFrom(record, ContactWrite::Add);
     EntryId newId;
@@ -203,6 +211,7 @@ void CContactWinXP::Add(ItemRecord& record, QString& id)
 void CContactWinXP::Edit(ItemRecord& record, const QString& id)
 {
     Connection& c = RequireOpen();
+    c.book->EndReads();
     const QString text = OpenedContactText(id);
     const auto contact = OpenContact(c, text);
     if (!contact) throw AgentError("no contact of the address book has the identifier " + id.toStdString());
@@ -255,6 +264,7 @@ void CContactWinXP::UpdateGroups(Connection& c, const QString& contactText, cons
 void CContactWinXP::Delete(const QString& id)
 {
     Connection& c = RequireOpen();
+    c.book->EndReads();
     const QString text = OpenedContactText(id);
     // A contact that is gone already is what the peer asks for.
     if (!OpenContact(c, text)) return;

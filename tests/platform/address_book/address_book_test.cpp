@@ -207,6 +207,25 @@ TEST_F(AddressBookTest, NewListsOfATakenNameAreRefusedUnderTheStrictCheck)
     EXPECT_NO_THROW(other->SaveChanges());
 }
 
+TEST_F(AddressBookTest, HeldReadsSeeOneStateWhileAnotherProgramWrites)
+{
+    auto book = Open();
+    NewEntry(*book, {});
+    book->HoldReads();
+    {
+        SqlBook other(Path());  // not kept waiting by the held read
+        other.AddContact({});
+    }
+    EXPECT_EQ(Rows(Pab(*book)->GetContentsTable()).size(), 1u);
+    book->EndReads();
+    EXPECT_EQ(Rows(Pab(*book)->GetContentsTable()).size(), 2u);
+    // A change through the book ends the held read first.
+    book->HoldReads();
+    NewEntry(*book, {});
+    EXPECT_EQ(Rows(Pab(*book)->GetContentsTable()).size(), 3u);
+    book->EndReads();
+}
+
 mode_t ModeOf(const QString& path)
 {
     struct stat st {};

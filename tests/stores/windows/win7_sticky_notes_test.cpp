@@ -137,14 +137,16 @@ TEST_F(Win7StickyNotesTest, CloseAfterOneEditRewritesOnlyWhatChanged)
     CWin7_StikyNotes& notes = Opened();
     ItemRecord edit = Body(QStringLiteral("{\\rtf1\\ansi Caf\u00e9\\par}"));
     notes.Edit(edit, kSecond);
-    EXPECT_EQ(notes.IDtoCRC32(kSecond), Crc32(QByteArray("{\\rtf1\\ansi Caf\xc3\xa9\\par}")));
+    // Kept as the program keeps it: UTF-8 here, ended by a NUL.
+    const QByteArray stored = QByteArray("{\\rtf1\\ansi Caf\xc3\xa9\\par}") + '\0';
+    EXPECT_EQ(notes.IDtoCRC32(kSecond), Crc32(stored));
     EXPECT_EQ(OnDisk(), original);  // nothing is written before Close
     notes.Close();
 
     const QByteArray written = OnDisk();
     ASSERT_NE(written, original);
     // Straight through libgsf: the storages keep their lower-case names.
-    EXPECT_EQ(GsfStream(written, "ba93928b-d0b5-11e4-b", "0"), QByteArray("{\\rtf1\\ansi Caf\xc3\xa9\\par}"));
+    EXPECT_EQ(GsfStream(written, "ba93928b-d0b5-11e4-b", "0"), stored);
     for (const char* stream : {"0", "1", "3"})
         EXPECT_EQ(GsfStream(written, "5c4dc702-d1e1-11e4-b", stream), GsfStream(original, "5c4dc702-d1e1-11e4-b", stream))
             << stream;
@@ -195,7 +197,8 @@ TEST_F(Win7StickyNotesTest, WithoutAFileTheFirstNoteCreatesIt)
     EXPECT_EQ(metafile.mid(110 + 100, 42).toHex(),
               "0000000040000000000000000000000080f8ffffb03ebf04a0f8ffff00340000000000009019280680fa");
     EXPECT_EQ(IdAt(metafile, 110 + 142), id.left(20));
-    EXPECT_EQ(GsfStream(written, id.left(20).toUtf8().constData(), "3"), QByteArray("f\0i\0r\0s\0t\0", 10));
+    EXPECT_EQ(GsfStream(written, id.left(20).toUtf8().constData(), "0"), (QByteArray("{\\rtf1 first}") + '\0'));
+    EXPECT_EQ(GsfStream(written, id.left(20).toUtf8().constData(), "3"), QByteArray("f\0i\0r\0s\0t\0\0\0", 12));
     EXPECT_EQ(QFileInfo(Path()).permissions() & (QFile::ReadOther | QFile::ReadGroup), QFile::Permissions());
 }
 
@@ -231,15 +234,17 @@ TEST_F(Win7StickyNotesTest, ChecksumFollowsTheWholeRtfAndOnlyIt)
     notes.Add(first, a);
     notes.Add(second, b);
     EXPECT_NE(notes.IDtoCRC32(a), notes.IDtoCRC32(b));
-    EXPECT_EQ(notes.IDtoCRC32(a), Crc32((common + QStringLiteral("b}")).toUtf8()));
+    EXPECT_EQ(notes.IDtoCRC32(a), Crc32((common + QStringLiteral("b}")).toUtf8() + '\0'));
 
     const std::uint32_t before = notes.IDtoCRC32(a);
     ItemRecord plainOnly;
-    plainOnly.Add(CWin7_StikyNotes::kPlainTextField, QStringLiteral("new plain text"));
+    const QString plain = QString(49, u'p') + QStringLiteral("\r\nrest");
+    plainOnly.Add(CWin7_StikyNotes::kPlainTextField, plain);
     notes.Edit(plainOnly, a);
     EXPECT_EQ(notes.IDtoCRC32(a), before);
     notes.Close();
-    EXPECT_EQ(StickyNotesFile::Parse(OnDisk()).notes[0].plainText, QStringLiteral("new plain text"));
+    // The program's preview: the first 50 units (here cut between CR and LF) and a zero unit.
+    EXPECT_EQ(StickyNotesFile::Parse(OnDisk()).notes[0].plainText, plain.left(50) + QChar(0));
 }
 
 TEST_F(Win7StickyNotesTest, ASessionWithoutChangesLeavesTheFileAlone)

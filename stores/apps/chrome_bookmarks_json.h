@@ -1,0 +1,30 @@
+#pragma once
+#include <QByteArray>
+#include <nlohmann/json.hpp>
+#include <string>
+
+// The bytes of Chrome's "Bookmarks" file and the document they hold. Members keep the order
+// they have in the file, since the store finds its folder by position.
+using ChromeJson = nlohmann::ordered_json;
+
+// Reads a whole Bookmarks file. Chrome writes UTF-8: raw (current versions) or with every
+// character beyond ASCII as a \u escape (older ones); both read to the same text. Throws
+// AgentError naming the fault for bytes that are not UTF-8, not JSON, or nested deeper than
+// any real file (Chrome itself reads no deeper than 200 levels).
+ChromeJson ParseChromeBookmarks(const QByteArray& bytes);
+
+// The document as one line of pure ASCII: no white space between tokens, every UTF-16 unit
+// from 0x80 up written as \u with four upper-case hexadecimal digits (a character beyond the
+// Basic Multilingual Plane as its two surrogates), the escapes JSON requires kept.
+QByteArray SerializeChromeBookmarks(const ChromeJson& document);
+
+// Chrome's checksum of the document: the lower-case hexadecimal MD5 over the nodes of
+// roots.bookmark_bar, roots.other and roots.synced, each folder before its children. A folder
+// adds its "id" (ASCII), its "name" as UTF-16LE and "folder"; a bookmark its "id", its "name"
+// as UTF-16LE, "url" and its "url" as UTF-8. A member that is missing adds nothing. Chrome
+// renumbers every node when the stored checksum differs from this one.
+std::string ChromeBookmarksChecksum(const ChromeJson& document);
+
+// Recomputes the document's "checksum" when it holds one as a string (a document without
+// one is left so).
+void UpdateChromeBookmarksChecksum(ChromeJson& document);

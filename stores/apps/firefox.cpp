@@ -1,0 +1,574 @@
+#include "stores/apps/firefox.h"
+
+#include <QFileInfo>
+#include <QStringDecoder>
+#include <algorithm>
+#include <cstdio>
+#include <tuple>
+
+#include "common/bookmark_checksums.h"
+#include "common/crc32.h"
+#include "common/errors.h"
+#include "platform/browser_probe.h"
+#include "stores/apps/places_values.h"
+#include "stores/apps/sqlite_database.h"
+
+namespace {
+
+// Long enough to ride out a checkpoint, short enough that a request against a running Firefox
+// fails at once rather than stalling the peer.
+constexpr int kBusyTimeoutMs = 250;
+
+constexpr std::int64_t kTypeBookmark = 1;
+constexpr std::int64_t kTypeFolder = 2;
+
+std::string Text(const QString& s)
+{
+    return s.toStdString();
+}
+
+// Drops the loaded tree when a change ends, committed or not: a write changes the tree, and
+// PRAGMA data_version does not tell a connection of its own writes.
+template <class T>
+struct ResetOnExit {
+    std::unique_ptr<T>& owned;
+    ~ResetOnExit() { owned.reset(); }
+};
+
+// The checksum of a bookmark, id + Path + title + address as UTF-16, computed from the UTF-8
+// the database holds without a text per bookmark.
+class ChecksumBuffer {
+public:
+    std::uint32_t Checksum(std::int64_t id, const QString& path, QByteArrayView title, QByteArrayView url)
+    {
+        char digits[24];
+        const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(id));
+        std::uint32_t crc = Update(0, QByteArrayView(digits, n));
+        crc = Crc32Update(crc, path.utf16(), static_cast<std::size_t>(path.size()) * 2);
+        crc = Update(crc, title);
+        return Update(crc, url);
+    }
+
+private:
+    std::uint32_t Update(std::uint32_t crc, QByteArrayView utf8)
+    {
+        // UTF-16 never needs more units than UTF-8 has bytes.
+        if (units_.size() < std::size_t(utf8.size())) units_.resize(std::size_t(utf8.size()));
+        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+        const QChar* end = decoder.appendToBuffer(units_.data(), utf8);
+        return Crc32Update(crc, units_.data(), static_cast<std::size_t>(end - units_.data()) * 2);
+    }
+    std::vector<QChar> units_;
+};
+
+std::optional<std::int64_t> RowIdOfKey(const QString& key)
+{
+    bool ok = false;
+    const std::int64_t id = key.toLongLong(&ok);
+    return ok ? std::optional(id) : std::nullopt;
+}
+
+// The peer names a Firefox bookmark by its decimal row id; a key of another form is refused.
+void RequireRowId(const QString& key)
+{
+    if (!RowIdOfKey(key))
+        throw AgentError("not a Firefox bookmark identifier: \"" + key.left(100).toStdString() + "\"");
+}
+
+}  // namespace
+
+const QString CFirefox::kExcludedAddress = QStringLiteral("https://en-US.add-ons.mozilla.com/en-US/firefox/bookmarks/");
+
+struct CFirefox::Schema {
+    std::int64_t menuRoot = 0;
+    // Columns and tables that later Firefox versions added; filled where they exist.
+    bool bookmarkGuid = false;
+    bool bookmarkDates = false;
+    bool syncStatus = false;
+    bool syncChangeCounter = false;
+    bool placeGuid = false;
+    bool urlHash = false;
+    bool foreignCount = false;
+    bool revHost = false;
+    bool deletedTable = false;
+};
+
+// A bookmark as the tree keeps it: its texts stay in the database until a request asks for
+// them; the checksum is computed once, when the tree is read.
+struct CFirefox::Node {
+    std::int64_t id = 0;
+    std::int64_t parent = 0;
+    std::uint32_t crc = 0;
+};
+
+struct CFirefox::Tree {
+    // Bookmarks by row id, and their ids in listing order.
+    QHash<std::int64_t, Node> bookmarks;
+    std::vector<std::int64_t> order;
+    // Folders below the menu root (and the root itself): their Path, and per folder its
+    // sub-folders in position order as (title, id).
+    QHash<std::int64_t, QString> folderPaths;
+    QHash<std::int64_t, std::vector<std::pair<QString, std::int64_t>>> subFolders;
+};
+
+// A bookmark's texts as the database holds them.
+struct CFirefox::Texts {
+    QString title;
+    QString url;
+    std::int64_t place = 0;
+};
+
+CFirefox::CFirefox() = default;
+
+CFirefox::CFirefox(QString placesFile) : fixedFile_(std::move(placesFile)) {}
+
+CFirefox::~CFirefox()
+{
+    Close();
+}
+
+QString CFirefox::PlacesFile() const
+{
+    return fixedFile_ ? *fixedFile_ : FirefoxPlacesPath();
+}
+
+QStringList CFirefox::SplitFolderPath(const QString& path)
+{
+    return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+}
+
+void CFirefox::Open()
+{
+    Close();
+    const QString path = PlacesFile();
+    if (path.isEmpty())
+        throw AgentError("no Firefox profile: " + Text(FirefoxDataDir()) +
+                         "/profiles.ini is missing or names no profile");
+    if (!QFileInfo(path).isFile()) throw AgentError("the Firefox places database " + Text(path) + " does not exist");
+
+    auto db = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMs);
+    // The first reads: a database another program holds locked fails here, at the start of
+    // the synchronisation, rather than in the middle of it.
+    if (!db->HasTable("moz_bookmarks") || !db->HasTable("moz_places"))
+        throw AgentError(Text(path) + " is not a Firefox places database");
+    auto schema = std::make_unique<Schema>();
+    std::optional<std::int64_t> menu;
+    if (db->HasTable("moz_bookmarks_roots")) {
+        SqliteStatement s(*db, "SELECT folder_id FROM moz_bookmarks_roots WHERE root_name = 'menu'");
+        while (s.Step()) menu = s.Int(0);
+    } else if (db->HasColumn("moz_bookmarks", "guid")) {
+        SqliteStatement s(*db, "SELECT id FROM moz_bookmarks WHERE guid = 'menu________'");
+        if (s.Step()) menu = s.Int(0);
+    }
+    if (!menu) throw AgentError(Text(path) + " has no bookmarks-menu root");
+    schema->menuRoot = *menu;
+    schema->bookmarkGuid = db->HasColumn("moz_bookmarks", "guid");
+    schema->bookmarkDates = db->HasColumn("moz_bookmarks", "dateAdded") && db->HasColumn("moz_bookmarks", "lastModified");
+    schema->syncStatus = db->HasColumn("moz_bookmarks", "syncStatus");
+    schema->syncChangeCounter = db->HasColumn("moz_bookmarks", "syncChangeCounter");
+    schema->placeGuid = db->HasColumn("moz_places", "guid");
+    schema->urlHash = db->HasColumn("moz_places", "url_hash");
+    schema->foreignCount = db->HasColumn("moz_places", "foreign_count");
+    schema->revHost = db->HasColumn("moz_places", "rev_host");
+    schema->deletedTable = db->HasTable("moz_bookmarks_deleted");
+
+    dataVersion_ = std::make_unique<SqliteStatement>(*db, "PRAGMA data_version");
+    db_ = std::move(db);
+    schema_ = std::move(schema);
+    if (log_) log_(QStringLiteral("Firefox places database: ") + path);
+}
+
+void CFirefox::Close()
+{
+    tree_.reset();
+    dataVersion_.reset();
+    schema_.reset();
+    db_.reset();
+}
+
+SqliteDatabase& CFirefox::RequireOpen()
+{
+    if (!db_) throw AgentError("the Firefox places database is not open (no synchronisation started)");
+    return *db_;
+}
+
+const CFirefox::Tree& CFirefox::CurrentTree()
+{
+    SqliteDatabase& db = RequireOpen();
+    if (!dataVersion_->Step()) db.Fail(0, "PRAGMA data_version");
+    const std::int64_t version = dataVersion_->Int(0);
+    dataVersion_->Reset();
+    if (tree_ && version == treeDataVersion_) return *tree_;
+    tree_.reset();
+    auto tree = std::make_unique<Tree>();
+
+    // The folders first (few), so that each bookmark's Path is known when it is read.
+    // Folders without a title cannot be named in a Path; separators are never folders.
+    struct Folder {
+        std::int64_t id;
+        QString title;
+    };
+    QHash<std::int64_t, std::vector<Folder>> foldersOf;
+    bool rootFound = false;
+    {
+        SqliteStatement rows(db, "SELECT id, parent, title FROM moz_bookmarks WHERE type = 2 AND title IS NOT NULL "
+                                 "ORDER BY parent, position, id");
+        while (rows.Step()) {
+            rootFound = rootFound || rows.Int(0) == schema_->menuRoot;
+            foldersOf[rows.Int(1)].push_back({rows.Int(0), rows.Text(2)});
+        }
+    }
+    if (!rootFound) throw AgentError("the bookmarks-menu root is gone from " + Text(db.Path()));
+
+    // Depth first from the menu root; a folder's bookmarks are listed after everything its
+    // sub-folders hold. A folder reached twice (a damaged database with a cycle) is walked once.
+    std::vector<std::int64_t> listingOrder;
+    struct Frame {
+        std::int64_t folder;
+        std::size_t next;
+    };
+    static const std::vector<Folder> kNone;
+    std::vector<Frame> stack{{schema_->menuRoot, 0}};
+    tree->folderPaths.insert(schema_->menuRoot, QString());
+    while (!stack.empty()) {
+        const std::int64_t folder = stack.back().folder;
+        const auto found = foldersOf.constFind(folder);
+        const std::vector<Folder>& level = found == foldersOf.constEnd() ? kNone : *found;
+        bool descended = false;
+        while (stack.back().next < level.size()) {
+            const Folder& child = level[stack.back().next++];
+            if (tree->folderPaths.contains(child.id)) continue;
+            tree->folderPaths.insert(child.id, tree->folderPaths.value(folder) + child.title + QLatin1Char('/'));
+            tree->subFolders[folder].push_back({child.title, child.id});
+            stack.push_back({child.id, 0});
+            descended = true;
+            break;
+        }
+        if (descended) continue;
+        listingOrder.push_back(folder);
+        stack.pop_back();
+    }
+
+    // One scan in table order, as cheap as reading the rows at all; the listing order (by
+    // folder, then position) is sorted in memory afterwards.
+    struct Place {
+        std::int64_t folderRank;
+        std::int64_t position;
+        std::int64_t id;
+        bool operator<(const Place& o) const
+        {
+            return std::tie(folderRank, position, id) < std::tie(o.folderRank, o.position, o.id);
+        }
+    };
+    QHash<std::int64_t, std::int64_t> folderRank;
+    for (std::size_t i = 0; i < listingOrder.size(); ++i) folderRank.insert(listingOrder[i], std::int64_t(i));
+    std::vector<Place> places;
+    const QByteArray excluded = kExcludedAddress.toUtf8();
+    ChecksumBuffer buffer;
+    SqliteStatement rows(db,
+                         "SELECT b.id, b.parent, b.position, b.title, p.url FROM moz_bookmarks b "
+                         "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
+    while (rows.Step()) {
+        const std::int64_t parent = rows.Int(1);
+        const auto rank = folderRank.constFind(parent);
+        if (rank == folderRank.constEnd()) continue;
+        const QByteArrayView url = rows.Utf8(4);
+        if (url == excluded) continue;
+        const std::int64_t id = rows.Int(0);
+        const std::uint32_t crc = buffer.Checksum(id, tree->folderPaths.value(parent), rows.Utf8(3), url);
+        tree->bookmarks.emplace(id, Node{id, parent, crc});
+        places.push_back({*rank, rows.Int(2), id});
+    }
+    std::sort(places.begin(), places.end());
+    tree->order.reserve(places.size());
+    for (const Place& place : places) tree->order.push_back(place.id);
+
+    tree_ = std::move(tree);
+    treeDataVersion_ = version;
+    return *tree_;
+}
+
+const CFirefox::Node* CFirefox::FindBookmark(const QString& id)
+{
+    const Tree& tree = CurrentTree();
+    const std::optional<std::int64_t> row = RowIdOfKey(id);
+    if (!row) return nullptr;
+    const auto it = tree.bookmarks.constFind(*row);
+    return it == tree.bookmarks.constEnd() ? nullptr : &*it;
+}
+
+std::vector<UrlFileEntry> CFirefox::GetIDs()
+{
+    const Tree& tree = CurrentTree();
+    std::vector<UrlFileEntry> ids;
+    ids.reserve(tree.order.size());
+    for (const std::int64_t id : tree.order) ids.push_back({QString::number(id), 0, 0, 0});
+    return ids;
+}
+
+std::uint32_t CFirefox::IDtoCRC32(const QString& id)
+{
+    // A check asks this once per bookmark right after listing them: the checksums come from the
+    // tree the listing read (asking SQLite whether the file changed costs a lock per call).
+    RequireOpen();
+    if (!tree_) CurrentTree();
+    const std::optional<std::int64_t> row = RowIdOfKey(id);
+    const auto found = row ? tree_->bookmarks.constFind(*row) : tree_->bookmarks.constEnd();
+    return found == tree_->bookmarks.constEnd() ? Crc32OfText(id) : found->crc;
+}
+
+CFirefox::Texts CFirefox::ReadTexts(std::int64_t id)
+{
+    SqliteStatement s(*db_, "SELECT b.title, p.url, b.fk FROM moz_bookmarks b JOIN moz_places p ON p.id = b.fk "
+                            "WHERE b.id = ?");
+    s.Bind(1, id);
+    if (!s.Step()) throw AgentError("bookmark " + std::to_string(id) + " vanished from " + Text(db_->Path()));
+    return {s.Text(0), s.Text(1), s.Int(2)};
+}
+
+void CFirefox::Get(const QString& id, BookmarkRecord& record)
+{
+    if (const Node* node = FindBookmark(id)) {
+        Texts texts = ReadTexts(node->id);
+        record.path = tree_->folderPaths.value(node->parent);
+        record.name = std::move(texts.title);
+        record.url = std::move(texts.url);
+    }
+}
+
+void CFirefox::Touch(std::int64_t row, std::int64_t now)
+{
+    if (schema_->bookmarkDates)
+        SqliteStatement(*db_, "UPDATE moz_bookmarks SET lastModified = ? WHERE id = ?").Bind(1, now).Bind(2, row).Run();
+    if (schema_->syncChangeCounter)
+        SqliteStatement(*db_, "UPDATE moz_bookmarks SET syncChangeCounter = syncChangeCounter + 1 WHERE id = ?")
+            .Bind(1, row)
+            .Run();
+}
+
+void CFirefox::ChangeForeignCount(std::int64_t place, int delta)
+{
+    // Firefox expires an address nothing refers to and nobody visited; the count is what
+    // tells it a bookmark still does.
+    if (!schema_->foreignCount || place == 0) return;
+    SqliteStatement(*db_, "UPDATE moz_places SET foreign_count = MAX(foreign_count + ?1, 0) WHERE id = ?2")
+        .Bind(1, std::int64_t{delta})
+        .Bind(2, place)
+        .Run();
+}
+
+std::int64_t CFirefox::NextPosition(std::int64_t parent)
+{
+    SqliteStatement s(*db_, "SELECT COALESCE(MAX(position) + 1, 0) FROM moz_bookmarks WHERE parent = ?");
+    s.Bind(1, parent);
+    return s.Step() ? s.Int(0) : 0;
+}
+
+std::int64_t CFirefox::InsertRow(int type, std::optional<std::int64_t> place, std::int64_t parent,
+                                 const QString& title, std::int64_t now)
+{
+    QByteArray sql = "INSERT INTO moz_bookmarks (type, fk, parent, position, title";
+    if (schema_->bookmarkGuid) sql += ", guid";
+    if (schema_->bookmarkDates) sql += ", dateAdded, lastModified";
+    sql += ") VALUES (?1, ?2, ?3, ?4, ?5";
+    if (schema_->bookmarkGuid) sql += ", ?6";
+    if (schema_->bookmarkDates) sql += ", ?7, ?7";
+    sql += ")";
+    SqliteStatement s(*db_, sql.constData());
+    s.Bind(1, std::int64_t{type});
+    if (place) s.Bind(2, *place);
+    else s.BindNull(2);
+    s.Bind(3, parent).Bind(4, NextPosition(parent)).Bind(5, title);
+    if (schema_->bookmarkGuid) s.Bind(6, NewPlacesGuid());
+    if (schema_->bookmarkDates) s.Bind(7, now);
+    s.Run();
+    const std::int64_t id = db_->LastInsertRowId();
+    Touch(parent, now);
+    return id;
+}
+
+std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names)
+{
+    const Tree& tree = CurrentTree();
+    std::int64_t parent = schema_->menuRoot;
+    qsizetype used = 0;
+    for (; used < names.size(); ++used) {
+        const auto level = tree.subFolders.constFind(parent);
+        if (level == tree.subFolders.constEnd()) break;
+        const auto match = std::find_if(level->begin(), level->end(),
+                                        [&](const auto& folder) { return folder.first == names[used]; });
+        if (match == level->end()) break;
+        parent = match->second;
+    }
+    const std::int64_t now = PlacesTimeNow();
+    for (; used < names.size(); ++used) parent = InsertRow(kTypeFolder, std::nullopt, parent, names[used], now);
+    return parent;
+}
+
+std::int64_t CFirefox::FindOrInsertPlace(const QString& url)
+{
+    {
+        // Firefox finds addresses through url_hash; rows other programs inserted may lack it.
+        SqliteStatement find(*db_, schema_->urlHash
+                                       ? "SELECT id FROM moz_places WHERE url = ?1 AND url_hash IN (?2, 0) LIMIT 1"
+                                       : "SELECT id FROM moz_places WHERE url = ?1 LIMIT 1");
+        find.Bind(1, url);
+        if (schema_->urlHash) find.Bind(2, PlacesUrlHash(url));
+        if (find.Step()) return find.Int(0);
+    }
+    // Only column names enter the text; every value is bound.
+    QByteArray columns = "url";
+    QByteArray values = "?";
+    if (schema_->placeGuid) columns += ", guid", values += ", ?";
+    if (schema_->revHost) columns += ", rev_host", values += ", ?";
+    if (schema_->urlHash) columns += ", url_hash", values += ", ?";
+    const QByteArray sql = "INSERT INTO moz_places (" + columns + ") VALUES (" + values + ")";
+    SqliteStatement insert(*db_, sql.constData());
+    int index = 1;
+    insert.Bind(index++, url);
+    if (schema_->placeGuid) insert.Bind(index++, NewPlacesGuid());
+    if (schema_->revHost) insert.Bind(index++, PlacesReversedHost(url));
+    if (schema_->urlHash) insert.Bind(index++, PlacesUrlHash(url));
+    insert.Run();
+    return db_->LastInsertRowId();
+}
+
+void CFirefox::RemoveRow(std::int64_t row, std::int64_t now)
+{
+    std::int64_t place = 0, parent = 0, position = 0, syncStatus = 0;
+    QString guid;
+    {
+        const char* sql = schema_->syncStatus && schema_->bookmarkGuid
+                              ? "SELECT fk, parent, position, syncStatus, guid FROM moz_bookmarks WHERE id = ?"
+                              : "SELECT fk, parent, position, 0, NULL FROM moz_bookmarks WHERE id = ?";
+        SqliteStatement s(*db_, sql);
+        s.Bind(1, row);
+        if (!s.Step()) return;
+        place = s.Int(0);
+        parent = s.Int(1);
+        position = s.Int(2);
+        syncStatus = s.Int(3);
+        guid = s.Text(4);
+    }
+    SqliteStatement(*db_, "DELETE FROM moz_bookmarks WHERE id = ?").Bind(1, row).Run();
+    SqliteStatement(*db_, "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
+        .Bind(1, parent)
+        .Bind(2, position)
+        .Run();
+    ChangeForeignCount(place, -1);
+    Touch(parent, now);
+    // A bookmark Firefox Sync already uploaded (status normal) must be deleted on the server too.
+    constexpr std::int64_t kSyncStatusNormal = 2;
+    if (syncStatus == kSyncStatusNormal && schema_->deletedTable && !guid.isEmpty())
+        SqliteStatement(*db_, "INSERT OR REPLACE INTO moz_bookmarks_deleted (guid, dateRemoved) VALUES (?, ?)")
+            .Bind(1, guid)
+            .Bind(2, now)
+            .Run();
+}
+
+void CFirefox::MoveToEnd(std::int64_t row, std::int64_t parent, std::int64_t now)
+{
+    std::int64_t oldParent = 0, oldPosition = 0;
+    {
+        SqliteStatement s(*db_, "SELECT parent, position FROM moz_bookmarks WHERE id = ?");
+        s.Bind(1, row);
+        if (!s.Step()) return;
+        oldParent = s.Int(0);
+        oldPosition = s.Int(1);
+    }
+    SqliteStatement(*db_, "UPDATE moz_bookmarks SET parent = ?1, position = ?2 WHERE id = ?3")
+        .Bind(1, parent)
+        .Bind(2, NextPosition(parent))
+        .Bind(3, row)
+        .Run();
+    SqliteStatement(*db_, "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
+        .Bind(1, oldParent)
+        .Bind(2, oldPosition)
+        .Run();
+    Touch(oldParent, now);
+    Touch(parent, now);
+}
+
+QString CFirefox::Add(const BookmarkRecord& record)
+{
+    SqliteDatabase& db = RequireOpen();
+    std::int64_t id = 0;
+    {
+        SqliteTransaction transaction(db);
+        ResetOnExit<Tree> dropTree{tree_};
+        const std::int64_t now = PlacesTimeNow();
+        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path));
+        const std::int64_t place = FindOrInsertPlace(record.url);
+        id = InsertRow(kTypeBookmark, place, parent, record.name, now);
+        ChangeForeignCount(place, +1);
+        transaction.Commit();
+    }
+    return QString::number(id);
+}
+
+QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
+{
+    SqliteDatabase& db = RequireOpen();
+    RequireRowId(id);
+    const Node* found = FindBookmark(id);
+    if (!found) return id;
+    const Node node = *found;
+    const QString currentPath = tree_->folderPaths.value(node.parent);
+    const Texts current = ReadTexts(node.id);
+
+    SqliteTransaction transaction(db);
+    ResetOnExit<Tree> dropTree{tree_};
+    const std::int64_t now = PlacesTimeNow();
+    bool changed = false;
+    if (record.url != current.url) {
+        // The bookmark gets the address's own row; the old row keeps its address for the other
+        // bookmarks and the history that share it.
+        const std::int64_t place = FindOrInsertPlace(record.url);
+        if (place != current.place) {
+            SqliteStatement(db, "UPDATE moz_bookmarks SET fk = ?1 WHERE id = ?2").Bind(1, place).Bind(2, node.id).Run();
+            ChangeForeignCount(current.place, -1);
+            ChangeForeignCount(place, +1);
+            changed = true;
+        }
+    }
+    if (record.name != current.title) {
+        SqliteStatement(db, "UPDATE moz_bookmarks SET title = ?1 WHERE id = ?2").Bind(1, record.name).Bind(2, node.id).Run();
+        changed = true;
+    }
+    const QStringList folders = SplitFolderPath(record.path);
+    if (folders != SplitFolderPath(currentPath)) {
+        const std::int64_t parent = FindOrCreateFolder(folders);
+        if (parent != node.parent) {
+            MoveToEnd(node.id, parent, now);
+            changed = true;
+        }
+    }
+    if (changed) Touch(node.id, now);
+    transaction.Commit();
+    return id;
+}
+
+void CFirefox::Delete(const QString& id)
+{
+    SqliteDatabase& db = RequireOpen();
+    RequireRowId(id);
+    const Node* node = FindBookmark(id);
+    if (!node) return;
+    const std::int64_t row = node->id;
+    SqliteTransaction transaction(db);
+    ResetOnExit<Tree> dropTree{tree_};
+    RemoveRow(row, PlacesTimeNow());
+    transaction.Commit();
+}
+
+void CFirefox::DeleteAll()
+{
+    SqliteDatabase& db = RequireOpen();
+    const std::vector<std::int64_t> rows = CurrentTree().order;
+    if (rows.empty()) return;
+    SqliteTransaction transaction(db);
+    ResetOnExit<Tree> dropTree{tree_};
+    const std::int64_t now = PlacesTimeNow();
+    for (const std::int64_t row : rows) RemoveRow(row, now);
+    transaction.Commit();
+}

@@ -1,0 +1,109 @@
+#pragma once
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "common/bookmark_store.h"
+
+class SqliteDatabase;
+class SqliteStatement;
+
+// Firefox's bookmarks: the places database "places.sqlite" of the profile the browser probe
+// chooses, held open from the start of a synchronisation to its end. The store serves the
+// bookmarks below the bookmarks-menu root. A bookmark's key is the decimal moz_bookmarks row
+// id; its Path the titles of the folders from the menu root down to it, each followed by "/"
+// ("Work/Tools/"; empty in the menu itself).
+//
+// Works with every schema Firefox has had: the menu root comes from moz_bookmarks_roots where
+// that table exists (Firefox 3 to 47), else from its fixed guid. Rows it writes carry what
+// Firefox fills where the columns exist (guids, dates, url_hash, foreign_count, sync counters),
+// every change of several statements is one transaction, and a database another program holds
+// locked (a running Firefox does) fails with a reason and is left as it was.
+class CFirefox : public BookmarkStore {
+public:
+    // Bookmarks of Firefox whose bookmarks page ships as a default bookmark; left out.
+    static const QString kExcludedAddress;
+
+    // Opens the database of the profile the browser probe chooses.
+    CFirefox();
+    // Opens the given database (tests, benchmarks).
+    explicit CFirefox(QString placesFile);
+    ~CFirefox() override;
+
+    // Where the database opened is reported (the agent's log); none by default.
+    void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
+
+    // The database file Open would open; empty when no profile is found.
+    QString PlacesFile() const;
+    bool IsOpen() const { return db_ != nullptr; }
+
+    // Opens the database (closing one still open) and finds the menu root. Throws AgentError
+    // for a missing file (never created), a database that is not Firefox's, one without a menu
+    // root, or one locked by another program.
+    void Open() override;
+    void Close() override;
+    // Its checksum covers the row id and what the database holds, so the check list takes the
+    // one the database gives after the write.
+    std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord&) override { return IDtoCRC32(key); }
+
+    // The row ids of every bookmark below the menu root, depth first; each level's folders
+    // (and what they hold) before its bookmarks, both by position.
+    std::vector<UrlFileEntry> GetIDs() override;
+    // Crc32 of the UTF-16 text id + Path + Name + Url; of the id alone for an id it does not list.
+    // From the tree the last operation read (the change check lists the bookmarks first).
+    std::uint32_t IDtoCRC32(const QString& id) override;
+    // An id it does not list leaves the record as handed in.
+    void Get(const QString& id, BookmarkRecord& record) override;
+    // Creates the folders of the Path that are missing and the bookmark at the end of its
+    // folder, reusing the address's moz_places row. Returns the new row id.
+    QString Add(const BookmarkRecord& record) override;
+    // Changes title, address (the bookmark is pointed at the address's own moz_places row; rows
+    // other bookmarks and the history share stay) and folder (when the names differ, whatever
+    // the slashes). An id it does not list changes nothing. Returns the id.
+    QString Edit(const QString& id, const BookmarkRecord& record) override;
+    // Removes a bookmark it lists; any other row id changes nothing. Edit and Delete refuse
+    // (AgentError) a key that is not a decimal number.
+    void Delete(const QString& id) override;
+    // Removes every bookmark below the menu root; folders and addresses stay.
+    void DeleteAll() override;
+
+    // The folder names of a Path: split at "/", empty names dropped.
+    static QStringList SplitFolderPath(const QString& path);
+
+private:
+    struct Node;
+    struct Tree;
+    struct Schema;
+    struct Texts;
+
+    SqliteDatabase& RequireOpen();
+    // The tree below the menu root: loaded once, reloaded when another connection committed a
+    // change (PRAGMA data_version) or the store wrote one. Every operation but IDtoCRC32 asks.
+    const Tree& CurrentTree();
+    // The bookmark the key names, or nullptr when the key lists none.
+    const Node* FindBookmark(const QString& id);
+    // Title, address and address row of a bookmark the tree lists.
+    Texts ReadTexts(std::int64_t id);
+    std::int64_t FindOrCreateFolder(const QStringList& names);
+    std::int64_t FindOrInsertPlace(const QString& url);
+    std::int64_t NextPosition(std::int64_t parent);
+    // Marks a row changed as Firefox does (lastModified, syncChangeCounter).
+    void Touch(std::int64_t row, std::int64_t now);
+    void ChangeForeignCount(std::int64_t place, int delta);
+    std::int64_t InsertRow(int type, std::optional<std::int64_t> place, std::int64_t parent, const QString& title,
+                           std::int64_t now);
+    void RemoveRow(std::int64_t row, std::int64_t now);
+    void MoveToEnd(std::int64_t row, std::int64_t parent, std::int64_t now);
+
+    std::optional<QString> fixedFile_;
+    std::function<void(const QString&)> log_;
+    std::unique_ptr<SqliteDatabase> db_;
+    std::unique_ptr<Schema> schema_;
+    std::unique_ptr<SqliteStatement> dataVersion_;
+    std::unique_ptr<Tree> tree_;
+    std::int64_t treeDataVersion_ = -1;
+};

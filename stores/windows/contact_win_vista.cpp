@@ -1,0 +1,597 @@
+#include "stores/windows/contact_win_vista.h"
+
+#include <QDate>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/byte_io.h"
+#include "common/crc32.h"
+#include "common/errors.h"
+#include "platform/atomic_file.h"
+#include "platform/safe_name.h"
+#include "platform/shell_operations.h"
+#include "stores/windows/contact_file_editor.h"
+#include "stores/windows/contact_file_reader.h"
+#include "stores/windows/contact_file_writer.h"
+#include "stores/windows/contact_xml.h"
+#include "stores/windows/contacts_folder.h"
+
+namespace ContactsVista {
+
+namespace {
+
+using Text = ContactFileRecord::Text;
+using Member = Text ContactFileRecord::*;
+
+const QString kZeros = QStringLiteral("000000000000");
+constexpr int kContactIdUnits = 36;
+constexpr qsizetype kContactSuffix = 8;  // ".contact"
+constexpr qsizetype kGroupSuffix = 6;    // ".group"
+
+// The exchange keys of the text fields, in the order Get sends them.
+struct TextKey {
+    const char16_t* key;
+    Member field;
+};
+const TextKey kTextKeys[] = {
+    {u"FirstName", &ContactFileRecord::GivenName},
+    {u"LastName", &ContactFileRecord::FamilyName},
+    {u"MiddleName", &ContactFileRecord::MiddleName},
+    {u"FullName", &ContactFileRecord::FullName},
+    {u"NickName", &ContactFileRecord::NickName},
+    {u"Title", &ContactFileRecord::Title},
+    {u"Email1Address", &ContactFileRecord::Email1},
+    {u"Email2Address", &ContactFileRecord::Email2},
+    {u"Email3Address", &ContactFileRecord::Email3},
+    {u"WebPage", &ContactFileRecord::PersonalUrl},
+    {u"Body", &ContactFileRecord::Notes},
+    {u"Spouse", &ContactFileRecord::Spouse},
+    {u"Department", &ContactFileRecord::Department},
+    {u"OfficeLocation", &ContactFileRecord::Office},
+    {u"JobTitle", &ContactFileRecord::JobTitle},
+    {u"CompanyName", &ContactFileRecord::Company},
+    {u"HomeAddressStreet", &ContactFileRecord::HomeStreet},
+    {u"HomeAddressCity", &ContactFileRecord::HomeCity},
+    {u"HomeAddressState", &ContactFileRecord::HomeRegion},
+    {u"HomeAddressPostalCode", &ContactFileRecord::HomePostalCode},
+    {u"HomeAddressCountry", &ContactFileRecord::HomeCountry},
+    {u"BusinessAddressStreet", &ContactFileRecord::BusinessStreet},
+    {u"BusinessAddressCity", &ContactFileRecord::BusinessCity},
+    {u"BusinessAddressState", &ContactFileRecord::BusinessRegion},
+    {u"BusinessAddressPostalCode", &ContactFileRecord::BusinessPostalCode},
+    {u"BusinessAddressCountry", &ContactFileRecord::BusinessCountry},
+    {u"BusinessFaxNumber", &ContactFileRecord::BusinessFax},
+    {u"HomeFaxNumber", &ContactFileRecord::HomeFax},
+    {u"BusinessTelephoneNumber", &ContactFileRecord::BusinessPhone},
+    {u"HomeTelephoneNumber", &ContactFileRecord::HomePhone},
+    {u"MobileTelephoneNumber", &ContactFileRecord::MobilePhone},
+    {u"PagerNumber", &ContactFileRecord::Pager},
+};
+
+// The fields the checksum covers, in its order (after the sorted group names).
+const Member kChecksumFields[] = {
+    &ContactFileRecord::Anniversary,    &ContactFileRecord::Birthday,        &ContactFileRecord::Notes,
+    &ContactFileRecord::BusinessCity,   &ContactFileRecord::BusinessCountry, &ContactFileRecord::BusinessPostalCode,
+    &ContactFileRecord::BusinessRegion, &ContactFileRecord::BusinessStreet,  &ContactFileRecord::BusinessFax,
+    &ContactFileRecord::BusinessPhone,  &ContactFileRecord::Email1,          &ContactFileRecord::Email2,
+    &ContactFileRecord::Email3,         &ContactFileRecord::HomeCity,        &ContactFileRecord::HomeCountry,
+    &ContactFileRecord::HomePostalCode, &ContactFileRecord::HomeRegion,      &ContactFileRecord::HomeStreet,
+    &ContactFileRecord::HomeFax,        &ContactFileRecord::HomePhone,       &ContactFileRecord::Pager,
+    &ContactFileRecord::MobilePhone,    &ContactFileRecord::Company,         &ContactFileRecord::Department,
+    &ContactFileRecord::JobTitle,       &ContactFileRecord::Office,          &ContactFileRecord::GivenName,
+    &ContactFileRecord::FamilyName,     &ContactFileRecord::MiddleName,      &ContactFileRecord::NickName,
+    &ContactFileRecord::FullName,       &ContactFileRecord::Spouse,          &ContactFileRecord::Title,
+    &ContactFileRecord::PersonalUrl,
+};
+
+const Member* TextFieldOf(const QString& key)
+{
+    for (const TextKey& k : kTextKeys)
+        if (key == QStringView(k.key)) return &k.field;
+    return nullptr;
+}
+
+QString ValueText(const ItemValue& value)
+{
+    if (const auto* text = std::get_if<QString>(&value)) return *text;
+    return QString::number(std::get<std::int32_t>(value));
+}
+
+bool Digits(const QString& text, int from, int count)
+{
+    for (int i = from; i < from + count; ++i)
+        if (text[i] < u'0' || text[i] > u'9') return false;
+    return true;
+}
+
+// A peer date (year in characters 1-4, month 6-7, day 9-10) as dd-mm-yyyy; throws when those
+// characters name no day.
+QString PeerDateToRecordDate(const QString& name, const QString& value)
+{
+    const bool ok = value.size() >= 10 && Digits(value, 0, 4) && Digits(value, 5, 2) && Digits(value, 8, 2) &&
+                    QDate(value.left(4).toInt(), value.mid(5, 2).toInt(), value.mid(8, 2).toInt()).isValid();
+    if (!ok) throw AgentError(QStringLiteral("the %1 \"%2\" is no date").arg(name, value.left(40)).toStdString());
+    return value.mid(8, 2) + u'-' + value.mid(5, 2) + u'-' + value.left(4);
+}
+
+QStringList SplitCategories(const QString& value)
+{
+    QStringList names;
+    for (QString piece : value.split(u',', Qt::SkipEmptyParts)) {
+        if (piece.startsWith(u' ')) piece.remove(0, 1);
+        if (!piece.isEmpty()) names << piece;
+    }
+    return names;
+}
+
+// A group name becomes a file name in the Contacts folder.
+void RequireGroupName(const QString& name)
+{
+    RequireSafeFileNameComponent(name, "group name");
+    RequireSafeFileNameComponent(name + QStringLiteral(".group"), "group name");
+}
+
+QStringList SortedUnique(QStringList names)
+{
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+QString TitleOf(const QString& fileName, qsizetype suffixLength) { return fileName.left(fileName.size() - suffixLength); }
+
+mode_t ModeOf(const QString& path, mode_t fallback)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0) return st.st_mode & 07777;
+    return fallback;
+}
+
+}  // namespace
+
+CContactWinVista::CContactWinVista(ContactsLogLine log) : log_(std::move(log)) { DetermineFolder(); }
+
+CContactWinVista::CContactWinVista(QString folder, ContactsLogLine log)
+    : fixedFolder_(std::move(folder)), log_(std::move(log))
+{
+    DetermineFolder();
+}
+
+void CContactWinVista::DetermineFolder() { folder_ = fixedFolder_ ? *fixedFolder_ : DetermineContactsFolder(); }
+
+QString CContactWinVista::PathOf(const QString& fileName) const
+{
+    if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
+    return folder_ + u'/' + fileName;
+}
+
+void CContactWinVista::Note(const QString& file, const QString& what) const
+{
+    if (log_) log_(QStringLiteral("Windows Contacts: %1: %2").arg(file, what));
+}
+
+void CContactWinVista::Append(ContactFileRecord record)
+{
+    index_[record.Id].push_back(static_cast<int>(records_.size()));
+    records_.push_back(std::move(record));
+}
+
+const std::vector<int>& CContactWinVista::Matches(const QString& id) const
+{
+    static const std::vector<int> none;
+    const auto it = index_.constFind(id);
+    return it == index_.cend() ? none : *it;
+}
+
+void CContactWinVista::DeleteFirstNulls(ItemRecord& record)
+{
+    const auto blank = [](QChar c) { return c == u' ' || c == u'\n' || c == u'\r' || c == u'\t'; };
+    for (int i = 0; i < record.FieldCount(); ++i) {
+        const QString& name = record.names[i];
+        if (name == u"Anniversary" || name == u"Birthday" || name == u"Picture") continue;
+        const auto* text = std::get_if<QString>(&record.values[i]);
+        if (!text) continue;
+        QString t = *text;
+        t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        t.replace(u'\r', u'\n');
+        qsizetype start = 0, end = t.size();
+        while (start < end && blank(t[start])) ++start;
+        while (end > start && blank(t[end - 1])) --end;
+        record.values[i] = t.mid(start, end - start);
+    }
+}
+
+void CContactWinVista::ApplyFields(const ItemRecord& in, ContactFileRecord& target, bool adding) const
+{
+    ContactFileRecord r = target;
+    for (int i = 0; i < in.FieldCount(); ++i) {
+        const QString& name = in.names[i];
+        const QString value = ValueText(in.values[i]);
+        if (name == u"Anniversary" || name == u"Birthday") {
+            Text& field = name == u"Birthday" ? r.Birthday : r.Anniversary;
+            if (!value.isEmpty())
+                field = PeerDateToRecordDate(name, value);
+            else if (!adding)
+                field = QString();  // the file loses the date
+        } else if (const Member* field = TextFieldOf(name)) {
+            if (adding && name == u"WebPage" && value == u"http://") continue;
+            r.**field = value;
+        } else if (name == u"FileAs") {
+            r.FileAs = value;
+        } else if (name == u"Picture") {
+            const qint32 length =
+                in.pictureBytes.size() >= 4 ? qFromLittleEndian<qint32>(in.pictureBytes.constData()) : 0;
+            if (adding) {
+                if (length > 0) r.Picture.append(in.PictureImage());
+            } else {
+                r.Picture = length == 0 ? QByteArray() : in.PictureImage();
+            }
+        } else if (name == u"Categories") {
+            const QStringList groups = SplitCategories(value);
+            for (const QString& group : groups) RequireGroupName(group);
+            if (adding)
+                r.GroupNames = groups;
+            else
+                r.NewGroupNames = groups;
+        }
+    }
+    target = std::move(r);
+}
+
+QSet<QString> CContactWinVista::TitlesOnDisk() const
+{
+    QSet<QString> titles;
+    for (const QString& name : ListContactsFolder(folder_).contactFiles)
+        titles.insert(TitleOf(name, kContactSuffix).toLower());
+    return titles;
+}
+
+QString CContactWinVista::ChooseTitle(const ContactFileRecord& record, const QString& ownPath) const
+{
+    QSet<QString> taken = TitlesOnDisk();
+    if (!ownPath.isEmpty()) taken.remove(TitleOf(QFileInfo(ownPath).fileName(), kContactSuffix).toLower());
+    for (const ContactFileRecord& other : records_)
+        if (ownPath.isEmpty() || other.FilePath != ownPath) taken.insert(other.FileTitle.toLower());
+    const QString title = FileNameRule(record, [&](const QString& t) { return taken.contains(t.toLower()); });
+    RequireSafeFileNameComponent(title + QStringLiteral(".contact"), "contact file name");
+    return title;
+}
+
+void CContactWinVista::Add(ItemRecord& incoming, QString& id)
+{
+    DeleteFirstNulls(incoming);
+    ContactFileRecord r;
+    r.Id = NewGuidText() + kZeros;
+    r.ChangeState = ContactChangeState::Added;
+    r.NewSinceLoad = true;
+    ApplyFields(incoming, r, true);
+    r.FileTitle = ChooseTitle(r, QString());
+    r.FilePath = PathOf(r.FileTitle + QStringLiteral(".contact"));
+    WriteFileAtomically(r.FilePath, NewContactFileContent(r));
+    id = r.Id;
+    Append(std::move(r));
+}
+
+void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileRecord& after) const
+{
+    const auto bytes = ReadExistingFile(before.FilePath);
+    if (!bytes) throw AgentError("the contact's file " + before.FilePath.toStdString() + " is gone");
+    ContactXml doc;
+    if (!doc.Load(*bytes))
+        throw AgentError("the contact's file " + before.FilePath.toStdString() + " is not well-formed XML");
+    EditContactDocument(doc, before, after);
+    const QByteArray content = doc.Save();
+    const mode_t mode = ModeOf(before.FilePath, 0644);
+
+    after.FileTitle = ChooseTitle(after, before.FilePath);
+    after.FilePath = PathOf(after.FileTitle + QStringLiteral(".contact"));
+    if (after.FilePath == before.FilePath) {
+        WriteFileAtomically(after.FilePath, content, mode);
+        return;
+    }
+    // The contact moves: whatever fails, exactly one file holds it.
+    if (const std::error_code error = RenameNoReplace(before.FilePath, after.FilePath))
+        throw AgentError("cannot move " + before.FilePath.toStdString() + " to " + after.FilePath.toStdString() +
+                         ": " + error.message());
+    if (!TryWriteFileAtomically(after.FilePath, content, mode)) {
+        RenameNoReplace(after.FilePath, before.FilePath);
+        throw AgentError("cannot write " + after.FilePath.toStdString());
+    }
+}
+
+void CContactWinVista::Edit(ItemRecord& incoming, const QString& id)
+{
+    DeleteFirstNulls(incoming);
+    const std::vector<int> matches = Matches(id);
+    if (matches.empty()) throw AgentError("no contact has the identifier " + id.toStdString());
+    const bool namesGroups = incoming.IndexOf(QStringLiteral("Categories")) >= 0;
+    // Copies of one file from a repeated load are written once; the last copy is the current one.
+    std::map<QString, int> lastOfFile;
+    std::vector<QString> fileOrder;
+    for (int i : matches) {
+        if (!lastOfFile.count(records_[i].FilePath)) fileOrder.push_back(records_[i].FilePath);
+        lastOfFile[records_[i].FilePath] = i;
+    }
+    for (const QString& path : fileOrder) {
+        const ContactFileRecord& before = records_[lastOfFile[path]];
+        ContactFileRecord after = before;
+        ApplyFields(incoming, after, false);
+        after.ChangeState = ContactChangeState::Edited;
+        RewriteFile(before, after);
+        for (int i : matches) {
+            ContactFileRecord& copy = records_[i];
+            if (copy.FilePath != path) continue;
+            // What the group files say and what the commit still owes stay each copy's own.
+            QStringList groups = std::move(copy.GroupNames);
+            std::optional<QStringList> newGroups = std::move(copy.NewGroupNames);
+            const bool newSinceLoad = copy.NewSinceLoad;
+            copy = after;
+            copy.GroupNames = std::move(groups);
+            if (!namesGroups) copy.NewGroupNames = std::move(newGroups);
+            copy.NewSinceLoad = newSinceLoad;
+        }
+    }
+}
+
+void CContactWinVista::Delete(const QString& id)
+{
+    for (int i : Matches(id)) records_[i].ChangeState = ContactChangeState::Deleted;
+}
+
+void CContactWinVista::DeleteAll()
+{
+    for (ContactFileRecord& r : records_) r.ChangeState = ContactChangeState::Deleted;
+}
+
+QStringList CContactWinVista::EffectiveGroups(const ContactFileRecord& r) const
+{
+    if (!r.NewGroupNames && !r.NewSinceLoad) return r.GroupNames;
+    // Names as the group files will have them: an existing group's title, each group once.
+    QStringList groups;
+    for (const QString& name : r.NewGroupNames.value_or(r.GroupNames)) {
+        const QString title = GroupTitle(name, {});
+        if (!groups.contains(title, Qt::CaseInsensitive)) groups << title;
+    }
+    return groups;
+}
+
+void CContactWinVista::Get(const QString& id, ItemRecord& out)
+{
+    const std::vector<int>& matches = Matches(id);
+    if (matches.empty()) throw AgentError("no contact has the identifier " + id.toStdString());
+    const ContactFileRecord& r = records_[matches.back()];
+    const QStringList groups = EffectiveGroups(r);
+    if (!groups.isEmpty()) out.Add(QStringLiteral("Categories"), groups.join(u','));
+    for (const TextKey& k : kTextKeys)
+        if (const Text& value = r.*(k.field)) out.Add(QString::fromUtf16(k.key), *value);
+    const auto date = [&](const char* key, const Text& value) {
+        if (value && value->size() == 10)
+            out.Add(QString::fromLatin1(key), value->mid(6, 4) + u'-' + value->mid(3, 2) + u'-' + value->left(2) +
+                                                   QStringLiteral(" 00:00:00"));
+    };
+    date("Anniversary", r.Anniversary);
+    date("Birthday", r.Birthday);
+    if (!r.Picture.isEmpty()) {
+        out.Add(QStringLiteral("Picture"), QStringLiteral("Picture"));
+        out.SetPicture(r.Picture);
+    }
+}
+
+void CContactWinVista::GetIDs(QStringList& ids)
+{
+    ids.reserve(ids.size() + static_cast<qsizetype>(records_.size()));
+    for (const ContactFileRecord& r : records_) ids.append(r.Id);
+}
+
+std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
+{
+    const std::vector<int>& matches = Matches(id);
+    if (matches.empty()) return Crc32(QByteArray());
+    const ContactFileRecord& r = records_[matches.back()];
+    QStringList groups = EffectiveGroups(r);
+    std::sort(groups.begin(), groups.end());
+    QString text = groups.join(QString());
+    for (Member field : kChecksumFields)
+        if (const Text& value = r.*field) text += *value;
+    const std::uint32_t crc = Crc32Update(0, r.Picture.constData(), static_cast<std::size_t>(r.Picture.size()));
+    const QByteArray bytes = utf16::Bytes(text);
+    return Crc32Update(crc, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+void CContactWinVista::PrepareToCheck()
+{
+    CreateContactsFolder();
+    Load();
+}
+
+void CContactWinVista::CreateContactsFolder()
+{
+    if (!folder_.isEmpty()) ::mkdir(QFile::encodeName(folder_).constData(), 0755);
+}
+
+void CContactWinVista::Load()
+{
+    DetermineFolder();
+    if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
+    const ContactFolderListing listing = ListContactsFolder(folder_);
+    const std::size_t first = records_.size();
+    records_.reserve(first + static_cast<std::size_t>(listing.contactFiles.size()));
+    for (const QString& name : listing.contactFiles) {
+        ContactFileRecord r;
+        r.FileTitle = TitleOf(name, kContactSuffix);
+        r.FilePath = PathOf(name);
+        const auto bytes = ReadExistingFile(r.FilePath);
+        if (!bytes) continue;  // gone since the folder was listed
+        ContactReadHooks hooks;
+        hooks.note = [&](const QString& what) { Note(r.FilePath, what); };
+        hooks.readPictureFile = [&](const QString& reference) -> std::optional<QByteArray> {
+            QString why;
+            auto picture = ReadPictureReference(reference, &why);
+            if (!picture) Note(r.FilePath, QStringLiteral("the picture \"%1\" is left out: %2").arg(reference, why));
+            return picture;
+        };
+        if (!ReadContactBytes(*bytes, r, hooks)) {
+            Note(r.FilePath, QStringLiteral("not well-formed XML; left out"));
+            continue;
+        }
+        if (r.Id.size() != kContactIdUnits + kZeros.size()) {
+            Note(r.FilePath, QStringLiteral("no usable contact identifier; left out"));
+            continue;
+        }
+        Append(std::move(r));
+    }
+
+    // Memberships go to the records this load appended: copies from an earlier load have theirs.
+    QHash<QString, std::vector<std::size_t>> loaded;
+    for (std::size_t i = first; i < records_.size(); ++i) loaded[records_[i].Id].push_back(i);
+    for (const QString& name : listing.groupFiles) {
+        const QString title = TitleOf(name, kGroupSuffix);
+        const QString path = PathOf(name);
+        const auto bytes = ReadExistingFile(path);
+        if (!bytes) continue;
+        const GroupFileMembers members = ReadGroupMembers(*bytes);
+        if (members.form == GroupFileMembers::Form::NotXml)
+            Note(path, QStringLiteral("not well-formed XML; its members are left out"));
+        if (!members.list.complete)
+            Note(path, QStringLiteral("the member list runs past its bytes; only its complete members count"));
+        for (const QByteArray& member : members.list.members) {
+            const auto it = loaded.constFind(MemberIdentifier(member));
+            if (it == loaded.cend()) continue;
+            for (std::size_t i : *it) records_[i].GroupNames.append(title);
+        }
+        knownGroups_.append(title);
+    }
+}
+
+QString CContactWinVista::GroupTitle(const QString& name, const QStringList& groupsOnDisk) const
+{
+    for (const QString& known : knownGroups_)
+        if (known.compare(name, Qt::CaseInsensitive) == 0) return known;
+    for (const QString& file : groupsOnDisk) {
+        const QString title = TitleOf(file, kGroupSuffix);
+        if (title.compare(name, Qt::CaseInsensitive) == 0) return title;
+    }
+    return name;
+}
+
+void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids) const
+{
+    RequireGroupName(title);
+    const QString path = PathOf(title + QStringLiteral(".group"));
+    const auto bytes = ReadExistingFile(path);
+    if (!bytes) return;
+    if (const auto changed = RemoveGroupMembers(*bytes, ids)) WriteFileAtomically(path, *changed, ModeOf(path, 0644));
+}
+
+void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMemberRef>& members)
+{
+    RequireGroupName(title);
+    const QString path = PathOf(title + QStringLiteral(".group"));
+    // A group file that appeared since the load is added to, never replaced; one that went is
+    // written anew.
+    if (const auto bytes = ReadExistingFile(path)) {
+        if (const auto changed = AddGroupMembers(*bytes, members))
+            WriteFileAtomically(path, *changed, ModeOf(path, 0644));
+    } else {
+        WriteFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members));
+    }
+    if (!knownGroups_.contains(title)) knownGroups_.append(title);
+}
+
+void CContactWinVista::Unload()
+{
+    QStringList failures;
+    const auto attempt = [&failures](const QString& file, const auto& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            failures << file + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+        }
+    };
+    QStringList groupsOnDisk;
+    attempt(folder_, [&] { groupsOnDisk = ListContactsFolder(folder_).groupFiles; });
+    const auto titlesOf = [&](const QStringList& names) {
+        QStringList titles;
+        for (const QString& name : names) titles << GroupTitle(name, groupsOnDisk);
+        return titles;
+    };
+    const auto joinAll = [&](const std::map<QString, std::vector<GroupMemberRef>>& joins) {
+        for (const auto& [title, members] : joins)
+            attempt(title + QStringLiteral(".group"), [&] { JoinGroup(title, members); });
+    };
+
+    // 1. Deleted contacts leave their groups, then their files go.
+    QSet<QString> deletedIds;
+    QStringList deletedGroups;
+    for (const ContactFileRecord& r : records_) {
+        if (r.ChangeState != ContactChangeState::Deleted) continue;
+        deletedIds.insert(r.Id);
+        deletedGroups << titlesOf(r.GroupNames);
+    }
+    for (const QString& title : SortedUnique(deletedGroups))
+        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, deletedIds); });
+    for (const ContactFileRecord& r : records_) {
+        if (r.ChangeState != ContactChangeState::Deleted) continue;
+        if (::unlink(QFile::encodeName(r.FilePath).constData()) != 0 && errno != ENOENT)
+            failures << r.FilePath + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')';
+    }
+
+    // 2. Added contacts join their groups.
+    std::map<QString, std::vector<GroupMemberRef>> joins;
+    for (const ContactFileRecord& r : records_)
+        if (r.ChangeState == ContactChangeState::Added)
+            for (const QString& title : SortedUnique(titlesOf(r.GroupNames))) joins[title].push_back({r.Id, r.FilePath});
+    joinAll(joins);
+
+    // 3. Edited contacts leave the groups they no longer name and join the new ones. A contact
+    // added since the load is in no group file yet: it only joins.
+    std::map<QString, QSet<QString>> leaves;
+    joins.clear();
+    for (const ContactFileRecord& r : records_) {
+        if (r.ChangeState != ContactChangeState::Edited) continue;
+        QStringList leave, join;
+        if (r.NewSinceLoad) {
+            join = titlesOf(r.NewGroupNames.value_or(r.GroupNames));
+        } else if (r.NewGroupNames) {
+            const QStringList before = titlesOf(r.GroupNames);
+            const QStringList after = titlesOf(*r.NewGroupNames);
+            for (const QString& t : before)
+                if (!after.contains(t)) leave << t;
+            for (const QString& t : after)
+                if (!before.contains(t)) join << t;
+        }
+        for (const QString& title : SortedUnique(leave)) leaves[title].insert(r.Id);
+        for (const QString& title : SortedUnique(join)) joins[title].push_back({r.Id, r.FilePath});
+    }
+    for (const auto& [title, ids] : leaves)
+        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, ids); });
+    joinAll(joins);
+
+    ClearRecords();
+    if (!failures.isEmpty())
+        throw AgentError(
+            QStringLiteral("the contacts could not all be saved: %1").arg(failures.join(QStringLiteral(", "))).toStdString());
+}
+
+void CContactWinVista::ClearRecords()
+{
+    records_.clear();
+    index_.clear();
+    knownGroups_.clear();
+}
+
+QString CContactWinVista::GetGroupNames()
+{
+    QString text;
+    for (const QString& name : ListContactsFolder(folder_).groupFiles) text += TitleOf(name, kGroupSuffix) + u',';
+    return text;
+}
+
+}  // namespace ContactsVista
