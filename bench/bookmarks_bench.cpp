@@ -8,11 +8,11 @@
 #include <map>
 #include <memory>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
+#include "wire/reply_channel.h"
 
 namespace {
 

@@ -15,11 +15,11 @@
 #include <map>
 #include <memory>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
+#include "wire/reply_channel.h"
 #include "stores/store_set.h"
 #include "stores/apps/chrome.h"
 #include "stores/apps/chrome_bookmarks_json.h"

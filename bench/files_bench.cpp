@@ -21,14 +21,14 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "net/serv_socket.h"
 #include "platform/path_map.h"
+#include "wire/message_header.h"
 
 namespace {
 

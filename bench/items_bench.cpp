@@ -9,14 +9,14 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "app/core/log_file.h"
 #include "common/outlook_store.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
 #include "stores/store_set.h"
+#include "wire/reply_channel.h"
 
 namespace {
 

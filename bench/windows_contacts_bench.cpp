@@ -13,10 +13,10 @@
 #include <map>
 #include <pugixml.hpp>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
-#include "dispatch/reply_channel.h"
+#include "wire/reply_channel.h"
 #include "dispatch/request_codes.h"
 #include "stores/store_set.h"
 #include "stores/windows/contact_group_file.h"

@@ -21,16 +21,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
 #include "common/byte_io.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "net/agent_server.h"
-#include "net/message_header.h"
 #include "net/server_ui.h"
 #include "platform/system_info.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -170,7 +170,7 @@ private:
         Agent agent(log);
         Dispatcher dispatcher(agent);
         SilentUi ui;
-        AgentServer server(agent, dispatcher, ui);
+        AgentServer server(log, dispatcher, ui);
         const QByteArray longReply(static_cast<qsizetype>(kLongReplyBytes), 'r');
         // Stand-ins for a store's long reply and for a request that consumes the pieces.
         dispatcher.SetHandler(AS_GET_CONTACT, [&longReply](RequestContext& ctx) { ctx.Reply(longReply); });

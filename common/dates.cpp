@@ -5,7 +5,6 @@
 #include <string>
 
 #include "common/errors.h"
-#include "platform/time_zone.h"
 
 namespace {
 
@@ -57,16 +56,6 @@ int FullYear(QStringView digits)
     const int year = digits.toInt();
     if (digits.size() == 2) return year < 30 ? 2000 + year : 1900 + year;
     return year;
-}
-
-DateValue ConvertDate(double date, SystemTime (*convert)(const TimeZoneInformation&, const SystemTime&))
-{
-    if (date == kNoDate || date == kNoDateOnly) return {date, true};
-    const std::optional<SystemTime> fields = OleDateToSystemTime(date);
-    if (!fields) return {date, false};
-    const std::optional<double> converted = SystemTimeToOleDate(convert(GetTimeZoneInformation(), *fields));
-    if (!converted) return {date, false};
-    return {*converted, true};
 }
 
 }  // namespace
@@ -139,19 +128,4 @@ std::optional<double> ParseDateText(const QString& text, DateTextPart part)
     if (!value || part == DateTextPart::DateAndTime) return value;
     t.wHour = t.wMinute = t.wSecond = 0;
     return SystemTimeToOleDate(t);
-}
-
-SystemTime LocalTimeToUtc(const SystemTime& local)
-{
-    return TzSpecificLocalTimeToSystemTime(GetTimeZoneInformation(), local);
-}
-
-DateValue LocalDateToUtc(double localDate)
-{
-    return ConvertDate(localDate, &TzSpecificLocalTimeToSystemTime);
-}
-
-DateValue UtcDateToLocal(double utcDate)
-{
-    return ConvertDate(utcDate, &SystemTimeToTzSpecificLocalTime);
 }

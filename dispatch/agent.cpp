@@ -1,11 +1,11 @@
 #include "dispatch/agent.h"
 
-#include "app/core/log_file.h"
-#include "dispatch/agent_host.h"
+#include "core/log_file.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/file_watch_manager.h"
 #include "stores/store_set.h"
+#include "wire/agent_host.h"
 
 namespace {
 

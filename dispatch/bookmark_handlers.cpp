@@ -4,15 +4,15 @@
 // serve bookmarks a check, a load or an add put there.
 #include <algorithm>
 
-#include "app/core/log_file.h"
 #include "common/bookmark_checksums.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "stores/store_set.h"
+#include "wire/agent_host.h"
 
 namespace {
 

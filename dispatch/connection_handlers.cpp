@@ -1,13 +1,13 @@
 // The requests that concern the connection itself: login, identities, quitting, and the
 // pieces of long requests.
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "platform/system_info.h"
+#include "wire/agent_host.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -2,11 +2,13 @@
 
 #include <exception>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
+#include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
+#include "stores/store_set.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -38,6 +40,31 @@ void Dispatcher::SetHandler(std::uint16_t code, RequestHandler handler)
 {
     if (code <= kHighestRequestCode)
         handlers_[code] = std::move(handler);
+}
+
+void Dispatcher::AttachHost(AgentHost* host)
+{
+    agent_.SetHost(host);
+}
+
+void Dispatcher::ResetConnectionState()
+{
+    agent_.ResetConnectionState();
+}
+
+void Dispatcher::ReleaseClientResources()
+{
+    agent_.ReleaseClientResources();
+}
+
+void Dispatcher::ServerDisabled()
+{
+    agent_.stores->ReleaseSessions(agent_.Selection());
+}
+
+void Dispatcher::ServerStopped()
+{
+    agent_.transfers->CloseAll();
 }
 
 void Dispatcher::DispatchCommand(std::uint16_t code, std::uint16_t tag, ByteView payload, ReplyChannel& channel)

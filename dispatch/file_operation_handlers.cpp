@@ -8,15 +8,15 @@
 #include <QUrl>
 #include <cerrno>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
-#include "platform/local_name_codec.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_request_helpers.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "platform/file_attributes.h"
+#include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "platform/shell_operations.h"
 

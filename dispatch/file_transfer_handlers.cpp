@@ -3,19 +3,19 @@
 
 #include <sys/statvfs.h>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
-#include "platform/local_name_codec.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_request_helpers.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "platform/file_attributes.h"
+#include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
+#include "wire/agent_host.h"
+#include "wire/message_header.h"
 
 namespace {
 

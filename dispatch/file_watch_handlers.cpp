@@ -2,12 +2,12 @@
 // and fetches the folders to rescan.
 #include <exception>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_watch_manager.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 namespace {
 

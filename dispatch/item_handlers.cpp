@@ -3,18 +3,18 @@
 // following save records it.
 #include <algorithm>
 
-#include "app/core/log_file.h"
 #include "common/errors.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "stores/source_catalog.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
+#include "wire/agent_host.h"
+#include "wire/message_header.h"
 
 namespace {
 

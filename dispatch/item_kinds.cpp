@@ -1,7 +1,7 @@
 #include "dispatch/item_kinds.h"
 
-#include "app/core/log_file.h"
 #include "common/errors.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"

@@ -1,17 +1,17 @@
 // The change checks of the four item kinds and the requests that load, save, drop and reset the
 // peer's saved state of them.
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
 #include "common/errors.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/change_check.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
+#include "wire/message_header.h"
 
 namespace {
 

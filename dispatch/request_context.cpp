@@ -1,7 +1,7 @@
 #include "dispatch/request_context.h"
 
 #include "dispatch/agent.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 bool RequestContext::Reply(QByteArray payload)
 {

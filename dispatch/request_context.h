@@ -7,8 +7,8 @@
 #include "common/attempt.h"
 #include "common/byte_io.h"
 #include "common/item_record.h"
-#include "dispatch/reply_channel.h"
 #include "dispatch/request_codes.h"
+#include "wire/reply_channel.h"
 
 class Agent;
 

@@ -4,8 +4,8 @@
 #include <map>
 #include <vector>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "stores/source_catalog.h"
 #include "stores/source_flags.h"

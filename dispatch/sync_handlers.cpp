@@ -4,11 +4,10 @@
 #include <QStringList>
 #include <exception>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
 #include "common/errors.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
@@ -17,6 +16,7 @@
 #include "platform/process_list.h"
 #include "stores/source_catalog.h"
 #include "stores/store_set.h"
+#include "wire/agent_host.h"
 
 namespace {
 

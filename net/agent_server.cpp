@@ -8,18 +8,15 @@
 #include <exception>
 #include <functional>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
-#include "dispatch/agent.h"
-#include "dispatch/dispatcher.h"
-#include "dispatch/file_transfers.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "net/client_connection.h"
 #include "net/dnssd_announcer.h"
 #include "net/serv_socket.h"
 #include "net/server_ui.h"
 #include "net/socket_error_log.h"
 #include "net/system_sleep_monitor.h"
-#include "stores/store_set.h"
+#include "wire/request_sink.h"
 
 namespace {
 
@@ -50,9 +47,9 @@ private:
 }  // namespace
 
 struct AgentServer::Impl {
-    Impl(AgentServer& self, Agent& agent, Dispatcher& dispatcher, ServerUi& ui)
-        : agent(agent),
-          dispatcher(dispatcher),
+    Impl(AgentServer& self, LogFile& log, RequestSink& sink, ServerUi& ui)
+        : log(log),
+          sink(sink),
           ui(ui),
           framing(
               connection,
@@ -60,7 +57,7 @@ struct AgentServer::Impl {
                   self.DispatchRequest(code, tag, payload, channel);
               },
               &errorLog),
-          announcer(agent.log),
+          announcer(log),
           listener([this](int descriptor) { accepted.push_back(descriptor); })
     {
     }
@@ -69,8 +66,8 @@ struct AgentServer::Impl {
     // notification, so that a prompt never runs inside it).
     std::deque<int> accepted;
 
-    Agent& agent;
-    Dispatcher& dispatcher;
+    LogFile& log;
+    RequestSink& sink;
     ServerUi& ui;
     SocketErrorLog errorLog;
     ClientConnection connection;
@@ -85,8 +82,8 @@ struct AgentServer::Impl {
     bool promptOpen = false;
 };
 
-AgentServer::AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QObject* parent)
-    : QObject(parent), d(std::make_unique<Impl>(*this, agent, dispatcher, ui))
+AgentServer::AgentServer(LogFile& log, RequestSink& sink, ServerUi& ui, QObject* parent)
+    : QObject(parent), d(std::make_unique<Impl>(*this, log, sink, ui))
 {
     d->accessMode = ReadAccessMode();
     d->ipList = LoadIpList();
@@ -96,12 +93,12 @@ AgentServer::AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QOb
     d->connection.SetReceiver([this](ByteView bytes) { d->framing.OnReceive(bytes); },
                               [this] { d->framing.OnReadFailed(); });
     connect(&d->connection, &ClientConnection::peerClosed, this, &AgentServer::CloseClientConnection);
-    agent.SetHost(this);
+    sink.AttachHost(this);
 }
 
 AgentServer::~AgentServer()
 {
-    d->agent.SetHost(nullptr);
+    d->sink.AttachHost(nullptr);
     d->connection.Close();
     d->listener.close();
     for (const int descriptor : d->accepted) ClientConnection::ShutDownAndClose(descriptor);
@@ -114,11 +111,11 @@ void AgentServer::DispatchRequest(std::uint16_t code, std::uint16_t tag, ByteVie
     // The dispatcher answers every failure itself; this only keeps a failure of its own from
     // leaving the event loop.
     try {
-        d->dispatcher.DispatchCommand(code, tag, payload, channel);
+        d->sink.DispatchCommand(code, tag, payload, channel);
     } catch (const std::exception& e) {
-        d->agent.log.WriteLogLine(QStringLiteral("dispatch failed: ") + QString::fromUtf8(e.what()));
+        d->log.WriteLogLine(QStringLiteral("dispatch failed: ") + QString::fromUtf8(e.what()));
     } catch (...) {
-        d->agent.log.WriteLogLine(QStringLiteral("dispatch failed"));
+        d->log.WriteLogLine(QStringLiteral("dispatch failed"));
     }
 }
 
@@ -136,11 +133,11 @@ bool AgentServer::ServerStart()
             d->ui.ShowPort(port + 1);
             QMetaObject::invokeMethod(this, &AgentServer::OnRestartServer, Qt::QueuedConnection);
         }
-        d->agent.log.WriteLogLine(QStringLiteral("ServerStart...false"));
+        d->log.WriteLogLine(QStringLiteral("ServerStart...false"));
         ServerStop();
         return false;
     }
-    d->agent.log.WriteLogLine(QStringLiteral("ServerStart...true"));
+    d->log.WriteLogLine(QStringLiteral("ServerStart...true"));
     BonjourStart();
     d->ui.SetTrayTip(d->ui.LangString(kStrActive));
     d->running = true;
@@ -155,14 +152,14 @@ void AgentServer::ServerStop()
         d->accepted.pop_front();
     }
     d->framing.Reset();
-    d->agent.ResetConnectionState();
+    d->sink.ResetConnectionState();
     d->connection.Close();
     BonjourStop();
     d->running = false;
     d->ui.SetTrayTip(d->ui.LangString(kStrInactive));
-    d->agent.log.WriteLogLine(QStringLiteral("ServerStop"));
+    d->log.WriteLogLine(QStringLiteral("ServerStop"));
     d->ui.SetStatusText(d->ui.LangString(kStrClientNotConnected));
-    d->agent.transfers->CloseAll();
+    d->sink.ServerStopped();
 }
 
 bool AgentServer::IsRunning() const
@@ -182,7 +179,7 @@ void AgentServer::OnEnable()
 
 void AgentServer::OnDisable()
 {
-    d->agent.stores->ReleaseSessions(d->agent.Selection());
+    d->sink.ServerDisabled();
     ServerStop();
     d->ui.ShowServerState(false);
 }
@@ -316,8 +313,8 @@ void AgentServer::CloseClientConnection()
     // then drop its connection.
     SetAcceptingConnections(true);
     BonjourStart();
-    d->agent.ReleaseClientResources();
-    d->agent.ResetConnectionState();
+    d->sink.ReleaseClientResources();
+    d->sink.ResetConnectionState();
     d->framing.Reset();
     d->connection.Close();
     d->ui.SetStatusText(d->ui.LangString(kStrClientNotConnected));

@@ -5,10 +5,10 @@
 #include <memory>
 
 #include "common/byte_io.h"
-#include "dispatch/agent_host.h"
+#include "wire/agent_host.h"
 
-class Agent;
-class Dispatcher;
+class LogFile;
+class RequestSink;
 class ServerUi;
 class ReplyChannel;
 
@@ -18,8 +18,8 @@ class AgentServer : public QObject, public AgentHost {
     Q_OBJECT
 public:
     // Takes the access mode and the IP list from the settings, as the window does at start, and
-    // becomes the agent's host. Nothing listens before ServerStart.
-    AgentServer(Agent& agent, Dispatcher& dispatcher, ServerUi& ui, QObject* parent = nullptr);
+    // becomes the host of the requests `sink` serves. Nothing listens before ServerStart.
+    AgentServer(LogFile& log, RequestSink& sink, ServerUi& ui, QObject* parent = nullptr);
     // Closes the sockets and withdraws the announcement without touching the user interface.
     ~AgentServer() override;
 

@@ -11,7 +11,7 @@
 #include <array>
 #include <cerrno>
 
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 ClientConnection::ClientConnection(QObject* parent) : QObject(parent) {}
 

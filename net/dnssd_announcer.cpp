@@ -3,7 +3,7 @@
 #include <arpa/inet.h>
 #include <dlfcn.h>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "platform/system_info.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "common/byte_io.h"
-#include "dispatch/reply_channel.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
+#include "wire/reply_channel.h"
 
 class SocketErrorLog;
 

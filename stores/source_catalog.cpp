@@ -6,6 +6,9 @@
 #include "stores/apps/chrome.h"
 #include "stores/apps/firefox.h"
 #include "stores/apps/internet_explorer.h"
+#include "stores/apps/opera_bookmarks.h"
+#include "stores/apps/opera_contacts.h"
+#include "stores/apps/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/outlook/outlook_family.h"
 #include "stores/source_flags.h"
@@ -60,6 +63,17 @@ std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)
 {
     return std::make_unique<CAppointmentWinVista>(services.log);
 }
+
+std::unique_ptr<COutlook> MakeOperaContacts(const StoreServices& services)
+{
+    auto store = std::make_unique<COperaContacts>();
+    store->SetLogSink(services.log);
+    return store;
+}
+
+std::unique_ptr<COutlook> MakeOperaNotes(const StoreServices&) { return std::make_unique<COperaNotes>(); }
+
+std::unique_ptr<BookmarkStore> MakeOperaBookmarks(const StoreServices&) { return std::make_unique<COperaBookmarks>(); }
 
 // Opera keeps contacts only with a mail account.
 SourceCondition OperaContactsCondition()
@@ -125,7 +139,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Contacts,
               .code = 7,
               .flag = Bit::kOperaContacts,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaContacts,
               .available = OperaHasContacts,
               .companionKind = Kind::Notes,
               .companionCode = 0x4000,
@@ -171,7 +185,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Notes,
               .code = 0x4000,
               .flag = Bit::kOperaNotes,
-              .makeItemStore = kNoItemStore,
+              .makeItemStore = MakeOperaNotes,
               .available = OperaHasNotes,
               .condition = OperaNotesCondition,
               .programs = kOperaPrograms},
@@ -206,7 +220,7 @@ const std::array kRows = {
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Opera),
               .flag = Bit::kOpera,
-              .makeBookmarkStore = kNoBookmarkStore,
+              .makeBookmarkStore = MakeOperaBookmarks,
               .available = IsOperaInstalled,
               .openedLine = "Opera database is open",
               .closedLine = "Opera database is save",

@@ -28,7 +28,7 @@ StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
         }
         slots_.push_back(std::move(slot));
     }
-    InstallOutlookConnection(*this, services_);
+    InstallOutlookConnection(*this, services_, [this](ItemKind kind, std::uint32_t code) { return Select(kind, code); });
 }
 
 StoreSet::~StoreSet() = default;

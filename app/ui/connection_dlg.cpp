@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/core/lang_strings.h"
+#include "core/lang_strings.h"
 
 CConnectionDlg::CConnectionDlg(std::uint32_t language, const QString& promptText, QWidget* parent)
     : QDialog(parent)

@@ -3,7 +3,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 
 bool IsScreenlessPlatform()
 {

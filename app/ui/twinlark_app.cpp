@@ -3,12 +3,12 @@
 #include <QApplication>
 #include <QSessionManager>
 
-#include "app/core/exit_signals.h"
-#include "app/core/headless_agent.h"
-#include "app/core/log_file.h"
-#include "app/core/norvane_library.h"
+#include "app/runtime/exit_signals.h"
+#include "app/runtime/headless_agent.h"
+#include "app/runtime/norvane_library.h"
 #include "app/ui/message_box.h"
 #include "app/ui/twinlark_dlg.h"
+#include "core/log_file.h"
 
 CTwinLarkApp::CTwinLarkApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
 

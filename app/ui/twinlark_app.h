@@ -1,7 +1,7 @@
 #pragma once
 #include <memory>
 
-#include "app/core/install_lock.h"
+#include "app/runtime/install_lock.h"
 
 class QApplication;
 class NorvaneLibrary;

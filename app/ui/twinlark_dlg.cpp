@@ -21,13 +21,13 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "app/core/lang_strings.h"
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
 #include "app/ui/about_dlg.h"
 #include "app/ui/connection_dlg.h"
 #include "app/ui/key_filter.h"
 #include "app/ui/message_box.h"
+#include "core/lang_strings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "net/agent_server.h"
@@ -53,7 +53,7 @@ CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
       log_(std::make_unique<LogFile>()),
       agent_(std::make_unique<Agent>(*log_, [this](const QString& text) { ShowMessageBox(text, log_.get()); })),
       dispatcher_(std::make_unique<Dispatcher>(*agent_)),
-      server_(std::make_unique<AgentServer>(*agent_, *dispatcher_, *this)),
+      server_(std::make_unique<AgentServer>(*log_, *dispatcher_, *this)),
       trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       terminate_([] { ::_exit(0); })

@@ -6,13 +6,13 @@
 #include <QPointer>
 #include <cstring>
 
-#include "app/core/lang_strings.h"
-#include "app/core/log_file.h"
-#include "app/core/norvane_library.h"
-#include "app/core/own_ip_address.h"
-#include "app/core/settings.h"
+#include "app/runtime/norvane_library.h"
+#include "app/runtime/own_ip_address.h"
 #include "app/ui/message_box.h"
 #include "app/ui/twinlark_dlg.h"
+#include "core/lang_strings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/source_detection.h"
 #include "net/agent_server.h"

@@ -3,15 +3,16 @@
 #include "stores/outlook/outlook_connection.h"
 #include "stores/store_set.h"
 
-void InstallOutlookConnection(StoreSet& stores, const StoreServices& services)
+void InstallOutlookConnection(StoreSet& stores, const StoreServices& services, SelectStore select)
 {
-    const auto provider = [&stores] {
+    const auto provider = [select = std::move(select)] {
         std::vector<OutlookStoreFrame*> found;
-        for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes})
-            for (const SourceRow& row : SourceCatalog()) {
-                if (row.kind != kind || row.outlookVersion == 0) continue;
-                if (auto* store = dynamic_cast<OutlookStoreFrame*>(stores.Select(static_cast<ItemKind>(kind), row.code)))
-                    found.push_back(store);
+        for (ItemKind kind : {ItemKind::Contacts, ItemKind::Appointments, ItemKind::Tasks, ItemKind::Notes})
+            for (int version : OutlookConnection::kVersionsNewestFirst) {
+                // Notes are chosen by 4, 8, 16, 32, 64 for the versions 8 to 14.
+                std::uint32_t code = static_cast<std::uint32_t>(version);
+                if (kind == ItemKind::Notes) code = version == 8 ? 4 : version == 9 ? 8 : version == 11 ? 16 : version == 12 ? 32 : 64;
+                if (auto* store = dynamic_cast<OutlookStoreFrame*>(select(kind, code))) found.push_back(store);
             }
         return found;
     };

@@ -5,6 +5,9 @@
 #include "stores/outlook/outlook_store_factory.h"
 #include "stores/source_catalog.h"
 
+#include <cstdint>
+#include <functional>
+
 template <OutlookKind Kind, int Version>
 std::unique_ptr<COutlook> MakeOutlookRowStore(const StoreServices&)
 {
@@ -29,7 +32,10 @@ constexpr ItemStoreFactory OutlookRowFactory(SourceKind kind)
     }
 }
 
+// The store a source code selects now (StoreSet::Select).
+using SelectStore = std::function<COutlook*(ItemKind kind, std::uint32_t code)>;
+
 // Fills the store set's Outlook hooks (startOutlook, releaseOutlook, usingExchangeServer,
-// outlookCategories) with one connection over the Outlook stores the set holds. A store's Init
-// message goes to services.showMessage, else to the log.
-void InstallOutlookConnection(StoreSet& stores, const StoreServices& services);
+// outlookCategories) with one connection over the Outlook stores `select` finds, asked anew at
+// every opening and release. A store's Init message goes to services.showMessage, else to the log.
+void InstallOutlookConnection(StoreSet& stores, const StoreServices& services, SelectStore select);

@@ -6,6 +6,7 @@
 
 #include "common/dates.h"
 #include "common/errors.h"
+#include "platform/local_time.h"
 #include "stores/windows/ics_dates.h"
 
 namespace {

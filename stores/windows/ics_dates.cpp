@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "common/dates.h"
+#include "platform/local_time.h"
 #include "platform/time_zone.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/core/norvane_library.h"
+#include "app/runtime/norvane_library.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "app/core/own_ip_address.h"
+#include "app/runtime/own_ip_address.h"
 
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 
 namespace {
 

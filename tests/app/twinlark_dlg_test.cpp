@@ -15,8 +15,8 @@
 #include <QRadioButton>
 #include <QUrl>
 
-#include "app/core/lang_strings.h"
-#include "app/core/settings.h"
+#include "core/lang_strings.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/file_transfers.h"
 #include "net/agent_server.h"

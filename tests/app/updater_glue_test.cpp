@@ -3,7 +3,7 @@
 
 #include <QFile>
 
-#include "app/core/norvane_library.h"
+#include "app/runtime/norvane_library.h"
 #include "app/ui/twinlark_dlg.h"
 #include "net/agent_server.h"
 #include "support/planted_settings.h"

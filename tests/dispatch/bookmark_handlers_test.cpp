@@ -9,11 +9,11 @@
 #include "common/byte_io.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_sync_state.h"
-#include "net/message_header.h"
 #include "stores/apps/internet_explorer.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/favorites_tree.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -6,15 +6,15 @@
 #include <QFile>
 #include <stdexcept>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "platform/system_info.h"
 #include "support/recording_channel.h"
 #include "support/temp_home.h"
+#include "wire/agent_host.h"
+#include "wire/message_header.h"
 
 namespace {
 

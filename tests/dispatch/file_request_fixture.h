@@ -13,16 +13,16 @@
 #include <QStringList>
 #include <map>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "net/serv_socket.h"
 #include "platform/path_map.h"
 #include "support/dispatch_harness.h"
 #include "support/temp_home.h"
+#include "wire/message_header.h"
 
 namespace file_requests {
 

@@ -12,18 +12,18 @@
 #include <stdexcept>
 #include <thread>
 
-#include "app/core/log_file.h"
 #include "common/byte_io.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_watch_manager.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "platform/inotify_watcher.h"
 #include "platform/path_map.h"
 #include "support/dispatch_harness.h"
 #include "support/recording_channel.h"
 #include "support/temp_home.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include "common/item_id.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
-#include "net/message_header.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
+#include "wire/message_header.h"
 
 namespace {
 

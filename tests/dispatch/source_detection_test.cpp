@@ -7,13 +7,13 @@
 #include <QDir>
 #include <functional>
 
-#include "app/core/settings.h"
+#include "core/settings.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "net/message_header.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/planted_sources.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <QTemporaryDir>
 
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "support/planted_address_book.h"
 #include "test_peer.h"
 

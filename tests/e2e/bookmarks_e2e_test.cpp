@@ -9,9 +9,9 @@
 #include "dispatch/bookmark_state_file.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "net/message_header.h"
 #include "support/favorites_tree.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 

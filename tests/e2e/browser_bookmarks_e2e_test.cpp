@@ -12,7 +12,7 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 #include "test_peer.h"
 

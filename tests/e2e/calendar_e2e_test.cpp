@@ -11,9 +11,9 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "stores/windows/ics_calendar.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include "common/byte_io.h"
 #include "common/item_id.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_flags.h"
 #include "dispatch/state_file.h"
-#include "net/message_header.h"
+#include "stores/source_flags.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include "agent_process.h"
 #include "common/byte_io.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "stores/source_flags.h"
 #include "test_peer.h"
 

@@ -15,10 +15,10 @@
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "net/message_header.h"
 #include "stores/windows/sticky_notes_file.h"
 #include "support/file_size_limit.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -150,6 +150,16 @@ TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
     ASSERT_EQ(file.notes.size(), 3u);
     EXPECT_EQ(file.notes[2].rtf, QByteArray("{\\rtf1 kept}") + '\0');
     EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
+}
+
+TEST_F(StickyNotesE2e, ASecondStartWritesTheOpenSynchronisationBackFirst)
+{
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    ASSERT_EQ(Code(AS_DEL_NOTE, utf16::Bytes(kFirst)), AS_DEL_NOTE + 1);
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    ASSERT_EQ(OnDisk().notes.size(), 1u);
+    EXPECT_EQ(Check().added, QStringList{kSecond}) << "the new synchronisation loaded the written file";
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
 }
 
 TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)

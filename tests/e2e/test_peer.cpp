@@ -11,7 +11,7 @@
 #include <QDeadlineTimer>
 #include <cerrno>
 
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 #include "common/byte_io.h"
 

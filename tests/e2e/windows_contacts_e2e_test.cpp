@@ -9,7 +9,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "stores/windows/contact_group_file.h"
 #include "test_peer.h"
 

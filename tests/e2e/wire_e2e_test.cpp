@@ -6,12 +6,12 @@
 #include <QTcpServer>
 
 #include "agent_process.h"
-#include "app/core/settings.h"
 #include "common/byte_io.h"
+#include "core/settings.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
 #include "platform/system_info.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 

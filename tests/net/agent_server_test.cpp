@@ -16,17 +16,17 @@
 #include <functional>
 #include <memory>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "net/client_connection.h"
-#include "net/message_header.h"
 #include "net/server_ui.h"
 #include "support/qt_event_loop.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -159,7 +159,7 @@ protected:
     AgentServer& Server()
     {
         if (!server) {
-            server = std::make_unique<AgentServer>(agent, dispatcher, ui);
+            server = std::make_unique<AgentServer>(log, dispatcher, ui);
             dispatcher.SetHandler(AS_SET_CONTACT, [this](RequestContext& ctx) {
                 consumed.push_back(ctx.TakeConsumingPayload());
                 ctx.Reply();

@@ -5,7 +5,7 @@
 
 #include <QFile>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "platform/system_info.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <vector>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"

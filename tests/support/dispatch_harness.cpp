@@ -9,7 +9,7 @@
 #include "common/item_id.h"
 #include "dispatch/item_record_codec.h"
 #include "stores/store_set.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 
 void CapturingHost::SetAcceptingConnections(bool on)
 {

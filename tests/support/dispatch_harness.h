@@ -15,14 +15,14 @@
 #include <memory>
 #include <vector>
 
-#include "app/core/log_file.h"
 #include "common/item_record.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "dispatch/agent_host.h"
 #include "dispatch/dispatcher.h"
 #include "support/fake_item_store.h"
 #include "support/recording_channel.h"
 #include "support/temp_home.h"
+#include "wire/agent_host.h"
 
 // What the handler sent in answer (the shared recording channel's entry).
 using SentMessage = RecordedMessage;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "common/byte_io.h"
-#include "dispatch/reply_channel.h"
+#include "wire/reply_channel.h"
 
 struct RecordedMessage {
     std::uint16_t code = 0;

@@ -5,13 +5,13 @@
 #include <algorithm>
 #include <array>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
-#include "net/message_header.h"
 #include "net/serv_socket.h"
 #include "net/socket_error_log.h"
+#include "wire/message_header.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "common/byte_io.h"
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
 

@@ -12,7 +12,7 @@
 
 #include "dispatch/request_codes.h"
 #include "stores/store_set.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "stores/windows/appointment_win_vista.h"
 #include "stores/windows/ics_calendar.h"
 #include "support/dispatch_harness.h"

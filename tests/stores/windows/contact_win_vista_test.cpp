@@ -11,7 +11,7 @@
 #include <QFile>
 
 #include "dispatch/request_codes.h"
-#include "net/message_header.h"
+#include "wire/message_header.h"
 #include "platform/platform_info.h"
 #include "platform/registry.h"
 #include "stores/store_set.h"

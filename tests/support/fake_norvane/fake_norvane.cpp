@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/core/norvane_api.h"
+#include "app/runtime/norvane_api.h"
 
 namespace {
 

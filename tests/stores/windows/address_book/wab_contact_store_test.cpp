@@ -133,6 +133,22 @@ TEST_F(WabStoreTest, WithoutAnInstalledBookTheStoreStaysClosedAndMakesNoFile)
     EXPECT_FALSE(QFile::exists(AddressBookFileIn(home)));
 }
 
+TEST_F(WabStoreTest, AFileThatIsNoBookIsLoggedAndLeftAsItIs)
+{
+    const QByteArray foreign = "BEGIN:VCARD\r\nFN:Someone\r\nEND:VCARD\r\n";
+    home.WriteFile(QStringLiteral(".local/share/TwinLark/AddressBook.wab"), foreign);
+    QStringList lines;
+    CContactWinXP logged([&](const QString& line) { lines.append(line); });
+    logged.PrepareToCheck();
+    EXPECT_FALSE(logged.IsOpen());
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_TRUE(lines[0].contains(AddressBookFileIn(home))) << lines[0].toStdString();
+    QStringList ids;
+    EXPECT_THROW(logged.GetIDs(ids), AgentError);
+    EXPECT_EQ(logged.GetGroupNames(), QString());
+    EXPECT_EQ(home.ReadFile(QStringLiteral(".local/share/TwinLark/AddressBook.wab")), foreign);
+}
+
 TEST_F(WabStoreTest, ContactsAndListsOfAnotherProgramAreListedAndRead)
 {
     const auto ann = Sql().AddContact({{kDisplayName, QStringLiteral("Ann Lee")},

@@ -1,4 +1,4 @@
-#include "app/core/headless_agent.h"
+#include "app/runtime/headless_agent.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -11,8 +11,8 @@
 #include <array>
 #include <cerrno>
 
-#include "app/core/log_file.h"
-#include "app/core/settings.h"
+#include "core/log_file.h"
+#include "core/settings.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_transfers.h"
@@ -96,7 +96,7 @@ void OnTerminationSignal(int signal)
 }  // namespace
 
 struct HeadlessAgent::Impl {
-    Impl() : agent(log), dispatcher(agent), ui(log), server(agent, dispatcher, ui) {}
+    Impl() : agent(log), dispatcher(agent), ui(log), server(log, dispatcher, ui) {}
 
     LogFile log;
     Agent agent;

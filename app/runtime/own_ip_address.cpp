@@ -1,4 +1,4 @@
-#include "app/core/own_ip_address.h"
+#include "app/runtime/own_ip_address.h"
 
 #include <QFile>
 #include <QHash>
@@ -6,7 +6,7 @@
 #include <QNetworkInterface>
 #include <algorithm>
 
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "app/core/log_file.h"
+#include "core/log_file.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/core/lang_strings.h"
+#include "core/lang_strings.h"
 
 #include <QFile>
 #include <QJsonArray>

@@ -1,4 +1,4 @@
-#include "app/core/install_lock.h"
+#include "app/runtime/install_lock.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

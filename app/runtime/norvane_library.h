@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/core/norvane_api.h"
+#include "app/runtime/norvane_api.h"
 
 // Environment variable that names another library file (tests use a double).
 inline constexpr char kNorvaneLibraryVariable[] = "TWINLARK_NORVANE_LIBRARY";

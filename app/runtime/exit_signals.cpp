@@ -1,4 +1,4 @@
-#include "app/core/exit_signals.h"
+#include "app/runtime/exit_signals.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,0 +1,182 @@
+// Opera's hotlists through the dispatcher as the peer drives them: the change checks of
+// bookmarks, contacts and notes over files of 5,000 and 50,000 items (loaded once at the start of
+// the synchronisation, as the agent does), and the reading of notes files of 2 MB and 20 MB with
+// long lines.
+//
+// Goals: the 50,000-item checks cost at most 15 times the 5,000-item ones, and so does the
+// 20 MB read against the 2 MB one.
+#include <benchmark/benchmark.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <map>
+#include <memory>
+
+#include "core/log_file.h"
+#include "dispatch/agent.h"
+#include "dispatch/dispatcher.h"
+#include "wire/reply_channel.h"
+#include "dispatch/request_codes.h"
+#include "stores/apps/opera_notes.h"
+
+namespace {
+
+class DiscardingChannel : public ReplyChannel {
+public:
+    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView) override
+    {
+        lastCode = code;
+        return true;
+    }
+    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray) override
+    {
+        lastCode = code;
+        return true;
+    }
+    bool SendRaw(ByteView) override { return true; }
+    std::uint16_t lastCode = 0;
+};
+
+const QByteArray kHeader = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
+
+// Items in folders of 100, as Opera writes them (LF line ends).
+QByteArray Hotlist(int count, const char* startLine, const std::function<QByteArray(int)>& keys)
+{
+    QByteArray file = kHeader;
+    for (int i = 0; i < count; ++i) {
+        if (i % 100 == 0) {
+            if (i) file += "\n-\n\n";
+            file += "#FOLDER\n\tID=" + QByteArray::number(1'000'000 + i) + "\n\tNAME=Folder " +
+                    QByteArray::number(i / 100) + "\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, 'F') +
+                    "\n\n";
+        }
+        file += QByteArray(startLine) + "\n\tID=" + QByteArray::number(i + 1) + "\n" + keys(i) + "\n";
+    }
+    return file + "\n-\n\n";
+}
+
+QByteArray Bookmark(int i)
+{
+    return "\tNAME=Site number " + QByteArray::number(i) + "\n\tURL=http://www.example.org/some/page/" +
+           QByteArray::number(i) + ".html\n\tCREATED=1323241257\n\tUNIQUEID=" +
+           QByteArray::number(i).rightJustified(32, '0') + "\n";
+}
+
+QByteArray Contact(int i)
+{
+    return "\tNAME=Person Number" + QByteArray::number(i) + " Example\n\tCREATED=" + QByteArray::number(1400000000 + i) +
+           "\n\tMAIL=person" + QByteArray::number(i) + "@example.invalid\n\tPHONE=+49 30 " + QByteArray::number(i) +
+           "\n\tICON=Contact0\n";
+}
+
+QByteArray Note(int i)
+{
+    return "\tNAME=Note " + QByteArray::number(i) + "\x02\x02with a second line and some more text\n\tURL=http://example.org/" +
+           QByteArray::number(i) + "\n\tCREATED=1450000000\n\tUNIQUEID=" +
+           QByteArray::number(i).rightJustified(32, 'A') + "\n";
+}
+
+// One home per item count, with Opera's profile and the three files, made once.
+const QString& OperaHome(int count)
+{
+    static std::map<int, std::unique_ptr<QTemporaryDir>> homes;
+    static std::map<int, QString> paths;
+    auto& dir = homes[count];
+    if (!dir) {
+        dir = std::make_unique<QTemporaryDir>();
+        const QString opera = dir->path() + QStringLiteral("/.opera");
+        QDir().mkpath(opera + QStringLiteral("/mail"));
+        const auto write = [&](const QString& name, const QByteArray& bytes) {
+            QFile f(opera + QLatin1Char('/') + name);
+            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) std::abort();
+        };
+        write(QStringLiteral("operaprefs.ini"), "[User Prefs]\nNewest Used Version=12.16\n");
+        write(QStringLiteral("mail/accounts.ini"), "[Accounts]\nCount=1\n");
+        write(QStringLiteral("bookmarks.adr"), Hotlist(count, "#URL", Bookmark));
+        write(QStringLiteral("contacts.adr"), Hotlist(count, "#CONTACT", Contact));
+        write(QStringLiteral("notes.adr"), Hotlist(count, "#NOTE", Note));
+        paths[count] = dir->path();
+    }
+    return paths[count];
+}
+
+struct Session {
+    explicit Session(int count)
+    {
+        const QString& home = OperaHome(count);
+        qputenv("HOME", QFile::encodeName(home));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
+        agent.machineId = QStringLiteral("BENCH");
+        agent.agentId = 7;
+        agent.notesAgentId = 0x4000;
+        agent.browserId = 2;
+        Send(AS_START_SYNC);
+    }
+    void Send(std::uint16_t code, const QByteArray& payload = {})
+    {
+        dispatcher.DispatchCommand(code, 1, AsBytes(payload), channel);
+        if (channel.lastCode != code + 1) std::abort();
+    }
+    LogFile log{QString()};
+    Agent agent{log};
+    Dispatcher dispatcher{agent};
+    DiscardingChannel channel;
+};
+
+// The usual check: the state was saved at the last synchronisation and nothing changed since.
+void CheckUnchanged(benchmark::State& state, std::uint16_t check, std::uint16_t save, const QByteArray& payload)
+{
+    Session s(static_cast<int>(state.range(0)));
+    s.Send(check, payload);
+    s.Send(save);
+    for (auto _ : state) s.Send(check, payload);
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_OperaCheckBookmarks(benchmark::State& state)
+{
+    CheckUnchanged(state, AS_CHECK_BOOKMARKS, AS_SAVE_BOOKMARKS_STATE, QByteArray(2, '\0'));
+}
+BENCHMARK(BM_OperaCheckBookmarks)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+void BM_OperaCheckContacts(benchmark::State& state)
+{
+    CheckUnchanged(state, AS_CHECK_CONTACTS, AS_SAVE_CONTACTS_STATE, {});
+}
+BENCHMARK(BM_OperaCheckContacts)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+void BM_OperaCheckNotes(benchmark::State& state)
+{
+    CheckUnchanged(state, AS_CHECK_NOTES, AS_SAVE_NOTES_STATE, QByteArray("B\0", 2));
+}
+BENCHMARK(BM_OperaCheckNotes)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+// Notes files of about 2 and 20 MB whose notes hold lines of 20 to 60 KB, as real ones do.
+void BM_OperaOpenNotes(benchmark::State& state)
+{
+    const int megabytes = static_cast<int>(state.range(0));
+    static std::map<int, std::unique_ptr<QTemporaryDir>> dirs;
+    auto& dir = dirs[megabytes];
+    if (!dir) {
+        dir = std::make_unique<QTemporaryDir>();
+        QByteArray file = kHeader;
+        for (int i = 0; file.size() < megabytes * 1024 * 1024; ++i)
+            file += "#NOTE\n\tID=" + QByteArray::number(i + 1) + "\n\tNAME=" +
+                    QByteArray(20'000 + (i % 5) * 10'000, 'x') + "\x02\x02" + "end\n\tUNIQUEID=" +
+                    QByteArray::number(i).rightJustified(32, '0') + "\n\n";
+        QFile f(dir->path() + QStringLiteral("/notes.adr"));
+        if (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()) std::abort();
+    }
+    COperaNotes notes(dir->path() + QStringLiteral("/notes.adr"));
+    for (auto _ : state) {
+        notes.Open();
+        QStringList ids;
+        notes.GetIDs(ids);
+        benchmark::DoNotOptimize(ids.size());
+    }
+    state.SetBytesProcessed(state.iterations() * megabytes * 1024 * 1024);
+}
+BENCHMARK(BM_OperaOpenNotes)->Arg(2)->Arg(20)->Unit(benchmark::kMillisecond);
+
+}  // namespace

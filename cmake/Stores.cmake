@@ -1,0 +1,59 @@
+# One static library per store, so that only the stores that need a format library (pugixml,
+# libgsf, SQLite, nlohmann_json) link it. A store folder's CMakeLists.txt calls
+#   twinlark_add_store(NAME chrome_bookmarks SOURCES chrome_bookmarks.cpp LIBS nlohmann_json::nlohmann_json)
+# and the stores layer (twinlark_stores) links the result; nothing central changes. Every
+# CMakeLists.txt below stores/ is found by itself: a folder does not add its subfolders.
+
+define_property(GLOBAL PROPERTY TWINLARK_STORE_SOURCES
+  BRIEF_DOCS "Sources claimed by twinlark_add_store" FULL_DOCS "Absolute paths")
+
+function(twinlark_add_store)
+  cmake_parse_arguments(STORE "" "NAME" "SOURCES;LIBS" ${ARGN})
+  if(NOT STORE_NAME OR NOT STORE_SOURCES)
+    message(FATAL_ERROR "twinlark_add_store needs NAME and SOURCES")
+  endif()
+  set(target twinlark_store_${STORE_NAME})
+  set(absolute)
+  foreach(source ${STORE_SOURCES})
+    get_filename_component(path ${source} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+    list(APPEND absolute ${path})
+  endforeach()
+  add_library(${target} STATIC ${absolute})
+  # A store builds on the layers below it; its format libraries stay its own.
+  target_link_libraries(${target} PUBLIC twinlark_core PRIVATE ${STORE_LIBS})
+  target_link_libraries(twinlark_stores PUBLIC ${target})
+  set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_SOURCES ${absolute})
+  set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES ${target})
+endfunction()
+
+# Adds every store folder, then builds what no twinlark_add_store claimed into one library that
+# links every format library, with a warning naming it, so that a store in the making still
+# builds until its folder has its CMakeLists.txt.
+function(twinlark_add_store_folders)
+  file(GLOB_RECURSE lists CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/stores/*/CMakeLists.txt)
+  list(SORT lists)
+  foreach(list_file ${lists})
+    get_filename_component(folder ${list_file} DIRECTORY)
+    file(RELATIVE_PATH binary ${PROJECT_SOURCE_DIR} ${folder})
+    add_subdirectory(${folder} ${PROJECT_BINARY_DIR}/${binary})
+  endforeach()
+
+  file(GLOB_RECURSE all CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/stores/*/*.cpp)
+  get_property(claimed GLOBAL PROPERTY TWINLARK_STORE_SOURCES)
+  set(unclaimed)
+  foreach(source ${all})
+    if(NOT source IN_LIST claimed)
+      list(APPEND unclaimed ${source})
+    endif()
+  endforeach()
+  if(unclaimed)
+    list(TRANSFORM unclaimed REPLACE "^${PROJECT_SOURCE_DIR}/" "" OUTPUT_VARIABLE shown)
+    message(AUTHOR_WARNING "Store sources that no twinlark_add_store names (built with every "
+      "format library linked; give their folder a CMakeLists.txt): ${shown}")
+    add_library(twinlark_store_unclaimed STATIC ${unclaimed})
+    target_link_libraries(twinlark_store_unclaimed PUBLIC twinlark_core
+      PRIVATE PkgConfig::PUGIXML PkgConfig::GSF PkgConfig::SQLITE3 nlohmann_json::nlohmann_json)
+    target_link_libraries(twinlark_stores PUBLIC twinlark_store_unclaimed)
+    set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES twinlark_store_unclaimed)
+  endif()
+endfunction()

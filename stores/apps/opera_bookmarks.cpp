@@ -1,0 +1,179 @@
+#include "stores/apps/opera_bookmarks.h"
+
+#include <QUuid>
+
+#include "common/bookmark_checksums.h"
+#include "stores/apps/opera_visible_items.h"
+
+namespace {
+
+const QString kName = QStringLiteral("NAME");
+const QString kUrl = QStringLiteral("URL");
+const QString kDescription = QStringLiteral("DESCRIPTION");
+const QString kUniqueId = QStringLiteral("UNIQUEID");
+const QString kId = QStringLiteral("ID");
+
+// Leading hexadecimal digits as an unsigned 64-bit number, wrapping as the platform's reader does.
+std::uint64_t LeadingHex(QStringView text)
+{
+    std::uint64_t value = 0;
+    for (const QChar c : text) {
+        const int digit = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
+        if (digit < 0) break;
+        value = (value << 4) | static_cast<std::uint64_t>(digit);
+    }
+    return value;
+}
+
+}  // namespace
+
+COperaBookmarks::COperaBookmarks() : file_(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")) {}
+
+COperaBookmarks::COperaBookmarks(const QString& path) : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
+{
+}
+
+QString COperaBookmarks::OperaBookmarkId(const QString& uniqueId)
+{
+    const QStringView u(uniqueId);
+    const std::uint64_t x = LeadingHex(u.left(16));
+    const std::uint64_t y = u.size() > 16 ? LeadingHex(u.sliced(16)) : 0;
+    return QString::number(static_cast<std::int64_t>(x ^ y));
+}
+
+QString COperaBookmarks::NewOperaUniqueId()
+{
+    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
+}
+
+void COperaBookmarks::Open()
+{
+    indexStale_ = true;
+    file_.Open();
+}
+
+void COperaBookmarks::Close() { file_.Close(); }
+
+const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
+{
+    const AdrDocument& doc = file_.Document();
+    if (!indexStale_) return index_;
+    index_.clear();
+    ids_.clear();
+    QHash<int, QString> paths;
+    for (const OperaVisibleItem& item : VisibleItems(doc)) {
+        const QString id = OperaBookmarkId(doc.Value(item.block, kUniqueId));
+        ids_.push_back({id, 0, 0, 0});
+        auto path = paths.find(item.folder);
+        if (path == paths.end()) path = paths.insert(item.folder, FolderPath(doc, item.folder));
+        // A later bookmark with the same identifier replaces the earlier one.
+        index_.insert(id, {item.block, *path});
+    }
+    indexStale_ = false;
+    return index_;
+}
+
+COperaBookmarks::Found COperaBookmarks::Find(const QString& key) { return Index().value(key); }
+
+COperaBookmarks::Found COperaBookmarks::Require(const QString& key)
+{
+    const Found f = Find(key);
+    if (f.block < 0)
+        throw AgentError(QStringLiteral("no Opera bookmark outside the trash has the identifier \"%1\"")
+                             .arg(key.left(40))
+                             .toStdString());
+    return f;
+}
+
+std::vector<UrlFileEntry> COperaBookmarks::GetIDs()
+{
+    Index();
+    return ids_;
+}
+
+std::uint32_t COperaBookmarks::IDtoCRC32(const QString& key)
+{
+    const Found f = Find(key);
+    if (f.block < 0) return 0;
+    const AdrDocument& doc = file_.Document();
+    return BookmarkCrc32(f.path, doc.Value(f.block, kName), doc.Value(f.block, kUrl));
+}
+
+void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
+{
+    const Found f = Require(key);
+    const AdrDocument& doc = file_.Document();
+    record.path = f.path;
+    record.name = doc.Value(f.block, kName);
+    record.url = doc.Value(f.block, kUrl);
+}
+
+int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
+{
+    int folder = AdrDocument::kTopLevel;
+    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        int found = -1;
+        // Trash folders count here: a bookmark added into one is put there.
+        for (const AdrEntry& e : doc.Level(folder))
+            if (e.IsBlock() && doc.Block(e.block).kind == AdrBlockKind::Folder &&
+                doc.Value(e.block, kName) == part) {
+                found = e.block;
+                break;
+            }
+        if (found < 0) {
+            found = doc.NewBlock(AdrBlockKind::Folder,
+                                 {{kId, QString()}, {kName, ToAdrValue(part)}, {kUniqueId, NewOperaUniqueId()}});
+            doc.Insert(found, folder);
+        }
+        folder = found;
+    }
+    return folder;
+}
+
+QString COperaBookmarks::Add(const BookmarkRecord& record)
+{
+    AdrDocument& doc = file_.Change();
+    indexStale_ = true;
+    const int folder = ReachFolder(doc, record.path);
+    const QString uniqueId = NewOperaUniqueId();
+    const int block = doc.NewBlock(AdrBlockKind::Item, {{kName, ToAdrValue(record.name)},
+                                                        {kUrl, ToAdrValue(record.url)},
+                                                        {kDescription, QString()},
+                                                        {kUniqueId, uniqueId}});
+    doc.Insert(block, folder);
+    return OperaBookmarkId(uniqueId);
+}
+
+QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
+{
+    const Found f = Require(key);
+    AdrDocument& doc = file_.Change();
+    indexStale_ = true;
+    doc.SetValue(f.block, kName, ToAdrValue(record.name));
+    doc.SetValue(f.block, kUrl, ToAdrValue(record.url));
+    if (f.path != record.path) {
+        // The whole block moves, its ID, description and other keys with it.
+        doc.Detach(f.block);
+        doc.Insert(f.block, ReachFolder(doc, record.path));
+    }
+    return key;
+}
+
+void COperaBookmarks::Delete(const QString& key)
+{
+    const Found f = Require(key);
+    file_.Change().Remove(f.block);
+    indexStale_ = true;
+}
+
+void COperaBookmarks::DeleteAll()
+{
+    Open();
+    std::vector<int> blocks;
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
+    if (!blocks.empty()) {
+        file_.Change().RemoveAll(blocks);
+        indexStale_ = true;
+    }
+    Close();
+}

@@ -1,0 +1,145 @@
+#include "stores/apps/opera_notes.h"
+
+#include "common/crc32.h"
+#include "common/item_id.h"
+#include "stores/apps/opera_visible_items.h"
+
+namespace {
+
+const QString kId = QStringLiteral("ID");
+const QString kName = QStringLiteral("NAME");
+const QString kUniqueId = QStringLiteral("UNIQUEID");
+const QString kBody = QStringLiteral("Body");
+
+QString FieldText(const ItemValue& v)
+{
+    return IsIntegerValue(v) ? QString::number(std::get<std::int32_t>(v)) : std::get<QString>(v);
+}
+
+}  // namespace
+
+COperaNotes::COperaNotes() : file_(QStringLiteral("notes.adr"), QStringLiteral("#NOTE")) {}
+
+COperaNotes::COperaNotes(const QString& path) : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#NOTE"))) {}
+
+QString COperaNotes::SubjectOf(const QString& text)
+{
+    const qsizetype brk = text.indexOf(AdrLineBreak());
+    return brk > 0 ? text.left(brk) : text;
+}
+
+QString COperaNotes::BodyOf(const QString& text)
+{
+    QString body;
+    body.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == kAdrBreakChar) {
+            body += QLatin1Char('\n');
+            ++i;
+        } else {
+            body += text[i];
+        }
+    }
+    return body;
+}
+
+void COperaNotes::Open()
+{
+    idsStale_ = true;
+    ids_.Clear();
+    file_.Open();
+}
+
+void COperaNotes::Close() { file_.Close(); }
+
+const OperaItemIds& COperaNotes::Ids()
+{
+    const AdrDocument& doc = file_.Document();
+    if (idsStale_) {
+        std::vector<int> blocks;
+        for (const OperaVisibleItem& item : VisibleItems(doc)) blocks.push_back(item.block);
+        ids_.Assign(doc, blocks, kUniqueId);
+        idsStale_ = false;
+    }
+    return ids_;
+}
+
+void COperaNotes::GetIDs(QStringList& ids)
+{
+    const OperaItemIds& known = Ids();
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) ids.append(known.IdOf(item.block));
+}
+
+std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0) return 0;
+    const QString text = file_.Document().Value(block, kName);
+    return Crc32OfUtf16(SubjectOf(text) + text);
+}
+
+int COperaNotes::Require(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0)
+        throw AgentError(
+            QStringLiteral("no Opera note outside the trash has the identifier \"%1\"").arg(id.left(48)).toStdString());
+    return block;
+}
+
+void COperaNotes::Get(const QString& id, ItemRecord& record)
+{
+    const QString text = file_.Document().Value(Require(id), kName);
+    record.Add(QStringLiteral("Subject"), SubjectOf(text));
+    record.Add(kBody, BodyOf(text));
+}
+
+int COperaNotes::NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId)
+{
+    const int block = doc.NewBlock(AdrBlockKind::Item, {{kId, QString::number(doc.LargestIdNumber() + 1)},
+                                                        {kName, text},
+                                                        {kUniqueId, uniqueId}});
+    doc.Insert(block, AdrDocument::kTopLevel, /*afterLastItem=*/true);
+    return block;
+}
+
+void COperaNotes::Add(ItemRecord& record, QString& id)
+{
+    if (record.IndexOf(kBody) < 0) throw AgentError("a new note needs a \"Body\" field");
+    (void)Ids();
+    AdrDocument& doc = file_.Change();
+    for (int i = 0; i < record.FieldCount(); ++i) {
+        if (record.names[i] != kBody) continue;
+        const QString newId = NewItemId();
+        const int block = NewNote(doc, ToAdrValue(FieldText(record.values[static_cast<std::size_t>(i)])), newId.left(32));
+        ids_.Set(block, newId);
+        id = newId;
+    }
+}
+
+void COperaNotes::Edit(ItemRecord& record, const QString& id)
+{
+    const int block = Require(id);
+    const int bodyIndex = static_cast<int>(record.names.lastIndexOf(kBody));
+    if (bodyIndex < 0) return;
+    file_.Change().SetValue(block, kName, ToAdrValue(FieldText(record.values[static_cast<std::size_t>(bodyIndex)])));
+}
+
+void COperaNotes::Delete(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0) return;
+    file_.Change().Remove(block);
+    ids_.Forget(block);
+}
+
+void COperaNotes::DeleteAll()
+{
+    Open();
+    std::vector<int> blocks;
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
+    if (!blocks.empty()) file_.Change().RemoveAll(blocks);
+    ids_.Clear();
+    idsStale_ = true;
+    Close();
+}

@@ -1,0 +1,226 @@
+// Opera hotlist files as a document: what is read, what a rewrite keeps, what a store adds.
+#include <gtest/gtest.h>
+
+#include <QFile>
+
+#include "stores/apps/opera_hotlist.h"
+#include "stores/apps/opera_visible_items.h"
+
+namespace {
+
+QByteArray RealFile(const char* name)
+{
+    QFile f(QStringLiteral(TWINLARK_TEST_DATA "/opera-hotlist/") + QString::fromUtf8(name));
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+    return f.readAll();
+}
+
+AdrDocument ParseText(const QByteArray& bytes, const char* itemLine = "#URL")
+{
+    return AdrDocument::Parse(bytes, QString::fromLatin1(itemLine));
+}
+
+// The item blocks of the whole document in file order.
+std::vector<int> Items(const AdrDocument& doc)
+{
+    std::vector<int> items;
+    for (int b = 0; b < doc.BlockCount(); ++b)
+        if (doc.Block(b).kind == AdrBlockKind::Item && !doc.Block(b).removed) items.push_back(b);
+    return items;
+}
+
+TEST(OperaHotlistTest, RealFilesComeBackByteForByte)
+{
+    const struct {
+        const char* file;
+        const char* itemLine;
+        int items;
+    } cases[] = {
+        {"bookmarks-default-opera11.adr", "#URL", 0},
+        {"bookmarks-opera12-linux.adr", "#URL", 0},
+        {"contacts-opera12-linux-anonymised.adr", "#CONTACT", 76},
+        {"notes-opera12-linux-masked-excerpt.adr", "#NOTE", 210},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray bytes = RealFile(c.file);
+        const AdrDocument doc = ParseText(bytes, c.itemLine);
+        if (c.items) EXPECT_EQ(static_cast<int>(Items(doc).size()), c.items);
+        const QByteArray once = doc.Serialize();
+        EXPECT_EQ(once, bytes);
+        EXPECT_EQ(ParseText(once, c.itemLine).Serialize(), once);
+    }
+}
+
+TEST(OperaHotlistTest, LongLinesAreReadWhole)
+{
+    const AdrDocument notes = ParseText(RealFile("notes-opera12-linux-masked-excerpt.adr"), "#NOTE");
+    qsizetype longest = 0;
+    for (int b : Items(notes)) longest = std::max(longest, notes.Value(b, QStringLiteral("NAME")).toUtf8().size());
+    EXPECT_GE(longest, 19559 - int(sizeof("\tNAME=") - 1));
+
+    const QString value(100'000, QLatin1Char('x'));
+    const QByteArray file = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n#NOTE\n\tNAME=" +
+                            value.toUtf8() + "\n\tUNIQUEID=AB\n\n#NOTE\n\tNAME=after\n\n";
+    const AdrDocument doc = ParseText(file, "#NOTE");
+    ASSERT_EQ(Items(doc).size(), 2u);
+    EXPECT_EQ(doc.Value(Items(doc)[0], QStringLiteral("NAME")), value);
+    EXPECT_EQ(doc.Value(Items(doc)[1], QStringLiteral("NAME")), QStringLiteral("after"));
+}
+
+TEST(OperaHotlistTest, ReadingRules)
+{
+    const QByteArray file =
+        "Opera Hotlist version 2.0\n"
+        "Options: encoding = utf8, version=3\n"
+        "\n"
+        "#URL\n"
+        "\t\tNAME=two tabs\n"  // first character dropped, the rest begins with a TAB: no key
+        "NAME=no tab\n"        // first character dropped: "AME=no tab"
+        "\tURL=a\n"
+        "\n"
+        "#URL\n"
+        "\tNAME=URL=looks like a key\n"
+        "\tSHORT NAME=short\n"
+        "\tNAME=later wins\n"
+        "\n"
+        "#FOLDER\n"
+        "\tNAME=F1\n"
+        "\n"
+        "-\n"
+        "#FOLDER\n"  // right after "-": still a folder
+        "\tNAME=F2\n"
+        "\tTRASH FOLDER=YES\n"
+        "\n"
+        "#SEPERATOR\n"
+        "\n"
+        "-\n"
+        "-\n";  // closes nothing: a plain line
+    const AdrDocument doc = ParseText(file);
+    const std::vector<int> items = Items(doc);
+    ASSERT_EQ(items.size(), 2u);
+    EXPECT_FALSE(doc.HasKey(items[0], QStringLiteral("NAME")));
+    EXPECT_EQ(doc.Value(items[0], QStringLiteral("URL")), QStringLiteral("a"));
+    EXPECT_EQ(doc.Value(items[1], QStringLiteral("NAME")), QStringLiteral("later wins"));
+    EXPECT_EQ(doc.Value(items[1], QStringLiteral("URL")), QString());
+
+    int folders = 0;
+    for (const AdrEntry& e : doc.Level(AdrDocument::kTopLevel))
+        if (e.IsBlock() && doc.Block(e.block).kind == AdrBlockKind::Folder) {
+            ++folders;
+            EXPECT_EQ(doc.IsTrash(e.block), doc.Value(e.block, QStringLiteral("NAME")) == QStringLiteral("F2"));
+        }
+    EXPECT_EQ(folders, 2);
+    EXPECT_EQ(doc.Serialize(), file);
+}
+
+TEST(OperaHotlistTest, BrokenFilesAreRefusedNamingTheLine)
+{
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        const char* message;
+    } cases[] = {
+        {"item to the end", "h\n\n#URL\n\tNAME=x\n\tURL=y", "line 3"},
+        {"folder keys to the end", "h\n\n#FOLDER\n\tNAME=x\n", "line 3"},
+        {"folder without its closing line", "h\n\n#FOLDER\n\tNAME=x\n\n#URL\n\tNAME=y\n\n", "line 3"},
+        {"not UTF-8", "h\n\n#URL\n\tNAME=\xff\xfe\n\n", "line 4"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            (void)ParseText(c.bytes);
+            ADD_FAILURE() << "parsed";
+        } catch (const AdrParseError& e) {
+            EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QString::fromLatin1(c.message))) << e.what();
+        }
+    }
+}
+
+TEST(OperaHotlistTest, ValuesWithLineBreaksStayOneValue)
+{
+    EXPECT_EQ(ToAdrValue(QStringLiteral("a\r\nb\rc\nd")),
+              QStringLiteral("a") + AdrLineBreak() + "b" + AdrLineBreak() + "c" + AdrLineBreak() + "d");
+
+    AdrDocument doc(QStringLiteral("#URL"));
+    const QString evil = QStringLiteral("x\r\n-\n#URL\n\tURL=evil");
+    const int b = doc.NewBlock(AdrBlockKind::Item, {{QStringLiteral("NAME"), ToAdrValue(evil)}});
+    doc.Insert(b, AdrDocument::kTopLevel);
+    const AdrDocument back = ParseText(doc.Serialize());
+    ASSERT_EQ(Items(back).size(), 1u);
+    EXPECT_EQ(back.Value(Items(back)[0], QStringLiteral("NAME")), ToAdrValue(evil));
+    EXPECT_FALSE(back.HasKey(Items(back)[0], QStringLiteral("URL")));
+}
+
+TEST(OperaHotlistTest, NewFileHasTheWrittenLayout)
+{
+    AdrDocument doc(QStringLiteral("#URL"));
+    const int folder = doc.NewBlock(AdrBlockKind::Folder, {{QStringLiteral("ID"), QString()},
+                                                           {QStringLiteral("NAME"), QStringLiteral("F")},
+                                                           {QStringLiteral("UNIQUEID"), QStringLiteral("U1")}});
+    doc.Insert(folder, AdrDocument::kTopLevel);
+    const int item = doc.NewBlock(AdrBlockKind::Item, {{QStringLiteral("NAME"), QStringLiteral("n")},
+                                                       {QStringLiteral("UNIQUEID"), QStringLiteral("U2")}});
+    doc.Insert(item, folder);
+    EXPECT_EQ(doc.Serialize(), QByteArray("Opera Hotlist version 2.0\r\r\n"
+                                          "Options: encoding = utf8, version=3\r\n"
+                                          "\r\n"
+                                          "#FOLDER\r\n"
+                                          "\tID=\r\n"
+                                          "\tNAME=F\r\n"
+                                          "\tUNIQUEID=U1\r\n"
+                                          "\r\n"
+                                          "#URL\r\n"
+                                          "\tNAME=n\r\n"
+                                          "\tUNIQUEID=U2\r\n"
+                                          "\r\n"
+                                          "-\r\n"
+                                          "\r\n"));
+    // Read back, the first line keeps its own CR and the rewrite is the same.
+    const AdrDocument back = ParseText(doc.Serialize());
+    EXPECT_EQ(back.Level(AdrDocument::kTopLevel).front().line.text, QStringLiteral("Opera Hotlist version 2.0\r"));
+    EXPECT_EQ(back.Serialize(), doc.Serialize());
+}
+
+TEST(OperaHotlistTest, ChangesKeepTheRestAndTheFilesLineEnds)
+{
+    const QByteArray bytes = RealFile("notes-opera12-linux-masked-excerpt.adr");
+    const AdrDocument original = ParseText(bytes, "#NOTE");
+    AdrDocument doc = ParseText(bytes, "#NOTE");
+    const std::vector<int> items = Items(doc);
+    doc.SetValue(items[5], QStringLiteral("NAME"), QStringLiteral("changed"));
+    doc.Remove(items[6]);
+    const QByteArray out = doc.Serialize();
+    EXPECT_FALSE(out.contains('\r'));
+
+    const AdrDocument back = ParseText(out, "#NOTE");
+    const std::vector<int> backItems = Items(back);
+    ASSERT_EQ(backItems.size(), items.size() - 1);
+    // Every other note keeps all its lines (URL= and CREATED= included) and its place.
+    for (std::size_t i = 0, j = 0; i < items.size(); ++i) {
+        if (i == 6) continue;
+        std::vector<QString> was, is;
+        for (const AdrLine& l : original.Block(items[i]).keys) was.push_back(l.text);
+        for (const AdrLine& l : back.Block(backItems[j++]).keys) is.push_back(l.text);
+        if (i == 5)
+            EXPECT_EQ(back.Value(backItems[j - 1], QStringLiteral("NAME")), QStringLiteral("changed"));
+        else
+            EXPECT_EQ(is, was) << "note " << i;
+    }
+}
+
+TEST(OperaHotlistTest, DeepNestingNeitherRecursesNorTurnsQuadratic)
+{
+    constexpr int kDepth = 200'000;
+    QByteArray file = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
+    for (int i = 0; i < kDepth; ++i) file += "#FOLDER\n\tNAME=f\n\n";
+    file += "#URL\n\tNAME=deep\n\tUNIQUEID=1\n\n";
+    for (int i = 0; i < kDepth; ++i) file += "-\n";
+    const AdrDocument doc = ParseText(file);
+    const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
+    ASSERT_EQ(visible.size(), 1u);
+    EXPECT_EQ(FolderPath(doc, visible[0].folder).size(), 2 * kDepth - 1);
+    EXPECT_EQ(doc.Serialize(), file);
+}
+
+}  // namespace
