@@ -102,6 +102,7 @@ QByteArray WithoutBlocks(const IcsCalendar& calendar, std::vector<int> blocks)
     for (int b : blocks) {
         const IcsCalendar::Event& e = calendar.Events()[static_cast<std::size_t>(b)];
         const qsizetype start = lines.StartOffset(e.begin);
+        if (start < from) continue;  // events never overlap; nothing is written twice
         out += lines.Bytes().mid(from, start - from);
         from = lines.EndOffset(e.end);
     }

@@ -18,7 +18,8 @@ public:
         QString uid;            // the event's own UID line (not its alarm's); empty when none
         bool isOverride = false;  // a changed occurrence of a series (it has a RECURRENCE-ID)
     };
-    // A component directly inside the calendar that is not an event (VTIMEZONE, VTODO, VJOURNAL...).
+    // A component that is not an event, nor part of one (VTIMEZONE, VTODO, VJOURNAL...), in file
+    // order; the parts of a time zone or an alarm are not listed.
     struct Component {
         QString name;  // upper case
         int begin = 0;

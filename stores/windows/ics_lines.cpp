@@ -72,6 +72,19 @@ QStringList IcsLines::Texts() const
     return texts;
 }
 
+bool IcsLines::Is(int line, std::string_view text) const
+{
+    if (!StartsWith(line, text)) return false;
+    const Line& l = lines_[static_cast<std::size_t>(line)];
+    const Physical& first = physical_[static_cast<std::size_t>(l.firstPhysical)];
+    if (l.firstPhysical != l.lastPhysical) return Text(line).trimmed().size() == static_cast<qsizetype>(text.size());
+    for (qsizetype i = static_cast<qsizetype>(text.size()); i < first.length; ++i) {
+        const char c = bytes_.constData()[first.offset + i];
+        if (c != ' ' && c != '\t') return false;
+    }
+    return true;
+}
+
 bool IcsLines::StartsWith(int line, std::string_view prefix) const
 {
     const Line& l = lines_[static_cast<std::size_t>(line)];

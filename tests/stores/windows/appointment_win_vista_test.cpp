@@ -470,6 +470,11 @@ TEST_F(WindowsCalendar, EditOfASeriesKeepsItsRuleUnlessTheRecordSaysOtherwise)
     after = File("Familie.ics");
     EXPECT_EQ(after.count("RRULE:"), 1);
     EXPECT_TRUE(after.contains("RRULE:FREQ=WEEKLY;BYDAY=TU\n"));
+    // A yearly rule on the second Monday of May, as an edit writes it too.
+    ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 1}, {"RecurrenceType", 6}, {"Instance", 2}, {"DayOfWeekMask", 2},
+                                  {"MonthOfYear", 5}})),
+              AS_SET_APPOINT + 1);
+    EXPECT_TRUE(File("Familie.ics").contains("RRULE:FREQ=YEARLY;BYDAY=2MO;BYMONTH=5\n"));
     ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 0}})), AS_SET_APPOINT + 1);
     EXPECT_EQ(File("Familie.ics").count("RRULE:"), 0);
     EXPECT_EQ(Get(kChoir).IndexOf("IsRecurring"), -1);

@@ -278,6 +278,36 @@ TEST(IcsTextEscapesTest, RoundTripsBreaksAndBackslashes)
         EXPECT_EQ(UnescapeIcsText(EscapeIcsText(text)), text);
 }
 
+TEST(IcsCalendarTest, EventsNeverOverlap)
+{
+    struct Case {
+        const char* what;
+        const char* file;
+        std::vector<std::pair<int, int>> events;  // begin and end lines
+        QStringList others;
+    };
+    const Case cases[] = {
+        {"an unfinished event", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:A\nBEGIN:VEVENT\nUID:B\nEND:VEVENT\nEND:VCALENDAR\n",
+         {{3, 5}}, {}},
+        {"an END without BEGIN", "BEGIN:VCALENDAR\nEND:VEVENT\nEND:VTODO\nBEGIN:VTODO\nEND:VTODO\nEND:VCALENDAR\n", {}, {"VTODO"}},
+        {"a task inside a task", "BEGIN:VCALENDAR\nBEGIN:VTODO\nBEGIN:VTODO\nEND:VTODO\nEND:VTODO\nEND:VCALENDAR\n",
+         {}, {"VTODO", "VTODO"}},
+        {"an alarm of a task", "BEGIN:VCALENDAR\nBEGIN:VTODO\nBEGIN:VALARM\nEND:VALARM\nEND:VTODO\nEND:VCALENDAR\n",
+         {}, {"VTODO"}},
+        {"no calendar end", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:A\nEND:VEVENT\n", {{1, 3}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const IcsCalendar calendar(QByteArray(c.file));
+        std::vector<std::pair<int, int>> events;
+        for (const IcsCalendar::Event& e : calendar.Events()) events.emplace_back(e.begin, e.end);
+        EXPECT_EQ(events, c.events);
+        QStringList others;
+        for (const IcsCalendar::Component& o : calendar.OtherComponents()) others.append(o.name);
+        EXPECT_EQ(others, c.others);
+    }
+}
+
 TEST(IcsCalendarTest, FindsEventsByTheirOwnUidOnly)
 {
     const IcsCalendar calendar(ReadData("lightning-crlf.ics"));
