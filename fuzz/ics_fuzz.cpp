@@ -1,11 +1,10 @@
 // Arbitrary bytes as a calendar file: every event is read and mapped to the peer's fields, and
 // removing one event's lines leaves every other event in its place: a delete may not lose or
 // damage another event.
+#include <QByteArray>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
-
-#include <QByteArray>
 
 #include "common/errors.h"
 #include "stores/windows/appointment_fields.h"
@@ -48,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t j = 0;
     for (std::size_t i = 0; i < events.size(); ++i) {
         if (i == gone) continue;
-        while (j < after.Events().size() &&
-               (after.Events()[j].uid != events[i].uid || after.Events()[j].isOverride != events[i].isOverride))
+        while (j < after.Events().size() && (after.Events()[j].uid != events[i].uid ||
+                                             after.Events()[j].isOverride != events[i].isOverride))
             ++j;
         if (j == after.Events().size()) std::abort();
         ++j;

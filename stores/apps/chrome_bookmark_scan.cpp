@@ -38,6 +38,7 @@ public:
         frame.inFolder = slot.isFolder || (slot.parent && slot.parent->inFolder);
         frame.depth = stack_.empty() ? 0 : stack_.back().depth + 1;
         frame.slotIndex = slot.index;
+        frame.namesStart = names_.size();
         if (frame.inFolder) {
             frame.record = static_cast<int>(records_.size());
             records_.push_back({slot.isFolder ? -1 : NearestRecord(), std::nullopt});
@@ -48,6 +49,7 @@ public:
     bool key(Json::string_t& name)
     {
         Frame& frame = stack_.back();
+        RequireChromeMemberNameUnique(names_, frame.namesStart, name);
         ++frame.members;
         frame.key = name;
         return true;
@@ -56,6 +58,7 @@ public:
     {
         Frame frame = std::move(stack_.back());
         stack_.pop_back();
+        names_.resize(frame.namesStart);
         // The document and its second member must reach a second member of their own.
         if (frame.depth == 0 && frame.members < 2) Fail("the second member of the document is missing");
         if (frame.depth == 1 && frame.slotIndex == 1 && frame.members < 2)
@@ -109,6 +112,7 @@ private:
         std::size_t depth = 0;
         std::size_t slotIndex = 0;  // which member of its parent object it is
         int members = 0;            // keys seen so far (objects)
+        std::size_t namesStart = 0; // where its member names start in names_
         std::string key;
         int record = -1;
         std::string date;
@@ -210,6 +214,7 @@ private:
     }
 
     std::vector<Frame> stack_;
+    std::vector<std::string> names_;
     std::vector<Record> records_;
     std::vector<Found> found_;
     bool sawDocumentObject_ = false;

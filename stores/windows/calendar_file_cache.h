@@ -31,7 +31,7 @@ private:
         std::uint64_t inode = 0;
         std::uint64_t device = 0;
         std::int64_t mtimeNs = 0;
-        QByteArray native;  // the path as the system takes it
+        QByteArray native;           // the path as the system takes it
         std::int64_t checkedMs = 0;  // when the file was last looked at (monotonic clock)
         std::shared_ptr<const IcsCalendar> calendar;
     };

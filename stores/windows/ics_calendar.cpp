@@ -27,7 +27,8 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
     };
     std::vector<Open> stack;
     // The component a BEGIN or END line names; the usual ones are recognised without decoding.
-    static const char* const kKnown[] = {"VEVENT", "VALARM", "VCALENDAR", "VTIMEZONE", "STANDARD", "DAYLIGHT", "VTODO"};
+    static const char* const kKnown[] = {"VEVENT",   "VALARM",   "VCALENDAR", "VTIMEZONE",
+                                         "STANDARD", "DAYLIGHT", "VTODO"};
     static const auto kLines = [](const char* keyword) {
         std::vector<std::string> lines;
         for (const char* name : kKnown) lines.push_back(std::string(keyword) + name);
@@ -49,7 +50,8 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
         // Only component bounds and an event's UID and RECURRENCE-ID lines are decoded.
         const bool atEventLevel = inEvent && depthInEvent == 0;
         const bool bound = lines_.StartsWith(i, "BEGIN:") || lines_.StartsWith(i, "END:");
-        if (!bound && !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID"))))
+        if (!bound &&
+            !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID"))))
             continue;
         if (QString begin = ComponentName(i, true); !begin.isEmpty()) {
             if (begin == u"VCALENDAR") {
@@ -93,11 +95,14 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
             continue;
         }
         const IcsProperty p = SplitIcsProperty(lines_.Text(i));
-        if (p.name == u"UID") event.uid = p.value;
-        else if (p.name == u"RECURRENCE-ID") event.isOverride = true;
+        if (p.name == u"UID")
+            event.uid = p.value;
+        else if (p.name == u"RECURRENCE-ID")
+            event.isOverride = true;
     }
     // Components come in the order they close; a component inside another closes first.
-    std::sort(others_.begin(), others_.end(), [](const Component& a, const Component& b) { return a.begin < b.begin; });
+    std::sort(others_.begin(), others_.end(),
+              [](const Component& a, const Component& b) { return a.begin < b.begin; });
 }
 
 const std::vector<int>& IcsCalendar::EventsWithUid(const QString& uid) const

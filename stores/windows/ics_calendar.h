@@ -13,9 +13,9 @@ class IcsCalendar {
 public:
     // One VEVENT block, by its unfolded lines.
     struct Event {
-        int begin = 0;          // the "BEGIN:VEVENT" line
-        int end = 0;            // the "END:VEVENT" line
-        QString uid;            // the event's own UID line (not its alarm's); empty when none
+        int begin = 0;            // the "BEGIN:VEVENT" line
+        int end = 0;              // the "END:VEVENT" line
+        QString uid;              // the event's own UID line (not its alarm's); empty when none
         bool isOverride = false;  // a changed occurrence of a series (it has a RECURRENCE-ID)
     };
     // A component that is not an event, nor part of one (VTIMEZONE, VTODO, VJOURNAL...), in file

@@ -63,8 +63,12 @@ TEST(ChromeBookmarkScan, AgreesWithTheDocumentWalkOnOddShapesAndFaults)
     const char* const cases[] = {
         // Names after children, nested folders, objects inside bookmarks, a folder sharing a date.
         R"({"v":1,"roots":{"a":{},"f":{"children":[{"children":[{"children":[{"date_added":"3","url":"u3","name":"c"}],"name":"B"}],"date_added":"3","name":"A"},{"meta_info":{"url":"inner","name":"m"},"name":"x","date_added":"4","url":"u4"}],"name":"F"}}})",
-        // Values that count only as texts; duplicate keys (the last counts).
-        R"({"v":1,"roots":{"a":{},"f":{"children":[{"name":5,"date_added":7,"url":"u"},{"name":"n","name":"m","url":1},{"url":"x","url":null}]}}})",
+        // Values that count only as texts.
+        R"({"v":1,"roots":{"a":{},"f":{"children":[{"name":5,"date_added":7,"url":"u"},{"name":"n","url":1},{"url":null}]}}})",
+        // A member named twice, wherever it stands, is refused by both.
+        R"({"v":1,"v":2,"roots":{"a":{},"f":{"children":[]}}})",
+        R"({"v":1,"roots":{"a":{},"f":{"children":[{"name":"n","name":"m","url":"u"}]}}})",
+        R"({"v":1,"roots":{"a":{},"f":{"children":[]},"g":{"x":1,"x":1}}})",
         // The synchronised folder itself a bookmark; an empty name on the way.
         R"({"v":1,"roots":{"a":{},"f":{"url":"self","children":[{"children":[{"url":"deep","name":"d"}]}]}}})",
         R"({"v":1,"roots":{"a":{},"f":{"children":[]},"g":{"children":[{"url":"elsewhere"}]}}})",
@@ -83,6 +87,8 @@ TEST(ChromeBookmarkScan, AgreesWithTheDocumentWalkOnOddShapesAndFaults)
         "",
     };
     for (const char* text : cases) ExpectSameAsTheDocument(QByteArray(text), text);
+    EXPECT_THROW(ScanChromeBookmarks(cases[2]), AgentError);
+    EXPECT_EQ(ScanChromeBookmarks(cases[1]).size(), 1u);
 
     // Each object after what it holds; the Path names the objects on the way, not the folder.
     const std::vector<ChromeBookmark> first = ScanChromeBookmarks(cases[0]);
