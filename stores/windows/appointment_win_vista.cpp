@@ -199,7 +199,9 @@ void CAppointmentWinVista::BuildIndex(bool logUnserved)
     fileOfUid_.clear();
     const QString folder = CalendarFolder();
     if (folder.isEmpty()) return;
-    for (const QString& path : ListCalendarFiles(folder)) {
+    const QStringList paths = ListCalendarFiles(folder);
+    cache_.Retain(paths);
+    for (const QString& path : paths) {
         const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(path);
         if (!calendar) continue;  // gone since the listing
         CalendarFileEntry entry{path, {}};

@@ -103,3 +103,9 @@ void CalendarFileCache::Forget(const QString& path)
 {
     files_.remove(path);
 }
+
+void CalendarFileCache::Retain(const QStringList& paths)
+{
+    for (auto it = files_.begin(); it != files_.end();)
+        it = paths.contains(it.key()) ? std::next(it) : files_.erase(it);
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
     // cannot be read.
     std::shared_ptr<const IcsCalendar> Read(const QString& path, Freshness freshness = Freshness::Exact);
     void Forget(const QString& path);
+    // Forgets every file but these (the calendar files there are now).
+    void Retain(const QStringList& paths);
     void Clear() { files_.clear(); }
 
 private:
