@@ -14,7 +14,7 @@ constexpr RequestInfo kRequests[] = {
     {AS_SET_CONTACT, "AS_SET_CONTACT", C, "AS_SET_CONTACT...error", true, false, true, true},
     {AS_ADD_CONTACT, "AS_ADD_CONTACT", C, "AS_ADD_CONTACT..error", true, false, true, true},
     {AS_DEL_CONTACT, "AS_DEL_CONTACT", C, "AS_DEL_CONTACT...error", false, false, false, true},
-    // No line is specified for this one; a line names the failure in the log all the same.
+    // A failure of this request names itself in the log like every other's.
     {AS_MACHINE_ID, "AS_MACHINE_ID", C, "AS_MACHINE_ID...error", false, false, false, false},
     {AS_CHECK_CONTACTS, "AS_CHECK_CONTACTS", C, "AS_CHECK_CONTACTS...error", false, true, false, true},
     {AS_DEL_ALL_CONTACTS, "AS_DEL_ALL_CONTACTS", C, "AS_DEL_ALL_CONTACTS...error", false, false, false, true},
