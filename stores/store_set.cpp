@@ -1,6 +1,7 @@
 #include "stores/store_set.h"
 
 #include "common/attempt.h"
+#include "stores/outlook/outlook_family.h"
 #include "stores/store_roles.h"
 
 // One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.
@@ -27,6 +28,7 @@ StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
         }
         slots_.push_back(std::move(slot));
     }
+    InstallOutlookConnection(*this, services_, [this](ItemKind kind, std::uint32_t code) { return Select(kind, code); });
 }
 
 StoreSet::~StoreSet() = default;

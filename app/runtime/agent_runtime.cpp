@@ -8,10 +8,14 @@
 #include "net/agent_server.h"
 #include "net/server_ui.h"
 
-AgentRuntime::AgentRuntime(ServerUi& ui, QObject* parent)
+AgentRuntime::AgentRuntime(ServerUi& ui, QObject* parent,
+                           std::function<void(const QString& text, LogFile& log)> showMessage)
     : QObject(parent),
       log_(std::make_unique<LogFile>()),
-      agent_(std::make_unique<Agent>(*log_)),
+      agent_(std::make_unique<Agent>(*log_, showMessage ? std::function<void(const QString&)>(
+                                                              [show = std::move(showMessage), log = log_.get()](
+                                                                  const QString& text) { show(text, *log); })
+                                                        : std::function<void(const QString&)>())),
       dispatcher_(std::make_unique<Dispatcher>(*agent_)),
       server_(std::make_unique<AgentServer>(*log_, *dispatcher_, ui))
 {

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class Agent;
@@ -15,7 +16,10 @@ class ServerUi;
 class AgentRuntime : public QObject {
     Q_OBJECT
 public:
-    explicit AgentRuntime(ServerUi& ui, QObject* parent = nullptr);
+    // `showMessage` tells the user something without waiting (the window's message box, which
+    // gets the log for a screenless platform); without it such messages go to the log.
+    explicit AgentRuntime(ServerUi& ui, QObject* parent = nullptr,
+                          std::function<void(const QString& text, LogFile& log)> showMessage = {});
     // The server goes before the agent it serves; the log closes last with its final line.
     ~AgentRuntime() override;
 

@@ -50,7 +50,8 @@ static void InitUiResources()
 
 CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
     : QDialog(parent),
-      runtime_(std::make_unique<AgentRuntime>(*this)),
+      runtime_(std::make_unique<AgentRuntime>(
+          *this, nullptr, [](const QString& text, LogFile& log) { ShowMessageBox(text, &log); })),
       trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       terminate_([] { ::_exit(0); })
