@@ -115,6 +115,7 @@ struct CFirefox::Tree {
     // Bookmarks sorted by row id, and their ids in listing order.
     std::vector<Node> bookmarks;
     std::vector<std::int64_t> order;
+    std::vector<std::uint32_t> orderCrcs;  // the checksum of each, in the same order
     // Folders below the menu root (and the root itself): their Path, and per folder its
     // sub-folders in position order as (title, id).
     QHash<std::int64_t, QString> folderPaths;
@@ -310,10 +311,15 @@ const CFirefox::Tree& CFirefox::CurrentTree()
     std::sort(tree->bookmarks.begin(), tree->bookmarks.end(),
               [](const Node& a, const Node& b) { return a.id < b.id; });
     tree->order.reserve(places.size());
-    for (const Place& place : places) tree->order.push_back(place.id);
+    tree->orderCrcs.reserve(places.size());
+    for (const Place& place : places) {
+        tree->order.push_back(place.id);
+        tree->orderCrcs.push_back(tree->Find(place.id)->crc);
+    }
 
     tree_ = std::move(tree);
     treeDataVersion_ = version;
+    nextInOrder_ = 0;
     return *tree_;
 }
 
@@ -331,6 +337,7 @@ std::vector<UrlFileEntry> CFirefox::GetIDs()
     std::vector<UrlFileEntry> ids;
     ids.reserve(tree.order.size());
     for (const std::int64_t id : tree.order) ids.push_back({QString::number(id), 0, 0, 0});
+    nextInOrder_ = 0;
     return ids;
 }
 
@@ -341,7 +348,11 @@ std::uint32_t CFirefox::IDtoCRC32(const QString& id)
     RequireOpen();
     if (!tree_) CurrentTree();
     const std::optional<std::int64_t> row = RowIdOfKey(id);
-    const Node* node = row ? tree_->Find(*row) : nullptr;
+    if (!row) return Crc32OfText(id);
+    // It asks in listing order, so the next one in the list is the first place to look.
+    if (nextInOrder_ < tree_->order.size() && tree_->order[nextInOrder_] == *row)
+        return tree_->orderCrcs[nextInOrder_++];
+    const Node* node = tree_->Find(*row);
     return node ? node->crc : Crc32OfText(id);
 }
 

@@ -107,4 +107,6 @@ private:
     std::unique_ptr<SqliteStatement> dataVersion_;
     std::unique_ptr<Tree> tree_;
     std::int64_t treeDataVersion_ = -1;
+    // Where in the listing order the next IDtoCRC32 of a change check is expected.
+    std::size_t nextInOrder_ = 0;
 };
