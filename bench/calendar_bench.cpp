@@ -106,7 +106,7 @@ std::size_t ReadAndUnfold(const QString& folder)
 // The thread's processor time: the machine's other load shows less in it than in wall time.
 double CpuSeconds()
 {
-    timespec t {};
+    timespec t{};
     ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }

@@ -1,5 +1,7 @@
 #include "common/attempt.h"
 
+#include "common/diagnostics.h"
+
 QString FailureReason(std::exception_ptr failure)
 {
     try {
@@ -18,6 +20,7 @@ bool AttemptStep(const std::function<void()>& step, QStringList& failures)
         return true;
     } catch (...) {
         failures.append(FailureReason(std::current_exception()));
+        qCDebug(lcCommon) << "a step failed and the next ones run:" << failures.last();
     }
     return false;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QString>
 #include <stdexcept>
 #include <string>
 
@@ -8,6 +9,7 @@
 class AgentError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
+    explicit AgentError(const QString& what) : std::runtime_error(what.toStdString()) {}
 };
 
 // Bytes from the peer or from a file that do not hold what their counts and lengths claim.

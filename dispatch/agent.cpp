@@ -20,9 +20,10 @@ public:
 
 }  // namespace
 
-Agent::Agent(LogFile& log)
+Agent::Agent(LogFile& log, std::function<void(const QString&)> showMessage)
     : log(log),
-      stores(std::make_unique<StoreSet>(StoreServices{[&log](const QString& line) { log.WriteLogLine(line); }})),
+      stores(std::make_unique<StoreSet>(
+          StoreServices{[&log](const QString& line) { log.WriteLogLine(line); }, std::move(showMessage)})),
       transfers(std::make_unique<FileTransfers>()),
       watches(std::make_unique<FileWatchManager>()),
       bookmarks(std::make_unique<BookmarkSyncState>())

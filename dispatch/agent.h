@@ -1,6 +1,7 @@
 #pragma once
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "dispatch/fragment_buffer.h"
@@ -20,7 +21,9 @@ class Agent {
 public:
     // The host (the server) is attached after construction, since it needs the agent too;
     // until then requests that need it reach a host that does nothing.
-    explicit Agent(LogFile& log);
+    // `showMessage` tells the user something without waiting (the window's message box); without
+    // it such messages go to the log.
+    explicit Agent(LogFile& log, std::function<void(const QString&)> showMessage = {});
     ~Agent();
     Agent(const Agent&) = delete;
     Agent& operator=(const Agent&) = delete;

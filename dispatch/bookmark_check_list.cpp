@@ -26,15 +26,27 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
                         const std::vector<std::uint32_t>& currentCrcs, KeyOf keyOf)
 {
     BookmarkChanges changes;
-    // Where each key's entries stand in the list; appended entries join as they are added.
-    QHash<Key, std::vector<std::size_t>> positions;
-    positions.reserve(static_cast<qsizetype>(list.size() + current.size()));
-    for (std::size_t i = 0; i < list.size(); ++i) positions[keyOf(list[i])].push_back(i);
+    // Where each key's entries stand in the list: the first, and from each the next with the same
+    // key (keys repeat rarely, so no list per key is kept); appended entries join as they are added.
+    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
+    QHash<Key, std::size_t> first;
+    first.reserve(static_cast<qsizetype>(list.size() + current.size()));
+    std::vector<std::size_t> next(list.size(), kNone);
+    next.reserve(list.size() + current.size());
+    for (std::size_t i = list.size(); i-- > 0;) {
+        const auto slot = first.find(keyOf(list[i]));
+        if (slot == first.end()) {
+            first.insert(keyOf(list[i]), i);
+        } else {
+            next[i] = *slot;
+            *slot = i;
+        }
+    }
 
     for (std::size_t c = 0; c < current.size(); ++c) {
-        const auto found = positions.constFind(keyOf(current[c]));
-        if (found == positions.cend()) continue;
-        for (std::size_t i : *found) {
+        const auto found = first.constFind(keyOf(current[c]));
+        if (found == first.cend()) continue;
+        for (std::size_t i = *found; i != kNone; i = next[i]) {
             if (list[i].crc != currentCrcs[c]) {
                 list[i].crc = currentCrcs[c];
                 changes.edited.push_back(IdOfEntry(kind, list[i]));
@@ -47,10 +59,11 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
     for (std::size_t c = 0; c < current.size(); ++c) {
         const Key key = keyOf(current[c]);
         present.insert(key);
-        if (positions.contains(key)) continue;
+        if (first.contains(key)) continue;
         BookmarkCheckEntry entry = current[c];
         entry.crc = currentCrcs[c];
-        positions[key].push_back(list.size());
+        first.insert(key, list.size());
+        next.push_back(kNone);
         list.push_back(std::move(entry));
         changes.added.push_back(IdOfEntry(kind, list.back()));
     }

@@ -201,14 +201,9 @@ void DelBookmark(RequestContext& ctx)
 
 void DelAllBookmarks(RequestContext& ctx)
 {
-    AgentHost& host = ctx.agent.host();
-    host.SetAcceptingConnections(false);
     // No new peer may come in while the bookmarks go; the listener accepts again afterwards,
     // also when the deletion fails.
-    struct AcceptAgain {
-        AgentHost& host;
-        ~AcceptAgain() { host.SetAcceptingConnections(true); }
-    } acceptAgain{host};
+    const AcceptPause pause(ctx.agent.host());
 
     if (BookmarkStore* store = SelectedStore(ctx)) store->DeleteAll();
     Bookmarks(ctx).checkList.clear();

@@ -5,6 +5,7 @@
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "dispatch/agent.h"
+#include "dispatch/diagnostics.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "stores/store_set.h"
@@ -89,8 +90,9 @@ void Dispatcher::DispatchCommand(std::uint16_t code, std::uint16_t tag, ByteView
                                                   : QString::fromUtf8(info->name) + QStringLiteral("...error"));
         if (info->dumpsRecord && ctx.recordForLog)
             agent_.log.DumpItemProperties(*ctx.recordForLog);
-        if (const QString reason = FailureReason(failure); !reason.isEmpty())
-            agent_.log.WriteLogLine(QStringLiteral("\treason: ") + reason);
+        const QString reason = FailureReason(failure);
+        qCDebug(lcDispatch) << info->name << "failed:" << reason;
+        if (!reason.isEmpty()) agent_.log.WriteLogLine(QStringLiteral("\treason: ") + reason);
         if (!ctx.Replied())
             ctx.ReplyError();
         return;

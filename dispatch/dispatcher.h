@@ -15,9 +15,9 @@ class RequestContext;
 
 using RequestHandler = std::function<void(RequestContext&)>;
 
-// Picks the handler for a complete request, runs it under its failure policy and makes sure
-// the peer gets exactly one answer: the handler's reply, or AS_ERROR for an unserved code,
-// a refused request or a failure.
+// Picks the handler for a complete request, runs it, and makes sure the peer gets exactly one
+// answer: the handler's reply, or AS_ERROR for an unserved code, a refused request or a failure
+// that escapes the handler.
 class Dispatcher : public RequestSink {
 public:
     // Registers the handler of every request family.

@@ -11,6 +11,7 @@
 #include "common/byte_io.h"
 #include "core/log_file.h"
 #include "dispatch/agent.h"
+#include "dispatch/diagnostics.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/file_request_helpers.h"
 #include "dispatch/file_transfers.h"
@@ -158,7 +159,10 @@ void OpenFile(RequestContext& ctx)
     try {
         if (const std::optional<QUrl> url = UrlToOpen(ctx.PayloadText()))
             OpenWithDesktop(*url);
-    } catch (const std::exception&) {
+        else
+            qCDebug(lcDispatch) << "AS_OPEN_FILE: nothing the desktop can open:" << ctx.PayloadText();
+    } catch (const std::exception& e) {
+        qCWarning(lcDispatch) << "AS_OPEN_FILE failed:" << e.what();
     }
     ctx.Reply();
 }

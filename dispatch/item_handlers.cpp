@@ -224,8 +224,8 @@ void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
     // No new peer may take over while a source is being emptied. Only the contacts request
     // accepts again at its end; after the others the synchronisation's end or the client's
     // close does.
-    agent.host().SetAcceptingConnections(false);
-    const bool acceptsAgain = lines.kind == ItemKind::Contacts;
+    AcceptPause pause(agent.host());
+    if (lines.kind != ItemKind::Contacts) pause.KeepPaused();
     try {
         Log(ctx, lines.delAllFirst);
         EmptySource(ctx, lines);
@@ -235,11 +235,9 @@ void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
     } catch (...) {
         // The dispatcher logs the failure and answers; Outlook is released first all the same.
         agent.stores->OfficeDestroy();
-        if (acceptsAgain) agent.host().SetAcceptingConnections(true);
         throw;
     }
     agent.stores->OfficeDestroy();
-    if (acceptsAgain) agent.host().SetAcceptingConnections(true);
 }
 
 void RegisterKind(Dispatcher& d, const KindLines& lines, RequestCode get, RequestCode set, RequestCode add,

@@ -38,18 +38,13 @@ enum RequestCode : std::uint16_t {
 
 inline constexpr std::uint16_t kHighestRequestCode = 300;
 
-// How a request's failures are handled.
-enum class FailurePolicy {
-    Uncaught,     // the handler answers AS_ERROR itself; an escaping exception still gets AS_ERROR
-    CatchAll,     // any exception: log `failureLine`, dump the record when asked, answer AS_ERROR
-};
-
 // What the dispatcher knows of each served request, independent of its handler.
 struct RequestInfo {
     std::uint16_t code;
     const char* name;
-    FailurePolicy policy;
-    const char* failureLine;     // the line the catch-all logs
+    // A failure escaping the handler is answered AS_ERROR; this line (or "<name>...error") is
+    // logged first, with the request's item record when `dumpsRecord`.
+    const char* failureLine;
     bool dumpsRecord;            // the catch-all writes the request's item record to the log
     bool mayFragment;            // the reply may exceed one message and travel as AS_FRAGMENT pieces
     bool consumesFragments;      // the payload is preceded by the accumulated AS_PUT_FRAGMENT pieces

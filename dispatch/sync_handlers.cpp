@@ -28,7 +28,8 @@ void StartSync(RequestContext& ctx)
     LogFile& log = agent.log;
 
     log.WriteLogLine(QStringLiteral("AS_START_SYNC..."));
-    host.SetAcceptingConnections(false);
+    // No new peer while the synchronisation runs: its end or the client's close accepts again.
+    AcceptPause pause(host);
     host.AnnounceStop();
     host.ShowBusyIcon(true);
     try {
@@ -37,7 +38,7 @@ void StartSync(RequestContext& ctx)
         // No synchronisation runs: the agent is reachable and announced again. Stores opened
         // before the failure stay open until the end request or the client's close.
         const QString reason = FailureReason(std::current_exception());
-        host.SetAcceptingConnections(true);
+        pause.Resume();
         log.WriteLogLine(QStringLiteral("AS_START_SYNC...error"));
         log.WriteLogLine(QStringLiteral("\treason: ") + reason);
         host.ShowBusyIcon(false);
@@ -46,6 +47,7 @@ void StartSync(RequestContext& ctx)
         ctx.ReplyError();
         return;
     }
+    pause.KeepPaused();
     log.WriteLogLine(QStringLiteral("AS_START_SYNC...ok"));
     ctx.Reply();
 }

@@ -11,6 +11,7 @@
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "net/client_connection.h"
+#include "net/diagnostics.h"
 #include "net/dnssd_announcer.h"
 #include "net/serv_socket.h"
 #include "net/server_ui.h"
@@ -303,6 +304,7 @@ void AgentServer::Admit(int descriptor, const QString& statusText)
 
 void AgentServer::Refuse(int descriptor)
 {
+    qCDebug(lcNet) << "refused a peer's connection";
     // The peer sees its connection end at once; the current client keeps its own.
     ClientConnection::ShutDownAndClose(descriptor);
 }

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <dlfcn.h>
+#include <stdlib.h>
 
 #include "core/log_file.h"
 #include "platform/system_info.h"
@@ -43,6 +44,9 @@ bool DnssdAnnouncer::Start(std::uint16_t port)
 {
     const QByteArray name = InstanceName();
     if (library_) return true;
+    // Avahi's compatibility library, which provides this interface on Linux, writes a warning to
+    // standard error on its first use unless this is set; a value the user set stays.
+    ::setenv("AVAHI_COMPAT_NOWARN", "1", 0);
     library_ = ::dlopen(LibraryName().constData(), RTLD_NOW | RTLD_LOCAL);
     if (!library_) {
         log_.WriteLogLine(QStringLiteral("LoadLibrary Bonjour failed"));

@@ -43,7 +43,7 @@ void UnregisterAllAutomationServers()
     Table().factories.clear();
 }
 
-std::unique_ptr<AutomationObject> CreateAutomationObject(const QString& progId)
+std::shared_ptr<AutomationObject> CreateAutomationObject(const QString& progId)
 {
     AutomationFactory factory;
     {

@@ -1,6 +1,8 @@
 #include "platform/shell_operations.h"
 #include "platform/local_name_codec.h"
 
+#include "platform/diagnostics.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -241,10 +243,11 @@ std::error_code RenameNoReplace(const QString& from, const QString& to)
 
 bool OpenWithDesktop(const QUrl& url)
 {
-    if (DesktopOpener* opener = g_testOpener.load())
-        return opener->Open(url);
     DesktopServicesOpener desktop;
-    return desktop.Open(url);
+    DesktopOpener* opener = g_testOpener.load();
+    const bool opened = (opener ? opener : &desktop)->Open(url);
+    if (!opened) qCWarning(lcPlatform) << "the desktop could not open" << url.toDisplayString();
+    return opened;
 }
 
 void SetDesktopOpenerForTesting(DesktopOpener* opener)

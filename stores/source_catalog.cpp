@@ -10,6 +10,7 @@
 #include "stores/apps/opera_contacts.h"
 #include "stores/apps/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
+#include "stores/outlook/outlook_family.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
 #include "stores/windows/address_book/wab_contact_store.h"
@@ -99,7 +100,7 @@ constexpr SourceRow OutlookRow(Kind kind, std::uint32_t code, std::uint32_t flag
     return {.kind = kind,
             .code = code,
             .flag = flag,
-            .makeItemStore = kNoItemStore,
+            .makeItemStore = OutlookRowFactory<Version>(kind),
             .available = OutlookPresent<Version>,
             .outlookVersion = Version,
             .reportsExchange = Version >= 12,

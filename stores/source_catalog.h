@@ -26,6 +26,9 @@ class StoreSet;
 struct StoreServices {
     // Writes a line to the user's log (the agent's log file); may be empty in tests.
     std::function<void(const QString& line)> log;
+    // Tells the user something without waiting for an answer (the window's message box); empty:
+    // such a message goes to the log.
+    std::function<void(const QString& text)> showMessage;
 };
 
 using ItemStoreFactory = std::unique_ptr<COutlook> (*)(const StoreServices& services);

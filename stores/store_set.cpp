@@ -1,6 +1,8 @@
 #include "stores/store_set.h"
 
 #include "common/attempt.h"
+#include "stores/diagnostics.h"
+#include "stores/outlook/outlook_family.h"
 #include "stores/store_roles.h"
 
 // One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.
@@ -27,6 +29,7 @@ StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
         }
         slots_.push_back(std::move(slot));
     }
+    InstallOutlookConnection(*this, services_, [this](ItemKind kind, std::uint32_t code) { return Select(kind, code); });
 }
 
 StoreSet::~StoreSet() = default;
@@ -113,6 +116,7 @@ void StoreSet::OpenSession(Slot& slot, const Note& note)
         throw;
     }
     openSessions_.push_back(&slot);
+    qCDebug(lcStores) << "session of source" << slot.row->code << "open";
     if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
 
@@ -130,6 +134,8 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note)
             },
             failures);
         if (slot->row->storePerSession) slot->items.reset();
+        if (!closed)
+            qCWarning(lcStores) << "session of source" << slot->row->code << "not written back:" << failures.last();
         if (closed && note && slot->row->closedLine) note(slot->Line(slot->row->closedLine));
     }
 }

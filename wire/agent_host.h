@@ -18,3 +18,27 @@ public:
     // sent, so the connection is taken as broken. Hosts without a server ignore it.
     virtual void StopServer() {}
 };
+
+// Keeps new peers out while it lives: accepting is paused when it is made and resumed when it
+// ends, also when a failure leaves the scope, unless it was resumed earlier or told to keep the
+// pause for whoever ends it (the synchronisation's end, the client's close).
+class AcceptPause {
+public:
+    explicit AcceptPause(AgentHost& host) : host_(host) { host_.SetAcceptingConnections(false); }
+    ~AcceptPause() { Resume(); }
+    AcceptPause(const AcceptPause&) = delete;
+    AcceptPause& operator=(const AcceptPause&) = delete;
+
+    // Accepts again now.
+    void Resume()
+    {
+        if (paused_) host_.SetAcceptingConnections(true);
+        paused_ = false;
+    }
+    // Leaves accepting paused when the guard ends.
+    void KeepPaused() { paused_ = false; }
+
+private:
+    AgentHost& host_;
+    bool paused_ = true;
+};

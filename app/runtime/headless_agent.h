@@ -5,10 +5,10 @@
 class AgentServer;
 class LogFile;
 
-// The agent without a window: the log, the agent's state, the dispatcher and the server, with a
-// user interface that answers from a small built-in English string table and writes balloons
-// and prompts to the log (a prompt is answered "Deny"). It serves exactly as the windowed agent
-// does and ends on AS_QUIT or on SIGTERM, SIGINT or SIGHUP with an orderly exit (exit code 0).
+// The agent without a window: the agent's runtime with a face that answers from the fallback
+// language's string table and writes balloons and prompts to the log (a prompt is answered
+// "Deny"). It serves exactly as the windowed agent does and ends on AS_QUIT or on SIGTERM, SIGINT
+// or SIGHUP with an orderly exit (exit code 0); the previous signal handlers return with it.
 class HeadlessAgent : public QObject {
     Q_OBJECT
 public:
@@ -17,8 +17,7 @@ public:
 
     // Writes the start lines and starts the server.
     void Start();
-    // The exit sequence: folder watches stopped, transfer files closed, the IP list saved, the
-    // server stopped; then the event loop ends with `exitCode`.
+    // The runtime's exit sequence, then the event loop ends with `exitCode`.
     void Exit(int exitCode = 0);
 
     AgentServer& server();

@@ -21,6 +21,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "app/runtime/agent_runtime.h"
 #include "app/ui/about_dlg.h"
 #include "app/ui/connection_dlg.h"
 #include "app/ui/key_filter.h"
@@ -29,7 +30,6 @@
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "dispatch/agent.h"
-#include "dispatch/dispatcher.h"
 #include "net/agent_server.h"
 
 namespace {
@@ -50,21 +50,18 @@ static void InitUiResources()
 
 CTwinLarkDlg::CTwinLarkDlg(QWidget* parent)
     : QDialog(parent),
-      log_(std::make_unique<LogFile>()),
-      agent_(std::make_unique<Agent>(*log_)),
-      dispatcher_(std::make_unique<Dispatcher>(*agent_)),
-      server_(std::make_unique<AgentServer>(*log_, *dispatcher_, *this)),
+      runtime_(std::make_unique<AgentRuntime>(
+          *this, nullptr, [](const QString& text, LogFile& log) { ShowMessageBox(text, &log); })),
       trayAvailable_([] { return QSystemTrayIcon::isSystemTrayAvailable(); }),
       openUrl_([](const QUrl& url) { return QDesktopServices::openUrl(url); }),
       terminate_([] { ::_exit(0); })
 {
     InitUiResources();
-    agent_->SetHost(server_.get());
     setObjectName(QStringLiteral("mainDialog"));
     setWindowTitle(QStringLiteral("TwinLark 2.1 by Ostrel Software"));
     setWindowIcon(QIcon(QStringLiteral(":/images/icon128.png")));
     BuildControls();
-    connect(server_.get(), &AgentServer::exitRequested, this, &CTwinLarkDlg::OnExit, Qt::QueuedConnection);
+    connect(runtime_.get(), &AgentRuntime::exitRequested, this, &CTwinLarkDlg::OnExit, Qt::QueuedConnection);
     qApp->installEventFilter(this);
 }
 
@@ -72,11 +69,22 @@ CTwinLarkDlg::~CTwinLarkDlg()
 {
     qApp->removeEventFilter(this);
     DestroyWindow();
-    // The server goes before the agent it serves; the log closes last with its final line.
-    server_.reset();
-    dispatcher_.reset();
-    agent_.reset();
-    log_.reset();
+    runtime_.reset();
+}
+
+LogFile& CTwinLarkDlg::Log()
+{
+    return runtime_->log();
+}
+
+Agent& CTwinLarkDlg::GetAgent()
+{
+    return runtime_->agent();
+}
+
+AgentServer& CTwinLarkDlg::Server()
+{
+    return runtime_->server();
 }
 
 void CTwinLarkDlg::Register(int id, QWidget* widget)
@@ -222,7 +230,7 @@ void CTwinLarkDlg::BuildControls()
 
     runningMark_->hide();
 
-    connect(startStop_, &QPushButton::clicked, this, [this] { server_->OnStartStop(); });
+    connect(startStop_, &QPushButton::clicked, this, [this] { runtime_->server().OnStartStop(); });
     connect(viewLog_, &QPushButton::clicked, this, &CTwinLarkDlg::OnViewLog);
     connect(allowAll_, &QRadioButton::clicked, this, [this] { OnAccessMode(0); });
     connect(onlyList_, &QRadioButton::clicked, this, [this] { OnAccessMode(1); });
@@ -353,7 +361,7 @@ ConnectionChoice CTwinLarkDlg::PromptConnection(const QString& promptText)
 {
     if (IsScreenlessPlatform()) {
         // No one can answer a prompt on a platform without a screen: the peer is refused.
-        log_->WriteLogLine(promptText);
+        runtime_->log().WriteLogLine(promptText);
         return ConnectionChoice::Deny;
     }
     CConnectionDlg prompt(language_, promptText, this);
@@ -368,7 +376,7 @@ void CTwinLarkDlg::AddIpListEntry(const QString& address)
         item->setFlags(item->flags() | Qt::ItemIsEditable);
     }
     // The server may be in the middle of its accept; it learns the list once that is done.
-    QTimer::singleShot(0, this, [this] { server_->SetIpList(CurrentIpList()); });
+    QTimer::singleShot(0, this, [this] { runtime_->server().SetIpList(CurrentIpList()); });
 }
 
 // --- IP list ---------------------------------------------------------------------------------
@@ -382,7 +390,7 @@ QStringList CTwinLarkDlg::CurrentIpList() const
 
 void CTwinLarkDlg::OnIpListEdited()
 {
-    server_->SetIpList(CurrentIpList());
+    runtime_->server().SetIpList(CurrentIpList());
 }
 
 void CTwinLarkDlg::AddIpListRow()
@@ -391,13 +399,13 @@ void CTwinLarkDlg::AddIpListRow()
     item->setFlags(item->flags() | Qt::ItemIsEditable);
     ipList_->setCurrentItem(item);
     ipList_->editItem(item);
-    server_->SetIpList(CurrentIpList());
+    runtime_->server().SetIpList(CurrentIpList());
 }
 
 void CTwinLarkDlg::RemoveIpListRow()
 {
     delete ipList_->currentItem();
-    server_->SetIpList(CurrentIpList());
+    runtime_->server().SetIpList(CurrentIpList());
 }
 
 // --- Settings controls -------------------------------------------------------------------------
@@ -415,7 +423,7 @@ void CTwinLarkDlg::ApplyAccessControls(std::uint32_t mode, bool keepPromptBox)
 
 void CTwinLarkDlg::OnAccessMode(std::uint32_t mode)
 {
-    server_->SetAccessMode(mode);
+    runtime_->server().SetAccessMode(mode);
     WriteAccessMode(mode);
     ApplyAccessControls(mode, true);
 }
@@ -453,10 +461,10 @@ void CTwinLarkDlg::LoadSettingsIntoControls()
             item->setFlags(item->flags() | Qt::ItemIsEditable);
         }
     }
-    server_->SetIpList(CurrentIpList());
+    runtime_->server().SetIpList(CurrentIpList());
     const std::uint32_t mode = ReadAccessMode();
     ApplyAccessControls(mode, false);
-    server_->SetAccessMode(mode);
+    runtime_->server().SetAccessMode(mode);
     notify_->setChecked(ReadTrayMessage());
 }
 
@@ -488,7 +496,7 @@ void CTwinLarkDlg::AddTrayIcon()
     hasTray_ = trayAvailable_();
     if (!hasTray_ && !trayAbsenceLogged_) {
         trayAbsenceLogged_ = true;
-        log_->WriteLogLine(QStringLiteral("no system tray: TwinLark serves without its tray icon"));
+        runtime_->log().WriteLogLine(QStringLiteral("no system tray: TwinLark serves without its tray icon"));
     }
 }
 
@@ -589,10 +597,10 @@ void CTwinLarkDlg::OnCommand(int command)
 {
     switch (command) {
         case kCmdEnable:
-            server_->OnEnable();
+            runtime_->server().OnEnable();
             break;
         case kCmdDisable:
-            server_->OnDisable();
+            runtime_->server().OnDisable();
             break;
         case kCmdSettings:
             OnSettings();
@@ -627,5 +635,5 @@ void CTwinLarkDlg::OnUserManual()
 
 void CTwinLarkDlg::OnViewLog()
 {
-    openUrl_(QUrl::fromLocalFile(log_->GetLogPath()));
+    openUrl_(QUrl::fromLocalFile(runtime_->log().GetLogPath()));
 }

@@ -11,8 +11,8 @@
 #include "net/server_ui.h"
 
 class Agent;
+class AgentRuntime;
 class AgentServer;
-class Dispatcher;
 class LogFile;
 class NorvaneLibrary;
 class QCheckBox;
@@ -33,8 +33,8 @@ inline constexpr char kHelpPageAddress[] =
 
 // The agent's main window. It normally stays hidden behind its tray icon; closing it only hides
 // it. Without a tray it stays on screen (closing minimises it), or the user could not reach it.
-// It owns the log, the agent's state, the dispatcher and the server, and shows the server to
-// the user (ServerUi).
+// It owns the agent's runtime (log, state, dispatcher, server) and shows the server to the user
+// (ServerUi).
 class CTwinLarkDlg : public QDialog, public ServerUi {
     Q_OBJECT
 public:
@@ -91,9 +91,9 @@ public:
     std::uint32_t Language() const { return language_; }
     bool VisibleFlag() const { return visible_; }
     bool ExitStarted() const { return exiting_; }
-    LogFile& Log() { return *log_; }
-    Agent& GetAgent() { return *agent_; }
-    AgentServer& Server() { return *server_; }
+    LogFile& Log();
+    Agent& GetAgent();
+    AgentServer& Server();
     // Every balloon asked for, in order (also when no tray can show it).
     const QStringList& Balloons() const { return balloons_; }
     // How documents and pages are opened (the desktop's handler by default).
@@ -136,14 +136,14 @@ private:
     void AddIpListRow();
     void RemoveIpListRow();
     void RegisterUpdater();
+    // Opens an updater session with its settings file and, unless the updater ends the agent or
+    // skips the set-up (the result says which), describes the product to it.
+    int BeginUpdaterSession();
     void CloseOpenPrompts();
     void Register(int id, QWidget* widget);
 
-    // Owned state, destroyed in reverse: the server first, the log last (its last line closes it).
-    std::unique_ptr<LogFile> log_;
-    std::unique_ptr<Agent> agent_;
-    std::unique_ptr<Dispatcher> dispatcher_;
-    std::unique_ptr<AgentServer> server_;
+    // The log, the agent's state, the dispatcher and the server, with their start and exit.
+    std::unique_ptr<AgentRuntime> runtime_;
 
     NorvaneLibrary* updater_ = nullptr;
     std::uint32_t language_ = 1033;

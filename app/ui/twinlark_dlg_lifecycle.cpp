@@ -8,13 +8,13 @@
 
 #include "app/runtime/norvane_library.h"
 #include "app/runtime/own_ip_address.h"
+#include "app/runtime/agent_runtime.h"
 #include "app/ui/message_box.h"
 #include "app/ui/twinlark_dlg.h"
 #include "core/lang_strings.h"
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "dispatch/agent.h"
-#include "dispatch/source_detection.h"
 #include "net/agent_server.h"
 #include "platform/system_info.h"
 #include "stores/store_set.h"
@@ -29,19 +29,26 @@ constexpr int kMaxPasswordChars = 16;
 
 }  // namespace
 
+int CTwinLarkDlg::BeginUpdaterSession()
+{
+    const int init = updater_->Init(QString(), QString::fromLatin1(kUpdaterSettingsAddress));
+    if (init == kNorvaneInitEndAgent || init == kNorvaneInitSkipSetup) return init;
+    updater_->SetProductName(QStringLiteral("TwinLark"));
+    updater_->SetLanguage(QString::number(ReadLangId()));
+    updater_->SetSendStats(false);
+    return init;
+}
+
 void CTwinLarkDlg::RegisterUpdater()
 {
     if (!updater_) return;
     updater_->SetOnCloseApplication(&CTwinLarkDlg::UpdaterCloseApplication, this);
-    const int init = updater_->Init(QString(), QString::fromLatin1(kUpdaterSettingsAddress));
+    const int init = BeginUpdaterSession();
     if (init == kNorvaneInitEndAgent) {
         terminate_();  // the updater replaces the program now; nothing is saved
         return;
     }
     if (init == kNorvaneInitSkipSetup) return;
-    updater_->SetProductName(QStringLiteral("TwinLark"));
-    updater_->SetLanguage(QString::number(ReadLangId()));
-    updater_->SetSendStats(false);
     updater_->SetWhenCheckForUpdate(1);
     updater_->SetVisibleButtons(15);
     updater_->Check();
@@ -63,21 +70,16 @@ bool CTwinLarkDlg::OnInitDialog()
 
     LoadTexts();
 
-    log_->WriteLogLine(QStringLiteral("Init TwinLark.."));
-    log_->WriteLogLine(GetVersionLine());
-
-    // The contacts and notes sources (logged as "office version"), and the bookmark source.
-    DetectDataSources(*agent_);
+    runtime_->WriteStartLines();
 
     AddTrayIcon();
     // Without a tray there is no icon to bring the window back: it is shown from the start.
     if (!HasTray()) visible_ = true;
 
-    ShowServerState(server_->ServerStart());
-    server_->WatchSystemSleep();
+    runtime_->StartServer();
 
     pcName_->setText(ComputerName());
-    ownIp_->setText(GetOwnIpAddress(*log_));
+    ownIp_->setText(GetOwnIpAddress(runtime_->log()));
 
     ipListCaption_->setText(LangString(119));
 
@@ -113,14 +115,8 @@ void CTwinLarkDlg::OnExit()
     if (exiting_) return;
     exiting_ = true;
     if (updater_) updater_->Close();
-    // Stops the folder watches, closes the transfer files and writes back the stores that work
-    // on a loaded copy, as the end of a client connection does, so an exit in the middle of a
-    // synchronisation loses nothing.
-    agent_->ReleaseClientResources();
-    SaveIpList(CurrentIpList());
     WriteTrayMessage(notify_->isChecked());
-    WriteBrowserId(agent_->browserId);
-    server_->ServerStop();
+    runtime_->RunExitSequence(CurrentIpList());
     CloseOpenPrompts();
     done(0);
 }
@@ -129,12 +125,12 @@ void CTwinLarkDlg::DestroyWindow()
 {
     if (destroyed_) return;
     destroyed_ = true;
-    server_->BonjourStop();
-    agent_->stores->ReleaseSessions(agent_->Selection());
+    runtime_->server().BonjourStop();
+    runtime_->agent().stores->ReleaseSessions(runtime_->agent().Selection());
     SaveIpList(CurrentIpList());
     WriteTrayMessage(notify_->isChecked());
     RemoveTrayIcon();
-    agent_->fragments.Clear();
+    runtime_->agent().fragments.Clear();
     if (gDialog == this) gDialog = nullptr;
 }
 
@@ -146,15 +142,12 @@ void CTwinLarkDlg::OnCheckForUpdates()
     updater_->SetOnCloseApplication(&CTwinLarkDlg::UpdaterCloseApplication, this);
     updater_->SetOnError(&CTwinLarkDlg::UpdaterError, nullptr);
     updater_->SetParentWnd(static_cast<std::uintptr_t>(winId()));
-    const int init = updater_->Init(QString(), QString::fromLatin1(kUpdaterSettingsAddress));
+    const int init = BeginUpdaterSession();
     if (init == kNorvaneInitEndAgent) {
         OnExit();
         return;
     }
     if (init == kNorvaneInitSkipSetup) return;
-    updater_->SetProductName(QStringLiteral("TwinLark"));
-    updater_->SetLanguage(QString::number(ReadLangId()));
-    updater_->SetSendStats(false);
     updater_->SetVisibleButtons(15);
     updater_->SetWhenCheckForUpdate(1);
     updater_->CheckManual();

@@ -10,6 +10,7 @@
 #include "common/errors.h"
 #include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
+#include "stores/apps/chrome_bookmark_scan.h"
 #include "stores/apps/chrome_bookmark_tree.h"
 
 namespace {
@@ -47,18 +48,25 @@ QString CChrome::RequireBookmarksFile() const
     return file;
 }
 
-std::optional<ChromeJson> CChrome::Read(const QString& path) const
+std::optional<QByteArray> CChrome::ReadBytes(const QString& path) const
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!file.exists()) return std::nullopt;
         throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
     }
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw AgentError("cannot read " + Text(path) + ": " + Text(file.errorString()));
+    return bytes;
+}
+
+std::optional<ChromeJson> CChrome::Read(const QString& path) const
+{
+    const std::optional<QByteArray> bytes = ReadBytes(path);
+    if (!bytes) return std::nullopt;
     try {
-        return ParseChromeBookmarks(bytes);
+        return ParseChromeBookmarks(*bytes);
     } catch (const AgentError& e) {
         throw AgentError(Text(path) + ": " + e.what());
     }
@@ -84,12 +92,20 @@ void CChrome::Write(const QString& path, ChromeJson& document)
     WriteFileAtomically(target, SerializeChromeBookmarks(document), mode);
 }
 
-void CChrome::IndexBookmarks(const std::optional<ChromeJson>& document, std::vector<UrlFileEntry>* ids)
+void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids)
 {
-    // Computed before anything is kept, so a document that fails leaves no half index.
+    // Computed before anything is kept, so a file that fails leaves no half index. The check
+    // reads the bookmarks without building the document.
+    const QString file = BookmarksFile();
+    const std::optional<QByteArray> bytes = file.isEmpty() ? std::nullopt : ReadBytes(file);
     QHash<QString, std::uint32_t> checksums;
-    if (document) {
-        std::vector<ChromeBookmark> bookmarks = ListChromeBookmarks(*document);
+    if (bytes) {
+        std::vector<ChromeBookmark> bookmarks;
+        try {
+            bookmarks = ScanChromeBookmarks(*bytes);
+        } catch (const AgentError& e) {
+            throw AgentError(Text(file) + ": " + e.what());
+        }
         checksums.reserve(qsizetype(bookmarks.size()));
         if (ids) ids->reserve(bookmarks.size());
         for (ChromeBookmark& b : bookmarks) {
@@ -103,18 +119,14 @@ void CChrome::IndexBookmarks(const std::optional<ChromeJson>& document, std::vec
 
 std::vector<UrlFileEntry> CChrome::GetIDs()
 {
-    const QString file = BookmarksFile();
     std::vector<UrlFileEntry> ids;
-    IndexBookmarks(file.isEmpty() ? std::nullopt : Read(file), &ids);
+    IndexBookmarks(&ids);
     return ids;
 }
 
 std::uint32_t CChrome::IDtoCRC32(const QString& id)
 {
-    if (!checksums_) {
-        const QString file = BookmarksFile();
-        IndexBookmarks(file.isEmpty() ? std::nullopt : Read(file), nullptr);
-    }
+    if (!checksums_) IndexBookmarks(nullptr);
     return checksums_->value(id, 0);
 }
 

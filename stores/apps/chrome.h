@@ -48,6 +48,8 @@ public:
 
 private:
     QString RequireBookmarksFile() const;
+    // The file's bytes; nothing when it does not exist. Throws AgentError when it cannot be read.
+    std::optional<QByteArray> ReadBytes(const QString& file) const;
     // The parsed file; nothing when it does not exist. Throws AgentError when it cannot be read
     // or does not parse.
     std::optional<ChromeJson> Read(const QString& file) const;
@@ -55,8 +57,8 @@ private:
     ChromeJson ReadExisting(const QString& file) const;
     // Writes the changed document, its checksum recomputed.
     void Write(const QString& file, ChromeJson& document);
-    // Rebuilds the checksum index from a document (or an empty one).
-    void IndexBookmarks(const std::optional<ChromeJson>& document, std::vector<UrlFileEntry>* ids);
+    // Rebuilds the checksum index from the file (empty when there is none), and lists the ids.
+    void IndexBookmarks(std::vector<UrlFileEntry>* ids);
 
     std::optional<QString> fixedFile_;
     std::optional<QHash<QString, std::uint32_t>> checksums_;

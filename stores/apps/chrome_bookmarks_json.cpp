@@ -2,6 +2,7 @@
 
 #include <QCryptographicHash>
 #include <cctype>
+#include <vector>
 #include <QString>
 
 #include "common/errors.h"
@@ -80,17 +81,66 @@ void HashNode(QCryptographicHash& md5, const ChromeJson& node)
         for (const ChromeJson& child : *children) HashNode(md5, child);
 }
 
+// Follows the parser through a document that parsed, and refuses one whose objects name a
+// member twice: the parser keeps the last value in the first one's place, so which of the two
+// the browser means cannot be told, and a rewrite would lose the other.
+class UniqueMemberNames : public nlohmann::json_sax<ChromeJson> {
+public:
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t&) override { return true; }
+    bool string(string_t&) override { return true; }
+    bool binary(binary_t&) override { return true; }
+    bool start_object(std::size_t) override
+    {
+        starts_.push_back(names_.size());
+        return true;
+    }
+    bool key(string_t& name) override
+    {
+        RequireChromeMemberNameUnique(names_, starts_.back(), name);
+        return true;
+    }
+    bool end_object() override
+    {
+        names_.resize(starts_.back());
+        starts_.pop_back();
+        return true;
+    }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override { return false; }
+
+private:
+    std::vector<std::string> names_;
+    std::vector<std::size_t> starts_;
+};
+
 }  // namespace
+
+void RequireChromeMemberNameUnique(std::vector<std::string>& names, std::size_t objectStart, const std::string& name)
+{
+    for (std::size_t i = objectStart; i < names.size(); ++i)
+        if (names[i] == name)
+            throw AgentError("Chrome bookmarks file: an object names its member \"" + name.substr(0, 100) + "\" twice");
+    names.push_back(name);
+}
 
 ChromeJson ParseChromeBookmarks(const QByteArray& bytes)
 {
     RequireModestNesting(bytes);
+    ChromeJson document;
     try {
         // The parser refuses bytes that are not UTF-8 and escapes that pair no surrogates.
-        return ChromeJson::parse(bytes.constBegin(), bytes.constEnd());
+        document = ChromeJson::parse(bytes.constBegin(), bytes.constEnd());
     } catch (const ChromeJson::exception& e) {
         throw AgentError(std::string("Chrome bookmarks file is not valid JSON in UTF-8: ") + e.what());
     }
+    UniqueMemberNames names;
+    ChromeJson::sax_parse(bytes.constBegin(), bytes.constEnd(), &names);
+    return document;
 }
 
 QByteArray SerializeChromeBookmarks(const ChromeJson& document)

@@ -2,6 +2,7 @@
 #include <QByteArray>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 // The bytes of Chrome's "Bookmarks" file and the document they hold. Members keep the order
 // they have in the file, since the store finds its folder by position.
@@ -9,9 +10,14 @@ using ChromeJson = nlohmann::ordered_json;
 
 // Reads a whole Bookmarks file. Chrome writes UTF-8: raw (current versions) or with every
 // character beyond ASCII as a \u escape (older ones); both read to the same text. Throws
-// AgentError naming the fault for bytes that are not UTF-8, not JSON, or nested deeper than
-// any real file (Chrome itself reads no deeper than 200 levels).
+// AgentError naming the fault for bytes that are not UTF-8, not JSON, nested deeper than any
+// real file (Chrome itself reads no deeper than 200 levels), or with an object that names a
+// member twice (Chrome never writes one; which value counts could not be told).
 ChromeJson ParseChromeBookmarks(const QByteArray& bytes);
+
+// For the readers of the file: `names` holds the member names of the open objects, those of the
+// innermost from `objectStart`; adds `name`, or throws AgentError when that object has it already.
+void RequireChromeMemberNameUnique(std::vector<std::string>& names, std::size_t objectStart, const std::string& name);
 
 // The document as one line of pure ASCII: no white space between tokens, every UTF-16 unit
 // from 0x80 up written as \u with four upper-case hexadecimal digits (a character beyond the

@@ -3,7 +3,7 @@
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <tuple>
 
 #include "common/bookmark_checksums.h"
@@ -42,8 +42,8 @@ public:
     std::uint32_t Checksum(std::int64_t id, const QString& path, QByteArrayView title, QByteArrayView url)
     {
         char digits[24];
-        const int n = std::snprintf(digits, sizeof digits, "%lld", static_cast<long long>(id));
-        std::uint32_t crc = Update(0, QByteArrayView(digits, n));
+        const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
+        std::uint32_t crc = Update(0, QByteArrayView(digits, end - digits));
         crc = Crc32Update(crc, path.utf16(), static_cast<std::size_t>(path.size()) * 2);
         crc = Update(crc, title);
         return Update(crc, url);
@@ -54,11 +54,20 @@ private:
     {
         // UTF-16 never needs more units than UTF-8 has bytes.
         if (units_.size() < std::size_t(utf8.size())) units_.resize(std::size_t(utf8.size()));
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        const QChar* end = decoder.appendToBuffer(units_.data(), utf8);
-        return Crc32Update(crc, units_.data(), static_cast<std::size_t>(end - units_.data()) * 2);
+        char16_t* out = units_.data();
+        bool ascii = true;
+        for (const char c : utf8) {
+            ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+            *out++ = static_cast<unsigned char>(c);
+        }
+        if (!ascii) {
+            // As QString::fromUtf8 reads it, so the checksum is that of the texts Get gives.
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+            out = reinterpret_cast<char16_t*>(decoder.appendToBuffer(reinterpret_cast<QChar*>(units_.data()), utf8));
+        }
+        return Crc32Update(crc, units_.data(), static_cast<std::size_t>(out - units_.data()) * 2);
     }
-    std::vector<QChar> units_;
+    std::vector<char16_t> units_;
 };
 
 std::optional<std::int64_t> RowIdOfKey(const QString& key)
@@ -90,6 +99,7 @@ struct CFirefox::Schema {
     bool urlHash = false;
     bool foreignCount = false;
     bool revHost = false;
+    bool recalcFrecency = false;
     bool deletedTable = false;
 };
 
@@ -102,13 +112,21 @@ struct CFirefox::Node {
 };
 
 struct CFirefox::Tree {
-    // Bookmarks by row id, and their ids in listing order.
-    QHash<std::int64_t, Node> bookmarks;
+    // Bookmarks sorted by row id, and their ids in listing order.
+    std::vector<Node> bookmarks;
     std::vector<std::int64_t> order;
+    std::vector<std::uint32_t> orderCrcs;  // the checksum of each, in the same order
     // Folders below the menu root (and the root itself): their Path, and per folder its
     // sub-folders in position order as (title, id).
     QHash<std::int64_t, QString> folderPaths;
     QHash<std::int64_t, std::vector<std::pair<QString, std::int64_t>>> subFolders;
+
+    const Node* Find(std::int64_t id) const
+    {
+        const auto it = std::lower_bound(bookmarks.begin(), bookmarks.end(), id,
+                                         [](const Node& node, std::int64_t key) { return node.id < key; });
+        return it != bookmarks.end() && it->id == id ? &*it : nullptr;
+    }
 };
 
 // A bookmark's texts as the database holds them.
@@ -170,6 +188,7 @@ void CFirefox::Open()
     schema->urlHash = db->HasColumn("moz_places", "url_hash");
     schema->foreignCount = db->HasColumn("moz_places", "foreign_count");
     schema->revHost = db->HasColumn("moz_places", "rev_host");
+    schema->recalcFrecency = db->HasColumn("moz_places", "recalc_frecency");
     schema->deletedTable = db->HasTable("moz_bookmarks_deleted");
 
     dataVersion_ = std::make_unique<SqliteStatement>(*db, "PRAGMA data_version");
@@ -199,6 +218,7 @@ const CFirefox::Tree& CFirefox::CurrentTree()
     const std::int64_t version = dataVersion_->Int(0);
     dataVersion_->Reset();
     if (tree_ && version == treeDataVersion_) return *tree_;
+    const std::size_t previousBookmarks = tree_ ? tree_->bookmarks.size() : 0;
     tree_.reset();
     auto tree = std::make_unique<Tree>();
 
@@ -260,9 +280,17 @@ const CFirefox::Tree& CFirefox::CurrentTree()
             return std::tie(folderRank, position, id) < std::tie(o.folderRank, o.position, o.id);
         }
     };
-    QHash<std::int64_t, std::int64_t> folderRank;
-    for (std::size_t i = 0; i < listingOrder.size(); ++i) folderRank.insert(listingOrder[i], std::int64_t(i));
+    struct FolderOfRows {
+        std::int64_t rank;
+        QString path;
+    };
+    QHash<std::int64_t, FolderOfRows> folders;
+    folders.reserve(qsizetype(listingOrder.size()));
+    for (std::size_t i = 0; i < listingOrder.size(); ++i)
+        folders.insert(listingOrder[i], {std::int64_t(i), tree->folderPaths.value(listingOrder[i])});
     std::vector<Place> places;
+    places.reserve(previousBookmarks);
+    tree->bookmarks.reserve(previousBookmarks);
     const QByteArray excluded = kExcludedAddress.toUtf8();
     ChecksumBuffer buffer;
     SqliteStatement rows(db,
@@ -270,21 +298,28 @@ const CFirefox::Tree& CFirefox::CurrentTree()
                          "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
     while (rows.Step()) {
         const std::int64_t parent = rows.Int(1);
-        const auto rank = folderRank.constFind(parent);
-        if (rank == folderRank.constEnd()) continue;
+        const auto folder = folders.constFind(parent);
+        if (folder == folders.constEnd()) continue;
         const QByteArrayView url = rows.Utf8(4);
         if (url == excluded) continue;
         const std::int64_t id = rows.Int(0);
-        const std::uint32_t crc = buffer.Checksum(id, tree->folderPaths.value(parent), rows.Utf8(3), url);
-        tree->bookmarks.emplace(id, Node{id, parent, crc});
-        places.push_back({*rank, rows.Int(2), id});
+        const std::uint32_t crc = buffer.Checksum(id, folder->path, rows.Utf8(3), url);
+        tree->bookmarks.push_back({id, parent, crc});
+        places.push_back({folder->rank, rows.Int(2), id});
     }
     std::sort(places.begin(), places.end());
+    std::sort(tree->bookmarks.begin(), tree->bookmarks.end(),
+              [](const Node& a, const Node& b) { return a.id < b.id; });
     tree->order.reserve(places.size());
-    for (const Place& place : places) tree->order.push_back(place.id);
+    tree->orderCrcs.reserve(places.size());
+    for (const Place& place : places) {
+        tree->order.push_back(place.id);
+        tree->orderCrcs.push_back(tree->Find(place.id)->crc);
+    }
 
     tree_ = std::move(tree);
     treeDataVersion_ = version;
+    nextInOrder_ = 0;
     return *tree_;
 }
 
@@ -293,8 +328,7 @@ const CFirefox::Node* CFirefox::FindBookmark(const QString& id)
     const Tree& tree = CurrentTree();
     const std::optional<std::int64_t> row = RowIdOfKey(id);
     if (!row) return nullptr;
-    const auto it = tree.bookmarks.constFind(*row);
-    return it == tree.bookmarks.constEnd() ? nullptr : &*it;
+    return tree.Find(*row);
 }
 
 std::vector<UrlFileEntry> CFirefox::GetIDs()
@@ -303,6 +337,7 @@ std::vector<UrlFileEntry> CFirefox::GetIDs()
     std::vector<UrlFileEntry> ids;
     ids.reserve(tree.order.size());
     for (const std::int64_t id : tree.order) ids.push_back({QString::number(id), 0, 0, 0});
+    nextInOrder_ = 0;
     return ids;
 }
 
@@ -313,8 +348,12 @@ std::uint32_t CFirefox::IDtoCRC32(const QString& id)
     RequireOpen();
     if (!tree_) CurrentTree();
     const std::optional<std::int64_t> row = RowIdOfKey(id);
-    const auto found = row ? tree_->bookmarks.constFind(*row) : tree_->bookmarks.constEnd();
-    return found == tree_->bookmarks.constEnd() ? Crc32OfText(id) : found->crc;
+    if (!row) return Crc32OfText(id);
+    // It asks in listing order, so the next one in the list is the first place to look.
+    if (nextInOrder_ < tree_->order.size() && tree_->order[nextInOrder_] == *row)
+        return tree_->orderCrcs[nextInOrder_++];
+    const Node* node = tree_->Find(*row);
+    return node ? node->crc : Crc32OfText(id);
 }
 
 CFirefox::Texts CFirefox::ReadTexts(std::int64_t id)
@@ -387,7 +426,7 @@ std::int64_t CFirefox::InsertRow(int type, std::optional<std::int64_t> place, st
     return id;
 }
 
-std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names)
+std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names, std::int64_t now)
 {
     const Tree& tree = CurrentTree();
     std::int64_t parent = schema_->menuRoot;
@@ -400,7 +439,6 @@ std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names)
         if (match == level->end()) break;
         parent = match->second;
     }
-    const std::int64_t now = PlacesTimeNow();
     for (; used < names.size(); ++used) parent = InsertRow(kTypeFolder, std::nullopt, parent, names[used], now);
     return parent;
 }
@@ -421,6 +459,8 @@ std::int64_t CFirefox::FindOrInsertPlace(const QString& url)
     QByteArray values = "?";
     if (schema_->placeGuid) columns += ", guid", values += ", ?";
     if (schema_->revHost) columns += ", rev_host", values += ", ?";
+    // Firefox ranks the new address for its address bar once it sees the mark.
+    if (schema_->recalcFrecency) columns += ", recalc_frecency", values += ", 1";
     if (schema_->urlHash) columns += ", url_hash", values += ", ?";
     const QByteArray sql = "INSERT INTO moz_places (" + columns + ") VALUES (" + values + ")";
     SqliteStatement insert(*db_, sql.constData());
@@ -497,7 +537,7 @@ QString CFirefox::Add(const BookmarkRecord& record)
         SqliteTransaction transaction(db);
         ResetOnExit<Tree> dropTree{tree_};
         const std::int64_t now = PlacesTimeNow();
-        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path));
+        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path), now);
         const std::int64_t place = FindOrInsertPlace(record.url);
         id = InsertRow(kTypeBookmark, place, parent, record.name, now);
         ChangeForeignCount(place, +1);
@@ -537,7 +577,7 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
     }
     const QStringList folders = SplitFolderPath(record.path);
     if (folders != SplitFolderPath(currentPath)) {
-        const std::int64_t parent = FindOrCreateFolder(folders);
+        const std::int64_t parent = FindOrCreateFolder(folders, now);
         if (parent != node.parent) {
             MoveToEnd(node.id, parent, now);
             changed = true;

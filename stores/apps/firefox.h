@@ -88,7 +88,8 @@ private:
     const Node* FindBookmark(const QString& id);
     // Title, address and address row of a bookmark the tree lists.
     Texts ReadTexts(std::int64_t id);
-    std::int64_t FindOrCreateFolder(const QStringList& names);
+    // The folder the names lead to from the menu root; missing ones are created, dated `now`.
+    std::int64_t FindOrCreateFolder(const QStringList& names, std::int64_t now);
     std::int64_t FindOrInsertPlace(const QString& url);
     std::int64_t NextPosition(std::int64_t parent);
     // Marks a row changed as Firefox does (lastModified, syncChangeCounter).
@@ -106,4 +107,6 @@ private:
     std::unique_ptr<SqliteStatement> dataVersion_;
     std::unique_ptr<Tree> tree_;
     std::int64_t treeDataVersion_ = -1;
+    // Where in the listing order the next IDtoCRC32 of a change check is expected.
+    std::size_t nextInOrder_ = 0;
 };

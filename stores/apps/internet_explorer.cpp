@@ -1,15 +1,12 @@
 #include "stores/apps/internet_explorer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include "common/bookmark_checksums.h"
 #include "common/errors.h"
-#include "platform/atomic_file.h"
+#include "platform/confined_folder.h"
 #include "platform/known_folders.h"
 
 namespace {
@@ -38,46 +35,6 @@ void CollectFavoriteFiles(const QString& folder, std::vector<QString>& files)
     }
 }
 
-// Whether anything (a file, a folder, a dangling link) has that name.
-bool NameTaken(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-bool IsSymbolicLink(const QString& path)
-{
-    struct stat st;
-    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
-// The walk never enters a linked folder, so no favourite lies behind one; going through one
-// on a peer's word or a stored key could reach anywhere on the disk.
-void RefuseLinkedFolders(const QString& favorites, const QStringList& folders)
-{
-    QString folder = favorites;
-    for (const QString& name : folders) {
-        folder += QLatin1Char('/') + name;
-        if (IsSymbolicLink(folder))
-            throw AgentError("refused a favourite behind the linked folder " + Text(folder.left(300)));
-    }
-}
-
-// Creates a file that must not exist yet and writes it through to the disk, so that removing
-// an older copy afterwards can never leave neither.
-void WriteNewFile(const QString& path, const QByteArray& content)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        throw AgentError("cannot create " + Text(path) + ": " + Text(file.errorString()));
-    const bool written = file.write(content) == content.size() && file.flush() && ::fsync(file.handle()) == 0;
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError) {
-        file.remove();
-        throw AgentError("cannot write " + Text(path));
-    }
-}
-
 }  // namespace
 
 CInternetExplorer::CInternetExplorer() = default;
@@ -102,36 +59,20 @@ QString CInternetExplorer::RequireFavoritesFolder() const
 void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QString& path) const
 {
     // Keys come back from the peer's state and from the state file; only favourites of this
-    // folder may be read, rewritten or removed through them.
-    bool ok = path.size() > favorites.size() + 1 && path.startsWith(favorites) &&
-              path[favorites.size()] == QLatin1Char('/') && path.endsWith(kUrlEnding);
-    if (ok) {
-        const QStringList parts = path.mid(favorites.size() + 1).split(QLatin1Char('/'));
-        for (const QString& part : parts)
-            ok = ok && !part.isEmpty() && part != QLatin1String(".") && part != QLatin1String("..");
-        if (ok) RefuseLinkedFolders(favorites, parts.mid(0, parts.size() - 1));
-    }
-    if (!ok) throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
+    // folder may be read, rewritten or removed through them, and none behind a link out of it.
+    if (!path.endsWith(kUrlEnding))
+        throw AgentError("not a favourite below " + Text(favorites) + ": " + Text(path.left(300)));
+    ConfinedFolder(favorites).NamesOf(path);
 }
 
 QStringList CInternetExplorer::SplitFolderPath(const QString& path)
 {
-    QString p = path;
-    p.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    if (p.isEmpty()) return {};
-    auto refuse = [&](const char* why) {
-        throw AgentError(std::string("refused bookmark folder path (") + why + "): \"" +
-                         Text(path.left(300)) + "\"");
-    };
-    if (p.startsWith(QLatin1Char('/'))) refuse("absolute");
-    if (p.endsWith(QLatin1Char('/'))) p.chop(1);
-    QStringList parts = p.split(QLatin1Char('/'));
-    for (const QString& part : parts) {
-        if (part.isEmpty()) refuse("empty folder name");
-        if (part == QLatin1String(".") || part == QLatin1String("..")) refuse("dot folder name");
-        if (part.contains(QLatin1Char(':'))) refuse("drive or colon in a folder name");
-    }
-    return parts;
+    const QStringList names = ConfinedFolder::SplitRelativePath(path);
+    for (const QString& name : names)
+        if (name.contains(QLatin1Char(':')))
+            throw AgentError("refused bookmark folder path (colon in a folder name): \"" + Text(path.left(300)) +
+                             "\"");
+    return names;
 }
 
 QString CInternetExplorer::CleanFileName(const QString& name)
@@ -156,18 +97,6 @@ QByteArray CInternetExplorer::UrlFileContent(const QString& url)
     }
     return QByteArrayLiteral("[InternetShortcut]\r\n") + kUrlPrefix + url.toLatin1() +
            QByteArrayLiteral("\r\n");
-}
-
-QString CInternetExplorer::MakeFolders(const QString& favorites, const QStringList& folders) const
-{
-    // A folder that exists or cannot be made is passed over; writing the file then tells.
-    QDir().mkpath(favorites);
-    QString folder = favorites;
-    for (const QString& name : folders) {
-        folder += QLatin1Char('/') + name;
-        QDir().mkdir(folder);
-    }
-    return folder;
 }
 
 std::vector<UrlFileEntry> CInternetExplorer::GetIDs()
@@ -228,15 +157,11 @@ QString CInternetExplorer::Add(const BookmarkRecord& record)
     const QByteArray content = UrlFileContent(record.url);
     const QStringList folders = SplitFolderPath(record.path);
     const QString name = CleanFileName(record.name);
-    RefuseLinkedFolders(favorites, folders);
+    const ConfinedFolder confined(favorites);
+    confined.Resolve(folders);
 
-    const QString folder = MakeFolders(favorites, folders);
-    QString candidate = folder + QLatin1Char('/') + name + kUrlEnding;
-    for (int n = 1; NameTaken(candidate); ++n) {
-        if (n > 100000) throw AgentError("no free favourite name for " + Text(candidate));
-        candidate = folder + QLatin1Char('/') + name + QStringLiteral(" (%1)").arg(n) + kUrlEnding;
-    }
-    WriteNewFile(candidate, content);
+    const QString candidate = ConfinedFolder::FreeFileName(confined.MakeFolders(folders), name, kUrlEnding);
+    ConfinedFolder::WriteNewFile(candidate, content);
     return candidate;
 }
 
@@ -251,7 +176,7 @@ QString CInternetExplorer::Edit(const QString& path, const BookmarkRecord& recor
     for (const QString& name : folders) target += QLatin1Char('/') + name;
     target += QLatin1Char('/') + CleanFileName(record.name) + kUrlEnding;
     if (target == path) {
-        WriteFileAtomically(path, content);
+        ConfinedFolder::ReplaceFile(path, content);
         return path;
     }
     // The old favourite goes only once the new one is safely written.

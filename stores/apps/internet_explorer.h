@@ -36,8 +36,9 @@ public:
     // Creates the folders of the Path and a new file "<Name>.url" there, numbered
     // "<Name> (1).url", "<Name> (2).url", ... while the name is taken. Returns its path.
     QString Add(const BookmarkRecord& record) override;
-    // Rewrites the file in place when Path and Name still lead to it; otherwise writes the new
-    // file as Add does and only then removes the old one. Returns the favourite's path.
+    // Rewrites the file in place (atomically, keeping its permissions) when Path and Name still
+    // lead to it; otherwise writes the new file as Add does and only then removes the old one.
+    // Returns the favourite's path.
     QString Edit(const QString& path, const BookmarkRecord& record) override;
     // Removes the favourite's file; a file that is already gone is no failure.
     void Delete(const QString& path) override;
@@ -60,10 +61,9 @@ public:
 
 private:
     QString RequireFavoritesFolder() const;
-    // Throws AgentError unless `path` names a ".url" file below the Favorites folder.
+    // Throws AgentError unless `path` names a ".url" file below the Favorites folder, reached
+    // without a link out of it.
     void RequireFavoritePath(const QString& favorites, const QString& path) const;
-    // The folder for the Path, created as needed (the Favorites folder too).
-    QString MakeFolders(const QString& favorites, const QStringList& folders) const;
 
     std::optional<QString> fixedFolder_;
 };

@@ -112,7 +112,8 @@ bool BuildRule(const RecurrenceKeys& keys, VEventRecord& event)
     event.BySetPosPart.clear();
     const bool endless = keys.noEndDate && *keys.noEndDate != 0;
     // A series ends after a count or on a date, never both; a count of 0 would leave nothing.
-    if (!endless && keys.occurrences && *keys.occurrences > 0) event.CountPart = QString::number(*keys.occurrences);
+    if (!endless && keys.occurrences && *keys.occurrences > 0)
+        event.CountPart = QString::number(*keys.occurrences);
     if (!endless && event.CountPart.isEmpty() && keys.patternEnd && !keys.patternEnd->isEmpty()) {
         // The last occurrence starts on that date at the event's own local time of day.
         const std::optional<double> date = ParseDateText(*keys.patternEnd, DateTextPart::DateOnly);
@@ -132,8 +133,10 @@ bool BuildRule(const RecurrenceKeys& keys, VEventRecord& event)
         // Outlook's fifth instance is the last one.
         const QString n = *keys.instance == 5 ? QStringLiteral("-1") : QString::number(*keys.instance);
         // "The second weekday" is a position among several days, not the second of each.
-        if (days.size() == 1) days[0].prepend(n);
-        else event.BySetPosPart = n;
+        if (days.size() == 1)
+            days[0].prepend(n);
+        else
+            event.BySetPosPart = n;
     }
     event.ByDayPart = days.join(u',');
     if (*keys.type == 6 && keys.monthOfYear && *keys.monthOfYear >= 1 && *keys.monthOfYear <= 12)
@@ -171,7 +174,7 @@ void BuildAlarm(VEventRecord& event, std::int32_t minutes)
 // The event's start and end for the peer.
 struct EventSpan {
     bool allDay = false;
-    std::optional<SystemTime> startUtc;  // timed
+    std::optional<SystemTime> startUtc;   // timed
     std::optional<SystemTime> startDate;  // all-day
     std::optional<SystemTime> end;        // UTC, or a date for all-day events
 };
@@ -208,8 +211,10 @@ EventSpan SpanOf(const VEventRecord& event)
         return span;
     }
     span.startUtc = IcsToUtc(*start);
-    if (end) span.end = IcsToUtc(*end);
-    else if (duration) span.end = AddSeconds(*span.startUtc, *duration);
+    if (end)
+        span.end = IcsToUtc(*end);
+    else if (duration)
+        span.end = AddSeconds(*span.startUtc, *duration);
     return span;
 }
 
@@ -230,8 +235,9 @@ std::int32_t ReminderMinutes(const VEventRecord& event, const EventSpan& span)
     const std::optional<IcsDateTime> trigger = ParseIcsDateTime(event.AlarmTrigger);
     if (!trigger) return 0;
     const std::optional<SystemTime> start =
-        span.startUtc ? span.startUtc
-                      : (span.startDate ? std::optional<SystemTime>(LocalTimeToUtc(*span.startDate)) : std::nullopt);
+        span.startUtc
+            ? span.startUtc
+            : (span.startDate ? std::optional<SystemTime>(LocalTimeToUtc(*span.startDate)) : std::nullopt);
     if (!start) return 0;
     const std::int64_t before = SecondsBetween(IcsToUtc(*trigger), *start);
     return static_cast<std::int32_t>(before >= 0 ? (before + 59) / 60 : -((-before) / 60));
@@ -301,8 +307,10 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
     if (request.isRecurring && *request.isRecurring != 0) request.ruleGiven = BuildRule(keys, event);
     if (!request.ruleGiven) ClearRule(event);
     if (request.reminderGiven) {
-        if (reminder) BuildAlarm(event, *reminder);
-        else request.reminderGiven = false;
+        if (reminder)
+            BuildAlarm(event, *reminder);
+        else
+            request.reminderGiven = false;
     }
     return request;
 }
@@ -314,9 +322,12 @@ void AppendAppointmentFields(const VEventRecord& event, const QString& calendarN
     record.Add(QStringLiteral("Body"), UnescapeIcsText(event.Description));
     record.Add(QStringLiteral("Location"), UnescapeIcsText(event.Location));
     if (span.allDay) record.Add(QStringLiteral("AllDayEvent"), std::int32_t{1});
-    if (span.startDate) record.Add(QStringLiteral("Start"), PeerText(*span.startDate));
-    else if (span.startUtc) record.Add(QStringLiteral("Start"), PeerText(*span.startUtc));
-    else record.Add(QStringLiteral("Start"), QString());
+    if (span.startDate)
+        record.Add(QStringLiteral("Start"), PeerText(*span.startDate));
+    else if (span.startUtc)
+        record.Add(QStringLiteral("Start"), PeerText(*span.startUtc));
+    else
+        record.Add(QStringLiteral("Start"), QString());
     if (span.end) record.Add(QStringLiteral("End"), PeerText(*span.end));
     if (!event.AlarmTrigger.isEmpty())
         record.Add(QStringLiteral("ReminderMinutesBeforeStart"), ReminderMinutes(event, span));
@@ -335,7 +346,8 @@ bool IsEventInDateWindow(const VEventRecord& event, std::int16_t weeksBack, std:
     std::optional<double> endDay;
     if (const std::optional<IcsDateTime> end = ParseIcsDateTime(event.DtEnd)) {
         endDay = DayNumber(IcsToLocal(*end));
-    } else if (const std::optional<std::int64_t> duration = ParseIcsDurationSeconds(event.Duration); duration && start) {
+    } else if (const std::optional<std::int64_t> duration = ParseIcsDurationSeconds(event.Duration);
+               duration && start) {
         endDay = DayNumber(AddSeconds(IcsToLocal(*start), *duration));
     }
     if (weeksAhead != -1 && startDay > windowEnd) return false;

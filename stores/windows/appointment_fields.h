@@ -13,10 +13,10 @@
 
 // What a record asked for besides the event's fields.
 struct AppointmentRequest {
-    QString calendarName;                 // the last "Categories"; empty for none
-    bool ruleGiven = false;               // the recurrence keys gave a rule
+    QString calendarName;                     // the last "Categories"; empty for none
+    bool ruleGiven = false;                   // the recurrence keys gave a rule
     std::optional<std::int32_t> isRecurring;  // "IsRecurring" when present
-    bool reminderGiven = false;           // "ReminderMinutesBeforeStart" was present
+    bool reminderGiven = false;               // "ReminderMinutesBeforeStart" was present
 };
 
 // Applies the record's keys to the event in record order (a new event starts empty, an edited

@@ -1,5 +1,10 @@
 #include "stores/windows/appointment_win_vista.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -9,10 +14,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "common/crc32.h"
 #include "common/errors.h"
@@ -102,6 +103,7 @@ QByteArray WithoutBlocks(const IcsCalendar& calendar, std::vector<int> blocks)
     for (int b : blocks) {
         const IcsCalendar::Event& e = calendar.Events()[static_cast<std::size_t>(b)];
         const qsizetype start = lines.StartOffset(e.begin);
+        if (start < from) continue;  // events never overlap; nothing is written twice
         out += lines.Bytes().mid(from, start - from);
         from = lines.EndOffset(e.end);
     }
@@ -117,7 +119,8 @@ QStringList ListCalendarFiles(const QString& folder)
     DIR* dir = ::opendir(native.constData());
     if (!dir) {
         if (errno == ENOENT) return {};
-        throw AgentError("cannot read the calendar folder " + folder.toStdString() + ": " + std::strerror(errno));
+        throw AgentError("cannot read the calendar folder " + folder.toStdString() + ": " +
+                         std::strerror(errno));
     }
     QStringList names;
     for (;;) {
@@ -128,13 +131,15 @@ QStringList ListCalendarFiles(const QString& folder)
         if (name.size() <= 4 || !name.endsWith(QLatin1String(".ics"), Qt::CaseInsensitive)) continue;
         struct stat st {};
         // Links are not followed: a calendar is a file of this folder.
-        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
         names.append(name);
     }
     const int error = errno;
     ::closedir(dir);
     if (error != 0)
-        throw AgentError("cannot read the calendar folder " + folder.toStdString() + ": " + std::strerror(error));
+        throw AgentError("cannot read the calendar folder " + folder.toStdString() + ": " +
+                         std::strerror(error));
     std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
         const int c = a.compare(b, Qt::CaseInsensitive);
         return c != 0 ? c < 0 : a < b;
@@ -174,7 +179,7 @@ void CAppointmentWinVista::Log(const QString& line) const
 void CAppointmentWinVista::PrepareToCheck()
 {
     CreateCalendarFolders();
-    LoadCalendarIndex();
+    BuildIndex(true);
 }
 
 void CAppointmentWinVista::CreateCalendarFolders()
@@ -185,19 +190,27 @@ void CAppointmentWinVista::CreateCalendarFolders()
 
 void CAppointmentWinVista::LoadCalendarIndex()
 {
+    BuildIndex(false);
+}
+
+void CAppointmentWinVista::BuildIndex(bool logUnserved)
+{
     index_.clear();
     fileOfUid_.clear();
     const QString folder = CalendarFolder();
     if (folder.isEmpty()) return;
-    for (const QString& path : ListCalendarFiles(folder)) {
+    const QStringList paths = ListCalendarFiles(folder);
+    cache_.Retain(paths);
+    for (const QString& path : paths) {
         const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(path);
         if (!calendar) continue;  // gone since the listing
         CalendarFileEntry entry{path, {}};
         for (const IcsCalendar::Event& event : calendar->Events()) {
             if (!IsServedUid(event.uid)) {
-                Log(QStringLiteral("Calendar event not served, its UID is not %1 characters: %2 in %3")
-                        .arg(kUidUnits)
-                        .arg(event.uid.isEmpty() ? QStringLiteral("(none)") : event.uid, path));
+                if (logUnserved)
+                    Log(QStringLiteral("Calendar event not served, its UID is not %1 characters: %2 in %3")
+                            .arg(kUidUnits)
+                            .arg(event.uid.isEmpty() ? QStringLiteral("(none)") : event.uid, path));
                 continue;
             }
             if (fileOfUid_.contains(event.uid)) continue;
@@ -211,7 +224,8 @@ void CAppointmentWinVista::LoadCalendarIndex()
 void CAppointmentWinVista::Remember(const QString& path, const QString& uid)
 {
     ForgetUid(uid);
-    auto entry = std::find_if(index_.begin(), index_.end(), [&](const CalendarFileEntry& e) { return e.path == path; });
+    auto entry = std::find_if(index_.begin(), index_.end(),
+                              [&](const CalendarFileEntry& e) { return e.path == path; });
     if (entry == index_.end()) {
         index_.push_back({path, {}});
         entry = index_.end() - 1;
@@ -229,11 +243,11 @@ void CAppointmentWinVista::ForgetUid(const QString& uid)
     fileOfUid_.erase(found);
 }
 
-std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(const QString& path, const QString& uid,
-                                                                          bool forWrite)
+std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(const QString& path,
+                                                                            const QString& uid, bool forWrite)
 {
-    std::shared_ptr<const IcsCalendar> calendar =
-        cache_.Read(path, forWrite ? CalendarFileCache::Freshness::Exact : CalendarFileCache::Freshness::Recent);
+    std::shared_ptr<const IcsCalendar> calendar = cache_.Read(
+        path, forWrite ? CalendarFileCache::Freshness::Exact : CalendarFileCache::Freshness::Recent);
     if (!calendar) return std::nullopt;
     const std::vector<int>& blocks = calendar->EventsWithUid(uid);
     if (blocks.empty()) return std::nullopt;
@@ -293,7 +307,8 @@ void AppendBlock(CalendarFileCache& cache, const QString& path, const std::vecto
     }
     const int end = calendar->LastCalendarEnd();
     if (end < 0)
-        throw AgentError("calendar file " + path.toStdString() + " has no END:VCALENDAR line; it is left as it is");
+        throw AgentError("calendar file " + path.toStdString() +
+                         " has no END:VCALENDAR line; it is left as it is");
     const IcsLines& lines = calendar->Lines();
     const qsizetype at = lines.StartOffset(end);
     QByteArray bytes = lines.Bytes().left(at);
@@ -340,7 +355,8 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
     VEventRecord event;
     ParseVEvent(event, calendar.EventLines(old));
     const AppointmentRequest request = ApplyAppointmentFields(record, event);
-    const QString target = request.calendarName.isEmpty() ? found->path : TargetFile(folder, request.calendarName);
+    const QString target =
+        request.calendarName.isEmpty() ? found->path : TargetFile(folder, request.calendarName);
 
     // What the old event holds that this store does not write stays as it stood: other
     // properties, the rule unless the record replaces or ends it, the alarms unless the record
@@ -420,8 +436,10 @@ void CAppointmentWinVista::DeleteAll()
             std::vector<int> served;
             bool keepsOthers = false;
             for (std::size_t i = 0; i < calendar->Events().size(); ++i) {
-                if (IsServedUid(calendar->Events()[i].uid)) served.push_back(static_cast<int>(i));
-                else keepsOthers = true;
+                if (IsServedUid(calendar->Events()[i].uid))
+                    served.push_back(static_cast<int>(i));
+                else
+                    keepsOthers = true;
             }
             for (const IcsCalendar::Component& component : calendar->OtherComponents())
                 if (component.name != u"VTIMEZONE") keepsOthers = true;
@@ -448,8 +466,8 @@ void CAppointmentWinVista::Get(const QString& id, ItemRecord& record)
     const std::optional<Located> found = Locate(id, false);
     if (!found) throw AgentError("no calendar event has the identifier " + id.left(64).toStdString());
     VEventRecord event;
-    ParseVEvent(event,
-                found->calendar->EventLines(found->calendar->Events()[static_cast<std::size_t>(found->served)]));
+    ParseVEvent(event, found->calendar->EventLines(
+                           found->calendar->Events()[static_cast<std::size_t>(found->served)]));
     AppendAppointmentFields(event, CalendarNameOf(found->path), record);
 }
 
@@ -489,8 +507,8 @@ bool CAppointmentWinVista::IsInDateWindow(const QString& id, std::int16_t weeksB
     const std::optional<Located> found = Locate(id, false);
     if (!found) return false;
     VEventRecord event;
-    ParseVEvent(event,
-                found->calendar->EventLines(found->calendar->Events()[static_cast<std::size_t>(found->served)]));
+    ParseVEvent(event, found->calendar->EventLines(
+                           found->calendar->Events()[static_cast<std::size_t>(found->served)]));
     return IsEventInDateWindow(event, weeksBack, weeksAhead, LocalNow());
 }
 

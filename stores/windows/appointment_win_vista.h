@@ -55,7 +55,8 @@ public:
     // A checksum of the event's lines (all its blocks); 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
 
-    // The change check's first steps: the folders, then the index.
+    // The change check's first steps: the folders, then the index; each event not served is
+    // logged then (not at the rebuilds after every add and delete).
     void PrepareToCheck() override;
     void CreateCalendarFolders() override;
     // Lists the calendar files (sorted without regard to case). Throws when the folder or a file
@@ -74,10 +75,11 @@ private:
         QString path;
         std::shared_ptr<const IcsCalendar> calendar;
         const std::vector<int>* blocks = nullptr;  // every block of the UID, file order (in `calendar`)
-        int served = 0;           // the block the appointment is read from
+        int served = 0;                            // the block the appointment is read from
     };
 
     QString RequireFolder() const;
+    void BuildIndex(bool logUnserved);
     // Where the event is now; `forWrite` looks at the file even when it was looked at just now.
     std::optional<Located> Locate(const QString& id, bool forWrite);
     std::optional<Located> LocateIn(const QString& path, const QString& uid, bool forWrite);

@@ -1,12 +1,13 @@
 #include "stores/windows/calendar_file_cache.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <ctime>
-#include <unistd.h>
 
 #include "common/errors.h"
 
@@ -24,7 +25,7 @@ std::int64_t MtimeNs(const struct stat& st)
 
 std::int64_t NowMs()
 {
-    timespec t {};
+    timespec t{};
     ::clock_gettime(CLOCK_MONOTONIC, &t);
     return std::int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1'000'000;
 }
@@ -82,7 +83,13 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
     }
     ::close(fd);
     bytes.truncate(got);
-    Entry entry{st.st_size, st.st_ino, st.st_dev, mtimeNs, native, now, std::make_shared<const IcsCalendar>(std::move(bytes))};
+    Entry entry{st.st_size,
+                st.st_ino,
+                st.st_dev,
+                mtimeNs,
+                native,
+                now,
+                std::make_shared<const IcsCalendar>(std::move(bytes))};
     // A file that changed while it was read is not remembered: its next read sees the new state.
     if (got != st.st_size) {
         files_.remove(path);
@@ -95,4 +102,10 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
 void CalendarFileCache::Forget(const QString& path)
 {
     files_.remove(path);
+}
+
+void CalendarFileCache::Retain(const QStringList& paths)
+{
+    for (auto it = files_.begin(); it != files_.end();)
+        it = paths.contains(it.key()) ? std::next(it) : files_.erase(it);
 }

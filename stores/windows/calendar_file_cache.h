@@ -1,6 +1,7 @@
 #pragma once
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 
@@ -23,6 +24,8 @@ public:
     // cannot be read.
     std::shared_ptr<const IcsCalendar> Read(const QString& path, Freshness freshness = Freshness::Exact);
     void Forget(const QString& path);
+    // Forgets every file but these (the calendar files there are now).
+    void Retain(const QStringList& paths);
     void Clear() { files_.clear(); }
 
 private:
@@ -31,7 +34,7 @@ private:
         std::uint64_t inode = 0;
         std::uint64_t device = 0;
         std::int64_t mtimeNs = 0;
-        QByteArray native;  // the path as the system takes it
+        QByteArray native;           // the path as the system takes it
         std::int64_t checkedMs = 0;  // when the file was last looked at (monotonic clock)
         std::shared_ptr<const IcsCalendar> calendar;
     };

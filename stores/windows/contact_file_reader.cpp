@@ -1,6 +1,8 @@
 #include "stores/windows/contact_file_reader.h"
 
 #include <QDate>
+#include <string_view>
+#include <vector>
 
 #include "stores/windows/contact_base64.h"
 
@@ -15,6 +17,11 @@ public:
     Reader(const ContactXml& doc, ContactFileRecord& record, const ContactReadHooks& hooks)
         : doc_(doc), r_(record), hooks_(hooks)
     {
+        // Every path starts at c:contact and then names one of its children: those are listed
+        // once, so that each look-up starts below them.
+        if (pugi::xml_node contact = doc.Select("c:contact"))
+            for (pugi::xml_node child : contact.children())
+                if (child.type() == pugi::node_element) top_.push_back(child);
     }
 
     void Run()
@@ -44,41 +51,76 @@ public:
     }
 
 private:
-    pugi::xml_node At(const std::string& path) const { return doc_.Select(path); }
-    std::optional<QString> TextAt(const std::string& path) const
+    // The first element on the path, in document order (as ContactXml::Select finds it).
+    pugi::xml_node At(std::string_view path) const
+    {
+        constexpr std::string_view kRoot = "c:contact/";
+        if (!path.starts_with(kRoot)) return doc_.Select(path);
+        path.remove_prefix(kRoot.size());
+        const std::size_t slash = path.find('/');
+        const std::string_view step = path.substr(0, slash);
+        const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+        if (step.find('[') != std::string_view::npos) return doc_.Select(std::string(kRoot) + std::string(path));
+        for (pugi::xml_node child : top_) {
+            if (!NameIs(child.name(), step)) continue;
+            if (rest.empty()) return child;
+            if (pugi::xml_node found = SelectPath(child, rest)) return found;
+        }
+        return {};
+    }
+    std::optional<QString> TextAt(std::string_view path) const
     {
         pugi::xml_node e = At(path);
         return e ? std::optional<QString>(ElementText(e)) : std::nullopt;
     }
-    void Single(const std::string& path, Text& field) const
+    void Single(std::string_view path, Text& field) const
     {
         if (auto text = TextAt(path)) field = std::move(text);
     }
-    static std::string Indexed(const char* collection, const char* entry, int n, const char* rest)
+    // "c:contact/<collection>/<entry>[n]/<rest>", without building the path.
+    pugi::xml_node AtEntry(std::string_view collection, std::string_view entry, int n, std::string_view rest) const
     {
-        return std::string("c:contact/") + collection + '/' + entry + '[' + std::to_string(n) + "]/" + rest;
+        for (pugi::xml_node child : top_) {
+            if (!NameIs(child.name(), collection)) continue;
+            int seen = 0;
+            for (pugi::xml_node e = child.first_child(); e; e = e.next_sibling()) {
+                if (e.type() != pugi::node_element || !NameIs(e.name(), entry) || seen++ != n) continue;
+                if (pugi::xml_node found = SelectPath(e, rest)) return found;
+                break;
+            }
+        }
+        return {};
+    }
+    std::optional<QString> EntryText(std::string_view collection, std::string_view entry, int n,
+                                     std::string_view rest) const
+    {
+        pugi::xml_node e = AtEntry(collection, entry, n, rest);
+        return e ? std::optional<QString>(ElementText(e)) : std::nullopt;
     }
 
     void Address(int n)
     {
-        const auto at = [n](const char* rest) {
-            return Indexed("c:PhysicalAddressCollection", "c:PhysicalAddress", n, rest);
+        const auto text = [&](std::string_view rest) {
+            return EntryText("c:PhysicalAddressCollection", "c:PhysicalAddress", n, rest);
         };
-        const auto label = TextAt(at("c:LabelCollection/c:Label"));
+        const auto label = text("c:LabelCollection/c:Label");
         if (!label) return;
         const bool personal = *label == u"Personal";
         if (!personal && *label != u"Business") return;
-        Single(at("c:Street"), personal ? r_.HomeStreet : r_.BusinessStreet);
-        Single(at("c:Locality"), personal ? r_.HomeCity : r_.BusinessCity);
-        Single(at("c:Region"), personal ? r_.HomeRegion : r_.BusinessRegion);
-        Single(at("c:PostalCode"), personal ? r_.HomePostalCode : r_.BusinessPostalCode);
-        Single(at("c:Country"), personal ? r_.HomeCountry : r_.BusinessCountry);
+        const auto part = [&](std::string_view rest, Text& field) {
+            if (auto value = text(rest)) field = std::move(value);
+        };
+        part("c:Street", personal ? r_.HomeStreet : r_.BusinessStreet);
+        part("c:Locality", personal ? r_.HomeCity : r_.BusinessCity);
+        part("c:Region", personal ? r_.HomeRegion : r_.BusinessRegion);
+        part("c:PostalCode", personal ? r_.HomePostalCode : r_.BusinessPostalCode);
+        part("c:Country", personal ? r_.HomeCountry : r_.BusinessCountry);
     }
 
     void Url(int n)
     {
-        const auto label = TextAt(Indexed("c:UrlCollection", "c:Url", n, "c:LabelCollection/c:Label"));
-        const auto value = TextAt(Indexed("c:UrlCollection", "c:Url", n, "c:Value"));
+        const auto label = EntryText("c:UrlCollection", "c:Url", n, "c:LabelCollection/c:Label");
+        const auto value = EntryText("c:UrlCollection", "c:Url", n, "c:Value");
         if (!label || !value || *value == u"http://") return;
         if (*label == u"Business") r_.BusinessUrl = value;
         if (*label == u"Personal") r_.PersonalUrl = value;
@@ -86,13 +128,13 @@ private:
 
     void Date(int n)
     {
-        const auto label = TextAt(Indexed("c:DateCollection", "c:Date", n, "c:LabelCollection/c:Label"));
+        const auto label = EntryText("c:DateCollection", "c:Date", n, "c:LabelCollection/c:Label");
         if (!label) return;
         Text* field = *label == u"wab:Anniversary" ? &r_.Anniversary
                       : *label == u"wab:Birthday"  ? &r_.Birthday
                                                    : nullptr;
         if (!field) return;
-        const auto value = TextAt(Indexed("c:DateCollection", "c:Date", n, "c:Value"));
+        const auto value = EntryText("c:DateCollection", "c:Date", n, "c:Value");
         if (!value || value->isEmpty()) return;
         if (auto date = FileDateToRecordDate(*value)) {
             *field = std::move(date);
@@ -103,14 +145,14 @@ private:
 
     void Phone(int n)
     {
-        const auto at = [n](const char* rest) {
-            return Indexed("c:PhoneNumberCollection", "c:PhoneNumber", n, rest);
+        const auto at = [&](std::string_view rest) {
+            return EntryText("c:PhoneNumberCollection", "c:PhoneNumber", n, rest);
         };
-        const auto kind = TextAt(at("c:LabelCollection/c:Label[0]"));
+        const auto kind = at("c:LabelCollection/c:Label[0]");
         if (!kind) return;
-        const auto number = TextAt(at("c:Number"));
+        const auto number = at("c:Number");
         if (!number) return;
-        const auto second = TextAt(at("c:LabelCollection/c:Label[1]"));
+        const auto second = at("c:LabelCollection/c:Label[1]");
         Text* field = nullptr;
         if (*kind == u"Fax" && second)
             field = *second == u"Business" ? &r_.BusinessFax : *second == u"Personal" ? &r_.HomeFax : nullptr;
@@ -143,6 +185,7 @@ private:
     const ContactXml& doc_;
     ContactFileRecord& r_;
     const ContactReadHooks& hooks_;
+    std::vector<pugi::xml_node> top_;
 };
 
 bool Digits(const QString& text, int from, int count)

@@ -397,12 +397,16 @@ std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
     const ContactFileRecord& r = records_[matches.back()];
     QStringList groups = EffectiveGroups(r);
     std::sort(groups.begin(), groups.end());
-    QString text = groups.join(QString());
+    // The picture's bytes, then the UTF-16LE bytes of the group names and the fields, as one text.
+    std::uint32_t crc = Crc32Update(0, r.Picture.constData(), static_cast<std::size_t>(r.Picture.size()));
+    const auto hash = [&crc](const QString& text) {
+        static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "UTF-16 units are hashed as they lie in memory");
+        crc = Crc32Update(crc, text.utf16(), static_cast<std::size_t>(text.size()) * 2);
+    };
+    for (const QString& group : groups) hash(group);
     for (Member field : kChecksumFields)
-        if (const Text& value = r.*field) text += *value;
-    const std::uint32_t crc = Crc32Update(0, r.Picture.constData(), static_cast<std::size_t>(r.Picture.size()));
-    const QByteArray bytes = utf16::Bytes(text);
-    return Crc32Update(crc, bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        if (const Text& value = r.*field) hash(*value);
+    return crc;
 }
 
 void CContactWinVista::PrepareToCheck()
@@ -423,6 +427,7 @@ void CContactWinVista::Load()
     const ContactFolderListing listing = ListContactsFolder(folder_);
     const std::size_t first = records_.size();
     records_.reserve(first + static_cast<std::size_t>(listing.contactFiles.size()));
+    index_.reserve(static_cast<qsizetype>(first) + listing.contactFiles.size());
     for (const QString& name : listing.contactFiles) {
         ContactFileRecord r;
         r.FileTitle = TitleOf(name, kContactSuffix);
@@ -449,8 +454,6 @@ void CContactWinVista::Load()
     }
 
     // Memberships go to the records this load appended: copies from an earlier load have theirs.
-    QHash<QString, std::vector<std::size_t>> loaded;
-    for (std::size_t i = first; i < records_.size(); ++i) loaded[records_[i].Id].push_back(i);
     for (const QString& name : listing.groupFiles) {
         const QString title = TitleOf(name, kGroupSuffix);
         const QString path = PathOf(name);
@@ -462,9 +465,8 @@ void CContactWinVista::Load()
         if (!members.list.complete)
             Note(path, QStringLiteral("the member list runs past its bytes; only its complete members count"));
         for (const QByteArray& member : members.list.members) {
-            const auto it = loaded.constFind(MemberIdentifier(member));
-            if (it == loaded.cend()) continue;
-            for (std::size_t i : *it) records_[i].GroupNames.append(title);
+            for (int i : Matches(MemberIdentifier(member)))
+                if (static_cast<std::size_t>(i) >= first) records_[static_cast<std::size_t>(i)].GroupNames.append(title);
         }
         knownGroups_.append(title);
     }

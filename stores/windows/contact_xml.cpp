@@ -1,5 +1,6 @@
 #include "stores/windows/contact_xml.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,20 +28,28 @@ std::string SpaceBefore(const QByteArray& bytes, std::ptrdiff_t offset)
     return bytes.mid(start, lt - start).toStdString();
 }
 
-void CollectMatches(pugi::xml_node from, const std::vector<std::pair<std::string, int>>& steps, std::size_t at,
-                    pugi::xml_node& found)
+// The first element on `path` below `from`, in document order. Steps are taken from the path as
+// the search goes, so no look-up allocates.
+pugi::xml_node Find(pugi::xml_node from, std::string_view path)
 {
-    const auto& [name, index] = steps[at];
+    const std::size_t slash = path.find('/');
+    std::string_view step = path.substr(0, slash);
+    const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    int index = -1;
+    if (const std::size_t open = step.find('['); open != std::string_view::npos && step.back() == ']') {
+        index = 0;
+        for (char c : step.substr(open + 1, step.size() - open - 2)) index = index * 10 + (c - '0');
+        step = step.substr(0, open);
+    }
     int seen = 0;
-    for (pugi::xml_node child = from.first_child(); child && !found; child = child.next_sibling()) {
-        if (child.type() != pugi::node_element || name != child.name()) continue;
+    for (pugi::xml_node child = from.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element || !NameIs(child.name(), step)) continue;
         if (index >= 0 && seen++ != index) continue;
-        if (at + 1 == steps.size())
-            found = child;
-        else
-            CollectMatches(child, steps, at + 1, found);
+        if (rest.empty()) return child;
+        if (pugi::xml_node found = Find(child, rest)) return found;
         if (index >= 0) break;
     }
+    return {};
 }
 
 void AppendText(pugi::xml_node element, std::string& text)
@@ -107,31 +116,28 @@ QByteArray ContactXml::Save() const
 
 pugi::xml_node ContactXml::Select(std::string_view path) const { return SelectPath(doc_, path); }
 
+bool NameIs(const char* name, std::string_view wanted)
+{
+    return std::strncmp(name, wanted.data(), wanted.size()) == 0 && name[wanted.size()] == '\0';
+}
+
 pugi::xml_node SelectPath(pugi::xml_node from, std::string_view path)
 {
-    std::vector<std::pair<std::string, int>> steps;
-    while (!path.empty()) {
-        const std::size_t slash = path.find('/');
-        std::string_view step = path.substr(0, slash);
-        path = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
-        int index = -1;
-        if (const std::size_t open = step.find('['); open != std::string_view::npos && step.back() == ']') {
-            index = 0;
-            for (char c : step.substr(open + 1, step.size() - open - 2)) index = index * 10 + (c - '0');
-            step = step.substr(0, open);
-        }
-        steps.emplace_back(std::string(step), index);
-    }
-    pugi::xml_node found;
-    if (!steps.empty()) CollectMatches(from, steps, 0, found);
-    return found;
+    return path.empty() ? pugi::xml_node() : Find(from, path);
 }
 
 QString ElementText(pugi::xml_node element)
 {
-    std::string text;
-    AppendText(element, text);
-    QString result = QString::fromUtf8(text);
+    QString result;
+    pugi::xml_node first = element.first_child();
+    if (!first) return result;
+    if (!first.next_sibling() && first.type() == pugi::node_pcdata) {
+        result = QString::fromUtf8(first.value());  // the usual case: one text, nothing else
+    } else {
+        std::string text;
+        AppendText(element, text);
+        result = QString::fromUtf8(text);
+    }
     if (result.contains(u'\r')) {
         result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         result.replace(u'\r', u'\n');

@@ -48,6 +48,9 @@ private:
 // The first element at `path` below `from` (the path's first name is a child of `from`).
 pugi::xml_node SelectPath(pugi::xml_node from, std::string_view path);
 
+// Whether an element's qualified name is exactly `wanted`.
+bool NameIs(const char* name, std::string_view wanted);
+
 // All text below the element, line ends as XML reads them (CR LF and CR become LF).
 QString ElementText(pugi::xml_node element);
 // The element's whole content becomes the text; its "xsi:nil" goes unless `keepNil`.

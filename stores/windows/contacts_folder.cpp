@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -71,10 +73,13 @@ std::optional<QString> ExpandLeadingVariable(const QString& text)
 
 void SortWithoutCase(QStringList& names)
 {
-    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
-        const int c = a.compare(b, Qt::CaseInsensitive);
-        return c != 0 ? c < 0 : a < b;
-    });
+    // Each name is folded once, not at every comparison.
+    std::vector<std::pair<QString, QString>> keyed;
+    keyed.reserve(static_cast<std::size_t>(names.size()));
+    for (QString& name : names) keyed.emplace_back(name.toCaseFolded(), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names.clear();
+    for (auto& [key, name] : keyed) names.append(std::move(name));
 }
 
 }  // namespace
@@ -137,10 +142,12 @@ std::optional<QByteArray> ReadExistingFile(const QString& path)
     }
     QByteArray bytes;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) bytes.reserve(static_cast<qsizetype>(st.st_size));
-    char buffer[16384];
+    const qsizetype expected = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<qsizetype>(st.st_size) : 0;
+    bytes.resize(expected > 0 ? expected + 1 : 16384);  // one byte more sees the end at once
+    qsizetype have = 0;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (have == bytes.size()) bytes.resize(bytes.size() * 2);
+        const ssize_t n = ::read(fd, bytes.data() + have, static_cast<std::size_t>(bytes.size() - have));
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -149,8 +156,9 @@ std::optional<QByteArray> ReadExistingFile(const QString& path)
             errno = error;
             throw AgentError(Reason(path, "read"));
         }
-        bytes.append(buffer, n);
+        have += n;
     }
+    bytes.resize(have);
     ::close(fd);
     return bytes;
 }

@@ -1,5 +1,8 @@
 #include "stores/windows/ics_calendar.h"
 
+#include <algorithm>
+#include <string>
+
 namespace {
 
 // "BEGIN:X" or "END:X": the component name in upper case, else empty.
@@ -13,47 +16,93 @@ QString ComponentOf(const QString& line, QStringView keyword)
 
 IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
 {
-    // Components nest; an event is a VEVENT block, and its own properties are those at its
-    // first level (an alarm's UID names the alarm, not the event).
+    // An event is the run of lines from a "BEGIN:VEVENT" line to the next "END:VEVENT" line; a
+    // "BEGIN:VEVENT" inside such a run starts it anew (the unfinished one is no event), so events
+    // never overlap. Its own properties are those outside its components (an alarm's UID names
+    // the alarm). Other components are remembered where they stand, wherever they nest, except
+    // the parts of an alarm or a time zone.
     struct Open {
         QString name;
         int begin;
     };
     std::vector<Open> stack;
+    // The component a BEGIN or END line names; the usual ones are recognised without decoding.
+    static const char* const kKnown[] = {"VEVENT",   "VALARM",   "VCALENDAR", "VTIMEZONE",
+                                         "STANDARD", "DAYLIGHT", "VTODO"};
+    static const auto kLines = [](const char* keyword) {
+        std::vector<std::string> lines;
+        for (const char* name : kKnown) lines.push_back(std::string(keyword) + name);
+        return lines;
+    };
+    static const std::vector<std::string> kBeginLines = kLines("BEGIN:"), kEndLines = kLines("END:");
+    const auto ComponentName = [this](int line, bool begin) -> QString {
+        const char* keyword = begin ? "BEGIN:" : "END:";
+        if (!lines_.StartsWith(line, keyword)) return {};
+        const std::vector<std::string>& known = begin ? kBeginLines : kEndLines;
+        for (std::size_t k = 0; k < known.size(); ++k)
+            if (lines_.Is(line, known[k])) return QString::fromLatin1(kKnown[k]);
+        return ComponentOf(lines_.Text(line), QString::fromLatin1(keyword));
+    };
     Event event;
+    bool inEvent = false;
+    int depthInEvent = 0;
     for (int i = 0; i < lines_.Count(); ++i) {
         // Only component bounds and an event's UID and RECURRENCE-ID lines are decoded.
-        const bool inEvent = !stack.empty() && stack.back().name == u"VEVENT";
+        const bool atEventLevel = inEvent && depthInEvent == 0;
         const bool bound = lines_.StartsWith(i, "BEGIN:") || lines_.StartsWith(i, "END:");
-        if (!bound && !(inEvent && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID")))) continue;
-        const QString text = lines_.Text(i);
-        if (QString begin = ComponentOf(text, u"BEGIN:"); !begin.isEmpty()) {
-            if (begin == u"VCALENDAR") hasCalendarBegin_ = true;
-            if (begin == u"VEVENT") event = Event{i, i, {}, false};
-            stack.push_back({begin, i});
+        if (!bound &&
+            !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID"))))
             continue;
-        }
-        if (QString end = ComponentOf(text, u"END:"); !end.isEmpty()) {
-            if (end == u"VCALENDAR") lastCalendarEnd_ = i;
-            // An END that closes nothing open, or the wrong component, leaves the nesting alone.
-            if (stack.empty() || stack.back().name != end) continue;
-            const Open closed = stack.back();
-            stack.pop_back();
-            const bool inCalendar = stack.size() == 1 && stack.back().name == u"VCALENDAR";
-            if (end == u"VEVENT") {
-                event.end = i;
-                if (!event.uid.isEmpty()) byUid_[event.uid].push_back(static_cast<int>(events_.size()));
-                events_.push_back(event);
-            } else if (inCalendar) {
-                others_.push_back({end, closed.begin, i});
+        if (QString begin = ComponentName(i, true); !begin.isEmpty()) {
+            if (begin == u"VCALENDAR") {
+                hasCalendarBegin_ = true;
+            } else if (begin == u"VEVENT") {
+                event = Event{i, i, {}, false};
+                inEvent = true;
+                depthInEvent = 0;
+            } else if (inEvent) {
+                ++depthInEvent;
+            } else {
+                stack.push_back({begin, i});
             }
             continue;
         }
-        if (!inEvent) continue;
-        const IcsProperty p = SplitIcsProperty(text);
-        if (p.name == u"UID") event.uid = p.value;
-        else if (p.name == u"RECURRENCE-ID") event.isOverride = true;
+        if (QString end = ComponentName(i, false); !end.isEmpty()) {
+            if (end == u"VCALENDAR") {
+                lastCalendarEnd_ = i;
+            } else if (end == u"VEVENT") {
+                if (!inEvent) continue;
+                event.end = i;
+                if (!event.uid.isEmpty()) byUid_[event.uid].push_back(static_cast<int>(events_.size()));
+                events_.push_back(event);
+                inEvent = false;
+            } else if (inEvent) {
+                if (depthInEvent > 0) --depthInEvent;
+            } else {
+                // The innermost open component of that name; an END that closes none is ignored.
+                for (auto open = stack.rbegin(); open != stack.rend(); ++open)
+                    if (open->name == end) {
+                        if (end != u"STANDARD" && end != u"DAYLIGHT" && end != u"VALARM")
+                            others_.push_back({end, open->begin, i});
+                        stack.erase(std::next(open).base(), stack.end());
+                        break;
+                    }
+            }
+            continue;
+        }
+        if (lines_.StartsWith(i, "UID:")) {
+            event.uid = lines_.Text(i).mid(4);
+            continue;
+        }
+        const IcsProperty p = SplitIcsProperty(lines_.Text(i));
+        if (p.name == u"UID")
+            event.uid = p.value;
+        else if (p.name == u"RECURRENCE-ID")
+            event.isOverride = true;
     }
+    // Components come in the order they close; a component inside another closes first.
+    std::sort(others_.begin(), others_.end(),
+              [](const Component& a, const Component& b) { return a.begin < b.begin; });
 }
 
 const std::vector<int>& IcsCalendar::EventsWithUid(const QString& uid) const

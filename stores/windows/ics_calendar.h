@@ -13,12 +13,13 @@ class IcsCalendar {
 public:
     // One VEVENT block, by its unfolded lines.
     struct Event {
-        int begin = 0;          // the "BEGIN:VEVENT" line
-        int end = 0;            // the "END:VEVENT" line
-        QString uid;            // the event's own UID line (not its alarm's); empty when none
+        int begin = 0;            // the "BEGIN:VEVENT" line
+        int end = 0;              // the "END:VEVENT" line
+        QString uid;              // the event's own UID line (not its alarm's); empty when none
         bool isOverride = false;  // a changed occurrence of a series (it has a RECURRENCE-ID)
     };
-    // A component directly inside the calendar that is not an event (VTIMEZONE, VTODO, VJOURNAL...).
+    // A component that is not an event, nor part of one (VTIMEZONE, VTODO, VJOURNAL...), in file
+    // order; the parts of a time zone or an alarm are not listed.
     struct Component {
         QString name;  // upper case
         int begin = 0;

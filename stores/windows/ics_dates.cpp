@@ -89,8 +89,9 @@ SystemTime UtcToLocalTime(const SystemTime& utc)
 
 std::optional<std::int64_t> ParseIcsDurationSeconds(const QString& text)
 {
-    static const QRegularExpression kForm(QStringLiteral(
-        "^([+-]?)P(?:([0-9]+)W)?(?:([0-9]+)D)?(?:T(?:([0-9]+)H)?(?:([0-9]+)M)?(?:([0-9]+)S)?)?$"),
+    static const QRegularExpression kForm(
+        QStringLiteral(
+            "^([+-]?)P(?:([0-9]+)W)?(?:([0-9]+)D)?(?:T(?:([0-9]+)H)?(?:([0-9]+)M)?(?:([0-9]+)S)?)?$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = kForm.match(text.trimmed());
     if (!m.hasMatch()) return std::nullopt;

@@ -17,7 +17,8 @@ IcsLines::IcsLines(QByteArray bytes) : bytes_(std::move(bytes))
     const qsizetype size = bytes_.size();
     qsizetype pos = StartsWithBom(bytes_) ? 3 : 0;
     while (pos < size) {
-        const char* lf = static_cast<const char*>(std::memchr(data + pos, '\n', static_cast<std::size_t>(size - pos)));
+        const char* lf =
+            static_cast<const char*>(std::memchr(data + pos, '\n', static_cast<std::size_t>(size - pos)));
         Physical line;
         line.offset = pos;
         if (!lf) {
@@ -72,6 +73,20 @@ QStringList IcsLines::Texts() const
     return texts;
 }
 
+bool IcsLines::Is(int line, std::string_view text) const
+{
+    if (!StartsWith(line, text)) return false;
+    const Line& l = lines_[static_cast<std::size_t>(line)];
+    const Physical& first = physical_[static_cast<std::size_t>(l.firstPhysical)];
+    if (l.firstPhysical != l.lastPhysical)
+        return Text(line).trimmed().size() == static_cast<qsizetype>(text.size());
+    for (qsizetype i = static_cast<qsizetype>(text.size()); i < first.length; ++i) {
+        const char c = bytes_.constData()[first.offset + i];
+        if (c != ' ' && c != '\t') return false;
+    }
+    return true;
+}
+
 bool IcsLines::StartsWith(int line, std::string_view prefix) const
 {
     const Line& l = lines_[static_cast<std::size_t>(line)];
@@ -100,7 +115,8 @@ qsizetype IcsLines::StartOffset(int line) const
 
 qsizetype IcsLines::EndOffset(int line) const
 {
-    const Physical& p = physical_[static_cast<std::size_t>(lines_[static_cast<std::size_t>(line)].lastPhysical)];
+    const Physical& p =
+        physical_[static_cast<std::size_t>(lines_[static_cast<std::size_t>(line)].lastPhysical)];
     return p.offset + p.length + p.endLength;
 }
 
@@ -113,8 +129,10 @@ QByteArray IcsLines::Raw(int first, int last) const
 QByteArray IcsLines::LineEnd() const
 {
     for (const Physical& p : physical_)
-        if (p.endLength == 1) return QByteArrayLiteral("\n");
-        else if (p.endLength == 2) return QByteArrayLiteral("\r\n");
+        if (p.endLength == 1)
+            return QByteArrayLiteral("\n");
+        else if (p.endLength == 2)
+            return QByteArrayLiteral("\r\n");
     return QByteArrayLiteral("\r\n");
 }
 

@@ -35,8 +35,10 @@ public:
     // looking for a few properties need not decode every line of a large file.
     QString Text(int line) const;
     QStringList Texts() const;
-    // Whether the unfolded line starts with an ASCII text, compared without regard to case.
+    // Whether the unfolded line starts with an ASCII text, or is that text (blanks after it
+    // allowed), compared without regard to case; neither decodes the line.
     bool StartsWith(int line, std::string_view prefix) const;
+    bool Is(int line, std::string_view text) const;
 
     // Where the stored bytes of the unfolded line begin, and where they end after its line end.
     qsizetype StartOffset(int line) const;

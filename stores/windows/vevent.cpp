@@ -27,21 +27,33 @@ void ParseVEvent(VEventRecord& record, const QStringList& lines)
             continue;
         }
         if (inAlarm) {
-            if (p.name == u"ACTION") record.AlarmAction = p.value;
-            else if (p.name == u"DESCRIPTION") record.AlarmDescription = p.value;
-            else if (p.name == u"TRIGGER") record.AlarmTrigger = p.value;
-            else if (p.name == u"X-WR-ALARMUID") record.AlarmUid = p.value;
+            if (p.name == u"ACTION")
+                record.AlarmAction = p.value;
+            else if (p.name == u"DESCRIPTION")
+                record.AlarmDescription = p.value;
+            else if (p.name == u"TRIGGER")
+                record.AlarmTrigger = p.value;
+            else if (p.name == u"X-WR-ALARMUID")
+                record.AlarmUid = p.value;
             continue;
         }
         if (depth != 1) continue;
-        if (p.name == u"SUMMARY") record.Summary = p.value;
-        else if (p.name == u"LOCATION") record.Location = p.value;
-        else if (p.name == u"URL") record.Url = p.value;
-        else if (p.name == u"DESCRIPTION") record.Description = p.value;
-        else if (p.name == u"DTSTAMP") record.DtStamp = p.value;
-        else if (p.name == u"RRULE") record.Rrule = p.value;
-        else if (p.name == u"UID") record.Uid = p.value;
-        else if (p.name == u"DURATION") record.Duration = p.value;
+        if (p.name == u"SUMMARY")
+            record.Summary = p.value;
+        else if (p.name == u"LOCATION")
+            record.Location = p.value;
+        else if (p.name == u"URL")
+            record.Url = p.value;
+        else if (p.name == u"DESCRIPTION")
+            record.Description = p.value;
+        else if (p.name == u"DTSTAMP")
+            record.DtStamp = p.value;
+        else if (p.name == u"RRULE")
+            record.Rrule = p.value;
+        else if (p.name == u"UID")
+            record.Uid = p.value;
+        else if (p.name == u"DURATION")
+            record.Duration = p.value;
         else if (p.name == u"DTSTART") {
             record.DtStart = IcsDateValue(line);
             if (HasIcsParam(p.params, u"VALUE", u"DATE")) record.AllDay = 1;
@@ -87,8 +99,10 @@ void WriteVEvent(QStringList& lines, const VEventRecord& r)
     if (!r.Description.isEmpty()) put("DESCRIPTION:", r.Description);
     put("DTSTAMP:", r.DtStamp);
     put(r.AllDay ? "DTSTART;VALUE=DATE:" : "DTSTART:", r.DtStart);
-    if (!r.Duration.isEmpty()) put("DURATION:", r.Duration);
-    else if (!r.DtEnd.isEmpty()) put(r.DtEnd.size() == 8 ? "DTEND;VALUE=DATE:" : "DTEND:", r.DtEnd);
+    if (!r.Duration.isEmpty())
+        put("DURATION:", r.Duration);
+    else if (!r.DtEnd.isEmpty())
+        put(r.DtEnd.size() == 8 ? "DTEND;VALUE=DATE:" : "DTEND:", r.DtEnd);
     if (!r.Location.isEmpty()) put("LOCATION:", r.Location);
     const QString rule = JoinRuleParts(r);
     if (!rule.isEmpty()) put("RRULE:", rule);
@@ -108,11 +122,11 @@ void WriteVEvent(QStringList& lines, const VEventRecord& r)
 
 bool IsWrittenEventProperty(const QString& name)
 {
-    static const QStringList kWritten = {
-        QStringLiteral("DESCRIPTION"), QStringLiteral("DTSTAMP"), QStringLiteral("DTSTART"),
-        QStringLiteral("DTEND"),       QStringLiteral("DURATION"), QStringLiteral("LOCATION"),
-        QStringLiteral("RRULE"),       QStringLiteral("SUMMARY"), QStringLiteral("UID"),
-        QStringLiteral("URL")};
+    static const QStringList kWritten = {QStringLiteral("DESCRIPTION"), QStringLiteral("DTSTAMP"),
+                                         QStringLiteral("DTSTART"),     QStringLiteral("DTEND"),
+                                         QStringLiteral("DURATION"),    QStringLiteral("LOCATION"),
+                                         QStringLiteral("RRULE"),       QStringLiteral("SUMMARY"),
+                                         QStringLiteral("UID"),         QStringLiteral("URL")};
     return kWritten.contains(name);
 }
 
@@ -147,8 +161,10 @@ QString UnescapeIcsText(const QString& value)
             continue;
         }
         const QChar next = value[i + 1];
-        if (next == u'n' || next == u'N') out += u'\n';
-        else if (next == u'\\' || next == u',' || next == u';') out += next;
+        if (next == u'n' || next == u'N')
+            out += u'\n';
+        else if (next == u'\\' || next == u',' || next == u';')
+            out += next;
         else {
             // Not an escape this format knows: the backslash stays.
             out += c;

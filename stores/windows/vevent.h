@@ -8,13 +8,13 @@
 // UnescapeIcsText convert); dates are the file's texts too: YYYYMMDD for a date, YYYYMMDDTHHMMSS
 // for a local wall-clock time, the same with a final "Z" for UTC.
 struct VEventRecord {
-    QString Rrule;           // the whole RRULE value as read; never written
-    QString FreqPart;        // the rule parts the writer joins into RRULE
+    QString Rrule;     // the whole RRULE value as read; never written
+    QString FreqPart;  // the rule parts the writer joins into RRULE
     QString IntervalPart;
     QString CountPart;
     QString UntilPart;
     QString ByMonthDayPart;
-    QString ByDayPart;       // "MO,WE", "2MO", "-1FR"
+    QString ByDayPart;  // "MO,WE", "2MO", "-1FR"
     QString ByMonthPart;
     QString BySetPosPart;
     QString Description;
@@ -28,7 +28,7 @@ struct VEventRecord {
     QString Url;
     QString AlarmAction;
     QString AlarmDescription;
-    QString AlarmTrigger;    // a duration ("-PT15M") or a UTC date-time ("20090120T084500Z")
+    QString AlarmTrigger;  // a duration ("-PT15M") or a UTC date-time ("20090120T084500Z")
     QString AlarmUid;
     std::int32_t HasAlarm = 0;
     std::int32_t AllDay = 0;  // the start is a date ("DTSTART;VALUE=DATE:")

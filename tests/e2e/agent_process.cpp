@@ -203,6 +203,28 @@ void AgentProcess::UnsetEnv(const QByteArray& name)
     envChanges_[name] = std::nullopt;
 }
 
+void AgentProcess::UseEmulatedOutlook(const QByteArray& seed)
+{
+    binary_ = TWINLARK_OUTLOOK_EMULATED_BINARY;
+    if (seed.isEmpty()) {
+        UnsetEnv("TWINLARK_OUTLOOK_SEED");
+    } else {
+        WriteFile(QStringLiteral("outlook-seed.json"), seed);
+        SetEnv("TWINLARK_OUTLOOK_SEED", Path(QStringLiteral("outlook-seed.json")).toLocal8Bit());
+    }
+    SetEnv("TWINLARK_OUTLOOK_STATE", OutlookStatePath().toLocal8Bit());
+}
+
+QString AgentProcess::OutlookStatePath() const
+{
+    return Path(QStringLiteral("outlook-state.json"));
+}
+
+QByteArray AgentProcess::OutlookState() const
+{
+    return ReadFile(QStringLiteral("outlook-state.json"));
+}
+
 bool AgentProcess::Launch()
 {
     if (pid_ > 0) return false;
@@ -219,7 +241,7 @@ bool AgentProcess::Launch()
     for (std::string& e : env) envp.push_back(e.data());
     envp.push_back(nullptr);
 
-    std::string binary = TWINLARK_AGENT_BINARY;
+    std::string binary = binary_;
     std::vector<char*> argv = {binary.data(), nullptr};
     const std::string out = Path(QStringLiteral("agent-stdout.txt")).toStdString();
     const std::string err = Path(QStringLiteral("agent-stderr.txt")).toStdString();

@@ -43,6 +43,7 @@
 #include <QTemporaryDir>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 class AgentProcess {
 public:
@@ -65,6 +66,13 @@ public:
     void WriteFile(const QString& relative, const QByteArray& bytes);
     void SetEnv(const QByteArray& name, const QByteArray& value);
     void UnsetEnv(const QByteArray& name);
+    // Runs the agent over the emulated Outlook (TWINLARK_OUTLOOK_EMULATED_BINARY) seeded with
+    // this JSON (empty: the emulation's defaults); the emulation's state is written to
+    // OutlookStatePath(). See tests/outlook_emulated/main.cpp.
+    void UseEmulatedOutlook(const QByteArray& seed = {});
+    QString OutlookStatePath() const;
+    // The emulation's state as last written (empty before the first write).
+    QByteArray OutlookState() const;
 
     // --- running ------------------------------------------------------------------------------
     // Starts the agent and waits until it listens on Port(). False when it exited or did not
@@ -105,6 +113,7 @@ private:
     QMap<QByteArray, std::optional<QByteArray>> envChanges_;
     pid_t pid_ = -1;
     std::optional<int> exitCode_;
+    std::string binary_ = TWINLARK_AGENT_BINARY;
 };
 
 // A TCP port nobody listens on right now (IPv4, any address).

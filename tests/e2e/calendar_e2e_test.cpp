@@ -69,13 +69,15 @@ TEST(CalendarE2e, APeerSynchronisesAppointmentsWithCalendarFiles)
     agent.WriteFile(kCalendars + "Work.ics", Golden("lightning-crlf.ics"));
     agent.WriteFile(kCalendars + "Familie.ics", Golden("google-lf.ics"));
     const QByteArray today = QDate::currentDate().toString("yyyyMMdd").toLatin1();
-    agent.WriteFile(kCalendars + "home.ics", "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:" + kToday.left(36).toLatin1() +
-                                                 "\nSUMMARY:Today\nDTSTART:" + today + "T100000\nDTEND:" + today +
-                                                 "T110000\nEND:VEVENT\nEND:VCALENDAR\n");
+    agent.WriteFile(kCalendars + "home.ics",
+                    "BEGIN:VCALENDAR\nVERSION:2.0\nBEGIN:VEVENT\nUID:" + kToday.left(36).toLatin1() +
+                        "\nSUMMARY:Today\nDTSTART:" + today + "T100000\nDTEND:" + today +
+                        "T110000\nEND:VEVENT\nEND:VCALENDAR\n");
     ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
     TestPeer peer;
     ASSERT_TRUE(peer.Connect(agent.Port()));
-    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-CAL")))->code, AS_MACHINE_ID + 1);
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-CAL")))->code,
+              AS_MACHINE_ID + 1);
     ASSERT_EQ(peer.Request(AS_START_SYNC, 2)->code, AS_START_SYNC + 1);
 
     // A week either side: the series and today's event; the 2009 events lie outside.
@@ -107,7 +109,8 @@ TEST(CalendarE2e, APeerSynchronisesAppointmentsWithCalendarFiles)
     ASSERT_EQ(reply->code, AS_ADD_APPOINT + 1) << agent.Log().toStdString();
     const QString addedId = utf16::FromBytesUpToZero(AsBytes(reply->payload));
     ASSERT_EQ(addedId.size(), 48);
-    EXPECT_EQ(IcsCalendar(agent.ReadFile(kCalendars + "Work.ics")).EventsWithUid(addedId.left(36)).size(), 1u);
+    EXPECT_EQ(IcsCalendar(agent.ReadFile(kCalendars + "Work.ics")).EventsWithUid(addedId.left(36)).size(),
+              1u);
 
     // Today's event moves from "home" to "Work" (names are matched without regard to case).
     ItemRecord moved;
@@ -123,10 +126,12 @@ TEST(CalendarE2e, APeerSynchronisesAppointmentsWithCalendarFiles)
 
     reply = peer.Request(AS_GET_CATEGORIES, 8);
     ASSERT_TRUE(reply);
-    EXPECT_TRUE(utf16::FromBytesUpToZero(AsBytes(reply->payload)).endsWith(QStringLiteral("Familie,home,Work")))
+    EXPECT_TRUE(
+        utf16::FromBytesUpToZero(AsBytes(reply->payload)).endsWith(QStringLiteral("Familie,home,Work")))
         << utf16::FromBytesUpToZero(AsBytes(reply->payload)).toStdString();
 
-    ASSERT_EQ(peer.Request(AS_DEL_ALL_APPOINTS, 9)->code, AS_DEL_ALL_APPOINTS + 1) << agent.Log().toStdString();
+    ASSERT_EQ(peer.Request(AS_DEL_ALL_APPOINTS, 9)->code, AS_DEL_ALL_APPOINTS + 1)
+        << agent.Log().toStdString();
     const IcsCalendar work(agent.ReadFile(kCalendars + "Work.ics"));
     EXPECT_TRUE(work.Events().empty());
     ASSERT_EQ(work.OtherComponents().size(), 2u);

@@ -152,6 +152,16 @@ TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
     EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
 }
 
+TEST_F(StickyNotesE2e, ASecondStartWritesTheOpenSynchronisationBackFirst)
+{
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    ASSERT_EQ(Code(AS_DEL_NOTE, utf16::Bytes(kFirst)), AS_DEL_NOTE + 1);
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    ASSERT_EQ(OnDisk().notes.size(), 1u);
+    EXPECT_EQ(Check().added, QStringList{kSecond}) << "the new synchronisation loaded the written file";
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
+}
+
 TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)
 {
     QByteArray damaged = RealFile();

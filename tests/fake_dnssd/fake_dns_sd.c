@@ -4,7 +4,10 @@
  *   FAKE_DNSSD_LOG     file to which one line per call is appended
  *   FAKE_DNSSD_RESULT  the error code DNSServiceRegister returns (default 0, success)
  *
+ * Like Avahi's compatibility library, it warns when first used unless AVAHI_COMPAT_NOWARN is set.
+ *
  * Lines:
+ *   warning compatibility layer      (first register without AVAHI_COMPAT_NOWARN)
  *   register flags=0 interface=0 name=<utf-8> type=<type> domain=<null|text> host=<null|text>
  *            port=<host order> txt=<length> callback=<null|set> context=<null|set>
  *   deallocate ref=<the reference register handed out>
@@ -16,6 +19,7 @@
 #include <stdlib.h>
 
 static int registrations;
+static int warned;
 
 static void Record(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
@@ -43,6 +47,10 @@ int32_t DNSServiceRegister(void** ref, uint32_t flags, uint32_t interfaceIndex, 
                            uint16_t txtLength, const void* txtRecord, void* callback, void* context)
 {
     (void)txtRecord;
+    if (!warned && !getenv("AVAHI_COMPAT_NOWARN")) {
+        warned = 1;
+        Record("warning compatibility layer");
+    }
     Record(
         "register flags=%u interface=%u name=%s type=%s domain=%s host=%s port=%u txt=%u callback=%s "
         "context=%s",

@@ -56,16 +56,15 @@ void PlantSafari(const TempHome& home)
 }
 
 ScopedOutlookServers::ScopedOutlookServers(const QStringList& versions)
+    : outlook_(std::make_unique<OutlookEmulation>())
 {
-    for (const QString& v : versions)
-        RegisterAutomationServer(QStringLiteral("Outlook.Application.") + v,
-                                 [] { return std::make_unique<AutomationObject>(); });
+    std::vector<int> numbers;
+    for (const QString& v : versions) numbers.push_back(v.toInt());
+    outlook_->SetVersions(numbers);
+    outlook_->Register();
 }
 
-ScopedOutlookServers::~ScopedOutlookServers()
-{
-    UnregisterAllAutomationServers();
-}
+ScopedOutlookServers::~ScopedOutlookServers() = default;
 
 ScopedWindowsVersion::ScopedWindowsVersion(int major, int minor, std::optional<std::uint32_t> productType)
 {

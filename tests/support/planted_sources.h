@@ -6,9 +6,11 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "platform/platform_info.h"
+#include "support/outlook/outlook_emulation.h"
 
 class TempHome;
 
@@ -24,13 +26,17 @@ void PlantOpera(const TempHome& home, const QString& version = QStringLiteral("1
 void PlantFavorites(const TempHome& home);
 void PlantSafari(const TempHome& home);
 
-// Registers Outlook automation servers by version ("12", "14") for the object's lifetime.
+// An emulated Outlook installed in these versions ("12", "14") for the object's lifetime.
 class ScopedOutlookServers {
 public:
     explicit ScopedOutlookServers(const QStringList& versions);
     ~ScopedOutlookServers();
     ScopedOutlookServers(const ScopedOutlookServers&) = delete;
     ScopedOutlookServers& operator=(const ScopedOutlookServers&) = delete;
+    OutlookEmulation& outlook() { return *outlook_; }
+
+private:
+    std::unique_ptr<OutlookEmulation> outlook_;
 };
 
 // Reports another Windows version for the object's lifetime.

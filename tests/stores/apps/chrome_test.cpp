@@ -265,6 +265,7 @@ TEST_F(ChromeTest, MalformedFilesAreRefusedAndNeverWritten)
         SmallFile(R"({"children":"no","date_added":"5","name":"F","type":"folder"})"),
         SmallFile(R"({"children":[],"date_added":"5","name":["F"],"type":"folder"})"),
         R"({"a":1,"roots":{"x":{},"other":{"name":"no children first","children":[]}}})",
+        SmallFile(R"({"date_added":"5","name":"a","name":"b","type":"url","url":"u"})"),
     };
     for (const QByteArray& bytes : cases) {
         SCOPED_TRACE(bytes.toStdString());
@@ -283,7 +284,7 @@ TEST_F(ChromeTest, MalformedFilesAreRefusedAndNeverWritten)
         EXPECT_EQ(Bytes(), bytes);
     }
     // Those the listing cannot read fail it, rather than reporting every bookmark deleted.
-    for (const QByteArray& bytes : {cases[0], cases[1], cases[3], cases[4], cases[6]}) {
+    for (const QByteArray& bytes : {cases[0], cases[1], cases[3], cases[4], cases[6], cases[10]}) {
         Plant(bytes);
         EXPECT_THROW(store_.GetIDs(), AgentError) << bytes.toStdString();
     }

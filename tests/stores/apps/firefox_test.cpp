@@ -200,14 +200,21 @@ TEST(FirefoxStore, RowsItWritesLookLikeFirefoxsOwn)
     EXPECT_EQ(row[5], row[4]);
     EXPECT_EQ(row[6], "1");
     const QStringList place =
-        db.Query("SELECT url_hash, foreign_count, guid, rev_host FROM moz_places WHERE id = " + row[7]).split('|');
+        db.Query("SELECT url_hash, foreign_count, guid, rev_host, recalc_frecency FROM moz_places WHERE id = " + row[7])
+            .split('|');
     EXPECT_EQ(place[0], QString::number(PlacesUrlHash("https://www.example.org/page")));
     EXPECT_EQ(place[1], "1");
     EXPECT_TRUE(guid.match(place[2]).hasMatch());
     EXPECT_EQ(place[3], "gro.elpmaxe.www.");
+    EXPECT_EQ(place[4], "1");
     // The folder that got a child is marked changed, as Firefox marks it.
     EXPECT_EQ(db.Query("SELECT syncChangeCounter, lastModified >= " + QString::number(before) + " FROM moz_bookmarks WHERE id = 7"),
               "2|1");
+
+    // New folders and the bookmark in them share one time; nothing is modified before it was added.
+    store.Add({QStringLiteral("New/Deeper"), QStringLiteral("n"), QStringLiteral("https://n/")});
+    EXPECT_EQ(db.Int("SELECT COUNT(*) FROM moz_bookmarks WHERE lastModified < dateAdded"), 0);
+    EXPECT_EQ(db.Int("SELECT COUNT(DISTINCT dateAdded) FROM moz_bookmarks WHERE id > 12"), 1);
 
     // A new address: the bookmark points at the address's own row; Firefox's row stays.
     store.Edit(QStringLiteral("8"), {QStringLiteral("Mozilla Firefox/"), QStringLiteral("Get Help"),

@@ -1,6 +1,7 @@
 #include "stores/apps/internet_explorer.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -221,6 +222,13 @@ TEST_F(InternetExplorerTest, EditInPlaceKeepsThePath)
         EXPECT_EQ(Bytes(c.file), UrlFileBytes(c.record.url.toLatin1()));
     }
     EXPECT_EQ(store_.GetIDs().size(), FavoritesTreeFiles().size());
+
+    // A favourite only its owner may read stays so.
+    ASSERT_EQ(::chmod(QFile::encodeName(Fav("Bing.url")).constData(), 0600), 0);
+    store_.Edit(Fav("Bing.url"), {"", "Bing", "http://example.org/5"});
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(Fav("Bing.url")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
 }
 
 TEST_F(InternetExplorerTest, EditThatRenamesOrMovesWritesTheNewFileAndRemovesTheOld)

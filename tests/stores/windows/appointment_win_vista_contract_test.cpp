@@ -11,7 +11,8 @@ struct WindowsCalendarContract {
     ItemRecord Record(int n)
     {
         ItemRecord record;
-        record.Add(QStringLiteral("Subject"), QStringLiteral("Appointment %1, with a comma; and more").arg(n));
+        record.Add(QStringLiteral("Subject"),
+                   QStringLiteral("Appointment %1, with a comma; and more").arg(n));
         record.Add(QStringLiteral("Body"), QStringLiteral("Line one\nline two of %1").arg(n));
         record.Add(QStringLiteral("Location"), QStringLiteral("Room %1").arg(n));
         record.Add(QStringLiteral("Start"), QStringLiteral("03-%1-2010 09:30:00").arg(10 + n));

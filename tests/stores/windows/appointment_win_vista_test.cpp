@@ -1,22 +1,23 @@
 // The Windows Calendar store through the dispatcher, in a temporary home and a fixed zone
 // (Europe/Berlin: UTC+1 in winter, UTC+2 from the last Sunday of March).
 
+#include "stores/windows/appointment_win_vista.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "dispatch/request_codes.h"
 #include "stores/store_set.h"
-#include "wire/message_header.h"
-#include "stores/windows/appointment_win_vista.h"
 #include "stores/windows/ics_calendar.h"
 #include "support/dispatch_harness.h"
 #include "support/scoped_time_zone.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -51,7 +52,8 @@ std::string Show(const ItemRecord& record)
         const ItemValue& v = record.values[static_cast<std::size_t>(i)];
         if (!IsIntegerValue(v) && std::get<QString>(v).isEmpty()) continue;
         out += record.names[i].toStdString() + " = " +
-               (IsIntegerValue(v) ? std::to_string(std::get<std::int32_t>(v)) : "\"" + std::get<QString>(v).toStdString() + "\"") +
+               (IsIntegerValue(v) ? std::to_string(std::get<std::int32_t>(v))
+                                  : "\"" + std::get<QString>(v).toStdString() + "\"") +
                "\n";
     }
     return out;
@@ -61,7 +63,8 @@ std::string Show(const ItemRecord& record)
 ItemValue Field(const ItemRecord& record, const char* name)
 {
     const int at = record.IndexOf(QString::fromLatin1(name));
-    return at < 0 ? ItemValue(QStringLiteral("(no %1)").arg(name)) : record.values[static_cast<std::size_t>(at)];
+    return at < 0 ? ItemValue(QStringLiteral("(no %1)").arg(name))
+                  : record.values[static_cast<std::size_t>(at)];
 }
 
 ItemValue Text(const char* text)
@@ -94,7 +97,10 @@ protected:
     void Plant(const QString& name, const QByteArray& bytes) { h.home.WriteFile(kCalendars + name, bytes); }
     QByteArray File(const QString& name) { return h.home.ReadFile(kCalendars + name).value_or("(missing)"); }
     bool Exists(const QString& name) { return h.home.Exists(kCalendars + name); }
-    QStringList Files() { return QDir(h.home.Path(kCalendars)).entryList(QDir::Files | QDir::Hidden, QDir::Name); }
+    QStringList Files()
+    {
+        return QDir(h.home.Path(kCalendars)).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    }
     // Every calendar file's bytes, to show that a failed request touched none.
     QMap<QString, QByteArray> Snapshot()
     {
@@ -109,10 +115,7 @@ protected:
         EXPECT_EQ(reply.code, AS_CHECK_APPOINTS + 1);
         return ParseChangeReport(reply.payload);
     }
-    void SaveState()
-    {
-        EXPECT_EQ(h.Send(AS_SAVE_APPOINTS_STATE).code, AS_SAVE_APPOINTS_STATE + 1);
-    }
+    void SaveState() { EXPECT_EQ(h.Send(AS_SAVE_APPOINTS_STATE).code, AS_SAVE_APPOINTS_STATE + 1); }
     QString Add(const ItemRecord& record)
     {
         const SentMessage reply = h.Send(AS_ADD_APPOINT, ItemBlob({}, record));
@@ -145,7 +148,9 @@ TEST_F(WindowsCalendar, CreatesTheDefaultCalendarWithExactBytes)
     ASSERT_EQ(id.size(), 48);
     ASSERT_TRUE(id.endsWith("000000000000"));
     const QString uid = id.left(36);
-    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$").match(uid).hasMatch());
+    EXPECT_TRUE(QRegularExpression("^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$")
+                    .match(uid)
+                    .hasMatch());
     QByteArray file = File("DefaultCalendar.ics");
     const QRegularExpression stamp("DTSTAMP:\\d{8}T\\d{6}Z\r\n");
     EXPECT_TRUE(stamp.match(QString::fromUtf8(file)).hasMatch());
@@ -160,15 +165,18 @@ TEST_F(WindowsCalendar, CreatesTheDefaultCalendarWithExactBytes)
                                    "DTSTART:20090120T110000\r\n"
                                    "DTEND:20090120T120000\r\n"
                                    "SUMMARY:Line one\\nline two \\\\ three\r\n"
-                                   "UID:" + uid + "\r\n"
+                                   "UID:" +
+                                   uid +
+                                   "\r\n"
                                    "END:VEVENT\r\n"
-                                   "END:VCALENDAR\r\n").toStdString());
+                                   "END:VCALENDAR\r\n")
+                                      .toStdString());
     EXPECT_EQ(Show(Get(id)), Show(Record({{"Subject", Text("Line one\nline two \\ three")},
-                               {"Body", Text("")},
-                               {"Location", Text("")},
-                               {"Start", Text("01-20-2009 10:00:00")},
-                               {"End", Text("01-20-2009 11:00:00")},
-                               {"Categories", Text("DefaultCalendar")}})));
+                                          {"Body", Text("")},
+                                          {"Location", Text("")},
+                                          {"Start", Text("01-20-2009 10:00:00")},
+                                          {"End", Text("01-20-2009 11:00:00")},
+                                          {"Categories", Text("DefaultCalendar")}})));
 }
 
 TEST_F(WindowsCalendar, AppendsBeforeTheLastCalendarEndInTheFilesOwnStyle)
@@ -195,7 +203,8 @@ TEST_F(WindowsCalendar, AppendsBeforeTheLastCalendarEndInTheFilesOwnStyle)
     // A last line without a line end is ended; whatever follows END:VCALENDAR stays.
     Plant("Odd.ics", "BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n\r\nX");
     const QString fourth = Add(Record({{"Subject", Text("vier")}, {"Categories", Text("Odd")}}));
-    EXPECT_EQ(File("Odd.ics"), "BEGIN:VCALENDAR\r\n" + BlockOf(File("Odd.ics"), fourth) + "END:VCALENDAR\r\n\r\nX");
+    EXPECT_EQ(File("Odd.ics"),
+              "BEGIN:VCALENDAR\r\n" + BlockOf(File("Odd.ics"), fourth) + "END:VCALENDAR\r\n\r\nX");
     EXPECT_EQ(Get(first).values[0], ItemValue(QString("one")));
 }
 
@@ -217,33 +226,35 @@ TEST_F(WindowsCalendar, ReadsOtherProgramsEvents)
     Plant("Business.ics", Golden("lightning-crlf.ics"));
     Plant("Familie.ics", Golden("google-lf.ics"));
     Check();
-    EXPECT_EQ(Show(Get(kPlanning)),
-              Show(Record({{"Subject", Text("Quarterly planning with the regional sales team and the product owners of Süd")},
-                      {"Body", Text("Agenda:\n1. Zahlen, Ziele\n2. Planung; Budget\nPfad C:\\Daten")},
-                      {"Location", Text("Besprechungsraum Süd")},
-                      {"Start", Text("01-20-2009 09:00:00")},
-                      {"End", Text("01-20-2009 10:30:00")},
-                      {"ReminderMinutesBeforeStart", 15},
-                      {"Categories", Text("Business")}})));
+    EXPECT_EQ(
+        Show(Get(kPlanning)),
+        Show(Record({{"Subject",
+                      Text("Quarterly planning with the regional sales team and the product owners of Süd")},
+                     {"Body", Text("Agenda:\n1. Zahlen, Ziele\n2. Planung; Budget\nPfad C:\\Daten")},
+                     {"Location", Text("Besprechungsraum Süd")},
+                     {"Start", Text("01-20-2009 09:00:00")},
+                     {"End", Text("01-20-2009 10:30:00")},
+                     {"ReminderMinutesBeforeStart", 15},
+                     {"Categories", Text("Business")}})));
     // Three days from "DTEND;VALUE=DATE:", not the start's next day.
     EXPECT_EQ(Show(Get(kFair)), Show(Record({{"Subject", Text("Messe Hannover")},
-                                  {"Body", Text("")},
-                                  {"Location", Text("")},
-                                  {"AllDayEvent", 1},
-                                  {"Start", Text("03-02-2009")},
-                                  {"End", Text("03-05-2009")},
-                                  {"Categories", Text("Business")}})));
+                                             {"Body", Text("")},
+                                             {"Location", Text("")},
+                                             {"AllDayEvent", 1},
+                                             {"Start", Text("03-02-2009")},
+                                             {"End", Text("03-05-2009")},
+                                             {"Categories", Text("Business")}})));
     EXPECT_EQ(Field(Get(kFollowUp), "Start"), ItemValue(QString("01-27-2009 13:00:00")));
     EXPECT_EQ(Field(Get(kDentist), "Start"), ItemValue(QString("02-04-2009 08:00:00")));
     // A series is read from its own block, not from the changed occurrence before it; UTC stays UTC.
     EXPECT_EQ(Show(Get(kChoir)), Show(Record({{"Subject", Text("Chorprobe – Kirchengemeinde St. Jürgen")},
-                                   {"Body", Text("")},
-                                   {"Location", Text("Gemeindehaus, Großer Saal")},
-                                   {"Start", Text("01-05-2009 17:00:00")},
-                                   {"End", Text("01-05-2009 18:00:00")},
-                                   {"ReminderMinutesBeforeStart", 1440},
-                                   {"IsRecurring", 1},
-                                   {"Categories", Text("Familie")}})));
+                                              {"Body", Text("")},
+                                              {"Location", Text("Gemeindehaus, Großer Saal")},
+                                              {"Start", Text("01-05-2009 17:00:00")},
+                                              {"End", Text("01-05-2009 18:00:00")},
+                                              {"ReminderMinutesBeforeStart", 1440},
+                                              {"IsRecurring", 1},
+                                              {"Categories", Text("Familie")}})));
 }
 
 TEST_F(WindowsCalendar, EndsFromDurationsAndDates)
@@ -262,8 +273,8 @@ TEST_F(WindowsCalendar, EndsFromDurationsAndDates)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        Plant("C.ics", QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:") + kUnknown.left(36).toLatin1() + "\r\n" +
-                           c.lines + "END:VEVENT\r\nEND:VCALENDAR\r\n");
+        Plant("C.ics", QByteArray("BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:") + kUnknown.left(36).toLatin1() +
+                           "\r\n" + c.lines + "END:VEVENT\r\nEND:VCALENDAR\r\n");
         Check();
         const ItemRecord record = Get(kUnknown);
         const int end = record.IndexOf("End");
@@ -279,7 +290,8 @@ TEST_F(WindowsCalendar, EndsFromDurationsAndDates)
 TEST_F(WindowsCalendar, RemindersRoundTripAcrossTheClockChange)
 {
     // 29 March 2009: clocks go from 02:00 CET to 03:00 CEST. Starts either side and across it.
-    for (const char* start : {"03-29-2009 00:30:00", "03-29-2009 01:30:00", "03-28-2009 23:00:00", "01-20-2009 09:00:00"})
+    for (const char* start :
+         {"03-29-2009 00:30:00", "03-29-2009 01:30:00", "03-28-2009 23:00:00", "01-20-2009 09:00:00"})
         for (int minutes : {0, 5, 15, 30, 60, 120, 240, 1440, 2880, 5760, 10080, 20160}) {
             SCOPED_TRACE(std::string(start) + " " + std::to_string(minutes));
             const QString id = Add(Record({{"Start", Text(start)}, {"ReminderMinutesBeforeStart", minutes}}));
@@ -288,13 +300,16 @@ TEST_F(WindowsCalendar, RemindersRoundTripAcrossTheClockChange)
             EXPECT_EQ(Field(back, "ReminderMinutesBeforeStart"), ItemValue(minutes));
         }
     // Local wall-clock times either side of the change: 00:30 UTC is 01:30 CET, 01:30 UTC 03:30 CEST.
-    const QString id = Add(Record({{"Start", Text("03-29-2009 00:30:00")}, {"End", Text("03-29-2009 01:30:00")},
-                                   {"ReminderMinutesBeforeStart", 15}, {"Categories", Text("Change")}}));
+    const QString id = Add(Record({{"Start", Text("03-29-2009 00:30:00")},
+                                   {"End", Text("03-29-2009 01:30:00")},
+                                   {"ReminderMinutesBeforeStart", 15},
+                                   {"Categories", Text("Change")}}));
     const QByteArray block = BlockOf(File("Change.ics"), id);
     EXPECT_TRUE(block.contains("DTSTART:20090329T013000\r\nDTEND:20090329T033000\r\n"));
     EXPECT_TRUE(block.contains("TRIGGER;VALUE=DATE-TIME:20090329T001500Z\r\n"));
-    EXPECT_TRUE(QRegularExpression("BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\n"
-                                   "TRIGGER;VALUE=DATE-TIME:\\d{8}T\\d{6}Z\r\nX-WR-ALARMUID:[0-9A-F-]{36}\r\nEND:VALARM\r\n")
+    EXPECT_TRUE(QRegularExpression(
+                    "BEGIN:VALARM\r\nACTION:DISPLAY\r\nDESCRIPTION:Reminder\r\n"
+                    "TRIGGER;VALUE=DATE-TIME:\\d{8}T\\d{6}Z\r\nX-WR-ALARMUID:[0-9A-F-]{36}\r\nEND:VALARM\r\n")
                     .match(QString::fromLatin1(block))
                     .hasMatch());
 }
@@ -305,14 +320,21 @@ TEST_F(WindowsCalendar, ReadsOtherProgramsTriggers)
         const char* trigger;
         std::optional<int> minutes;
     };
-    const Case cases[] = {{"TRIGGER:-PT5M", 5},        {"TRIGGER:-PT15M", 15},  {"TRIGGER:-PT1H", 60},
-                          {"TRIGGER:-P1D", 1440},      {"TRIGGER:-P2W", 20160}, {"TRIGGER:-PT90M", 90},
-                          {"TRIGGER;RELATED=START:PT0S", 0}, {"TRIGGER:junk", 0},
-                          {"TRIGGER;VALUE=DATE-TIME:20090120T084500Z", 15}, {nullptr, std::nullopt}};
+    const Case cases[] = {{"TRIGGER:-PT5M", 5},
+                          {"TRIGGER:-PT15M", 15},
+                          {"TRIGGER:-PT1H", 60},
+                          {"TRIGGER:-P1D", 1440},
+                          {"TRIGGER:-P2W", 20160},
+                          {"TRIGGER:-PT90M", 90},
+                          {"TRIGGER;RELATED=START:PT0S", 0},
+                          {"TRIGGER:junk", 0},
+                          {"TRIGGER;VALUE=DATE-TIME:20090120T084500Z", 15},
+                          {nullptr, std::nullopt}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.trigger ? c.trigger : "none");
-        QByteArray alarm = c.trigger ? QByteArray("BEGIN:VALARM\r\nACTION:DISPLAY\r\n") + c.trigger + "\r\nEND:VALARM\r\n"
-                                     : QByteArray();
+        QByteArray alarm =
+            c.trigger ? QByteArray("BEGIN:VALARM\r\nACTION:DISPLAY\r\n") + c.trigger + "\r\nEND:VALARM\r\n"
+                      : QByteArray();
         Plant("C.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
                            "\r\nDTSTART:20090120T100000\r\n" + alarm + "END:VEVENT\r\nEND:VCALENDAR\r\n");
         Check();
@@ -336,34 +358,87 @@ TEST_F(WindowsCalendar, WritesRecurrenceRules)
     };
     const ItemValue start = Text("01-20-2009 09:00:00");  // 10:00 local
     const Case cases[] = {
-        {"weekly", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 1}, {"DayOfWeekMask", 10}, {"Interval", 2}}),
+        {"weekly",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 1},
+                 {"DayOfWeekMask", 10},
+                 {"Interval", 2}}),
          "FREQ=WEEKLY;INTERVAL=2;BYDAY=MO,WE"},
-        {"interval 1", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}, {"Interval", 1}}),
+        {"interval 1",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 1},
+                 {"DayOfWeekMask", 2},
+                 {"Interval", 1}}),
          "FREQ=WEEKLY;BYDAY=MO"},
-        {"second Monday", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 3}, {"Instance", 2}, {"DayOfWeekMask", 2}}),
+        {"second Monday",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 3},
+                 {"Instance", 2},
+                 {"DayOfWeekMask", 2}}),
          "FREQ=MONTHLY;BYDAY=2MO"},
-        {"last Friday", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 3}, {"Instance", 5}, {"DayOfWeekMask", 32}}),
+        {"last Friday",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 3},
+                 {"Instance", 5},
+                 {"DayOfWeekMask", 32}}),
          "FREQ=MONTHLY;BYDAY=-1FR"},
-        {"first weekday", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 3}, {"Instance", 1}, {"DayOfWeekMask", 62}}),
+        {"first weekday",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 3},
+                 {"Instance", 1},
+                 {"DayOfWeekMask", 62}}),
          "FREQ=MONTHLY;BYDAY=MO,TU,WE,TH,FR;BYSETPOS=1"},
-        {"second Monday of May", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 6}, {"Instance", 2},
-                                         {"DayOfWeekMask", 2}, {"MonthOfYear", 5}}),
+        {"second Monday of May",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 6},
+                 {"Instance", 2},
+                 {"DayOfWeekMask", 2},
+                 {"MonthOfYear", 5}}),
          "FREQ=YEARLY;BYDAY=2MO;BYMONTH=5"},
-        {"yearly on a date", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 5}, {"MonthOfYear", 1}}), "FREQ=YEARLY"},
-        {"ten times", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"Occurrences", 10}}), "FREQ=DAILY;COUNT=10"},
-        {"no count of 0", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"Occurrences", 0}}), "FREQ=DAILY"},
-        // The last start is 14 May 2012 at 10:00 local summer time, 08:00 UTC.
-        {"until a date", Record({{"IsRecurring", 1}, {"RecurrenceType", 0}, {"PatternEndDate", Text("05-14-2012")}, {"Start", start}}),
-         "FREQ=DAILY;UNTIL=20120514T080000Z"},
-        {"until, all-day", Record({{"Start", Text("2009-01-20")}, {"IsRecurring", 1}, {"RecurrenceType", 0},
-                                   {"PatternEndDate", Text("2012-05-14")}}),
-         "FREQ=DAILY;UNTIL=20120513T220000Z"},
-        {"no end date", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"Occurrences", 10},
-                                {"PatternEndDate", Text("05-14-2012")}, {"NoEndDate", 1}}),
+        {"yearly on a date",
+         Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 5}, {"MonthOfYear", 1}}),
+         "FREQ=YEARLY"},
+        {"ten times",
+         Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"Occurrences", 10}}),
+         "FREQ=DAILY;COUNT=10"},
+        {"no count of 0",
+         Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"Occurrences", 0}}),
          "FREQ=DAILY"},
-        {"empty end date", Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"PatternEndDate", Text("")}}), "FREQ=DAILY"},
-        {"without IsRecurring", Record({{"Start", start}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}}), nullptr},
-        {"IsRecurring 0", Record({{"Start", start}, {"IsRecurring", 0}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}}), nullptr},
+        // The last start is 14 May 2012 at 10:00 local summer time, 08:00 UTC.
+        {"until a date",
+         Record({{"IsRecurring", 1},
+                 {"RecurrenceType", 0},
+                 {"PatternEndDate", Text("05-14-2012")},
+                 {"Start", start}}),
+         "FREQ=DAILY;UNTIL=20120514T080000Z"},
+        {"until, all-day",
+         Record({{"Start", Text("2009-01-20")},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 0},
+                 {"PatternEndDate", Text("2012-05-14")}}),
+         "FREQ=DAILY;UNTIL=20120513T220000Z"},
+        {"no end date",
+         Record({{"Start", start},
+                 {"IsRecurring", 1},
+                 {"RecurrenceType", 0},
+                 {"Occurrences", 10},
+                 {"PatternEndDate", Text("05-14-2012")},
+                 {"NoEndDate", 1}}),
+         "FREQ=DAILY"},
+        {"empty end date",
+         Record({{"Start", start}, {"IsRecurring", 1}, {"RecurrenceType", 0}, {"PatternEndDate", Text("")}}),
+         "FREQ=DAILY"},
+        {"without IsRecurring", Record({{"Start", start}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}}),
+         nullptr},
+        {"IsRecurring 0",
+         Record({{"Start", start}, {"IsRecurring", 0}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}}),
+         nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -371,9 +446,12 @@ TEST_F(WindowsCalendar, WritesRecurrenceRules)
         record.Add("Categories", QString("R"));
         const QString id = Add(record);
         const QByteArray block = BlockOf(File("R.ics"), id);
-        const QRegularExpressionMatch m = QRegularExpression("\r\nRRULE:([^\r]*)\r\n").match(QString::fromLatin1(block));
-        if (c.rule) EXPECT_EQ(m.captured(1), c.rule);
-        else EXPECT_FALSE(m.hasMatch()) << block.toStdString();
+        const QRegularExpressionMatch m =
+            QRegularExpression("\r\nRRULE:([^\r]*)\r\n").match(QString::fromLatin1(block));
+        if (c.rule)
+            EXPECT_EQ(m.captured(1), c.rule);
+        else
+            EXPECT_FALSE(m.hasMatch()) << block.toStdString();
         EXPECT_EQ(Get(id).IndexOf("IsRecurring") >= 0, c.rule != nullptr);
     }
 }
@@ -384,12 +462,15 @@ TEST_F(WindowsCalendar, RefusesDatesThatFitNoFormBeforeWriting)
         SCOPED_TRACE(field);
         ItemRecord record = Record({{"IsRecurring", 1}, {"RecurrenceType", 0}});
         record.Add(field, QString("next Tuesday"));
+        h.TakeLogLines();
         EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, record)).code, AS_ERROR);
         EXPECT_TRUE(Files().isEmpty());
+        EXPECT_TRUE(h.TakeLogLines().join('\n').contains(QStringLiteral("\"%1\" is not a date").arg(field)));
     }
     // The all-day form: a date without a time.
     const QString id = Add(Record({{"Start", Text("2009-01-20")}, {"End", Text("01-23-2009")}}));
-    EXPECT_TRUE(BlockOf(File("DefaultCalendar.ics"), id).contains("DTSTART;VALUE=DATE:20090120\r\nDTEND;VALUE=DATE:20090123\r\n"));
+    EXPECT_TRUE(BlockOf(File("DefaultCalendar.ics"), id)
+                    .contains("DTSTART;VALUE=DATE:20090120\r\nDTEND;VALUE=DATE:20090123\r\n"));
     const ItemRecord back = Get(id);
     EXPECT_EQ(Field(back, "AllDayEvent"), ItemValue(1));
     EXPECT_EQ(Field(back, "End"), ItemValue(QString("01-23-2009")));
@@ -400,7 +481,8 @@ TEST_F(WindowsCalendar, EditRewritesTheEventInPlaceAndKeepsWhatItDoesNotWrite)
     const QByteArray original = Golden("lightning-crlf.ics");
     Plant("Business.ics", original);
     Check();
-    ASSERT_EQ(Set(kPlanning, Record({{"Subject", Text("Planning, moved")}, {"Start", Text("01-21-2009 09:00:00")}})),
+    ASSERT_EQ(Set(kPlanning,
+                  Record({{"Subject", Text("Planning, moved")}, {"Start", Text("01-21-2009 09:00:00")}})),
               AS_SET_APPOINT + 1);
     const QByteArray after = File("Business.ics");
     const QByteArray oldBlock = BlockOf(original, kPlanning);
@@ -435,15 +517,18 @@ TEST_F(WindowsCalendar, EditRewritesTheEventInPlaceAndKeepsWhatItDoesNotWrite)
 
 TEST_F(WindowsCalendar, EditSetsAllDayFromStartOnly)
 {
-    const QString id = Add(Record({{"Start", Text("01-20-2009 09:00:00")}, {"End", Text("01-20-2009 10:00:00")}}));
+    const QString id =
+        Add(Record({{"Start", Text("01-20-2009 09:00:00")}, {"End", Text("01-20-2009 10:00:00")}}));
     const auto allDay = [&] { return Get(id).IndexOf("AllDayEvent") >= 0; };
-    ASSERT_EQ(Set(id, Record({{"Start", Text("01-20-2009")}, {"End", Text("01-21-2009")}})), AS_SET_APPOINT + 1);
+    ASSERT_EQ(Set(id, Record({{"Start", Text("01-20-2009")}, {"End", Text("01-21-2009")}})),
+              AS_SET_APPOINT + 1);
     EXPECT_TRUE(allDay());
     ASSERT_EQ(Set(id, Record({{"End", Text("01-22-2009 10:00:00")}})), AS_SET_APPOINT + 1);
     EXPECT_TRUE(allDay()) << "End leaves the form alone";
     ASSERT_EQ(Set(id, Record({{"Subject", Text("x")}})), AS_SET_APPOINT + 1);
     EXPECT_TRUE(allDay());
-    ASSERT_EQ(Set(id, Record({{"End", Text("01-20-2009 10:00:00")}, {"Start", Text("01-20-2009 09:00:00")}})), AS_SET_APPOINT + 1);
+    ASSERT_EQ(Set(id, Record({{"End", Text("01-20-2009 10:00:00")}, {"Start", Text("01-20-2009 09:00:00")}})),
+              AS_SET_APPOINT + 1);
     EXPECT_FALSE(allDay());
     EXPECT_EQ(Field(Get(id), "Start"), ItemValue(QString("01-20-2009 09:00:00")));
 }
@@ -460,16 +545,26 @@ TEST_F(WindowsCalendar, EditOfASeriesKeepsItsRuleUnlessTheRecordSaysOtherwise)
     const QByteArray series = BlockOf(original, kChoir);  // the changed occurrence, first in the file
     EXPECT_TRUE(after.contains(series)) << "the changed occurrence stays as it was";
     const QString master = QString::fromUtf8(after);
-    EXPECT_TRUE(master.contains("SUMMARY:Chorprobe\nUID:A1B2C3D4-E5F6-4789-9ABC-DEF012345678\n"
-                                "RRULE:FREQ=WEEKLY;BYDAY=MO\nEXDATE:20090112T170000Z\nSEQUENCE:0\nBEGIN:VALARM\n"));
+    EXPECT_TRUE(
+        master.contains("SUMMARY:Chorprobe\nUID:A1B2C3D4-E5F6-4789-9ABC-DEF012345678\n"
+                        "RRULE:FREQ=WEEKLY;BYDAY=MO\nEXDATE:20090112T170000Z\nSEQUENCE:0\nBEGIN:VALARM\n"));
     EXPECT_FALSE(after.contains('\r'));
     EXPECT_EQ(Field(Get(kChoir), "IsRecurring"), ItemValue(1));
 
     // A rule in the record replaces the old one; IsRecurring 0 ends the series.
-    ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 1}, {"RecurrenceType", 1}, {"DayOfWeekMask", 4}})), AS_SET_APPOINT + 1);
+    ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 1}, {"RecurrenceType", 1}, {"DayOfWeekMask", 4}})),
+              AS_SET_APPOINT + 1);
     after = File("Familie.ics");
     EXPECT_EQ(after.count("RRULE:"), 1);
     EXPECT_TRUE(after.contains("RRULE:FREQ=WEEKLY;BYDAY=TU\n"));
+    // A yearly rule on the second Monday of May, as an edit writes it too.
+    ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 1},
+                                  {"RecurrenceType", 6},
+                                  {"Instance", 2},
+                                  {"DayOfWeekMask", 2},
+                                  {"MonthOfYear", 5}})),
+              AS_SET_APPOINT + 1);
+    EXPECT_TRUE(File("Familie.ics").contains("RRULE:FREQ=YEARLY;BYDAY=2MO;BYMONTH=5\n"));
     ASSERT_EQ(Set(kChoir, Record({{"IsRecurring", 0}})), AS_SET_APPOINT + 1);
     EXPECT_EQ(File("Familie.ics").count("RRULE:"), 0);
     EXPECT_EQ(Get(kChoir).IndexOf("IsRecurring"), -1);
@@ -539,7 +634,8 @@ TEST_F(WindowsCalendar, DeleteAllKeepsWhatIsNotAnEventOfThisStore)
 TEST_F(WindowsCalendar, RefusedRequestsTouchNoFile)
 {
     Plant("Business.ics", Golden("lightning-crlf.ics"));
-    Plant("Broken.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:99999999-2222-4333-8444-555555555555\r\nEND:VEVENT\r\n");
+    Plant("Broken.ics",
+          "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:99999999-2222-4333-8444-555555555555\r\nEND:VEVENT\r\n");
     Check();
     const auto snapshot = Snapshot();
     EXPECT_EQ(h.Send(AS_GET_APPOINT, Utf16z(kUnknown)).code, AS_ERROR);
@@ -575,7 +671,8 @@ TEST_F(WindowsCalendar, UnreadableCalendarsFailTheChangeCheck)
     ::chmod(QFile::encodeName(folder).constData(), 0555);
     EXPECT_EQ(Check().added.size(), 4);
     const auto snapshot = Snapshot();
-    EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text("Business")}}))).code, AS_ERROR);
+    EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text("Business")}}))).code,
+              AS_ERROR);
     EXPECT_EQ(Set(kPlanning, Record({{"Subject", Text("x")}})), AS_ERROR);
     EXPECT_EQ(Delete(kPlanning), AS_ERROR);
     EXPECT_EQ(Snapshot(), snapshot);
@@ -609,10 +706,12 @@ TEST_F(WindowsCalendar, ChecksWithADateWindowAroundToday)
         bool thisWeek;  // weeks back 0, weeks ahead 0
     };
     const Case cases[] = {
-        {"00000000-0000-4000-8000-000000000001", "DTSTART:" + day(-3) + "T100000\r\nDTEND:" + day(-2) + "T110000\r\n", false},
+        {"00000000-0000-4000-8000-000000000001",
+         "DTSTART:" + day(-3) + "T100000\r\nDTEND:" + day(-2) + "T110000\r\n", false},
         {"00000000-0000-4000-8000-000000000002",
          "DTSTART:" + day(-3) + "T100000\r\nDTEND:" + day(-2) + "T110000\r\nRRULE:FREQ=DAILY\r\n", true},
-        {"00000000-0000-4000-8000-000000000003", "DTSTART:" + day(9) + "T100000\r\nDTEND:" + day(9) + "T110000\r\n", false},
+        {"00000000-0000-4000-8000-000000000003",
+         "DTSTART:" + day(9) + "T100000\r\nDTEND:" + day(9) + "T110000\r\n", false},
         {"00000000-0000-4000-8000-000000000004", "DTSTART:" + day(-365) + "T100000\r\n", true},
         {"00000000-0000-4000-8000-000000000005", "DTSTART;VALUE=DATE:" + day(0) + "\r\n", true},
     };

@@ -65,7 +65,8 @@ TEST_P(IcsGoldenTest, ReadsEveryEventAsListedBesideTheFile)
     EXPECT_GE(calendar.LastCalendarEnd(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(OtherPrograms, IcsGoldenTest, testing::ValuesIn(GoldenCases("ics", ".ics")), GoldenCaseName);
+INSTANTIATE_TEST_SUITE_P(OtherPrograms, IcsGoldenTest, testing::ValuesIn(GoldenCases("ics", ".ics")),
+                         GoldenCaseName);
 
 TEST(IcsLinesTest, KeepsEveryByteAndJoinsFoldedLines)
 {
@@ -81,8 +82,17 @@ TEST(IcsLinesTest, KeepsEveryByteAndJoinsFoldedLines)
         {"a lone CR stays in its line", "A:1\rx\nB:2", {"A:1\rx", "B:2"}, "\n"},
         {"last line without end", "A:1\r\nB:2", {"A:1", "B:2"}, "\r\n"},
         {"blank and tab continue", "A:1\r\n 2\r\n\t3\r\nB:4\r\n", {"A:123", "B:4"}, "\r\n"},
-        {"a fold inside a UTF-8 sequence", "A:S\xC3\r\n \xBC" "d\r\n", {"A:S\xC3\xBC" "d"}, "\r\n"},
-        {"byte-order mark belongs to no line", "\xEF\xBB\xBF" "A:1\n", {"A:1"}, "\n"},
+        {"a fold inside a UTF-8 sequence",
+         "A:S\xC3\r\n \xBC"
+         "d\r\n",
+         {"A:S\xC3\xBC"
+          "d"},
+         "\r\n"},
+        {"byte-order mark belongs to no line",
+         "\xEF\xBB\xBF"
+         "A:1\n",
+         {"A:1"},
+         "\n"},
         {"continuation at the very start stands alone", " A:1\nB:2\n", {" A:1", "B:2"}, "\n"},
         {"empty lines stay lines", "A:1\n\nB:2\n\n", {"A:1", "", "B:2", ""}, "\n"},
         {"no line end at all", "A:1", {"A:1"}, "\r\n"},
@@ -100,7 +110,8 @@ TEST(IcsLinesTest, KeepsEveryByteAndJoinsFoldedLines)
 
 TEST(IcsLinesTest, SplitsPropertiesWithQuotedParameters)
 {
-    const IcsProperty p = SplitIcsProperty(QStringLiteral("dtstart;TZID=\"(UTC+01:00) Berlin\";X=1:20090120T100000"));
+    const IcsProperty p =
+        SplitIcsProperty(QStringLiteral("dtstart;TZID=\"(UTC+01:00) Berlin\";X=1:20090120T100000"));
     EXPECT_EQ(p.name, "DTSTART");
     EXPECT_EQ(p.params, QStringList({"TZID=\"(UTC+01:00) Berlin\"", "X=1"}));
     EXPECT_EQ(p.value, "20090120T100000");
@@ -157,11 +168,14 @@ TEST(ParseVEventTest, TakesDateValuesFromTheirOwnLine)
         int allDay;
     };
     const Case cases[] = {
-        {"zone named", "DTSTART;TZID=Europe/Berlin:20090120T100000\nDTEND;TZID=Europe/Berlin:20090120T110000\n",
+        {"zone named",
+         "DTSTART;TZID=Europe/Berlin:20090120T100000\nDTEND;TZID=Europe/Berlin:20090120T110000\n",
          "20090120T100000", "20090120T110000", 0},
-        {"folded before the value", "DTSTART;TZID=\n Europe/Berlin:20090120T100000\nDTEND;TZID=Europe/Berlin:\n 20090120T110000\n",
+        {"folded before the value",
+         "DTSTART;TZID=\n Europe/Berlin:20090120T100000\nDTEND;TZID=Europe/Berlin:\n 20090120T110000\n",
          "20090120T100000", "20090120T110000", 0},
-        {"last in its block", "DTEND;TZID=Europe/Berlin:20090120T110000\nDTSTART;TZID=Europe/Berlin:20090120T100000\n",
+        {"last in its block",
+         "DTEND;TZID=Europe/Berlin:20090120T110000\nDTSTART;TZID=Europe/Berlin:20090120T100000\n",
          "20090120T100000", "20090120T110000", 0},
         {"UTC mark kept", "DTSTART:20090120T090000Z\nDTEND:20090120T100000Z\n", "20090120T090000Z",
          "20090120T100000Z", 0},
@@ -276,6 +290,45 @@ TEST(IcsTextEscapesTest, RoundTripsBreaksAndBackslashes)
     EXPECT_EQ(UnescapeIcsText("a\\\\b\\nc\\Nd\\,e\\;f\\xg\\"), "a\\b\nc\nd,e;f\\xg\\");
     for (const char* text : {"plain", "C:\\Daten\\neu", "two\nlines", "\\n literally", ""})
         EXPECT_EQ(UnescapeIcsText(EscapeIcsText(text)), text);
+}
+
+TEST(IcsCalendarTest, EventsNeverOverlap)
+{
+    struct Case {
+        const char* what;
+        const char* file;
+        std::vector<std::pair<int, int>> events;  // begin and end lines
+        QStringList others;
+    };
+    const Case cases[] = {
+        {"an unfinished event",
+         "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:A\nBEGIN:VEVENT\nUID:B\nEND:VEVENT\nEND:VCALENDAR\n",
+         {{3, 5}},
+         {}},
+        {"an END without BEGIN",
+         "BEGIN:VCALENDAR\nEND:VEVENT\nEND:VTODO\nBEGIN:VTODO\nEND:VTODO\nEND:VCALENDAR\n",
+         {},
+         {"VTODO"}},
+        {"a task inside a task",
+         "BEGIN:VCALENDAR\nBEGIN:VTODO\nBEGIN:VTODO\nEND:VTODO\nEND:VTODO\nEND:VCALENDAR\n",
+         {},
+         {"VTODO", "VTODO"}},
+        {"an alarm of a task",
+         "BEGIN:VCALENDAR\nBEGIN:VTODO\nBEGIN:VALARM\nEND:VALARM\nEND:VTODO\nEND:VCALENDAR\n",
+         {},
+         {"VTODO"}},
+        {"no calendar end", "BEGIN:VCALENDAR\nBEGIN:VEVENT\nUID:A\nEND:VEVENT\n", {{1, 3}}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const IcsCalendar calendar(QByteArray(c.file));
+        std::vector<std::pair<int, int>> events;
+        for (const IcsCalendar::Event& e : calendar.Events()) events.emplace_back(e.begin, e.end);
+        EXPECT_EQ(events, c.events);
+        QStringList others;
+        for (const IcsCalendar::Component& o : calendar.OtherComponents()) others.append(o.name);
+        EXPECT_EQ(others, c.others);
+    }
 }
 
 TEST(IcsCalendarTest, FindsEventsByTheirOwnUidOnly)

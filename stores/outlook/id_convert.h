@@ -2,6 +2,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -31,6 +32,8 @@ public:
 
     // The long identifier of a short one, or "error in CIdConvert::Get140" when none is mapped.
     QString Get140(const QString& shortId) const;
+    // The long identifier of a short one, or nothing when none is mapped.
+    std::optional<QString> Find140(const QString& shortId) const;
     // Replaces, in a store's identifier list, every mapped long identifier by its short one and
     // every unmapped identifier of exactly 140 characters by a new mapped short one.
     void ConvertIDs(QStringList& ids);
@@ -38,6 +41,8 @@ public:
     QString Remove(const QString& shortId);
     // Maps a long identifier to a new short one (whether or not it is mapped already).
     QString Add(const QString& longId);
+    // Forgets every pair; the next Save writes the kind's section empty.
+    void ClearPairs() { Clear(); }
 
     const std::vector<Pair>& Pairs() const { return pairs_; }
     QString FilePath() const { return path_; }

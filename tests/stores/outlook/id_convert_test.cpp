@@ -1,4 +1,4 @@
-#include "dispatch/id_convert.h"
+#include "stores/outlook/id_convert.h"
 
 #include <gtest/gtest.h>
 

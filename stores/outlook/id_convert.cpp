@@ -1,4 +1,4 @@
-#include "dispatch/id_convert.h"
+#include "stores/outlook/id_convert.h"
 
 #include <QFile>
 #include <pugixml.hpp>
@@ -150,6 +150,12 @@ void CIdConvert::ConvertIDs(QStringList& ids)
         if (const auto it = shortOf.constFind(id); it != shortOf.cend()) id = it.value();
     for (QString& id : ids)
         if (id.size() == kLongIdUnits) id = Add(id);
+}
+
+std::optional<QString> CIdConvert::Find140(const QString& shortId) const
+{
+    if (const auto it = longOf_.constFind(shortId); it != longOf_.cend()) return it.value();
+    return std::nullopt;
 }
 
 QString CIdConvert::Remove(const QString& shortId)

@@ -1,0 +1,18 @@
+#pragma once
+// The Outlook contact stores of object-model versions 8, 9, 11, 12 and 14: the contacts of the
+// default contacts folder (10). The folder also holds distribution lists, which these stores
+// neither list nor delete.
+
+#include "stores/outlook/outlook_store_frame.h"
+
+template <int Version>
+class CContact : public OutlookFrameOf<Version> {
+public:
+    CContact() : OutlookFrameOf<Version>(OutlookKind::Contacts, Version) {}
+};
+
+using CContact8 = CContact<8>;
+using CContact9 = CContact<9>;
+using CContact11 = CContact<11>;
+using CContact12 = CContact<12>;
+using CContact14 = CContact<14>;

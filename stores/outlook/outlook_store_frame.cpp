@@ -1,0 +1,246 @@
+#include "stores/outlook/outlook_store_frame.h"
+
+#include "common/clock.h"
+#include "common/errors.h"
+#include "stores/outlook/date_window.h"
+#include "stores/outlook/outlook_dispids.h"
+#include "stores/outlook/outlook_wrappers.h"
+
+namespace {
+
+int DefaultFolderOf(OutlookKind kind)
+{
+    switch (kind) {
+        case OutlookKind::Contacts:
+            return outlook::kFolderContacts;
+        case OutlookKind::Appointments:
+            return outlook::kFolderCalendar;
+        case OutlookKind::Tasks:
+            return outlook::kFolderTasks;
+        case OutlookKind::Notes:
+            return outlook::kFolderNotes;
+    }
+    return 0;
+}
+
+}  // namespace
+
+const char* OutlookKindName(OutlookKind kind)
+{
+    switch (kind) {
+        case OutlookKind::Contacts:
+            return "contacts";
+        case OutlookKind::Appointments:
+            return "appointments";
+        case OutlookKind::Tasks:
+            return "tasks";
+        case OutlookKind::Notes:
+            return "notes";
+    }
+    return "";
+}
+
+OutlookStoreFrame::OutlookStoreFrame(OutlookKind kind, int version) : kind_(kind), version_(version)
+{
+    if (version >= 12) idMap_.emplace();
+}
+
+QString OutlookStoreFrame::InitFailureMessage() const
+{
+    if (kind_ == OutlookKind::Tasks) return QStringLiteral("Initialination outlook Error");
+    if (kind_ == OutlookKind::Notes && version_ < 12) return QStringLiteral("'Outlook11' Init false");
+    return QStringLiteral("'CContact::Add' Init false");
+}
+
+void OutlookStoreFrame::Init()
+{
+    ReleaseOutlook();
+    if (!application_.CreateDispatch(QStringLiteral("Outlook.Application"))) {
+        if (messageHook_) messageHook_(InitFailureMessage());
+        throw AgentError("error");
+    }
+    nameSpace_ = GetMAPINamespace(application_);
+    folder_ = nameSpace_.CallObject(outlook::kGetDefaultFolder, {VariantValue::I4(DefaultFolderOf(kind_))});
+    if (folder_.IsEmpty())
+        throw AgentError(std::string("Outlook has no default folder of ") + OutlookKindName(kind_));
+    if (IsMapped()) {
+        // The flag describes the profile Outlook runs now: a profile without Exchange after one
+        // with it must not keep translating identifiers through pairs that no longer apply.
+        exchangeFlag_ = false;
+        DispatchDriver stores = nameSpace_.GetObject(outlook::kStores);
+        for (std::int32_t i = 1; i <= GetCollectionCount(stores); ++i) {
+            DispatchDriver store = GetCollectionItem(i, stores);
+            if (store.GetI4(outlook::kExchangeStoreType) == outlook::kPrimaryExchangeMailbox) exchangeFlag_ = true;
+        }
+    }
+    connected_ = true;
+}
+
+void OutlookStoreFrame::ReleaseOutlook()
+{
+    connected_ = false;
+    pattern_.ReleaseDispatch();
+    currentItem_.ReleaseDispatch();
+    folderItems_.ReleaseDispatch();
+    folder_.ReleaseDispatch();
+    nameSpace_.ReleaseDispatch();
+    application_.ReleaseDispatch();
+}
+
+void OutlookStoreFrame::RequireConnected(const char* operation) const
+{
+    if (connected_) return;
+    throw AgentError("Outlook " + std::to_string(version_) + " " + OutlookKindName(kind_) + ": " + operation +
+                     " needs a connection to Outlook " + std::to_string(version_) +
+                     ", which is not open (another version, or none, was started)");
+}
+
+QString OutlookStoreFrame::EntryIdOf(const QString& id) const
+{
+    if (!IsMapped() || !exchangeFlag_) return id;
+    return idMap_->Find140(id).value_or(id);
+}
+
+const DispatchDriver& OutlookStoreFrame::FindItem(const QString& id)
+{
+    const VariantValue storeId = VariantValue::Text(GetFolderStoreID(folder_));
+    currentItem_ = nameSpace_.CallObject(outlook::kGetItemFromID, {VariantValue::Text(EntryIdOf(id)), storeId});
+    if (currentItem_.IsEmpty()) throw AgentError("Outlook has no item " + id.toStdString());
+    return currentItem_;
+}
+
+bool OutlookStoreFrame::IsOwnItem(const DispatchDriver& item) const
+{
+    return kind_ != OutlookKind::Contacts || item.GetI4(outlook::kClass) == outlook::kClassContact;
+}
+
+void OutlookStoreFrame::Delete(const QString& id)
+{
+    RequireConnected("Delete");
+    FindItem(id).CallMethod(outlook::kDelete);
+    // The pair goes only once Outlook no longer has the item: a refused delete keeps the item,
+    // and the peer still needs its identifier for it.
+    if (IsMapped() && exchangeFlag_) idMap_->Remove(id);
+}
+
+void OutlookStoreFrame::DeleteAll()
+{
+    RequireConnected("DeleteAll");
+    folderItems_ = folder_.GetObject(outlook::kItems);
+    const std::int32_t count = GetCollectionCount(folderItems_);
+    // From the last index down, so the indexes still to come stay valid while the folder shrinks.
+    for (std::int32_t i = count; i >= 1; --i) {
+        currentItem_ = GetCollectionItem(i, folderItems_);
+        if (currentItem_.IsEmpty() || !IsOwnItem(currentItem_)) continue;
+        if (!DeleteAllIsGuarded()) {
+            currentItem_.CallMethod(outlook::kDelete);
+            continue;
+        }
+        try {
+            currentItem_.CallMethod(outlook::kDelete);
+        } catch (...) {
+            // This version keeps an item Outlook refuses to delete and empties the rest.
+            currentItem_.ReleaseDispatch();
+        }
+    }
+    if (IsMapped() && exchangeFlag_) EmptyIdMapAfterDeleteAll();
+}
+
+void OutlookStoreFrame::EmptyIdMapAfterDeleteAll()
+{
+    idMap_->Load(MapKind(), idMapName_);
+    idMap_->ClearPairs();
+    idMap_->Save();
+}
+
+void OutlookStoreFrame::GetIDs(QStringList& ids)
+{
+    RequireConnected("GetIDs");
+    folderItems_ = folder_.GetObject(outlook::kItems);
+    // Every failure ends the listing: an item left out would read as deleted to the peer.
+    for (std::int32_t i = 1; i <= GetCollectionCount(folderItems_); ++i) {
+        currentItem_ = GetCollectionItem(i, folderItems_);
+        if (currentItem_.IsEmpty()) throw AgentError("Outlook gave no item at index " + std::to_string(i));
+        if (!IsOwnItem(currentItem_)) continue;
+        ids.append(GetItemEntryID(currentItem_));
+    }
+    if (IsMapped() && exchangeFlag_) idMap_->ConvertIDs(ids);
+}
+
+bool OutlookStoreFrame::AppointmentIsInDateWindow(const QString& id, std::int16_t weeksBack,
+                                                  std::int16_t weeksAhead)
+{
+    RequireConnected("IsInDateWindow");
+    const DispatchDriver& item = FindItem(id);
+    const DateWindow window = MakeDateWindow(LocalNowOleDate(), weeksBack, weeksAhead);
+    const double start = item.GetDate(outlook::kStart);
+    const double end = item.GetDate(outlook::kEnd);
+    const bool recurring = item.GetBool(outlook::kAppointmentIsRecurring) != 0;
+    return AppointmentInWindow(window, start, end, recurring);
+}
+
+bool OutlookStoreFrame::TaskIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead)
+{
+    RequireConnected("IsInDateWindow");
+    const DispatchDriver& item = FindItem(id);
+    const DateWindow window = MakeDateWindow(LocalNowOleDate(), weeksBack, weeksAhead);
+    const double start = item.GetDate(outlook::kStartDate);
+    double end = item.GetDate(outlook::kDateCompleted);
+    if (item.GetBool(outlook::kTaskIsRecurring) != 0) {
+        pattern_ = item.CallObject(outlook::kGetRecurrencePattern);
+        end = pattern_.GetDate(outlook::kPatternEndDate);
+    }
+    return TaskInWindow(window, start, end);
+}
+
+void OutlookStoreFrame::Add(ItemRecord&, QString&)
+{
+    throw AgentError(std::string("adding Outlook ") + OutlookKindName(kind_) + " is not available yet");
+}
+
+void OutlookStoreFrame::Edit(ItemRecord&, const QString&)
+{
+    throw AgentError(std::string("changing Outlook ") + OutlookKindName(kind_) + " is not available yet");
+}
+
+void OutlookStoreFrame::Get(const QString&, ItemRecord&)
+{
+    throw AgentError(std::string("reading Outlook ") + OutlookKindName(kind_) + " is not available yet");
+}
+
+std::uint32_t OutlookStoreFrame::IDtoCRC32(const QString&)
+{
+    throw AgentError(std::string("checksums of Outlook ") + OutlookKindName(kind_) + " are not available yet");
+}
+
+IdMapKind OutlookStoreFrame::MapKind() const
+{
+    switch (kind_) {
+        case OutlookKind::Contacts:
+            return IdMapKind::Contacts;
+        case OutlookKind::Appointments:
+            return IdMapKind::Appointments;
+        case OutlookKind::Tasks:
+            return IdMapKind::Tasks;
+        case OutlookKind::Notes:
+            return IdMapKind::Notes;
+    }
+    return IdMapKind::Contacts;
+}
+
+IdMappedOutlookStore::IdMappedOutlookStore(OutlookKind kind, int version) : OutlookStoreFrame(kind, version) {}
+
+void IdMappedOutlookStore::OpenIdMap(const QString& machineId)
+{
+    idMap_->Load(MapKind(), machineId);
+}
+
+void IdMappedOutlookStore::RemoveIdMapping(const QString& id)
+{
+    idMap_->Remove(id);
+}
+
+void IdMappedOutlookStore::SaveIdMap()
+{
+    idMap_->Save();
+}

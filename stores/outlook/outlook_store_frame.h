@@ -1,0 +1,126 @@
+#pragma once
+// What every Outlook store shares, whatever its item kind and object-model version: the Outlook
+// objects it holds, attaching to Outlook (Init) and letting go (ReleaseOutlook), finding an
+// item by identifier, Delete, DeleteAll and GetIDs. The stores of versions 12 and 14 add the
+// identifier map of Exchange profiles (IdMappedOutlookStore).
+//
+// A store serves only while it is connected: after a successful Init and before the next
+// ReleaseOutlook. Every item operation of a store that is not connected (another version was
+// started, Outlook was never started or has been released) throws AgentError instead of
+// answering from empty objects; the identifier-map members need no connection.
+
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "common/outlook_store.h"
+#include "platform/dispatch_driver.h"
+#include "stores/outlook/id_convert.h"
+#include "stores/store_roles.h"
+
+enum class OutlookKind { Contacts, Appointments, Tasks, Notes };
+
+// "contacts", "appointments", "tasks", "notes".
+const char* OutlookKindName(OutlookKind kind);
+
+class OutlookStoreFrame : public COutlook {
+public:
+    OutlookStoreFrame(OutlookKind kind, int version);
+    ~OutlookStoreFrame() override = default;
+    OutlookStoreFrame(const OutlookStoreFrame&) = delete;
+    OutlookStoreFrame& operator=(const OutlookStoreFrame&) = delete;
+
+    OutlookKind Kind() const { return kind_; }
+    int Version() const { return version_; }
+
+    // Attaches to the running Outlook ("Outlook.Application"), its MAPI namespace and the
+    // kind's default folder; versions 12 and 14 then note whether the profile holds a primary
+    // Exchange mailbox. When Outlook cannot be created the store's message goes to the message
+    // hook and AgentError("error") is thrown; automation failures pass. The store is connected
+    // only when every step succeeded.
+    void Init();
+    // Releases every Outlook object the store holds; the store is no longer connected. The
+    // identifier map, its name and ExchangeFlag stay.
+    void ReleaseOutlook();
+    bool IsConnected() const { return connected_; }
+
+    // Where Init's message goes when Outlook cannot be created (the window's message box, or
+    // the log when there is no window). It never waits for the user.
+    void SetMessageHook(std::function<void(const QString&)> hook) { messageHook_ = std::move(hook); }
+    // The message Init shows when Outlook cannot be created.
+    QString InitFailureMessage() const;
+
+    // Whether the profile seen at the last Init held a primary Exchange mailbox (12 and 14).
+    bool ExchangeFlag() const { return exchangeFlag_; }
+
+    void Delete(const QString& id) override;
+    void DeleteAll() override;
+    void GetIDs(QStringList& ids) override;
+    // Served by the item stores' own code; until it exists these throw AgentError.
+    void Add(ItemRecord& record, QString& id) override;
+    void Edit(ItemRecord& record, const QString& id) override;
+    void Get(const QString& id, ItemRecord& record) override;
+    std::uint32_t IDtoCRC32(const QString& id) override;
+
+protected:
+    // Throws AgentError naming the operation when the store is not connected.
+    void RequireConnected(const char* operation) const;
+    // The entry identifier Outlook knows for an item identifier: in 12 and 14 with ExchangeFlag
+    // set, the long identifier mapped to it; an identifier without a pair is used unchanged.
+    QString EntryIdOf(const QString& id) const;
+    // Looks the item up by identifier in the default folder's store; it becomes the current
+    // item. Throws when Outlook does not know it.
+    const DispatchDriver& FindItem(const QString& id);
+    // Whether DeleteAll drops each item's failure and goes on (versions 9, 11, 12).
+    bool DeleteAllIsGuarded() const { return version_ == 9 || version_ == 11 || version_ == 12; }
+    // Whether a folder member belongs to this store (contacts: Class 40; the contacts folder
+    // also holds distribution lists, which are not contacts).
+    bool IsOwnItem(const DispatchDriver& item) const;
+    bool IsMapped() const { return idMap_.has_value(); }
+    // The date-window test of appointments and of tasks (DateWindowStore).
+    bool AppointmentIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
+    bool TaskIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
+
+    // The Outlook objects; empty while not connected.
+    DispatchDriver application_;
+    DispatchDriver nameSpace_;
+    DispatchDriver folder_;
+    DispatchDriver folderItems_;
+    DispatchDriver currentItem_;
+    DispatchDriver pattern_;  // appointments and tasks
+
+    // Versions 12 and 14 only.
+    std::optional<CIdConvert> idMap_;
+    QString idMapName_;
+    bool exchangeFlag_ = false;
+
+    IdMapKind MapKind() const;
+
+private:
+    void EmptyIdMapAfterDeleteAll();
+
+    OutlookKind kind_;
+    int version_;
+    bool connected_ = false;
+    std::function<void(const QString&)> messageHook_;
+};
+
+// The stores of versions 12 and 14, which map 140-character Exchange entry identifiers to
+// 48-character item identifiers through the peer's identifier map.
+class IdMappedOutlookStore : public OutlookStoreFrame, public IdMappedStore {
+public:
+    IdMappedOutlookStore(OutlookKind kind, int version);
+
+    void OpenIdMap(const QString& machineId) override;
+    void RemoveIdMapping(const QString& id) override;
+    void SaveIdMap() override;
+    void SetIdMapName(const QString& machineId) override { idMapName_ = machineId; }
+
+    const QString& IdMapName() const { return idMapName_; }
+    const CIdConvert& IdMap() const { return *idMap_; }
+};
+
+template <int Version>
+using OutlookFrameOf = std::conditional_t<(Version >= 12), IdMappedOutlookStore, OutlookStoreFrame>;

@@ -1,0 +1,103 @@
+// The Outlook stores and connection behind the requests: the agent's own store set, on the
+// emulated Outlook.
+
+#include <gtest/gtest.h>
+
+#include "common/byte_io.h"
+#include "dispatch/request_codes.h"
+#include "wire/message_header.h"
+#include "support/dispatch_harness.h"
+#include "support/outlook/outlook_emulation.h"
+
+namespace {
+
+std::uint32_t U32Of(const QByteArray& payload)
+{
+    return payload.size() == 4 ? GetU32(reinterpret_cast<const std::uint8_t*>(payload.constData())) : 0;
+}
+
+class OutlookRequests : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        outlook.Register();
+        h.agent.agentId = 14;
+        h.TakeLogLines();
+    }
+    DispatchHarness h;
+    OutlookEmulation outlook;
+};
+
+TEST_F(OutlookRequests, TheNewestVersionIsOpenedAndAnotherVersionsStoreAnswersError)
+{
+    outlook.SetVersions({12, 14});
+    outlook.Register();
+    const QString ann = outlook.PlantItem(EmuFolder::Contacts);
+    outlook.PlantItem(EmuFolder::Contacts, {{"Class", VariantValue::I4(69)}});
+
+    // The contact checksums come with a later store; the listing is what this check reaches.
+    SentMessage reply = h.Send(AS_CHECK_CONTACTS);
+    EXPECT_TRUE(h.TakeLogLines().contains("AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = 1"));
+
+    // The peer chose 12 while 14 runs: the requests of 12 fail with a reason, never an empty answer.
+    h.agent.agentId = 12;
+    reply = h.Send(AS_CHECK_CONTACTS);
+    EXPECT_EQ(reply.code, AS_ERROR);
+    const QStringList lines = h.TakeLogLines();
+    ASSERT_FALSE(lines.isEmpty());
+    EXPECT_TRUE(lines.last().contains("not open")) << lines.join('\n').toStdString();
+    EXPECT_EQ(h.Send(AS_DEL_CONTACT, Utf16z(ann)).code, AS_ERROR);
+    EXPECT_EQ(outlook.ItemCount(EmuFolder::Contacts), 2);
+    // Its state and map are no Outlook business.
+    EXPECT_EQ(h.Send(AS_LOAD_CONTACTS_STATE).code, AS_LOAD_CONTACTS_STATE + 1);
+    EXPECT_EQ(h.Send(AS_SAVE_CONTACTS_STATE).code, AS_SAVE_CONTACTS_STATE + 1);
+
+    // The end of the synchronisation lets everything go and starts nothing.
+    const auto creations = outlook.AllCreations();
+    h.Send(AS_END_SYNC);
+    EXPECT_EQ(outlook.LiveObjects(), 0);
+    EXPECT_EQ(outlook.AllCreations(), creations);
+}
+
+TEST_F(OutlookRequests, AnOutlookThatFailsToAttachIsReportedAndReleased)
+{
+    outlook.SetCreateFails(QStringLiteral("Outlook.Application"));
+    EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
+    EXPECT_EQ(h.TakeLogLines(), (QStringList{"'CContact::Add' Init false", "Office init Error",
+                                             "AS_CHECK_CONTACTS(=OfficeInit()=)...error"}));
+    EXPECT_EQ(outlook.LiveObjects(), 0);
+}
+
+TEST_F(OutlookRequests, DeleteAllContactsKeepsDistributionListsAndReleasesOutlook)
+{
+    outlook.PlantItem(EmuFolder::Contacts);
+    const QString list = outlook.PlantItem(EmuFolder::Contacts, {{"Class", VariantValue::I4(69)}});
+    outlook.PlantItem(EmuFolder::Contacts);
+    EXPECT_EQ(h.Send(AS_DEL_ALL_CONTACTS).code, AS_DEL_ALL_CONTACTS + 1);
+    ASSERT_EQ(outlook.ItemCount(EmuFolder::Contacts), 1);
+    EXPECT_EQ(outlook.ItemsIn(EmuFolder::Contacts).front()->entryId, list);
+    EXPECT_EQ(outlook.LiveObjects(), 0);
+}
+
+TEST_F(OutlookRequests, CategoriesOfTheRunningOutlook)
+{
+    SentMessage reply = h.Send(AS_GET_CATEGORIES);
+    EXPECT_EQ(reply.code, AS_GET_CATEGORIES + 1);
+    EXPECT_TRUE(reply.payload.isEmpty());
+    outlook.SetCategories({"Red", "Blue"});
+    reply = h.Send(AS_GET_CATEGORIES);
+    EXPECT_EQ(reply.payload, QByteArray(reinterpret_cast<const char*>(u"Red,Blue"), 16));
+    EXPECT_EQ(outlook.LiveObjects(), 0);
+    outlook.SetGone(true);
+    EXPECT_EQ(h.Send(AS_GET_CATEGORIES).code, AS_ERROR);
+}
+
+TEST_F(OutlookRequests, AnExchangeProfileIsOffered)
+{
+    EXPECT_EQ(U32Of(h.Send(AS_GET_AVAILABLE_SOURCES).payload) & 0x8040u, 0x40u);
+    outlook.SetProfileStores({{QStringLiteral("S1"), 3}, {QStringLiteral("S2"), 0}});
+    EXPECT_EQ(U32Of(h.Send(AS_GET_AVAILABLE_SOURCES).payload) & 0x8040u, 0x8040u);
+    EXPECT_EQ(outlook.LiveObjects(), 0);
+}
+
+}  // namespace

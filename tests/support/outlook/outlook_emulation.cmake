@@ -1,0 +1,8 @@
+# The emulated Outlook object model: built with the tests and the benchmarks, never linked into
+# the shipped agent.
+if(NOT TARGET twinlark_outlook_emulation)
+  file(GLOB OUTLOOK_EMULATION_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/*.cpp)
+  add_library(twinlark_outlook_emulation STATIC ${OUTLOOK_EMULATION_SOURCES})
+  target_include_directories(twinlark_outlook_emulation PUBLIC ${CMAKE_CURRENT_LIST_DIR}/../..)
+  target_link_libraries(twinlark_outlook_emulation PUBLIC twinlark_platform nlohmann_json::nlohmann_json)
+endif()
