@@ -6,6 +6,7 @@
 #include <QStringDecoder>
 #include <optional>
 
+#include "common/byte_io.h"
 #include "common/errors.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
@@ -95,10 +96,31 @@ QString PortText()
 
 QString ReadPassword()
 {
-    std::optional<RegistryKey> key = SettingsKey();
-    if (!key)
-        return {};
-    return key->ReadString(QStringLiteral("password")).value_or(QString());
+    const StoredPassword stored = ReadStoredPassword();
+    return stored.state == StoredPassword::State::Set ? stored.text : QString();
+}
+
+StoredPassword ReadStoredPassword()
+{
+    StoredPassword stored;
+    const RegistryRead read = ReadRegistryValue(RegistryRoot::CurrentUser, kSettingsKey, QStringLiteral("password"));
+    if (read.status == RegistryRead::Status::Missing) return stored;
+    stored.state = StoredPassword::State::Unreadable;
+    if (read.status == RegistryRead::Status::Unreadable) {
+        stored.why = QStringLiteral("the settings cannot be read (") + read.why + QLatin1Char(')');
+        return stored;
+    }
+    if (read.value.type != RegistryType::String) {
+        stored.why = QStringLiteral("the password is stored as another type than text");
+        return stored;
+    }
+    if (read.value.data.size() % 2 != 0) {
+        stored.why = QStringLiteral("the stored password is malformed");
+        return stored;
+    }
+    stored.text = utf16::FromBytesUpToZero(AsBytes(read.value.data));
+    stored.state = stored.text.isEmpty() ? StoredPassword::State::None : StoredPassword::State::Set;
+    return stored;
 }
 
 bool WritePassword(const QString& password)

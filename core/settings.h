@@ -21,8 +21,19 @@ bool WritePort(int port);
 // empty when the key cannot be opened (the field is then left alone).
 QString PortText();
 
-// "password" (REG_SZ), empty when missing.
+// "password" (REG_SZ), empty when missing or unreadable (what the password field shows).
 QString ReadPassword();
+
+// The stored password as the login needs it. "No password stored" lets every admitted peer in;
+// a password that could not be read (settings file unreadable, value of another type or
+// malformed) must not: it lets no peer in without a login that cannot succeed.
+struct StoredPassword {
+    enum class State { None, Set, Unreadable };
+    State state = State::None;
+    QString text;  // Set: the password
+    QString why;   // Unreadable: what went wrong
+};
+StoredPassword ReadStoredPassword();
 bool WritePassword(const QString& password);
 
 // "Access mode" (REG_DWORD), 0 when missing or mistyped; any stored value is returned as it is.

@@ -42,6 +42,8 @@ public:
     // peer has passed AS_LOGIN.
     FragmentBuffer fragments;
     bool loggedIn = false;
+    // The unreadable stored password was logged and shown; reset once it reads again.
+    bool passwordProblemReported = false;
 
     // The chosen data sources: contacts/appointments/tasks source, notes source, browser.
     // Meaningless until detected at start-up or set by the peer.

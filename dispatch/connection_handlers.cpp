@@ -20,7 +20,13 @@ void Login(RequestContext& ctx)
 {
     // Case-sensitive, whole-text comparison; a failed login changes nothing (a connection that
     // has logged in stays logged in, the peer may retry at once).
-    if (ctx.PayloadText() != ReadPassword()) {
+    const StoredPassword stored = ReadStoredPassword();
+    if (stored.state == StoredPassword::State::Unreadable) {
+        ctx.agent.log.WriteLogLine(QStringLiteral("AS_LOGIN...error: the stored password cannot be read: ") + stored.why);
+        ctx.ReplyError();
+        return;
+    }
+    if (ctx.PayloadText() != stored.text) {
         ctx.ReplyError();
         return;
     }

@@ -1,4 +1,5 @@
 #include "dispatch/dispatcher.h"
+#include "wire/agent_host.h"
 
 #include <exception>
 
@@ -13,12 +14,28 @@
 
 namespace {
 
-bool LoginSatisfied(const Agent& agent, const RequestInfo& info)
+void ReportUnreadablePassword(Agent& agent, const QString& why)
+{
+    if (agent.passwordProblemReported) return;
+    agent.passwordProblemReported = true;
+    const QString line = QStringLiteral("password could not be read, requests that need a login are refused: ") + why;
+    agent.log.WriteLogLine(line);
+    agent.host().TellUser(line);
+}
+
+bool LoginSatisfied(Agent& agent, const RequestInfo& info)
 {
     if (!info.needsLogin || agent.loggedIn)
         return true;
-    // With no password stored every peer that the access rules admit is served.
-    return ReadPassword().isEmpty();
+    const StoredPassword stored = ReadStoredPassword();
+    if (stored.state != StoredPassword::State::Unreadable) {
+        agent.passwordProblemReported = false;
+        // With no password stored every peer that the access rules admit is served.
+        return stored.state == StoredPassword::State::None;
+    }
+    // A password that cannot be read is not "no password": nothing that needs a login is served.
+    ReportUnreadablePassword(agent, stored.why);
+    return false;
 }
 
 }  // namespace

@@ -349,6 +349,12 @@ void AgentServer::ShowBusyIcon(bool busy)
     d->ui.ShowBusyIcon(busy);
 }
 
+void AgentServer::TellUser(const QString& text)
+{
+    d->ui.SetStatusText(text);
+    d->ui.ShowBalloon(text, 10000);
+}
+
 void AgentServer::RequestExit()
 {
     // The reply to AS_QUIT is already with the kernel; the exit runs once the dispatch is over.

@@ -63,6 +63,7 @@ public:
     void AnnounceStop() override { BonjourStop(); }
     void ShowBusyIcon(bool busy) override;
     void RequestExit() override;
+    void TellUser(const QString& text) override;
 
 public slots:
     // A start that failed on a taken port retries through here, once that start has returned.

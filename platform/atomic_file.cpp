@@ -1,6 +1,10 @@
 #include "platform/atomic_file.h"
 
 #include <QFileInfo>
+#include <cctype>
+#include <dirent.h>
+#include <mutex>
+#include <set>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -25,12 +29,51 @@ void SyncFolder(const QByteArray& folder)
     }
 }
 
+// A temporary file of ours: "<name>.tmp-" and mkostemp's six characters.
+bool IsLeftoverName(const char* name)
+{
+    const std::size_t n = std::strlen(name);
+    if (n <= 11 || std::strncmp(name + n - 11, ".tmp-", 5) != 0) return false;
+    for (std::size_t i = n - 6; i < n; ++i)
+        if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+    return true;
+}
+
+// Folders whose leftovers this run has already removed: the first write into a folder looks,
+// later ones need not list it again.
+std::mutex g_cleanedMutex;
+std::set<QByteArray> g_cleaned;
+
 }  // namespace
+
+int RemoveLeftoverTemporaryFiles(const QString& folder)
+{
+    const QByteArray path = QFile::encodeName(folder);
+    DIR* dir = ::opendir(path.constData());
+    if (!dir) return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!IsLeftoverName(entry->d_name)) continue;
+        struct stat st {};
+        // Only regular files of this user, never through a link.
+        if (::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(dir);
+    return removed;
+}
 
 void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
 {
     const QFileInfo info(path);
     const QByteArray folder = QFile::encodeName(info.absolutePath());
+    {
+        // A crash in the middle of an earlier write left its temporary file; it goes now.
+        std::lock_guard lock(g_cleanedMutex);
+        if (g_cleaned.insert(folder).second) RemoveLeftoverTemporaryFiles(info.absolutePath());
+    }
     QByteArray tmpl = QFile::encodeName(info.absoluteFilePath()) + ".tmp-XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
     if (fd < 0)

@@ -23,17 +23,28 @@ std::mutex& FileMutex()
 }
 
 // Nothing when the file exists but cannot be read: a change must then not replace it.
-std::optional<RegistryDocument> Load(RegistryRoot root)
+// The root's document; nothing (and the reason in `why`) when its file exists but cannot be read
+// whole, or no file can be named.
+std::optional<RegistryDocument> Load(RegistryRoot root, QString* why = nullptr)
 {
     const QString path = RegistryFilePath(root);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        if (why) *why = QStringLiteral("the configuration folder cannot be found");
         return std::nullopt;
+    }
     QFile file(path);
     if (!file.exists())
         return RegistryDocument::Parse({}, RegistryRootName(root));
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (why) *why = path + QStringLiteral(": ") + file.errorString();
         return std::nullopt;
-    return RegistryDocument::Parse(file.readAll(), RegistryRootName(root));
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        if (why) *why = path + QStringLiteral(": ") + file.errorString();
+        return std::nullopt;
+    }
+    return RegistryDocument::Parse(bytes, RegistryRootName(root));
 }
 
 bool Store(RegistryRoot root, const RegistryDocument& doc)
@@ -97,6 +108,25 @@ std::optional<RegistryKey> RegistryKey::Open(RegistryRoot root, const QString& p
             return std::nullopt;
     }
     return RegistryKey(root, parts);
+}
+
+RegistryRead ReadRegistryValue(RegistryRoot root, const QString& keyPath, const QString& name)
+{
+    std::lock_guard lock(FileMutex());
+    RegistryRead read;
+    std::optional<RegistryDocument> doc = Load(root, &read.why);
+    if (!doc) {
+        read.status = RegistryRead::Status::Unreadable;
+        return read;
+    }
+    const RegistryValue* value = doc->FindValue(SplitRegistryPath(keyPath), name);
+    if (!value) {
+        read.status = RegistryRead::Status::Missing;
+        return read;
+    }
+    read.status = RegistryRead::Status::Found;
+    read.value = *value;
+    return read;
 }
 
 bool RegistryKey::KeyExists(RegistryRoot root, const QString& path)

@@ -25,6 +25,17 @@ QString RegistryRootName(RegistryRoot root);
 // The file that holds the root; empty when the configuration folder cannot be determined.
 QString RegistryFilePath(RegistryRoot root);
 
+// One value read with the difference between "not there" and "could not be read": a file that
+// exists but cannot be read must not pass for one without the value (a stored password would
+// then count as none).
+struct RegistryRead {
+    enum class Status { Found, Missing, Unreadable };
+    Status status = Status::Missing;
+    RegistryValue value;
+    QString why;  // Unreadable: the file and the reason
+};
+RegistryRead ReadRegistryValue(RegistryRoot root, const QString& keyPath, const QString& name);
+
 class RegistryKey {
 public:
     // The key at `path` below `root` ("SOFTWARE\Ostrel Software\TwinLark2"; the empty path is the

@@ -1,4 +1,5 @@
 #pragma once
+#include <QString>
 
 // What request handlers ask of the server and the user interface around them. The server
 // implements it; tests replace it.
@@ -17,6 +18,9 @@ public:
     // Stops the server as the user's Stop command does: a file transfer reply could not be
     // sent, so the connection is taken as broken. Hosts without a server ignore it.
     virtual void StopServer() {}
+    // Tells the user of a problem that needs them (in the window and the tray), without waiting
+    // for an answer. Hosts without a window ignore it; the log has the line anyway.
+    virtual void TellUser(const QString& text) {}
 };
 
 // Keeps new peers out while it lives: accepting is paused when it is made and resumed when it

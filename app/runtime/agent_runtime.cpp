@@ -1,5 +1,9 @@
 #include "app/runtime/agent_runtime.h"
 
+#include "common/errors.h"
+#include "platform/atomic_file.h"
+#include "platform/known_folders.h"
+
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "dispatch/agent.h"
@@ -33,6 +37,11 @@ AgentRuntime::~AgentRuntime()
 void AgentRuntime::WriteStartLines()
 {
     CreateSettingsKey();
+    // An agent killed during a write left its temporary files in the data folder.
+    try {
+        RemoveLeftoverTemporaryFiles(AgentDataDir());
+    } catch (const AgentError&) {
+    }
     log_->WriteLogLine(QStringLiteral("Init TwinLark.."));
     log_->WriteLogLine(GetVersionLine());
     DetectDataSources(*agent_);

@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <functional>
 #include <stdexcept>
 
 #include "core/log_file.h"
@@ -11,6 +13,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/request_context.h"
 #include "platform/system_info.h"
+#include "support/dispatch_harness.h"
 #include "support/recording_channel.h"
 #include "support/temp_home.h"
 #include "wire/agent_host.h"
@@ -258,6 +261,47 @@ TEST_F(DispatcherTest, ReplyLongerThanOneMessageOnlyWhereTheRequestMayFragment)
     EXPECT_TRUE(m.longReply);
     EXPECT_EQ(m.code, AS_GET_DIR_LIST + 1);
     EXPECT_EQ(m.payload, big);
+}
+
+}  // namespace
+
+namespace {
+
+// "No password stored" serves the admitted peer; a password that cannot be read serves nothing
+// that needs a login, says so once in the log and to the user, and no login can pass it.
+TEST(StoredPasswordTest, APasswordThatCannotBeReadFailsClosed)
+{
+    const QString kRegistry = QStringLiteral(".config/TwinLark/registry/HKEY_CURRENT_USER.reg");
+    const QByteArray kHead = "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
+    const struct {
+        const char* what;
+        std::function<void(TempHome&)> plant;
+        bool served;
+    } cases[] = {
+        {"no settings file", [](TempHome&) {}, true},
+        {"no password value", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"port\"=dword:00006b19\r\n"); }, true},
+        {"empty password", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"\"\r\n"); }, true},
+        {"settings file unreadable", [&](TempHome& h) { QDir().mkpath(h.Path(kRegistry)); }, false},
+        {"password of another type", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=dword:00000001\r\n"); }, false},
+        {"malformed password", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=hex(1):41\r\n"); }, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DispatchHarness h;
+        c.plant(h.home);
+        h.TakeLogLines();
+        EXPECT_EQ(h.Send(AS_GET_DRIVES).code == AS_ERROR, !c.served);
+        EXPECT_EQ(h.Send(AS_GET_DRIVES).code == AS_ERROR, !c.served);
+        const QStringList log = h.TakeLogLines();
+        const auto told = static_cast<int>(log.filter(QStringLiteral("password could not be read")).size());
+        EXPECT_EQ(told, c.served ? 0 : 1) << log.join(u'\n').toStdString();
+        EXPECT_EQ(h.host.told.size(), c.served ? 0 : 1);
+        if (!c.served) {
+            EXPECT_EQ(h.Send(AS_LOGIN, Utf16z(QString())).code, AS_ERROR);
+            EXPECT_EQ(h.Send(AS_LOGIN, Utf16z(QStringLiteral("A"))).code, AS_ERROR);
+            EXPECT_EQ(h.Send(AS_GET_DRIVES).code, AS_ERROR);
+        }
+    }
 }
 
 }  // namespace

@@ -173,3 +173,19 @@ TEST_F(UpdaterProcessTest, UpdaterAskingToCloseEndsTheAgentInOrder)
 }
 
 }  // namespace
+
+namespace {
+
+// An agent killed during a write leaves temporary files in its data folder; the next start
+// removes them and leaves the rest.
+TEST(AppProcessLeftovers, StartRemovesLeftoverTemporaryFilesOfTheDataFolder)
+{
+    AgentProcess agent;
+    agent.WriteFile(QStringLiteral(".local/share/TwinLark/MAC.Contact.tmp-Ab12Cd"), QByteArray(1000, 'x'));
+    agent.WriteFile(QStringLiteral(".local/share/TwinLark/MAC.Contact"), "state");
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    EXPECT_FALSE(QFile::exists(agent.Path(QStringLiteral(".local/share/TwinLark/MAC.Contact.tmp-Ab12Cd"))));
+    EXPECT_EQ(agent.ReadFile(QStringLiteral(".local/share/TwinLark/MAC.Contact")), QByteArray("state"));
+}
+
+}  // namespace

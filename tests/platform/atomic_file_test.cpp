@@ -88,3 +88,27 @@ TEST_F(AtomicFileTest, ReadOnlyFolderKeepsTheOldFile)
 }
 
 }  // namespace
+
+namespace {
+
+// A write killed before its rename leaves "<name>.tmp-XXXXXX"; the next write into that folder
+// (the first of the run) removes such files, and nothing else.
+TEST(AtomicFileLeftoversTest, TheFirstWriteIntoAFolderRemovesLeftoverTemporaryFiles)
+{
+    QTemporaryDir dir;
+    const auto plant = [&](const char* name) {
+        QFile f(dir.filePath(QString::fromLatin1(name)));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("half");
+    };
+    plant("Bookmarks.tmp-a1B2c3");
+    plant("contacts.adr.tmp-ZZZZZZ");
+    plant("keep.tmp-short");
+    plant("keep.txt");
+    QFile::link(dir.filePath(QStringLiteral("keep.txt")), dir.filePath(QStringLiteral("link.tmp-000000")));
+    WriteFileAtomically(dir.filePath(QStringLiteral("new.txt")), "new");
+    QStringList left = QDir(dir.path()).entryList(QDir::Files | QDir::System, QDir::Name);
+    EXPECT_EQ(left, (QStringList{"keep.tmp-short", "keep.txt", "link.tmp-000000", "new.txt"}));
+}
+
+}  // namespace
