@@ -28,8 +28,10 @@ void Login(RequestContext& ctx)
     }
     if (ctx.PayloadText() != stored.text) {
         ctx.ReplyError();
+        ctx.agent.host().LoginFailed();
         return;
     }
+    ctx.agent.host().LoginSucceeded();
     ctx.agent.loggedIn = true;
     ctx.Reply(Utf16Reply(GetProductVersionText()));
 }

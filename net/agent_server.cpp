@@ -1,4 +1,7 @@
 #include "net/agent_server.h"
+#include "net/login_guard.h"
+
+#include <QTimer>
 
 #include <sys/socket.h>
 
@@ -81,6 +84,9 @@ struct AgentServer::Impl {
     QStringList ipList;
     // A connection waits for the user's answer; others are refused meanwhile.
     bool promptOpen = false;
+    // The admitted peer's address, and the failed logins of every address.
+    QString clientAddress;
+    LoginGuard logins;
 };
 
 AgentServer::AgentServer(LogFile& log, RequestSink& sink, ServerUi& ui, QObject* parent)
@@ -254,6 +260,12 @@ void AgentServer::OnAcceptClient(int descriptor)
         return;
     }
     const QString address = ClientConnection::PeerAddress(descriptor);
+    if (d->logins.Blocked(address)) {
+        d->log.WriteLogLine(QStringLiteral("connection from ") + address +
+                            QStringLiteral(" refused: too many failed logins"));
+        Refuse(descriptor);
+        return;
+    }
     const QString statusText = d->ui.LangString(kStrConnectedIp) + address;
     // A stored mode outside the three known ones admits the listed addresses only.
     const std::uint32_t mode = d->accessMode <= 2 ? d->accessMode : 1;
@@ -297,6 +309,7 @@ void AgentServer::OnAcceptClient(int descriptor)
 void AgentServer::Admit(int descriptor, const QString& statusText)
 {
     CloseClientConnection();
+    d->clientAddress = ClientConnection::PeerAddress(descriptor);
     d->connection.Attach(descriptor);
     ClientConnection::EnableKeepAlive(descriptor);
     d->ui.SetStatusText(statusText);
@@ -319,6 +332,7 @@ void AgentServer::CloseClientConnection()
     d->sink.ResetConnectionState();
     d->framing.Reset();
     d->connection.Close();
+    d->clientAddress.clear();
     d->ui.SetStatusText(d->ui.LangString(kStrClientNotConnected));
 }
 
@@ -354,6 +368,21 @@ void AgentServer::TellUser(const QString& text)
     d->ui.SetStatusText(text);
     d->ui.ShowBalloon(text, 10000);
 }
+
+void AgentServer::LoginFailed()
+{
+    const QString address = d->clientAddress;
+    d->log.WriteLogLine(QStringLiteral("AS_LOGIN failed from ") + address);
+    if (!d->logins.Failed(address)) return;
+    d->log.WriteLogLine(QStringLiteral("too many failed logins from ") + address +
+                        QStringLiteral(": connection closed, the address is refused for a minute"));
+    // After the refusal has gone out: the request that failed is still being served.
+    QTimer::singleShot(0, this, [this, address] {
+        if (d->clientAddress == address && d->connection.IsAttached()) CloseClientConnection();
+    });
+}
+
+void AgentServer::LoginSucceeded() { d->logins.Succeeded(d->clientAddress); }
 
 void AgentServer::RequestExit()
 {

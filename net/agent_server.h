@@ -64,6 +64,8 @@ public:
     void ShowBusyIcon(bool busy) override;
     void RequestExit() override;
     void TellUser(const QString& text) override;
+    void LoginFailed() override;
+    void LoginSucceeded() override;
 
 public slots:
     // A start that failed on a taken port retries through here, once that start has returned.

@@ -21,6 +21,10 @@ public:
     // Tells the user of a problem that needs them (in the window and the tray), without waiting
     // for an answer. Hosts without a window ignore it; the log has the line anyway.
     virtual void TellUser(const QString& text) {}
+    // The current peer's login failed or succeeded: the server, which knows the peer's address,
+    // logs failures and keeps a guessing peer out.
+    virtual void LoginFailed() {}
+    virtual void LoginSucceeded() {}
 };
 
 // Keeps new peers out while it lives: accepting is paused when it is made and resumed when it

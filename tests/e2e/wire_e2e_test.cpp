@@ -225,3 +225,34 @@ TEST(WireE2e, OversizedMessageDropsThatPeerOnly)
 }
 
 }  // namespace
+
+namespace {
+
+// Password guessing: each failure is logged with the peer's address; the fifth within a minute
+// ends the connection and keeps that address out for a minute, while other addresses are served.
+TEST(WireE2eLogin, GuessingPasswordsEndsTheConnectionAndKeepsTheAddressOut)
+{
+    AgentProcess agent;
+    agent.SetString(QStringLiteral("password"), QStringLiteral("Secret"));
+    ASSERT_TRUE(agent.Start());
+    TestPeer guesser(QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(guesser.Connect(agent.Port()));
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(guesser.Request(AS_LOGIN, i + 1, utf16::Bytes(QStringLiteral("guess%1").arg(i)))->code, AS_ERROR);
+    EXPECT_TRUE(guesser.ReadEndOfStream());
+
+    TestPeer again(QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(again.Connect(agent.Port()));
+    EXPECT_TRUE(again.ReadEndOfStream());
+
+    TestPeer other(QStringLiteral("127.0.0.3"));
+    ASSERT_TRUE(other.Connect(agent.Port()));
+    EXPECT_EQ(other.Request(AS_LOGIN, 1, utf16::Bytes(QStringLiteral("Secret")))->code, AS_LOGIN + 1);
+
+    const QString log = agent.Log();
+    EXPECT_EQ(log.count(QStringLiteral("AS_LOGIN failed from 127.0.0.2\n")), 5);
+    EXPECT_TRUE(log.contains(QStringLiteral("too many failed logins from 127.0.0.2")));
+    EXPECT_TRUE(log.contains(QStringLiteral("connection from 127.0.0.2 refused: too many failed logins")));
+}
+
+}  // namespace
