@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
+#include <initializer_list>
 #include <cstddef>
 #include <cstdint>
 
@@ -16,3 +18,5 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t lengt
 
 // The checksum of a text's UTF-16LE bytes.
 std::uint32_t Crc32OfUtf16(const QString& text);
+// The same over texts joined without separators, without joining them.
+std::uint32_t Crc32OfUtf16(std::initializer_list<QStringView> parts);

@@ -3,6 +3,7 @@
 #include <QUuid>
 
 #include "common/bookmark_checksums.h"
+#include "common/crc32.h"
 #include "stores/apps/opera_visible_items.h"
 
 namespace {
@@ -96,7 +97,8 @@ std::uint32_t COperaBookmarks::IDtoCRC32(const QString& key)
     const Found f = Find(key);
     if (f.block < 0) return 0;
     const AdrDocument& doc = file_.Document();
-    return BookmarkCrc32(f.path, doc.Value(f.block, kName), doc.Value(f.block, kUrl));
+    // BookmarkCrc32 of the three texts, without joining them.
+    return Crc32OfUtf16({f.path, doc.ValueView(f.block, kName), doc.ValueView(f.block, kUrl)});
 }
 
 void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)

@@ -145,12 +145,11 @@ std::uint32_t COperaContacts::IDtoCRC32(const QString& id)
     const int block = Ids().BlockOf(id);
     if (block < 0) return 0;
     const AdrDocument& doc = file_.Document();
-    const QStringList mail = SplitAdrParts(doc.Value(block, kMail));
-    const QString text = doc.Value(block, kPictureUrl) + doc.Value(block, kName) + doc.Value(block, kUrl) +
-                         doc.Value(block, kPostalAddress) + doc.Value(block, kPhone) + doc.Value(block, kFax) +
-                         mail.value(0) + mail.value(1) + mail.value(2) + doc.Value(block, kDescription) +
-                         doc.Value(block, kShortName);
-    return Crc32OfUtf16(text);
+    const auto value = [&](const QString& key) { return doc.ValueView(block, key); };
+    const QList<QStringView> mail = value(kMail).split(kAdrBreakChar, Qt::SkipEmptyParts);
+    const auto part = [&](int i) { return i < mail.size() ? mail[i] : QStringView(); };
+    return Crc32OfUtf16({value(kPictureUrl), value(kName), value(kUrl), value(kPostalAddress), value(kPhone),
+                         value(kFax), part(0), part(1), part(2), value(kDescription), value(kShortName)});
 }
 
 int COperaContacts::Require(const QString& id)

@@ -1,8 +1,10 @@
 #include "stores/apps/opera_hotlist.h"
 
+#include <QList>
 #include <QStringDecoder>
 #include <QStringView>
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -19,6 +21,19 @@ bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
         return false;
     if (value) *value = rest.sliced(key.size() + 1);
     return true;
+}
+
+// memchr runs through the bytes many times faster than a byte loop: large notes files count.
+std::size_t CountLineFeeds(const QByteArray& bytes)
+{
+    std::size_t n = 0;
+    const char* p = bytes.constData();
+    const char* end = p + bytes.size();
+    while (p < end && (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
+        ++n;
+        ++p;
+    }
+    return n;
 }
 
 }  // namespace
@@ -63,14 +78,16 @@ AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStart
 {
     // Lines with their own ends: a CR right before the LF belongs to the end, any other CR
     // stays in the line; the last line needs no LF. Each line is decoded on its own, so no
-    // copy of the whole file is made on the way (a large file would cost fresh memory twice).
+    // decoded copy of the whole file is made on the way.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
     std::vector<AdrLine> lines;
-    lines.reserve(static_cast<std::size_t>(bytes.count('\n')) + 1);
+    lines.reserve(CountLineFeeds(bytes) + 1);
     const QByteArrayView all(bytes);
     qsizetype start = 0;
     while (start < all.size()) {
-        qsizetype lf = all.indexOf('\n', start);
+        const char* found = static_cast<const char*>(
+            std::memchr(all.data() + start, '\n', static_cast<std::size_t>(all.size() - start)));
+        const qsizetype lf = found ? found - all.data() : -1;
         AdrLineEnd end = AdrLineEnd::Lf;
         qsizetype stop = lf;
         if (lf < 0) {
@@ -199,12 +216,14 @@ std::vector<AdrEntry>& AdrDocument::MutableLevel(int folder)
 
 AdrLine AdrDocument::NewLine(QString text) const { return {std::move(text), style_}; }
 
-QString AdrDocument::Value(int block, const QString& key) const
+QString AdrDocument::Value(int block, const QString& key) const { return ValueView(block, key).toString(); }
+
+QStringView AdrDocument::ValueView(int block, const QString& key) const
 {
     const auto& keys = Block(block).keys;
     QStringView value;
     for (auto it = keys.rbegin(); it != keys.rend(); ++it)
-        if (KeyLineValue(it->text, key, &value)) return value.toString();
+        if (KeyLineValue(it->text, key, &value)) return value;
     return {};
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 #include <vector>
 
@@ -87,6 +88,8 @@ public:
     // The value of a block's key: the text after "KEY=" on the last key line whose text after
     // its first character begins so; empty when there is none.
     QString Value(int block, const QString& key) const;
+    // The same without a copy: valid until the document changes.
+    QStringView ValueView(int block, const QString& key) const;
     bool HasKey(int block, const QString& key) const;
     // A folder whose key lines hold "TRASH FOLDER=YES".
     bool IsTrash(int block) const;

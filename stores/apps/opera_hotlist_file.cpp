@@ -39,9 +39,20 @@ void OperaHotlistFile::Open()
     }
     if (!file.open(QIODevice::ReadOnly))
         throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
-    const QByteArray bytes = file.readAll();
+    // Read into the buffer of the last read: a large notes file then costs no fresh memory each
+    // time. (Not mapped: another program truncating the file meanwhile would crash the agent.)
+    const qint64 size = file.size();
+    readBuffer_.resize(static_cast<qsizetype>(size));
+    qint64 got = 0;
+    while (got < size) {
+        const qint64 n = file.read(readBuffer_.data() + got, size - got);
+        if (n <= 0) break;
+        got += n;
+    }
     if (file.error() != QFileDevice::NoError)
         throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
+    readBuffer_.resize(static_cast<qsizetype>(got));  // a file that shrank meanwhile
+    const QByteArray& bytes = readBuffer_;
     try {
         doc_.emplace(AdrDocument::Parse(bytes, itemStart_));
     } catch (const AdrParseError& e) {

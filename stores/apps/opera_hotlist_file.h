@@ -1,4 +1,5 @@
 #pragma once
+#include <QByteArray>
 #include <QString>
 #include <optional>
 
@@ -43,5 +44,6 @@ private:
     QString fixedPath_;
     QString itemStart_;
     std::optional<AdrDocument> doc_;
+    QByteArray readBuffer_;
     bool changed_ = false;
 };

@@ -74,8 +74,9 @@ std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
 {
     const int block = Ids().BlockOf(id);
     if (block < 0) return 0;
-    const QString text = file_.Document().Value(block, kName);
-    return Crc32OfUtf16(SubjectOf(text) + text);
+    const QStringView text = file_.Document().ValueView(block, kName);
+    const qsizetype brk = text.indexOf(AdrLineBreak());
+    return Crc32OfUtf16({brk > 0 ? text.left(brk) : text, text});
 }
 
 int COperaNotes::Require(const QString& id)

@@ -61,4 +61,14 @@ TEST(Crc32, UpdateContinuesAsIfOneBuffer)
     }
 }
 
+// An empty piece (a null text among the fields of an item) must add nothing; zlib would restart the
+// sum from a null buffer, so every field before it would stop counting.
+TEST(Crc32, EmptyPiecesAddNothing)
+{
+    const std::uint32_t abc = Crc32Update(0, "abc", 3);
+    EXPECT_EQ(Crc32Update(abc, nullptr, 0), abc);
+    EXPECT_EQ(Crc32OfUtf16({QStringView(u"ab"), QStringView(), QStringView(u"c")}), Crc32OfUtf16(QStringLiteral("abc")));
+    EXPECT_EQ(Crc32OfUtf16({QStringView(u"abc"), QStringView(QString())}), Crc32OfUtf16(QStringLiteral("abc")));
+}
+
 }  // namespace
