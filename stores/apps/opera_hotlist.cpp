@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -21,19 +22,6 @@ bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
         return false;
     if (value) *value = rest.sliced(key.size() + 1);
     return true;
-}
-
-// memchr runs through the bytes many times faster than a byte loop: large notes files count.
-std::size_t CountLineFeeds(const QByteArray& bytes)
-{
-    std::size_t n = 0;
-    const char* p = bytes.constData();
-    const char* end = p + bytes.size();
-    while (p < end && (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p))))) {
-        ++n;
-        ++p;
-    }
-    return n;
 }
 
 }  // namespace
@@ -74,35 +62,57 @@ AdrDocument::AdrDocument(QString itemStartLine) : itemStart_(std::move(itemStart
     top_.push_back({-1, {QString(), AdrLineEnd::CrLf}});
 }
 
+void AdrLineReader::AddLine(QByteArrayView bytes, AdrLineEnd end)
+{
+    // One decoder for the whole file: a byte-order mark opening it is kept as the first line's
+    // first character, so the file is written back as it was.
+    lines_.push_back({decoder_.decode(bytes), end});
+    if (decoder_.hasError())
+        throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines_.size()).toStdString());
+}
+
+void AdrLineReader::Feed(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
+        const char* found = static_cast<const char*>(std::memchr(bytes.data(), '\n', static_cast<std::size_t>(bytes.size())));
+        if (!found) {
+            partial_.append(bytes);
+            return;
+        }
+        QByteArrayView line = bytes.first(found - bytes.data());
+        if (!partial_.isEmpty()) {
+            partial_.append(line);
+            line = partial_;
+        }
+        AdrLineEnd end = AdrLineEnd::Lf;
+        if (line.endsWith('\r')) {
+            end = AdrLineEnd::CrLf;
+            line.chop(1);
+        }
+        AddLine(line, end);
+        partial_.clear();
+        bytes = bytes.sliced(found - bytes.data() + 1);
+    }
+}
+
+std::vector<AdrLine> AdrLineReader::Finish()
+{
+    if (!partial_.isEmpty()) AddLine(partial_, AdrLineEnd::None);
+    partial_.clear();
+    decoder_ = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return std::exchange(lines_, {});
+}
+
 AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStartLine)
 {
-    // Lines with their own ends: a CR right before the LF belongs to the end, any other CR
-    // stays in the line; the last line needs no LF. Each line is decoded on its own, so no
-    // decoded copy of the whole file is made on the way.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    std::vector<AdrLine> lines;
-    lines.reserve(CountLineFeeds(bytes) + 1);
-    const QByteArrayView all(bytes);
-    qsizetype start = 0;
-    while (start < all.size()) {
-        const char* found = static_cast<const char*>(
-            std::memchr(all.data() + start, '\n', static_cast<std::size_t>(all.size() - start)));
-        const qsizetype lf = found ? found - all.data() : -1;
-        AdrLineEnd end = AdrLineEnd::Lf;
-        qsizetype stop = lf;
-        if (lf < 0) {
-            end = AdrLineEnd::None;
-            stop = all.size();
-        } else if (lf > start && all[lf - 1] == '\r') {
-            end = AdrLineEnd::CrLf;
-            stop = lf - 1;
-        }
-        lines.push_back({decoder.decode(all.sliced(start, stop - start)), end});
-        if (decoder.hasError())
-            throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines.size()).toStdString());
-        start = lf < 0 ? all.size() : lf + 1;
-    }
+    AdrLineReader reader;
+    reader.Feed(bytes);
+    return Parse(reader.Finish(), itemStartLine);
+}
 
+AdrDocument AdrDocument::Parse(std::vector<AdrLine> lines, const QString& itemStartLine)
+{
     AdrDocument doc(itemStartLine);
     doc.top_.clear();
     doc.style_ = AdrLineEnd::CrLf;

@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
 #include <QStringView>
 #include <cstdint>
 #include <vector>
@@ -65,6 +67,24 @@ public:
     using AgentError::AgentError;
 };
 
+// Splits a hotlist file's bytes into lines as they arrive, in pieces of any size, so a large file
+// never needs a copy of its own bytes in memory: a CR right before the LF belongs to the end, any
+// other CR stays in the line; the last line needs no LF. Each line is decoded on its own. Throws
+// AdrParseError for a line that is not UTF-8.
+class AdrLineReader {
+public:
+    void Feed(QByteArrayView bytes);
+    // The lines read, the unfinished last one included; the reader is empty afterwards.
+    std::vector<AdrLine> Finish();
+
+private:
+    void AddLine(QByteArrayView bytes, AdrLineEnd end);
+
+    std::vector<AdrLine> lines_;
+    QByteArray partial_;  // the start of a line whose end has not arrived yet
+    QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
+};
+
 class AdrDocument {
 public:
     static constexpr int kTopLevel = -1;
@@ -76,6 +96,8 @@ public:
     // Parses the file's bytes; `itemStartLine` is the block line of the file's items. Throws
     // AdrParseError for bytes that are not UTF-8 and for a block or folder that runs to the end.
     static AdrDocument Parse(const QByteArray& bytes, const QString& itemStartLine);
+    // The same over lines split by AdrLineReader.
+    static AdrDocument Parse(std::vector<AdrLine> lines, const QString& itemStartLine);
     QByteArray Serialize() const;
 
     const QString& ItemStartLine() const { return itemStart_; }

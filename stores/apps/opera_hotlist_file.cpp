@@ -39,22 +39,21 @@ void OperaHotlistFile::Open()
     }
     if (!file.open(QIODevice::ReadOnly))
         throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
-    // Read into the buffer of the last read: a large notes file then costs no fresh memory each
-    // time. (Not mapped: another program truncating the file meanwhile would crash the agent.)
-    const qint64 size = file.size();
-    readBuffer_.resize(static_cast<qsizetype>(size));
-    qint64 got = 0;
-    while (got < size) {
-        const qint64 n = file.read(readBuffer_.data() + got, size - got);
-        if (n <= 0) break;
-        got += n;
-    }
-    if (file.error() != QFileDevice::NoError)
-        throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
-    readBuffer_.resize(static_cast<qsizetype>(got));  // a file that shrank meanwhile
-    const QByteArray& bytes = readBuffer_;
+    // Read in pieces that stay in the processor's cache, each split into lines at once: a large
+    // notes file is never held twice. (Not mapped: another program truncating the file meanwhile
+    // would crash the agent.)
+    constexpr qint64 kPiece = 256 * 1024;
+    readBuffer_.resize(kPiece);
+    AdrLineReader reader;
     try {
-        doc_.emplace(AdrDocument::Parse(bytes, itemStart_));
+        for (;;) {
+            const qint64 n = file.read(readBuffer_.data(), kPiece);
+            if (n <= 0) break;
+            reader.Feed(QByteArrayView(readBuffer_.constData(), n));
+        }
+        if (file.error() != QFileDevice::NoError)
+            throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
+        doc_.emplace(AdrDocument::Parse(reader.Finish(), itemStart_));
     } catch (const AdrParseError& e) {
         throw AgentError(QStringLiteral("\"%1\" cannot be read as a hotlist: %2")
                              .arg(path, QString::fromUtf8(e.what()))

@@ -68,6 +68,34 @@ TEST(OperaHotlistTest, LongLinesAreReadWhole)
     EXPECT_EQ(doc.Value(Items(doc)[1], QStringLiteral("NAME")), QStringLiteral("after"));
 }
 
+// Files are read in pieces: a piece may end inside a line, between its CR and LF, or inside a
+// character of several bytes, and the lines must come out as from the whole file.
+TEST(OperaHotlistTest, PiecesSplitAnywhereGiveTheSameLines)
+{
+    const QByteArray file = "\xEF\xBB\xBFOpera Hotlist version 2.0\r\r\nOptions\r\n\n#NOTE\r\n\tNAME=\xC3\xA9t\xE2\x82\xAC\x02\x02x"
+                            "\r\n\tUNIQUEID=1\n\nlast";
+    AdrLineReader whole;
+    whole.Feed(file);
+    const std::vector<AdrLine> expected = whole.Finish();
+    ASSERT_EQ(expected.size(), 8u);
+    EXPECT_EQ(expected[0].text.front(), QChar(0xFEFF));  // kept, so the file is written back as it was
+    EXPECT_EQ(expected[4].text, QStringLiteral("\tNAME=\u00E9t\u20AC\x02\x02x"));
+    EXPECT_EQ(expected[7].end, AdrLineEnd::None);
+    EXPECT_EQ(expected[0].text.back(), QLatin1Char('\r'));  // only the CR right before the LF ends the line
+    for (qsizetype piece = 1; piece <= 7; ++piece) {
+        SCOPED_TRACE(piece);
+        AdrLineReader reader;
+        for (qsizetype at = 0; at < file.size(); at += piece)
+            reader.Feed(QByteArrayView(file).sliced(at, std::min(piece, file.size() - at)));
+        const std::vector<AdrLine> lines = reader.Finish();
+        ASSERT_EQ(lines.size(), expected.size());
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            EXPECT_EQ(lines[i].text, expected[i].text) << i;
+            EXPECT_EQ(lines[i].end, expected[i].end) << i;
+        }
+    }
+}
+
 TEST(OperaHotlistTest, ReadingRules)
 {
     const QByteArray file =
