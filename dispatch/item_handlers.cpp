@@ -111,6 +111,13 @@ void Log(RequestContext& ctx, const char* prefix, const QString& id)
     if (prefix) ctx.agent.log.WriteLogLine(QString::fromUtf8(prefix) + id);
 }
 
+// What a delete request does to the store, once the item is gone from it.
+void DeleteFromStore(COutlook& store, const QString& id)
+{
+    store.Delete(id);
+    if (auto* calendar = StoreRole<CalendarIndexStore>(&store)) calendar->LoadCalendarIndex();
+}
+
 void GetItem(RequestContext& ctx, const KindLines& lines)
 {
     const QString id = ctx.PayloadText();
@@ -175,7 +182,23 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
     QString id;
     store->Add(record, id);
     if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
-    const std::uint32_t crc = store->IDtoCRC32(id);
+    std::uint32_t crc = 0;
+    try {
+        crc = store->IDtoCRC32(id);
+    } catch (...) {
+        // The peer gets an error and will add the item again: one left behind would come back
+        // from the next check as new, and the retry would make it twice.
+        try {
+            DeleteFromStore(*store, id);
+        } catch (const std::exception& e) {
+            ctx.agent.log.WriteLogLine(QStringLiteral("%1: the new item %2 could not be removed again: %3")
+                                           .arg(QString::fromUtf8(lines.addFirst), id, QString::fromUtf8(e.what())));
+        } catch (...) {
+            ctx.agent.log.WriteLogLine(QStringLiteral("%1: the new item %2 could not be removed again")
+                                           .arg(QString::fromUtf8(lines.addFirst), id));
+        }
+        throw;
+    }
     if (lines.kind == ItemKind::Contacts)
         ctx.agent.log.WriteLogLine(QStringLiteral("Id [%1], crc [%2l]").arg(id, QString::number(crc)));
     StateListOf(ctx.agent, lines.kind).Append(id, crc);
@@ -188,10 +211,7 @@ void DeleteItem(RequestContext& ctx, const KindLines& lines)
     const QString id = ctx.PayloadText();
     Log(ctx, lines.delFirst);
     Log(ctx, lines.delIdLine, id);
-    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) {
-        store->Delete(id);
-        if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
-    }
+    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) DeleteFromStore(*store, id);
     StateListOf(ctx.agent, lines.kind).Remove(id);
     ctx.Reply();
     Log(ctx, lines.delOk);

@@ -343,6 +343,50 @@ TEST_F(ItemRequests, WindowsCalendarReindexesAroundItsChanges)
                                         "LoadCalendarIndex", "LoadCalendarIndex", "DeleteAll"}));
 }
 
+// A checksum that fails right after an add leaves no item behind: the peer gets an error and adds
+// again, so a kept item would come back from the next check as new and the retry make it twice.
+TEST_F(ItemRequests, AnAddWhoseChecksumFailsRemovesTheNewItem)
+{
+    const struct {
+        ItemKind kind;
+        std::uint32_t code;
+        std::uint16_t add;
+        StateList ItemSyncState::*list;
+    } kinds[] = {
+        {ItemKind::Contacts, 14, AS_ADD_CONTACT, &ItemSyncState::contacts},
+        {ItemKind::Appointments, 1, AS_ADD_APPOINT, &ItemSyncState::appointments},
+        {ItemKind::Tasks, 14, AS_ADD_TASK, &ItemSyncState::tasks},
+        {ItemKind::Notes, 64, AS_ADD_NOTE, &ItemSyncState::notes},
+    };
+    for (const auto& k : kinds) {
+        for (const bool deleteFails : {false, true}) {
+            SCOPED_TRACE(testing::Message() << k.add << (deleteFails ? " delete fails" : ""));
+            DispatchHarness harness;
+            harness.agent.agentId = k.kind == ItemKind::Appointments ? 1 : 14;
+            harness.agent.notesAgentId = 64;
+            FakeItemStore& store = harness.Install(k.kind, k.code);
+            store.FailOn(QStringLiteral("IDtoCRC32"));
+            if (deleteFails) store.FailOn(QStringLiteral("Delete"));
+            harness.TakeLogLines();
+
+            EXPECT_EQ(harness.Send(k.add, ItemBlob({}, TextRecord({{"Subject", "x"}}))).code, AS_ERROR);
+            EXPECT_TRUE((harness.agent.items.*k.list).Entries().empty());
+            const QStringList log = harness.TakeLogLines();
+            if (deleteFails) {
+                ASSERT_EQ(store.Ids().size(), 1);
+                EXPECT_TRUE(log.contains(QStringLiteral("%1: the new item %2 could not be removed again: Delete failed")
+                                             .arg(log.first(), store.Ids().first())))
+                    << log.join(u'|').toStdString();
+            } else {
+                EXPECT_TRUE(store.Ids().isEmpty());
+                // Removed as a delete request would remove it, the calendar index included.
+                if (k.kind == ItemKind::Appointments) EXPECT_EQ(store.calls.last(), QStringLiteral("LoadCalendarIndex"));
+            }
+            EXPECT_TRUE(log.contains(QStringLiteral("\treason: IDtoCRC32 failed"))) << log.join(u'|').toStdString();
+        }
+    }
+}
+
 class DeleteAll : public ItemRequests {
 protected:
     void SetUp() override
