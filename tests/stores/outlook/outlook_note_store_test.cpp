@@ -9,6 +9,7 @@
 #include "common/errors.h"
 #include "stores/outlook/outlook_store_factory.h"
 #include "support/outlook/outlook_store_contract.h"
+#include "support/outlook/outlook_store_rig.h"
 
 namespace {
 
@@ -38,28 +39,12 @@ ItemRecord Fields(std::initializer_list<std::pair<const char*, ItemValue>> field
     return r;
 }
 
-struct NoteRig {
+struct NoteRig : OutlookStoreRig {
     explicit NoteRig(int version, std::vector<std::pair<QString, int>> stores = {{QStringLiteral("S1"), 3}})
+        : OutlookStoreRig(OutlookKind::Notes, version, std::move(stores))
     {
-        outlook.SetVersions({version});
-        outlook.SetProfileStores(std::move(stores));
-        outlook.Register();
-        store = MakeOutlookStore(OutlookKind::Notes, version);
-        store->Init();
     }
-    // The properties put on notes, by DISPID, in order.
-    std::vector<std::pair<DispId, VariantValue>> Puts() const
-    {
-        std::vector<std::pair<DispId, VariantValue>> puts;
-        for (const EmuCall& c : outlook.Journal())
-            if (c.object == EmuObject::Note && c.kind == InvokeKind::PropertyPut)
-                puts.emplace_back(c.dispId, c.arguments.front());
-        return puts;
-    }
-
-    TempHome home;
-    OutlookEmulation outlook;
-    std::unique_ptr<OutlookStoreFrame> store;
+    std::vector<std::pair<DispId, VariantValue>> Puts() const { return OutlookStoreRig::Puts(EmuObject::Note); }
 };
 
 TEST(OutlookNoteStore, WritesOnlyBodyCategoriesAndColorInRecordOrder)
