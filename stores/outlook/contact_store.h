@@ -3,12 +3,29 @@
 // default contacts folder (10). The folder also holds distribution lists, which these stores
 // neither list nor delete.
 
+#include "stores/outlook/contact_writer.h"
+#include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_store_frame.h"
 
 template <int Version>
 class CContact : public OutlookFrameOf<Version> {
 public:
     CContact() : OutlookFrameOf<Version>(OutlookKind::Contacts, Version) {}
+
+    // One save for the whole record; a failure after it removes the new contact again.
+    void Add(ItemRecord& record, QString& id) override
+    {
+        this->RequireConnected("Add");
+        WriteContactFields(this->CreateNewItem(outlook::kItemContact), record, Version, ContactOperation::Add);
+        id = this->SaveNewItem();
+    }
+    void Edit(ItemRecord& record, const QString& id) override
+    {
+        this->RequireConnected("Edit");
+        const DispatchDriver& contact = this->FindItem(id);
+        WriteContactFields(contact, record, Version, ContactOperation::Edit);
+        contact.CallMethod(outlook::kSave);
+    }
 };
 
 using CContact8 = CContact<8>;
