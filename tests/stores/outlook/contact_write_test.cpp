@@ -13,6 +13,7 @@
 #include "common/errors.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_codes.h"
+#include "wire/message_header.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_store_factory.h"
 #include "support/dispatch_harness.h"
