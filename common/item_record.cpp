@@ -17,3 +17,17 @@ void ItemRecord::SetPicture(const QByteArray& image)
     w.U32(static_cast<std::uint32_t>(image.size()));
     w.Bytes(image);
 }
+
+QString ItemValueText(const ItemValue& value)
+{
+    if (const auto* text = std::get_if<QString>(&value)) return *text;
+    return QString::number(std::get<std::int32_t>(value));
+}
+
+std::optional<std::int32_t> ItemValueInteger(const ItemValue& value)
+{
+    if (const auto* number = std::get_if<std::int32_t>(&value)) return *number;
+    bool ok = false;
+    const int number = std::get<QString>(value).trimmed().toInt(&ok);
+    return ok ? std::optional<std::int32_t>(number) : std::nullopt;
+}

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 #include <variant>
 #include <vector>
 
@@ -41,3 +42,7 @@ struct ItemRecord {
 };
 
 inline bool IsIntegerValue(const ItemValue& v) { return std::holds_alternative<std::int32_t>(v); }
+// A value as text: an integer in decimal.
+QString ItemValueText(const ItemValue& value);
+// A value as an integer: an integer, or text holding one in decimal (around spaces); else nothing.
+std::optional<std::int32_t> ItemValueInteger(const ItemValue& value);

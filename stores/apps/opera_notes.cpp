@@ -11,11 +11,6 @@ const QString kName = QStringLiteral("NAME");
 const QString kUniqueId = QStringLiteral("UNIQUEID");
 const QString kBody = QStringLiteral("Body");
 
-QString FieldText(const ItemValue& v)
-{
-    return IsIntegerValue(v) ? QString::number(std::get<std::int32_t>(v)) : std::get<QString>(v);
-}
-
 }  // namespace
 
 COperaNotes::COperaNotes() : file_(QStringLiteral("notes.adr"), QStringLiteral("#NOTE")) {}
@@ -112,7 +107,7 @@ void COperaNotes::Add(ItemRecord& record, QString& id)
     for (int i = 0; i < record.FieldCount(); ++i) {
         if (record.names[i] != kBody) continue;
         const QString newId = NewItemId();
-        const int block = NewNote(doc, ToAdrValue(FieldText(record.values[static_cast<std::size_t>(i)])), newId.left(32));
+        const int block = NewNote(doc, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(i)])), newId.left(32));
         ids_.Set(block, newId);
         id = newId;
     }
@@ -123,7 +118,7 @@ void COperaNotes::Edit(ItemRecord& record, const QString& id)
     const int block = Require(id);
     const int bodyIndex = static_cast<int>(record.names.lastIndexOf(kBody));
     if (bodyIndex < 0) return;
-    file_.Change().SetValue(block, kName, ToAdrValue(FieldText(record.values[static_cast<std::size_t>(bodyIndex)])));
+    file_.Change().SetValue(block, kName, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(bodyIndex)])));
 }
 
 void COperaNotes::Delete(const QString& id)

@@ -239,17 +239,6 @@ void ApplyPuts(const DispatchDriver& object, const std::vector<Put>& puts)
     for (const Put& put : puts) object.Put(put.dispId, put.value);
 }
 
-QString ReasonOf(const std::exception_ptr& failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
-}
-
 }  // namespace
 
 template <int Version>
@@ -258,31 +247,14 @@ void CAppointment<Version>::Add(ItemRecord& record, QString& id)
     this->RequireConnected("Add");
     const Plan plan = MakePlan(record, WriteMode::Add, WillBeAllDay(record, WriteMode::Add, false));
 
-    this->currentItem_ = this->application_.CallObject(outlook::kCreateItem, {VariantValue::I4(outlook::kItemAppointment)});
-    if (this->currentItem_.IsEmpty()) throw AgentError("Outlook created no appointment");
-    ApplyPuts(this->currentItem_, plan.itemPuts);
+    const DispatchDriver& item = this->CreateNewItem(outlook::kItemAppointment);
+    ApplyPuts(item, plan.itemPuts);
     if (plan.isRecurring == 1) {
-        this->pattern_ = this->currentItem_.CallObject(outlook::kGetRecurrencePattern);
+        this->pattern_ = item.CallObject(outlook::kGetRecurrencePattern);
         ApplyPuts(this->pattern_, plan.patternPuts);
     }
-    this->currentItem_.CallMethod(outlook::kSave);
-
-    // From here the appointment exists: a failure must not leave it behind, or the next check
-    // reports it as new and the peer's retry adds it twice.
-    try {
-        const QString entryId = GetItemEntryID(this->currentItem_);
-        if (entryId.isEmpty()) throw AgentError("Outlook gave the new appointment no EntryID");
-        id = this->IsMapped() && this->ExchangeFlag() ? this->idMap_->Add(entryId) : entryId;
-    } catch (...) {
-        const std::exception_ptr failure = std::current_exception();
-        try {
-            this->currentItem_.CallMethod(outlook::kDelete);
-        } catch (...) {
-            throw AgentError(QStringLiteral("%1; the new appointment could not be deleted again: %2")
-                                 .arg(ReasonOf(failure), ReasonOf(std::current_exception())));
-        }
-        throw;
-    }
+    // A failure after the save takes the new appointment away again.
+    id = this->SaveNewItem();
 }
 
 template <int Version>

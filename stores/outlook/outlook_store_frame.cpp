@@ -109,6 +109,34 @@ const DispatchDriver& OutlookStoreFrame::FindItem(const QString& id)
     return currentItem_;
 }
 
+const DispatchDriver& OutlookStoreFrame::CreateNewItem(int itemType)
+{
+    currentItem_ = application_.CallObject(outlook::kCreateItem, {VariantValue::I4(itemType)});
+    if (currentItem_.IsEmpty())
+        throw AgentError(std::string("Outlook created no new item of ") + OutlookKindName(kind_));
+    return currentItem_;
+}
+
+QString OutlookStoreFrame::SaveNewItem()
+{
+    currentItem_.CallMethod(outlook::kSave);
+    try {
+        const QString entryId = GetItemEntryID(currentItem_);
+        if (entryId.isEmpty()) throw AgentError("Outlook gave the saved item no entry identifier");
+        return IsMapped() && exchangeFlag_ ? idMap_->Add(entryId) : entryId;
+    } catch (const std::exception& e) {
+        std::string failure = e.what();
+        try {
+            currentItem_.CallMethod(outlook::kDelete);
+        } catch (const std::exception& d) {
+            failure += std::string("; the new item could not be deleted again: ") + d.what();
+        } catch (...) {
+            failure += "; the new item could not be deleted again";
+        }
+        throw AgentError(failure);
+    }
+}
+
 bool OutlookStoreFrame::IsOwnItem(const DispatchDriver& item) const
 {
     return kind_ != OutlookKind::Contacts || item.GetI4(outlook::kClass) == outlook::kClassContact;

@@ -79,6 +79,14 @@ protected:
     // also holds distribution lists, which are not contacts).
     bool IsOwnItem(const DispatchDriver& item) const;
     bool IsMapped() const { return idMap_.has_value(); }
+    // A new item of Outlook's item type (CreateItem) becomes the current item.
+    const DispatchDriver& CreateNewItem(int itemType);
+    // Saves the new current item and answers its identifier: the entry identifier, or in 12 and
+    // 14 on an Exchange profile a new short identifier paired with it. When a step after the
+    // save fails, the item is deleted again before the failure passes (best effort; a failed
+    // delete is added to the failure's text): the peer gets an error and adds the item anew, so
+    // a kept one would come back from the next check as new and the retry make it twice.
+    QString SaveNewItem();
     // The date-window test of appointments and of tasks (DateWindowStore).
     bool AppointmentIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
     bool TaskIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);

@@ -19,6 +19,12 @@ QString GetItemConversationIndex(const DispatchDriver& item) { return item.GetTe
 QString GetItemConversationIndex11(const DispatchDriver& appointment) { return appointment.GetText(0xFAC0); }
 QString GetItemMeetingWorkspaceURL(const DispatchDriver& appointment) { return appointment.GetText(0x8209); }
 
+void PutItemText(const DispatchDriver& item, DispId id, const QString& text)
+{
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    item.PutText(id, nul < 0 ? text : text.left(nul));
+}
+
 void PutItemStart(const DispatchDriver& appointment, double date) { appointment.PutDate(outlook::kStart, date); }
 void PutItemEnd(const DispatchDriver& appointment, double date) { appointment.PutDate(outlook::kEnd, date); }
 void PutPatternEndDate(const DispatchDriver& pattern, double date) { pattern.PutDate(outlook::kPatternEndDate, date); }

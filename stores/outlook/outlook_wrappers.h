@@ -28,6 +28,9 @@ QString GetItemConversationIndex(const DispatchDriver& item);
 QString GetItemConversationIndex11(const DispatchDriver& appointment);
 QString GetItemMeetingWorkspaceURL(const DispatchDriver& appointment);
 
+// Texts are written up to their first NUL, as Outlook keeps them.
+void PutItemText(const DispatchDriver& item, DispId id, const QString& text);
+
 void PutItemStart(const DispatchDriver& appointment, double date);
 void PutItemEnd(const DispatchDriver& appointment, double date);
 void PutPatternEndDate(const DispatchDriver& pattern, double date);

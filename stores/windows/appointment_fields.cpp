@@ -11,20 +11,6 @@
 
 namespace {
 
-QString TextOf(const ItemValue& value)
-{
-    if (const auto* text = std::get_if<QString>(&value)) return *text;
-    return QString::number(std::get<std::int32_t>(value));
-}
-
-std::optional<std::int32_t> IntegerOf(const ItemValue& value)
-{
-    if (const auto* number = std::get_if<std::int32_t>(&value)) return *number;
-    bool ok = false;
-    const int number = std::get<QString>(value).trimmed().toInt(&ok);
-    return ok ? std::optional<std::int32_t>(number) : std::nullopt;
-}
-
 SystemTime FieldsOf(double date)
 {
     return *OleDateToSystemTime(date);
@@ -256,7 +242,7 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
 {
     AppointmentRequest request;
     for (int i = 0; i < record.FieldCount(); ++i)
-        if (record.names[i] == u"Categories") request.calendarName = TextOf(record.values[i]).trimmed();
+        if (record.names[i] == u"Categories") request.calendarName = ItemValueText(record.values[i]).trimmed();
 
     RecurrenceKeys keys;
     std::optional<std::int32_t> reminder;
@@ -264,42 +250,42 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
         const QString& name = record.names[i];
         const ItemValue& value = record.values[i];
         if (name == u"Subject") {
-            event.Summary = EscapeIcsText(TextOf(value));
+            event.Summary = EscapeIcsText(ItemValueText(value));
         } else if (name == u"Body") {
-            event.Description = EscapeIcsText(TextOf(value));
+            event.Description = EscapeIcsText(ItemValueText(value));
         } else if (name == u"Location") {
-            event.Location = EscapeIcsText(TextOf(value));
+            event.Location = EscapeIcsText(ItemValueText(value));
         } else if (name == u"Start") {
-            const QString text = TextOf(value).trimmed();
+            const QString text = ItemValueText(value).trimmed();
             if (text.isEmpty()) continue;
             const PeerDate date = ReadPeerDate(name, text);
             event.DtStart = date.stored;
             event.AllDay = date.dateOnly ? 1 : 0;
         } else if (name == u"End") {
-            const QString text = TextOf(value).trimmed();
+            const QString text = ItemValueText(value).trimmed();
             event.Duration.clear();
             event.DtEnd = text.isEmpty() ? QString() : ReadPeerDate(name, text).stored;
         } else if (name == u"ReminderMinutesBeforeStart") {
-            reminder = IntegerOf(value);
+            reminder = ItemValueInteger(value);
             request.reminderGiven = true;
         } else if (name == u"IsRecurring") {
-            request.isRecurring = IntegerOf(value).value_or(0);
+            request.isRecurring = ItemValueInteger(value).value_or(0);
         } else if (name == u"RecurrenceType") {
-            keys.type = IntegerOf(value);
+            keys.type = ItemValueInteger(value);
         } else if (name == u"Interval") {
-            keys.interval = IntegerOf(value);
+            keys.interval = ItemValueInteger(value);
         } else if (name == u"Occurrences") {
-            keys.occurrences = IntegerOf(value);
+            keys.occurrences = ItemValueInteger(value);
         } else if (name == u"PatternEndDate") {
-            keys.patternEnd = TextOf(value).trimmed();
+            keys.patternEnd = ItemValueText(value).trimmed();
         } else if (name == u"DayOfWeekMask") {
-            keys.dayMask = IntegerOf(value);
+            keys.dayMask = ItemValueInteger(value);
         } else if (name == u"Instance") {
-            keys.instance = IntegerOf(value);
+            keys.instance = ItemValueInteger(value);
         } else if (name == u"MonthOfYear") {
-            keys.monthOfYear = IntegerOf(value);
+            keys.monthOfYear = ItemValueInteger(value);
         } else if (name == u"NoEndDate") {
-            keys.noEndDate = IntegerOf(value);
+            keys.noEndDate = ItemValueInteger(value);
         }
     }
 

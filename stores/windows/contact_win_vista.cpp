@@ -98,12 +98,6 @@ const Member* TextFieldOf(const QString& key)
     return nullptr;
 }
 
-QString ValueText(const ItemValue& value)
-{
-    if (const auto* text = std::get_if<QString>(&value)) return *text;
-    return QString::number(std::get<std::int32_t>(value));
-}
-
 bool Digits(const QString& text, int from, int count)
 {
     for (int i = from; i < from + count; ++i)
@@ -213,7 +207,7 @@ void CContactWinVista::ApplyFields(const ItemRecord& in, ContactFileRecord& targ
     ContactFileRecord r = target;
     for (int i = 0; i < in.FieldCount(); ++i) {
         const QString& name = in.names[i];
-        const QString value = ValueText(in.values[i]);
+        const QString value = ItemValueText(in.values[i]);
         if (name == u"Anniversary" || name == u"Birthday") {
             Text& field = name == u"Birthday" ? r.Birthday : r.Anniversary;
             if (!value.isEmpty())

@@ -17,18 +17,12 @@ const QString CWin7_StikyNotes::kPlainTextField = QStringLiteral("UNICODE");
 
 namespace {
 
-QString TextOf(const ItemValue& value)
-{
-    if (const auto* text = std::get_if<QString>(&value)) return *text;
-    return QString::number(std::get<std::int32_t>(value));
-}
-
 // The text of the last field of that name, or nothing when the record has none.
 std::optional<QString> Field(const ItemRecord& record, const QString& name)
 {
     const qsizetype at = record.names.lastIndexOf(name);
     if (at < 0) return std::nullopt;
-    return TextOf(record.values[static_cast<std::size_t>(at)]);
+    return ItemValueText(record.values[static_cast<std::size_t>(at)]);
 }
 
 // Stream "0" of a text from the peer: its bytes in the code page the notes' RTF is kept in here,

@@ -33,12 +33,6 @@ const QString kCategories = QStringLiteral("Categories");
 constexpr PropTag kFirstAddressTag = 0x3A5D001F;  // PR_HOME_ADDRESS_STREET_W
 constexpr PropTag kLastAddressTag = 0x3A51001F;   // PR_BUSINESS_HOME_PAGE_W
 
-QString ValueText(const ItemValue& value)
-{
-    if (const auto* text = std::get_if<QString>(&value)) return *text;
-    return QString::number(std::get<std::int32_t>(value));
-}
-
 // A text property as text: wide text as it is, 8-bit text from the system code page (UTF-8).
 std::optional<QString> TextOf(const PropValue& value)
 {
@@ -257,7 +251,7 @@ ContactChanges ContactChangesFrom(const ItemRecord& record, ContactWrite mode)
     ContactChanges result;
     for (int i = 0; i < record.FieldCount(); ++i) {
         const QString& name = record.names[i];
-        const QString value = ValueText(record.values[static_cast<std::size_t>(i)]);
+        const QString value = ItemValueText(record.values[static_cast<std::size_t>(i)]);
         if (name == kCategories) {
             if (!add || !value.isEmpty()) result.groups = SplitNames(value);
             continue;
