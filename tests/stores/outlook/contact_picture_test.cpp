@@ -1,0 +1,270 @@
+// The contact picture on the emulated Outlook: what goes out, what comes in, what the checksum
+// covers, and that the files it passes through are private, short-lived and never a fixed name.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+
+#include "common/crc32.h"
+#include "common/errors.h"
+#include "stores/outlook/contact_picture.h"
+#include "stores/outlook/outlook_dispids.h"
+#include "stores/outlook/outlook_wrappers.h"
+#include "support/outlook/outlook_emulation.h"
+#include "support/scoped_env.h"
+#include "support/temp_home.h"
+
+namespace {
+
+constexpr DispId kSaveAsFile = 0x68;
+constexpr DispId kAddPicture = 0xFABD;
+
+QByteArray Group(const QByteArray& picture)
+{
+    QByteArray group(4, '\0');
+    qToLittleEndian(static_cast<std::uint32_t>(picture.size()), group.data());
+    return group + picture;
+}
+
+QByteArray Bytes(qsizetype size, char seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 7);
+    return bytes;
+}
+
+// The files in a folder, hidden ones included.
+QStringList FilesIn(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+struct PictureRig {
+    explicit PictureRig(int version = 14)
+    {
+        outlook.SetVersions({version});
+        outlook.Register();
+        EXPECT_TRUE(application.CreateDispatch(QStringLiteral("Outlook.Application")));
+        nameSpace = GetMAPINamespace(application);
+        contactId = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text(QStringLiteral("Ann"))}});
+    }
+    DispatchDriver Contact() const
+    {
+        return nameSpace.CallObject(outlook::kGetItemFromID, {VariantValue::Text(contactId)});
+    }
+    std::vector<EmuCall> Calls(DispId id) const
+    {
+        std::vector<EmuCall> calls;
+        for (const EmuCall& c : outlook.Journal())
+            if (c.dispId == id && c.kind == InvokeKind::Method) calls.push_back(c);
+        return calls;
+    }
+    QString Runtime() const { return home.Path(QStringLiteral("runtime")); }
+
+    TempHome home;
+    OutlookEmulation outlook;
+    DispatchDriver application;
+    DispatchDriver nameSpace;
+    QString contactId;
+};
+
+TEST(ContactPicture, ImportedPictureComesBackWholeAndCountsInTheChecksum)
+{
+    for (int version : {11, 12, 14}) {
+        SCOPED_TRACE(version);
+        PictureRig rig(version);
+        const QByteArray picture = Bytes(70000, 'a');  // over one read piece
+        DispatchDriver contact = rig.Contact();
+        ImportContactPicture(contact, Group(picture) + "trailing bytes are not the picture's");
+        contact.CallMethod(outlook::kSave);
+
+        ItemRecord record;
+        record.Add(QStringLiteral("Sensitivity"), 0);
+        ExportContactPicture(rig.Contact(), record);
+        EXPECT_EQ(record.names, (QStringList{QStringLiteral("Sensitivity"), QStringLiteral("Picture")}));
+        EXPECT_EQ(std::get<QString>(record.values.back()), QStringLiteral("Picture"));
+        EXPECT_EQ(record.pictureBytes, Group(picture));
+
+        const QByteArray text = QByteArrayLiteral("t\0e\0x\0t\0");
+        const std::uint32_t expected = Crc32(text + picture);
+        EXPECT_EQ(ContinueCrcWithContactPicture(rig.Contact(), Crc32(text)), expected);
+    }
+}
+
+TEST(ContactPicture, TheLastAttachmentSavedIsThePicture)
+{
+    PictureRig rig;
+    rig.outlook.PlantAttachment(rig.contactId, "the picture", true);
+    rig.outlook.PlantAttachment(rig.contactId, "a letter", false);
+    rig.outlook.PlantAttachment(rig.contactId, "the last one", false);
+
+    ItemRecord record;
+    ExportContactPicture(rig.Contact(), record);
+    EXPECT_EQ(record.pictureBytes, Group("the last one"));
+    EXPECT_EQ(rig.Calls(kSaveAsFile).size(), 3u);
+    EXPECT_EQ(ContinueCrcWithContactPicture(rig.Contact(), 0), Crc32(QByteArray("the last one")));
+}
+
+TEST(ContactPicture, ContactWithoutPictureLeavesRecordAndChecksumAlone)
+{
+    struct Case {
+        const char* name;
+        bool plantFlag;
+        bool flag;
+        bool attachment;
+    };
+    const Case cases[] = {
+        {"no picture at all", false, false, false},
+        {"an attachment, but HasPicture false", true, false, true},
+        {"HasPicture true, no attachment", true, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PictureRig rig;
+        if (c.attachment) rig.outlook.PlantAttachment(rig.contactId, "bytes", false);
+        if (c.plantFlag) rig.outlook.PlantHasPicture(rig.contactId, c.flag);
+        ItemRecord record;
+        ExportContactPicture(rig.Contact(), record);
+        EXPECT_TRUE(record.Empty());
+        EXPECT_TRUE(record.pictureBytes.isEmpty());
+        EXPECT_EQ(ContinueCrcWithContactPicture(rig.Contact(), 0x1234u), 0x1234u);
+        EXPECT_TRUE(rig.Calls(kSaveAsFile).empty());
+    }
+}
+
+TEST(ContactPicture, EmptyAttachmentExportsAnEmptyPicture)
+{
+    PictureRig rig;
+    rig.outlook.PlantAttachment(rig.contactId, QByteArray(), true);
+    ItemRecord record;
+    ExportContactPicture(rig.Contact(), record);
+    EXPECT_EQ(record.names, QStringList{QStringLiteral("Picture")});
+    EXPECT_EQ(record.pictureBytes, QByteArray(4, '\0'));
+}
+
+TEST(ContactPicture, ImportRefusesShortBuffersAndSkipsEmptyPictures)
+{
+    QByteArray thousandClaimed(4, '\0');
+    qToLittleEndian(std::uint32_t{1000}, thousandClaimed.data());
+    thousandClaimed += Bytes(500, 'x');
+    QByteArray hugeClaimed(4, '\xFF');  // 4 GiB - 1 claimed: must not be allocated
+    hugeClaimed += "abc";
+    struct Case {
+        const char* name;
+        QByteArray buffer;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"no bytes", QByteArray(), true},
+        {"three bytes", QByteArray("\x05\x00\x00", 3), true},
+        {"1000 claimed, 500 carried", thousandClaimed, true},
+        {"4 GiB claimed", hugeClaimed, true},
+        {"count 0", QByteArray(4, '\0'), false},
+        {"count 0 with bytes behind", QByteArray(4, '\0') + "ignored", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PictureRig rig;
+        rig.outlook.PlantAttachment(rig.contactId, "kept", true);
+        DispatchDriver contact = rig.Contact();
+        if (c.refused)
+            EXPECT_THROW(ImportContactPicture(contact, c.buffer), MalformedData);
+        else
+            ImportContactPicture(contact, c.buffer);
+        EXPECT_TRUE(rig.Calls(kAddPicture).empty());
+        contact.CallMethod(outlook::kSave);
+        ASSERT_EQ(rig.outlook.FindItem(rig.contactId)->attachments.size(), 1u);
+        EXPECT_EQ(rig.outlook.FindItem(rig.contactId)->attachments[0].bytes, QByteArray("kept"));
+        EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
+    }
+}
+
+TEST(ContactPicture, PictureOverTheReplyCapFailsExportButNotTheChecksum)
+{
+    PictureRig rig;
+    const QByteArray picture(kMaxContactPictureBytes + 1, 'p');
+    rig.outlook.PlantAttachment(rig.contactId, picture, true);
+    ItemRecord record;
+    EXPECT_THROW(ExportContactPicture(rig.Contact(), record), AgentError);
+    EXPECT_TRUE(record.Empty());
+    EXPECT_TRUE(record.pictureBytes.isEmpty());
+    EXPECT_EQ(ContinueCrcWithContactPicture(rig.Contact(), 0), Crc32(picture));
+    EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
+}
+
+TEST(ContactPicture, EachProcedureUsesItsOwnFileAndRemovesIt)
+{
+    PictureRig rig;
+    DispatchDriver contact = rig.Contact();
+    ImportContactPicture(contact, Group("one"));
+    contact.CallMethod(outlook::kSave);
+    ItemRecord record;
+    ExportContactPicture(rig.Contact(), record);
+    ContinueCrcWithContactPicture(rig.Contact(), 0);
+
+    QStringList paths;
+    for (DispId id : {kAddPicture, kSaveAsFile})
+        for (const EmuCall& c : rig.Calls(id)) paths.append(c.arguments.front().String());
+    ASSERT_EQ(paths.size(), 3);
+    paths.removeDuplicates();
+    EXPECT_EQ(paths.size(), 3) << "a file shared between procedures";
+    for (const QString& path : paths) {
+        EXPECT_EQ(QFileInfo(path).absolutePath(), QFileInfo(rig.Runtime()).absoluteFilePath());
+        EXPECT_NE(QFileInfo(path).fileName(), QStringLiteral("picture.bmp"));
+        EXPECT_FALSE(QFileInfo::exists(path));
+    }
+
+    // A failing Outlook call leaves no file behind either.
+    rig.outlook.AddFault({EmuObject::Attachment, kSaveAsFile, InvokeKind::Method});
+    EXPECT_ANY_THROW(ExportContactPicture(rig.Contact(), record));
+    rig.outlook.AddFault({EmuObject::Contact, kAddPicture, InvokeKind::Method});
+    EXPECT_ANY_THROW(ImportContactPicture(rig.Contact(), Group("two")));
+    EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
+}
+
+TEST(ContactPicture, FilesGoToTheRuntimeFolderElseTheTemporaryFolder)
+{
+    TempHome home;
+    EXPECT_EQ(ContactPictureFolder(), QDir::cleanPath(home.Path(QStringLiteral("runtime"))));
+    {
+        ScopedEnv unset("XDG_RUNTIME_DIR", std::nullopt);
+        EXPECT_EQ(ContactPictureFolder(), QDir::cleanPath(QDir::tempPath()));
+    }
+    ScopedEnv missing("XDG_RUNTIME_DIR", home.Path(QStringLiteral("no such folder")).toUtf8());
+    EXPECT_EQ(ContactPictureFolder(), QDir::cleanPath(QDir::tempPath()));
+}
+
+TEST(ContactPicture, ALinkPlantedAtTheOldFixedNameIsNeverFollowed)
+{
+    PictureRig rig;
+    const QString victim = rig.home.Path(QStringLiteral("victim.txt"));
+    rig.home.WriteFile(QStringLiteral("victim.txt"), "precious");
+    const QString tempDir = rig.home.Path(QStringLiteral("tmp"));
+    QDir().mkpath(tempDir);
+    ScopedEnv tmp("TMPDIR", tempDir.toUtf8());
+    QStringList links;
+    for (const QString& folder : {rig.Runtime(), tempDir}) {
+        links.append(folder + QStringLiteral("/picture.bmp"));
+        ASSERT_TRUE(QFile::link(victim, links.back()));
+    }
+
+    rig.outlook.PlantAttachment(rig.contactId, "outlook's picture", true);
+    ItemRecord record;
+    ExportContactPicture(rig.Contact(), record);
+    ContinueCrcWithContactPicture(rig.Contact(), 0);
+    ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+    {
+        ScopedEnv unset("XDG_RUNTIME_DIR", std::nullopt);
+        ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+        ExportContactPicture(rig.Contact(), record);
+    }
+
+    EXPECT_EQ(rig.home.ReadFile(QStringLiteral("victim.txt")), QByteArray("precious"));
+    for (const QString& link : links) EXPECT_TRUE(QFileInfo(link).isSymLink()) << link.toStdString();
+    EXPECT_EQ(FilesIn(rig.Runtime()), QStringList{QStringLiteral("picture.bmp")});
+    EXPECT_EQ(FilesIn(tempDir), QStringList{QStringLiteral("picture.bmp")});
+}
+
+}  // namespace
