@@ -48,3 +48,10 @@ QString LocalDateAsPeerUtcText(const QString& key, double localDate)
     if (!utc.valid) RefuseUnrepresentable(key, localDate);
     return DateAsPeerText(key, utc.value);
 }
+
+QString DateOnlyAsPeerText(const QString& key, double date)
+{
+    if (date == kNoDateOnly) return {};
+    if (!OleDateToSystemTime(date)) RefuseUnrepresentable(key, date);
+    return DateOnlyToText(date);
+}

@@ -24,3 +24,6 @@ std::optional<double> RequirePeerUtcDateAsLocal(const QString& key, const QStrin
 // or its conversion, leaves the representable range: the peer must never get "-01-..." fields.
 QString DateAsPeerText(const QString& key, double date);
 QString LocalDateAsPeerUtcText(const QString& key, double localDate);
+// The same for a recurrence end date, the day only (DateOnlyToText): its no-date value is
+// kNoDateOnly.
+QString DateOnlyAsPeerText(const QString& key, double date);
