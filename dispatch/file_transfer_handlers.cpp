@@ -33,13 +33,13 @@ bool SelectTransferFile(TransferFile& file, const QString& peerPath)
     return file.IsOpen();
 }
 
-// A reply that could not be sent means the connection is gone: the server stops as the user's
-// Stop command stops it (which closes the transfer files too).
-void StopAfterSocketError(RequestContext& ctx, const char* line)
+// A reply that could not be sent means the connection is gone: its transfer files are closed
+// and the connection dropped, while the agent goes on serving the next peer.
+void DropAfterSocketError(RequestContext& ctx, const char* line)
 {
     ctx.agent.log.WriteLogLine(QString::fromLatin1(line));
     ctx.agent.transfers->CloseAll();
-    ctx.agent.host().StopServer();
+    ctx.agent.host().DropConnection();
 }
 
 void WriteFileTime(ByteWriter& w, std::uint64_t fileTime)
@@ -71,7 +71,7 @@ void GetFile(RequestContext& ctx)
     }
     const bool sent = ctx.Reply(std::move(data));
     if (!sent && count <= kMaxPayloadBytes)
-        StopAfterSocketError(ctx, "AS_GET_FILE - SOCKET_ERROR");
+        DropAfterSocketError(ctx, "AS_GET_FILE - SOCKET_ERROR");
 }
 
 void SetFile(RequestContext& ctx)
@@ -96,7 +96,7 @@ void SetFile(RequestContext& ctx)
     QByteArray reply;
     ByteWriter(reply).U16(count);
     if (!ctx.Reply(reply))
-        StopAfterSocketError(ctx, "AS_SET_FILE - SOCKET_ERROR");
+        DropAfterSocketError(ctx, "AS_SET_FILE - SOCKET_ERROR");
 }
 
 void CloseFiles(RequestContext& ctx)

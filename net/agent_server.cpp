@@ -322,6 +322,13 @@ void AgentServer::Refuse(int descriptor)
     ClientConnection::ShutDownAndClose(descriptor);
 }
 
+void AgentServer::DropConnection()
+{
+    // Ends the stream as a lost peer would: the client's resources are released once the
+    // request that asked for it has returned, and the listener stays.
+    d->connection.Abort();
+}
+
 void AgentServer::CloseClientConnection()
 {
     // The order matters: accept again, announce again, release what the client held, and only

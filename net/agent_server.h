@@ -66,6 +66,7 @@ public:
     void TellUser(const QString& text) override;
     void LoginFailed() override;
     void LoginSucceeded() override;
+    void DropConnection() override;
 
 public slots:
     // A start that failed on a taken port retries through here, once that start has returned.

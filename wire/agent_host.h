@@ -15,9 +15,10 @@ public:
     virtual void ShowBusyIcon(bool busy) = 0;
     // Ends the agent once the current reply has reached the peer.
     virtual void RequestExit() = 0;
-    // Stops the server as the user's Stop command does: a file transfer reply could not be
-    // sent, so the connection is taken as broken. Hosts without a server ignore it.
-    virtual void StopServer() {}
+    // Ends the current peer's connection: a file transfer reply could not be sent, so the
+    // stream is broken. The server goes on listening, so a peer that resets its connection
+    // mid-reply cannot switch the agent off. Hosts without a server ignore it.
+    virtual void DropConnection() {}
     // Tells the user of a problem that needs them (in the window and the tray), without waiting
     // for an answer. Hosts without a window ignore it; the log has the line anyway.
     virtual void TellUser(const QString& text) {}

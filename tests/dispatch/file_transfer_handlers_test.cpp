@@ -136,7 +136,7 @@ TEST_F(FileTransferTest, GetFileFailuresAnswerErrorWithoutALogLine)
     EXPECT_TRUE(NewLogLines().isEmpty());
 }
 
-TEST_F(FileTransferTest, ASendThatFailsStopsTheServer)
+TEST_F(FileTransferTest, ASendThatFailsDropsTheConnection)
 {
     WriteFile(QStringLiteral("a.txt"), "abc");
     WriteFile(QStringLiteral("b.txt"), "abc");
@@ -146,13 +146,13 @@ TEST_F(FileTransferTest, ASendThatFailsStopsTheServer)
     transport_.failSends = true;
     socket_.OnReceive(AsBytes(Message(AS_GET_FILE, 1, GetFilePayload(QStringLiteral("C:\\a.txt"), 0, 3))));
     EXPECT_EQ(NewLogLines(), QStringList{"AS_GET_FILE - SOCKET_ERROR"});
-    EXPECT_EQ(host_.stops, 1);
+    EXPECT_EQ(host_.drops, 1);
     EXPECT_FALSE(agent_.transfers->read.IsOpen());
     EXPECT_FALSE(agent_.transfers->write.IsOpen());
 
     socket_.OnReceive(AsBytes(Message(AS_SET_FILE, 1, SetFilePayload(QStringLiteral("C:\\b.txt"), 0, "y"))));
     EXPECT_EQ(NewLogLines(), QStringList{"AS_SET_FILE - SOCKET_ERROR"});
-    EXPECT_EQ(host_.stops, 2);
+    EXPECT_EQ(host_.drops, 2);
     EXPECT_EQ(ReadFile(QStringLiteral("b.txt")), "ybc");
 }
 

@@ -414,6 +414,25 @@ TEST_F(AgentServerTest, OversizedMessageEndsTheConnectionAndTheAgentServesTheNex
     EXPECT_TRUE(next.Served());
 }
 
+// A file transfer whose reply could not be sent drops its connection; the server keeps
+// listening, so a peer resetting mid-reply cannot switch the agent off.
+TEST_F(AgentServerTest, ADroppedConnectionLeavesTheServerServingTheNext)
+{
+    Server();
+    dispatcher.SetHandler(AS_GET_FILE, [](RequestContext& ctx) { ctx.agent.host().DropConnection(); });
+    AgentServer& s = Started();
+    Peer p;
+    ASSERT_TRUE(p.Connect(port));
+    ASSERT_TRUE(p.Served());
+    p.Send(AS_GET_FILE, 2);
+    EXPECT_TRUE(p.WaitClosed());
+    ASSERT_TRUE(ProcessEventsUntil([&] { return ui.status == QStringLiteral("<108>"); }));
+    EXPECT_TRUE(s.IsRunning());
+    Peer next;
+    ASSERT_TRUE(next.Connect(port));
+    EXPECT_TRUE(next.Served());
+}
+
 TEST_F(AgentServerTest, TakenPortMovesToTheNextAndStoresIt)
 {
     QTcpServer squatter;

@@ -35,14 +35,14 @@ public:
     void AnnounceStop() override;
     void ShowBusyIcon(bool busy) override;
     void RequestExit() override;
-    void StopServer() override { ++stops; }
+    void DropConnection() override { ++drops; }
     void TellUser(const QString& text) override { told.append(text); }
     bool accepting = true;
     bool announced = true;
     bool busy = false;
     // "accept on", "accept off", "announce start", "announce stop", "busy icon", "idle icon", "exit".
     QStringList events;
-    int stops = 0;  // StopServer calls
+    int drops = 0;  // DropConnection calls
     QStringList told;  // TellUser texts
 };
 
