@@ -233,6 +233,18 @@ TEST(AppointmentWrite, EmptyDatesAreNothingInAddAndNoDateInEdit)
     EXPECT_EQ(CalendarRig::Field(rig.Get(id), "Start"), ItemValue(QString())) << "and reads back as no date";
 }
 
+TEST(AppointmentWrite, AMomentWhoseLocalTimeIsOutOfRangeIsNotWritten)
+{
+    TempHome home;
+    ScopedTimeZone zone("Australia/Sydney");
+    CalendarRig rig(9);
+    rig.outlook.ClearJournal();
+    // 10 hours ahead: the last evening of 9999 in UTC is past the last representable day here.
+    const QString id = rig.Add(Record({{"Subject", QStringLiteral("Far")}, {"Start", QStringLiteral("12-31-9999 20:00:00")}}));
+    EXPECT_TRUE(PutsOf(rig, EmuObject::Appointment, kStart).empty());
+    EXPECT_EQ(rig.outlook.Value(id, "Subject"), VariantValue::Text("Far"));
+}
+
 TEST(AppointmentTime, UtcOnTheWireLocalInOutlookInEveryZone)
 {
     TempHome home;
