@@ -126,6 +126,13 @@ TEST(OutlookStoreFrame, AStoreWithoutConnectionRefusesEveryOperationButItsMap)
                 EXPECT_THROW(rig.store->DeleteAll(), AgentError);
                 if (auto* window = dynamic_cast<DateWindowStore*>(rig.store.get()))
                     EXPECT_THROW(window->IsInDateWindow(id, 1, 1), AgentError);
+                ItemRecord record;
+                record.Add(QStringLiteral("Body"), QStringLiteral("x"));
+                QString added;
+                EXPECT_THROW(rig.store->Add(record, added), AgentError);
+                EXPECT_THROW(rig.store->Edit(record, id), AgentError);
+                EXPECT_THROW(rig.store->Get(id, record), AgentError);
+                EXPECT_THROW(rig.store->IDtoCRC32(id), AgentError);
                 rig.store->Init();
                 rig.store->ReleaseOutlook();
             }
