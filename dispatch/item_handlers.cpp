@@ -134,6 +134,17 @@ void GetItem(RequestContext& ctx, const KindLines& lines)
     if (oneMessage) Log(ctx, lines.getOk);
 }
 
+void PutStartBeforeEnd(ItemRecord& record);
+
+// The order rule of the stores that want it (the catalogue says which: Outlook's calendars),
+// for adds and edits alike: Outlook moves an appointment's end when its start is put, so an end
+// written before its start would be lost.
+void OrderForStore(RequestContext& ctx, const KindLines& lines, ItemRecord& record)
+{
+    const SourceRow* source = FindSource(lines.kind, SourceCodeOf(ctx.agent, lines.kind));
+    if (lines.kind == ItemKind::Appointments && source && source->outlookVersion) PutStartBeforeEnd(record);
+}
+
 void SetItem(RequestContext& ctx, const KindLines& lines)
 {
     if (!lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
@@ -144,6 +155,7 @@ void SetItem(RequestContext& ctx, const KindLines& lines)
         QString id;
         DecodeItemRecord(AsBytes(blob), true, record, &id);
         if (lines.setLogsId) ctx.agent.log.WriteLogLine(id);
+        OrderForStore(ctx, lines, record);
         store->Edit(record, id);
         StateList& list = StateListOf(ctx.agent, lines.kind);
         const auto& entries = list.Entries();
@@ -177,8 +189,7 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         Log(ctx, lines.addOk);
         return;
     }
-    const SourceRow* source = FindSource(lines.kind, SourceCodeOf(ctx.agent, lines.kind));
-    if (lines.kind == ItemKind::Appointments && source && source->outlookVersion) PutStartBeforeEnd(record);
+    OrderForStore(ctx, lines, record);
     QString id;
     store->Add(record, id);
     if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();

@@ -100,6 +100,8 @@ AgentServer::AgentServer(LogFile& log, RequestSink& sink, ServerUi& ui, QObject*
     d->connection.SetReceiver([this](ByteView bytes) { d->framing.OnReceive(bytes); },
                               [this] { d->framing.OnReadFailed(); });
     connect(&d->connection, &ClientConnection::peerClosed, this, &AgentServer::CloseClientConnection);
+    connect(&d->connection, &ClientConnection::sendAbandoned, this,
+            [this](const QString& why) { d->log.WriteLogLine(d->clientAddress + QStringLiteral(": ") + why); });
     sink.AttachHost(this);
 }
 

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,7 +12,11 @@
 
 #include "wire/message_header.h"
 
-ClientConnection::ClientConnection(QObject* parent) : QObject(parent) {}
+ClientConnection::ClientConnection(QObject* parent) : QObject(parent)
+{
+    stallTimer_.setSingleShot(true);
+    connect(&stallTimer_, &QTimer::timeout, this, &ClientConnection::OnSendStalled);
+}
 
 ClientConnection::~ClientConnection()
 {
@@ -38,6 +41,14 @@ void ClientConnection::Attach(int descriptor)
     lostDuringReceive_ = false;
     notifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ClientConnection::OnReadable);
+    writeNotifier_ = new QSocketNotifier(descriptor, QSocketNotifier::Write, this);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_, &QSocketNotifier::activated, this, &ClientConnection::OnWritable);
+}
+
+void ClientConnection::UpdateReading()
+{
+    if (notifier_) notifier_->setEnabled(!inReceive_ && QueuedBytes() == 0);
 }
 
 void ClientConnection::OnReadable()
@@ -66,8 +77,8 @@ void ClientConnection::OnReadable()
     if (lostDuringReceive_) {
         lostDuringReceive_ = false;
         emit peerClosed();
-    } else if (pausedDuringReceive_ && fd_ == servedFd && notifier_) {
-        notifier_->setEnabled(true);
+    } else if (fd_ == servedFd) {
+        UpdateReading();
     }
     pausedDuringReceive_ = false;
 }
@@ -94,10 +105,16 @@ void ClientConnection::Close()
 
 void ClientConnection::Detach()
 {
-    // The notifier may be inside its own signal right now.
+    // The notifiers may be inside their own signals right now.
     notifier_->setEnabled(false);
     notifier_->deleteLater();
     notifier_ = nullptr;
+    writeNotifier_->setEnabled(false);
+    writeNotifier_->deleteLater();
+    writeNotifier_ = nullptr;
+    stallTimer_.stop();
+    outgoing_.clear();
+    outgoingSent_ = 0;
     ShutDownAndClose(fd_);
     fd_ = -1;
 }
@@ -112,25 +129,68 @@ void ClientConnection::ShutDownAndClose(int descriptor)
 bool ClientConnection::SendAll(const std::uint8_t* data, std::size_t size)
 {
     if (fd_ < 0) return false;
-    std::size_t sent = 0;
-    while (sent < size) {
-        const ssize_t n = ::send(fd_, data + sent, size - sent, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            sent += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            pollfd p{fd_, POLLOUT, 0};
-            const int ready = ::poll(&p, 1, kSendStallLimitMs);
-            if (ready > 0 || (ready < 0 && errno == EINTR))
-                continue;  // writable, or an error the next send reports
-        }
-        // Broken or stalled: the message is cut, so the stream cannot go on.
+    outgoing_.append(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+    if (!Drain()) {
         Abort();
         return false;
     }
+    if (QueuedBytes() == 0) return true;
+    if (QueuedBytes() > kMaxQueuedBytes) {
+        emit sendAbandoned(QStringLiteral("the peer left more than %1 bytes unread; connection dropped")
+                               .arg(kMaxQueuedBytes));
+        Abort();
+        return false;
+    }
+    // The rest goes out as the peer reads; its next request waits until then.
+    writeNotifier_->setEnabled(true);
+    if (!stallTimer_.isActive()) stallTimer_.start(stallLimitMs_);
+    UpdateReading();
     return true;
+}
+
+bool ClientConnection::Drain()
+{
+    while (QueuedBytes() > 0) {
+        const ssize_t n = ::send(fd_, outgoing_.constData() + outgoingSent_, QueuedBytes(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            outgoingSent_ += n;
+            if (stallTimer_.isActive()) stallTimer_.start(stallLimitMs_);  // it moved
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        return false;  // broken: the stream cannot go on
+    }
+    if (QueuedBytes() == 0) {
+        outgoing_.clear();
+        outgoingSent_ = 0;
+        stallTimer_.stop();
+    } else if (outgoingSent_ >= 1024 * 1024 && outgoingSent_ * 2 >= outgoing_.size()) {
+        // Drop what went out, so a long stream of replies does not keep it all.
+        outgoing_.remove(0, outgoingSent_);
+        outgoingSent_ = 0;
+    }
+    return true;
+}
+
+void ClientConnection::OnWritable()
+{
+    if (fd_ < 0) return;
+    if (!Drain()) {
+        Abort();
+        return;
+    }
+    if (QueuedBytes() > 0) return;
+    writeNotifier_->setEnabled(false);
+    UpdateReading();
+}
+
+void ClientConnection::OnSendStalled()
+{
+    if (fd_ < 0 || QueuedBytes() == 0) return;
+    emit sendAbandoned(QStringLiteral("the peer took no byte of its reply for %1 s; connection dropped")
+                           .arg(stallLimitMs_ / 1000.0));
+    Abort();
 }
 
 void ClientConnection::EnableKeepAlive(int descriptor)

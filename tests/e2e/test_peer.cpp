@@ -37,6 +37,7 @@ bool TestPeer::Connect(std::uint16_t port, int timeoutMs)
     if (fd_ < 0) return false;
     int on = 1;
     ::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    if (receiveBuffer_ > 0) ::setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer_, sizeof receiveBuffer_);
     sockaddr_in local{};
     local.sin_family = AF_INET;
     if (::inet_pton(AF_INET, local_.toLatin1().constData(), &local.sin_addr) != 1 ||

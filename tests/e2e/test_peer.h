@@ -32,6 +32,9 @@ public:
     TestPeer(const TestPeer&) = delete;
     TestPeer& operator=(const TestPeer&) = delete;
 
+    // The socket's receive buffer for the next Connect (0: the system's), so a peer that stops
+    // reading is found out after a few replies.
+    void SetReceiveBuffer(int bytes) { receiveBuffer_ = bytes; }
     // Binds to the local address, then connects to 127.0.0.1:port.
     bool Connect(std::uint16_t port, int timeoutMs = kDefaultTimeoutMs);
     void Close();
@@ -62,4 +65,5 @@ private:
     int fd_ = -1;
     QByteArray buffer_;
     bool ended_ = false;
+    int receiveBuffer_ = 0;
 };

@@ -2,6 +2,7 @@
 // access rules, eviction, the DNS-SD announcement and a broken peer.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QTcpServer>
 
@@ -171,6 +172,35 @@ TEST(WireE2e, SecondPeerEvictsTheFirst)
     ASSERT_TRUE(second.Connect(agent.Port()));
     EXPECT_TRUE(first.ReadEndOfStream());
     EXPECT_EQ(second.Request(AS_GET_OWNER, 3)->code, AS_GET_OWNER + 1);
+}
+
+// A peer that asks for file pieces and stops reading them holds up no one: the agent does not
+// wait for it, and the next peer is served at once.
+TEST(WireE2e, APeerThatStopsReadingHoldsUpNoOne)
+{
+    AgentProcess agent;
+    agent.WriteFile(QStringLiteral("big.bin"), QByteArray(16 * 1024 * 1024, 'b'));
+    ASSERT_TRUE(agent.Start());
+    TestPeer stalled;
+    stalled.SetReceiveBuffer(4096);
+    ASSERT_TRUE(stalled.Connect(agent.Port()));
+    const QString path = QStringLiteral("C:") + agent.Path(QStringLiteral("big.bin")).replace(u'/', u'\\');
+    for (int i = 0; i < 400; ++i) {
+        QByteArray payload;
+        ByteWriter w(payload);
+        w.CountedUtf16(path);
+        w.U64(static_cast<std::uint64_t>(i) * 16000);
+        w.U16(16000);
+        ASSERT_TRUE(stalled.Send(AS_GET_FILE, static_cast<std::uint16_t>(i), payload));
+        ::usleep(2000);  // one request at a time, as a peer in lockstep sends them
+    }
+
+    TestPeer next(QStringLiteral("127.0.0.2"));
+    ASSERT_TRUE(next.Connect(agent.Port()));
+    ASSERT_TRUE(next.Send(AS_GET_OWNER, 1));
+    const auto reply = next.ReadMessage(1000);
+    ASSERT_TRUE(reply) << "the agent was held by the peer that stopped reading";
+    EXPECT_EQ(reply->code, AS_GET_OWNER + 1);
 }
 
 TEST(WireE2e, AnnouncementCarriesNameTypeAndListeningPort)
