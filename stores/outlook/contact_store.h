@@ -3,12 +3,25 @@
 // default contacts folder (10). The folder also holds distribution lists, which these stores
 // neither list nor delete.
 
+#include "stores/outlook/contact_reader.h"
 #include "stores/outlook/outlook_store_frame.h"
 
 template <int Version>
 class CContact : public OutlookFrameOf<Version> {
 public:
     CContact() : OutlookFrameOf<Version>(OutlookKind::Contacts, Version) {}
+
+    // "EntryID" is Outlook's own, the long one on Exchange profiles, whatever the peer asked by.
+    void Get(const QString& id, ItemRecord& record) override
+    {
+        this->RequireConnected("Get");
+        ReadContactFields(this->FindItem(id), record, Version);
+    }
+    std::uint32_t IDtoCRC32(const QString& id) override
+    {
+        this->RequireConnected("IDtoCRC32");
+        return ContactChecksum(this->FindItem(id), Version);
+    }
 };
 
 using CContact8 = CContact<8>;
