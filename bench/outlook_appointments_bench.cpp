@@ -9,33 +9,14 @@
 #include <memory>
 
 #include "core/log_file.h"
+#include "counting_reply_channel.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
 #include "support/outlook/outlook_emulation.h"
 #include "wire/message_header.h"
-#include "wire/reply_channel.h"
 
 namespace {
-
-class CountingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
-    {
-        lastCode = code;
-        bytes += static_cast<qsizetype>(payload.size());
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray payload) override
-    {
-        lastCode = code;
-        bytes += payload.size();
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::uint16_t lastCode = 0;
-    qsizetype bytes = 0;
-};
 
 // An agent whose selected calendar is Outlook 14 over an emulated Outlook of N appointments.
 struct Calendar {
@@ -92,7 +73,7 @@ struct Calendar {
     LogFile log{home.path() + QStringLiteral("/bench.log")};
     Agent agent{log};
     Dispatcher dispatcher{agent};
-    CountingChannel channel;
+    CountingReplyChannel channel;
 };
 
 void BM_AppointmentsChangeCheck(benchmark::State& state)

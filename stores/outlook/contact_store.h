@@ -3,6 +3,7 @@
 // default contacts folder (10). The folder also holds distribution lists, which these stores
 // neither list nor delete.
 
+#include "stores/outlook/contact_reader.h"
 #include "stores/outlook/contact_writer.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_store_frame.h"
@@ -25,6 +26,17 @@ public:
         const DispatchDriver& contact = this->FindItem(id);
         WriteContactFields(contact, record, Version, ContactOperation::Edit);
         contact.CallMethod(outlook::kSave);
+    }
+    // "EntryID" is Outlook's own, the long one on Exchange profiles, whatever the peer asked by.
+    void Get(const QString& id, ItemRecord& record) override
+    {
+        this->RequireConnected("Get");
+        ReadContactFields(this->FindItem(id), record, Version);
+    }
+    std::uint32_t IDtoCRC32(const QString& id) override
+    {
+        this->RequireConnected("IDtoCRC32");
+        return ContactChecksum(this->FindItem(id), Version);
     }
 };
 

@@ -1,0 +1,28 @@
+#pragma once
+// A reply channel for benchmarks that drive the dispatcher directly: it keeps the last reply's
+// code and counts the payload bytes, and sends nothing.
+
+#include <QByteArray>
+#include <cstdint>
+
+#include "wire/reply_channel.h"
+
+class CountingReplyChannel : public ReplyChannel {
+public:
+    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
+    {
+        lastCode = code;
+        bytes += static_cast<qsizetype>(payload.size());
+        return true;
+    }
+    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray payload) override
+    {
+        lastCode = code;
+        bytes += payload.size();
+        return true;
+    }
+    bool SendRaw(ByteView) override { return true; }
+
+    std::uint16_t lastCode = 0;
+    qsizetype bytes = 0;
+};
