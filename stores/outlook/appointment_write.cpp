@@ -11,6 +11,7 @@
 #include "common/errors.h"
 #include "stores/outlook/appointment_dispids.h"
 #include "stores/outlook/appointment_store.h"
+#include "stores/outlook/outlook_field_values.h"
 #include "stores/outlook/outlook_peer_dates.h"
 #include "stores/outlook/outlook_wrappers.h"
 
@@ -62,21 +63,6 @@ const ItemKey* FindItemKey(const QString& name)
     return nullptr;
 }
 
-// A text goes to Outlook up to its first NUL.
-QString TextOf(const ItemValue& value)
-{
-    if (const auto* number = std::get_if<std::int32_t>(&value)) return QString::number(*number);
-    const QString& text = std::get<QString>(value);
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    return nul < 0 ? text : text.left(nul);
-}
-
-std::int32_t IntegerOf(const QString& name, const ItemValue& value)
-{
-    if (const auto* number = std::get_if<std::int32_t>(&value)) return *number;
-    throw AgentError(QStringLiteral("appointment field \"%1\" must be a number").arg(name));
-}
-
 // One put, prepared before anything is written.
 struct Put {
     DispId dispId;
@@ -99,7 +85,7 @@ Recurrence CollectRecurrence(const ItemRecord& record)
         const ItemValue& value = record.values[static_cast<std::size_t>(i)];
         if (name == u"PatternEndDate") {
             // An empty or unreadable end date means no end date, not a failed request.
-            const std::optional<double> date = ParseDateText(TextOf(value));
+            const std::optional<double> date = ParseDateText(OutlookText(value));
             r.endDate = date.value_or(kNoDate);
             continue;
         }
@@ -113,10 +99,10 @@ Recurrence CollectRecurrence(const ItemRecord& record)
         else if (name == u"Duration") field = &r.duration;
         else if (name == u"NoEndDate") field = &r.noEndDate;
         else if (name == u"Occurrences") {
-            r.occurrences = IntegerOf(name, value);
+            r.occurrences = RequireOutlookInteger("appointment", name, value);
             continue;
         }
-        if (field) *field = IntegerOf(name, value);
+        if (field) *field = RequireOutlookInteger("appointment", name, value);
     }
     return r;
 }
@@ -179,7 +165,7 @@ bool WillBeAllDay(const ItemRecord& record, WriteMode mode, bool storedAllDay)
     bool allDay = mode == WriteMode::Add ? false : storedAllDay;
     for (int i = 0; i < record.FieldCount(); ++i) {
         if (record.names[i] != u"AllDayEvent") continue;
-        const std::int32_t value = IntegerOf(record.names[i], record.values[static_cast<std::size_t>(i)]);
+        const std::int32_t value = RequireOutlookInteger("appointment", record.names[i], record.values[static_cast<std::size_t>(i)]);
         if (mode == WriteMode::Add)
             allDay = allDay || value > 0;
         else
@@ -200,10 +186,10 @@ Plan MakePlan(const ItemRecord& record, WriteMode mode, bool allDay)
         if (!key) continue;
         switch (key->kind) {
             case Kind::Text:
-                plan.itemPuts.push_back({key->dispId, VariantValue::Text(TextOf(value))});
+                plan.itemPuts.push_back({key->dispId, VariantValue::Text(OutlookText(value))});
                 break;
             case Kind::Date: {
-                const QString text = TextOf(value);
+                const QString text = OutlookText(value);
                 if (text.isEmpty()) {
                     // Add leaves the new appointment's date; Edit clears it.
                     if (mode == WriteMode::Edit) plan.itemPuts.push_back({key->dispId, VariantValue::Date(kNoDate)});
@@ -217,16 +203,16 @@ Plan MakePlan(const ItemRecord& record, WriteMode mode, bool allDay)
                 break;
             }
             case Kind::Boolean: {
-                const std::int32_t v = IntegerOf(name, value);
+                const std::int32_t v = RequireOutlookInteger("appointment", name, value);
                 if (mode == WriteMode::Add && key->addOnlyWhenPositive && v <= 0) break;
                 plan.itemPuts.push_back({key->dispId, VariantValue::Bool(v != 0)});
                 break;
             }
             case Kind::Integer:
-                plan.itemPuts.push_back({key->dispId, VariantValue::I4(IntegerOf(name, value))});
+                plan.itemPuts.push_back({key->dispId, VariantValue::I4(RequireOutlookInteger("appointment", name, value))});
                 break;
             case Kind::IsRecurring:
-                plan.isRecurring = IntegerOf(name, value);
+                plan.isRecurring = RequireOutlookInteger("appointment", name, value);
                 break;
         }
     }

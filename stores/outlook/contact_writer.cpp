@@ -5,6 +5,7 @@
 #include "common/errors.h"
 #include "stores/outlook/contact_picture.h"
 #include "stores/outlook/contact_write_dates.h"
+#include "stores/outlook/outlook_field_values.h"
 #include "stores/outlook/outlook_wrappers.h"
 
 namespace {
@@ -15,15 +16,6 @@ struct PlannedWrite {
     bool picture = false;
     VariantValue value;
 };
-
-std::int32_t IntegerOf(const QString& key, const ItemValue& value)
-{
-    const std::optional<std::int32_t> number = ItemValueInteger(value);
-    if (!number)
-        throw AgentError(QStringLiteral("contact field \"%1\" is not a number: \"%2\"")
-                             .arg(key, ItemValueText(value).left(60)));
-    return *number;
-}
 
 // The reminder keeps its time of day; the contact's own days (birthday, anniversary) do not.
 double DateOf(const QString& key, const QString& text)
@@ -48,10 +40,10 @@ std::vector<PlannedWrite> Plan(const ItemRecord& record, int version, ContactOpe
                 write.value = VariantValue::Text(ItemValueText(value));
                 break;
             case ContactFieldKind::Integer:
-                write.value = VariantValue::I4(IntegerOf(key, value));
+                write.value = VariantValue::I4(RequireOutlookInteger("contact", key, value));
                 break;
             case ContactFieldKind::Flag:
-                write.value = VariantValue::Bool(IntegerOf(key, value) != 0);
+                write.value = VariantValue::Bool(RequireOutlookInteger("contact", key, value) != 0);
                 break;
             case ContactFieldKind::Date:
                 write.value = VariantValue::Date(DateOf(key, ItemValueText(value)));

@@ -8,6 +8,7 @@
 #include "common/dates.h"
 #include "common/errors.h"
 #include "stores/outlook/outlook_dispids.h"
+#include "stores/outlook/outlook_field_values.h"
 #include "stores/outlook/outlook_wrappers.h"
 
 namespace {
@@ -27,10 +28,7 @@ void WriteNoteFields(const DispatchDriver& note, const ItemRecord& record)
     for (int i = 0; i < record.FieldCount(); ++i) {
         if (record.names[i] != kColorKey) continue;
         const ItemValue& value = record.values[static_cast<std::size_t>(i)];
-        colors[static_cast<std::size_t>(i)] = ItemValueInteger(value);
-        if (!colors[static_cast<std::size_t>(i)])
-            throw AgentError(QStringLiteral("note field \"Color\" is not a number: \"%1\"")
-                                 .arg(ItemValueText(value).left(60)));
+        colors[static_cast<std::size_t>(i)] = RequireOutlookInteger("note", kColorKey, value);
     }
     for (int i = 0; i < record.FieldCount(); ++i) {
         const QString& name = record.names[i];

@@ -1,6 +1,7 @@
 #include "stores/outlook/outlook_wrappers.h"
 
 #include "stores/outlook/outlook_dispids.h"
+#include "stores/outlook/outlook_field_values.h"
 
 QString GetFolderStoreID(const DispatchDriver& folder) { return folder.GetText(outlook::kStoreID); }
 QString GetItemEntryID(const DispatchDriver& item) { return item.GetText(outlook::kEntryID); }
@@ -21,8 +22,7 @@ QString GetItemMeetingWorkspaceURL(const DispatchDriver& appointment) { return a
 
 void PutItemText(const DispatchDriver& item, DispId id, const QString& text)
 {
-    const qsizetype nul = text.indexOf(QChar(u'\0'));
-    item.PutText(id, nul < 0 ? text : text.left(nul));
+    item.PutText(id, OutlookText(text));
 }
 
 void PutItemStart(const DispatchDriver& appointment, double date) { appointment.PutDate(outlook::kStart, date); }

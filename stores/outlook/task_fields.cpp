@@ -8,6 +8,7 @@
 #include "common/dates.h"
 #include "common/errors.h"
 #include "stores/outlook/outlook_dispids.h"
+#include "stores/outlook/outlook_field_values.h"
 #include "stores/outlook/outlook_peer_dates.h"
 #include "stores/outlook/outlook_wrappers.h"
 
@@ -61,19 +62,13 @@ std::optional<Put> PutOf(const TaskField& field, const ItemValue& value, TaskWri
     const QString key = QString::fromLatin1(field.key);
     switch (field.kind) {
         case FieldKind::Text: {
-            // Outlook keeps a text up to its first NUL.
-            QString text = ItemValueText(value);
-            if (const qsizetype nul = text.indexOf(QChar(u'\0')); nul >= 0) text.truncate(nul);
-            return Put{field.dispId, VariantValue::Text(text)};
+            return Put{field.dispId, VariantValue::Text(OutlookText(value))};
         }
         case FieldKind::Integer:
         case FieldKind::Boolean: {
-            const std::optional<std::int32_t> number = ItemValueInteger(value);
-            if (!number)
-                throw AgentError(QStringLiteral("task field \"%1\" is not a number: \"%2\"")
-                                     .arg(key, ItemValueText(value).left(60)));
-            if (field.kind == FieldKind::Boolean) return Put{field.dispId, VariantValue::Bool(*number != 0)};
-            return Put{field.dispId, VariantValue::I4(*number)};
+            const std::int32_t number = RequireOutlookInteger("task", key, value);
+            if (field.kind == FieldKind::Boolean) return Put{field.dispId, VariantValue::Bool(number != 0)};
+            return Put{field.dispId, VariantValue::I4(number)};
         }
         case FieldKind::Date:
         case FieldKind::UtcDate: {
