@@ -119,7 +119,14 @@ RegistryRead ReadRegistryValue(RegistryRoot root, const QString& keyPath, const 
         read.status = RegistryRead::Status::Unreadable;
         return read;
     }
-    const RegistryValue* value = doc->FindValue(SplitRegistryPath(keyPath), name);
+    const QStringList path = SplitRegistryPath(keyPath);
+    if (doc->IsUnreadable(path, name)) {
+        read.status = RegistryRead::Status::Unreadable;
+        read.why = RegistryFilePath(root) + QStringLiteral(": the value \"") + name +
+                   QStringLiteral("\" is written in a form that cannot be read");
+        return read;
+    }
+    const RegistryValue* value = doc->FindValue(path, name);
     if (!value) {
         read.status = RegistryRead::Status::Missing;
         return read;

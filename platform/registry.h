@@ -26,8 +26,8 @@ QString RegistryRootName(RegistryRoot root);
 QString RegistryFilePath(RegistryRoot root);
 
 // One value read with the difference between "not there" and "could not be read": a file that
-// exists but cannot be read must not pass for one without the value (a stored password would
-// then count as none).
+// exists but cannot be read, or a line for the value whose data cannot be read, must not pass
+// for a missing value (a stored password would then count as none).
 struct RegistryRead {
     enum class Status { Found, Missing, Unreadable };
     Status status = Status::Missing;

@@ -341,6 +341,10 @@ RegistryDocument RegistryDocument::Parse(const QByteArray& bytes, const QString&
             value = ParseData(QStringView(logical).mid(dataStart));
         if (!value) {
             keep(raw);
+            if (isValue && current && current->usable) {
+                current->entries.back().unreadable = true;
+                current->entries.back().name = name;
+            }
             continue;
         }
         // A later line for the same name wins, as it does when the editor imports a file.
@@ -424,22 +428,43 @@ const RegistryValue* RegistryDocument::FindValue(const QStringList& path, const 
     const Section* section = FindSection(path);
     if (!section)
         return nullptr;
+    const RegistryValue* found = nullptr;
     for (const Entry& entry : section->entries) {
-        if (entry.parsed && entry.name.compare(name, Qt::CaseInsensitive) == 0)
-            return &entry.value;
+        if (!entry.Names(name)) continue;
+        if (entry.unreadable) return nullptr;
+        found = &entry.value;
     }
-    return nullptr;
+    return found;
+}
+
+bool RegistryDocument::IsUnreadable(const QStringList& path, const QString& name) const
+{
+    const Section* section = FindSection(path);
+    return section && std::any_of(section->entries.begin(), section->entries.end(),
+                                  [&](const Entry& e) { return e.unreadable && e.Names(name); });
 }
 
 void RegistryDocument::SetValue(const QStringList& path, const QString& name, const RegistryValue& value)
 {
     Section& section = SectionFor(path);
-    for (Entry& entry : section.entries) {
-        if (entry.parsed && entry.name.compare(name, Qt::CaseInsensitive) == 0) {
-            entry.value = value;
-            return;
+    // The value takes the place of its first line; any further line of that name (unreadable
+    // ones) goes, or it would still shadow what was just written.
+    bool placed = false;
+    for (auto it = section.entries.begin(); it != section.entries.end();) {
+        if (!it->Names(name)) {
+            ++it;
+        } else if (placed) {
+            it = section.entries.erase(it);
+        } else {
+            it->parsed = true;
+            it->unreadable = false;
+            it->value = value;
+            it->raw.clear();
+            placed = true;
+            ++it;
         }
     }
+    if (placed) return;
     Entry entry;
     entry.parsed = true;
     entry.name = name;
@@ -453,8 +478,6 @@ bool RegistryDocument::RemoveValue(const QStringList& path, const QString& name)
     if (!section)
         return false;
     const auto before = section->entries.size();
-    std::erase_if(section->entries, [&](const Entry& e) {
-        return e.parsed && e.name.compare(name, Qt::CaseInsensitive) == 0;
-    });
+    std::erase_if(section->entries, [&](const Entry& e) { return e.Names(name); });
     return section->entries.size() != before;
 }

@@ -13,7 +13,9 @@
 // Sections name a key below the root; a section that repeats the root's own name
 // ("[HKEY_CURRENT_USER\SOFTWARE\...]") is read the same way. Reading never fails: a line that
 // cannot be understood is skipped for lookups but kept as written, so rewriting the file after
-// a change loses nothing a user or another program put there.
+// a change loses nothing a user or another program put there. A line that names a value of a key
+// but whose data cannot be read makes that value unreadable rather than missing: a password
+// mistyped by hand must not pass for no password.
 
 #include <QByteArray>
 #include <QString>
@@ -59,19 +61,29 @@ public:
     // Adds an empty section unless the key already has one.
     void AddKey(const QStringList& path);
 
-    // nullptr when the key or the value is missing; the empty name is the key's default value.
+    // nullptr when the key or the value is missing or unreadable; the empty name is the key's
+    // default value.
     const RegistryValue* FindValue(const QStringList& path, const QString& name) const;
-    // Adds the key's section when needed; replaces a value of the same name (any case).
+    // True when the key has a line for the value whose data cannot be read, even where another
+    // line of that name could: which of them the writer meant is unknown.
+    bool IsUnreadable(const QStringList& path, const QString& name) const;
+    // Adds the key's section when needed; replaces a value of the same name (any case), an
+    // unreadable one included.
     void SetValue(const QStringList& path, const QString& name, const RegistryValue& value);
-    // True when a value was removed.
+    // True when a value was removed, an unreadable one included.
     bool RemoveValue(const QStringList& path, const QString& name);
 
 private:
     struct Entry {
         bool parsed = false;
-        QString name;         // parsed entries
-        RegistryValue value;  // parsed entries
-        QString raw;          // lines kept as written: comments and what could not be read
+        bool unreadable = false;  // a value line of a key whose data could not be read
+        QString name;             // parsed and unreadable entries
+        RegistryValue value;      // parsed entries
+        QString raw;              // lines kept as written: comments and what could not be read
+        bool Names(const QString& other) const
+        {
+            return (parsed || unreadable) && name.compare(other, Qt::CaseInsensitive) == 0;
+        }
     };
     struct Section {
         bool usable = false;  // false: another root, a deletion mark or a broken header
@@ -86,5 +98,5 @@ private:
 
     QString rootName_;
     std::vector<QString> preamble_;  // kept lines before the first section
-    std::deque<Section> sections_;  // a deque keeps a section in place while others are added
+    std::deque<Section> sections_;   // a deque keeps a section in place while others are added
 };

@@ -272,18 +272,42 @@ namespace {
 TEST(StoredPasswordTest, APasswordThatCannotBeReadFailsClosed)
 {
     const QString kRegistry = QStringLiteral(".config/TwinLark/registry/HKEY_CURRENT_USER.reg");
-    const QByteArray kHead = "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
+    const QByteArray kHead =
+        "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
     const struct {
         const char* what;
         std::function<void(TempHome&)> plant;
         bool served;
     } cases[] = {
         {"no settings file", [](TempHome&) {}, true},
-        {"no password value", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"port\"=dword:00006b19\r\n"); }, true},
-        {"empty password", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"\"\r\n"); }, true},
+        {"no password value",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"port\"=dword:00006b19\r\n"); }, true},
+        {"empty password", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"\"\r\n"); },
+         true},
         {"settings file unreadable", [&](TempHome& h) { QDir().mkpath(h.Path(kRegistry)); }, false},
-        {"password of another type", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=dword:00000001\r\n"); }, false},
-        {"malformed password", [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=hex(1):41\r\n"); }, false},
+        {"password of another type",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=dword:00000001\r\n"); }, false},
+        {"malformed password",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=hex(1):41\r\n"); }, false},
+        // Lines that name the password but whose data cannot be read at all.
+        {"text without its closing quote",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"abc\r\n"); }, false},
+        {"hex that is no hex",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=hex(1):zz\r\n"); }, false},
+        {"dword that is no number",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=dword:xyz\r\n"); }, false},
+        {"text with trailing garbage",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"abc\" x\r\n"); }, false},
+        {"unreadable line after a readable one",
+         [&](TempHome& h) {
+             h.WriteFile(kRegistry, kHead + "\"password\"=\"abc\"\r\n\"PASSWORD\"=\"abc\r\n");
+         },
+         false},
+        {"readable line after an unreadable one",
+         [&](TempHome& h) {
+             h.WriteFile(kRegistry, kHead + "\"password\"=hex(1):zz\r\n\"password\"=\"abc\"\r\n");
+         },
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -286,6 +286,38 @@ TEST(Registry, GarbledLinesAreSkippedAndKeptOnRewrite)
     EXPECT_FALSE(again.Exists(QStringLiteral("lost"))) << "still not attributed to a key";
 }
 
+// A value line whose data cannot be read is neither a value nor nothing: a read says so, other
+// changes keep the line as written, and only writing or deleting that value replaces it.
+TEST(Registry, ValueLineThatCannotBeReadIsUnreadableUntilReplaced)
+{
+    TempHome home;
+    home.WriteFile(kUserFile,
+                   "[SOFTWARE\\G]\n\"good\"=dword:00000001\n\"Bad\"=dword:xyz\n"
+                   "\"gone\"=hex:zz\n");
+    const QString key = QStringLiteral("SOFTWARE\\G");
+    EXPECT_EQ(ReadRegistryValue(RegistryRoot::CurrentUser, key, QStringLiteral("bad")).status,
+              RegistryRead::Status::Unreadable);
+    EXPECT_EQ(ReadRegistryValue(RegistryRoot::CurrentUser, key, QStringLiteral("good")).status,
+              RegistryRead::Status::Found);
+    EXPECT_EQ(ReadRegistryValue(RegistryRoot::CurrentUser, key, QStringLiteral("none")).status,
+              RegistryRead::Status::Missing);
+
+    RegistryKey opened = OpenExisting(key);
+    ASSERT_TRUE(opened.WriteDword(QStringLiteral("other"), 2));
+    EXPECT_TRUE(QString::fromUtf8(*home.ReadFile(kUserFile)).contains(QStringLiteral("\"Bad\"=dword:xyz\n")));
+    EXPECT_EQ(ReadRegistryValue(RegistryRoot::CurrentUser, key, QStringLiteral("bad")).status,
+              RegistryRead::Status::Unreadable);
+
+    ASSERT_TRUE(opened.WriteDword(QStringLiteral("BAD"), 3));
+    EXPECT_EQ(opened.ReadDword(QStringLiteral("bad")), 3u);
+    EXPECT_TRUE(opened.DeleteValue(QStringLiteral("gone")));
+    const QString rewritten = QString::fromUtf8(*home.ReadFile(kUserFile));
+    EXPECT_FALSE(rewritten.contains(QStringLiteral("xyz"))) << rewritten.toStdString();
+    EXPECT_FALSE(rewritten.contains(QStringLiteral("zz"))) << rewritten.toStdString();
+    EXPECT_EQ(ReadRegistryValue(RegistryRoot::CurrentUser, key, QStringLiteral("gone")).status,
+              RegistryRead::Status::Missing);
+}
+
 TEST(Registry, EveryTruncationOfAFileParsesWithoutHarm)
 {
     const QByteArray whole(kGarbled);
