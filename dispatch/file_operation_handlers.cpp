@@ -145,7 +145,7 @@ std::optional<QUrl> UrlToOpen(const QString& text)
 {
     if (text.size() >= 2 && text[1] == QLatin1Char(':')) {
         const QString local = LocalPathOf(text);
-        return local.isEmpty() ? std::nullopt : std::optional(QUrl::fromLocalFile(local));
+        return local.isEmpty() ? std::nullopt : std::optional(LocalFileUrl(local));
     }
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid() || url.scheme().size() < 2 || url.isLocalFile())

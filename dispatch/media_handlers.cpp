@@ -3,7 +3,8 @@
 // these handlers turn payloads into their arguments and their results into replies. A failing
 // worker or a malformed payload escapes as an exception: the dispatcher logs it and answers
 // AS_ERROR.
-#include <QFileInfo>
+#include <sys/stat.h>
+
 #include <limits>
 
 #include "common/byte_io.h"
@@ -11,6 +12,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "platform/known_folders.h"
+#include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "platform/shell_operations.h"
 #include "stores/apps/media_library.h"
@@ -77,10 +79,12 @@ void Require(WmpResult result, const QString& failure, bool zeroOnly = false)
 // To the freedesktop Trash. Only files: a media request never trashes a whole folder.
 void MoveFileToTrash(const QString& localPath)
 {
-    const QFileInfo info(localPath);
-    if (!info.exists() && !info.isSymLink()) throw AgentError("no such file: " + localPath.toStdString());
-    if (info.isDir() && !info.isSymLink())
-        throw AgentError("a folder, not a media file: " + localPath.toStdString());
+    // Looked at by its own bytes, as the Trash moves it: a name that is not UTF-8 must not be
+    // judged by a look-alike.
+    struct stat st {};
+    if (lstat(EncodeLocalPath(localPath).constData(), &st) != 0)
+        throw AgentError("no such file: " + localPath.toStdString());
+    if (S_ISDIR(st.st_mode)) throw AgentError("a folder, not a media file: " + localPath.toStdString());
     if (const std::error_code error = MoveToTrash(localPath))
         throw AgentError("cannot move " + localPath.toStdString() + " to the trash: " + error.message());
 }

@@ -1,7 +1,4 @@
 #include "platform/shell_operations.h"
-#include "platform/local_name_codec.h"
-
-#include "platform/diagnostics.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -15,7 +12,10 @@
 #include <cerrno>
 #include <vector>
 
+#include "platform/diagnostics.h"
+#include "platform/freedesktop_trash.h"
 #include "platform/known_folders.h"
+#include "platform/local_name_codec.h"
 
 namespace {
 
@@ -179,18 +179,14 @@ std::error_code DeletePermanently(const QString& path)
 
 std::error_code MoveToTrash(const QString& path)
 {
-    // The Trash lives in $XDG_DATA_HOME; when that folder is missing Qt does not find the
-    // Trash and would put it below the working folder.
+    // The home Trash lives in $XDG_DATA_HOME, which may not exist yet.
     const QString dataHome = KnownFolderPath(KnownFolder::AppData);
-    if (dataHome.isEmpty() || !QDir().mkpath(dataHome))
+    if (dataHome.isEmpty() || !QDir().mkpath(dataHome) || path.isEmpty())
         return std::make_error_code(std::errc::no_such_file_or_directory);
-    struct stat st {};
-    if (path.isEmpty() || lstat(Encoded(path).constData(), &st) != 0)
-        return path.isEmpty() ? std::make_error_code(std::errc::no_such_file_or_directory) : LastError();
-    QFile file(path);
-    if (!file.moveToTrash())
-        return std::make_error_code(std::errc::io_error);
-    return {};
+    QByteArray local = Encoded(path);
+    if (!local.startsWith('/')) local = QFile::encodeName(QDir::currentPath()) + '/' + local;
+    while (local.size() > 1 && local.endsWith('/')) local.chop(1);
+    return MoveIntoTrash(local, QFile::encodeName(dataHome));
 }
 
 std::error_code RenameNoReplace(const QString& from, const QString& to)
@@ -239,6 +235,14 @@ std::error_code RenameNoReplace(const QString& from, const QString& to)
     if (lstat(t.constData(), &existing) == 0)
         return std::make_error_code(std::errc::file_exists);
     return rename(f.constData(), t.constData()) == 0 ? std::error_code() : LastError();
+}
+
+QUrl LocalFileUrl(const QString& path)
+{
+    // From the name's own bytes: Qt's file URLs go through UTF-8 and would name a look-alike
+    // of a name that is not UTF-8. Characters a path may hold stay as they are, as Qt leaves them.
+    return QUrl::fromEncoded("file://" + Encoded(path).toPercentEncoding("/!$&'()*+,;=:@~[]"),
+                             QUrl::StrictMode);
 }
 
 bool OpenWithDesktop(const QUrl& url)

@@ -31,6 +31,10 @@ public:
     virtual bool Open(const QUrl& url) = 0;
 };
 
+// The file: URL of a local path (absolute), percent-encoded from the exact bytes of its name.
+// Throws AgentError for a text that names no local file (see EncodeLocalPath).
+QUrl LocalFileUrl(const QString& path);
+
 // Hands the URL to the current opener. No command line is ever formed from it.
 bool OpenWithDesktop(const QUrl& url);
 

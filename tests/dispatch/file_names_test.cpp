@@ -19,7 +19,8 @@ TEST(LocalNameCodecTest, DecodingIsOneToOne)
         "\xed\xa0\x80surrogate",
         "\xef\x9e\x80literal stand-in",  // U+F780 spelled in UTF-8
         "\xef\x9d\xbfliteral escape",    // U+F77F
-        "\xf0\x9f\x98\x80emoji",
+        "\xf0\x9f\x98\x80"
+        "emoji",
         "cut\xe2\x82",
     };
     QSet<QString> texts;
@@ -70,6 +71,16 @@ protected:
         const QByteArray path = QFile::encodeName(Local(QStringLiteral("names"))) + '/' + rawName;
         return ::access(path.constData(), F_OK) == 0;
     }
+    static QByteArray RawRead(const QByteArray& path)
+    {
+        QByteArray content;
+        const int fd = ::open(path.constData(), O_RDONLY);
+        char buffer[4096];
+        for (ssize_t got; fd >= 0 && (got = ::read(fd, buffer, sizeof buffer)) > 0;)
+            content.append(buffer, got);
+        if (fd >= 0) ::close(fd);
+        return content;
+    }
     QStringList Listed()
     {
         const Reply reply = Request(AS_GET_DIR_LIST, Counted(QStringLiteral("C:\\names")));
@@ -106,6 +117,44 @@ TEST_F(FileNamesTest, EveryListedNameReachesItsOwnFile)
     EXPECT_EQ(Request(AS_DELETE_FILE, Utf16z(QStringLiteral("C:\\names\\") + names[backslash])).code, AS_DELETE_FILE + 1);
     EXPECT_FALSE(RawExists(raw[0]));
     for (int i = 1; i < 4; ++i) EXPECT_TRUE(RawExists(raw[i]));
+}
+
+// The Trash and the desktop get the name's own bytes: converting the listed name to a local
+// name through UTF-8 would reach a look-alike (or nothing).
+TEST_F(FileNamesTest, ANameThatIsNotUtf8IsTrashedAndOpenedAsItself)
+{
+    const QByteArray bad = "bad\xff.txt";
+    // What UTF-8 makes of the name's text, either way round.
+    const QByteArray lookAlikes[] = {"bad\xef\xbf\xbd.txt" /* U+FFFD */, "bad\xef\x9f\xbf.txt" /* U+F7FF */};
+    const QString peerName = QStringLiteral("C:\\names\\") + PeerNameOfLocalName(DecodeLocalPath(bad));
+    const QString trash = home_.Path(QStringLiteral(".local/share/Trash/"));
+    for (const std::uint16_t code : {AS_DEL_FILE_TRASH, AS_DEL_DIR_TRASH}) {
+        SCOPED_TRACE(code);
+        Plant(bad, "right");
+        for (const QByteArray& name : lookAlikes) Plant(name, "look-alike");
+        EXPECT_EQ(Request(code, Utf16z(peerName)).code, code + 1);
+        EXPECT_FALSE(RawExists(bad));
+        for (const QByteArray& name : lookAlikes) EXPECT_TRUE(RawExists(name));
+        QDir(trash).removeRecursively();  // the second round meets an empty Trash again
+    }
+
+    Plant(bad, "right");
+    EXPECT_EQ(Request(AS_DEL_FILE_TRASH, Utf16z(peerName)).code, AS_DEL_FILE_TRASH + 1);
+    const QByteArray trashBytes = QFile::encodeName(trash);
+    EXPECT_EQ(RawRead(trashBytes + "files/" + bad), "right");
+    const QByteArray record = RawRead(trashBytes + "info/" + bad + ".trashinfo");
+    EXPECT_TRUE(
+        record.contains("\nPath=" + QFile::encodeName(Local(QStringLiteral("names"))).toPercentEncoding("/") +
+                        "/bad%FF.txt\n"))
+        << record.constData();
+
+    RecordingOpener opener;
+    Plant(bad, "right");
+    EXPECT_EQ(Request(AS_OPEN_FILE, Utf16z(peerName)).code, AS_OPEN_FILE + 1);
+    ASSERT_EQ(opener.opened.size(), 1);
+    EXPECT_EQ(
+        opener.opened[0].toEncoded(),
+        "file://" + QFile::encodeName(Local(QStringLiteral("names"))).toPercentEncoding("/") + "/bad%FF.txt");
 }
 
 TEST_F(FileNamesTest, UnpairedSurrogatesNameNoFile)

@@ -14,18 +14,6 @@ namespace {
 
 constexpr std::uint64_t kFileTime2001 = 126227808000000000ULL;  // 1 January 2001 00:00 UTC
 
-class RecordingOpener : public DesktopOpener {
-public:
-    RecordingOpener() { SetDesktopOpenerForTesting(this); }
-    ~RecordingOpener() override { SetDesktopOpenerForTesting(nullptr); }
-    bool Open(const QUrl& url) override
-    {
-        opened.append(url);
-        return false;
-    }
-    QList<QUrl> opened;
-};
-
 class FileOperationTest : public FileRequestTest {
 protected:
     QByteArray GetFile(const QString& path, std::uint16_t count)

@@ -20,11 +20,25 @@
 #include "dispatch/request_codes.h"
 #include "net/serv_socket.h"
 #include "platform/path_map.h"
+#include "platform/shell_operations.h"
 #include "support/dispatch_harness.h"
 #include "support/temp_home.h"
 #include "wire/message_header.h"
 
 namespace file_requests {
+
+// Stands in for the desktop while it lives and keeps every URL it was asked to open.
+class RecordingOpener : public DesktopOpener {
+public:
+    RecordingOpener() { SetDesktopOpenerForTesting(this); }
+    ~RecordingOpener() override { SetDesktopOpenerForTesting(nullptr); }
+    bool Open(const QUrl& url) override
+    {
+        opened.append(url);
+        return false;
+    }
+    QList<QUrl> opened;
+};
 
 // The wire below the framing: keeps every byte sent, or fails every send when asked.
 class RecordingTransport : public SocketTransport {

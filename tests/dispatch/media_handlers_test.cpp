@@ -1,7 +1,9 @@
 // The media requests through the dispatcher, on a temporary home whose root is drive C:, so
 // the music folder is C:\Music and its playlists are in C:\Music\Playlists.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "stores/apps/media_library.h"
 #include "support/dispatch_harness.h"
@@ -336,6 +339,21 @@ TEST_F(MediaRequestsTest, DeletedMediaGoesToTheTrash)
     // In no playlist and not in the library: still moved to the trash.
     EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\elsewhere\\c.mp3"))));
     EXPECT_TRUE(home_.Exists(QStringLiteral(".local/share/Trash/files/c.mp3")));
+
+    // A name that is not UTF-8 goes as itself; the file UTF-8 would make of its text stays.
+    const QByteArray music = QFile::encodeName(home_.Path(QStringLiteral("Music"))) + '/';
+    for (const QByteArray name : {QByteArray("bad\xff.mp3"), QByteArray("bad\xef\xbf\xbd.mp3")}) {
+        const int fd = ::open((music + name).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        const QByteArray mp3 = Mp3Bytes();
+        ASSERT_EQ(::write(fd, mp3.constData(), static_cast<size_t>(mp3.size())), mp3.size());
+        ::close(fd);
+    }
+    EXPECT_TRUE(Ok(AS_DEL_MEDIA, Utf16z(QStringLiteral("C:\\Music\\") +
+                                        PeerNameOfLocalName(DecodeLocalPath("bad\xff.mp3")))));
+    struct stat st {};
+    EXPECT_NE(lstat((music + "bad\xff.mp3").constData(), &st), 0);
+    EXPECT_EQ(lstat((music + "bad\xef\xbf\xbd.mp3").constData(), &st), 0);
 }
 
 TEST_F(MediaRequestsTest, RemovedFromTheLibraryStaysOutUntilAddedAgain)

@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 
+#include "support/temp_home.h"
+
 namespace {
 
 void WriteFile(const QString& path, const QByteArray& content)
@@ -135,6 +137,37 @@ TEST_F(ShellOperationsTest, RenameMovesFilesButNotFoldersToAnotherVolume)
     EXPECT_EQ(RenameNoReplace(Path("folder"), other.filePath(QStringLiteral("folder"))),
               std::errc::cross_device_link);
     EXPECT_TRUE(QFileInfo(Path("folder")).isDir());
+}
+
+// Items of one name meet in the Trash: each keeps its own file and its own record of where it
+// came from, the later ones numbered before their extension.
+TEST(TrashTest, ItemsOfOneNameEachKeepTheirFileAndRecord)
+{
+    TempHome home;
+    const struct {
+        const char* from;
+        const char* trashed;
+    } cases[] = {
+        {"a/report.txt", "report.txt"}, {"b/report.txt", "report.2.txt"}, {"c/report.txt", "report.3.txt"},
+        {"a/notes", "notes"},           {"b/notes", "notes.2"},           {"a/.profile", ".profile"},
+        {"b/.profile", ".profile.2"},
+    };
+    for (const auto& c : cases) {
+        const QString from = QString::fromLatin1(c.from);
+        home.WriteFile(from, c.from);
+        ASSERT_FALSE(MoveToTrash(home.Path(from))) << c.from;
+        EXPECT_FALSE(home.Exists(from)) << c.from;
+        const QString trashed = QString::fromLatin1(c.trashed);
+        EXPECT_EQ(home.ReadFile(QStringLiteral(".local/share/Trash/files/") + trashed), QByteArray(c.from));
+        const QByteArray record =
+            home.ReadFile(QStringLiteral(".local/share/Trash/info/") + trashed + QStringLiteral(".trashinfo"))
+                .value_or(QByteArray());
+        EXPECT_TRUE(record.startsWith(
+            "[Trash Info]\nPath=" + QFile::encodeName(home.Path(from)).toPercentEncoding("/") +
+            "\nDeletionDate="))
+            << record.constData();
+    }
+    EXPECT_EQ(MoveToTrash(home.Path(QStringLiteral("a/report.txt"))), std::errc::no_such_file_or_directory);
 }
 
 class RecordingOpener : public DesktopOpener {
