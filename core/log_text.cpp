@@ -1,5 +1,16 @@
 #include "core/log_text.h"
 
+namespace {
+
+// C1 controls count too: NEL (U+0085) ends a line for some of the log's readers.
+bool IsEscapedControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t') || (u >= 0x7F && u <= 0x9F);
+}
+
+}  // namespace
+
 QString LogLineText(const QString& line)
 {
     const bool trailingBreak = line.endsWith(QLatin1Char('\n'));
@@ -13,7 +24,7 @@ QString LogLineText(const QString& line)
             out += QLatin1String("\\r");
         else if (c == QLatin1Char('\n'))
             out += QLatin1String("\\n");
-        else if ((c.unicode() < 0x20 && c != QLatin1Char('\t')) || c.unicode() == 0x7F)
+        else if (IsEscapedControl(c))
             out += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
         else
             out += c;

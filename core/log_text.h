@@ -8,7 +8,7 @@
 // The most characters of one log line before it is cut.
 inline constexpr qsizetype kMaxLogLineUnits = 2048;
 
-// The line as written: CR as "\r", LF as "\n", every other control character but TAB as
-// "\xNN"; one LF at its very end (the log's own mark of an empty line after it) is kept. A
-// longer line is cut with a mark saying how much was left out.
+// The line as written: CR as "\r", LF as "\n", every other control character but TAB (C0, DEL
+// and C1, U+0080 to U+009F) as "\xNN"; one LF at its very end (the log's own mark of an empty
+// line after it) is kept. A longer line is cut with a mark saying how much was left out.
 QString LogLineText(const QString& line);

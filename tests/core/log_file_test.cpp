@@ -118,6 +118,26 @@ TEST_F(LogFileTest, APeersTextCannotForgeLinesOrGrowTheLogWithoutBound)
               std::string::npos);
 }
 
+TEST(LogLineTextTest, EveryControlCharacterButTabIsEscaped)
+{
+    const struct {
+        QString line;
+        QString written;
+    } cases[] = {
+        {QStringLiteral("a\rb\nc"), QStringLiteral("a\\rb\\nc")},
+        {QStringLiteral("a\x01z\x1f"), QStringLiteral("a\\x01z\\x1f")},
+        {QStringLiteral("del\x7f"), QStringLiteral("del\\x7f")},
+        // C1: NEL ends a line for some readers; the whole range goes as bytes would.
+        {QStringLiteral("AS_MACHINE_ID: x\u0085AS_LOGIN...ok"),
+         QStringLiteral("AS_MACHINE_ID: x\\x85AS_LOGIN...ok")},
+        {QStringLiteral("\u0080\u009f"), QStringLiteral("\\x80\\x9f")},
+        // Not controls: kept as they are.
+        {QStringLiteral("tab\tnbsp\u00a0caf\u00e9"), QStringLiteral("tab\tnbsp\u00a0caf\u00e9")},
+        {QStringLiteral("ends in its own mark\n"), QStringLiteral("ends in its own mark\n")},
+    };
+    for (const auto& c : cases) EXPECT_EQ(LogLineText(c.line), c.written) << c.line.toStdString();
+}
+
 TEST_F(LogFileTest, AFullLogIsRotatedKeepingOnePreviousFile)
 {
     {

@@ -27,6 +27,8 @@
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
 #include "wire/message_header.h"
+#include "wire/reply_channel.h"
+#include "wire/request_sink.h"
 
 namespace {
 
@@ -428,6 +430,51 @@ TEST_F(AgentServerTest, ADroppedConnectionLeavesTheServerServingTheNext)
     EXPECT_TRUE(p.WaitClosed());
     ASSERT_TRUE(ProcessEventsUntil([&] { return ui.status == QStringLiteral("<108>"); }));
     EXPECT_TRUE(s.IsRunning());
+    Peer next;
+    ASSERT_TRUE(next.Connect(port));
+    EXPECT_TRUE(next.Served());
+}
+
+// Answers AS_GET_DRIVES with far more than a peer that does not read can hold, as a reply queue
+// left unread would grow; everything else goes to the dispatcher.
+class FloodingSink : public RequestSink {
+public:
+    explicit FloodingSink(RequestSink& inner) : inner_(inner) {}
+    void DispatchCommand(std::uint16_t code, std::uint16_t tag, ByteView payload,
+                         ReplyChannel& channel) override
+    {
+        if (code != AS_GET_DRIVES) return inner_.DispatchCommand(code, tag, payload, channel);
+        const QByteArray piece(8000, 'f');
+        for (int i = 0; i < 8192 && channel.SendMessage(AS_GET_DRIVES + 1, tag, AsBytes(piece)); ++i) {
+        }
+    }
+    void AttachHost(AgentHost* host) override { inner_.AttachHost(host); }
+    void ResetConnectionState() override { inner_.ResetConnectionState(); }
+    void ReleaseClientResources() override { inner_.ReleaseClientResources(); }
+    void ServerDisabled() override { inner_.ServerDisabled(); }
+    void ServerStopped() override { inner_.ServerStopped(); }
+
+private:
+    RequestSink& inner_;
+};
+
+// The peer's reply piled up unread: its connection goes, the log says whose and why, and the
+// next peer is served.
+TEST_F(AgentServerTest, APeerDroppedForNotReadingIsLogged)
+{
+    FloodingSink sink(dispatcher);
+    AgentServer s(log, sink, ui);
+    ASSERT_TRUE(s.ServerStart());
+    Peer p;
+    ASSERT_TRUE(p.Connect(port));
+    p.socket().setReadBufferSize(4096);
+    p.Send(AS_GET_DRIVES, 1);
+    ASSERT_TRUE(ProcessEventsUntil([&] { return LogText().contains(QStringLiteral("unread")); }))
+        << LogText().toStdString();
+    EXPECT_TRUE(LogText().contains(QStringLiteral("127.0.0.1: the peer left more than")))
+        << LogText().toStdString();
+    EXPECT_TRUE(s.IsRunning());
+    p.Close();
     Peer next;
     ASSERT_TRUE(next.Connect(port));
     EXPECT_TRUE(next.Served());
