@@ -9,6 +9,7 @@
 
 #include "common/errors.h"
 #include "platform/atomic_file.h"
+#include "platform/local_name_codec.h"
 
 namespace {
 
@@ -37,6 +38,8 @@ QStringList ConfinedFolder::SplitRelativePath(const QString& path)
     };
     if (p.startsWith(QLatin1Char('/'))) refuse("absolute");
     if (p.contains(QChar(0))) refuse("NUL character");
+    // It would become U+FFFD on disk: two different paths would meet in one folder.
+    if (HasUnpairedSurrogate(p)) refuse("unpaired UTF-16 surrogate");
     if (p.endsWith(QLatin1Char('/'))) p.chop(1);
     const QStringList names = p.split(QLatin1Char('/'));
     if (names.first().size() >= 2 && names.first()[1] == QLatin1Char(':')) refuse("drive");

@@ -18,7 +18,8 @@ public:
 
     // The names of a relative path as the peer sends it, "/" or "\" between them, one trailing
     // separator allowed; an empty path is the root itself. Throws AgentError for an absolute
-    // path, a drive ("C:"), "." or "..", an empty name between two separators and a NUL.
+    // path, a drive ("C:"), "." or "..", an empty name between two separators, a NUL and an
+    // unpaired UTF-16 surrogate.
     static QStringList SplitRelativePath(const QString& path);
 
     // The path of `names` below the root. Throws AgentError for a name SplitRelativePath would

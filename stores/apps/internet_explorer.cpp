@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "platform/confined_folder.h"
 #include "platform/known_folders.h"
+#include "platform/local_name_codec.h"
 
 namespace {
 
@@ -77,6 +78,12 @@ QStringList CInternetExplorer::SplitFolderPath(const QString& path)
 
 QString CInternetExplorer::CleanFileName(const QString& name)
 {
+    // Such a text has no UTF-8 form: its file would be named with U+FFFD in its place, and the
+    // favourite read back would carry another name than the one stored.
+    if (HasUnpairedSurrogate(name))
+        throw AgentError(
+            "the favourite's name holds an unpaired UTF-16 surrogate, which no file name can carry: \"" +
+            Text(name.left(300)) + "\"");
     QString clean;
     clean.reserve(name.size());
     for (QChar c : name) {

@@ -53,6 +53,7 @@ public:
     // separators, a leading separator or a drive ("C:"). One trailing separator is allowed.
     static QStringList SplitFolderPath(const QString& path);
     // The Name without the characters a Windows file name cannot hold: \ / : ? * " < > |
+    // Throws AgentError for a Name with an unpaired UTF-16 surrogate.
     static QString CleanFileName(const QString& name);
     // The bytes of a favourite file for the address. Throws AgentError for an address that
     // has no 8-bit form (a character beyond U+00FF) or that would break the file into more

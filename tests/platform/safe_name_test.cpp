@@ -8,10 +8,10 @@ namespace {
 
 TEST(SafeName, AcceptsPlainNames)
 {
-    for (const QString& name :
-         {QStringLiteral("M"), QStringLiteral("DESKTOP-4711.Contact"), QStringLiteral("M."),
-          QStringLiteral("..."), QStringLiteral(".hidden"), QStringLiteral("a b"),
-          QString::fromUtf8("Jürgens Rechner 東京"), QString(200, QLatin1Char('x'))}) {
+    for (const QString& name : {QStringLiteral("M"), QStringLiteral("DESKTOP-4711.Contact"),
+                                QStringLiteral("M."), QStringLiteral("..."), QStringLiteral(".hidden"),
+                                QStringLiteral("a b"), QString::fromUtf8("Jürgens Rechner 東京"),
+                                QString::fromUtf8("PC \xf0\x9f\x98\x80"), QString(200, QLatin1Char('x'))}) {
         SCOPED_TRACE(name.toStdString());
         EXPECT_TRUE(IsSafeFileNameComponent(name));
         EXPECT_EQ(&RequireSafeFileNameComponent(name, "name"), &name);
@@ -36,6 +36,10 @@ TEST(SafeName, RefusesWhatIsNoPlainName)
         {"zero unit", QStringLiteral("a") + QChar(0)},
         {"delete", QStringLiteral("a\x7f")},
         {"over 200 UTF-8 bytes", QString(101, QChar(0x00FC))},
+        // An unpaired surrogate would become U+FFFD: two identifiers would share one file.
+        {"lone high surrogate", QStringLiteral("PC") + QChar(0xD800) + QStringLiteral("x")},
+        {"lone low surrogate at the end", QStringLiteral("PC") + QChar(0xDC00)},
+        {"surrogates in the wrong order", QStringLiteral("PC") + QChar(0xDC00) + QChar(0xD800)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.label);

@@ -155,6 +155,10 @@ TEST_F(InternetExplorerTest, RefusedRequestsTouchNoFile)
         // No 8-bit form; checked before the folder New is made.
         {"New", "Euro", QString::fromUtf8("http://example.org/€")},
         {"New", "Broken", "http://example.org/\r\nIconFile=x"},
+        // An unpaired surrogate would be stored as U+FFFD and read back as another name.
+        {"New", QStringLiteral("Bing") + QChar(0xD800), "http://example.org/"},
+        {"New", QString(QChar(0xDC00)), "http://example.org/"},
+        {QStringLiteral("New") + QChar(0xD800), "Fine", "http://example.org/"},
     };
     for (const BookmarkRecord& r : refused) {
         EXPECT_THROW(store_.Add(r), AgentError) << r.path.toStdString() << " " << r.url.toStdString();
