@@ -269,4 +269,3 @@ void COperaContacts::Edit(ItemRecord& record, const QString& id)
         doc.SetValue(block, kPostalAddress, AddressValue(record, stored.mid(5)));
     }
 }
-

@@ -90,4 +90,3 @@ void COperaNotes::Edit(ItemRecord& record, const QString& id)
     if (bodyIndex < 0) return;
     file_.Change().SetValue(block, kName, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(bodyIndex)])));
 }
-
