@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "common/byte_io.h"
 #include "dispatch/request_codes.h"
-#include "wire/message_header.h"
+#include "stores/source_catalog.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -57,6 +60,29 @@ TEST_F(OutlookRequests, TheNewestVersionIsOpenedAndAnotherVersionsStoreAnswersEr
     h.Send(AS_END_SYNC);
     EXPECT_EQ(outlook.LiveObjects(), 0);
     EXPECT_EQ(outlook.AllCreations(), creations);
+}
+
+// The connection opens the stores the catalogue's Outlook rows name: each row's code reaches a
+// store of its own version once that Outlook runs.
+TEST_F(OutlookRequests, EveryOutlookRowOfTheCatalogueIsOpenedWithItsVersion)
+{
+    const std::map<SourceKind, std::uint16_t> checks = {{SourceKind::Contacts, AS_CHECK_CONTACTS},
+                                                        {SourceKind::Appointments, AS_CHECK_APPOINTS},
+                                                        {SourceKind::Tasks, AS_CHECK_TASKS},
+                                                        {SourceKind::Notes, AS_CHECK_NOTES}};
+    int rows = 0;
+    for (const SourceRow& row : SourceCatalog()) {
+        if (!row.outlookVersion) continue;
+        SCOPED_TRACE(QStringLiteral("kind %1 code %2").arg(int(row.kind)).arg(row.code).toStdString());
+        ++rows;
+        outlook.SetVersions({row.outlookVersion});
+        outlook.Register();
+        (row.kind == SourceKind::Notes ? h.agent.notesAgentId : h.agent.agentId) = row.code;
+        EXPECT_EQ(h.Send(checks.at(row.kind)).code, checks.at(row.kind) + 1)
+            << h.TakeLogLines().join('\n').toStdString();
+        h.Send(AS_END_SYNC);
+    }
+    EXPECT_EQ(rows, 20);
 }
 
 TEST_F(OutlookRequests, AnOutlookThatFailsToAttachIsReportedAndReleased)
