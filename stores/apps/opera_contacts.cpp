@@ -102,42 +102,19 @@ std::int64_t LeadingNumber(const QString& text)
 
 }  // namespace
 
-COperaContacts::COperaContacts() : file_(QStringLiteral("contacts.adr"), QStringLiteral("#CONTACT")) {}
+COperaContacts::COperaContacts()
+    : OperaHotlistItemStore(OperaHotlistFile(QStringLiteral("contacts.adr"), QStringLiteral("#CONTACT")), kCreated, QStringLiteral("contact"))
+{
+}
 
-COperaContacts::COperaContacts(const QString& path) : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#CONTACT")))
+COperaContacts::COperaContacts(const QString& path)
+    : OperaHotlistItemStore(OperaHotlistFile::AtPath(path, QStringLiteral("#CONTACT")), kCreated, QStringLiteral("contact"))
 {
 }
 
 void COperaContacts::Log(const QString& line) const
 {
     if (log_) log_(line);
-}
-
-void COperaContacts::Open()
-{
-    idsStale_ = true;
-    ids_.Clear();
-    file_.Open();
-}
-
-void COperaContacts::Close() { file_.Close(); }
-
-const OperaItemIds& COperaContacts::Ids()
-{
-    const AdrDocument& doc = file_.Document();
-    if (idsStale_) {
-        std::vector<int> blocks;
-        for (const OperaVisibleItem& item : VisibleItems(doc)) blocks.push_back(item.block);
-        ids_.Assign(doc, blocks, kCreated);
-        idsStale_ = false;
-    }
-    return ids_;
-}
-
-void COperaContacts::GetIDs(QStringList& ids)
-{
-    const OperaItemIds& known = Ids();
-    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) ids.append(known.IdOf(item.block));
 }
 
 std::uint32_t COperaContacts::IDtoCRC32(const QString& id)
@@ -150,15 +127,6 @@ std::uint32_t COperaContacts::IDtoCRC32(const QString& id)
     const auto part = [&](int i) { return i < mail.size() ? mail[i] : QStringView(); };
     return Crc32OfUtf16({value(kPictureUrl), value(kName), value(kUrl), value(kPostalAddress), value(kPhone),
                          value(kFax), part(0), part(1), part(2), value(kDescription), value(kShortName)});
-}
-
-int COperaContacts::Require(const QString& id)
-{
-    const int block = Ids().BlockOf(id);
-    if (block < 0)
-        throw AgentError(
-            QStringLiteral("no Opera contact outside the trash has the identifier \"%1\"").arg(id.left(48)).toStdString());
-    return block;
 }
 
 void COperaContacts::Get(const QString& id, ItemRecord& record)
@@ -300,23 +268,4 @@ void COperaContacts::Edit(ItemRecord& record, const QString& id)
         const QStringList stored = SplitAdrParts(doc.Value(block, kPostalAddress));
         doc.SetValue(block, kPostalAddress, AddressValue(record, stored.mid(5)));
     }
-}
-
-void COperaContacts::Delete(const QString& id)
-{
-    const int block = Ids().BlockOf(id);
-    if (block < 0) return;
-    file_.Change().Remove(block);
-    ids_.Forget(block);
-}
-
-void COperaContacts::DeleteAll()
-{
-    Open();
-    std::vector<int> blocks;
-    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
-    if (!blocks.empty()) file_.Change().RemoveAll(blocks);
-    ids_.Clear();
-    idsStale_ = true;
-    Close();
 }

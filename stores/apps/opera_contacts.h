@@ -2,17 +2,14 @@
 #include <QString>
 #include <functional>
 
-#include "common/outlook_store.h"
-#include "stores/apps/opera_hotlist_file.h"
-#include "stores/apps/opera_item_ids.h"
-#include "stores/store_roles.h"
+#include "stores/apps/opera_hotlist_item_store.h"
 
 // Opera Mail's contacts ("contacts.adr" in Opera's profile folder), loaded at the start of a
 // synchronisation and written back at its end, presented with the field names of every contact
 // source. Contacts in trash folders stay in the file but are invisible to the peer: Get and Edit
 // refuse their identifiers as they refuse unknown ones, Delete finds nothing to remove. Pictures are
 // files in Opera's profile folder named by the contact's identifier, referred to by a file URL.
-class COperaContacts : public COutlook, public SessionStore {
+class COperaContacts : public OperaHotlistItemStore {
 public:
     COperaContacts();
     // Works on the file at `path`, pictures beside it (tests, benchmarks).
@@ -21,35 +18,19 @@ public:
     // Where lines for the agent's log go (a picture that is not served, for one).
     void SetLogSink(std::function<void(const QString&)> sink) { log_ = std::move(sink); }
 
-    void Open() override;
-    void Close() override;
-
     void Add(ItemRecord& record, QString& id) override;
     void Edit(ItemRecord& record, const QString& id) override;
-    void Delete(const QString& id) override;
-    // Reads the file again (dropping unsaved changes), removes every visible contact and
-    // writes the file.
-    void DeleteAll() override;
     void Get(const QString& id, ItemRecord& record) override;
-    void GetIDs(QStringList& ids) override;
     std::uint32_t IDtoCRC32(const QString& id) override;
 
     // The CREATED number of a new contact: one past the largest, at least 1000000001, so ten
     // digits; once ten digits run out, the lowest free ten-digit number.
     static std::int64_t NewContactNumber(const std::vector<std::int64_t>& taken);
 
-    const OperaHotlistFile& File() const { return file_; }
-
 private:
-    const OperaItemIds& Ids();
-    // The contact of a visible identifier; throws AgentError for any other.
-    int Require(const QString& id);
     void WritePicture(AdrDocument& doc, int block, const QString& id, const ItemRecord& record);
     void ReadPicture(const QString& url, ItemRecord& record);
     void Log(const QString& line) const;
 
-    OperaHotlistFile file_;
-    OperaItemIds ids_;
-    bool idsStale_ = true;
     std::function<void(const QString&)> log_;
 };

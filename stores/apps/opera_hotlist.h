@@ -95,6 +95,7 @@ public:
 
     // Parses the file's bytes; `itemStartLine` is the block line of the file's items. Throws
     // AdrParseError for bytes that are not UTF-8 and for a block or folder that runs to the end.
+    // No bytes at all give the document of a new file.
     static AdrDocument Parse(const QByteArray& bytes, const QString& itemStartLine);
     // The same over lines split by AdrLineReader.
     static AdrDocument Parse(std::vector<AdrLine> lines, const QString& itemStartLine);

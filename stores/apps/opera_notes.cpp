@@ -13,9 +13,15 @@ const QString kBody = QStringLiteral("Body");
 
 }  // namespace
 
-COperaNotes::COperaNotes() : file_(QStringLiteral("notes.adr"), QStringLiteral("#NOTE")) {}
+COperaNotes::COperaNotes()
+    : OperaHotlistItemStore(OperaHotlistFile(QStringLiteral("notes.adr"), QStringLiteral("#NOTE")), kUniqueId, QStringLiteral("note"))
+{
+}
 
-COperaNotes::COperaNotes(const QString& path) : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#NOTE"))) {}
+COperaNotes::COperaNotes(const QString& path)
+    : OperaHotlistItemStore(OperaHotlistFile::AtPath(path, QStringLiteral("#NOTE")), kUniqueId, QStringLiteral("note"))
+{
+}
 
 QString COperaNotes::SubjectOf(const QString& text)
 {
@@ -38,33 +44,6 @@ QString COperaNotes::BodyOf(const QString& text)
     return body;
 }
 
-void COperaNotes::Open()
-{
-    idsStale_ = true;
-    ids_.Clear();
-    file_.Open();
-}
-
-void COperaNotes::Close() { file_.Close(); }
-
-const OperaItemIds& COperaNotes::Ids()
-{
-    const AdrDocument& doc = file_.Document();
-    if (idsStale_) {
-        std::vector<int> blocks;
-        for (const OperaVisibleItem& item : VisibleItems(doc)) blocks.push_back(item.block);
-        ids_.Assign(doc, blocks, kUniqueId);
-        idsStale_ = false;
-    }
-    return ids_;
-}
-
-void COperaNotes::GetIDs(QStringList& ids)
-{
-    const OperaItemIds& known = Ids();
-    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) ids.append(known.IdOf(item.block));
-}
-
 std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
 {
     const int block = Ids().BlockOf(id);
@@ -72,15 +51,6 @@ std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
     const QStringView text = file_.Document().ValueView(block, kName);
     const qsizetype brk = text.indexOf(AdrLineBreak());
     return Crc32OfUtf16({brk > 0 ? text.left(brk) : text, text});
-}
-
-int COperaNotes::Require(const QString& id)
-{
-    const int block = Ids().BlockOf(id);
-    if (block < 0)
-        throw AgentError(
-            QStringLiteral("no Opera note outside the trash has the identifier \"%1\"").arg(id.left(48)).toStdString());
-    return block;
 }
 
 void COperaNotes::Get(const QString& id, ItemRecord& record)
@@ -119,23 +89,4 @@ void COperaNotes::Edit(ItemRecord& record, const QString& id)
     const int bodyIndex = static_cast<int>(record.names.lastIndexOf(kBody));
     if (bodyIndex < 0) return;
     file_.Change().SetValue(block, kName, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(bodyIndex)])));
-}
-
-void COperaNotes::Delete(const QString& id)
-{
-    const int block = Ids().BlockOf(id);
-    if (block < 0) return;
-    file_.Change().Remove(block);
-    ids_.Forget(block);
-}
-
-void COperaNotes::DeleteAll()
-{
-    Open();
-    std::vector<int> blocks;
-    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
-    if (!blocks.empty()) file_.Change().RemoveAll(blocks);
-    ids_.Clear();
-    idsStale_ = true;
-    Close();
 }

@@ -18,6 +18,7 @@
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/atomic_file.h"
+#include "platform/confined_folder.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
 #include "stores/windows/appointment_fields.h"
@@ -288,7 +289,8 @@ QString CAppointmentWinVista::TargetFile(const QString& folder, const QString& c
     RequireSafeFileNameComponent(name + QStringLiteral(".ics"), "calendar name");
     for (const QString& path : ListCalendarFiles(folder))
         if (CalendarNameOf(path).compare(name, Qt::CaseInsensitive) == 0) return path;
-    return folder + u'/' + name + QStringLiteral(".ics");
+    // A link of that name is not listed; one that leads out of the folder is refused here.
+    return ConfinedFolder(folder).Resolve({name + QStringLiteral(".ics")});
 }
 
 namespace {

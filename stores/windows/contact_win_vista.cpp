@@ -15,6 +15,7 @@
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/atomic_file.h"
+#include "platform/confined_folder.h"
 #include "platform/safe_name.h"
 #include "platform/shell_operations.h"
 #include "stores/windows/contact_file_editor.h"
@@ -125,13 +126,6 @@ QStringList SplitCategories(const QString& value)
     return names;
 }
 
-// A group name becomes a file name in the Contacts folder.
-void RequireGroupName(const QString& name)
-{
-    RequireSafeFileNameComponent(name, "group name");
-    RequireSafeFileNameComponent(name + QStringLiteral(".group"), "group name");
-}
-
 QStringList SortedUnique(QStringList names)
 {
     std::sort(names.begin(), names.end());
@@ -164,6 +158,19 @@ QString CContactWinVista::PathOf(const QString& fileName) const
 {
     if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
     return folder_ + u'/' + fileName;
+}
+
+QString CContactWinVista::WritablePathOf(const QString& fileName) const
+{
+    if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
+    return ConfinedFolder(folder_).Resolve({fileName});
+}
+
+QString CContactWinVista::GroupPath(const QString& title) const
+{
+    RequireSafeFileNameComponent(title, "group name");
+    RequireSafeFileNameComponent(title + QStringLiteral(".group"), "group name");
+    return WritablePathOf(title + QStringLiteral(".group"));
 }
 
 void CContactWinVista::Note(const QString& file, const QString& what) const
@@ -229,7 +236,7 @@ void CContactWinVista::ApplyFields(const ItemRecord& in, ContactFileRecord& targ
             }
         } else if (name == u"Categories") {
             const QStringList groups = SplitCategories(value);
-            for (const QString& group : groups) RequireGroupName(group);
+            for (const QString& group : groups) GroupPath(group);
             if (adding)
                 r.GroupNames = groups;
             else
@@ -242,8 +249,9 @@ void CContactWinVista::ApplyFields(const ItemRecord& in, ContactFileRecord& targ
 QSet<QString> CContactWinVista::TitlesOnDisk() const
 {
     QSet<QString> titles;
-    for (const QString& name : ListContactsFolder(folder_).contactFiles)
-        titles.insert(TitleOf(name, kContactSuffix).toLower());
+    const ContactFolderListing listing = ListContactsFolder(folder_);
+    for (const QStringList* names : {&listing.contactFiles, &listing.otherContactNames})
+        for (const QString& name : *names) titles.insert(TitleOf(name, kContactSuffix).toLower());
     return titles;
 }
 
@@ -267,7 +275,7 @@ void CContactWinVista::Add(ItemRecord& incoming, QString& id)
     r.NewSinceLoad = true;
     ApplyFields(incoming, r, true);
     r.FileTitle = ChooseTitle(r, QString());
-    r.FilePath = PathOf(r.FileTitle + QStringLiteral(".contact"));
+    r.FilePath = WritablePathOf(r.FileTitle + QStringLiteral(".contact"));
     WriteFileAtomically(r.FilePath, NewContactFileContent(r));
     id = r.Id;
     Append(std::move(r));
@@ -285,7 +293,7 @@ void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileR
     const mode_t mode = ModeOf(before.FilePath, 0644);
 
     after.FileTitle = ChooseTitle(after, before.FilePath);
-    after.FilePath = PathOf(after.FileTitle + QStringLiteral(".contact"));
+    after.FilePath = WritablePathOf(after.FileTitle + QStringLiteral(".contact"));
     if (after.FilePath == before.FilePath) {
         WriteFileAtomically(after.FilePath, content, mode);
         return;
@@ -479,8 +487,7 @@ QString CContactWinVista::GroupTitle(const QString& name, const QStringList& gro
 
 void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids) const
 {
-    RequireGroupName(title);
-    const QString path = PathOf(title + QStringLiteral(".group"));
+    const QString path = GroupPath(title);
     const auto bytes = ReadExistingFile(path);
     if (!bytes) return;
     if (const auto changed = RemoveGroupMembers(*bytes, ids)) WriteFileAtomically(path, *changed, ModeOf(path, 0644));
@@ -488,8 +495,7 @@ void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids
 
 void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMemberRef>& members)
 {
-    RequireGroupName(title);
-    const QString path = PathOf(title + QStringLiteral(".group"));
+    const QString path = GroupPath(title);
     // A group file that appeared since the load is added to, never replaced; one that went is
     // written anew.
     if (const auto bytes = ReadExistingFile(path)) {

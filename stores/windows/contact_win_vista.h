@@ -76,13 +76,18 @@ public:
 
 private:
     void DetermineFolder();
+    // A listed file's path: the listing takes regular files only, so no link is among them.
     QString PathOf(const QString& fileName) const;
+    // The path of a file about to be written; throws when a link there leads out of the folder.
+    QString WritablePathOf(const QString& fileName) const;
+    // A group name becomes a file name in the Contacts folder: refused names throw.
+    QString GroupPath(const QString& title) const;
     void Append(ContactFileRecord record);
     const std::vector<int>& Matches(const QString& id) const;
     // Copies the fields of an incoming record into `target`; throws before changing anything
     // for a malformed date or a refused group name.
     void ApplyFields(const ItemRecord& in, ContactFileRecord& target, bool adding) const;
-    // Titles (lower case) of the ".contact" files on disk.
+    // Titles (lower case) of whatever is named like a contact file on disk, links included.
     QSet<QString> TitlesOnDisk() const;
     QString ChooseTitle(const ContactFileRecord& record, const QString& ownPath) const;
     void RewriteFile(const ContactFileRecord& before, ContactFileRecord& after) const;

@@ -119,7 +119,10 @@ ContactFolderListing ListContactsFolder(const QString& folder)
             struct stat st {};
             regular = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode);
         }
-        if (regular) (contact ? listing.contactFiles : listing.groupFiles).append(name);
+        if (regular)
+            (contact ? listing.contactFiles : listing.groupFiles).append(name);
+        else if (contact)
+            listing.otherContactNames.append(name);
         errno = 0;
     }
     const int readError = errno;

@@ -19,6 +19,9 @@ QString DetermineContactsFolder();
 struct ContactFolderListing {
     QStringList contactFiles;
     QStringList groupFiles;
+    // Entries named like contact files that are no regular files (links, folders): never read,
+    // yet their names are taken.
+    QStringList otherContactNames;
 };
 ContactFolderListing ListContactsFolder(const QString& folder);
 

@@ -19,7 +19,7 @@ TEST(LocalNameCodecTest, DecodingIsOneToOne)
         "\xed\xa0\x80surrogate",
         "\xef\x9e\x80literal stand-in",  // U+F780 spelled in UTF-8
         "\xef\x9d\xbfliteral escape",    // U+F77F
-        "\xf0\x9f\x98\x80emoji",
+        "\xf0\x9f\x98\x80" "emoji",
         "cut\xe2\x82",
     };
     QSet<QString> texts;

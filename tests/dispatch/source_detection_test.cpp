@@ -117,7 +117,9 @@ TEST_P(ReadBrowserIdTest, StoredInstalledBrowserElseTheFirstInstalled)
     TempHome home;
     c.plant(home);
     ASSERT_TRUE(CreateSettingsKey());
-    if (c.stored) ASSERT_TRUE(WriteBrowserId(*c.stored));
+    if (c.stored) {
+        ASSERT_TRUE(WriteBrowserId(*c.stored));
+    }
     EXPECT_EQ(ReadBrowserId(), c.expected);
 }
 
@@ -279,8 +281,12 @@ TEST_P(SetSources, LaterBitsOverrideEarlierOnesAndEveryChoiceIsStored)
     EXPECT_EQ(h.agent.notesAgentId, c.notes);
     EXPECT_EQ(h.agent.browserId, c.browser);
     EXPECT_EQ(ReadSettingsDword("browserID", 99), c.browser);
-    if (c.agent != 5) EXPECT_EQ(ReadSettingsDword("AgentID", 99), c.agent);
-    if (c.notes != 0) EXPECT_EQ(ReadSettingsDword("notesAgentID", 99), c.notes);
+    if (c.agent != 5) {
+        EXPECT_EQ(ReadSettingsDword("AgentID", 99), c.agent);
+    }
+    if (c.notes != 0) {
+        EXPECT_EQ(ReadSettingsDword("notesAgentID", 99), c.notes);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -80,7 +80,9 @@ void Synchronise(bool exchange, const char* zone)
     EXPECT_EQ(Field(got, "DayOfWeekMask"), ItemValue(2));
     EXPECT_EQ(Field(got, "PatternEndDate"), ItemValue(QStringLiteral("12-31-2010")));
     EXPECT_EQ(got.names.count(QStringLiteral("Duration")), 2);
-    if (exchange) EXPECT_EQ(std::get<QString>(Field(got, "EntryID")).size(), 140) << "the long entry identifier";
+    if (exchange) {
+        EXPECT_EQ(std::get<QString>(Field(got, "EntryID")).size(), 140) << "the long entry identifier";
+    }
 
     ASSERT_EQ(peer.Request(AS_SET_APPOINT, tag++, ItemBlob(id, Weekly("Standup, moved", 4)))->code, AS_SET_APPOINT + 1)
         << agent.Log().toStdString();

@@ -83,7 +83,9 @@ void Synchronise(bool exchange)
         EXPECT_EQ(Text(got, name), Text(added, name)) << name;
     EXPECT_EQ(got.names.last(), QStringLiteral("Picture"));
     EXPECT_EQ(got.PictureImage(), picture);
-    if (exchange) EXPECT_EQ(Text(got, "EntryID").size(), 140) << "the long entry identifier is read";
+    if (exchange) {
+        EXPECT_EQ(Text(got, "EntryID").size(), 140) << "the long entry identifier is read";
+    }
 
     reply = peer.Request(AS_SET_CONTACT, tag++, ItemBlob(id, TextRecord({{"JobTitle", "Pilot"}})));
     ASSERT_TRUE(reply);

@@ -44,7 +44,9 @@ TEST(InotifyWatcherTreeTest, FoldersOfAnotherDeviceOrOfAPseudoFileSystemAreNotWa
         EXPECT_EQ(IsFolderWalked(c.watchedDevice, c.watchedType, c.folderDevice), c.walked) << c.what;
 
     struct statfs fs;
-    if (::statfs("/proc", &fs) == 0) EXPECT_TRUE(IsPseudoFileSystem(fs.f_type));
+    if (::statfs("/proc", &fs) == 0) {
+        EXPECT_TRUE(IsPseudoFileSystem(fs.f_type));
+    }
     EXPECT_FALSE(IsPseudoFileSystem(TMPFS_MAGIC));
 }
 

@@ -10,6 +10,7 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include "dispatch/request_codes.h"
@@ -654,6 +655,23 @@ TEST_F(WindowsCalendar, RefusedRequestsTouchNoFile)
     EXPECT_EQ(Snapshot(), snapshot);
     EXPECT_FALSE(h.home.Exists(".local/share/Microsoft/Windows Calendar/x.ics"));
     EXPECT_FALSE(h.home.Exists(".local/share/Microsoft/Windows Calendar/x"));
+}
+
+TEST_F(WindowsCalendar, ACalendarLinkedOutOfTheFolderIsNeverFollowed)
+{
+    Plant("Business.ics", Golden("lightning-crlf.ics"));
+    const QByteArray outside = Golden("lightning-crlf.ics");
+    h.home.WriteFile(QStringLiteral("elsewhere/Out.ics"), outside);
+    ASSERT_EQ(::symlink(QFile::encodeName(h.home.Path(QStringLiteral("elsewhere/Out.ics"))).constData(),
+                        QFile::encodeName(h.home.Path(kCalendars + QStringLiteral("Out.ics"))).constData()),
+              0);
+    Check();
+    const auto snapshot = Snapshot();
+    EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text("Out")}}))).code, AS_ERROR);
+    EXPECT_EQ(Set(kPlanning, Record({{"Categories", Text("Out")}})), AS_ERROR);
+    EXPECT_EQ(Snapshot(), snapshot);
+    EXPECT_EQ(h.home.ReadFile(QStringLiteral("elsewhere/Out.ics")), outside);
+    EXPECT_TRUE(QFileInfo(h.home.Path(kCalendars + QStringLiteral("Out.ics"))).isSymLink());
 }
 
 TEST_F(WindowsCalendar, UnreadableCalendarsFailTheChangeCheck)

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 
 #include "dispatch/request_codes.h"
 #include "wire/message_header.h"
@@ -190,6 +191,39 @@ TEST_F(WindowsContactsStore, RefusesBadInputBeforeWritingAnything)
     EXPECT_EQ(Set(Id('b'), TextRecord({{"FirstName", "Changed"}, {"Birthday", "1970-13-01"}})), AS_ERROR);
     EXPECT_EQ(Bytes(u"Bo.contact"_qs), before);
     EXPECT_EQ(Field(Get(Id('b')), "FirstName"), u"Bo"_qs);
+}
+
+TEST_F(WindowsContactsStore, LinksLeadingOutOfTheFolderAreNeverFollowed)
+{
+    const QByteArray outside = "<?xml version=\"1.0\"?><c:contact/>";
+    h.home.WriteFile(u"elsewhere/Out.group"_qs, outside);
+    h.home.WriteFile(u"elsewhere/Zoe.contact"_qs, outside);
+    for (const char* name : {"Out.group", "Zoe.contact"}) {
+        const QString link = File(QString::fromUtf8(name));
+        ASSERT_EQ(::symlink(QFile::encodeName(h.home.Path(u"elsewhere/"_qs + QString::fromUtf8(name))).constData(),
+                            QFile::encodeName(link).constData()),
+                  0);
+    }
+    Plant(u"Bo"_qs, Id('b'), u"Bo"_qs);
+    Check();
+
+    // A category naming the linked group is refused before anything is written.
+    EXPECT_EQ(h.Send(AS_ADD_CONTACT, ItemBlob({}, TextRecord({{"FirstName", "A"}, {"Categories", "Out"}}))).code,
+              AS_ERROR);
+    EXPECT_EQ(Set(Id('b'), TextRecord({{"Categories", "Out"}})), AS_ERROR);
+    // A contact whose name a link holds takes another name.
+    Add(TextRecord({{"FileAs", "Zoe"}}));
+    EXPECT_TRUE(QFile::exists(File(u"Zoe[1].contact"_qs)));
+
+    // A group that became such a link after the edit fails the commit and stays as it is.
+    ASSERT_EQ(Set(Id('b'), TextRecord({{"Categories", "Late"}})), AS_SET_CONTACT + 1);
+    ASSERT_EQ(::symlink(QFile::encodeName(h.home.Path(u"elsewhere/Out.group"_qs)).constData(),
+                        QFile::encodeName(File(u"Late.group"_qs)).constData()),
+              0);
+    EXPECT_EQ(Save(), AS_ERROR);
+    for (const char* name : {"Out.group", "Zoe.contact"})
+        EXPECT_EQ(h.home.ReadFile(u"elsewhere/"_qs + QString::fromUtf8(name)), outside) << name;
+    EXPECT_TRUE(QFileInfo(File(u"Late.group"_qs)).isSymLink());
 }
 
 TEST_F(WindowsContactsStore, EditsInPlaceOrMovesWithoutReplacingAnyFile)

@@ -1,0 +1,71 @@
+#include "stores/apps/opera_hotlist_item_store.h"
+
+#include <vector>
+
+#include "common/errors.h"
+#include "common/item_id.h"
+#include "stores/apps/opera_visible_items.h"
+
+OperaHotlistItemStore::OperaHotlistItemStore(OperaHotlistFile file, QString identifyingKey, QString itemName)
+    : file_(std::move(file)), identifyingKey_(std::move(identifyingKey)), itemName_(std::move(itemName))
+{
+}
+
+void OperaHotlistItemStore::Open()
+{
+    idsStale_ = true;
+    ids_.Clear();
+    file_.Open();
+}
+
+void OperaHotlistItemStore::Close()
+{
+    file_.Close();
+}
+
+const OperaItemIds& OperaHotlistItemStore::Ids()
+{
+    const AdrDocument& doc = file_.Document();
+    if (idsStale_) {
+        std::vector<int> blocks;
+        for (const OperaVisibleItem& item : VisibleItems(doc)) blocks.push_back(item.block);
+        ids_.Assign(doc, blocks, identifyingKey_);
+        idsStale_ = false;
+    }
+    return ids_;
+}
+
+int OperaHotlistItemStore::Require(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0)
+        throw AgentError(QStringLiteral("no Opera %1 outside the trash has the identifier \"%2\"")
+                             .arg(itemName_, id.left(kItemIdUnits))
+                             .toStdString());
+    return block;
+}
+
+void OperaHotlistItemStore::GetIDs(QStringList& ids)
+{
+    const OperaItemIds& known = Ids();
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) ids.append(known.IdOf(item.block));
+}
+
+void OperaHotlistItemStore::Delete(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0) return;
+    file_.Change().Remove(block);
+    ids_.Forget(block);
+}
+
+void OperaHotlistItemStore::DeleteAll()
+{
+    Open();
+    std::vector<int> blocks;
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
+    if (!blocks.empty()) file_.Change().RemoveAll(blocks);
+    ids_.Clear();
+    idsStale_ = true;
+    Close();
+}
