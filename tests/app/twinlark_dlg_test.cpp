@@ -20,6 +20,8 @@
 #include "dispatch/agent.h"
 #include "dispatch/file_transfers.h"
 #include "net/agent_server.h"
+#include "stores/store_set.h"
+#include "support/outlook/outlook_emulation.h"
 #include "support/planted_settings.h"
 #include "support/qt_event_loop.h"
 #include "support/widget_application.h"
@@ -393,6 +395,23 @@ TEST_F(MainDialogTest, DocumentTheDesktopCannotOpenIsLogged)
                 QStringLiteral("cannot open %1 on the desktop").arg(QString::fromLatin1(kHelpPageAddress)))
             .size(),
         1);
+}
+
+// The window tells the user that Outlook could not be opened without stopping the request
+// that opened it; without a screen, in its log.
+TEST_F(MainDialogTest, AnOutlookThatFailsToOpenIsToldWithoutHoldingUpTheRequest)
+{
+    CTwinLarkDlg& dlg = Open();
+    OutlookEmulation outlook;
+    outlook.SetCreateFails(QStringLiteral("Outlook.Application"));
+    outlook.Register();
+    EXPECT_FALSE(dlg.GetAgent().stores->startOutlook());
+    const QStringList lines = LogLines();
+    EXPECT_TRUE(lines.contains(QStringLiteral("'CContact::Add' Init false")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Office init Error")));
+    dlg.GetAgent().stores->releaseOutlook();
+    EXPECT_EQ(outlook.LiveObjects(), 0);
 }
 
 TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)
