@@ -441,19 +441,28 @@ TEST_F(WindowsCalendar, WritesRecurrenceRules)
          Record({{"Start", start}, {"IsRecurring", 0}, {"RecurrenceType", 1}, {"DayOfWeekMask", 2}}),
          nullptr},
     };
+    // Add writes the rule, and so does Edit of an event that had none (UNTIL included).
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ItemRecord record = c.record;
-        record.Add("Categories", QString("R"));
-        const QString id = Add(record);
-        const QByteArray block = BlockOf(File("R.ics"), id);
-        const QRegularExpressionMatch m =
-            QRegularExpression("\r\nRRULE:([^\r]*)\r\n").match(QString::fromLatin1(block));
-        if (c.rule)
-            EXPECT_EQ(m.captured(1), c.rule);
-        else
-            EXPECT_FALSE(m.hasMatch()) << block.toStdString();
-        EXPECT_EQ(Get(id).IndexOf("IsRecurring") >= 0, c.rule != nullptr);
+        for (const bool edit : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (edit ? " (edit)" : " (add)"));
+            ItemRecord record = c.record;
+            record.Add("Categories", QString("R"));
+            QString id;
+            if (edit) {
+                id = Add(Record({{"Start", Text("2001-01-01 08:00:00")}, {"Categories", Text("R")}}));
+                ASSERT_EQ(Set(id, record), AS_SET_APPOINT + 1);
+            } else {
+                id = Add(record);
+            }
+            const QByteArray block = BlockOf(File("R.ics"), id);
+            const QRegularExpressionMatch m =
+                QRegularExpression("\r\nRRULE:([^\r]*)\r\n").match(QString::fromLatin1(block));
+            if (c.rule)
+                EXPECT_EQ(m.captured(1), c.rule);
+            else
+                EXPECT_FALSE(m.hasMatch()) << block.toStdString();
+            EXPECT_EQ(Get(id).IndexOf("IsRecurring") >= 0, c.rule != nullptr);
+        }
     }
 }
 
