@@ -11,13 +11,19 @@ bool IsScreenlessPlatform()
     return platform == QLatin1String("offscreen") || platform == QLatin1String("minimal");
 }
 
+QMessageBox* OpenMessageBox(const QString& text)
+{
+    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("TwinLark"), text, QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+    return box;
+}
+
 void ShowMessageBox(const QString& text, LogFile* log)
 {
     if (IsScreenlessPlatform()) {
         if (log) log->WriteLogLine(text);
         return;
     }
-    auto* box = new QMessageBox(QMessageBox::Information, QStringLiteral("TwinLark"), text, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->open();
+    OpenMessageBox(text);
 }

@@ -11,14 +11,44 @@
 #include <set>
 #include <span>
 
-#include "platform/address_book/sqlite_handle.h"
 #include "platform/address_book/wab_faults.h"
 #include "platform/address_book/wab_schema.h"
+#include "platform/sqlite/sqlite_database.h"
 
 namespace wab {
 
+namespace {
+
+// Another program holding the book for a moment (the user's own tools) is waited for this long.
+constexpr int kBusyTimeoutMs = 2000;
+
+// The book's callers map statuses, not texts: every failure of the file is WabError(Failed).
+[[noreturn]] void ThrowBookFailure(const SqliteFailure& failure)
+{
+    const std::string path = failure.path.toStdString();
+    if (failure.stage == SqliteFailure::Stage::Open)
+        throw WabError(WabStatus::Failed, "cannot open the address book " + path + ": " + failure.reason);
+    const char* what = "a statement failed";
+    switch (failure.stage) {
+        case SqliteFailure::Stage::Prepare:
+            what = "cannot prepare a query";
+            break;
+        case SqliteFailure::Stage::Bind:
+            what = "cannot bind a value";
+            break;
+        case SqliteFailure::Stage::Step:
+            what = "a query failed";
+            break;
+        default:
+            break;
+    }
+    throw WabError(WabStatus::Failed, "address book " + path + ": " + what + ": " + failure.reason);
+}
+
+}  // namespace
+
 struct BookFile {
-    explicit BookFile(const QString& path) : db(path) {}
+    explicit BookFile(const QString& path) : db(path, kBusyTimeoutMs, ThrowBookFailure) {}
     SqliteDatabase db;
 };
 
@@ -81,15 +111,15 @@ constexpr std::int64_t kLastEntryRow = 0xFFFFFFFF;
 StoredRow ReadStoredRow(SqliteStatement& st, int first)
 {
     StoredRow row;
-    row.tag = static_cast<PropTag>(st.ColumnInt(first));
-    row.seq = st.ColumnInt(first + 1);
-    row.type = st.ColumnType(first + 2);
+    row.tag = static_cast<PropTag>(st.Int(first));
+    row.seq = st.Int(first + 1);
+    row.type = st.Type(first + 2);
     if (row.type == SQLITE_INTEGER)
-        row.integer = st.ColumnInt(first + 2);
+        row.integer = st.Int(first + 2);
     else if (row.type == SQLITE_TEXT)
-        row.text = st.ColumnText(first + 2);
+        row.text = st.Text(first + 2);
     else if (row.type == SQLITE_BLOB)
-        row.blob = st.ColumnBlob(first + 2);
+        row.blob = st.Blob(first + 2);
     return row;
 }
 
@@ -199,7 +229,7 @@ void BindScalar(SqliteStatement& st, int index, const PropValue::Data& data, std
             else if constexpr (std::is_same_v<T, FileTime>)
                 st.Bind(index, v.ticks);
             else if constexpr (std::is_same_v<T, QString>)
-                st.BindText(index, v);
+                st.Bind(index, v);
             else if constexpr (std::is_same_v<T, QByteArray>)
                 st.BindBlob(index, v);
             else if constexpr (std::is_same_v<T, std::vector<std::int32_t>>)
@@ -207,7 +237,7 @@ void BindScalar(SqliteStatement& st, int index, const PropValue::Data& data, std
             else if constexpr (std::is_same_v<T, std::vector<FileTime>>)
                 st.Bind(index, v[i].ticks);
             else if constexpr (std::is_same_v<T, QStringList>)
-                st.BindText(index, v[static_cast<qsizetype>(i)]);
+                st.Bind(index, v[static_cast<qsizetype>(i)]);
             else if constexpr (std::is_same_v<T, std::vector<QByteArray>>)
                 st.BindBlob(index, v[i]);
         },
@@ -243,7 +273,8 @@ void WriteValue(SqliteDatabase& db, std::int64_t row, const PropValue& value)
 
 void DeleteProperty(SqliteDatabase& db, std::int64_t row, std::uint16_t id)
 {
-    db.Cached(kDeletePropId)->Bind(1, row)
+    db.Cached(kDeletePropId)
+        ->Bind(1, row)
         .Bind(2, std::int64_t{id} << 16)
         .Bind(3, (std::int64_t{id} + 1) << 16)
         .Step();
@@ -253,8 +284,8 @@ std::optional<std::int32_t> StoredObjectType(SqliteDatabase& db, std::int64_t ro
 {
     auto st = db.Cached(kSelectEntry);
     st->Bind(1, row);
-    if (!st->Step() || st->ColumnType(0) != SQLITE_INTEGER) return {};
-    return static_cast<std::int32_t>(st->ColumnInt(0));
+    if (!st->Step() || st->Type(0) != SQLITE_INTEGER) return {};
+    return static_cast<std::int32_t>(st->Int(0));
 }
 
 // Makes a missing book file, empty and readable by its owner alone.
@@ -273,8 +304,8 @@ void RequireBookSchema(SqliteDatabase& db)
     std::set<std::string> tables;
     {
         sqlite3_stmt* raw = nullptr;
-        int rc = sqlite3_prepare_v2(db.Handle(), "SELECT name FROM sqlite_schema WHERE type = 'table'", -1, &raw,
-                                    nullptr);
+        int rc = sqlite3_prepare_v2(db.Handle(), "SELECT name FROM sqlite_schema WHERE type = 'table'", -1,
+                                    &raw, nullptr);
         if (rc == SQLITE_OK)
             while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
                 tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
@@ -286,7 +317,7 @@ void RequireBookSchema(SqliteDatabase& db)
     }
     if (tables.empty()) {
         SqliteTransaction transaction(db);
-        db.Exec(kAddressBookSchema);
+        db.Execute(kAddressBookSchema);
         transaction.Commit();
         return;
     }
@@ -328,7 +359,7 @@ void ContentsTable::TakeRows()
     SqliteDatabase& db = book_->db;
     auto st = db.Cached(list_ ? kSelectMembers : kSelectAllEntries);
     if (list_) st->Bind(1, *list_);
-    while (st->Step()) rows.push_back(Row{st->ColumnInt(0), static_cast<std::int32_t>(st->ColumnInt(1))});
+    while (st->Step()) rows.push_back(Row{st->Int(0), static_cast<std::int32_t>(st->Int(1))});
     rows_ = std::move(rows);
 }
 
@@ -419,8 +450,8 @@ PropRow MapiProp::GetProps(const PropTagArray& tags, std::uint32_t)
         }
         if (auto it = pending_.find(PropIdOf(tag)); it != pending_.end()) {
             const std::optional<PropValue>& value = it->second;
-            const bool fits =
-                value && (value->Tag() == tag || (BaseTypeOf(tag) == PT_UNICODE && value->Tag() == EightBitTag(tag)));
+            const bool fits = value && (value->Tag() == tag ||
+                                        (BaseTypeOf(tag) == PT_UNICODE && value->Tag() == EightBitTag(tag)));
             if (fits)
                 result.push_back(*value);
             else
@@ -430,8 +461,7 @@ PropRow MapiProp::GetProps(const PropTagArray& tags, std::uint32_t)
         const std::vector<StoredRow>& stored = load();
         std::optional<PropValue> value = StoredValue(tag, stored);
         // 8-bit text stands in for missing wide text, as the platform's book answers.
-        if (!value && BaseTypeOf(tag) == PT_UNICODE)
-            value = StoredValue(EightBitTag(tag), stored);
+        if (!value && BaseTypeOf(tag) == PT_UNICODE) value = StoredValue(EightBitTag(tag), stored);
         if (value)
             result.push_back(std::move(*value));
         else
@@ -476,7 +506,7 @@ void MapiProp::SaveChanges(std::uint32_t)
     std::int64_t row = row_;
     if (row == 0) {
         db.Cached(kInsertEntry)->Bind(1, objectType_).Step();
-        row = db.LastInsertRow();
+        row = db.LastInsertRowId();
         if (row > kLastEntryRow) Throw(WabStatus::Failed, "the address book has no entry numbers left");
     }
     for (const auto& [id, value] : pending_) {
@@ -499,7 +529,7 @@ void DistList::SaveChanges(std::uint32_t flags)
         const PropValue name = GetProps({PR_DISPLAY_NAME_W}).front();
         if (const QString* text = name.Unicode()) {
             auto st = book_->db.Cached(kListNamed);
-            st->Bind(1, PR_DISPLAY_NAME_W).BindText(2, *text);
+            st->Bind(1, PR_DISPLAY_NAME_W).Bind(2, *text);
             if (st->Step())
                 Throw(WabStatus::Collision, "a list named \"" + text->toStdString() + "\" exists already");
         }
@@ -526,7 +556,7 @@ void DistList::CreateEntry(const EntryId& member, std::uint32_t)
     auto next = db.Cached(kNextMemberSeq);
     next->Bind(1, row_);
     next->Step();
-    const std::int64_t seq = next->ColumnInt(0);
+    const std::int64_t seq = next->Int(0);
     db.Cached(kInsertMember)->Bind(1, row_).Bind(2, seq).Bind(3, *memberRow).Step();
     transaction.Commit();
 }
@@ -645,9 +675,9 @@ std::unique_ptr<MapiProp> OpenStoredEntry(const std::shared_ptr<BookFile>& book,
         auto st = book->db.Cached(kOpenEntry);
         st->Bind(1, *row);
         if (!st->Step()) return nullptr;
-        type = st->ColumnInt(0);
+        type = st->Int(0);
         do {
-            if (st->ColumnType(1) != SQLITE_NULL) stored->rows.push_back(ReadStoredRow(*st, 1));
+            if (st->Type(1) != SQLITE_NULL) stored->rows.push_back(ReadStoredRow(*st, 1));
         } while (st->Step());
     }
     std::unique_ptr<MapiProp> entry;

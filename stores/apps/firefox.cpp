@@ -10,14 +10,22 @@
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/browser_probe.h"
+#include "platform/sqlite/sqlite_database.h"
 #include "stores/apps/places_values.h"
-#include "stores/apps/sqlite_database.h"
 
 namespace {
 
 // Long enough to ride out a checkpoint, short enough that a request against a running Firefox
 // fails at once rather than stalling the peer.
 constexpr int kBusyTimeoutMs = 250;
+
+// A locked places database is the usual failure: the user is told what holds it.
+void ThrowPlacesFailure(const SqliteFailure& failure)
+{
+    if (failure.Locked())
+        throw AgentError(failure.Text() +
+                         " (another program holds the database locked; a running Firefox does)");
+}
 
 constexpr std::int64_t kTypeBookmark = 1;
 constexpr std::int64_t kTypeFolder = 2;
@@ -63,7 +71,8 @@ private:
         if (!ascii) {
             // As QString::fromUtf8 reads it, so the checksum is that of the texts Get gives.
             QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-            out = reinterpret_cast<char16_t*>(decoder.appendToBuffer(reinterpret_cast<QChar*>(units_.data()), utf8));
+            out = reinterpret_cast<char16_t*>(
+                decoder.appendToBuffer(reinterpret_cast<QChar*>(units_.data()), utf8));
         }
         return Crc32Update(crc, units_.data(), static_cast<std::size_t>(out - units_.data()) * 2);
     }
@@ -86,7 +95,8 @@ void RequireRowId(const QString& key)
 
 }  // namespace
 
-const QString CFirefox::kExcludedAddress = QStringLiteral("https://en-US.add-ons.mozilla.com/en-US/firefox/bookmarks/");
+const QString CFirefox::kExcludedAddress =
+    QStringLiteral("https://en-US.add-ons.mozilla.com/en-US/firefox/bookmarks/");
 
 struct CFirefox::Schema {
     std::int64_t menuRoot = 0;
@@ -162,9 +172,10 @@ void CFirefox::Open()
     if (path.isEmpty())
         throw AgentError("no Firefox profile: " + Text(FirefoxDataDir()) +
                          "/profiles.ini is missing or names no profile");
-    if (!QFileInfo(path).isFile()) throw AgentError("the Firefox places database " + Text(path) + " does not exist");
+    if (!QFileInfo(path).isFile())
+        throw AgentError("the Firefox places database " + Text(path) + " does not exist");
 
-    auto db = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMs);
+    auto db = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMs, ThrowPlacesFailure);
     // The first reads: a database another program holds locked fails here, at the start of
     // the synchronisation, rather than in the middle of it.
     if (!db->HasTable("moz_bookmarks") || !db->HasTable("moz_places"))
@@ -181,7 +192,8 @@ void CFirefox::Open()
     if (!menu) throw AgentError(Text(path) + " has no bookmarks-menu root");
     schema->menuRoot = *menu;
     schema->bookmarkGuid = db->HasColumn("moz_bookmarks", "guid");
-    schema->bookmarkDates = db->HasColumn("moz_bookmarks", "dateAdded") && db->HasColumn("moz_bookmarks", "lastModified");
+    schema->bookmarkDates =
+        db->HasColumn("moz_bookmarks", "dateAdded") && db->HasColumn("moz_bookmarks", "lastModified");
     schema->syncStatus = db->HasColumn("moz_bookmarks", "syncStatus");
     schema->syncChangeCounter = db->HasColumn("moz_bookmarks", "syncChangeCounter");
     schema->placeGuid = db->HasColumn("moz_places", "guid");
@@ -214,7 +226,7 @@ SqliteDatabase& CFirefox::RequireOpen()
 const CFirefox::Tree& CFirefox::CurrentTree()
 {
     SqliteDatabase& db = RequireOpen();
-    if (!dataVersion_->Step()) db.Fail(0, "PRAGMA data_version");
+    if (!dataVersion_->Step()) db.Fail(SqliteFailure::Stage::Step, "PRAGMA data_version", 0);
     const std::int64_t version = dataVersion_->Int(0);
     dataVersion_->Reset();
     if (tree_ && version == treeDataVersion_) return *tree_;
@@ -231,8 +243,10 @@ const CFirefox::Tree& CFirefox::CurrentTree()
     QHash<std::int64_t, std::vector<Folder>> foldersOf;
     bool rootFound = false;
     {
-        SqliteStatement rows(db, "SELECT id, parent, title FROM moz_bookmarks WHERE type = 2 AND title IS NOT NULL "
-                                 "ORDER BY parent, position, id");
+        SqliteStatement rows(
+            db,
+            "SELECT id, parent, title FROM moz_bookmarks WHERE type = 2 AND title IS NOT NULL "
+            "ORDER BY parent, position, id");
         while (rows.Step()) {
             rootFound = rootFound || rows.Int(0) == schema_->menuRoot;
             foldersOf[rows.Int(1)].push_back({rows.Int(0), rows.Text(2)});
@@ -258,7 +272,8 @@ const CFirefox::Tree& CFirefox::CurrentTree()
         while (stack.back().next < level.size()) {
             const Folder& child = level[stack.back().next++];
             if (tree->folderPaths.contains(child.id)) continue;
-            tree->folderPaths.insert(child.id, tree->folderPaths.value(folder) + child.title + QLatin1Char('/'));
+            tree->folderPaths.insert(child.id,
+                                     tree->folderPaths.value(folder) + child.title + QLatin1Char('/'));
             tree->subFolders[folder].push_back({child.title, child.id});
             stack.push_back({child.id, 0});
             descended = true;
@@ -293,9 +308,10 @@ const CFirefox::Tree& CFirefox::CurrentTree()
     tree->bookmarks.reserve(previousBookmarks);
     const QByteArray excluded = kExcludedAddress.toUtf8();
     ChecksumBuffer buffer;
-    SqliteStatement rows(db,
-                         "SELECT b.id, b.parent, b.position, b.title, p.url FROM moz_bookmarks b "
-                         "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
+    SqliteStatement rows(
+        db,
+        "SELECT b.id, b.parent, b.position, b.title, p.url FROM moz_bookmarks b "
+        "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
     while (rows.Step()) {
         const std::int64_t parent = rows.Int(1);
         const auto folder = folders.constFind(parent);
@@ -358,8 +374,9 @@ std::uint32_t CFirefox::IDtoCRC32(const QString& id)
 
 CFirefox::Texts CFirefox::ReadTexts(std::int64_t id)
 {
-    SqliteStatement s(*db_, "SELECT b.title, p.url, b.fk FROM moz_bookmarks b JOIN moz_places p ON p.id = b.fk "
-                            "WHERE b.id = ?");
+    SqliteStatement s(*db_,
+                      "SELECT b.title, p.url, b.fk FROM moz_bookmarks b JOIN moz_places p ON p.id = b.fk "
+                      "WHERE b.id = ?");
     s.Bind(1, id);
     if (!s.Step()) throw AgentError("bookmark " + std::to_string(id) + " vanished from " + Text(db_->Path()));
     return {s.Text(0), s.Text(1), s.Int(2)};
@@ -378,9 +395,13 @@ void CFirefox::Get(const QString& id, BookmarkRecord& record)
 void CFirefox::Touch(std::int64_t row, std::int64_t now)
 {
     if (schema_->bookmarkDates)
-        SqliteStatement(*db_, "UPDATE moz_bookmarks SET lastModified = ? WHERE id = ?").Bind(1, now).Bind(2, row).Run();
+        SqliteStatement(*db_, "UPDATE moz_bookmarks SET lastModified = ? WHERE id = ?")
+            .Bind(1, now)
+            .Bind(2, row)
+            .Run();
     if (schema_->syncChangeCounter)
-        SqliteStatement(*db_, "UPDATE moz_bookmarks SET syncChangeCounter = syncChangeCounter + 1 WHERE id = ?")
+        SqliteStatement(*db_,
+                        "UPDATE moz_bookmarks SET syncChangeCounter = syncChangeCounter + 1 WHERE id = ?")
             .Bind(1, row)
             .Run();
 }
@@ -415,8 +436,10 @@ std::int64_t CFirefox::InsertRow(int type, std::optional<std::int64_t> place, st
     sql += ")";
     SqliteStatement s(*db_, sql.constData());
     s.Bind(1, std::int64_t{type});
-    if (place) s.Bind(2, *place);
-    else s.BindNull(2);
+    if (place)
+        s.Bind(2, *place);
+    else
+        s.BindNull(2);
     s.Bind(3, parent).Bind(4, NextPosition(parent)).Bind(5, title);
     if (schema_->bookmarkGuid) s.Bind(6, NewPlacesGuid());
     if (schema_->bookmarkDates) s.Bind(7, now);
@@ -439,7 +462,8 @@ std::int64_t CFirefox::FindOrCreateFolder(const QStringList& names, std::int64_t
         if (match == level->end()) break;
         parent = match->second;
     }
-    for (; used < names.size(); ++used) parent = InsertRow(kTypeFolder, std::nullopt, parent, names[used], now);
+    for (; used < names.size(); ++used)
+        parent = InsertRow(kTypeFolder, std::nullopt, parent, names[used], now);
     return parent;
 }
 
@@ -447,9 +471,10 @@ std::int64_t CFirefox::FindOrInsertPlace(const QString& url)
 {
     {
         // Firefox finds addresses through url_hash; rows other programs inserted may lack it.
-        SqliteStatement find(*db_, schema_->urlHash
-                                       ? "SELECT id FROM moz_places WHERE url = ?1 AND url_hash IN (?2, 0) LIMIT 1"
-                                       : "SELECT id FROM moz_places WHERE url = ?1 LIMIT 1");
+        SqliteStatement find(*db_,
+                             schema_->urlHash
+                                 ? "SELECT id FROM moz_places WHERE url = ?1 AND url_hash IN (?2, 0) LIMIT 1"
+                                 : "SELECT id FROM moz_places WHERE url = ?1 LIMIT 1");
         find.Bind(1, url);
         if (schema_->urlHash) find.Bind(2, PlacesUrlHash(url));
         if (find.Step()) return find.Int(0);
@@ -478,9 +503,10 @@ void CFirefox::RemoveRow(std::int64_t row, std::int64_t now)
     std::int64_t place = 0, parent = 0, position = 0, syncStatus = 0;
     QString guid;
     {
-        const char* sql = schema_->syncStatus && schema_->bookmarkGuid
-                              ? "SELECT fk, parent, position, syncStatus, guid FROM moz_bookmarks WHERE id = ?"
-                              : "SELECT fk, parent, position, 0, NULL FROM moz_bookmarks WHERE id = ?";
+        const char* sql =
+            schema_->syncStatus && schema_->bookmarkGuid
+                ? "SELECT fk, parent, position, syncStatus, guid FROM moz_bookmarks WHERE id = ?"
+                : "SELECT fk, parent, position, 0, NULL FROM moz_bookmarks WHERE id = ?";
         SqliteStatement s(*db_, sql);
         s.Bind(1, row);
         if (!s.Step()) return;
@@ -491,7 +517,8 @@ void CFirefox::RemoveRow(std::int64_t row, std::int64_t now)
         guid = s.Text(4);
     }
     SqliteStatement(*db_, "DELETE FROM moz_bookmarks WHERE id = ?").Bind(1, row).Run();
-    SqliteStatement(*db_, "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
+    SqliteStatement(*db_,
+                    "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
         .Bind(1, parent)
         .Bind(2, position)
         .Run();
@@ -500,7 +527,8 @@ void CFirefox::RemoveRow(std::int64_t row, std::int64_t now)
     // A bookmark Firefox Sync already uploaded (status normal) must be deleted on the server too.
     constexpr std::int64_t kSyncStatusNormal = 2;
     if (syncStatus == kSyncStatusNormal && schema_->deletedTable && !guid.isEmpty())
-        SqliteStatement(*db_, "INSERT OR REPLACE INTO moz_bookmarks_deleted (guid, dateRemoved) VALUES (?, ?)")
+        SqliteStatement(*db_,
+                        "INSERT OR REPLACE INTO moz_bookmarks_deleted (guid, dateRemoved) VALUES (?, ?)")
             .Bind(1, guid)
             .Bind(2, now)
             .Run();
@@ -521,7 +549,8 @@ void CFirefox::MoveToEnd(std::int64_t row, std::int64_t parent, std::int64_t now
         .Bind(2, NextPosition(parent))
         .Bind(3, row)
         .Run();
-    SqliteStatement(*db_, "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
+    SqliteStatement(*db_,
+                    "UPDATE moz_bookmarks SET position = position - 1 WHERE parent = ?1 AND position > ?2")
         .Bind(1, oldParent)
         .Bind(2, oldPosition)
         .Run();
@@ -565,14 +594,20 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
         // bookmarks and the history that share it.
         const std::int64_t place = FindOrInsertPlace(record.url);
         if (place != current.place) {
-            SqliteStatement(db, "UPDATE moz_bookmarks SET fk = ?1 WHERE id = ?2").Bind(1, place).Bind(2, node.id).Run();
+            SqliteStatement(db, "UPDATE moz_bookmarks SET fk = ?1 WHERE id = ?2")
+                .Bind(1, place)
+                .Bind(2, node.id)
+                .Run();
             ChangeForeignCount(current.place, -1);
             ChangeForeignCount(place, +1);
             changed = true;
         }
     }
     if (record.name != current.title) {
-        SqliteStatement(db, "UPDATE moz_bookmarks SET title = ?1 WHERE id = ?2").Bind(1, record.name).Bind(2, node.id).Run();
+        SqliteStatement(db, "UPDATE moz_bookmarks SET title = ?1 WHERE id = ?2")
+            .Bind(1, record.name)
+            .Bind(2, node.id)
+            .Run();
         changed = true;
     }
     const QStringList folders = SplitFolderPath(record.path);

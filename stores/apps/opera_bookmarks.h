@@ -24,6 +24,13 @@ public:
     void Open() override;
     void Close() override;
 
+    // The file keeps a line break of a name or address as its own break characters, so the
+    // checksum of what was sent is not the one the next check computes from the file.
+    std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord&) override
+    {
+        return IDtoCRC32(key);
+    }
+
     std::vector<UrlFileEntry> GetIDs() override;
     std::uint32_t IDtoCRC32(const QString& key) override;
     void Get(const QString& key, BookmarkRecord& record) override;

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -12,7 +13,10 @@ namespace {
 const QString kFolderLine = QStringLiteral("#FOLDER");
 const QString kCloseLine = QStringLiteral("-");
 
-bool IsEmptyLine(const AdrEntry& e) { return !e.IsBlock() && e.line.text.isEmpty(); }
+bool IsEmptyLine(const AdrEntry& e)
+{
+    return !e.IsBlock() && e.line.text.isEmpty();
+}
 
 // The text after "KEY=" when the key line's text after its first character begins so.
 bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
@@ -26,7 +30,10 @@ bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
 
 }  // namespace
 
-QString AdrLineBreak() { return QString(2, kAdrBreakChar); }
+QString AdrLineBreak()
+{
+    return QString(2, kAdrBreakChar);
+}
 
 QString ToAdrValue(const QString& text)
 {
@@ -71,29 +78,51 @@ void AdrLineReader::AddLine(QByteArrayView bytes, AdrLineEnd end)
         throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines_.size()).toStdString());
 }
 
+qsizetype AdrLineReader::ReadLines(QByteArrayView bytes)
+{
+    const char* begin = bytes.data();
+    const char* end = begin + bytes.size();
+    const char* at = begin;
+    while (at < end) {
+        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
+        const char* found =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+        if (!found) break;
+        QByteArrayView line(at, found - at);
+        AdrLineEnd lineEnd = AdrLineEnd::Lf;
+        if (line.endsWith('\r')) {
+            lineEnd = AdrLineEnd::CrLf;
+            line.chop(1);
+        }
+        AddLine(line, lineEnd);
+        at = found + 1;
+    }
+    return at - begin;
+}
+
+qsizetype AdrLineReader::FeedCompleteLines(QByteArrayView bytes)
+{
+    if (!partial_.isEmpty())
+        throw std::logic_error("AdrLineReader: FeedCompleteLines after an unfinished Feed");
+    return ReadLines(bytes);
+}
+
 void AdrLineReader::Feed(QByteArrayView bytes)
 {
-    while (!bytes.isEmpty()) {
-        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
-        const char* found = static_cast<const char*>(std::memchr(bytes.data(), '\n', static_cast<std::size_t>(bytes.size())));
+    if (!partial_.isEmpty()) {
+        const char* found =
+            static_cast<const char*>(std::memchr(bytes.data(), '\n', static_cast<std::size_t>(bytes.size())));
         if (!found) {
             partial_.append(bytes);
             return;
         }
-        QByteArrayView line = bytes.first(found - bytes.data());
-        if (!partial_.isEmpty()) {
-            partial_.append(line);
-            line = partial_;
-        }
-        AdrLineEnd end = AdrLineEnd::Lf;
-        if (line.endsWith('\r')) {
-            end = AdrLineEnd::CrLf;
-            line.chop(1);
-        }
-        AddLine(line, end);
+        const qsizetype head = found - bytes.data() + 1;
+        partial_.append(bytes.first(head));
+        ReadLines(partial_);
         partial_.clear();
-        bytes = bytes.sliced(found - bytes.data() + 1);
+        bytes = bytes.sliced(head);
     }
+    partial_.append(bytes.sliced(ReadLines(bytes)));
 }
 
 std::vector<AdrLine> AdrLineReader::Finish()
@@ -114,6 +143,9 @@ AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStart
 AdrDocument AdrDocument::Parse(std::vector<AdrLine> lines, const QString& itemStartLine)
 {
     AdrDocument doc(itemStartLine);
+    // A file of no bytes is an empty hotlist: what a store writes into it gets a new file's
+    // header, without which Opera would not read it.
+    if (lines.empty()) return doc;
     doc.top_.clear();
     doc.style_ = AdrLineEnd::CrLf;
     for (const AdrLine& l : lines)
@@ -134,11 +166,12 @@ AdrDocument AdrDocument::Parse(std::vector<AdrLine> lines, const QString& itemSt
             std::size_t j = i + 1;
             while (j < n && !lines[j].text.isEmpty()) ++j;
             if (j == n)
-                throw AdrParseError(QStringLiteral("line %1: the block \"%2\" that starts there runs to the end "
-                                                   "of the file")
-                                        .arg(i + 1)
-                                        .arg(line.text)
-                                        .toStdString());
+                throw AdrParseError(
+                    QStringLiteral("line %1: the block \"%2\" that starts there runs to the end "
+                                   "of the file")
+                        .arg(i + 1)
+                        .arg(line.text)
+                        .toStdString());
             AdrBlock block;
             block.kind = folder ? AdrBlockKind::Folder : AdrBlockKind::Item;
             block.start = std::move(line);
@@ -224,9 +257,15 @@ std::vector<AdrEntry>& AdrDocument::MutableLevel(int folder)
     return folder == kTopLevel ? top_ : blocks_[static_cast<std::size_t>(folder)].content;
 }
 
-AdrLine AdrDocument::NewLine(QString text) const { return {std::move(text), style_}; }
+AdrLine AdrDocument::NewLine(QString text) const
+{
+    return {std::move(text), style_};
+}
 
-QString AdrDocument::Value(int block, const QString& key) const { return ValueView(block, key).toString(); }
+QString AdrDocument::Value(int block, const QString& key) const
+{
+    return ValueView(block, key).toString();
+}
 
 QStringView AdrDocument::ValueView(int block, const QString& key) const
 {
@@ -249,7 +288,8 @@ bool AdrDocument::IsTrash(int block) const
     const AdrBlock& b = Block(block);
     if (b.kind != AdrBlockKind::Folder) return false;
     for (const AdrLine& l : b.keys)
-        if (QStringView(l.text).sliced(std::min<qsizetype>(1, l.text.size())) == QLatin1String("TRASH FOLDER=YES"))
+        if (QStringView(l.text).sliced(std::min<qsizetype>(1, l.text.size())) ==
+            QLatin1String("TRASH FOLDER=YES"))
             return true;
     return false;
 }
@@ -271,7 +311,8 @@ int AdrDocument::NewBlock(AdrBlockKind kind, const std::vector<std::pair<QString
     AdrBlock b;
     b.kind = kind;
     b.start = NewLine(kind == AdrBlockKind::Folder ? kFolderLine : itemStart_);
-    for (const auto& [key, value] : keys) b.keys.push_back(NewLine(QLatin1Char('\t') + key + QLatin1Char('=') + value));
+    for (const auto& [key, value] : keys)
+        b.keys.push_back(NewLine(QLatin1Char('\t') + key + QLatin1Char('=') + value));
     if (kind == AdrBlockKind::Folder) {
         b.content.push_back({-1, NewLine({})});
         b.close = NewLine(kCloseLine);
@@ -314,7 +355,8 @@ void AdrDocument::Detach(int block)
     AdrBlock& b = blocks_[static_cast<std::size_t>(block)];
     if (b.removed) return;
     std::vector<AdrEntry>& level = MutableLevel(b.parent);
-    const auto it = std::find_if(level.begin(), level.end(), [&](const AdrEntry& e) { return e.block == block; });
+    const auto it =
+        std::find_if(level.begin(), level.end(), [&](const AdrEntry& e) { return e.block == block; });
     if (it == level.end()) return;
     const std::size_t idx = static_cast<std::size_t>(it - level.begin());
     level.erase(it);
@@ -324,7 +366,10 @@ void AdrDocument::Detach(int block)
     b.removed = true;
 }
 
-void AdrDocument::Remove(int block) { Detach(block); }
+void AdrDocument::Remove(int block)
+{
+    Detach(block);
+}
 
 void AdrDocument::RemoveAll(const std::vector<int>& blocks)
 {

@@ -32,7 +32,8 @@ public:
                                  .arg(ContactPictureFolder(), file_.errorString()));
         // QTemporaryFile creates it 0600 already; said once more so that no umask or default can widen it.
         if (!file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            throw AgentError(QStringLiteral("the private picture file %1 cannot be made private").arg(file_.fileName()));
+            throw AgentError(
+                QStringLiteral("the private picture file %1 cannot be made private").arg(file_.fileName()));
     }
     QString Path() const { return file_.fileName(); }
     QTemporaryFile& File() { return file_; }
@@ -41,9 +42,14 @@ private:
     QTemporaryFile file_;
 };
 
+[[noreturn]] void FailFile(const QString& path, const QString& what)
+{
+    throw AgentError(QStringLiteral("contact picture: %1 (%2)").arg(what, path));
+}
+
 [[noreturn]] void FailFile(const PrivatePictureFile& file, const QString& what)
 {
-    throw AgentError(QStringLiteral("contact picture: %1 (%2)").arg(what, file.Path()));
+    FailFile(file.Path(), what);
 }
 
 // Lets Outlook save each of the contact's attachments in turn into the file, so that it ends
@@ -72,20 +78,20 @@ qint64 SavedLength(PrivatePictureFile& file)
     return length;
 }
 
-// Reads exactly `length` bytes into `into`; a shorter file or a failed read fails.
-void ReadExactly(PrivatePictureFile& file, char* into, qint64 length)
+}  // namespace
+
+void ReadPictureFileExactly(QFileDevice& file, char* into, qint64 length)
 {
     qint64 done = 0;
     while (done < length) {
-        const qint64 got = file.File().read(into + done, length - done);
-        if (got < 0) FailFile(file, QStringLiteral("read failed: ") + file.File().errorString());
+        const qint64 got = file.read(into + done, length - done);
+        if (got < 0) FailFile(file.fileName(), QStringLiteral("read failed: ") + file.errorString());
         if (got == 0)
-            FailFile(file, QStringLiteral("holds %1 bytes where %2 were saved").arg(done).arg(length));
+            FailFile(file.fileName(),
+                     QStringLiteral("holds %1 bytes where %2 were saved").arg(done).arg(length));
         done += got;
     }
 }
-
-}  // namespace
 
 QString ContactPictureFolder()
 {
@@ -105,7 +111,7 @@ void ExportContactPicture(const DispatchDriver& contact, ItemRecord& record)
                            .arg(kMaxContactPictureBytes));
     QByteArray group(static_cast<qsizetype>(length + 4), Qt::Uninitialized);
     qToLittleEndian(static_cast<std::uint32_t>(length), group.data());
-    ReadExactly(file, group.data() + 4, length);
+    ReadPictureFileExactly(file.File(), group.data() + 4, length);
     record.pictureBytes.append(group);
     record.Add(kPictureKey, kPictureKey);
 }
@@ -119,7 +125,7 @@ std::uint32_t ContinueCrcWithContactPicture(const DispatchDriver& contact, std::
     auto piece = std::make_unique<std::array<char, kPiece>>();
     for (qint64 done = 0; done < length;) {
         const qint64 size = std::min(kPiece, length - done);
-        ReadExactly(file, piece->data(), size);
+        ReadPictureFileExactly(file.File(), piece->data(), size);
         crc = Crc32Update(crc, piece->data(), static_cast<std::size_t>(size));
         done += size;
     }
@@ -129,13 +135,15 @@ std::uint32_t ContinueCrcWithContactPicture(const DispatchDriver& contact, std::
 QByteArray ContactPictureFromBuffer(const QByteArray& pictureBytes)
 {
     if (pictureBytes.size() < 4)
-        throw MalformedData(QStringLiteral("contact picture: the record carries %1 of the 4 bytes of its count")
-                                .arg(pictureBytes.size()));
+        throw MalformedData(
+            QStringLiteral("contact picture: the record carries %1 of the 4 bytes of its count")
+                .arg(pictureBytes.size()));
     const std::uint32_t count = qFromLittleEndian<std::uint32_t>(pictureBytes.constData());
     if (static_cast<std::uint64_t>(pictureBytes.size()) - 4 < count)
-        throw MalformedData(QStringLiteral("contact picture: the record carries %1 of the %2 bytes its count names")
-                                .arg(pictureBytes.size() - 4)
-                                .arg(count));
+        throw MalformedData(
+            QStringLiteral("contact picture: the record carries %1 of the %2 bytes its count names")
+                .arg(pictureBytes.size() - 4)
+                .arg(count));
     return pictureBytes.mid(4, static_cast<qsizetype>(count));
 }
 

@@ -10,6 +10,7 @@
 // last one saved (the highest index) is the picture, as Outlook lists them.
 
 #include <QByteArray>
+#include <QFileDevice>
 #include <QString>
 #include <cstdint>
 
@@ -22,6 +23,11 @@ inline constexpr qint64 kMaxContactPictureBytes = 64 * 1024 * 1024 - 4;
 // The folder the private picture files are made in: $XDG_RUNTIME_DIR when it names a folder,
 // else the temporary folder.
 QString ContactPictureFolder();
+
+// Reads exactly `length` bytes of the open picture file into `into`. A failed read, or a file
+// that ends first (it holds less than Outlook's save left in it), throws AgentError naming the
+// file: a picture is never passed on or counted short.
+void ReadPictureFileExactly(QFileDevice& file, char* into, qint64 length);
 
 // Appends the contact's picture to the record: the group (32-bit little-endian count, then the
 // bytes) to the byte buffer and the entry ("Picture", "Picture") to the fields. A contact

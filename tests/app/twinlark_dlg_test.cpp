@@ -20,6 +20,8 @@
 #include "dispatch/agent.h"
 #include "dispatch/file_transfers.h"
 #include "net/agent_server.h"
+#include "stores/store_set.h"
+#include "support/outlook/outlook_emulation.h"
 #include "support/planted_settings.h"
 #include "support/qt_event_loop.h"
 #include "support/widget_application.h"
@@ -376,6 +378,23 @@ TEST_F(MainDialogTest, LogButtonAndHelpCommandOpenTheirDocuments)
               QUrl::fromLocalFile(home_.Path(QStringLiteral(".local/share/TwinLark/TwinLark.log"))));
     EXPECT_EQ(opened_[1].path(),
               QStringLiteral("/user-guides/twinlark-macos/synchronization-with-windows.html"));
+}
+
+// The window tells the user that Outlook could not be opened without stopping the request
+// that opened it; without a screen, in its log.
+TEST_F(MainDialogTest, AnOutlookThatFailsToOpenIsToldWithoutHoldingUpTheRequest)
+{
+    CTwinLarkDlg& dlg = Open();
+    OutlookEmulation outlook;
+    outlook.SetCreateFails(QStringLiteral("Outlook.Application"));
+    outlook.Register();
+    EXPECT_FALSE(dlg.GetAgent().stores->startOutlook());
+    const QStringList lines = LogLines();
+    EXPECT_TRUE(lines.contains(QStringLiteral("'CContact::Add' Init false")))
+        << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains(QStringLiteral("Office init Error")));
+    dlg.GetAgent().stores->releaseOutlook();
+    EXPECT_EQ(outlook.LiveObjects(), 0);
 }
 
 TEST_F(MainDialogTest, InitialisesInOrderAndExitsThroughTheExitSequence)

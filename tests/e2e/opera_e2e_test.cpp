@@ -11,9 +11,9 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "wire/message_header.h"
 #include "stores/source_flags.h"
 #include "test_peer.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -142,7 +142,16 @@ TEST_F(OperaE2e, ASynchronisationChangesTheHotlistFilesOperaWrote)
     QByteArray add;
     ByteWriter addWriter(add);
     EncodeBookmarkFields({"Synced/Work", "Manual", "http://docs.example.org/"}, addWriter);
-    ASSERT_EQ(Ask(AS_ADD_BOOKMARK, add)->code, AS_ADD_BOOKMARK + 1) << agent.Log().toStdString();
+    reply = Ask(AS_ADD_BOOKMARK, add);
+    ASSERT_EQ(reply->code, AS_ADD_BOOKMARK + 1) << agent.Log().toStdString();
+    const QByteArray added = reply->payload;
+    reply = Ask(AS_GET_BOOKMARK, added);
+    ASSERT_EQ(reply->code, AS_GET_BOOKMARK + 1) << agent.Log().toStdString();
+    EXPECT_EQ(reply->payload.left(8), added);
+    ByteReader got(reply->payload);
+    got.Skip(8);
+    EXPECT_EQ(DecodeBookmarkFields(got),
+              (BookmarkRecord{"Synced/Work", "Manual", "http://docs.example.org/"}));
     QByteArray set;
     ByteWriter setWriter(set);
     bookmarks[0].Write(setWriter);
@@ -155,7 +164,8 @@ TEST_F(OperaE2e, ASynchronisationChangesTheHotlistFilesOperaWrote)
     ASSERT_EQ(Ask(AS_SAVE_BOOKMARKS_STATE)->code, AS_SAVE_BOOKMARKS_STATE + 1);
 
     // Nothing reaches the files before the end of the synchronisation.
-    EXPECT_EQ(agent.ReadFile(QStringLiteral(".opera/notes.adr")), Real("notes-opera12-linux-masked-excerpt.adr"));
+    EXPECT_EQ(agent.ReadFile(QStringLiteral(".opera/notes.adr")),
+              Real("notes-opera12-linux-masked-excerpt.adr"));
     ASSERT_EQ(Ask(AS_END_SYNC)->code, AS_END_SYNC + 1) << agent.Log().toStdString();
 
     const QByteArray contactsFile = agent.ReadFile(QStringLiteral(".opera/contacts.adr"));
@@ -166,7 +176,8 @@ TEST_F(OperaE2e, ASynchronisationChangesTheHotlistFilesOperaWrote)
     const QByteArray notesFile = agent.ReadFile(QStringLiteral(".opera/notes.adr"));
     EXPECT_TRUE(notesFile.contains("\tNAME=edited note\x02\x02second line\n"));
     EXPECT_TRUE(notesFile.contains("\tNAME=added note\n"));
-    EXPECT_EQ(notesFile.count("\n#NOTE\n"), Real("notes-opera12-linux-masked-excerpt.adr").count("\n#NOTE\n"));
+    EXPECT_EQ(notesFile.count("\n#NOTE\n"),
+              Real("notes-opera12-linux-masked-excerpt.adr").count("\n#NOTE\n"));
     const QByteArray bookmarksFile = agent.ReadFile(QStringLiteral(".opera/bookmarks.adr"));
     EXPECT_TRUE(bookmarksFile.contains("\tNAME=Renamed\n\tURL=http://renamed.example.org/\n"));
     EXPECT_TRUE(bookmarksFile.contains("\tNAME=Synced\n"));
@@ -194,7 +205,8 @@ TEST_F(OperaE2e, ASynchronisationChangesTheHotlistFilesOperaWrote)
 
 TEST_F(OperaE2e, ABrokenFileFailsTheStartAndKeepsItsBytes)
 {
-    const QByteArray broken = Real("notes-opera12-linux-masked-excerpt.adr") + "#NOTE\n\tNAME=runs to the end";
+    const QByteArray broken =
+        Real("notes-opera12-linux-masked-excerpt.adr") + "#NOTE\n\tNAME=runs to the end";
     agent.WriteFile(QStringLiteral(".opera/notes.adr"), broken);
     QByteArray chosen;
     ByteWriter(chosen).U32(SourceFlags::kOperaNotes);

@@ -1,11 +1,12 @@
 // Opera's bookmarks over a hotlist file in a temporary folder.
+#include "stores/apps/opera_bookmarks.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QTemporaryDir>
 
 #include "common/bookmark_checksums.h"
-#include "stores/apps/opera_bookmarks.h"
 
 namespace {
 
@@ -13,12 +14,18 @@ const QByteArray kHeader = "Opera Hotlist version 2.0\nOptions: encoding = utf8,
 
 QByteArray Url(const char* name, const char* uniqueId, const char* extra = "")
 {
-    return QByteArray("#URL\n\tID=7\n\tNAME=") + name + "\n\tURL=http://" + name + "/\n\tDESCRIPTION=about " + name +
-           "\n\tUNIQUEID=" + uniqueId + "\n" + extra + "\n";
+    return QByteArray("#URL\n\tID=7\n\tNAME=") + name + "\n\tURL=http://" + name + "/\n\tDESCRIPTION=about " +
+           name + "\n\tUNIQUEID=" + uniqueId + "\n" + extra + "\n";
 }
 
-QString U(int n) { return QStringLiteral("%1").arg(n, 32, 16, QLatin1Char('0')).toUpper(); }
-QString IdOf(int n) { return COperaBookmarks::OperaBookmarkId(U(n)); }
+QString U(int n)
+{
+    return QStringLiteral("%1").arg(n, 32, 16, QLatin1Char('0')).toUpper();
+}
+QString IdOf(int n)
+{
+    return COperaBookmarks::OperaBookmarkId(U(n));
+}
 
 class OperaBookmarksTest : public ::testing::Test {
 protected:
@@ -61,7 +68,8 @@ TEST(OperaBookmarkIdTest, HalvesAreXoredAsSignedDecimal)
         {"", "0"},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(COperaBookmarks::OperaBookmarkId(QString::fromLatin1(c.uniqueId)), QString::fromLatin1(c.id))
+        EXPECT_EQ(COperaBookmarks::OperaBookmarkId(QString::fromLatin1(c.uniqueId)),
+                  QString::fromLatin1(c.id))
             << c.uniqueId;
     const QString fresh = COperaBookmarks::NewOperaUniqueId();
     EXPECT_EQ(fresh.size(), 32);
@@ -70,9 +78,10 @@ TEST(OperaBookmarkIdTest, HalvesAreXoredAsSignedDecimal)
 
 TEST_F(OperaBookmarksTest, TrashIsInvisibleAndKeptWhileFoldersMakeThePath)
 {
-    Write(kHeader + Url("top", qPrintable(U(1))) + "#FOLDER\n\tID=2\n\tNAME=Work\n\n" + Url("w", qPrintable(U(2))) +
-          "#FOLDER\n\tNAME=Tools\n\n" + Url("t", qPrintable(U(3))) + "-\n\n-\n\n" +
-          "#FOLDER\n\tNAME=Trash\n\tTRASH FOLDER=YES\n\n" + Url("gone", qPrintable(U(4))) + "-\n\n");
+    Write(kHeader + Url("top", qPrintable(U(1))) + "#FOLDER\n\tID=2\n\tNAME=Work\n\n" +
+          Url("w", qPrintable(U(2))) + "#FOLDER\n\tNAME=Tools\n\n" + Url("t", qPrintable(U(3))) +
+          "-\n\n-\n\n" + "#FOLDER\n\tNAME=Trash\n\tTRASH FOLDER=YES\n\n" + Url("gone", qPrintable(U(4))) +
+          "-\n\n");
     const QByteArray before = Read();
     COperaBookmarks store(path_);
     store.Open();
@@ -80,7 +89,8 @@ TEST_F(OperaBookmarksTest, TrashIsInvisibleAndKeptWhileFoldersMakeThePath)
 
     BookmarkRecord r;
     store.Get(IdOf(3), r);
-    EXPECT_EQ(r, (BookmarkRecord{QStringLiteral("Work/Tools"), QStringLiteral("t"), QStringLiteral("http://t/")}));
+    EXPECT_EQ(
+        r, (BookmarkRecord{QStringLiteral("Work/Tools"), QStringLiteral("t"), QStringLiteral("http://t/")}));
     EXPECT_EQ(store.IDtoCRC32(IdOf(3)), BookmarkCrc32(r.path, r.name, r.url));
     // A bookmark in the trash is as unknown as one that does not exist.
     EXPECT_EQ(store.IDtoCRC32(IdOf(4)), 0u);
@@ -136,13 +146,15 @@ TEST_F(OperaBookmarksTest, EditKeepsOrMovesTheOneBookmarkTheIdentifierNames)
     EXPECT_EQ(r.name, QStringLiteral("twin2"));
     store.Edit(IdOf(5), {QStringLiteral("G/H"), QStringLiteral("moved"), QStringLiteral("http://m/")});
     store.Get(IdOf(5), r);
-    EXPECT_EQ(r, (BookmarkRecord{QStringLiteral("G/H"), QStringLiteral("moved"), QStringLiteral("http://m/")}));
+    EXPECT_EQ(r,
+              (BookmarkRecord{QStringLiteral("G/H"), QStringLiteral("moved"), QStringLiteral("http://m/")}));
     store.Close();
 
     const QByteArray file = Read();
-    EXPECT_TRUE(file.contains("#URL\n\tID=7\n\tNAME=a2\n\tURL=http://a2/\n\tDESCRIPTION=about a\n"
-                              "\tUNIQUEID=" +
-                              U(9).toLatin1() + "\n\tPERSONALBAR_POS=3\n"));
+    EXPECT_TRUE(
+        file.contains("#URL\n\tID=7\n\tNAME=a2\n\tURL=http://a2/\n\tDESCRIPTION=about a\n"
+                      "\tUNIQUEID=" +
+                      U(9).toLatin1() + "\n\tPERSONALBAR_POS=3\n"));
     EXPECT_TRUE(file.contains("NAME=twin1\n"));
     EXPECT_TRUE(file.contains("#FOLDER\n\tID=\n\tNAME=H\n"));
     EXPECT_TRUE(file.contains("NAME=moved\n\tURL=http://m/\n\tDESCRIPTION=about twin2\n"));
@@ -152,6 +164,42 @@ TEST_F(OperaBookmarksTest, EditKeepsOrMovesTheOneBookmarkTheIdentifierNames)
     again.Delete(IdOf(5));  // the moved one comes last in listing order now: twin1 stays
     again.Get(IdOf(5), r);
     EXPECT_EQ(r.name, QStringLiteral("twin1"));
+}
+
+TEST_F(OperaBookmarksTest, DeletingOneOfTwoNeighboursSharingAnIdentifierLeavesTheOtherWhole)
+{
+    const QByteArray first = Url("first", qPrintable(U(5)));
+    const QByteArray after = Url("after", qPrintable(U(6)));
+    Write(kHeader + first + Url("second", qPrintable(U(5))) + after);
+    COperaBookmarks store(path_);
+    store.Open();
+    store.Delete(IdOf(5));
+    BookmarkRecord r;
+    store.Get(IdOf(5), r);
+    EXPECT_EQ(r.name, QStringLiteral("first"));
+    store.Close();
+    EXPECT_EQ(Read(), kHeader + first + after);
+}
+
+// A folder name may hold "/", the separator of the path the peer sees: sent back unchanged, that
+// path leaves the bookmark where it is and makes no folders.
+TEST_F(OperaBookmarksTest, AFolderNameWithASlashKeepsItsBookmarks)
+{
+    Write(kHeader + "#FOLDER\n\tNAME=A/B\n\n" + Url("x", qPrintable(U(1))) + "-\n\n");
+    COperaBookmarks store(path_);
+    store.Open();
+    BookmarkRecord r;
+    store.Get(IdOf(1), r);
+    EXPECT_EQ(r.path, QStringLiteral("A/B"));
+    const std::uint32_t crc = store.IDtoCRC32(IdOf(1));
+    store.Edit(IdOf(1), {r.path, QStringLiteral("x2"), r.url});
+    store.Get(IdOf(1), r);
+    EXPECT_EQ(r.path, QStringLiteral("A/B"));
+    EXPECT_NE(store.IDtoCRC32(IdOf(1)), crc);
+    store.Close();
+    const QByteArray file = Read();
+    EXPECT_EQ(file.count("#FOLDER"), 1);
+    EXPECT_TRUE(file.contains("#FOLDER\n\tNAME=A/B\n\n#URL\n\tID=7\n\tNAME=x2\n"));
 }
 
 TEST_F(OperaBookmarksTest, DeleteAllReadsTheFileAgain)

@@ -1,9 +1,13 @@
 // Opera hotlist files as a document: what is read, what a rewrite keeps, what a store adds.
+#include "stores/apps/opera_hotlist.h"
+
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 
-#include "stores/apps/opera_hotlist.h"
+#include "stores/apps/opera_hotlist_file.h"
 #include "stores/apps/opera_visible_items.h"
 
 namespace {
@@ -56,24 +60,47 @@ TEST(OperaHotlistTest, LongLinesAreReadWhole)
 {
     const AdrDocument notes = ParseText(RealFile("notes-opera12-linux-masked-excerpt.adr"), "#NOTE");
     qsizetype longest = 0;
-    for (int b : Items(notes)) longest = std::max(longest, notes.Value(b, QStringLiteral("NAME")).toUtf8().size());
+    for (int b : Items(notes))
+        longest = std::max(longest, notes.Value(b, QStringLiteral("NAME")).toUtf8().size());
     EXPECT_GE(longest, 19559 - int(sizeof("\tNAME=") - 1));
 
     const QString value(100'000, QLatin1Char('x'));
-    const QByteArray file = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n#NOTE\n\tNAME=" +
-                            value.toUtf8() + "\n\tUNIQUEID=AB\n\n#NOTE\n\tNAME=after\n\n";
+    const QByteArray file =
+        "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n#NOTE\n\tNAME=" + value.toUtf8() +
+        "\n\tUNIQUEID=AB\n\n#NOTE\n\tNAME=after\n\n";
     const AdrDocument doc = ParseText(file, "#NOTE");
     ASSERT_EQ(Items(doc).size(), 2u);
     EXPECT_EQ(doc.Value(Items(doc)[0], QStringLiteral("NAME")), value);
     EXPECT_EQ(doc.Value(Items(doc)[1], QStringLiteral("NAME")), QStringLiteral("after"));
+
+    // From a file, read in pieces: lines that pieces cut, and one longer than a piece, whole.
+    QByteArray large = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
+    for (int i = 0; i < 40; ++i)
+        large += "#NOTE\n\tNAME=" + QByteArray(30'000 + 997 * i, 'a' + i % 26) +
+                 "\xC3\xA9\n\tUNIQUEID=" + QByteArray::number(i) + "\n\n";
+    large += "#NOTE\n\tNAME=" + QByteArray(700'000, 'z') + "\r\n\n#NOTE\n\tNAME=last\n\n";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("notes.adr"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(large);
+    out.close();
+    OperaHotlistFile read = OperaHotlistFile::AtPath(path, QStringLiteral("#NOTE"));
+    read.Open();
+    const std::vector<int> items = Items(read.Document());
+    ASSERT_EQ(items.size(), 42u);
+    EXPECT_EQ(read.Document().Value(items[40], QStringLiteral("NAME")).size(), 700'000);
+    EXPECT_EQ(read.Document().Serialize(), large);
 }
 
 // Files are read in pieces: a piece may end inside a line, between its CR and LF, or inside a
 // character of several bytes, and the lines must come out as from the whole file.
 TEST(OperaHotlistTest, PiecesSplitAnywhereGiveTheSameLines)
 {
-    const QByteArray file = "\xEF\xBB\xBFOpera Hotlist version 2.0\r\r\nOptions\r\n\n#NOTE\r\n\tNAME=\xC3\xA9t\xE2\x82\xAC\x02\x02x"
-                            "\r\n\tUNIQUEID=1\n\nlast";
+    const QByteArray file =
+        "\xEF\xBB\xBFOpera Hotlist version "
+        "2.0\r\r\nOptions\r\n\n#NOTE\r\n\tNAME=\xC3\xA9t\xE2\x82\xAC\x02\x02x"
+        "\r\n\tUNIQUEID=1\n\nlast";
     AdrLineReader whole;
     whole.Feed(file);
     const std::vector<AdrLine> expected = whole.Finish();
@@ -136,7 +163,8 @@ TEST(OperaHotlistTest, ReadingRules)
     for (const AdrEntry& e : doc.Level(AdrDocument::kTopLevel))
         if (e.IsBlock() && doc.Block(e.block).kind == AdrBlockKind::Folder) {
             ++folders;
-            EXPECT_EQ(doc.IsTrash(e.block), doc.Value(e.block, QStringLiteral("NAME")) == QStringLiteral("F2"));
+            EXPECT_EQ(doc.IsTrash(e.block),
+                      doc.Value(e.block, QStringLiteral("NAME")) == QStringLiteral("F2"));
         }
     EXPECT_EQ(folders, 2);
     EXPECT_EQ(doc.Serialize(), file);
@@ -183,9 +211,10 @@ TEST(OperaHotlistTest, ValuesWithLineBreaksStayOneValue)
 TEST(OperaHotlistTest, NewFileHasTheWrittenLayout)
 {
     AdrDocument doc(QStringLiteral("#URL"));
-    const int folder = doc.NewBlock(AdrBlockKind::Folder, {{QStringLiteral("ID"), QString()},
-                                                           {QStringLiteral("NAME"), QStringLiteral("F")},
-                                                           {QStringLiteral("UNIQUEID"), QStringLiteral("U1")}});
+    const int folder =
+        doc.NewBlock(AdrBlockKind::Folder, {{QStringLiteral("ID"), QString()},
+                                            {QStringLiteral("NAME"), QStringLiteral("F")},
+                                            {QStringLiteral("UNIQUEID"), QStringLiteral("U1")}});
     doc.Insert(folder, AdrDocument::kTopLevel);
     const int item = doc.NewBlock(AdrBlockKind::Item, {{QStringLiteral("NAME"), QStringLiteral("n")},
                                                        {QStringLiteral("UNIQUEID"), QStringLiteral("U2")}});
@@ -206,7 +235,8 @@ TEST(OperaHotlistTest, NewFileHasTheWrittenLayout)
                                           "\r\n"));
     // Read back, the first line keeps its own CR and the rewrite is the same.
     const AdrDocument back = ParseText(doc.Serialize());
-    EXPECT_EQ(back.Level(AdrDocument::kTopLevel).front().line.text, QStringLiteral("Opera Hotlist version 2.0\r"));
+    EXPECT_EQ(back.Level(AdrDocument::kTopLevel).front().line.text,
+              QStringLiteral("Opera Hotlist version 2.0\r"));
     EXPECT_EQ(back.Serialize(), doc.Serialize());
 }
 
@@ -235,6 +265,30 @@ TEST(OperaHotlistTest, ChangesKeepTheRestAndTheFilesLineEnds)
         else
             EXPECT_EQ(is, was) << "note " << i;
     }
+}
+
+TEST(OperaHotlistTest, AnEmptyFileIsAnEmptyHotlistThatGetsTheHeaderWhenWritten)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("bookmarks.adr"));
+    QFile(path).open(QIODevice::WriteOnly);
+    OperaHotlistFile file = OperaHotlistFile::AtPath(path, QStringLiteral("#URL"));
+    file.Open();
+    EXPECT_TRUE(Items(file.Document()).empty());
+    file.Close();
+    EXPECT_EQ(QFileInfo(path).size(), 0) << "nothing changed, nothing written";
+
+    AdrDocument& doc = file.Change();
+    const int b = doc.NewBlock(AdrBlockKind::Item, {{QStringLiteral("NAME"), QStringLiteral("n")}});
+    doc.Insert(b, AdrDocument::kTopLevel);
+    file.Close();
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.startsWith(
+        "Opera Hotlist version 2.0\r\r\nOptions: encoding = utf8, version=3\r\n\r\n#URL\r\n"))
+        << bytes.constData();
+    EXPECT_EQ(Items(ParseText(bytes)).size(), 1u);
 }
 
 TEST(OperaHotlistTest, DeepNestingNeitherRecursesNorTurnsQuadratic)

@@ -1,6 +1,9 @@
 // The contact picture on the emulated Outlook: what goes out, what comes in, what the checksum
 // covers, and that the files it passes through are private, short-lived and never a fixed name.
+#include "stores/outlook/contact_picture.h"
+
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,12 +12,14 @@
 
 #include "common/crc32.h"
 #include "common/errors.h"
-#include "stores/outlook/contact_picture.h"
+#include "dispatch/request_codes.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_wrappers.h"
+#include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -48,7 +53,8 @@ struct PictureRig {
         outlook.Register();
         EXPECT_TRUE(application.CreateDispatch(QStringLiteral("Outlook.Application")));
         nameSpace = GetMAPINamespace(application);
-        contactId = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text(QStringLiteral("Ann"))}});
+        contactId = outlook.PlantItem(EmuFolder::Contacts,
+                                      {{"FirstName", VariantValue::Text(QStringLiteral("Ann"))}});
     }
     DispatchDriver Contact() const
     {
@@ -194,6 +200,25 @@ TEST(ContactPicture, PictureOverTheReplyCapFailsExportButNotTheChecksum)
     EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
 }
 
+// The same through the requests: the peer's read of that contact fails, its change check does not.
+TEST(ContactPicture, APictureOverTheCapFailsTheReadRequestButNotTheCheck)
+{
+    DispatchHarness h;
+    OutlookEmulation outlook;
+    outlook.Register();
+    h.agent.agentId = 14;
+    const QString id = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
+    outlook.PlantAttachment(id, QByteArray(kMaxContactPictureBytes + 1, 'p'), true);
+    const SentMessage check = h.Send(AS_CHECK_CONTACTS);
+    ASSERT_EQ(check.code, AS_CHECK_CONTACTS + 1);
+    EXPECT_EQ(ParseChangeReport(check.payload).added, QStringList{id});
+    h.TakeLogLines();
+    EXPECT_EQ(h.Send(AS_GET_CONTACT, Utf16z(id)).code, AS_ERROR);
+    const QString log = h.TakeLogLines().join(u'\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("more than a reply can carry"))) << log.toStdString();
+    EXPECT_TRUE(FilesIn(h.home.Path(QStringLiteral("runtime"))).isEmpty());
+}
+
 TEST(ContactPicture, EachProcedureUsesItsOwnFileAndRemovesIt)
 {
     PictureRig rig;
@@ -222,6 +247,57 @@ TEST(ContactPicture, EachProcedureUsesItsOwnFileAndRemovesIt)
     rig.outlook.AddFault({EmuObject::Contact, kAddPicture, InvokeKind::Method});
     EXPECT_ANY_THROW(ImportContactPicture(rig.Contact(), Group("two")));
     EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
+}
+
+// Mode 0600 while Outlook holds the file, even when the process's umask would let anyone in.
+TEST(ContactPicture, EveryPictureFileIsTheUsersAloneWhileOutlookUsesIt)
+{
+    PictureRig rig;
+    struct OpenUmask {
+        mode_t previous = ::umask(0);
+        ~OpenUmask() { ::umask(previous); }
+    } openUmask;
+    QStringList seen;  // "<mode> <path>" of each file Outlook was handed
+    rig.outlook.SetCallListener([&](const EmuCall& call) {
+        if (call.kind != InvokeKind::Method || (call.dispId != kSaveAsFile && call.dispId != kAddPicture))
+            return;
+        const QString path = call.arguments.front().String();
+        struct stat st {};
+        const bool regular = ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+        seen.append(QStringLiteral("%1 %2").arg(regular ? st.st_mode & 07777 : 0, 0, 8).arg(path));
+    });
+    rig.outlook.PlantAttachment(rig.contactId, "outlook's picture", true);
+    ItemRecord record;
+    ExportContactPicture(rig.Contact(), record);
+    ContinueCrcWithContactPicture(rig.Contact(), 0);
+    ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+    ASSERT_EQ(seen.size(), 3);
+    for (const QString& file : seen)
+        EXPECT_TRUE(file.startsWith(QStringLiteral("600 "))) << file.toStdString();
+}
+
+// A file that ends before the length Outlook's save left in it fails the read; so does a read
+// that fails.
+TEST(ContactPicture, AShortOrFailingReadOfThePictureFileFails)
+{
+    TempHome home;
+    home.WriteFile(QStringLiteral("picture"), "abc");
+    QFile file(home.Path(QStringLiteral("picture")));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    char into[5] = {};
+    ReadPictureFileExactly(file, into, 3);
+    EXPECT_EQ(QByteArray(into, 3), QByteArray("abc"));
+    ASSERT_TRUE(file.reset());
+    try {
+        ReadPictureFileExactly(file, into, 5);
+        ADD_FAILURE() << "a short read passed";
+    } catch (const AgentError& e) {
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QStringLiteral("holds 3 bytes where 5 were saved")))
+            << e.what();
+    }
+    QFile writeOnly(home.Path(QStringLiteral("picture")));
+    ASSERT_TRUE(writeOnly.open(QIODevice::WriteOnly | QIODevice::Append));
+    EXPECT_THROW(ReadPictureFileExactly(writeOnly, into, 1), AgentError);
 }
 
 TEST(ContactPicture, FilesGoToTheRuntimeFolderElseTheTemporaryFolder)

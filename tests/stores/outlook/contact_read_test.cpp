@@ -2,10 +2,15 @@
 // emulated Outlook.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "common/errors.h"
+#include "dispatch/request_codes.h"
 #include "stores/outlook/contact_fields.h"
+#include "support/dispatch_harness.h"
 #include "support/outlook/outlook_store_rig.h"
 #include "support/scoped_time_zone.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -35,13 +40,14 @@ TEST(OutlookContactRead, EntriesTheirOrderAndValuesPerVersion)
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
         OutlookStoreRig rig(OutlookKind::Contacts, c.version);
-        const QString id = rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")},
-                                                                       {"LastName", VariantValue::Text("Lee")},
-                                                                       {"FullName", VariantValue::Text("Ann Lee")},
-                                                                       {"Categories", VariantValue::Text("a;b")},
-                                                                       {"Journal", VariantValue::Bool(true)},
-                                                                       {"Gender", VariantValue::I4(2)},
-                                                                       {"Birthday", VariantValue::Date(40'000.75)}});
+        const QString id =
+            rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")},
+                                                        {"LastName", VariantValue::Text("Lee")},
+                                                        {"FullName", VariantValue::Text("Ann Lee")},
+                                                        {"Categories", VariantValue::Text("a;b")},
+                                                        {"Journal", VariantValue::Bool(true)},
+                                                        {"Gender", VariantValue::I4(2)},
+                                                        {"Birthday", VariantValue::Date(40'000.75)}});
         const ItemRecord r = Read(rig, id);
         EXPECT_EQ(r.FieldCount(), c.entries);
         EXPECT_EQ(r.names.front(), QStringLiteral("Anniversary"));
@@ -56,18 +62,21 @@ TEST(OutlookContactRead, EntriesTheirOrderAndValuesPerVersion)
         if (c.version < 12) {
             EXPECT_EQ(PlacesOf(r, "FullName"), after("CreationTime") + after("FTPSite"));
             EXPECT_EQ(PlacesOf(r, "FirstName"), after("FileAs") + after("Body"));
-            EXPECT_EQ(PlacesOf(r, "LastName"), after("Language") + QList<int>{PlacesOf(r, "FirstName").last() + 1});
+            EXPECT_EQ(PlacesOf(r, "LastName"),
+                      after("Language") + QList<int>{PlacesOf(r, "FirstName").last() + 1});
         } else {
             EXPECT_EQ(PlacesOf(r, "FullName"), after("FTPSite"));
             EXPECT_EQ(PlacesOf(r, "FirstName"), after("FileAs"));
             EXPECT_EQ(PlacesOf(r, "LastName"), after("Language"));
         }
         for (int at : PlacesOf(r, "FirstName")) EXPECT_EQ(r.values[at], ItemValue(QStringLiteral("Ann")));
-        EXPECT_EQ(r.names[3] == QLatin1String("ReminderTime"), c.version >= 12) << "after CreationTime in 12 and 14";
+        EXPECT_EQ(r.names[3] == QLatin1String("ReminderTime"), c.version >= 12)
+            << "after CreationTime in 12 and 14";
         EXPECT_EQ(r.values[r.IndexOf("Categories")], ItemValue(QStringLiteral("a,b")));
         EXPECT_EQ(r.values[r.IndexOf("Journal")], ItemValue(1));
         EXPECT_EQ(r.values[r.IndexOf("Gender")], ItemValue(2));
-        EXPECT_EQ(r.values[r.IndexOf("Birthday")], ItemValue(QStringLiteral("07-06-2009 18:00:00"))) << "not converted";
+        EXPECT_EQ(r.values[r.IndexOf("Birthday")], ItemValue(QStringLiteral("07-06-2009 18:00:00")))
+            << "not converted";
         EXPECT_EQ(r.values[r.IndexOf("Anniversary")], ItemValue(QString())) << "no date is empty text";
         EXPECT_EQ(r.IndexOf("InternetFreeBusyAddress") >= 0, c.version >= 9);
         EXPECT_EQ(r.IndexOf("IMAddress") >= 0, c.version >= 11);
@@ -106,6 +115,21 @@ TEST(OutlookContactRead, AFailingReadKeepsTheEntriesBeforeIt)
         EXPECT_EQ(record.values.size(), 28u);
         EXPECT_EQ(record.names.last(), QStringLiteral("Department"));
     }
+
+    // The request that fails so logs the entries read before the failure, each once.
+    DispatchHarness h;
+    OutlookEmulation outlook;
+    outlook.Register();
+    h.agent.agentId = 14;
+    ASSERT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    const QString id = outlook.PlantItem(EmuFolder::Contacts, {{"Department", VariantValue::Text("Sales")}});
+    outlook.AddFault({EmuObject::Contact, 0x8083, InvokeKind::PropertyGet, {}, 0, true, 0});
+    h.TakeLogLines();
+    EXPECT_EQ(h.Send(AS_GET_CONTACT, Utf16z(id)).code, AS_ERROR);
+    const QStringList lines = h.TakeLogLines();
+    const QStringList entries = lines.filter(QRegularExpression(QStringLiteral("^\\t- ")));
+    EXPECT_EQ(entries.size(), 28) << lines.join(u'\n').toStdString();
+    EXPECT_EQ(entries.value(27), QStringLiteral("\t- Department - Sales"));
 }
 
 TEST(OutlookContactRead, TheSameContactReadsAlikeInEveryZoneAndSeason)
@@ -115,8 +139,9 @@ TEST(OutlookContactRead, TheSameContactReadsAlikeInEveryZoneAndSeason)
         ScopedTimeZone scoped(zone);
         OutlookStoreRig rig(OutlookKind::Contacts, 14);
         for (double birthday : {40'193.0, 40'375.0}) {  // January and July
-            const QString id = rig.outlook.PlantItem(EmuFolder::Contacts, {{"Birthday", VariantValue::Date(birthday)},
-                                                                           {"FirstName", VariantValue::Text("Bo")}});
+            const QString id = rig.outlook.PlantItem(
+                EmuFolder::Contacts,
+                {{"Birthday", VariantValue::Date(birthday)}, {"FirstName", VariantValue::Text("Bo")}});
             ItemRecord r = Read(rig, id);
             r.RemoveAt(r.IndexOf("EntryID"));
             r.RemoveAt(r.IndexOf("CreationTime"));
@@ -133,7 +158,8 @@ TEST(OutlookContactRead, OnExchangeEntryIdIsOutlooksLongOne)
     for (int version : {12, 14}) {
         SCOPED_TRACE(version);
         OutlookStoreRig rig(OutlookKind::Contacts, version, {{QStringLiteral("EX"), 0}});
-        const QString longId = rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Cy")}});
+        const QString longId =
+            rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Cy")}});
         QStringList ids;
         rig.store->GetIDs(ids);
         ASSERT_EQ(ids.size(), 1);
@@ -148,8 +174,11 @@ TEST(OutlookContactRead, OnExchangeEntryIdIsOutlooksLongOne)
 // changes it, text moved to the neighbouring field does not, and fields outside the list never.
 TEST(OutlookContactChecksum, RowsOrderPictureAndFieldsLeftOut)
 {
-    const char* rows[] = {"Account", "BusinessAddressCity", "Categories", "Email1Address", "FirstName",
-                          "LastName", "Subject", "Body", "WebPage", "Spouse"};
+    const char* rows[] = {"Account",    "BusinessAddressCity",
+                          "Categories", "Email1Address",
+                          "FirstName",  "LastName",
+                          "Subject",    "Body",
+                          "WebPage",    "Spouse"};
     OutlookStoreRig rig(OutlookKind::Contacts, 11);
     const QString id = rig.outlook.PlantItem(EmuFolder::Contacts);
     const std::uint32_t empty = rig.store->IDtoCRC32(id);
@@ -159,7 +188,8 @@ TEST(OutlookContactChecksum, RowsOrderPictureAndFieldsLeftOut)
         EXPECT_NE(rig.store->IDtoCRC32(other), empty);
     }
     // "BusinessAddressCity" and "BusinessAddressCountry" are neighbours.
-    const QString inCity = rig.outlook.PlantItem(EmuFolder::Contacts, {{"BusinessAddressCity", VariantValue::Text("Oslo")}});
+    const QString inCity =
+        rig.outlook.PlantItem(EmuFolder::Contacts, {{"BusinessAddressCity", VariantValue::Text("Oslo")}});
     const QString inCountry =
         rig.outlook.PlantItem(EmuFolder::Contacts, {{"BusinessAddressCountry", VariantValue::Text("Oslo")}});
     EXPECT_EQ(rig.store->IDtoCRC32(inCity), rig.store->IDtoCRC32(inCountry));
@@ -167,7 +197,8 @@ TEST(OutlookContactChecksum, RowsOrderPictureAndFieldsLeftOut)
     for (const char* outside : {"User1", "Email1AddressType", "Gender"}) {
         SCOPED_TRACE(outside);
         const QString other = rig.outlook.PlantItem(
-            EmuFolder::Contacts, {{outside, QByteArray(outside) == "Gender" ? VariantValue::I4(1) : VariantValue::Text("y")}});
+            EmuFolder::Contacts,
+            {{outside, QByteArray(outside) == "Gender" ? VariantValue::I4(1) : VariantValue::Text("y")}});
         EXPECT_EQ(rig.store->IDtoCRC32(other), empty);
     }
     // The picture's bytes count.
@@ -203,8 +234,9 @@ TEST(OutlookContactFields, EveryVersionCarriesItsKeys)
         int version;
         int add, edit;
     } cases[] = {{8, 106, 106}, {9, 109, 109}, {11, 115, 115}, {12, 121, 126}, {14, 121, 126}};
-    const char* const keys[] = {"Account", "Anniversary", "FirstName", "firstname", "Picture", "ReminderTime",
-                                "TaskDueDate", "IMAddress", "EntryID", "CreationTime", "Unknown"};
+    const char* const keys[] = {"Account", "Anniversary",  "FirstName",   "firstname",
+                                "Picture", "ReminderTime", "TaskDueDate", "IMAddress",
+                                "EntryID", "CreationTime", "Unknown"};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.version);
         // Count by asking for every key the tables may hold, through the lookup the writers use.

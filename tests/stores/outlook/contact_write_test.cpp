@@ -13,13 +13,13 @@
 #include "common/errors.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_codes.h"
-#include "wire/message_header.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_store_factory.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
 #include "support/scoped_env.h"
 #include "support/system_time_fields.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -34,7 +34,8 @@ const QSet<QString> kEditOnly = {"ReminderTime", "TaskStartDate", "TaskDueDate",
 
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0)
 {
-    const std::optional<double> date = SystemTimeToOleDate(MakeSystemTime(year, month, day, hour, minute, second));
+    const std::optional<double> date =
+        SystemTimeToOleDate(MakeSystemTime(year, month, day, hour, minute, second));
     EXPECT_TRUE(date);
     return date.value_or(0.0);
 }
@@ -93,7 +94,8 @@ std::map<QString, DispId> WritableKeys(int version, bool edit)
 }
 
 struct ContactRig {
-    explicit ContactRig(int version, std::vector<std::pair<QString, int>> stores = {{QStringLiteral("S1"), 3}})
+    explicit ContactRig(int version,
+                        std::vector<std::pair<QString, int>> stores = {{QStringLiteral("S1"), 3}})
     {
         outlook.SetVersions({version});
         outlook.SetProfileStores(std::move(stores));
@@ -107,8 +109,8 @@ struct ContactRig {
     {
         std::vector<EmuCall> writes;
         for (const EmuCall& c : outlook.Journal())
-            if (c.object == EmuObject::Contact &&
-                (c.kind == InvokeKind::PropertyPut || (c.kind == InvokeKind::Method && c.dispId == kAddPicture)))
+            if (c.object == EmuObject::Contact && (c.kind == InvokeKind::PropertyPut ||
+                                                   (c.kind == InvokeKind::Method && c.dispId == kAddPicture)))
                 writes.push_back(c);
         return writes;
     }
@@ -156,7 +158,9 @@ std::vector<Write> Seen(const std::vector<EmuCall>& calls)
 {
     std::vector<Write> seen;
     for (const EmuCall& c : calls)
-        seen.emplace_back(c.dispId, c.dispId == kAddPicture && c.kind == InvokeKind::Method ? kAnyFile : c.arguments.front());
+        seen.emplace_back(c.dispId, c.dispId == kAddPicture && c.kind == InvokeKind::Method
+                                        ? kAnyFile
+                                        : c.arguments.front());
     return seen;
 }
 
@@ -177,7 +181,8 @@ TEST(ContactWrite, EachVersionWritesExactlyItsKeysOnceInRecordOrder)
 
             const std::map<QString, DispId> keys = WritableKeys(version, edit);
             const bool picture = version >= 11;
-            EXPECT_EQ(keys.size() + (picture ? 1 : 0), edit ? counts.at(version).second : counts.at(version).first);
+            EXPECT_EQ(keys.size() + (picture ? 1 : 0),
+                      edit ? counts.at(version).second : counts.at(version).first);
             std::vector<Write> expected;
             for (int i = 0; i < record.FieldCount(); ++i) {
                 const QString& name = record.names[i];
@@ -230,20 +235,36 @@ TEST(ContactWrite, ValuesAreConvertedByKind)
         std::vector<Write> writes;
     };
     const Case cases[] = {
-        {"integers are never filtered", 8, false, Fields({{"Gender", 0}, {"Importance", -1}, {"Sensitivity", 2}}),
+        {"integers are never filtered",
+         8,
+         false,
+         Fields({{"Gender", 0}, {"Importance", -1}, {"Sensitivity", 2}}),
          {{0x3A4D, VariantValue::I4(0)}, {0x17, VariantValue::I4(-1)}, {0x36, VariantValue::I4(2)}}},
-        {"flags: any other value than 0 is true", 9, true, Fields({{"UnRead", 7}, {"Journal", 5}, {"NoAging", 0}}),
-         {{0xF01C, VariantValue::Bool(true)}, {0x8025, VariantValue::Bool(true)}, {0x850E, VariantValue::Bool(false)}}},
-        {"empty birthday is no date, a time of day is dropped", 11, false,
+        {"flags: any other value than 0 is true",
+         9,
+         true,
+         Fields({{"UnRead", 7}, {"Journal", 5}, {"NoAging", 0}}),
+         {{0xF01C, VariantValue::Bool(true)},
+          {0x8025, VariantValue::Bool(true)},
+          {0x850E, VariantValue::Bool(false)}}},
+        {"empty birthday is no date, a time of day is dropped",
+         11,
+         false,
          Fields({{"Birthday", QString()}, {"Anniversary", QStringLiteral("03-07-2010 14:30:00")}}),
          {{0x3A42, VariantValue::Date(kNoDate)}, {0x3A41, VariantValue::Date(Date(2010, 3, 7))}}},
-        {"birthday in the other forms people type", 14, true,
+        {"birthday in the other forms people type",
+         14,
+         true,
          Fields({{"Birthday", QStringLiteral("2010-03-07")}, {"Birthday", QStringLiteral("07.03.2010")}}),
          {{0x3A42, VariantValue::Date(Date(2010, 3, 7))}, {0x3A42, VariantValue::Date(Date(2010, 3, 7))}}},
-        {"the reminder keeps its time of day; empty is no date", 12, true,
+        {"the reminder keeps its time of day; empty is no date",
+         12,
+         true,
          Fields({{"ReminderTime", QStringLiteral("03-07-2010 14:30:00")}, {"ReminderTime", QString()}}),
          {{0x8502, VariantValue::Date(Date(2010, 3, 7, 14, 30))}, {0x8502, VariantValue::Date(kNoDate)}}},
-        {"task dates in the fixed form, with or without a time", 14, true,
+        {"task dates in the fixed form, with or without a time",
+         14,
+         true,
          Fields({{"TaskStartDate", QStringLiteral("03-07-2010")},
                  {"TaskDueDate", QStringLiteral("03-08-2010 08:15:00")},
                  {"TaskCompletedDate", QStringLiteral("03/09/2010")},
@@ -252,23 +273,41 @@ TEST(ContactWrite, ValuesAreConvertedByKind)
           {0x8105, VariantValue::Date(Date(2010, 3, 8, 8, 15))},
           {0x810F, VariantValue::Date(Date(2010, 3, 9))},
           {0x85A0, VariantValue::Date(Date(2010, 12, 31, 23, 59, 59))}}},
-        {"creation leaves the reminder and the task dates alone", 14, false,
-         Fields({{"ReminderTime", QStringLiteral("03-07-2010")}, {"TaskStartDate", QStringLiteral("03-07-2010")},
+        {"creation leaves the reminder and the task dates alone",
+         14,
+         false,
+         Fields({{"ReminderTime", QStringLiteral("03-07-2010")},
+                 {"TaskStartDate", QStringLiteral("03-07-2010")},
                  {"TaskSubject", QStringLiteral("call")}}),
          {{0xFC1F, VariantValue::Text(QStringLiteral("call"))}}},
-        {"each address type to its own address", 8, false,
-         Fields({{"Email2AddressType", QStringLiteral("SMTP")}, {"Email3AddressType", QStringLiteral("EX")},
+        {"each address type to its own address",
+         8,
+         false,
+         Fields({{"Email2AddressType", QStringLiteral("SMTP")},
+                 {"Email3AddressType", QStringLiteral("EX")},
                  {"Email1AddressType", QStringLiteral("FAX")}}),
-         {{0x8092, VariantValue::Text(QStringLiteral("SMTP"))}, {0x80A2, VariantValue::Text(QStringLiteral("EX"))},
+         {{0x8092, VariantValue::Text(QStringLiteral("SMTP"))},
+          {0x80A2, VariantValue::Text(QStringLiteral("EX"))},
           {0x8082, VariantValue::Text(QStringLiteral("FAX"))}}},
-        {"texts unchanged, empty clears, categories keep their separators", 12, true,
-         Fields({{"Categories", QStringLiteral("Red;Blue,Green")}, {"JobTitle", QString()},
-                 {"FullName", QStringLiteral("A")}, {"FullName", QStringLiteral("B")}}),
-         {{0x9001, VariantValue::Text(QStringLiteral("Red;Blue,Green"))}, {0x3A17, VariantValue::Text(QString())},
-          {0x3001, VariantValue::Text(QStringLiteral("A"))}, {0x3001, VariantValue::Text(QStringLiteral("B"))}}},
-        {"later versions' keys are passed over", 8, true,
-         Fields({{"IMAddress", QStringLiteral("im")}, {"NetMeetingAlias", QStringLiteral("nm")},
-                 {"Email1DisplayName", QStringLiteral("d")}, {"ReminderSet", 1}, {"Picture", kPicture}}),
+        {"texts unchanged, empty clears, categories keep their separators",
+         12,
+         true,
+         Fields({{"Categories", QStringLiteral("Red;Blue,Green")},
+                 {"JobTitle", QString()},
+                 {"FullName", QStringLiteral("A")},
+                 {"FullName", QStringLiteral("B")}}),
+         {{0x9001, VariantValue::Text(QStringLiteral("Red;Blue,Green"))},
+          {0x3A17, VariantValue::Text(QString())},
+          {0x3001, VariantValue::Text(QStringLiteral("A"))},
+          {0x3001, VariantValue::Text(QStringLiteral("B"))}}},
+        {"later versions' keys are passed over",
+         8,
+         true,
+         Fields({{"IMAddress", QStringLiteral("im")},
+                 {"NetMeetingAlias", QStringLiteral("nm")},
+                 {"Email1DisplayName", QStringLiteral("d")},
+                 {"ReminderSet", 1},
+                 {"Picture", kPicture}}),
          {}},
     };
     for (const Case& c : cases) {
@@ -286,8 +325,16 @@ TEST(ContactWrite, ValuesAreConvertedByKind)
     }
     // What the last write leaves stands.
     ContactRig rig(14);
-    const QString id = rig.Add(Fields({{"FullName", QStringLiteral("A")}, {"FullName", QStringLiteral("B")}}));
+    const QString id =
+        rig.Add(Fields({{"FullName", QStringLiteral("A")}, {"FullName", QStringLiteral("B")}}));
     EXPECT_EQ(rig.Value(id, "FullName").String(), QStringLiteral("B"));
+    // A flag goes out as 1 whatever true value came in.
+    const QString flagged = rig.Add(Fields({{"Journal", 5}}));
+    ItemRecord back;
+    rig.store->Get(flagged, back);
+    const qsizetype journal = back.names.indexOf(QStringLiteral("Journal"));
+    ASSERT_GE(journal, 0);
+    EXPECT_EQ(back.values[static_cast<std::size_t>(journal)], ItemValue(1));
 }
 
 // A record the contact cannot take fails whole: the peer gets an error naming the key and the
@@ -313,7 +360,8 @@ TEST(ContactWrite, UnreadableValuesFailBeforeAnythingIsSaved)
             if (c.edit && !edit) continue;
             SCOPED_TRACE(testing::Message() << c.key << (edit ? " edit" : " add"));
             ContactRig rig(14);
-            const QString planted = rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
+            const QString planted =
+                rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
             rig.outlook.ClearJournal();
             ItemRecord record = Fields({{"FirstName", QStringLiteral("Bob")}});
             record.Add(QString::fromLatin1(c.key), c.text);
@@ -331,7 +379,8 @@ TEST(ContactWrite, UnreadableValuesFailBeforeAnythingIsSaved)
             EXPECT_TRUE(rig.Writes().empty());
             EXPECT_EQ(rig.Saves(), 0);
             EXPECT_EQ(rig.outlook.ItemCount(EmuFolder::Contacts), 1);
-            EXPECT_EQ(rig.outlook.Value(planted, QStringLiteral("FirstName")).String(), QStringLiteral("Ann"));
+            EXPECT_EQ(rig.outlook.Value(planted, QStringLiteral("FirstName")).String(),
+                      QStringLiteral("Ann"));
         }
     }
 }
@@ -342,14 +391,16 @@ TEST(ContactWrite, PictureIsImportedAtItsPlaceAndOnlyFromAWholeBuffer)
         SCOPED_TRACE(version);
         const QByteArray picture(20000, 'p');
         ContactRig rig(version);
-        ItemRecord record = Fields({{"FirstName", QStringLiteral("Ann")}, {"Picture", kPicture},
-                                    {"LastName", QStringLiteral("Lee")}, {"Picture", QStringLiteral("any text")}});
+        ItemRecord record = Fields({{"FirstName", QStringLiteral("Ann")},
+                                    {"Picture", kPicture},
+                                    {"LastName", QStringLiteral("Lee")},
+                                    {"Picture", QStringLiteral("any text")}});
         record.pictureBytes = Group(picture);
         const QString id = rig.Add(record);
         EXPECT_EQ(Seen(rig.Writes()), (std::vector<Write>{{0x3A06, VariantValue::Text(QStringLiteral("Ann"))},
-                                                         {kAddPicture, kAnyFile},
-                                                         {0x3A11, VariantValue::Text(QStringLiteral("Lee"))},
-                                                         {kAddPicture, kAnyFile}}));
+                                                          {kAddPicture, kAnyFile},
+                                                          {0x3A11, VariantValue::Text(QStringLiteral("Lee"))},
+                                                          {kAddPicture, kAnyFile}}));
         const EmuItem* item = rig.outlook.FindItem(rig.EntryId(id));
         ASSERT_NE(item, nullptr);
         ASSERT_EQ(item->attachments.size(), 1u);
@@ -408,9 +459,11 @@ TEST(ContactWrite, ARefusedPutSavesNothing)
     for (bool edit : {false, true}) {
         SCOPED_TRACE(edit ? "edit" : "add");
         ContactRig rig(11);
-        const QString planted = rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
+        const QString planted =
+            rig.outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
         rig.outlook.AddFault({EmuObject::Contact, 0x3A11, InvokeKind::PropertyPut});
-        const ItemRecord record = Fields({{"FirstName", QStringLiteral("Bob")}, {"LastName", QStringLiteral("Lee")}});
+        const ItemRecord record =
+            Fields({{"FirstName", QStringLiteral("Bob")}, {"LastName", QStringLiteral("Lee")}});
         if (edit)
             EXPECT_ANY_THROW(rig.Edit(record, planted));
         else
@@ -471,7 +524,8 @@ TEST(ContactRequests, ARefusedRecordIsLoggedWithItsReasonAndLeavesNoTrace)
     const QString id = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
     h.TakeLogLines();
 
-    ItemRecord record = Fields({{"FirstName", QStringLiteral("Bob")}, {"TaskDueDate", QStringLiteral("02-30-2010")}});
+    ItemRecord record =
+        Fields({{"FirstName", QStringLiteral("Bob")}, {"TaskDueDate", QStringLiteral("02-30-2010")}});
     EXPECT_EQ(h.Send(AS_SET_CONTACT, ItemBlob(id, record)).code, AS_ERROR);
     const QString log = h.TakeLogLines().join(u'\n');
     EXPECT_TRUE(log.contains(QStringLiteral("AS_SET_CONTACT...error"))) << log.toStdString();

@@ -29,6 +29,7 @@ TEST(DateWindow, BoundsAreTheStartsOfWholeDaysAroundToday)
         double now;
         std::int16_t back, ahead;
         std::optional<double> lower, upper;
+        const char* zone = nullptr;  // the machine's zone while the window is made; nullptr: as it is
     };
     const Case cases[] = {
         {"ahead 0: tomorrow", At(2010, 6, 10, 14, 30), -1, 0, std::nullopt, At(2010, 6, 11)},
@@ -37,11 +38,15 @@ TEST(DateWindow, BoundsAreTheStartsOfWholeDaysAroundToday)
         {"back 2 on 15 March of a leap year", At(2012, 3, 15, 8, 0), 2, -1, At(2012, 2, 29), std::nullopt},
         {"ahead -2 lies before today", At(2010, 6, 10, 12, 0), -1, -2, std::nullopt, At(2010, 5, 28)},
         {"both", At(2010, 6, 10, 12, 0), 1, 1, At(2010, 6, 2), At(2010, 6, 18)},
-        {"Berlin's short day (clocks forward)", At(2010, 3, 28, 12, 0), 0, 0, At(2010, 3, 27), At(2010, 3, 29)},
-        {"Sydney's long day (clocks back)", At(2010, 4, 4, 2, 30), 0, 0, At(2010, 4, 3), At(2010, 4, 5)},
+        {"Berlin's short day (clocks forward)", At(2010, 3, 28, 12, 0), 0, 0, At(2010, 3, 27),
+         At(2010, 3, 29), "Europe/Berlin"},
+        {"Sydney's long day (clocks back)", At(2010, 4, 4, 2, 30), 0, 0, At(2010, 4, 3), At(2010, 4, 5),
+         "Australia/Sydney"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
+        std::optional<ScopedTimeZone> tz;
+        if (c.zone) tz.emplace(c.zone);
         const DateWindow w = MakeDateWindow(c.now, c.back, c.ahead);
         EXPECT_EQ(w.lower, c.lower);
         EXPECT_EQ(w.upper, c.upper);
@@ -74,15 +79,16 @@ protected:
     }
     QString Appointment(double start, double end, bool recurring = false)
     {
-        const QString id = outlook.PlantItem(EmuFolder::Calendar, {{"Start", VariantValue::Date(start)},
-                                                                   {"End", VariantValue::Date(end)}});
+        const QString id = outlook.PlantItem(
+            EmuFolder::Calendar, {{"Start", VariantValue::Date(start)}, {"End", VariantValue::Date(end)}});
         if (recurring) outlook.PlantPattern(id, {{"PatternEndDate", VariantValue::Date(At(2001, 1, 1))}});
         return id;
     }
     QString Task(double start, double completed, std::optional<double> patternEnd = std::nullopt)
     {
-        const QString id = outlook.PlantItem(EmuFolder::Tasks, {{"StartDate", VariantValue::Date(start)},
-                                                                {"DateCompleted", VariantValue::Date(completed)}});
+        const QString id = outlook.PlantItem(
+            EmuFolder::Tasks,
+            {{"StartDate", VariantValue::Date(start)}, {"DateCompleted", VariantValue::Date(completed)}});
         if (patternEnd) outlook.PlantPattern(id, {{"PatternEndDate", VariantValue::Date(*patternEnd)}});
         return id;
     }

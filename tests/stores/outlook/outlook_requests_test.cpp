@@ -3,11 +3,15 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "common/byte_io.h"
+#include "dispatch/item_kinds.h"
 #include "dispatch/request_codes.h"
-#include "wire/message_header.h"
+#include "stores/source_catalog.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
+#include "wire/message_header.h"
 
 namespace {
 
@@ -59,6 +63,29 @@ TEST_F(OutlookRequests, TheNewestVersionIsOpenedAndAnotherVersionsStoreAnswersEr
     EXPECT_EQ(outlook.AllCreations(), creations);
 }
 
+// The connection opens the stores the catalogue's Outlook rows name: each row's code reaches a
+// store of its own version once that Outlook runs.
+TEST_F(OutlookRequests, EveryOutlookRowOfTheCatalogueIsOpenedWithItsVersion)
+{
+    const std::map<SourceKind, std::uint16_t> checks = {{SourceKind::Contacts, AS_CHECK_CONTACTS},
+                                                        {SourceKind::Appointments, AS_CHECK_APPOINTS},
+                                                        {SourceKind::Tasks, AS_CHECK_TASKS},
+                                                        {SourceKind::Notes, AS_CHECK_NOTES}};
+    int rows = 0;
+    for (const SourceRow& row : SourceCatalog()) {
+        if (!row.outlookVersion) continue;
+        SCOPED_TRACE(QStringLiteral("kind %1 code %2").arg(int(row.kind)).arg(row.code).toStdString());
+        ++rows;
+        outlook.SetVersions({row.outlookVersion});
+        outlook.Register();
+        (row.kind == SourceKind::Notes ? h.agent.notesAgentId : h.agent.agentId) = row.code;
+        EXPECT_EQ(h.Send(checks.at(row.kind)).code, checks.at(row.kind) + 1)
+            << h.TakeLogLines().join('\n').toStdString();
+        h.Send(AS_END_SYNC);
+    }
+    EXPECT_EQ(rows, 20);
+}
+
 TEST_F(OutlookRequests, AnOutlookThatFailsToAttachIsReportedAndReleased)
 {
     outlook.SetCreateFails(QStringLiteral("Outlook.Application"));
@@ -66,6 +93,58 @@ TEST_F(OutlookRequests, AnOutlookThatFailsToAttachIsReportedAndReleased)
     EXPECT_EQ(h.TakeLogLines(), (QStringList{"'CContact::Add' Init false", "Office init Error",
                                              "AS_CHECK_CONTACTS(=OfficeInit()=)...error"}));
     EXPECT_EQ(outlook.LiveObjects(), 0);
+}
+
+// A checksum that fails right after the add: the new item is deleted again and the peer gets an
+// error, so neither a later check nor the peer's retry meets it twice.
+TEST_F(OutlookRequests, AnAddWhoseChecksumFailsLeavesNoItemOfAnyKind)
+{
+    const struct {
+        const char* what;
+        ItemKind kind;
+        std::uint16_t add;
+        EmuFolder folder;
+        EmuFault firstChecksumRead;
+        const char* key;
+    } cases[] = {
+        {"task",
+         ItemKind::Tasks,
+         AS_ADD_TASK,
+         EmuFolder::Tasks,
+         {EmuObject::Task, 0x17, InvokeKind::PropertyGet},
+         "Subject"},
+        {"note",
+         ItemKind::Notes,
+         AS_ADD_NOTE,
+         EmuFolder::Notes,
+         {EmuObject::Note, 0x8B00, InvokeKind::PropertyGet},
+         "Body"},
+        {"contact",
+         ItemKind::Contacts,
+         AS_ADD_CONTACT,
+         EmuFolder::Contacts,
+         {EmuObject::Contact, 0x3A00, InvokeKind::PropertyGet},
+         "FirstName"},
+    };
+    h.agent.notesAgentId = 64;
+    // A check opens the connection, as in a synchronisation.
+    ASSERT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    outlook.ClearJournal();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        outlook.ClearFaults();
+        outlook.AddFault(c.firstChecksumRead);
+        ItemRecord record;
+        record.Add(QString::fromLatin1(c.key), QStringLiteral("Once"));
+        EXPECT_EQ(h.Send(c.add, ItemBlob({}, record)).code, AS_ERROR);
+        EXPECT_EQ(outlook.ItemCount(c.folder), 0);
+        EXPECT_EQ(StateListOf(h.agent, c.kind).Size(), 0u);
+        int saves = 0;
+        for (const EmuCall& call : outlook.Journal())
+            saves += call.dispId == 0xF048 && call.kind == InvokeKind::Method;
+        EXPECT_EQ(saves, 1) << "the item was added before the checksum failed";
+        outlook.ClearJournal();
+    }
 }
 
 TEST_F(OutlookRequests, DeleteAllContactsKeepsDistributionListsAndReleasesOutlook)

@@ -45,14 +45,20 @@ ItemRecord Fields(std::initializer_list<std::pair<const char*, ItemValue>> field
     return r;
 }
 
-double Date(const char* text) { return *ParseDateText(QString::fromLatin1(text)); }
+double Date(const char* text)
+{
+    return *ParseDateText(QString::fromLatin1(text));
+}
 
 struct TaskRig : OutlookStoreRig {
     explicit TaskRig(int version, std::vector<std::pair<QString, int>> stores = {{QStringLiteral("S1"), 3}})
         : OutlookStoreRig(OutlookKind::Tasks, version, std::move(stores))
     {
     }
-    std::vector<std::pair<DispId, VariantValue>> Puts() const { return OutlookStoreRig::Puts(EmuObject::Task); }
+    std::vector<std::pair<DispId, VariantValue>> Puts() const
+    {
+        return OutlookStoreRig::Puts(EmuObject::Task);
+    }
     QString Add(ItemRecord record)
     {
         QString id;
@@ -65,7 +71,10 @@ struct TaskRig : OutlookStoreRig {
         store->Get(id, r);
         return r;
     }
-    static ItemValue Field(const ItemRecord& r, const char* name) { return r.values[static_cast<std::size_t>(r.IndexOf(QString::fromLatin1(name)))]; }
+    static ItemValue Field(const ItemRecord& r, const char* name)
+    {
+        return r.values[static_cast<std::size_t>(r.IndexOf(QString::fromLatin1(name)))];
+    }
 };
 
 TEST(OutlookTaskStore, WriteRulesOfEachKeyInEveryVersion)
@@ -75,15 +84,15 @@ TEST(OutlookTaskStore, WriteRulesOfEachKeyInEveryVersion)
         SCOPED_TRACE(version);
         TaskRig rig(version);
         const QString id = rig.Add(Fields({{"EntryID", QStringLiteral("ignored")},
-                                            {"IsRecurring", 1},
-                                            {"Subject", QString::fromUtf16(u"cut\0rest", 8)},
-                                            {"Categories", QStringLiteral("a;b")},
-                                            {"ReminderSet", 2},
-                                            {"Importance", 2},
-                                            {"StartDate", QString()},
-                                            {"DueDate", QStringLiteral("07-01-2010")},
-                                            {"ReminderTime", QString()},
-                                            {"subject", QStringLiteral("case differs")}}));
+                                           {"IsRecurring", 1},
+                                           {"Subject", QString::fromUtf16(u"cut\0rest", 8)},
+                                           {"Categories", QStringLiteral("a;b")},
+                                           {"ReminderSet", 2},
+                                           {"Importance", 2},
+                                           {"StartDate", QString()},
+                                           {"DueDate", QStringLiteral("07-01-2010")},
+                                           {"ReminderTime", QString()},
+                                           {"subject", QStringLiteral("case differs")}}));
         std::vector<std::pair<DispId, VariantValue>> expected = {
             {0x37, VariantValue::Text(QStringLiteral("cut"))},
             {0x9001, VariantValue::Text(QStringLiteral("a;b"))},
@@ -95,9 +104,9 @@ TEST(OutlookTaskStore, WriteRulesOfEachKeyInEveryVersion)
         EXPECT_EQ(rig.Puts(), expected);
 
         const ItemRecord got = rig.Get(id);
-        EXPECT_EQ(got.names, (QStringList{"Body", "Categories", "Subject", "EntryID", "Importance", "IsRecurring",
-                                          "ReminderSet", "Sensitivity", "Complete", "TeamTask", "StartDate",
-                                          "DueDate", "DateCompleted", "ReminderTime"}));
+        EXPECT_EQ(got.names, (QStringList{"Body", "Categories", "Subject", "EntryID", "Importance",
+                                          "IsRecurring", "ReminderSet", "Sensitivity", "Complete", "TeamTask",
+                                          "StartDate", "DueDate", "DateCompleted", "ReminderTime"}));
         EXPECT_EQ(TaskRig::Field(got, "Categories"), ItemValue(QStringLiteral("a,b")));
         EXPECT_EQ(TaskRig::Field(got, "EntryID"), ItemValue(id));
         EXPECT_EQ(TaskRig::Field(got, "IsRecurring"), ItemValue(0));
@@ -109,8 +118,9 @@ TEST(OutlookTaskStore, WriteRulesOfEachKeyInEveryVersion)
         rig.outlook.ClearJournal();
         ItemRecord edit = Fields({{"DueDate", QString()}, {"Complete", 5}});
         rig.store->Edit(edit, id);
-        EXPECT_EQ(rig.Puts(), (std::vector<std::pair<DispId, VariantValue>>{{0x8105, VariantValue::Date(kNoDate)},
-                                                                             {0x811C, VariantValue::Bool(true)}}));
+        EXPECT_EQ(rig.Puts(),
+                  (std::vector<std::pair<DispId, VariantValue>>{{0x8105, VariantValue::Date(kNoDate)},
+                                                                {0x811C, VariantValue::Bool(true)}}));
         EXPECT_EQ(TaskRig::Field(rig.Get(id), "Importance"), ItemValue(2));
     }
 }
@@ -124,7 +134,8 @@ TEST(OutlookTaskStore, AnUnreadableDateFailsTheRequestWithNothingWritten)
         for (const char* key : {"StartDate", "DueDate", "DateCompleted", "ReminderTime"}) {
             SCOPED_TRACE(key);
             rig.outlook.ClearJournal();
-            ItemRecord bad = Fields({{"Subject", QStringLiteral("changed")}, {key, QStringLiteral("02-30-2010")}});
+            ItemRecord bad =
+                Fields({{"Subject", QStringLiteral("changed")}, {key, QStringLiteral("02-30-2010")}});
             try {
                 rig.store->Edit(bad, id);
                 ADD_FAILURE() << "an impossible date was written";
@@ -218,6 +229,33 @@ TEST(OutlookTaskStore, ExchangeProfilesMapIdentifiersIn12And14)
         rig.store->Edit(edit, id);
         EXPECT_EQ(rig.outlook.Value(longId, QStringLiteral("Subject")).String(), QStringLiteral("edited"));
         EXPECT_NE(rig.store->IDtoCRC32(id), 0u);
+
+        // A short identifier without a pair is Outlook's own: used unchanged.
+        const QString unpaired(48, u'A');
+        rig.outlook.PlantItem(EmuFolder::Tasks, {{"EntryID", VariantValue::Text(unpaired)},
+                                                 {"Subject", VariantValue::Text("own")}});
+        EXPECT_EQ(TaskRig::Field(rig.Get(unpaired), "Subject"), ItemValue(QStringLiteral("own")));
+        ItemRecord own = Fields({{"Subject", QStringLiteral("own, edited")}});
+        rig.store->Edit(own, unpaired);
+        EXPECT_EQ(rig.outlook.Value(unpaired, QStringLiteral("Subject")).String(),
+                  QStringLiteral("own, edited"));
+        EXPECT_NE(rig.store->IDtoCRC32(unpaired), 0u);
+    }
+}
+
+TEST(OutlookTaskStore, AFailureAfterTheSaveLeavesNoTask)
+{
+    for (int version : kVersions) {
+        SCOPED_TRACE(version);
+        TaskRig rig(version);
+        rig.outlook.AddFault(
+            {EmuObject::Task, 0xF01E, InvokeKind::PropertyGet, {}, 1, true, com_status::kFail});
+        EXPECT_ANY_THROW(rig.Add(Fields({{"Subject", QStringLiteral("x")}})));
+        int saves = 0;
+        for (const EmuCall& c : rig.outlook.Journal())
+            saves += c.object == EmuObject::Task && c.dispId == 0xF048;
+        EXPECT_EQ(saves, 1) << "the fault comes after the save";
+        EXPECT_EQ(rig.outlook.ItemCount(EmuFolder::Tasks), 0);
     }
 }
 

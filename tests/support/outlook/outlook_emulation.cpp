@@ -183,6 +183,7 @@ struct OutlookEmulation::State {
     std::vector<EmuCall> journal;
     bool journalOn = true;
     std::function<void()> listener;
+    std::function<void(const EmuCall&)> callListener;
 
     std::vector<std::shared_ptr<EmuItem>>& Folder(EmuFolder f) { return folders[static_cast<int>(f)]; }
 
@@ -208,7 +209,8 @@ struct OutlookEmulation::State {
                 return VariantValue::I4(ClassOf(item.object));
             case kNoteSubject:
                 if (item.object == EmuObject::Note)
-                    return VariantValue::Text(FirstLine(item.values.value(kBody, VariantValue::Text({})).String()));
+                    return VariantValue::Text(
+                        FirstLine(item.values.value(kBody, VariantValue::Text({})).String()));
                 break;
             case kAppointmentRecurring:
                 if (item.object == EmuObject::Appointment) return VariantValue::Bool(item.recurring);
@@ -230,7 +232,8 @@ struct OutlookEmulation::State {
 
     VariantValue ReadPattern(const EmuItem& item, const EmuMember& m) const
     {
-        if (m.dispId == kPatternEnd && item.pattern.value(kNoEndDate, VariantValue::Bool(false)).Integer() != 0)
+        if (m.dispId == kPatternEnd &&
+            item.pattern.value(kNoEndDate, VariantValue::Bool(false)).Integer() != 0)
             return VariantValue::Date(kNoEndDateValue);
         const auto it = item.pattern.constFind(m.dispId);
         return it != item.pattern.cend() ? it.value() : DefaultOf(m.type);
@@ -311,6 +314,7 @@ public:
         State& s = *state_;
         const QString entryId = EntryId();
         if (s.journalOn) s.journal.push_back({object_, entryId, dispId, kind, arguments});
+        if (s.callListener) s.callListener({object_, entryId, dispId, kind, arguments});
         if (s.gone) return Status(com_status::kDisconnected);
         const EmuMember* m = FindEmuMember(object_, dispId);
         if (!m || m->firstVersion > s.version) return Status(com_status::kMemberNotFound);
@@ -326,7 +330,8 @@ public:
         } else {
             return Status(com_status::kMemberNotFound);
         }
-        if (arguments.size() < minArgs || arguments.size() > maxArgs) return Status(com_status::kBadParamCount);
+        if (arguments.size() < minArgs || arguments.size() > maxArgs)
+            return Status(com_status::kBadParamCount);
         std::vector<VariantValue> coerced(arguments.size());
         for (std::size_t i = 0; i < arguments.size(); ++i) {
             const EmuType type = m->method ? m->arguments[i] : m->type;
@@ -342,8 +347,9 @@ public:
         }
         if (firing) {
             if (firing->fault.outlookError)
-                return OutlookError(QStringLiteral("The operation failed (planted %1).").arg(QLatin1String(m->name)),
-                                    com_status::kFail);
+                return OutlookError(
+                    QStringLiteral("The operation failed (planted %1).").arg(QLatin1String(m->name)),
+                    com_status::kFail);
             return Status(firing->fault.status);
         }
         return Do(*m, kind, coerced);
@@ -395,7 +401,8 @@ public:
     QString EntryId() const override { return copy_->entryId; }
     InvokeResult Do(const EmuMember&, InvokeKind, const std::vector<VariantValue>& args) override
     {
-        if (index_ >= copy_->attachments.size()) return OutlookError(QStringLiteral("The attachment is gone."));
+        if (index_ >= copy_->attachments.size())
+            return OutlookError(QStringLiteral("The attachment is gone."));
         QFile file(args[0].String());
         // In place: the file keeps its identity (and mode), its content is replaced.
         if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -415,7 +422,8 @@ class CollectionProxy : public Proxy {
 public:
     CollectionProxy(std::shared_ptr<State> s, CollectionKind kind, EmuFolder folder = EmuFolder::Contacts,
                     std::shared_ptr<EmuItem> owner = {})
-        : Proxy(std::move(s), kind == CollectionKind::Attachments ? EmuObject::Attachments : EmuObject::Items),
+        : Proxy(std::move(s),
+                kind == CollectionKind::Attachments ? EmuObject::Attachments : EmuObject::Items),
           kind_(kind),
           folder_(folder),
           owner_(std::move(owner))
@@ -452,7 +460,8 @@ public:
     StoreProxy(std::shared_ptr<State> s, int index) : Proxy(std::move(s), EmuObject::Store), index_(index) {}
     InvokeResult Do(const EmuMember&, InvokeKind, const std::vector<VariantValue>&) override
     {
-        if (index_ >= static_cast<int>(state_->stores.size())) return OutlookError(QStringLiteral("No such store."));
+        if (index_ >= static_cast<int>(state_->stores.size()))
+            return OutlookError(QStringLiteral("No such store."));
         return Ok(VariantValue::I4(state_->stores[static_cast<std::size_t>(index_)].second));
     }
 
@@ -462,7 +471,10 @@ private:
 
 class CategoryProxy : public Proxy {
 public:
-    CategoryProxy(std::shared_ptr<State> s, int index) : Proxy(std::move(s), EmuObject::Category), index_(index) {}
+    CategoryProxy(std::shared_ptr<State> s, int index)
+        : Proxy(std::move(s), EmuObject::Category), index_(index)
+    {
+    }
     InvokeResult Do(const EmuMember&, InvokeKind, const std::vector<VariantValue>&) override
     {
         if (index_ >= state_->categories.size()) return OutlookError(QStringLiteral("No such category."));
@@ -487,7 +499,8 @@ public:
         State& s = *state_;
         EmuItem& item = *copy_;
         if (kind == InvokeKind::PropertyGet) {
-            if (m.type == EmuType::Object) return Hand<CollectionProxy>(CollectionKind::Attachments, EmuFolder::Contacts, copy_);
+            if (m.type == EmuType::Object)
+                return Hand<CollectionProxy>(CollectionKind::Attachments, EmuFolder::Contacts, copy_);
             return Ok(s.Read(item, m));
         }
         if (kind == InvokeKind::PropertyPut) {
@@ -532,8 +545,8 @@ private:
                 item.values.insert(kEnd, VariantValue::Date(value.Real() + duration / 1440.0));
             } else if (id == kEnd) {
                 item.values.insert(kEnd, value);
-                item.values.insert(kDuration,
-                                   VariantValue::I4(static_cast<std::int32_t>(std::lround((value.Real() - start) * 1440.0))));
+                item.values.insert(kDuration, VariantValue::I4(static_cast<std::int32_t>(
+                                                  std::lround((value.Real() - start) * 1440.0))));
             } else {
                 item.values.insert(kDuration, value);
                 item.values.insert(kEnd, VariantValue::Date(start + value.Integer() / 1440.0));
@@ -565,10 +578,12 @@ private:
     InvokeResult AddPicture(const QString& path)
     {
         QFile file(path);
-        if (!file.open(QIODevice::ReadOnly)) return OutlookError(QStringLiteral("Cannot open the picture file."));
+        if (!file.open(QIODevice::ReadOnly))
+            return OutlookError(QStringLiteral("Cannot open the picture file."));
         EmuAttachment picture{file.readAll(), true};
         auto& list = copy_->attachments;
-        const auto it = std::find_if(list.begin(), list.end(), [](const EmuAttachment& a) { return a.picture; });
+        const auto it =
+            std::find_if(list.begin(), list.end(), [](const EmuAttachment& a) { return a.picture; });
         if (it != list.end())
             *it = std::move(picture);
         else
@@ -583,7 +598,8 @@ private:
 
 InvokeResult CollectionProxy::Member(int index)
 {
-    if (index < 1 || index > Count()) return OutlookError(QStringLiteral("Array index out of bounds."), com_status::kInvalidArg);
+    if (index < 1 || index > Count())
+        return OutlookError(QStringLiteral("Array index out of bounds."), com_status::kInvalidArg);
     const auto i = static_cast<std::size_t>(index - 1);
     switch (kind_) {
         case CollectionKind::FolderItems:
@@ -618,7 +634,10 @@ InvokeResult CollectionProxy::Do(const EmuMember& m, InvokeKind, const std::vect
 
 class FolderProxy : public Proxy {
 public:
-    FolderProxy(std::shared_ptr<State> s, EmuFolder folder) : Proxy(std::move(s), EmuObject::Folder), folder_(folder) {}
+    FolderProxy(std::shared_ptr<State> s, EmuFolder folder)
+        : Proxy(std::move(s), EmuObject::Folder), folder_(folder)
+    {
+    }
     InvokeResult Do(const EmuMember& m, InvokeKind, const std::vector<VariantValue>&) override
     {
         if (m.dispId == 0x3100) return Hand<CollectionProxy>(CollectionKind::FolderItems, folder_);
@@ -646,7 +665,8 @@ public:
                     case 13:
                         return Hand<FolderProxy>(EmuFolder::Tasks);
                     default:
-                        return OutlookError(QStringLiteral("The folder does not exist."), com_status::kInvalidArg);
+                        return OutlookError(QStringLiteral("The folder does not exist."),
+                                            com_status::kInvalidArg);
                 }
             case 0x2109: {
                 if (args.size() > 1) {
@@ -656,7 +676,9 @@ public:
                     if (!known) return OutlookError(QStringLiteral("The store could not be opened."));
                 }
                 const std::shared_ptr<EmuItem> stored = state_->Stored(args[0].String());
-                if (!stored) return OutlookError(QStringLiteral("The message interface has returned an unknown error."));
+                if (!stored)
+                    return OutlookError(
+                        QStringLiteral("The message interface has returned an unknown error."));
                 return Hand<ItemProxy>(std::make_shared<EmuItem>(*stored));
             }
             case 0xFAD0:
@@ -788,13 +810,14 @@ QString OutlookEmulation::PlantItem(EmuFolder folder, const EmuProperties& prope
     item->folder = folder;
     item->object = ObjectOfFolder(folder);
     for (const auto& [name, value] : properties)
-        if (folder == EmuFolder::Contacts && name == QLatin1String("Class") && value.Type() == VariantType::I4 &&
-            value.Integer() == 69)
+        if (folder == EmuFolder::Contacts && name == QLatin1String("Class") &&
+            value.Type() == VariantType::I4 && value.Integer() == 69)
             item->object = EmuObject::DistList;
     for (const auto& [name, value] : properties) {
         const EmuMember* m = FindEmuMember(item->object, name);
         if (!m || m->method || m->type == EmuType::Object)
-            throw std::invalid_argument("no property " + name.toStdString() + " on a " + EmuObjectName(item->object));
+            throw std::invalid_argument("no property " + name.toStdString() + " on a " +
+                                        EmuObjectName(item->object));
         VariantValue coerced;
         if (!CoerceStrictly(value, m->type, coerced))
             throw std::invalid_argument("property " + name.toStdString() + " has a value of the wrong type");
@@ -824,14 +847,17 @@ void OutlookEmulation::PlantPattern(const QString& entryId, const EmuProperties&
         VariantValue coerced;
         if (!m) throw std::invalid_argument("no pattern property " + name.toStdString());
         if (!CoerceStrictly(value, m->type, coerced))
-            throw std::invalid_argument("pattern property " + name.toStdString() + " has a value of the wrong type");
+            throw std::invalid_argument("pattern property " + name.toStdString() +
+                                        " has a value of the wrong type");
         item->pattern.insert(m->dispId, coerced);
     }
     // A planted end date is an end, unless the plant says there is none.
     const auto has = [&](const char* name) {
-        return std::any_of(pattern.begin(), pattern.end(), [&](const auto& p) { return p.first == QLatin1String(name); });
+        return std::any_of(pattern.begin(), pattern.end(),
+                           [&](const auto& p) { return p.first == QLatin1String(name); });
     };
-    if (has("PatternEndDate") && !has("NoEndDate")) item->pattern.insert(kNoEndDate, VariantValue::Bool(false));
+    if (has("PatternEndDate") && !has("NoEndDate"))
+        item->pattern.insert(kNoEndDate, VariantValue::Bool(false));
 }
 
 void OutlookEmulation::PlantAttachment(const QString& entryId, const QByteArray& bytes, bool picture)
@@ -932,4 +958,9 @@ void OutlookEmulation::SetJournalEnabled(bool enabled)
 void OutlookEmulation::SetChangeListener(std::function<void()> listener)
 {
     state_->listener = std::move(listener);
+}
+
+void OutlookEmulation::SetCallListener(std::function<void(const EmuCall&)> listener)
+{
+    state_->callListener = std::move(listener);
 }

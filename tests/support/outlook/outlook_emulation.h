@@ -60,8 +60,8 @@ struct EmuAttachment {
 struct EmuItem {
     EmuObject object = EmuObject::Contact;
     EmuFolder folder = EmuFolder::Contacts;
-    QString entryId;                      // empty until first saved
-    QHash<DispId, VariantValue> values;   // properties that were set
+    QString entryId;                     // empty until first saved
+    QHash<DispId, VariantValue> values;  // properties that were set
     bool recurring = false;
     QHash<DispId, VariantValue> pattern;  // while recurring
     std::vector<EmuAttachment> attachments;
@@ -150,6 +150,9 @@ public:
     void SetJournalEnabled(bool enabled);
     // Called after every Save and Delete, and whenever the live-object count falls to 0.
     void SetChangeListener(std::function<void()> listener);
+    // Called with every call as it arrives, before it is answered (and whether or not the
+    // journal is on): what a test must see at that moment, a file the call names for one.
+    void SetCallListener(std::function<void(const EmuCall& call)> listener);
 
     struct State;
 
