@@ -19,9 +19,17 @@ std::uint64_t LeadingHex(QStringView text)
 {
     std::uint64_t value = 0;
     for (const QChar c : text) {
-        const int digit = QStringLiteral("0123456789abcdef").indexOf(c.toLower());
-        if (digit < 0) break;
-        value = (value << 4) | static_cast<std::uint64_t>(digit);
+        const char16_t u = c.unicode();
+        std::uint64_t digit = 0;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else if (u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        else
+            break;
+        value = (value << 4) | digit;
     }
     return value;
 }
@@ -30,7 +38,8 @@ std::uint64_t LeadingHex(QStringView text)
 
 COperaBookmarks::COperaBookmarks() : file_(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")) {}
 
-COperaBookmarks::COperaBookmarks(const QString& path) : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
+COperaBookmarks::COperaBookmarks(const QString& path)
+    : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
 {
 }
 
@@ -53,7 +62,10 @@ void COperaBookmarks::Open()
     file_.Open();
 }
 
-void COperaBookmarks::Close() { file_.Close(); }
+void COperaBookmarks::Close()
+{
+    file_.Close();
+}
 
 const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
 {
@@ -61,8 +73,11 @@ const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
     if (!indexStale_) return index_;
     index_.clear();
     ids_.clear();
+    const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
+    index_.reserve(static_cast<qsizetype>(visible.size()));
+    ids_.reserve(visible.size());
     QHash<int, QString> paths;
-    for (const OperaVisibleItem& item : VisibleItems(doc)) {
+    for (const OperaVisibleItem& item : visible) {
         const QString id = OperaBookmarkId(doc.Value(item.block, kUniqueId));
         ids_.push_back({id, 0, 0, 0});
         auto path = paths.find(item.folder);
@@ -74,7 +89,10 @@ const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
     return index_;
 }
 
-COperaBookmarks::Found COperaBookmarks::Find(const QString& key) { return Index().value(key); }
+COperaBookmarks::Found COperaBookmarks::Find(const QString& key)
+{
+    return Index().value(key);
+}
 
 COperaBookmarks::Found COperaBookmarks::Require(const QString& key)
 {
@@ -123,8 +141,9 @@ int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
                 break;
             }
         if (found < 0) {
-            found = doc.NewBlock(AdrBlockKind::Folder,
-                                 {{kId, QString()}, {kName, ToAdrValue(part)}, {kUniqueId, NewOperaUniqueId()}});
+            found =
+                doc.NewBlock(AdrBlockKind::Folder,
+                             {{kId, QString()}, {kName, ToAdrValue(part)}, {kUniqueId, NewOperaUniqueId()}});
             doc.Insert(found, folder);
         }
         folder = found;

@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 #include <utility>
 
 namespace {
@@ -77,30 +78,51 @@ void AdrLineReader::AddLine(QByteArrayView bytes, AdrLineEnd end)
         throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines_.size()).toStdString());
 }
 
+qsizetype AdrLineReader::ReadLines(QByteArrayView bytes)
+{
+    const char* begin = bytes.data();
+    const char* end = begin + bytes.size();
+    const char* at = begin;
+    while (at < end) {
+        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
+        const char* found =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+        if (!found) break;
+        QByteArrayView line(at, found - at);
+        AdrLineEnd lineEnd = AdrLineEnd::Lf;
+        if (line.endsWith('\r')) {
+            lineEnd = AdrLineEnd::CrLf;
+            line.chop(1);
+        }
+        AddLine(line, lineEnd);
+        at = found + 1;
+    }
+    return at - begin;
+}
+
+qsizetype AdrLineReader::FeedCompleteLines(QByteArrayView bytes)
+{
+    if (!partial_.isEmpty())
+        throw std::logic_error("AdrLineReader: FeedCompleteLines after an unfinished Feed");
+    return ReadLines(bytes);
+}
+
 void AdrLineReader::Feed(QByteArrayView bytes)
 {
-    while (!bytes.isEmpty()) {
-        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
+    if (!partial_.isEmpty()) {
         const char* found =
             static_cast<const char*>(std::memchr(bytes.data(), '\n', static_cast<std::size_t>(bytes.size())));
         if (!found) {
             partial_.append(bytes);
             return;
         }
-        QByteArrayView line = bytes.first(found - bytes.data());
-        if (!partial_.isEmpty()) {
-            partial_.append(line);
-            line = partial_;
-        }
-        AdrLineEnd end = AdrLineEnd::Lf;
-        if (line.endsWith('\r')) {
-            end = AdrLineEnd::CrLf;
-            line.chop(1);
-        }
-        AddLine(line, end);
+        const qsizetype head = found - bytes.data() + 1;
+        partial_.append(bytes.first(head));
+        ReadLines(partial_);
         partial_.clear();
-        bytes = bytes.sliced(found - bytes.data() + 1);
+        bytes = bytes.sliced(head);
     }
+    partial_.append(bytes.sliced(ReadLines(bytes)));
 }
 
 std::vector<AdrLine> AdrLineReader::Finish()

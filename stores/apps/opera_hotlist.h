@@ -74,11 +74,18 @@ public:
 class AdrLineReader {
 public:
     void Feed(QByteArrayView bytes);
+    // Reads the complete lines at the start of `bytes` and returns how many bytes they took;
+    // the unfinished rest is left to the caller, who hands it in again with what follows. A
+    // caller that owns its buffer so avoids copying a line that pieces split. Not to be called
+    // while a Feed left a line unfinished.
+    qsizetype FeedCompleteLines(QByteArrayView bytes);
     // The lines read, the unfinished last one included; the reader is empty afterwards.
     std::vector<AdrLine> Finish();
 
 private:
     void AddLine(QByteArrayView bytes, AdrLineEnd end);
+    // Reads the complete lines at the start of `bytes`; returns the bytes they took.
+    qsizetype ReadLines(QByteArrayView bytes);
 
     std::vector<AdrLine> lines_;
     QByteArray partial_;  // the start of a line whose end has not arrived yet

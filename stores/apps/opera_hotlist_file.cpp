@@ -1,9 +1,11 @@
 #include "stores/apps/opera_hotlist_file.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <sys/stat.h>
+#include <cstring>
 
 #include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
@@ -25,7 +27,10 @@ QString OperaHotlistFile::Path() const
     return fixedPath_.isEmpty() ? OperaProfileDir() + QLatin1Char('/') + fileName_ : fixedPath_;
 }
 
-QString OperaHotlistFile::Folder() const { return QFileInfo(Path()).absolutePath(); }
+QString OperaHotlistFile::Folder() const
+{
+    return QFileInfo(Path()).absolutePath();
+}
 
 void OperaHotlistFile::Open()
 {
@@ -38,21 +43,32 @@ void OperaHotlistFile::Open()
         return;
     }
     if (!file.open(QIODevice::ReadOnly))
-        throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
+        throw AgentError(
+            QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
     // Read in pieces that stay in the processor's cache, each split into lines at once: a large
-    // notes file is never held twice. (Not mapped: another program truncating the file meanwhile
-    // would crash the agent.)
+    // notes file is never held twice. A line the piece cuts moves to the front of the buffer and
+    // the next piece is read behind it, so it is decoded from where it lies, not gathered
+    // elsewhere first; a line longer than the buffer doubles it. (Not mapped: another program
+    // truncating the file meanwhile would crash the agent.)
     constexpr qint64 kPiece = 256 * 1024;
-    readBuffer_.resize(kPiece);
+    if (readBuffer_.size() < kPiece) readBuffer_.resize(kPiece);
     AdrLineReader reader;
     try {
+        qsizetype kept = 0;  // the start of a cut line, at the front of the buffer
         for (;;) {
-            const qint64 n = file.read(readBuffer_.data(), kPiece);
+            if (readBuffer_.size() - kept < kPiece / 2) readBuffer_.resize(2 * readBuffer_.size());
+            const qint64 n = file.read(readBuffer_.data() + kept, readBuffer_.size() - kept);
             if (n <= 0) break;
-            reader.Feed(QByteArrayView(readBuffer_.constData(), n));
+            const QByteArrayView filled(readBuffer_.constData(), kept + n);
+            const qsizetype used = reader.FeedCompleteLines(filled);
+            kept = filled.size() - used;
+            std::memmove(readBuffer_.data(), readBuffer_.constData() + used, static_cast<std::size_t>(kept));
         }
         if (file.error() != QFileDevice::NoError)
-            throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
+            throw AgentError(
+                QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
+        reader.Feed(QByteArrayView(readBuffer_.constData(), kept));
+        if (readBuffer_.size() > kPiece) readBuffer_ = QByteArray();  // a long line's buffer is not kept
         doc_.emplace(AdrDocument::Parse(reader.Finish(), itemStart_));
     } catch (const AdrParseError& e) {
         throw AgentError(QStringLiteral("\"%1\" cannot be read as a hotlist: %2")
@@ -85,8 +101,9 @@ void OperaHotlistFile::Drop()
 const AdrDocument& OperaHotlistFile::Document() const
 {
     if (!doc_)
-        throw AgentError(
-            QStringLiteral("\"%1\" is not loaded: a synchronisation must open it first").arg(Path()).toStdString());
+        throw AgentError(QStringLiteral("\"%1\" is not loaded: a synchronisation must open it first")
+                             .arg(Path())
+                             .toStdString());
     return *doc_;
 }
 

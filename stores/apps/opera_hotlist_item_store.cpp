@@ -27,8 +27,10 @@ const OperaItemIds& OperaHotlistItemStore::Ids()
 {
     const AdrDocument& doc = file_.Document();
     if (idsStale_) {
+        const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
         std::vector<int> blocks;
-        for (const OperaVisibleItem& item : VisibleItems(doc)) blocks.push_back(item.block);
+        blocks.reserve(visible.size());
+        for (const OperaVisibleItem& item : visible) blocks.push_back(item.block);
         ids_.Assign(doc, blocks, identifyingKey_);
         idsStale_ = false;
     }
@@ -48,7 +50,9 @@ int OperaHotlistItemStore::Require(const QString& id)
 void OperaHotlistItemStore::GetIDs(QStringList& ids)
 {
     const OperaItemIds& known = Ids();
-    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) ids.append(known.IdOf(item.block));
+    const std::vector<OperaVisibleItem> visible = VisibleItems(file_.Document());
+    ids.reserve(ids.size() + static_cast<qsizetype>(visible.size()));
+    for (const OperaVisibleItem& item : visible) ids.append(known.IdOf(item.block));
 }
 
 void OperaHotlistItemStore::Delete(const QString& id)

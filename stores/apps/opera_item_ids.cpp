@@ -1,5 +1,7 @@
 #include "stores/apps/opera_item_ids.h"
 
+#include <algorithm>
+
 #include "common/item_id.h"
 
 namespace {
@@ -24,7 +26,9 @@ QString WithNumber(const QString& padded, const QString& number)
 QString OperaItemIds::Padded(const QString& value)
 {
     if (value.size() >= kItemIdUnits) return value.left(kItemIdUnits);
-    return value + QString(kItemIdUnits - value.size(), QLatin1Char('0'));
+    QString padded(kItemIdUnits, QLatin1Char('0'));
+    std::copy(value.cbegin(), value.cend(), padded.begin());
+    return padded;
 }
 
 void OperaItemIds::Clear()
@@ -35,24 +39,33 @@ void OperaItemIds::Clear()
 
 void OperaItemIds::Set(int block, const QString& id)
 {
+    const auto at = static_cast<std::size_t>(block);
+    if (at >= idOf_.size()) idOf_.resize(at + 1);
     blockOf_.insert(id, block);
-    idOf_.insert(block, id);
+    idOf_[at] = id;
 }
 
 void OperaItemIds::Forget(int block)
 {
-    const auto it = idOf_.find(block);
-    if (it == idOf_.end()) return;
-    blockOf_.remove(*it);
-    idOf_.erase(it);
+    const auto at = static_cast<std::size_t>(block);
+    if (at >= idOf_.size() || idOf_[at].isNull()) return;
+    blockOf_.remove(idOf_[at]);
+    idOf_[at] = QString();
 }
 
-void OperaItemIds::Assign(const AdrDocument& doc, const std::vector<int>& visibleItems, const QString& identifyingKey)
+void OperaItemIds::Assign(const AdrDocument& doc, const std::vector<int>& visibleItems,
+                          const QString& identifyingKey)
 {
     Clear();
+    const auto count = static_cast<qsizetype>(visibleItems.size());
+    blockOf_.reserve(count);
+    if (!visibleItems.empty())
+        idOf_.resize(static_cast<std::size_t>(*std::max_element(visibleItems.begin(), visibleItems.end())) +
+                     1);
     std::vector<QString> padded;
     padded.reserve(visibleItems.size());
     QHash<QString, int> sharing;
+    sharing.reserve(count);
     for (int block : visibleItems) {
         padded.push_back(Padded(doc.Value(block, identifyingKey)));
         ++sharing[padded.back()];

@@ -24,7 +24,11 @@ public:
 
     // The item an identifier names, or -1.
     int BlockOf(const QString& id) const { return blockOf_.value(id, -1); }
-    QString IdOf(int block) const { return idOf_.value(block); }
+    QString IdOf(int block) const
+    {
+        return static_cast<std::size_t>(block) < idOf_.size() ? idOf_[static_cast<std::size_t>(block)]
+                                                              : QString();
+    }
     bool Contains(const QString& id) const { return blockOf_.contains(id); }
 
     void Set(int block, const QString& id);
@@ -35,5 +39,7 @@ public:
 
 private:
     QHash<QString, int> blockOf_;
-    QHash<int, QString> idOf_;
+    // Indexed by block: the change check reads every item's identifier in listing order, and a
+    // table read in that order stays in the processor's cache where a hash would not.
+    std::vector<QString> idOf_;
 };

@@ -72,6 +72,25 @@ TEST(OperaHotlistTest, LongLinesAreReadWhole)
     ASSERT_EQ(Items(doc).size(), 2u);
     EXPECT_EQ(doc.Value(Items(doc)[0], QStringLiteral("NAME")), value);
     EXPECT_EQ(doc.Value(Items(doc)[1], QStringLiteral("NAME")), QStringLiteral("after"));
+
+    // From a file, read in pieces: lines that pieces cut, and one longer than a piece, whole.
+    QByteArray large = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
+    for (int i = 0; i < 40; ++i)
+        large += "#NOTE\n\tNAME=" + QByteArray(30'000 + 997 * i, 'a' + i % 26) +
+                 "\xC3\xA9\n\tUNIQUEID=" + QByteArray::number(i) + "\n\n";
+    large += "#NOTE\n\tNAME=" + QByteArray(700'000, 'z') + "\r\n\n#NOTE\n\tNAME=last\n\n";
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("notes.adr"));
+    QFile out(path);
+    ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+    out.write(large);
+    out.close();
+    OperaHotlistFile read = OperaHotlistFile::AtPath(path, QStringLiteral("#NOTE"));
+    read.Open();
+    const std::vector<int> items = Items(read.Document());
+    ASSERT_EQ(items.size(), 42u);
+    EXPECT_EQ(read.Document().Value(items[40], QStringLiteral("NAME")).size(), 700'000);
+    EXPECT_EQ(read.Document().Serialize(), large);
 }
 
 // Files are read in pieces: a piece may end inside a line, between its CR and LF, or inside a
