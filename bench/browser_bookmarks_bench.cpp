@@ -5,7 +5,6 @@
 // against the least the data costs to read (Chrome: parsing the file alone; Firefox: one
 // SELECT of the same rows), at most 3.
 #include <benchmark/benchmark.h>
-
 #include <sqlite3.h>
 
 #include <QDir>
@@ -15,39 +14,17 @@
 #include <map>
 #include <memory>
 
-#include "core/log_file.h"
-#include "dispatch/agent.h"
 #include "dispatch/bookmark_sync_state.h"
-#include "dispatch/dispatcher.h"
-#include "wire/reply_channel.h"
-#include "stores/store_set.h"
+#include "dispatch_session.h"
 #include "stores/apps/chrome.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 #include "stores/apps/firefox.h"
 #include "stores/apps/places_values.h"
+#include "stores/store_set.h"
 
 namespace {
 
 constexpr int kPerFolder = 50;
-
-class DiscardingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
-    {
-        lastCode = code;
-        lastBytes = payload.size();
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray payload) override
-    {
-        lastCode = code;
-        lastBytes = static_cast<std::size_t>(payload.size());
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::uint16_t lastCode = 0;
-    std::size_t lastBytes = 0;
-};
 
 QTemporaryDir& Scratch()
 {
@@ -61,8 +38,11 @@ const QString& ChromeFile(int count)
     static std::map<int, QString> files;
     QString& path = files[count];
     if (!path.isEmpty()) return path;
-    ChromeJson other = {{"children", ChromeJson::array()}, {"date_added", "13300000000000000"}, {"id", "2"},
-                        {"name", "Other bookmarks"}, {"type", "folder"}};
+    ChromeJson other = {{"children", ChromeJson::array()},
+                        {"date_added", "13300000000000000"},
+                        {"id", "2"},
+                        {"name", "Other bookmarks"},
+                        {"type", "folder"}};
     std::int64_t date = 13300000000000001;
     for (int i = 0; i < count; ++i) {
         if (i % kPerFolder == 0)
@@ -79,12 +59,15 @@ const QString& ChromeFile(int count)
              {"type", "url"},
              {"url", "http://www.example.org/some/page/" + std::to_string(i) + ".html"}});
     }
-    ChromeJson doc = {{"checksum", ""},
-                      {"roots",
-                       {{"bookmark_bar", {{"children", ChromeJson::array()}, {"id", "1"}, {"name", "Bar"}, {"type", "folder"}}},
-                        {"other", other},
-                        {"synced", {{"children", ChromeJson::array()}, {"id", "3"}, {"name", "Mobile"}, {"type", "folder"}}}}},
-                      {"version", 1}};
+    ChromeJson doc = {
+        {"checksum", ""},
+        {"roots",
+         {{"bookmark_bar",
+           {{"children", ChromeJson::array()}, {"id", "1"}, {"name", "Bar"}, {"type", "folder"}}},
+          {"other", other},
+          {"synced",
+           {{"children", ChromeJson::array()}, {"id", "3"}, {"name", "Mobile"}, {"type", "folder"}}}}},
+        {"version", 1}};
     UpdateChromeBookmarksChecksum(doc);
     path = Scratch().filePath(QStringLiteral("Bookmarks-%1").arg(count));
     QFile f(path);
@@ -107,29 +90,37 @@ const QString& PlacesFile(int count)
     path = Scratch().filePath(QStringLiteral("places-%1.sqlite").arg(count));
     sqlite3* db = nullptr;
     if (sqlite3_open(QFile::encodeName(path).constData(), &db) != SQLITE_OK) std::abort();
-    Exec(db, "CREATE TABLE moz_bookmarks (id INTEGER PRIMARY KEY, type INTEGER, fk INTEGER DEFAULT NULL, parent "
-             "INTEGER, position INTEGER, title LONGVARCHAR, keyword_id INTEGER, folder_type TEXT, dateAdded INTEGER, "
-             "lastModified INTEGER, guid TEXT, syncStatus INTEGER NOT NULL DEFAULT 0, syncChangeCounter INTEGER NOT "
-             "NULL DEFAULT 1);"
-             "CREATE INDEX moz_bookmarks_parentindex ON moz_bookmarks (parent, position);"
-             "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR, rev_host "
-             "LONGVARCHAR, visit_count INTEGER DEFAULT 0, hidden INTEGER DEFAULT 0 NOT NULL, typed INTEGER DEFAULT 0 "
-             "NOT NULL, frecency INTEGER DEFAULT -1 NOT NULL, last_visit_date INTEGER, guid TEXT, foreign_count "
-             "INTEGER DEFAULT 0 NOT NULL, url_hash INTEGER DEFAULT 0 NOT NULL);"
-             "CREATE INDEX moz_places_url_hashindex ON moz_places (url_hash);"
-             "INSERT INTO moz_bookmarks (id, type, parent, position, title, guid) VALUES (1, 2, 0, 0, '', "
-             "'root________'), (2, 2, 1, 0, 'menu', 'menu________'), (3, 2, 1, 1, 'toolbar', 'toolbar_____');"
-             "BEGIN;");
+    Exec(db,
+         "CREATE TABLE moz_bookmarks (id INTEGER PRIMARY KEY, type INTEGER, fk INTEGER DEFAULT NULL, parent "
+         "INTEGER, position INTEGER, title LONGVARCHAR, keyword_id INTEGER, folder_type TEXT, dateAdded "
+         "INTEGER, "
+         "lastModified INTEGER, guid TEXT, syncStatus INTEGER NOT NULL DEFAULT 0, syncChangeCounter INTEGER "
+         "NOT "
+         "NULL DEFAULT 1);"
+         "CREATE INDEX moz_bookmarks_parentindex ON moz_bookmarks (parent, position);"
+         "CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url LONGVARCHAR, title LONGVARCHAR, rev_host "
+         "LONGVARCHAR, visit_count INTEGER DEFAULT 0, hidden INTEGER DEFAULT 0 NOT NULL, typed INTEGER "
+         "DEFAULT 0 "
+         "NOT NULL, frecency INTEGER DEFAULT -1 NOT NULL, last_visit_date INTEGER, guid TEXT, foreign_count "
+         "INTEGER DEFAULT 0 NOT NULL, url_hash INTEGER DEFAULT 0 NOT NULL);"
+         "CREATE INDEX moz_places_url_hashindex ON moz_places (url_hash);"
+         "INSERT INTO moz_bookmarks (id, type, parent, position, title, guid) VALUES (1, 2, 0, 0, '', "
+         "'root________'), (2, 2, 1, 0, 'menu', 'menu________'), (3, 2, 1, 1, 'toolbar', 'toolbar_____');"
+         "BEGIN;");
     sqlite3_stmt* place = nullptr;
     sqlite3_stmt* row = nullptr;
-    sqlite3_prepare_v2(db, "INSERT INTO moz_places (url, guid, url_hash, foreign_count) VALUES (?, ?, ?, 1)", -1,
-                       &place, nullptr);
-    sqlite3_prepare_v2(db, "INSERT INTO moz_bookmarks (type, fk, parent, position, title, guid) VALUES (?, ?, ?, ?, ?, ?)",
-                       -1, &row, nullptr);
-    auto insertRow = [&](int type, sqlite3_int64 fk, sqlite3_int64 parent, int position, const QByteArray& title) {
+    sqlite3_prepare_v2(db, "INSERT INTO moz_places (url, guid, url_hash, foreign_count) VALUES (?, ?, ?, 1)",
+                       -1, &place, nullptr);
+    sqlite3_prepare_v2(
+        db, "INSERT INTO moz_bookmarks (type, fk, parent, position, title, guid) VALUES (?, ?, ?, ?, ?, ?)",
+        -1, &row, nullptr);
+    auto insertRow = [&](int type, sqlite3_int64 fk, sqlite3_int64 parent, int position,
+                         const QByteArray& title) {
         sqlite3_bind_int(row, 1, type);
-        if (fk) sqlite3_bind_int64(row, 2, fk);
-        else sqlite3_bind_null(row, 2);
+        if (fk)
+            sqlite3_bind_int64(row, 2, fk);
+        else
+            sqlite3_bind_null(row, 2);
         sqlite3_bind_int64(row, 3, parent);
         sqlite3_bind_int(row, 4, position);
         sqlite3_bind_text(row, 5, title.constData(), int(title.size()), SQLITE_TRANSIENT);
@@ -142,7 +133,8 @@ const QString& PlacesFile(int count)
     };
     sqlite3_int64 folder = 0;
     for (int i = 0; i < count; ++i) {
-        if (i % kPerFolder == 0) folder = insertRow(2, 0, 2, i / kPerFolder, "Folder " + QByteArray::number(i / kPerFolder));
+        if (i % kPerFolder == 0)
+            folder = insertRow(2, 0, 2, i / kPerFolder, "Folder " + QByteArray::number(i / kPerFolder));
         const QString url = QStringLiteral("http://www.example.org/some/page/%1.html").arg(i);
         const QByteArray utf8 = url.toUtf8();
         const QByteArray guid = NewPlacesGuid().toLatin1();
@@ -151,7 +143,8 @@ const QString& PlacesFile(int count)
         sqlite3_bind_int64(place, 3, PlacesUrlHash(url));
         if (sqlite3_step(place) != SQLITE_DONE) std::abort();
         sqlite3_reset(place);
-        insertRow(1, sqlite3_last_insert_rowid(db), folder, i % kPerFolder, "Site number " + QByteArray::number(i));
+        insertRow(1, sqlite3_last_insert_rowid(db), folder, i % kPerFolder,
+                  "Site number " + QByteArray::number(i));
     }
     sqlite3_finalize(place);
     sqlite3_finalize(row);
@@ -160,13 +153,10 @@ const QString& PlacesFile(int count)
     return path;
 }
 
-struct Session {
+struct Session : DispatchSession {
     Session(BrowserKind kind, int count)
     {
-        const QString home = Scratch().filePath(QStringLiteral("home"));
-        qputenv("HOME", QFile::encodeName(home));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
-        agent.machineId = QStringLiteral("BENCH");
+        UseHome(Scratch().filePath(QStringLiteral("home")));
         agent.browserId = static_cast<std::uint32_t>(kind);
         if (kind == BrowserKind::Chrome) {
             agent.stores->Replace(kind, std::make_unique<CChrome>(ChromeFile(count)));
@@ -177,15 +167,6 @@ struct Session {
             agent.stores->Replace(kind, std::move(firefox));
         }
     }
-    void Send(std::uint16_t code, const QByteArray& payload = {})
-    {
-        dispatcher.DispatchCommand(code, 1, AsBytes(payload), channel);
-        if (channel.lastCode != code + 1) std::abort();
-    }
-    LogFile log{QString()};
-    Agent agent{log};
-    Dispatcher dispatcher{agent};
-    DiscardingChannel channel;
     CFirefox* firefox = nullptr;
 };
 

@@ -11,12 +11,12 @@
 
 #include "common/outlook_store.h"
 #include "core/log_file.h"
+#include "counting_reply_channel.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
 #include "stores/store_set.h"
-#include "wire/reply_channel.h"
 
 namespace {
 
@@ -37,25 +37,6 @@ public:
     static std::uint32_t ChecksumOf(std::uint32_t number) { return number * 2654435761u; }
 
     QStringList order;
-};
-
-class CountingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView payload) override
-    {
-        lastCode = code;
-        bytes += static_cast<qsizetype>(payload.size());
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray payload) override
-    {
-        lastCode = code;
-        bytes += payload.size();
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::uint16_t lastCode = 0;
-    qsizetype bytes = 0;
 };
 
 QString IdOf(int i)
@@ -113,7 +94,7 @@ void BM_ContactsChangeCheck(benchmark::State& state)
     }
     file.close();
 
-    CountingChannel channel;
+    CountingReplyChannel channel;
     // Memory that the set-up freed would otherwise stay resident and hide the check's own growth.
     malloc_trim(0);
     const bool peakResets = ResetPeak();

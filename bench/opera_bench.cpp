@@ -14,30 +14,11 @@
 #include <memory>
 #include <vector>
 
-#include "core/log_file.h"
-#include "dispatch/agent.h"
-#include "dispatch/dispatcher.h"
-#include "wire/reply_channel.h"
 #include "dispatch/request_codes.h"
+#include "dispatch_session.h"
 #include "stores/apps/opera_notes.h"
 
 namespace {
-
-class DiscardingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView) override
-    {
-        lastCode = code;
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray) override
-    {
-        lastCode = code;
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::uint16_t lastCode = 0;
-};
 
 const QByteArray kHeader = "Opera Hotlist version 2.0\nOptions: encoding = utf8, version=3\n\n";
 
@@ -49,8 +30,8 @@ QByteArray Hotlist(int count, const char* startLine, const std::function<QByteAr
         if (i % 100 == 0) {
             if (i) file += "\n-\n\n";
             file += "#FOLDER\n\tID=" + QByteArray::number(1'000'000 + i) + "\n\tNAME=Folder " +
-                    QByteArray::number(i / 100) + "\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, 'F') +
-                    "\n\n";
+                    QByteArray::number(i / 100) +
+                    "\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, 'F') + "\n\n";
         }
         file += QByteArray(startLine) + "\n\tID=" + QByteArray::number(i + 1) + "\n" + keys(i) + "\n";
     }
@@ -60,73 +41,55 @@ QByteArray Hotlist(int count, const char* startLine, const std::function<QByteAr
 QByteArray Bookmark(int i)
 {
     return "\tNAME=Site number " + QByteArray::number(i) + "\n\tURL=http://www.example.org/some/page/" +
-           QByteArray::number(i) + ".html\n\tCREATED=1323241257\n\tUNIQUEID=" +
-           QByteArray::number(i).rightJustified(32, '0') + "\n";
+           QByteArray::number(i) +
+           ".html\n\tCREATED=1323241257\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, '0') + "\n";
 }
 
 QByteArray Contact(int i)
 {
-    return "\tNAME=Person Number" + QByteArray::number(i) + " Example\n\tCREATED=" + QByteArray::number(1400000000 + i) +
-           "\n\tMAIL=person" + QByteArray::number(i) + "@example.invalid\n\tPHONE=+49 30 " + QByteArray::number(i) +
+    return "\tNAME=Person Number" + QByteArray::number(i) +
+           " Example\n\tCREATED=" + QByteArray::number(1400000000 + i) + "\n\tMAIL=person" +
+           QByteArray::number(i) + "@example.invalid\n\tPHONE=+49 30 " + QByteArray::number(i) +
            "\n\tICON=Contact0\n";
 }
 
 QByteArray Note(int i)
 {
-    return "\tNAME=Note " + QByteArray::number(i) + "\x02\x02with a second line and some more text\n\tURL=http://example.org/" +
-           QByteArray::number(i) + "\n\tCREATED=1450000000\n\tUNIQUEID=" +
-           QByteArray::number(i).rightJustified(32, 'A') + "\n";
+    return "\tNAME=Note " + QByteArray::number(i) +
+           "\x02\x02with a second line and some more text\n\tURL=http://example.org/" +
+           QByteArray::number(i) +
+           "\n\tCREATED=1450000000\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, 'A') + "\n";
 }
 
-// One home per item count, with Opera's profile and the three files, made once.
-const QString& OperaHome(int count)
-{
-    static std::map<int, std::unique_ptr<QTemporaryDir>> homes;
-    static std::map<int, QString> paths;
-    auto& dir = homes[count];
-    if (!dir) {
-        dir = std::make_unique<QTemporaryDir>();
-        const QString opera = dir->path() + QStringLiteral("/.opera");
-        QDir().mkpath(opera + QStringLiteral("/mail"));
-        const auto write = [&](const QString& name, const QByteArray& bytes) {
-            QFile f(opera + QLatin1Char('/') + name);
-            if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) std::abort();
-        };
-        write(QStringLiteral("operaprefs.ini"), "[User Prefs]\nNewest Used Version=12.16\n");
-        write(QStringLiteral("mail/accounts.ini"), "[Accounts]\nCount=1\n");
-        write(QStringLiteral("bookmarks.adr"), Hotlist(count, "#URL", Bookmark));
-        write(QStringLiteral("contacts.adr"), Hotlist(count, "#CONTACT", Contact));
-        write(QStringLiteral("notes.adr"), Hotlist(count, "#NOTE", Note));
-        paths[count] = dir->path();
-    }
-    return paths[count];
-}
+// Homes with Opera's profile and the three files of `count` items.
+HomesByCount homes([](const QString& home, int count) {
+    const QString opera = home + QStringLiteral("/.opera");
+    QDir().mkpath(opera + QStringLiteral("/mail"));
+    const auto write = [&](const QString& name, const QByteArray& bytes) {
+        QFile f(opera + QLatin1Char('/') + name);
+        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) std::abort();
+    };
+    write(QStringLiteral("operaprefs.ini"), "[User Prefs]\nNewest Used Version=12.16\n");
+    write(QStringLiteral("mail/accounts.ini"), "[Accounts]\nCount=1\n");
+    write(QStringLiteral("bookmarks.adr"), Hotlist(count, "#URL", Bookmark));
+    write(QStringLiteral("contacts.adr"), Hotlist(count, "#CONTACT", Contact));
+    write(QStringLiteral("notes.adr"), Hotlist(count, "#NOTE", Note));
+});
 
-struct Session {
+struct Session : DispatchSession {
     explicit Session(int count)
     {
-        const QString& home = OperaHome(count);
-        qputenv("HOME", QFile::encodeName(home));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/.local/share")));
-        agent.machineId = QStringLiteral("BENCH");
+        UseHome(homes.Home(count));
         agent.agentId = 7;
         agent.notesAgentId = 0x4000;
         agent.browserId = 2;
         Send(AS_START_SYNC);
     }
-    void Send(std::uint16_t code, const QByteArray& payload = {})
-    {
-        dispatcher.DispatchCommand(code, 1, AsBytes(payload), channel);
-        if (channel.lastCode != code + 1) std::abort();
-    }
-    LogFile log{QString()};
-    Agent agent{log};
-    Dispatcher dispatcher{agent};
-    DiscardingChannel channel;
 };
 
 // The usual check: the state was saved at the last synchronisation and nothing changed since.
-void CheckUnchanged(benchmark::State& state, std::uint16_t check, std::uint16_t save, const QByteArray& payload)
+void CheckUnchanged(benchmark::State& state, std::uint16_t check, std::uint16_t save,
+                    const QByteArray& payload)
 {
     Session s(static_cast<int>(state.range(0)));
     s.Send(check, payload);
@@ -163,9 +126,9 @@ void BM_OperaOpenNotes(benchmark::State& state)
         dir = std::make_unique<QTemporaryDir>();
         QByteArray file = kHeader;
         for (int i = 0; file.size() < megabytes * 1024 * 1024; ++i)
-            file += "#NOTE\n\tID=" + QByteArray::number(i + 1) + "\n\tNAME=" +
-                    QByteArray(20'000 + (i % 5) * 10'000, 'x') + "\x02\x02" + "end\n\tUNIQUEID=" +
-                    QByteArray::number(i).rightJustified(32, '0') + "\n\n";
+            file += "#NOTE\n\tID=" + QByteArray::number(i + 1) +
+                    "\n\tNAME=" + QByteArray(20'000 + (i % 5) * 10'000, 'x') + "\x02\x02" +
+                    "end\n\tUNIQUEID=" + QByteArray::number(i).rightJustified(32, '0') + "\n\n";
         QFile f(dir->path() + QStringLiteral("/notes.adr"));
         if (!f.open(QIODevice::WriteOnly) || f.write(file) != file.size()) std::abort();
     }

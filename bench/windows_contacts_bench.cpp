@@ -1,6 +1,7 @@
 // A change check of the Windows Contacts store through the dispatcher, over a Contacts folder of
-// N contact files of about 1.5 KB each in ten groups, all unchanged since the last synchronisation: the time should grow in proportion to N, and
-// stay within a small factor of what parsing the same files with pugixml alone costs
+// N contact files of about 1.5 KB each in ten groups, all unchanged since the last synchronisation: the time
+// should grow in proportion to N, and stay within a small factor of what parsing the same files with pugixml
+// alone costs
 // ("vs_bare_parse"; "vs_5000" compares the 50,000 run with the 5,000 run of the same process).
 #include <benchmark/benchmark.h>
 
@@ -14,9 +15,9 @@
 #include <pugixml.hpp>
 
 #include "core/log_file.h"
+#include "counting_reply_channel.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
-#include "wire/reply_channel.h"
 #include "dispatch/request_codes.h"
 #include "stores/store_set.h"
 #include "stores/windows/contact_group_file.h"
@@ -26,23 +27,10 @@ namespace {
 
 constexpr int kGroups = 10;
 
-class CountingChannel : public ReplyChannel {
-public:
-    bool SendMessage(std::uint16_t code, std::uint16_t, ByteView) override
-    {
-        lastCode = code;
-        return true;
-    }
-    bool SendLongReply(std::uint16_t code, std::uint16_t, QByteArray) override
-    {
-        lastCode = code;
-        return true;
-    }
-    bool SendRaw(ByteView) override { return true; }
-    std::uint16_t lastCode = 0;
-};
-
-QString GuidOf(int i) { return QStringLiteral("%1-0000-4000-8000-000000000000").arg(i, 8, 16, QLatin1Char('0')); }
+QString GuidOf(int i)
+{
+    return QStringLiteral("%1-0000-4000-8000-000000000000").arg(i, 8, 16, QLatin1Char('0'));
+}
 
 // A contact file in the compact layout Windows writes.
 QByteArray ContactFile(int i)
@@ -54,7 +42,8 @@ QByteArray ContactFile(int i)
            "xmlns:MSP2P=\"http://schemas.microsoft.com/Contact/Extended/MSP2P\" "
            "xmlns:MSWABMAPI=\"http://schemas.microsoft.com/Contact/Extended/MSWABMAPI\">\r\n"
            "\t<c:CreationDate>2015-08-23T11:39:18Z</c:CreationDate><c:Extended/>\r\n"
-           "\t<c:ContactIDCollection><c:ContactID c:ElementID=\"599ef753-f77f-4224-8700-e551bdc2bb1e\"><c:Value>" +
+           "\t<c:ContactIDCollection><c:ContactID "
+           "c:ElementID=\"599ef753-f77f-4224-8700-e551bdc2bb1e\"><c:Value>" +
            GuidOf(i).toLatin1() +
            "</c:Value></c:ContactID></c:ContactIDCollection>"
            "<c:EmailAddressCollection><c:EmailAddress c:ElementID=\"0745ffd4-ef0a-4c4f-b1b6-0ea38c65254e\">"
@@ -63,14 +52,21 @@ QByteArray ContactFile(int i)
            "@example.org</c:Address><c:LabelCollection><c:Label>Preferred</c:Label></c:LabelCollection>"
            "</c:EmailAddress></c:EmailAddressCollection>"
            "<c:NameCollection><c:Name c:ElementID=\"318f9ce5-7a08-4ea0-8b6a-2ce3e9829ff2\">"
-           "<c:FormattedName>Given" + n + " Family</c:FormattedName><c:GivenName>Given" + n +
+           "<c:FormattedName>Given" +
+           n + " Family</c:FormattedName><c:GivenName>Given" + n +
            "</c:GivenName><c:FamilyName>Family</c:FamilyName></c:Name></c:NameCollection>"
            "<c:PhoneNumberCollection><c:PhoneNumber c:ElementID=\"5f32d960-b1f4-4e71-8d3e-b6d81f077620\">"
-           "<c:Number>+1 555 " + n + "</c:Number><c:LabelCollection><c:Label>Voice</c:Label>"
+           "<c:Number>+1 555 " +
+           n +
+           "</c:Number><c:LabelCollection><c:Label>Voice</c:Label>"
            "<c:Label>Personal</c:Label></c:LabelCollection></c:PhoneNumber></c:PhoneNumberCollection>"
-           "<c:PhysicalAddressCollection><c:PhysicalAddress c:ElementID=\"5f32d960-b1f4-4e71-8d3e-000000000001\">"
-           "<c:Street>" + n + " Main Street</c:Street><c:Locality>Springfield</c:Locality>"
-           "<c:PostalCode>12345</c:PostalCode><c:LabelCollection><c:Label>Personal</c:Label></c:LabelCollection>"
+           "<c:PhysicalAddressCollection><c:PhysicalAddress "
+           "c:ElementID=\"5f32d960-b1f4-4e71-8d3e-000000000001\">"
+           "<c:Street>" +
+           n +
+           " Main Street</c:Street><c:Locality>Springfield</c:Locality>"
+           "<c:PostalCode>12345</c:PostalCode><c:LabelCollection><c:Label>Personal</c:Label></"
+           "c:LabelCollection>"
            "</c:PhysicalAddress></c:PhysicalAddressCollection>"
            "<c:DateCollection><c:Date c:ElementID=\"5f32d960-b1f4-4e71-8d3e-b6d81f072305\">"
            "<c:Value>1970-05-21T00:00:00Z</c:Value><c:LabelCollection><c:Label>wab:Birthday</c:Label>"
@@ -89,12 +85,14 @@ public:
             const QString path = folder_ + QStringLiteral("/Person %1.contact").arg(i);
             Write(path, ContactFile(i));
             paths_.push_back(path);
-            groups[static_cast<std::size_t>(i % kGroups)].push_back({GuidOf(i) + QStringLiteral("000000000000"), path});
+            groups[static_cast<std::size_t>(i % kGroups)].push_back(
+                {GuidOf(i) + QStringLiteral("000000000000"), path});
         }
         for (int g = 0; g < kGroups; ++g) {
             const QString name = QStringLiteral("Group %1").arg(g);
             Write(folder_ + u'/' + name + QStringLiteral(".group"),
-                  ContactsVista::NewGroupFileContent(name, ContactsVista::NewGuidText(), groups[static_cast<std::size_t>(g)]));
+                  ContactsVista::NewGroupFileContent(name, ContactsVista::NewGuidText(),
+                                                     groups[static_cast<std::size_t>(g)]));
         }
     }
     QString Path() const { return folder_; }
@@ -131,10 +129,11 @@ void BM_WindowsContactsChangeCheck(benchmark::State& state)
     Agent agent(log);
     agent.machineId = QStringLiteral("BENCH");
     agent.agentId = 2;
-    agent.stores->Replace(ItemKind::Contacts, 2,
-                          std::make_unique<ContactsVista::CContactWinVista>(folder.Path(), ContactsVista::ContactsLogLine{}));
+    agent.stores->Replace(
+        ItemKind::Contacts, 2,
+        std::make_unique<ContactsVista::CContactWinVista>(folder.Path(), ContactsVista::ContactsLogLine{}));
     Dispatcher dispatcher(agent);
-    CountingChannel channel;
+    CountingReplyChannel channel;
     // The peer synchronised once: the checks below find every contact unchanged.
     dispatcher.DispatchCommand(AS_LOAD_CONTACTS_STATE, 1, {}, channel);
     dispatcher.DispatchCommand(AS_CHECK_CONTACTS, 2, {}, channel);
@@ -170,7 +169,8 @@ void BM_WindowsContactsChangeCheck(benchmark::State& state)
     state.counters["vs_bare_parse"] = total / bare;
     state.counters["file_bytes"] = static_cast<double>(folder.FileBytes());
     state.counters["us_per_contact"] = perCheck * 1e6 / contacts;
-    if (contacts != 5000 && checkSeconds.count(5000)) state.counters["vs_5000"] = perCheck / checkSeconds[5000];
+    if (contacts != 5000 && checkSeconds.count(5000))
+        state.counters["vs_5000"] = perCheck / checkSeconds[5000];
 }
 
 BENCHMARK(BM_WindowsContactsChangeCheck)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);

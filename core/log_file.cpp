@@ -3,6 +3,7 @@
 #include <variant>
 
 #include "common/errors.h"
+#include "core/diagnostics.h"
 #include "core/log_rotation.h"
 #include "core/log_text.h"
 #include "platform/known_folders.h"
@@ -32,14 +33,16 @@ LogFile::LogFile(const QString& path) : path_(path)
 
 void LogFile::Open()
 {
-    if (path_.isEmpty())
-        return;
+    if (path_.isEmpty()) return;
     file_.setFileName(path_);
     // Append keeps the lines of earlier runs; a log that cannot be opened costs only the log.
     // The log holds item dumps and machine identifiers: readable by the user alone, also when an
     // older run made it readable by others.
-    if (file_.open(QIODevice::WriteOnly | QIODevice::Append, QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+    if (file_.open(QIODevice::WriteOnly | QIODevice::Append,
+                   QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         (void)file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    else
+        qCWarning(lcCore) << "log file" << path_ << "not opened:" << file_.errorString();
 }
 
 LogFile::~LogFile()
@@ -50,8 +53,7 @@ LogFile::~LogFile()
 
 void LogFile::WriteLogLine(const QString& text)
 {
-    if (!file_.isOpen())
-        return;
+    if (!file_.isOpen()) return;
     QByteArray line = LogLineText(text).toUtf8();
     line.append('\n');
     if (!RotateLogIfFull(file_, line.size(), rotationLimit_)) return;

@@ -8,6 +8,7 @@
 
 #include "common/byte_io.h"
 #include "common/errors.h"
+#include "core/diagnostics.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/registry.h"
@@ -45,8 +46,7 @@ bool WriteDwordValue(const QString& name, std::uint32_t value)
 
 QString AgentProgramPath()
 {
-    if (QCoreApplication::instance())
-        return QCoreApplication::applicationFilePath();
+    if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath();
     return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
 }
 
@@ -88,8 +88,7 @@ bool WritePort(int port)
 QString PortText()
 {
     std::optional<RegistryKey> key = SettingsKey();
-    if (!key)
-        return {};
+    if (!key) return {};
     const std::optional<std::uint32_t> port = key->ReadDword(QStringLiteral("port"));
     return QString::number(port ? static_cast<int>(*port) : kDefaultPort);
 }
@@ -103,7 +102,8 @@ QString ReadPassword()
 StoredPassword ReadStoredPassword()
 {
     StoredPassword stored;
-    const RegistryRead read = ReadRegistryValue(RegistryRoot::CurrentUser, kSettingsKey, QStringLiteral("password"));
+    const RegistryRead read =
+        ReadRegistryValue(RegistryRoot::CurrentUser, kSettingsKey, QStringLiteral("password"));
     if (read.status == RegistryRead::Status::Missing) return stored;
     stored.state = StoredPassword::State::Unreadable;
     if (read.status == RegistryRead::Status::Unreadable) {
@@ -157,11 +157,9 @@ std::uint32_t ReadLangId()
 std::uint32_t ReadFirstRun()
 {
     std::optional<RegistryKey> key = SettingsKey();
-    if (!key)
-        return 0;
+    if (!key) return 0;
     const std::optional<std::uint32_t> value = key->ReadDword(QStringLiteral("firstRun"));
-    if (!value)
-        return 0;
+    if (!value) return 0;
     key->DeleteValue(QStringLiteral("firstRun"));
     return *value;
 }
@@ -169,8 +167,7 @@ std::uint32_t ReadFirstRun()
 std::uint32_t ReadSettingsDword(const QString& valueName, std::uint32_t fallback, bool* found)
 {
     const std::optional<std::uint32_t> value = ReadDwordValue(valueName);
-    if (found)
-        *found = value.has_value();
+    if (found) *found = value.has_value();
     return value.value_or(fallback);
 }
 
@@ -187,8 +184,7 @@ bool WriteAgentValue(const QString& valueName, std::uint32_t value)
 bool ReadAutostart()
 {
     std::optional<RegistryKey> run = RegistryKey::Open(RegistryRoot::CurrentUser, kRunKey);
-    if (!run)
-        return false;
+    if (!run) return false;
     const std::optional<RegistryValue> value = run->ReadValue(kRunValue);
     return value && value->type == RegistryType::String && value->data.size() <= kRunValueMaxBytes;
 }
@@ -200,12 +196,10 @@ void SetAutostart(bool enabled)
     std::optional<RegistryKey> run = RegistryKey::Open(RegistryRoot::CurrentUser, kRunKey, enabled);
     if (enabled) {
         const QString program = AgentProgramPath();
-        if (run)
-            run->WriteString(kRunValue, program);
+        if (run) run->WriteString(kRunValue, program);
         WriteXdgAutostart(kRunValue, QStringLiteral("TwinLark"), program);
     } else {
-        if (run)
-            run->DeleteValue(kRunValue);
+        if (run) run->DeleteValue(kRunValue);
         RemoveXdgAutostart(kRunValue);
     }
 }
@@ -213,24 +207,22 @@ void SetAutostart(bool enabled)
 QStringList LoadIpList()
 {
     const std::optional<QString> path = IpListPath();
-    if (!path)
-        return {};
+    if (!path) return {};
     QFile file(*path);
     if (!file.exists()) {
         TryWriteFileAtomically(*path, {}, 0600);
         return {};
     }
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcCore) << "address list" << *path << "not read:" << file.errorString();
         return {};
+    }
     const QString text = DecodeIpList(file.readAll());
-    if (text.isEmpty())
-        return {};
+    if (text.isEmpty()) return {};
     QStringList lines = text.split(u'\n');
-    if (lines.last().isEmpty())
-        lines.removeLast();  // the line end of the last entry
+    if (lines.last().isEmpty()) lines.removeLast();  // the line end of the last entry
     for (QString& line : lines) {
-        if (line.endsWith(u'\r'))
-            line.chop(1);
+        if (line.endsWith(u'\r')) line.chop(1);
     }
     return lines;
 }
@@ -238,15 +230,16 @@ QStringList LoadIpList()
 bool SaveIpList(const QStringList& entries)
 {
     const std::optional<QString> path = IpListPath();
-    if (!path)
-        return false;
+    if (!path) return false;
     // A list that exists but could not be read was never loaded: writing ours over it would
     // replace the user's addresses with an empty list.
-    if (QFile file(*path); file.exists() && !file.open(QIODevice::ReadOnly))
+    if (QFile file(*path); file.exists() && !file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcCore) << "address list" << *path
+                          << "not replaced, it cannot be read:" << file.errorString();
         return false;
+    }
     QString text;
-    for (const QString& entry : entries)
-        text += entry + QStringLiteral("\r\n");
+    for (const QString& entry : entries) text += entry + QStringLiteral("\r\n");
     return TryWriteFileAtomically(*path, text.toUtf8(), 0600);
 }
 

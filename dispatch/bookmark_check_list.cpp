@@ -9,9 +9,10 @@
 
 namespace {
 
+// Entries of bookmarks whose keys are file paths are matched by the identifier words they carry.
 bool MatchesById(BrowserKind kind)
 {
-    return kind == BrowserKind::InternetExplorer;
+    return KeysArePaths(NamingOf(kind));
 }
 
 // Internet Explorer entries are told apart by their identifier words alone.
@@ -80,18 +81,8 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
 
 bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id)
 {
-    switch (kind) {
-        case BrowserKind::InternetExplorer:
-            return entry.idLow == id.low && entry.idHigh == id.high;
-        // A Firefox identifier's high word means nothing: only the row number counts.
-        case BrowserKind::Firefox:
-            return static_cast<std::uint32_t>(DecimalToInt32(entry.key)) == id.low;
-        case BrowserKind::Opera:
-        case BrowserKind::Chrome:
-            return entry.key == BookmarkKeyText(kind, id);
-        default:
-            return false;
-    }
+    if (MatchesById(kind)) return entry.idLow == id.low && entry.idHigh == id.high;
+    return BookmarkKeyNamesId(NamingOf(kind), entry.key, id.Value());
 }
 
 BookmarkCheckEntry EntryForKey(BrowserKind kind, const QString& key, std::uint32_t crc)

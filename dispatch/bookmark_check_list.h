@@ -7,16 +7,17 @@
 #include "dispatch/bookmark_id.h"
 
 // The bookmarks as the peer last saw them, in order, kept in step by the bookmark requests:
-// after a change check it mirrors the browser. Internet Explorer entries are matched by their
-// identifier words, the other browsers' by their key text (exactly, case-sensitive).
+// after a change check it mirrors the browser. Entries of a browser whose keys are file paths
+// (its catalogue row's BookmarkNaming, Internet Explorer's) are matched by their identifier
+// words, the other browsers' by their key text (exactly, case-sensitive).
 using BookmarkCheckEntry = UrlFileEntry;
 using BookmarkCheckList = std::vector<BookmarkCheckEntry>;
 
 // Whether the entry stands for the bookmark the peer names by `id`.
 bool EntryCarriesId(BrowserKind kind, const BookmarkCheckEntry& entry, BookmarkId id);
 
-// The entry for a bookmark of this key and checksum: Internet Explorer's carries the identifier
-// words of its path (FavoriteIdOfPath), the other browsers' none.
+// The entry for a bookmark of this key and checksum: where keys are file paths it carries the
+// identifier words of its path (FavoriteIdOfPath), otherwise none.
 BookmarkCheckEntry EntryForKey(BrowserKind kind, const QString& key, std::uint32_t crc);
 
 // The identifier the peer knows an entry by.
@@ -33,7 +34,7 @@ struct BookmarkChanges {
 //  - edited: an entry whose bookmark is still there with another checksum takes the new one;
 //  - added: a current bookmark no entry matches is appended (once, even when listed twice);
 //  - deleted: an entry no current bookmark matches is removed.
-// Internet Explorer's current entries carry their checksums; for the other browsers
+// Where keys are file paths the current entries carry their checksums; for the other browsers
 // `checksum` is asked once per current key. Time grows with the sum of the two counts.
 BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,
                                 const std::vector<UrlFileEntry>& current,

@@ -11,6 +11,7 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
+#include "stores/source_catalog.h"
 #include "stores/store_set.h"
 #include "wire/agent_host.h"
 
@@ -82,7 +83,7 @@ void CheckBookmarks(RequestContext& ctx)
     bm.suffix = ctx.PayloadText();
     bm.checkList.clear();
     // The check always starts from the saved state, whatever earlier requests changed in memory.
-    if (ctx.agent.browserId < kBrowserKindCount) LoadCheckList(ctx, Kind(ctx));
+    if (FindSource(Kind(ctx))) LoadCheckList(ctx, Kind(ctx));
 
     BookmarkStore* store = SelectedStore(ctx);
     const std::vector<UrlFileEntry> current = store ? store->GetIDs() : std::vector<UrlFileEntry>{};

@@ -2,6 +2,7 @@
 
 #include "common/bookmark_checksums.h"
 #include "common/byte_io.h"
+#include "stores/source_catalog.h"
 
 BookmarkId BookmarkId::OfFavoritePath(const QString& path)
 {
@@ -23,46 +24,18 @@ void BookmarkId::Write(ByteWriter& w) const
     w.U32(high);
 }
 
+BookmarkNaming NamingOf(BrowserKind kind)
+{
+    const SourceRow* row = FindSource(kind);
+    return row ? row->bookmarkNaming : BookmarkNaming::NoIdentifier;
+}
+
 QString BookmarkKeyText(BrowserKind kind, BookmarkId id)
 {
-    switch (kind) {
-        case BrowserKind::Firefox:
-            return QString::number(static_cast<std::int32_t>(id.low));
-        case BrowserKind::Opera:
-            return QString::number(static_cast<std::int64_t>(id.Value()));
-        case BrowserKind::Chrome:
-            return QString::number(id.Value());
-        default:
-            return {};
-    }
+    return BookmarkKeyOfId(NamingOf(kind), id.Value());
 }
 
 BookmarkId BookmarkIdOfKey(BrowserKind kind, const QString& key)
 {
-    switch (kind) {
-        case BrowserKind::Firefox:
-            return {static_cast<std::uint32_t>(DecimalToInt32(key)), 0};
-        case BrowserKind::Opera:
-        case BrowserKind::Chrome:
-            return BookmarkId::FromValue(static_cast<std::uint64_t>(DecimalToInt64(key)));
-        default:
-            return {};
-    }
-}
-
-std::int64_t DecimalToInt64(const QString& text)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('-') || text[i] == QLatin1Char('+')))
-        negative = text[i++] == QLatin1Char('-');
-    std::uint64_t value = 0;
-    for (; i < text.size() && text[i] >= QLatin1Char('0') && text[i] <= QLatin1Char('9'); ++i)
-        value = value * 10 + static_cast<std::uint64_t>(text[i].unicode() - u'0');
-    return static_cast<std::int64_t>(negative ? 0 - value : value);
-}
-
-std::int32_t DecimalToInt32(const QString& text)
-{
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(DecimalToInt64(text)));
+    return BookmarkId::FromValue(BookmarkIdOfKeyText(NamingOf(kind), key));
 }

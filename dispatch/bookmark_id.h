@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "common/bookmark_store.h"
+#include "stores/bookmark_naming.h"
 
 class ByteReader;
 class ByteWriter;
@@ -30,17 +31,15 @@ struct BookmarkId {
     friend bool operator==(const BookmarkId&, const BookmarkId&) = default;
 };
 
-// The key text a store names the bookmark by, for the browsers whose bookmarks have an
-// identifier of their own: Firefox "%d" of the low word, Opera the signed and Chrome the
-// unsigned decimal of the 64-bit value. Internet Explorer keys are file paths that only the
-// check list knows: empty here.
+// The key text a store names the bookmark by, as the browser's catalogue row names its
+// bookmarks (stores/bookmark_naming.h): Firefox "%d" of the low word, Opera the signed and
+// Chrome the unsigned decimal of the 64-bit value. Keys that are file paths only the check
+// list knows, and a kind without a row names none: empty here.
 QString BookmarkKeyText(BrowserKind kind, BookmarkId id);
 
 // The identifier a store's key text stands for: Firefox the text read as a 32-bit integer
 // with 0 above it, Opera and Chrome read as a 64-bit integer.
 BookmarkId BookmarkIdOfKey(BrowserKind kind, const QString& key);
 
-// Decimal text as the shell's integer readers take it: an optional sign, then digits up to
-// the first other character; no digits is 0; overflow wraps.
-std::int32_t DecimalToInt32(const QString& text);
-std::int64_t DecimalToInt64(const QString& text);
+// How the browser's catalogue row names its bookmarks; a kind without a row names none.
+BookmarkNaming NamingOf(BrowserKind kind);

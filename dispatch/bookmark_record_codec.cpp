@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "stores/source_catalog.h"
+
 namespace {
 
 void PutText(ByteWriter& w, const QString& text)
@@ -55,9 +57,11 @@ QByteArray EncodeBookmarkReply(BrowserKind kind, BookmarkId id, const BookmarkRe
 {
     QByteArray payload;
     ByteWriter w(payload);
-    const bool safari = kind == BrowserKind::Safari;
-    if (!safari) id.Write(w);
+    // A kind without a row answers as the browsers with identifiers do.
+    const SourceRow* row = FindSource(kind);
+    const bool identified = !row || HasIdentifiers(row->bookmarkNaming);
+    if (identified) id.Write(w);
     EncodeBookmarkFields(record, w);
-    w.Zeros(safari ? 10 : 2);
+    w.Zeros(identified ? 2 : 10);
     return payload;
 }

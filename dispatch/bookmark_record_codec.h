@@ -17,7 +17,8 @@ void EncodeBookmarkFields(const BookmarkRecord& record, ByteWriter& w);
 // later field of the same name wins. Throws MalformedData when a length overruns the payload.
 BookmarkRecord DecodeBookmarkFields(ByteReader& r);
 
-// The reply of AS_GET_BOOKMARK: the identifier, the fields and two zero bytes. Safari's bookmarks
-// have no identifier: its reply starts with the count, and the identifier's 8 bytes trail as
-// zeros so the length stays that of every other browser's.
+// The reply of AS_GET_BOOKMARK: the identifier, the fields and two zero bytes. A browser whose
+// bookmarks have no identifier (Safari's row, BookmarkNaming::NoIdentifier): the reply starts
+// with the count, and the identifier's 8 bytes trail as zeros so the length stays that of every
+// other browser's.
 QByteArray EncodeBookmarkReply(BrowserKind kind, BookmarkId id, const BookmarkRecord& record);

@@ -8,27 +8,11 @@
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
+#include "stores/source_catalog.h"
 
 namespace {
 
-QString BrowserPart(BrowserKind kind)
-{
-    switch (kind) {
-        case BrowserKind::InternetExplorer:
-            return QStringLiteral(".InternetExplorer_");
-        case BrowserKind::Firefox:
-            return QStringLiteral(".FireFox_");
-        case BrowserKind::Opera:
-            return QStringLiteral(".Opera_");
-        case BrowserKind::Chrome:
-            return QStringLiteral(".Chrome_");
-        case BrowserKind::Safari:
-            return {};
-    }
-    return {};
-}
-
-bool TryReadRecord(BrowserKind kind, ByteReader& r, BookmarkCheckEntry& e)
+bool TryReadRecord(BookmarkNaming naming, ByteReader& r, BookmarkCheckEntry& e)
 {
     auto text = [&r](std::uint32_t units, QString& out) {
         // Checked against what is left before anything is taken: the count is the file's word.
@@ -36,7 +20,7 @@ bool TryReadRecord(BrowserKind kind, ByteReader& r, BookmarkCheckEntry& e)
         out = utf16::FromBytesUpToZero(r.Bytes(static_cast<std::size_t>(units) * 2));
         return true;
     };
-    if (kind == BrowserKind::InternetExplorer) {
+    if (KeysArePaths(naming)) {
         if (r.Remaining() < 16) return false;
         e.idLow = r.U32();
         e.idHigh = r.U32();
@@ -52,14 +36,21 @@ bool TryReadRecord(BrowserKind kind, ByteReader& r, BookmarkCheckEntry& e)
 
 }  // namespace
 
+bool BookmarkStateFile::HoldsRecords(std::uint32_t browserKind)
+{
+    const SourceRow* row = FindSource(SourceKind::Bookmarks, browserKind);
+    return row && HoldsRecords(row->bookmarkNaming);
+}
+
 BookmarkStateFile::BookmarkStateFile(BrowserKind kind, const QString& machineId, const QString& suffix)
     : kind_(kind)
 {
-    if (static_cast<std::uint32_t>(kind) >= kBrowserKindCount)
+    const SourceRow* row = FindSource(kind);
+    if (!row)
         throw AgentError("no bookmark state file for browser kind " +
                          std::to_string(static_cast<std::uint32_t>(kind)));
     RequireSafeFileNameComponent(machineId, "machine identifier");
-    const QString name = machineId + BrowserPart(kind) + suffix;
+    const QString name = machineId + QLatin1String(row->bookmarkStatePart) + suffix;
     RequireSafeFileNameComponent(name, "bookmark state file name");
     RequireOwnAgentFileName(name, AgentFileFamily::BookmarkState, "bookmark state file name");
     path_ = AgentDataDir() + QLatin1Char('/') + name;
@@ -95,11 +86,12 @@ void BookmarkStateFile::Truncate() const
 QByteArray BookmarkStateFile::Encode(BrowserKind kind, const BookmarkCheckList& entries)
 {
     QByteArray out;
-    if (kind == BrowserKind::Safari) return out;
+    const BookmarkNaming naming = NamingOf(kind);
+    if (!HoldsRecords(naming)) return out;
     ByteWriter w(out);
     for (const BookmarkCheckEntry& e : entries) {
         const auto units = static_cast<std::uint32_t>(e.key.size());
-        if (kind == BrowserKind::InternetExplorer) {
+        if (KeysArePaths(naming)) {
             w.U32(e.idLow);
             w.U32(e.idHigh);
             w.U32(e.crc);
@@ -118,12 +110,13 @@ QByteArray BookmarkStateFile::Encode(BrowserKind kind, const BookmarkCheckList& 
 BookmarkStateFile::Records BookmarkStateFile::Decode(BrowserKind kind, const QByteArray& bytes)
 {
     Records records;
-    if (kind == BrowserKind::Safari) return records;
+    const BookmarkNaming naming = NamingOf(kind);
+    if (!HoldsRecords(naming)) return records;
     ByteReader r(bytes);
     while (!r.AtEnd()) {
         const std::size_t start = r.Position();
         BookmarkCheckEntry e;
-        if (!TryReadRecord(kind, r, e)) {
+        if (!TryReadRecord(naming, r, e)) {
             records.ignoredBytes = static_cast<std::size_t>(bytes.size()) - start;
             break;
         }

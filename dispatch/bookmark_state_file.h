@@ -6,27 +6,29 @@
 #include "dispatch/bookmark_check_list.h"
 
 // Per peer and browser, the bookmark check list as of the peer's last synchronisation:
-// "<data folder>/<machine id><browser part><suffix>", the browser parts being
-// ".InternetExplorer_", ".FireFox_", ".Opera_", ".Chrome_" and none for Safari.
+// "<data folder>/<machine id><browser part><suffix>", the browser part being the one of the
+// browser's catalogue row (SourceRow::bookmarkStatePart: ".InternetExplorer_", ".FireFox_",
+// ".Opera_", ".Chrome_", none for Safari).
 //
-// Records follow each other without header or padding, little-endian:
-//   Internet Explorer: u32 id low, u32 id high, u32 crc, u32 n, n UTF-16 units of the path
-//   Firefox, Opera, Chrome: u32 crc, u32 n, n UTF-16 units of the key, u32 crc again
-// (of the two crcs the trailing one counts). Safari's file holds no records.
+// Records follow each other without header or padding, little-endian, in the form the row's
+// BookmarkNaming asks for:
+//   keys that are file paths (Internet Explorer): u32 id low, u32 id high, u32 crc, u32 n,
+//     n UTF-16 units of the path
+//   keys that are numbers (Firefox, Opera, Chrome): u32 crc, u32 n, n UTF-16 units of the key,
+//     u32 crc again (of the two crcs the trailing one counts)
+//   no identifiers (Safari): no records.
 class BookmarkStateFile {
 public:
-    // Throws AgentError when the kind is no browser or when the machine identifier or the
+    // Throws AgentError when the kind has no catalogue row or when the machine identifier or the
     // name would not be a plain file name in the agent's folder.
     BookmarkStateFile(BrowserKind kind, const QString& machineId, const QString& suffix);
 
     const QString& Path() const { return path_; }
 
     // Whether the load and save requests keep the browser's bookmarks in its state file: every
-    // browser but Safari, whose file holds no records.
-    static bool HoldsRecords(std::uint32_t browserKind)
-    {
-        return browserKind < static_cast<std::uint32_t>(BrowserKind::Safari);
-    }
+    // browser whose bookmarks have identifiers (all but Safari, whose file holds no records).
+    static bool HoldsRecords(std::uint32_t browserKind);
+    static bool HoldsRecords(BookmarkNaming naming) { return HasIdentifiers(naming); }
 
     struct Records {
         BookmarkCheckList entries;

@@ -53,7 +53,8 @@ template <class Apply>
 void ForEachChosen(std::uint32_t flags, SourceKind kind, bool outlook, Apply apply)
 {
     for (const SourceRow& row : SourceCatalog())
-        if (row.kind == kind && (row.outlookVersion != 0) == outlook && row.flag && (flags & row.flag)) apply(row);
+        if (row.kind == kind && (row.outlookVersion != 0) == outlook && row.flag && (flags & row.flag))
+            apply(row);
 }
 
 }  // namespace
@@ -64,7 +65,7 @@ std::uint32_t DetectAgent(std::uint32_t current)
     const std::uint32_t code = DetectCode(SourceKind::Contacts, current);
     bool found = false;
     const std::uint32_t stored = ReadSettingsDword(kAgentIdValue, 0, &found);
-    if (found && stored <= 7) return stored;
+    if (found && StoredAgentCodeOutlivesDetection(stored)) return stored;
     WriteAgentValue(kAgentIdValue, code);
     return code;
 }
@@ -94,7 +95,8 @@ std::uint32_t ReadBrowserId()
             if (row->code == stored && installed(row->available)) return stored;
     for (const SourceRow* row : browsers)
         if (installed(row->available)) return row->code;
-    return found ? stored : static_cast<std::uint32_t>(BrowserKind::InternetExplorer);
+    // None installed: the stored choice, else the first browser of the catalogue.
+    return found || browsers.empty() ? stored : browsers.front()->code;
 }
 
 void DetectDataSources(Agent& agent)
@@ -145,8 +147,10 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
     ForEachChosen(flags, SourceKind::Contacts, true, setAgent);
 
     std::vector<const SourceRow*> browsers;
-    ForEachChosen(flags, SourceKind::Bookmarks, false, [&](const SourceRow& row) { browsers.push_back(&row); });
-    std::sort(browsers.begin(), browsers.end(), [](const SourceRow* a, const SourceRow* b) { return a->flag < b->flag; });
+    ForEachChosen(flags, SourceKind::Bookmarks, false,
+                  [&](const SourceRow& row) { browsers.push_back(&row); });
+    std::sort(browsers.begin(), browsers.end(),
+              [](const SourceRow* a, const SourceRow* b) { return a->flag < b->flag; });
     for (const SourceRow* row : browsers) agent.browserId = row->code;
     WriteBrowserId(agent.browserId);
 }

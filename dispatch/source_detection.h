@@ -12,7 +12,8 @@ class Agent;
 class StoreSet;
 
 // Start-up detection. `current` is what the code held before (returned unchanged when the
-// settings cannot be opened). A stored "AgentID" of 0 to 7 wins over the detected code, so a
+// settings cannot be opened). A stored "AgentID" below the Outlook codes (0 to 7,
+// StoredAgentCodeOutlivesDetection) wins over the detected code, so a
 // Windows or Opera choice survives restarts while Outlook is detected anew; otherwise the
 // detected code is stored.
 std::uint32_t DetectAgent(std::uint32_t current);

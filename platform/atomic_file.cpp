@@ -1,17 +1,20 @@
 #include "platform/atomic_file.h"
 
-#include <QFileInfo>
-#include <cctype>
 #include <dirent.h>
-#include <mutex>
-#include <set>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QFileInfo>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <mutex>
+#include <set>
+
 #include "common/errors.h"
+#include "platform/shell_operations.h"
 
 namespace {
 
@@ -65,9 +68,18 @@ int RemoveLeftoverTemporaryFiles(const QString& folder)
     return removed;
 }
 
-void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
+namespace {
+
+std::function<void(const QString&)>& BeforeNameHook()
 {
-    const QFileInfo info(path);
+    static std::function<void(const QString&)> hook;
+    return hook;
+}
+
+// A complete, flushed temporary file beside `info`'s path holding `content`; its path.
+QByteArray WriteTemporaryFile(const QFileInfo& info, const QString& path, const QByteArray& content,
+                              mode_t mode)
+{
     const QByteArray folder = QFile::encodeName(info.absolutePath());
     {
         // A crash in the middle of an earlier write left its temporary file; it goes now.
@@ -76,41 +88,71 @@ void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t 
     }
     QByteArray tmpl = QFile::encodeName(info.absoluteFilePath()) + ".tmp-XXXXXX";
     int fd = ::mkostemp(tmpl.data(), O_CLOEXEC);
-    if (fd < 0)
-        throw AgentError(Why(path, "create temporary"));
+    if (fd < 0) throw AgentError(Why(path, "create temporary"));
     auto fail = [&](const char* step) {
         std::string why = Why(path, step);
         ::close(fd);
         ::unlink(tmpl.constData());
         throw AgentError(why);
     };
-    if (::fchmod(fd, mode) != 0)
-        fail("chmod");
+    if (::fchmod(fd, mode) != 0) fail("chmod");
     const char* p = content.constData();
     qsizetype left = content.size();
     while (left > 0) {
         ssize_t n = ::write(fd, p, static_cast<size_t>(left));
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
+            if (errno == EINTR) continue;
             fail("write");
         }
         p += n;
         left -= n;
     }
-    if (::fsync(fd) != 0)
-        fail("fsync");
+    if (::fsync(fd) != 0) fail("fsync");
     if (::close(fd) != 0) {
         std::string why = Why(path, "close");
         ::unlink(tmpl.constData());
         throw AgentError(why);
     }
-    if (::rename(tmpl.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+    if (const auto& hook = BeforeNameHook()) hook(info.absoluteFilePath());
+    return tmpl;
+}
+
+}  // namespace
+
+void WriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
+{
+    const QFileInfo info(path);
+    const QByteArray tmp = WriteTemporaryFile(info, path, content, mode);
+    if (::rename(tmp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
         std::string why = Why(path, "rename");
-        ::unlink(tmpl.constData());
+        ::unlink(tmp.constData());
         throw AgentError(why);
     }
-    SyncFolder(folder);
+    SyncFolder(QFile::encodeName(info.absolutePath()));
+}
+
+bool WriteNewFileAtomically(const QString& path, const QByteArray& content, mode_t mode)
+{
+    const QFileInfo info(path);
+    const QByteArray tmp = WriteTemporaryFile(info, path, content, mode);
+    const std::error_code error = RenameNoReplace(QFile::decodeName(tmp), info.absoluteFilePath());
+    if (error) {
+        ::unlink(tmp.constData());
+        if (error == std::errc::file_exists) return false;
+        throw AgentError("cannot write " + path.toStdString() + " (rename): " + error.message());
+    }
+    SyncFolder(QFile::encodeName(info.absolutePath()));
+    return true;
+}
+
+ScopedAtomicWriteHook::ScopedAtomicWriteHook(std::function<void(const QString& path)> hook)
+{
+    BeforeNameHook() = std::move(hook);
+}
+
+ScopedAtomicWriteHook::~ScopedAtomicWriteHook()
+{
+    BeforeNameHook() = nullptr;
 }
 
 bool TryWriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode)

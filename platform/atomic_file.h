@@ -1,7 +1,9 @@
 #pragma once
+#include <sys/types.h>
+
 #include <QByteArray>
 #include <QString>
-#include <sys/types.h>
+#include <functional>
 
 // Replaces a file's whole content so that a crash at any moment leaves either the old or the
 // new content: the bytes go to a temporary file in the same folder, are flushed to disk, and
@@ -16,3 +18,18 @@ int RemoveLeftoverTemporaryFiles(const QString& folder);
 
 // The same, reporting failure as false instead of throwing.
 bool TryWriteFileAtomically(const QString& path, const QByteArray& content, mode_t mode = 0644);
+
+// Writes a file that must not exist yet, with the same crash safety: the complete temporary file
+// takes the name only where nothing has it (no replacing rename). False, with nothing left behind,
+// when `path` was taken by then; other failures throw AgentError.
+bool WriteNewFileAtomically(const QString& path, const QByteArray& content, mode_t mode = 0644);
+
+// Tests: while one lives, `hook` is called with the target path once the temporary file is
+// complete and before it takes that name, so that a file appearing meanwhile can be staged.
+class ScopedAtomicWriteHook {
+public:
+    explicit ScopedAtomicWriteHook(std::function<void(const QString& path)> hook);
+    ~ScopedAtomicWriteHook();
+    ScopedAtomicWriteHook(const ScopedAtomicWriteHook&) = delete;
+    ScopedAtomicWriteHook& operator=(const ScopedAtomicWriteHook&) = delete;
+};

@@ -71,9 +71,15 @@ std::unique_ptr<COutlook> MakeOperaContacts(const StoreServices& services)
     return store;
 }
 
-std::unique_ptr<COutlook> MakeOperaNotes(const StoreServices&) { return std::make_unique<COperaNotes>(); }
+std::unique_ptr<COutlook> MakeOperaNotes(const StoreServices&)
+{
+    return std::make_unique<COperaNotes>();
+}
 
-std::unique_ptr<BookmarkStore> MakeOperaBookmarks(const StoreServices&) { return std::make_unique<COperaBookmarks>(); }
+std::unique_ptr<BookmarkStore> MakeOperaBookmarks(const StoreServices&)
+{
+    return std::make_unique<COperaBookmarks>();
+}
 
 // Opera keeps contacts only with a mail account.
 SourceCondition OperaContactsCondition()
@@ -202,7 +208,9 @@ const std::array kRows = {
               .flag = Bit::kInternetExplorer,
               .makeBookmarkStore = MakeInternetExplorer,
               .available = IsInternetExplorerInstalled,
-              .programs = "iexplore.exe"},
+              .programs = "iexplore.exe",
+              .bookmarkNaming = BookmarkNaming::FilePath,
+              .bookmarkStatePart = ".InternetExplorer_"},
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
               .flag = Bit::kFirefox,
@@ -210,13 +218,17 @@ const std::array kRows = {
               .available = IsFirefoxInstalled,
               .openedLine = "Firefox database is open",
               .closedLine = "Firefox database is close",
-              .programs = "firefox.exe firefox firefox-esr firefox-bin"},
+              .programs = "firefox.exe firefox firefox-esr firefox-bin",
+              .bookmarkNaming = BookmarkNaming::RowNumber,
+              .bookmarkStatePart = ".FireFox_"},
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Chrome),
               .flag = Bit::kChrome,
               .makeBookmarkStore = MakeChrome,
               .available = IsChromeInstalled,
-              .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser"},
+              .programs = "chrome.exe chrome google-chrome google-chrome-stable chromium chromium-browser",
+              .bookmarkNaming = BookmarkNaming::UnsignedNumber,
+              .bookmarkStatePart = ".Chrome_"},
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Opera),
               .flag = Bit::kOpera,
@@ -224,14 +236,19 @@ const std::array kRows = {
               .available = IsOperaInstalled,
               .openedLine = "Opera database is open",
               .closedLine = "Opera database is save",
-              .programs = kOperaPrograms},
-    // No store: the peer reads Safari's own file (AS_GET_SAFARI_PATH).
+              .programs = kOperaPrograms,
+              .bookmarkNaming = BookmarkNaming::SignedNumber,
+              .bookmarkStatePart = ".Opera_"},
+    // No store: the peer reads Safari's own file (AS_GET_SAFARI_PATH), and its state file,
+    // named without a browser part, stays empty.
     SourceRow{.kind = Kind::Bookmarks,
               .code = static_cast<std::uint32_t>(BrowserKind::Safari),
               .flag = Bit::kSafari,
               .makeBookmarkStore = kNoBookmarkStore,
               .available = IsSafariInstalled,
-              .programs = "safari.exe"},
+              .programs = "safari.exe",
+              .bookmarkNaming = BookmarkNaming::NoIdentifier,
+              .bookmarkStatePart = ""},
 };
 
 }  // namespace
@@ -246,6 +263,13 @@ const SourceRow* FindSource(SourceKind kind, std::uint32_t code)
     for (const SourceRow& row : kRows)
         if (row.kind == kind && row.code == code) return &row;
     return nullptr;
+}
+
+bool StoredAgentCodeOutlivesDetection(std::uint32_t code)
+{
+    for (const SourceRow& row : kRows)
+        if (row.kind == SourceKind::Contacts && row.outlookVersion && code >= row.code) return false;
+    return true;
 }
 
 QStringList ProgramNamesOfSource(std::uint32_t flag)

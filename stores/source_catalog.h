@@ -18,6 +18,7 @@
 
 #include "common/bookmark_store.h"
 #include "common/outlook_store.h"
+#include "stores/bookmark_naming.h"
 #include "stores/source_kind.h"
 
 class StoreSet;
@@ -93,6 +94,10 @@ struct SourceRow {
     // The names the source's program runs under, space-separated (its Windows name first), as
     // AS_SYNCPREPARE looks for them.
     const char* programs = nullptr;
+    // Bookmark rows: how the peer names the browser's bookmarks, and the part of the agent's
+    // bookmark state file name that tells the browser ("<machine id><part><suffix>").
+    BookmarkNaming bookmarkNaming = BookmarkNaming::NoIdentifier;
+    const char* bookmarkStatePart = "";
 };
 
 // Every row, in the order detection tries them: within a kind a later available row wins.
@@ -104,11 +109,20 @@ inline const SourceRow* FindSource(ItemKind kind, std::uint32_t code)
 {
     return FindSource(SourceKindOf(kind), code);
 }
+inline const SourceRow* FindSource(BrowserKind kind)
+{
+    return FindSource(SourceKind::Bookmarks, static_cast<std::uint32_t>(kind));
+}
 // The chosen row of that kind, or nullptr.
 inline const SourceRow* SelectedSource(const SourceSelection& selection, SourceKind kind)
 {
     return FindSource(kind, selection.CodeOf(kind));
 }
+
+// Whether start-up detection keeps a stored AgentCode rather than detect anew: the codes below
+// the Outlook versions' are the user's choice of a Windows or Opera source (or an older choice
+// without a row of its own), while the newest Outlook present is found at every start.
+bool StoredAgentCodeOutlivesDetection(std::uint32_t code);
 
 // The names of the program that owns the sources of a SourceFlags bit (the media player's bit
 // too); empty when the bit names none.

@@ -13,6 +13,16 @@ struct StoreSet::Slot {
     std::function<std::unique_ptr<COutlook>()> sessionFactory;  // per-session rows
 
     QString Line(const char* text) const { return text ? QString::fromUtf8(text) : QString(); }
+    // "notes source 0x10000", "contacts source 2", "bookmarks source 1".
+    QString Name() const
+    {
+        static constexpr const char* kKinds[] = {"contacts", "appointments", "tasks", "notes", "bookmarks"};
+        const QString kind = QString::fromLatin1(kKinds[static_cast<int>(row->kind)]);
+        const QString code = row->kind == SourceKind::Notes
+                                 ? QStringLiteral("0x") + QString::number(row->code, 16)
+                                 : QString::number(row->code);
+        return kind + QStringLiteral(" source ") + code;
+    }
 };
 
 StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
@@ -120,7 +130,7 @@ void StoreSet::OpenSession(Slot& slot, const Note& note)
     if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
 
-void StoreSet::CloseSessions(QStringList& failures, const Note& note)
+void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note& failureNote)
 {
     const std::vector<Slot*> open = std::move(openSessions_);
     openSessions_.clear();
@@ -134,17 +144,23 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note)
             },
             failures);
         if (slot->row->storePerSession) slot->items.reset();
-        if (!closed)
-            qCWarning(lcStores) << "session of source" << slot->row->code << "not written back:" << failures.last();
+        if (!closed) {
+            const QString line =
+                QStringLiteral("The %1 was not written back: %2").arg(slot->Name(), failures.last());
+            qCWarning(lcStores).noquote() << line;
+            if (failureNote) failureNote(line);
+        }
         if (closed && note && slot->row->closedLine) note(slot->Line(slot->row->closedLine));
     }
 }
 
 void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
 {
-    // A synchronisation that never ended is written back before the new one loads anew.
-    QStringList ignored;
-    CloseSessions(ignored, {});
+    // A synchronisation that never ended is written back before the new one loads anew. The new
+    // one goes on whatever that gave (its stores load afresh from the files); a failed write-back
+    // is noted, naming the store and the reason, since the edits it held are lost.
+    QStringList unwritten;
+    CloseSessions(unwritten, {}, note);
     for (SourceKind kind : {SourceKind::Notes, SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks,
                             SourceKind::Bookmarks}) {
         Slot* slot = Find(kind, selection.CodeOf(kind));

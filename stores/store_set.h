@@ -71,7 +71,8 @@ public:
     // The start of a synchronisation: opens the sessions of the chosen sources, notes first,
     // then contacts (a row's companion before it), appointments, tasks and bookmarks: each store
     // that is a SessionStore, each bookmark store (BookmarkStore::Open), each per-session store
-    // made anew. Sessions an earlier synchronisation left open are closed first. Throws the
+    // made anew. Sessions an earlier synchronisation left open are closed first; each that fails
+    // to be written back gives `note` a line naming the store and the reason. Throws the
     // first failure; the sessions opened before it stay open until they are released.
     void OpenSessions(const SourceSelection& selection, const Note& note = {});
     // What the end of a synchronisation, a client's departure, suspend and exit release: the
@@ -93,7 +94,8 @@ private:
     Slot* Find(SourceKind kind, std::uint32_t code) const;
     void OpenSession(Slot& slot, const Note& note);
     // Closes every open session in the order opened, recording failures.
-    void CloseSessions(QStringList& failures, const Note& note);
+    // `note` gets the rows' closedLine, `failureNote` a line naming each store not written back.
+    void CloseSessions(QStringList& failures, const Note& note, const Note& failureNote = {});
 
     StoreServices services_;
     std::vector<std::unique_ptr<Slot>> slots_;

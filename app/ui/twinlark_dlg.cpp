@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 
 #include "app/runtime/agent_runtime.h"
+#include "app/runtime/diagnostics.h"
 #include "app/ui/about_dlg.h"
 #include "app/ui/connection_dlg.h"
 #include "app/ui/key_filter.h"
@@ -628,12 +629,20 @@ void CTwinLarkDlg::OnAbout()
     about.exec();
 }
 
+void CTwinLarkDlg::OpenOnDesktop(const QUrl& url)
+{
+    if (openUrl_(url)) return;
+    const QString shown = url.toDisplayString(QUrl::PreferLocalFile);
+    runtime_->log().WriteLogLine(QStringLiteral("cannot open %1 on the desktop").arg(shown));
+    qCWarning(lcApp) << "desktop opener refused" << shown;
+}
+
 void CTwinLarkDlg::OnUserManual()
 {
-    openUrl_(QUrl(QString::fromLatin1(kHelpPageAddress)));
+    OpenOnDesktop(QUrl(QString::fromLatin1(kHelpPageAddress)));
 }
 
 void CTwinLarkDlg::OnViewLog()
 {
-    openUrl_(QUrl::fromLocalFile(runtime_->log().GetLogPath()));
+    OpenOnDesktop(QUrl::fromLocalFile(runtime_->log().GetLogPath()));
 }

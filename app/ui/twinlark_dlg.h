@@ -96,7 +96,7 @@ public:
     AgentServer& Server();
     // Every balloon asked for, in order (also when no tray can show it).
     const QStringList& Balloons() const { return balloons_; }
-    // How documents and pages are opened (the desktop's handler by default).
+    // How documents and pages are opened (the desktop's handler by default); false: not opened.
     void SetUrlOpener(std::function<bool(const QUrl&)> opener) { openUrl_ = std::move(opener); }
     // Whether the desktop has a tray to hold the icon (asked of Qt by default).
     void SetTrayAvailability(std::function<bool()> available) { trayAvailable_ = std::move(available); }
@@ -118,6 +118,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Hands the document or page to the opener; a refusal is written to the agent's log and to
+    // the app's diagnostics, since the user sees nothing happen.
+    void OpenOnDesktop(const QUrl& url);
     void BuildControls();
     void LoadTexts();
     void ApplyFonts();

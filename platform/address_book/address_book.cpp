@@ -563,7 +563,7 @@ void DistList::CreateEntry(const EntryId& member, std::uint32_t)
 
 std::uint32_t DistList::DeleteEntries(const EntryList& members, std::uint32_t)
 {
-    CheckFault(WabCall::DeleteEntries);
+    CheckFault(WabCall::DeleteMembers);
     RequireModifiable();
     SqliteDatabase& db = book_->db;
     std::uint32_t missing = 0;

@@ -27,7 +27,7 @@ const char* CallName(WabCall call)
 {
     static constexpr const char* kNames[] = {
         "WABOpen",  "OpenEntry",   "GetContentsTable", "GetRowCount", "QueryRows",     "GetProps",
-        "SetProps", "DeleteProps", "SaveChanges",      "CreateEntry", "DeleteEntries",
+        "SetProps", "DeleteProps", "SaveChanges",      "CreateEntry", "DeleteEntries", "DeleteMembers",
     };
     return kNames[static_cast<int>(call)];
 }

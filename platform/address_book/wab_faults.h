@@ -11,17 +11,18 @@
 namespace wab {
 
 enum class WabCall {
-    Open,              // WABOpen
-    OpenEntry,         // of the book, the container or a list
+    Open,       // WABOpen
+    OpenEntry,  // of the book, the container or a list
     GetContentsTable,
     GetRowCount,
     QueryRows,
     GetProps,
     SetProps,
     DeleteProps,
-    SaveChanges,       // fails inside the transaction, after the rows are written, before the commit
-    CreateEntry,       // of the container, or a member of a list
-    DeleteEntries,     // of the container or of a list
+    SaveChanges,    // fails inside the transaction, after the rows are written, before the commit
+    CreateEntry,    // of the container, or a member of a list
+    DeleteEntries,  // of the container: the entries themselves
+    DeleteMembers,  // of a list: its member rows only
     Count_
 };
 

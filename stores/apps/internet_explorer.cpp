@@ -9,11 +9,11 @@
 #include "platform/confined_folder.h"
 #include "platform/known_folders.h"
 #include "platform/local_name_codec.h"
+#include "stores/apps/url_file.h"
 
 namespace {
 
 const QString kUrlEnding = QStringLiteral(".url");
-const QByteArray kUrlPrefix = QByteArrayLiteral("URL=");
 
 std::string Text(const QString& s)
 {
@@ -71,8 +71,8 @@ QStringList CInternetExplorer::SplitFolderPath(const QString& path)
     const QStringList names = ConfinedFolder::SplitRelativePath(path);
     for (const QString& name : names)
         if (name.contains(QLatin1Char(':')))
-            throw AgentError("refused bookmark folder path (colon in a folder name): \"" + Text(path.left(300)) +
-                             "\"");
+            throw AgentError("refused bookmark folder path (colon in a folder name): \"" +
+                             Text(path.left(300)) + "\"");
     return names;
 }
 
@@ -90,20 +90,6 @@ QString CInternetExplorer::CleanFileName(const QString& name)
         if (!QStringView(u"\\/:?*\"<>|").contains(c)) clean.append(c);
     }
     return clean;
-}
-
-QByteArray CInternetExplorer::UrlFileContent(const QString& url)
-{
-    for (QChar c : url) {
-        if (c.unicode() > 0xFF)
-            throw AgentError(
-                "the address has a character beyond U+00FF that a favourite file cannot hold: \"" +
-                Text(url.left(300)) + "\"");
-        if (c == QLatin1Char('\r') || c == QLatin1Char('\n'))
-            throw AgentError("the address holds a line break: \"" + Text(url.left(300)) + "\"");
-    }
-    return QByteArrayLiteral("[InternetShortcut]\r\n") + kUrlPrefix + url.toLatin1() +
-           QByteArrayLiteral("\r\n");
 }
 
 std::vector<UrlFileEntry> CInternetExplorer::GetIDs()
@@ -139,22 +125,17 @@ void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
-    while (!file.atEnd()) {
-        QByteArray line = file.readLine();
-        if (line.endsWith('\n')) line.chop(1);
-        if (line.endsWith('\r')) line.chop(1);
-        if (!line.startsWith(kUrlPrefix)) continue;
-        record.url = QString::fromLatin1(line.mid(kUrlPrefix.size()));
-        const QString relative = path.mid(favorites.size() + 1);
-        const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
-        const QString fileName = relative.mid(slash + 1);
-        record.name = fileName.left(fileName.size() - kUrlEnding.size());
-        record.path =
-            slash < 0 ? QString() : relative.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
-        return;
-    }
+    const QByteArray content = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw AgentError("cannot read " + Text(path) + ": " + Text(file.errorString()));
+    const std::optional<QString> url = UrlFileAddress(content);
+    if (!url) return;
+    record.url = *url;
+    const QString relative = path.mid(favorites.size() + 1);
+    const qsizetype slash = relative.lastIndexOf(QLatin1Char('/'));
+    const QString fileName = relative.mid(slash + 1);
+    record.name = fileName.left(fileName.size() - kUrlEnding.size());
+    record.path = slash < 0 ? QString() : relative.left(slash).replace(QLatin1Char('/'), QLatin1Char('\\'));
 }
 
 QString CInternetExplorer::Add(const BookmarkRecord& record)

@@ -12,9 +12,7 @@
 //
 // A favourite's key is the full path of its file. Its Name is the file name without ".url",
 // its Path the folders below Favorites joined by "\" (on the way in "/" is taken as well), its
-// Url the text after "URL=" on the first line that starts so. Files hold one byte per
-// character (Latin-1) with CR LF line ends; the store writes exactly the lines
-// "[InternetShortcut]" and "URL=<address>".
+// Url the file's address; the file's format is stores/apps/url_file.h.
 class CInternetExplorer : public BookmarkStore {
 public:
     // Works below the user's Favorites folder, looked up at every operation.
@@ -46,7 +44,10 @@ public:
     void DeleteAll() override;
     // A favourite's key is its file's path, and its checksum that of the file's bytes.
     bool KeysArePaths() const override { return true; }
-    std::uint32_t WrittenChecksum(const QString& path, const BookmarkRecord&) override { return IDtoCRC32(path); }
+    std::uint32_t WrittenChecksum(const QString& path, const BookmarkRecord&) override
+    {
+        return IDtoCRC32(path);
+    }
 
     // The folder names of a peer's Path ("/" or "\" between them). Throws AgentError for a
     // path that could leave the Favorites folder: "." or "..", an empty name between two
@@ -55,10 +56,6 @@ public:
     // The Name without the characters a Windows file name cannot hold: \ / : ? * " < > |
     // Throws AgentError for a Name with an unpaired UTF-16 surrogate.
     static QString CleanFileName(const QString& name);
-    // The bytes of a favourite file for the address. Throws AgentError for an address that
-    // has no 8-bit form (a character beyond U+00FF) or that would break the file into more
-    // lines (CR, LF).
-    static QByteArray UrlFileContent(const QString& url);
 
 private:
     QString RequireFavoritesFolder() const;

@@ -2,6 +2,7 @@
 
 #include <QDate>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "stores/windows/contact_base64.h"
@@ -21,7 +22,7 @@ public:
         // once, so that each look-up starts below them.
         if (pugi::xml_node contact = doc.Select("c:contact"))
             for (pugi::xml_node child : contact.children())
-                if (child.type() == pugi::node_element) top_.push_back(child);
+                if (child.type() == pugi::node_element) top_.push_back({child, child.name()});
     }
 
     void Run()
@@ -61,8 +62,8 @@ private:
         const std::string_view step = path.substr(0, slash);
         const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
         if (step.find('[') != std::string_view::npos) return doc_.Select(std::string(kRoot) + std::string(path));
-        for (pugi::xml_node child : top_) {
-            if (!NameIs(child.name(), step)) continue;
+        for (const auto& [child, name] : top_) {
+            if (name != step) continue;
             if (rest.empty()) return child;
             if (pugi::xml_node found = SelectPath(child, rest)) return found;
         }
@@ -80,8 +81,8 @@ private:
     // "c:contact/<collection>/<entry>[n]/<rest>", without building the path.
     pugi::xml_node AtEntry(std::string_view collection, std::string_view entry, int n, std::string_view rest) const
     {
-        for (pugi::xml_node child : top_) {
-            if (!NameIs(child.name(), collection)) continue;
+        for (const auto& [child, name] : top_) {
+            if (name != collection) continue;
             int seen = 0;
             for (pugi::xml_node e = child.first_child(); e; e = e.next_sibling()) {
                 if (e.type() != pugi::node_element || !NameIs(e.name(), entry) || seen++ != n) continue;
@@ -185,7 +186,8 @@ private:
     const ContactXml& doc_;
     ContactFileRecord& r_;
     const ContactReadHooks& hooks_;
-    std::vector<pugi::xml_node> top_;
+    // The children of c:contact with their names, read once: every look-up passes them.
+    std::vector<std::pair<pugi::xml_node, std::string_view>> top_;
 };
 
 bool Digits(const QString& text, int from, int count)
@@ -200,8 +202,19 @@ bool Digits(const QString& text, int from, int count)
 std::optional<QString> FileDateToRecordDate(const QString& value)
 {
     if (value.size() < 10 || !Digits(value, 0, 4) || !Digits(value, 5, 2) || !Digits(value, 8, 2)) return {};
-    if (!QDate(value.left(4).toInt(), value.mid(5, 2).toInt(), value.mid(8, 2).toInt()).isValid()) return {};
-    return value.mid(8, 2) + u'-' + value.mid(5, 2) + u'-' + value.left(4);
+    const auto number = [&](int from, int count) {
+        int n = 0;
+        for (int i = from; i < from + count; ++i) n = n * 10 + (value[i].unicode() - u'0');
+        return n;
+    };
+    if (!QDate::isValid(number(0, 4), number(5, 2), number(8, 2))) return {};
+    // "DD-MM-YYYY", built in place.
+    QString date(10, Qt::Uninitialized);
+    QChar* out = date.data();
+    const QChar* in = value.constData();
+    const int order[] = {8, 9, -1, 5, 6, -1, 0, 1, 2, 3};
+    for (int i = 0; i < 10; ++i) out[i] = order[i] < 0 ? QChar(u'-') : in[order[i]];
+    return date;
 }
 
 void ReadContactDocument(const ContactXml& doc, ContactFileRecord& record, const ContactReadHooks& hooks)

@@ -274,9 +274,17 @@ void CContactWinVista::Add(ItemRecord& incoming, QString& id)
     r.ChangeState = ContactChangeState::Added;
     r.NewSinceLoad = true;
     ApplyFields(incoming, r, true);
-    r.FileTitle = ChooseTitle(r, QString());
-    r.FilePath = WritablePathOf(r.FileTitle + QStringLiteral(".contact"));
-    WriteFileAtomically(r.FilePath, NewContactFileContent(r));
+    // A file that takes the chosen name meanwhile is never replaced: the name is chosen again
+    // from the folder as it is then.
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        r.FileTitle = ChooseTitle(r, QString());
+        r.FilePath = WritablePathOf(r.FileTitle + QStringLiteral(".contact"));
+        if (WriteNewFileAtomically(r.FilePath, NewContactFileContent(r))) break;
+        if (attempt == kAttempts)
+            throw AgentError("no free name for the new contact's file: " + r.FilePath.toStdString() +
+                             " and the names chosen before it were taken while it was written");
+    }
     id = r.Id;
     Append(std::move(r));
 }
@@ -496,13 +504,19 @@ void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids
 void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMemberRef>& members)
 {
     const QString path = GroupPath(title);
-    // A group file that appeared since the load is added to, never replaced; one that went is
-    // written anew.
-    if (const auto bytes = ReadExistingFile(path)) {
-        if (const auto changed = AddGroupMembers(*bytes, members))
-            WriteFileAtomically(path, *changed, ModeOf(path, 0644));
-    } else {
-        WriteFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members));
+    // A group file that appeared since the load is added to, never replaced (even one that
+    // appears while the new file is written); one that went is written anew.
+    for (int attempt = 1;; ++attempt) {
+        if (const auto bytes = ReadExistingFile(path)) {
+            if (const auto changed = AddGroupMembers(*bytes, members))
+                WriteFileAtomically(path, *changed, ModeOf(path, 0644));
+            break;
+        }
+        if (WriteNewFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members))) break;
+        // Taken by something that is no file to add to (a dangling link), or again and again.
+        if (attempt == 3)
+            throw AgentError("the group file " + path.toStdString() +
+                             " cannot be written: its name is taken");
     }
     if (!knownGroups_.contains(title)) knownGroups_.append(title);
 }

@@ -116,11 +116,6 @@ QByteArray ContactXml::Save() const
 
 pugi::xml_node ContactXml::Select(std::string_view path) const { return SelectPath(doc_, path); }
 
-bool NameIs(const char* name, std::string_view wanted)
-{
-    return std::strncmp(name, wanted.data(), wanted.size()) == 0 && name[wanted.size()] == '\0';
-}
-
 pugi::xml_node SelectPath(pugi::xml_node from, std::string_view path)
 {
     return path.empty() ? pugi::xml_node() : Find(from, path);

@@ -380,6 +380,23 @@ TEST_F(MainDialogTest, LogButtonAndHelpCommandOpenTheirDocuments)
               QStringLiteral("/user-guides/twinlark-macos/synchronization-with-windows.html"));
 }
 
+TEST_F(MainDialogTest, DocumentTheDesktopCannotOpenIsLogged)
+{
+    CTwinLarkDlg& dlg = Open();
+    dlg.SetUrlOpener([](const QUrl&) { return false; });
+    static_cast<QPushButton*>(dlg.Control(1021))->click();
+    dlg.OnCommand(kCmdUserManual);
+    const QStringList lines = LogLines();
+    const QString logPath = home_.Path(QStringLiteral(".local/share/TwinLark/TwinLark.log"));
+    EXPECT_EQ(lines.filter(QStringLiteral("cannot open %1 on the desktop").arg(logPath)).size(), 1);
+    EXPECT_EQ(
+        lines
+            .filter(
+                QStringLiteral("cannot open %1 on the desktop").arg(QString::fromLatin1(kHelpPageAddress)))
+            .size(),
+        1);
+}
+
 // The window tells the user that Outlook could not be opened without stopping the request
 // that opened it; without a screen, in its log.
 TEST_F(MainDialogTest, AnOutlookThatFailsToOpenIsToldWithoutHoldingUpTheRequest)

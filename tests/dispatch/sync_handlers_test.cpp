@@ -144,6 +144,24 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
                            "Can not close Opera or Firefox Database"}));
 }
 
+// A second start writes back what the unfinished synchronisation left open; a write-back that
+// fails does not stop the new synchronisation, but its edits are lost and the log says so.
+TEST_F(SyncBracket, AStartAfterAnUnfinishedOneLogsTheWriteBackThatFailed)
+{
+    h.agent.notesAgentId = 0x10000;
+    ASSERT_EQ(h.Send(AS_START_SYNC).code, 229);
+    ASSERT_NE(sticky, nullptr);
+    sticky->FailOn("Close");
+    h.TakeLogLines();
+
+    EXPECT_EQ(h.Send(AS_START_SYNC).code, 229);
+    EXPECT_EQ(h.TakeLogLines(),
+              (QStringList{"AS_START_SYNC...", "The notes source 0x10000 was not written back: Close failed",
+                           "AS_START_SYNC...ok"}));
+    ASSERT_NE(sticky, nullptr);
+    EXPECT_EQ(sticky->calls, QStringList{"Open"}) << "a store made anew for the new synchronisation";
+}
+
 // A loaded copy that was never loaded must not be written back over the user's file.
 TEST_F(SyncBracket, EndWithoutStartWritesNothingBack)
 {

@@ -124,4 +124,33 @@ TEST(SourceCatalog, EachSourceHasOneRowAndEachBitOneCodePerKind)
             }
 }
 
+// The row's naming and the store's KeysArePaths are the same fact seen from the requests that
+// have a store and from those (the state file, the reply shape) that have only the row.
+TEST(SourceCatalog, BookmarkRowsNameTheirBookmarksAsTheirStoresKeyThem)
+{
+    QSet<QString> stateParts;
+    for (const SourceRow& row : SourceCatalog()) {
+        if (row.kind != SourceKind::Bookmarks) continue;
+        SCOPED_TRACE(Name(row));
+        EXPECT_FALSE(stateParts.contains(QLatin1String(row.bookmarkStatePart)))
+            << "one state file per browser";
+        stateParts.insert(QLatin1String(row.bookmarkStatePart));
+        const std::unique_ptr<BookmarkStore> store = row.makeBookmarkStore(StoreServices{});
+        if (!store) {
+            EXPECT_FALSE(HasIdentifiers(row.bookmarkNaming)) << "a browser without a store names nothing";
+            continue;
+        }
+        EXPECT_TRUE(HasIdentifiers(row.bookmarkNaming));
+        EXPECT_EQ(store->KeysArePaths(), KeysArePaths(row.bookmarkNaming));
+    }
+}
+
+TEST(SourceCatalog, StoredAgentCodesBelowOutlookOutliveDetection)
+{
+    for (std::uint32_t code : {0u, 1u, 2u, 3u, 6u, 7u})
+        EXPECT_TRUE(StoredAgentCodeOutlivesDetection(code)) << code;
+    for (std::uint32_t code : {8u, 9u, 11u, 12u, 14u, 15u, 0xFFFFFFFFu})
+        EXPECT_FALSE(StoredAgentCodeOutlivesDetection(code)) << code;
+}
+
 }  // namespace

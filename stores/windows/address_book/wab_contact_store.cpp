@@ -268,15 +268,16 @@ void CContactWinXP::Delete(const QString& id)
     const QString text = OpenedContactText(id);
     // A contact that is gone already is what the peer asks for.
     if (!OpenContact(c, text)) return;
-    try {
-        // The book no longer lists a deleted member; taking it out keeps the lists tidy.
-        c.groups.RemoveFrom(*c.container, text);
-    } catch (const std::exception&) {
-    }
+    // The contact goes first: a failure then leaves it whole, in every list it was in.
     try {
         (void)c.container->DeleteEntries({HexToEntryId(text)});
     } catch (const std::exception& e) {
         throw AgentError("the contact " + text.toStdString() + " could not be deleted: " + e.what());
+    }
+    try {
+        // The book no longer lists a deleted member; taking it out keeps the lists tidy.
+        c.groups.RemoveFrom(*c.container, text);
+    } catch (const std::exception&) {
     }
 }
 
@@ -299,13 +300,14 @@ void CContactWinXP::DeleteAll()
         throw AgentError(std::string("the address book's contacts cannot be listed: ") + e.what());
     }
     if (contacts.empty()) return;
-    c.groups.RemoveEverywhere(*c.container, texts);
     try {
-        // One transaction: every contact goes, or none does.
+        // One transaction: every contact goes, or none does, each in the lists it was in.
         (void)c.container->DeleteEntries(contacts);
     } catch (const std::exception& e) {
         throw AgentError(std::string("the address book's contacts could not be deleted: ") + e.what());
     }
+    // The book no longer lists deleted members; taking them out keeps the lists tidy.
+    c.groups.RemoveEverywhere(*c.container, texts);
 }
 
 }  // namespace ContactsXp

@@ -51,7 +51,7 @@ public:
     // lists, every membership of it. Every list is tried; throws at the end naming the groups it
     // could not leave, which keep it.
     void RemoveFrom(wab::ABContainer& pab, const QString& contact, const QStringList* names = nullptr);
-    // Takes many contacts out of every list, one change per list; best effort (contacts about to be
+    // Takes many contacts out of every list, one change per list; best effort (contacts just
     // deleted: the lists no longer show a deleted entry).
     void RemoveEverywhere(wab::ABContainer& pab, const QStringList& contacts);
 

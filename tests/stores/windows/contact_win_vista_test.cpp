@@ -10,18 +10,25 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
+#include <functional>
 
+#include "common/byte_io.h"
 #include "dispatch/request_codes.h"
-#include "wire/message_header.h"
+#include "platform/atomic_file.h"
+#include "platform/path_map.h"
 #include "platform/platform_info.h"
 #include "platform/registry.h"
 #include "stores/store_set.h"
-#include "common/byte_io.h"
 #include "stores/windows/contact_base64.h"
 #include "stores/windows/contact_file_writer.h"
 #include "stores/windows/contact_group_file.h"
+#include "stores/windows/contacts_folder.h"
 #include "support/dispatch_harness.h"
+#include "support/file_size_limit.h"
+#include "support/permissions_bind_root.h"
 #include "support/scoped_env.h"
+#include "wire/message_header.h"
 
 using namespace ContactsVista;
 
@@ -189,7 +196,12 @@ TEST_F(WindowsContactsStore, RefusesBadInputBeforeWritingAnything)
     Check();
     const QByteArray before = Bytes(u"Bo.contact"_qs);
     EXPECT_EQ(Set(Id('b'), TextRecord({{"FirstName", "Changed"}, {"Birthday", "1970-13-01"}})), AS_ERROR);
+    EXPECT_EQ(Set(Id('b'), TextRecord({{"FirstName", "Changed"}, {"Categories", "../x"}})), AS_ERROR);
+    EXPECT_EQ(Save(), AS_SAVE_CONTACTS_STATE + 1);
     EXPECT_EQ(Bytes(u"Bo.contact"_qs), before);
+    EXPECT_EQ(FilesInFolder(), QStringList{u"Bo.contact"_qs});
+    EXPECT_FALSE(QFile::exists(h.home.Path(u"x.group"_qs)));
+    Check();
     EXPECT_EQ(Field(Get(Id('b')), "FirstName"), u"Bo"_qs);
 }
 
@@ -247,6 +259,37 @@ TEST_F(WindowsContactsStore, EditsInPlaceOrMovesWithoutReplacingAnyFile)
     // A new contact named like a file only on disk gets another name too.
     Add(TextRecord({{"FileAs", "ZED"}}));
     EXPECT_TRUE(FilesInFolder().contains(u"ZED[2].contact"_qs));
+}
+
+// A file that takes the chosen name while the new contact is written is never replaced: the
+// contact takes the next free name, or the add fails with nothing of it left behind.
+TEST_F(WindowsContactsStore, ANewContactNeverReplacesAFileThatAppearedMeanwhile)
+{
+    Check();
+    QStringList planted;
+    int plants = 1;
+    ScopedAtomicWriteHook hook([&](const QString& path) {
+        if (plants-- <= 0) return;
+        QFile other(path);
+        ASSERT_TRUE(other.open(QIODevice::NewOnly));
+        other.write("another program's");
+        planted << QFileInfo(path).fileName();
+    });
+    const QString id = Add(TextRecord({{"FileAs", "Cy"}}));
+    EXPECT_EQ(planted, QStringList{u"Cy.contact"_qs});
+    EXPECT_EQ(FilesInFolder(), (QStringList{u"Cy.contact"_qs, u"Cy[1].contact"_qs}));
+    EXPECT_EQ(Bytes(u"Cy.contact"_qs), "another program's");
+    ASSERT_EQ(store->Records().size(), 1u);
+    EXPECT_EQ(store->Records()[0].FilePath, File(u"Cy[1].contact"_qs));
+    EXPECT_TRUE(Bytes(u"Cy[1].contact"_qs).contains(id.left(36).toUtf8()));
+
+    plants = 1000;
+    EXPECT_EQ(h.Send(AS_ADD_CONTACT, ItemBlob({}, TextRecord({{"FileAs", "Di"}}))).code, AS_ERROR);
+    QStringList expected = planted;
+    expected << u"Cy[1].contact"_qs;
+    expected.sort();
+    EXPECT_EQ(FilesInFolder(), expected) << "the planted files only, no temporary file";
+    EXPECT_EQ(store->Records().size(), 1u);
 }
 
 TEST_F(WindowsContactsStore, RepeatedChecksHoldCopiesThatChangeTogether)
@@ -373,7 +416,7 @@ TEST_F(WindowsContactsStore, ACommitAttemptsEveryChangeAndNamesWhatFailed)
 
 TEST_F(WindowsContactsStore, AFolderThatCannotBeChangedFailsAddAndCommitWithNothingHalfWritten)
 {
-    if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+    PermissionsBindRoot bound;  // root too meets the permissions below
     Plant(u"Ann"_qs, Id('a'), u"Ann"_qs);
     PlantGroup(u"G"_qs, {Id('a')});
     Check();
@@ -388,6 +431,128 @@ TEST_F(WindowsContactsStore, AFolderThatCannotBeChangedFailsAddAndCommitWithNoth
     ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), 0), 0);
     EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
     ::chmod(QFile::encodeName(Folder()).constData(), 0755);
+}
+
+// A contact or group file that is there but cannot be read fails the check: leaving its
+// contacts out would tell the peer they were deleted.
+TEST_F(WindowsContactsStore, AFileThatCannotBeReadFailsTheCheck)
+{
+    Plant(u"Ann"_qs, Id('a'), u"Ann"_qs);
+    PlantGroup(u"G"_qs, {Id('a')});
+    for (const char* name : {"Ann.contact", "G.group"}) {
+        const QByteArray path = QFile::encodeName(File(QString::fromUtf8(name)));
+        ASSERT_EQ(::chmod(path.constData(), 0), 0);
+        {
+            PermissionsBindRoot bound;
+            h.TakeLogLines();
+            EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR) << name;
+            EXPECT_TRUE(h.TakeLogLines().join(u'\n').contains(QString::fromUtf8(name))) << name;
+        }
+        ASSERT_EQ(::chmod(path.constData(), 0644), 0);
+    }
+    EXPECT_EQ(Check().added, QStringList{Id('a')});
+}
+
+// An edit that cannot be carried out leaves the file and the record as they were.
+TEST_F(WindowsContactsStore, AnEditThatFailsChangesNothing)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> spoil;  // after the check
+        ItemRecord edit;
+    };
+    const Case cases[] = {
+        {"the file is no longer well-formed",
+         [&] { h.home.WriteFile(u"Contacts/Bo.contact"_qs, "<c:contact>"); },
+         TextRecord({{"FirstName", "Changed"}})},
+        {"the file cannot be saved", [] {}, TextRecord({{"FirstName", "Changed"}})},
+        {"the file cannot be moved", [] {}, TextRecord({{"FirstName", "Changed"}, {"FileAs", "Moved"}})},
+        {"the moved file cannot be saved", [] {}, TextRecord({{"FileAs", "Moved"}})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(Folder()).removeRecursively();
+        QDir().mkpath(Folder());
+        Plant(u"Bo"_qs, Id('b'), u"Bo"_qs);
+        store->ClearRecords();
+        Check();
+        c.spoil();
+        const QByteArray before = Bytes(u"Bo.contact"_qs);
+        const std::string what = c.name;
+        std::uint16_t answer = 0;
+        if (what == "the file cannot be moved") {
+            ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), 0555), 0);
+            PermissionsBindRoot bound;
+            answer = Set(Id('b'), c.edit);
+        } else if (what.find("cannot be saved") != std::string::npos) {
+            FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.ok());
+            answer = Set(Id('b'), c.edit);
+        } else {
+            answer = Set(Id('b'), c.edit);
+        }
+        ::chmod(QFile::encodeName(Folder()).constData(), 0755);
+        EXPECT_EQ(answer, AS_ERROR);
+        EXPECT_EQ(FilesInFolder(), QStringList{u"Bo.contact"_qs});
+        EXPECT_EQ(Bytes(u"Bo.contact"_qs), before);
+        ASSERT_EQ(store->Records().size(), 1u);
+        EXPECT_EQ(store->Records()[0].GivenName, ContactFileRecord::Text(u"Bo"_qs));
+        EXPECT_EQ(store->Records()[0].FilePath, File(u"Bo.contact"_qs));
+    }
+}
+
+TEST_F(WindowsContactsStore, AnEditWithoutAPictureKeepsThePhotoAndAFileGoneCountsAsDeleted)
+{
+    ContactFileRecord r;
+    r.Id = Id('a');
+    r.GivenName = u"Ann"_qs;
+    r.Picture = "IMG";
+    h.home.WriteFile(u"Contacts/Ann.contact"_qs, NewContactFileContent(r));
+    Plant(u"Bob"_qs, Id('b'), u"Bob"_qs);
+    Check();
+    ASSERT_EQ(Set(Id('a'), TextRecord({{"Body", "note"}})), AS_SET_CONTACT + 1);
+    EXPECT_TRUE(Bytes(u"Ann.contact"_qs).contains("<c:Notes>note</c:Notes>"));
+    EXPECT_TRUE(Bytes(u"Ann.contact"_qs).contains("c:PhotoCollection"));
+    EXPECT_EQ(Get(Id('a')).PictureImage(), QByteArray("IMG"));
+
+    // Deleted by the peer, removed by someone else before the commit: nothing left to do.
+    ASSERT_EQ(h.Send(AS_DEL_CONTACT, Utf16z(Id('b'))).code, AS_DEL_CONTACT + 1);
+    ASSERT_TRUE(QFile::remove(File(u"Bob.contact"_qs)));
+    EXPECT_EQ(Save(), AS_SAVE_CONTACTS_STATE + 1);
+    EXPECT_EQ(FilesInFolder(), QStringList{u"Ann.contact"_qs});
+}
+
+TEST(WindowsContactsFolder, ReadsAPictureFileOfAtMost16MiBAndNothingElse)
+{
+    TempHome home;
+    home.WriteFile(u"pictures/me.jpg"_qs, "JPEG");
+    home.WriteFile(u"pictures/big.jpg"_qs, "");
+    ASSERT_TRUE(QFile::resize(home.Path(u"pictures/big.jpg"_qs), 16 * 1024 * 1024 + 1));
+    home.WriteFile(u"pictures/limit.jpg"_qs, "");
+    ASSERT_TRUE(QFile::resize(home.Path(u"pictures/limit.jpg"_qs), 16 * 1024 * 1024));
+    const QString me = home.Path(u"pictures/me.jpg"_qs);
+    struct Case {
+        const char* name;
+        QString reference;
+        qsizetype size;  // -1: left out
+    };
+    const Case cases[] = {
+        {"a local path", me, 4},
+        {"a Windows path", LocalToPeerPath(me), 4},
+        {"a file: URL", QUrl::fromLocalFile(me).toString(), 4},
+        {"16 MiB", home.Path(u"pictures/limit.jpg"_qs), 16 * 1024 * 1024},
+        {"one byte more", home.Path(u"pictures/big.jpg"_qs), -1},
+        {"a folder", home.Path(u"pictures"_qs), -1},
+        {"a missing file", home.Path(u"pictures/none.jpg"_qs), -1},
+        {"no path", u"me.jpg"_qs, -1},
+    };
+    for (const Case& c : cases) {
+        QString why;
+        const auto bytes = ReadPictureReference(c.reference, &why);
+        EXPECT_EQ(bytes ? bytes->size() : -1, c.size) << c.name;
+        EXPECT_EQ(why.isEmpty(), bytes.has_value()) << c.name;
+        if (c.size == 4 && bytes) EXPECT_EQ(*bytes, QByteArray("JPEG")) << c.name;
+    }
 }
 
 TEST(WindowsContactsFolder, FollowsTheRegistryValueOfTheReportedWindows)

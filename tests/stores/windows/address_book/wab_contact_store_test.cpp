@@ -378,7 +378,7 @@ TEST_F(WabStoreTest, FailuresOfTheBookFailTheRequestAndLeaveNothingHalfWritten)
     expectUnchanged("group join of a new contact");
     {
         // Edit: the contact itself is saved, the group change fails and is reported.
-        ScopedWabFault fault(WabCall::DeleteEntries);
+        ScopedWabFault fault(WabCall::DeleteMembers);
         EXPECT_THROW(Edit(ann, Record({{"FirstName", "Bea"}, {"Categories", ""}})), AgentError);
     }
     EXPECT_EQ(Field(Get(ann), "FirstName"), QStringLiteral("Bea"));
@@ -391,10 +391,20 @@ TEST_F(WabStoreTest, FailuresOfTheBookFailTheRequestAndLeaveNothingHalfWritten)
     }
     EXPECT_EQ(Ids(), QStringList{ann});
     {
+        // Only the deletion of the contacts fails: they stay whole, in their lists.
+        const ItemRecord before = Get(ann);
+        const std::uint32_t checksum = store.IDtoCRC32(ann);
         ScopedWabFault fault(WabCall::DeleteEntries);
+        EXPECT_THROW(store.Delete(ann), AgentError);
         EXPECT_THROW(store.DeleteAll(), AgentError);
+        EXPECT_EQ(fault.Failed(), 2);
+        EXPECT_EQ(Ids(), QStringList{ann});
+        EXPECT_EQ(Get(ann), before);
+        EXPECT_EQ(store.IDtoCRC32(ann), checksum);
+        store.Close();
+        store.Open();
+        EXPECT_EQ(Field(Get(ann), "Categories"), QStringLiteral("Family"));
     }
-    EXPECT_EQ(Ids(), QStringList{ann});
     {
         // A list that cannot be read at the opening leaves the store closed: fewer groups would
         // take contacts out of them at the peer.

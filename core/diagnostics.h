@@ -1,0 +1,8 @@
+#pragma once
+// The developer diagnostics of the core/ layer: QLoggingCategory "twinlark.core", off by
+// default, so that a failure can be traced without touching the user's log. Turned on with
+// QT_LOGGING_RULES="twinlark.core.*=true" (or "twinlark.*=true" for every layer).
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcCore)

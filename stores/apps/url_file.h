@@ -1,0 +1,18 @@
+#pragma once
+// Internet Explorer's favourite files (".url"), apart from where they are kept
+// (stores/apps/internet_explorer.h): an INI-like text of one byte per character (Latin-1),
+// CR LF line ends. Of its sections and keys only the address counts.
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The address: the text after "URL=" on the first line that starts so, whichever section it is
+// in (a frame section's "BASEURL=" or "ORIGURL=" line is no such line; "url=" neither). A line
+// ends at LF, with one CR before it dropped. Nothing when no line starts so.
+std::optional<QString> UrlFileAddress(const QByteArray& content);
+
+// The bytes of a favourite file for the address: exactly the lines "[InternetShortcut]" and
+// "URL=<address>". Throws AgentError for an address that has no 8-bit form (a character beyond
+// U+00FF) or that would break the file into more lines (CR, LF).
+QByteArray UrlFileContent(const QString& url);
