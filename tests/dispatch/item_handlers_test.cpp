@@ -385,7 +385,9 @@ TEST_F(ItemRequests, AnAddWhoseChecksumFailsRemovesTheNewItem)
             } else {
                 EXPECT_TRUE(store.Ids().isEmpty());
                 // Removed as a delete request would remove it, the calendar index included.
-                if (k.kind == ItemKind::Appointments) EXPECT_EQ(store.calls.last(), QStringLiteral("LoadCalendarIndex"));
+                if (k.kind == ItemKind::Appointments) {
+                    EXPECT_EQ(store.calls.last(), QStringLiteral("LoadCalendarIndex"));
+                }
             }
             EXPECT_TRUE(log.contains(QStringLiteral("\treason: IDtoCRC32 failed"))) << log.join(u'|').toStdString();
         }

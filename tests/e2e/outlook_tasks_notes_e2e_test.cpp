@@ -89,7 +89,9 @@ void Synchronise(bool exchange)
         for (int i = 0; i < k.added.FieldCount(); ++i)
             EXPECT_EQ(Text(got, k.added.names[i].toLatin1().constData()), std::get<QString>(k.added.values[i]))
                 << k.added.names[i].toStdString();
-        if (exchange) EXPECT_EQ(Text(got, "EntryID").size(), 140) << "the long entry identifier is read";
+        if (exchange) {
+            EXPECT_EQ(Text(got, "EntryID").size(), 140) << "the long entry identifier is read";
+        }
 
         ASSERT_EQ(peer.Request(k.set, tag++, ItemBlob(id, k.changed))->code, k.set + 1) << agent.Log().toStdString();
         // The check compares with the saved state, which predates the change.

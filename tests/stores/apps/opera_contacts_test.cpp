@@ -77,8 +77,11 @@ TEST_F(OperaContactsTest, RealFileGivesEveryContactItsOwnIdentifier)
     EXPECT_EQ(after.size(), 75u);
     EXPECT_FALSE(after.count(deleted));
     EXPECT_NE(after.at(edited), before.at(edited));
-    for (const auto& [id, sum] : before)
-        if (id != edited && id != deleted) EXPECT_EQ(after.at(id), sum) << id.toStdString();
+    for (const auto& [id, sum] : before) {
+        if (id != edited && id != deleted) {
+            EXPECT_EQ(after.at(id), sum) << id.toStdString();
+        }
+    }
     // Keys the store does not know survive.
     EXPECT_EQ(Read().count("\tACTIVE=YES"), RealContacts().count("\tACTIVE=YES"));
     EXPECT_EQ(Read().count("\tICON=Contact0"), RealContacts().count("\tICON=Contact0") - 1);

@@ -49,7 +49,9 @@ TEST(OperaHotlistTest, RealFilesComeBackByteForByte)
         SCOPED_TRACE(c.file);
         const QByteArray bytes = RealFile(c.file);
         const AdrDocument doc = ParseText(bytes, c.itemLine);
-        if (c.items) EXPECT_EQ(static_cast<int>(Items(doc).size()), c.items);
+        if (c.items) {
+            EXPECT_EQ(static_cast<int>(Items(doc).size()), c.items);
+        }
         const QByteArray once = doc.Serialize();
         EXPECT_EQ(once, bytes);
         EXPECT_EQ(ParseText(once, c.itemLine).Serialize(), once);

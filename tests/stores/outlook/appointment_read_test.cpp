@@ -78,7 +78,9 @@ TEST(AppointmentGet, EachVersionGivesItsKeysInOrder)
         const ItemRecord one = rig.Get(plain);
         ASSERT_EQ(one.FieldCount(), c.plain) << one.names.join(' ').toStdString();
         ASSERT_EQ(one.values.size(), one.names.size());
-        if (c.keys) EXPECT_EQ(one.names, *c.keys);
+        if (c.keys) {
+            EXPECT_EQ(one.names, *c.keys);
+        }
         EXPECT_EQ(one.names.count("Duration"), 1);
         EXPECT_EQ(CalendarRig::Field(one, "EntryID"), ItemValue(plain));
 

@@ -551,7 +551,9 @@ TEST(WindowsContactsFolder, ReadsAPictureFileOfAtMost16MiBAndNothingElse)
         const auto bytes = ReadPictureReference(c.reference, &why);
         EXPECT_EQ(bytes ? bytes->size() : -1, c.size) << c.name;
         EXPECT_EQ(why.isEmpty(), bytes.has_value()) << c.name;
-        if (c.size == 4 && bytes) EXPECT_EQ(*bytes, QByteArray("JPEG")) << c.name;
+        if (c.size == 4 && bytes) {
+            EXPECT_EQ(*bytes, QByteArray("JPEG")) << c.name;
+        }
     }
 }
 
