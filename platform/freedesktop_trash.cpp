@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <optional>
 
+#include "platform/shell_operations.h"
+
 namespace {
 
 // Enough for every sensible clash; past it something is wrong with the Trash itself.
@@ -96,18 +98,6 @@ bool WriteAll(int fd, const QByteArray& data)
     return true;
 }
 
-int RenameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0) return 0;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return -1;
-    struct stat st {};
-    if (lstat(to.constData(), &st) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return rename(from.constData(), to.constData());
-}
-
 }  // namespace
 
 std::error_code MoveIntoTrash(const QByteArray& path, const QByteArray& dataHome)
@@ -158,10 +148,10 @@ std::error_code MoveIntoTrash(const QByteArray& path, const QByteArray& dataHome
             unlink(info.constData());
             return e;
         }
-        if (RenameNoReplace(path, target) == 0) return {};
-        const int error = errno;
+        const std::error_code moved = RenameNoReplaceOnVolume(path, target);
+        if (!moved) return {};
         unlink(info.constData());
-        if (error != EEXIST && error != ENOTEMPTY) return {error, std::generic_category()};
+        if (moved != std::errc::file_exists && moved != std::errc::directory_not_empty) return moved;
     }
     return std::make_error_code(std::errc::file_exists);
 }

@@ -189,32 +189,14 @@ std::error_code MoveToTrash(const QString& path)
     return MoveIntoTrash(local, QFile::encodeName(dataHome));
 }
 
-std::error_code RenameNoReplace(const QString& from, const QString& to)
+std::error_code RenameNoReplaceOnVolume(const QByteArray& f, const QByteArray& t)
 {
-    if (from.isEmpty() || to.isEmpty())
-        return std::make_error_code(std::errc::no_such_file_or_directory);
-    const QByteArray f = Encoded(from);
-    const QByteArray t = Encoded(to);
     if (renameat2(AT_FDCWD, f.constData(), AT_FDCWD, t.constData(), RENAME_NOREPLACE) == 0)
         return {};
     const int error = errno;
     struct stat st {};
     if (lstat(f.constData(), &st) != 0)
         return LastError();
-
-    if (error == EXDEV) {
-        if (!S_ISREG(st.st_mode))
-            return {EXDEV, std::generic_category()};
-        if (std::error_code e = CopyFileNoReplace(f, t))
-            return e;
-        if (unlink(f.constData()) != 0) {
-            // Keep one copy only: the original could not go, so the new one goes again.
-            const std::error_code e = LastError();
-            unlink(t.constData());
-            return e;
-        }
-        return {};
-    }
     if (error != EINVAL && error != ENOSYS && error != ENOTSUP)
         return {error, std::generic_category()};
 
@@ -235,6 +217,33 @@ std::error_code RenameNoReplace(const QString& from, const QString& to)
     if (lstat(t.constData(), &existing) == 0)
         return std::make_error_code(std::errc::file_exists);
     return rename(f.constData(), t.constData()) == 0 ? std::error_code() : LastError();
+}
+
+std::error_code RenameNoReplace(const QString& from, const QString& to)
+{
+    if (from.isEmpty() || to.isEmpty())
+        return std::make_error_code(std::errc::no_such_file_or_directory);
+    const QByteArray f = Encoded(from);
+    const QByteArray t = Encoded(to);
+    const std::error_code moved = RenameNoReplaceOnVolume(f, t);
+    if (moved != std::errc::cross_device_link)
+        return moved;
+
+    // Another volume: a file is copied, then the original removed.
+    struct stat st {};
+    if (lstat(f.constData(), &st) != 0)
+        return LastError();
+    if (!S_ISREG(st.st_mode))
+        return moved;
+    if (std::error_code e = CopyFileNoReplace(f, t))
+        return e;
+    if (unlink(f.constData()) != 0) {
+        // Keep one copy only: the original could not go, so the new one goes again.
+        const std::error_code e = LastError();
+        unlink(t.constData());
+        return e;
+    }
+    return {};
 }
 
 QUrl LocalFileUrl(const QString& path)
