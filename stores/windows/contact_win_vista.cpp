@@ -539,8 +539,10 @@ void CContactWinVista::Unload()
         return titles;
     };
     const auto joinAll = [&](const std::map<QString, std::vector<GroupMemberRef>>& joins) {
-        for (const auto& [title, members] : joins)
-            attempt(title + QStringLiteral(".group"), [&] { JoinGroup(title, members); });
+        // Named members, not a structured binding: a lambda may not capture those before C++20's
+        // later fix, which clang 14 does not have.
+        for (const auto& join : joins)
+            attempt(join.first + QStringLiteral(".group"), [&] { JoinGroup(join.first, join.second); });
     };
 
     // 1. Deleted contacts leave their groups, then their files go.
@@ -586,8 +588,8 @@ void CContactWinVista::Unload()
         for (const QString& title : SortedUnique(leave)) leaves[title].insert(r.Id);
         for (const QString& title : SortedUnique(join)) joins[title].push_back({r.Id, r.FilePath});
     }
-    for (const auto& [title, ids] : leaves)
-        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, ids); });
+    for (const auto& leave : leaves)
+        attempt(leave.first + QStringLiteral(".group"), [&] { LeaveGroup(leave.first, leave.second); });
     joinAll(joins);
 
     ClearRecords();
