@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <optional>
 
-#include "platform/shell_operations.h"
+#include "platform/rename_no_replace.h"
 
 namespace {
 

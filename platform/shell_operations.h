@@ -22,9 +22,6 @@ std::error_code MoveToTrash(const QString& path);
 // file_exists and both stay as they were). A file may move to another volume (copied, then
 // the original removed); a folder may not.
 std::error_code RenameNoReplace(const QString& from, const QString& to);
-// The same on local bytes, within one volume: nothing is ever copied, and a move to another
-// volume is cross_device_link.
-std::error_code RenameNoReplaceOnVolume(const QByteArray& from, const QByteArray& to);
 
 // Opens URLs (local files as file: URLs) with the desktop's handler for them. The agent uses
 // the desktop's own handler; tests install their own to see what would be opened.
