@@ -3,6 +3,7 @@
 #include <QUuid>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/crc32.h"
 #include "stores/apps/opera_visible_items.h"
 
@@ -32,6 +33,20 @@ std::uint64_t LeadingHex(QStringView text)
         value = (value << 4) | digit;
     }
     return value;
+}
+
+// The folders a Path names. Refuses, before anything changes, a Path deeper than other
+// programs reading the file (and the peer) can follow.
+QStringList PathFolders(const QString& path)
+{
+    const QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (folders.size() > kMaxBookmarkFolderDepth)
+        throw AgentError(QStringLiteral("the bookmark's Path names %1 folders, more than the %2 a bookmark may be "
+                                        "nested in")
+                             .arg(folders.size())
+                             .arg(kMaxBookmarkFolderDepth)
+                             .toStdString());
+    return folders;
 }
 
 }  // namespace
@@ -128,10 +143,10 @@ void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
     record.url = doc.Value(f.block, kUrl);
 }
 
-int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
+int COperaBookmarks::ReachFolder(AdrDocument& doc, const QStringList& folders)
 {
     int folder = AdrDocument::kTopLevel;
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    for (const QString& part : folders) {
         int found = -1;
         // Trash folders count here: a bookmark added into one is put there.
         for (const AdrEntry& e : doc.Level(folder))
@@ -153,9 +168,10 @@ int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
 
 QString COperaBookmarks::Add(const BookmarkRecord& record)
 {
+    const QStringList folders = PathFolders(record.path);
     AdrDocument& doc = file_.Change();
     indexStale_ = true;
-    const int folder = ReachFolder(doc, record.path);
+    const int folder = ReachFolder(doc, folders);
     const QString uniqueId = NewOperaUniqueId();
     const int block = doc.NewBlock(AdrBlockKind::Item, {{kName, ToAdrValue(record.name)},
                                                         {kUrl, ToAdrValue(record.url)},
@@ -168,6 +184,7 @@ QString COperaBookmarks::Add(const BookmarkRecord& record)
 QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
 {
     const Found f = Require(key);
+    const QStringList folders = PathFolders(record.path);
     AdrDocument& doc = file_.Change();
     indexStale_ = true;
     doc.SetValue(f.block, kName, ToAdrValue(record.name));
@@ -175,14 +192,16 @@ QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
     if (f.path != record.path) {
         // The whole block moves, its ID, description and other keys with it.
         doc.Detach(f.block);
-        doc.Insert(f.block, ReachFolder(doc, record.path));
+        doc.Insert(f.block, ReachFolder(doc, folders));
     }
     return key;
 }
 
 void COperaBookmarks::Delete(const QString& key)
 {
-    const Found f = Require(key);
+    // A bookmark already gone (deleted on both sides, say) is no error: nothing changes.
+    const Found f = Find(key);
+    if (f.block < 0) return;
     file_.Change().Remove(f.block);
     indexStale_ = true;
 }
