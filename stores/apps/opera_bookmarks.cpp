@@ -75,6 +75,21 @@ void COperaBookmarks::Open()
 {
     indexStale_ = true;
     file_.Open();
+    // Every bookmark is served with the names of all its folders: a planted file nesting folders
+    // thousands deep would cost memory by the square of its depth. Such a file is damaged for
+    // this store, as one that does not parse: nothing is served and nothing written.
+    const AdrDocument& doc = file_.Document();
+    std::vector<int> depth(static_cast<std::size_t>(doc.BlockCount()), 0);
+    for (int b = 0; b < doc.BlockCount(); ++b) {
+        // A folder stands in the table after the folder holding it.
+        const int parent = doc.Block(b).parent;
+        depth[static_cast<std::size_t>(b)] = parent < 0 ? 1 : depth[static_cast<std::size_t>(parent)] + 1;
+        if (doc.Block(b).kind == AdrBlockKind::Folder && depth[static_cast<std::size_t>(b)] > kMaxReadFolderDepth) {
+            const QString path = file_.Path();
+            file_.Drop();
+            throw AgentError(QStringLiteral("\"%1\" nests folders more than %2 deep").arg(path).arg(kMaxReadFolderDepth).toStdString());
+        }
+    }
 }
 
 void COperaBookmarks::Close()

@@ -22,6 +22,9 @@ public:
     // Works on the file at `path` (tests, benchmarks).
     explicit COperaBookmarks(const QString& path);
 
+    // Folders nested deeper than this in a file make it one the store cannot serve (Open fails).
+    static constexpr int kMaxReadFolderDepth = 1000;
+
     void Open() override;
     void Close() override;
 
