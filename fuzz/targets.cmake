@@ -5,3 +5,4 @@
 twinlark_fuzz_target(sticky_notes twinlark_store_sticky_notes corpus-sticky-notes)
 twinlark_fuzz_target(ics twinlark_store_windows_calendar corpus-ics)
 twinlark_fuzz_target(chrome_bookmarks twinlark_store_chrome_bookmarks corpus-chrome-bookmarks)
+twinlark_fuzz_target(opera_hotlist twinlark_store_opera corpus-opera-hotlist)

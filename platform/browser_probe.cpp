@@ -9,9 +9,13 @@
 #include <QTextStream>
 #include <algorithm>
 
+#include "common/errors.h"
 #include "platform/known_folders.h"
+#include "platform/regular_file_read.h"
 
 namespace {
+
+constexpr qint64 kMaxIniBytes = 1024 * 1024;
 
 // One section of an ini file: its name and its keys in order (later duplicates win).
 struct IniSection {
@@ -38,12 +42,15 @@ QList<IniSection> ParseIni(const QByteArray& bytes)
     return sections;
 }
 
-// The few ini files read here are small; a missing file reads as no sections.
+// The few ini files read here are small; a missing file reads as no sections, and so does
+// anything that is not a small regular file (a FIFO would block the agent).
 QList<IniSection> ReadIni(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return ParseIni(file.readAll());
+    try {
+        return ParseIni(ReadRegularFile(path, kMaxIniBytes).value_or(QByteArray()));
+    } catch (const AgentError&) {
+        return {};
+    }
 }
 
 bool IsProfileSection(const IniSection& s)

@@ -1,13 +1,19 @@
 #include "stores/source_probes.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
 #include <QTextStream>
+#include <optional>
 
+#include "common/errors.h"
 #include "platform/automation_servers.h"
 #include "platform/browser_probe.h"
 #include "platform/platform_info.h"
+#include "platform/regular_file_read.h"
 
 namespace {
 
@@ -105,9 +111,15 @@ bool IsOperaInstalled()
 
 bool HasOperaMail()
 {
-    QFile file(OperaProfileDir() + QStringLiteral("/mail/accounts.ini"));
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) return false;
-    QTextStream in(&file);
+    // Only a small regular file is read: a FIFO in its place would block the agent.
+    std::optional<QByteArray> bytes;
+    try {
+        bytes = ReadRegularFile(OperaProfileDir() + QStringLiteral("/mail/accounts.ini"), 1024 * 1024);
+    } catch (const AgentError&) {
+        return false;
+    }
+    if (!bytes) return false;
+    QTextStream in(*bytes);
     while (!in.atEnd()) {
         const QString line = in.readLine();
         if (!line.startsWith(QLatin1String("Count="))) continue;
@@ -120,10 +132,11 @@ bool HasOperaMail()
 
 bool HasOperaNotes()
 {
+    // Asked without opening it: only a regular file counts, and opening a FIFO could block.
     const QString path = OperaProfileDir() + QStringLiteral("/notes.adr");
-    if (!QFileInfo(path).isFile()) return false;
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite);
+    struct stat st {};
+    const QByteArray native = QFile::encodeName(path);
+    return ::stat(native.constData(), &st) == 0 && S_ISREG(st.st_mode) && ::access(native.constData(), R_OK | W_OK) == 0;
 }
 
 bool OperaHasContacts()

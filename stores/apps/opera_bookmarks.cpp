@@ -3,6 +3,7 @@
 #include <QUuid>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/crc32.h"
 #include "stores/apps/opera_visible_items.h"
 
@@ -34,6 +35,20 @@ std::uint64_t LeadingHex(QStringView text)
     return value;
 }
 
+// The folders a Path names. Refuses, before anything changes, a Path deeper than other
+// programs reading the file (and the peer) can follow.
+QStringList PathFolders(const QString& path)
+{
+    const QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (folders.size() > kMaxBookmarkFolderDepth)
+        throw AgentError(QStringLiteral("the bookmark's Path names %1 folders, more than the %2 a bookmark may be "
+                                        "nested in")
+                             .arg(folders.size())
+                             .arg(kMaxBookmarkFolderDepth)
+                             .toStdString());
+    return folders;
+}
+
 }  // namespace
 
 COperaBookmarks::COperaBookmarks() : file_(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")) {}
@@ -60,6 +75,21 @@ void COperaBookmarks::Open()
 {
     indexStale_ = true;
     file_.Open();
+    // Every bookmark is served with the names of all its folders: a planted file nesting folders
+    // thousands deep would cost memory by the square of its depth. Such a file is damaged for
+    // this store, as one that does not parse: nothing is served and nothing written.
+    const AdrDocument& doc = file_.Document();
+    std::vector<int> depth(static_cast<std::size_t>(doc.BlockCount()), 0);
+    for (int b = 0; b < doc.BlockCount(); ++b) {
+        // A folder stands in the table after the folder holding it.
+        const int parent = doc.Block(b).parent;
+        depth[static_cast<std::size_t>(b)] = parent < 0 ? 1 : depth[static_cast<std::size_t>(parent)] + 1;
+        if (doc.Block(b).kind == AdrBlockKind::Folder && depth[static_cast<std::size_t>(b)] > kMaxReadFolderDepth) {
+            const QString path = file_.Path();
+            file_.Drop();
+            throw AgentError(QStringLiteral("\"%1\" nests folders more than %2 deep").arg(path).arg(kMaxReadFolderDepth).toStdString());
+        }
+    }
 }
 
 void COperaBookmarks::Close()
@@ -128,10 +158,10 @@ void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
     record.url = doc.Value(f.block, kUrl);
 }
 
-int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
+int COperaBookmarks::ReachFolder(AdrDocument& doc, const QStringList& folders)
 {
     int folder = AdrDocument::kTopLevel;
-    for (const QString& part : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+    for (const QString& part : folders) {
         int found = -1;
         // Trash folders count here: a bookmark added into one is put there.
         for (const AdrEntry& e : doc.Level(folder))
@@ -153,9 +183,10 @@ int COperaBookmarks::ReachFolder(AdrDocument& doc, const QString& path)
 
 QString COperaBookmarks::Add(const BookmarkRecord& record)
 {
+    const QStringList folders = PathFolders(record.path);
     AdrDocument& doc = file_.Change();
     indexStale_ = true;
-    const int folder = ReachFolder(doc, record.path);
+    const int folder = ReachFolder(doc, folders);
     const QString uniqueId = NewOperaUniqueId();
     const int block = doc.NewBlock(AdrBlockKind::Item, {{kName, ToAdrValue(record.name)},
                                                         {kUrl, ToAdrValue(record.url)},
@@ -168,6 +199,7 @@ QString COperaBookmarks::Add(const BookmarkRecord& record)
 QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
 {
     const Found f = Require(key);
+    const QStringList folders = PathFolders(record.path);
     AdrDocument& doc = file_.Change();
     indexStale_ = true;
     doc.SetValue(f.block, kName, ToAdrValue(record.name));
@@ -175,14 +207,16 @@ QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
     if (f.path != record.path) {
         // The whole block moves, its ID, description and other keys with it.
         doc.Detach(f.block);
-        doc.Insert(f.block, ReachFolder(doc, record.path));
+        doc.Insert(f.block, ReachFolder(doc, folders));
     }
     return key;
 }
 
 void COperaBookmarks::Delete(const QString& key)
 {
-    const Found f = Require(key);
+    // A bookmark already gone (deleted on both sides, say) is no error: nothing changes.
+    const Found f = Find(key);
+    if (f.block < 0) return;
     file_.Change().Remove(f.block);
     indexStale_ = true;
 }

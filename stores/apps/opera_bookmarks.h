@@ -14,12 +14,16 @@
 //
 // When several bookmarks carry one identifier, the last in listing order is the one the
 // identifier names: it alone is read, changed and deleted. An identifier no visible bookmark
-// carries is refused by Get, Edit and Delete, and has the checksum 0.
+// carries is refused by Get and Edit, changes nothing when deleted, and has the checksum 0. Add
+// and Edit refuse a Path of more than kMaxBookmarkFolderDepth folders before anything changes.
 class COperaBookmarks : public BookmarkStore {
 public:
     COperaBookmarks();
     // Works on the file at `path` (tests, benchmarks).
     explicit COperaBookmarks(const QString& path);
+
+    // Folders nested deeper than this in a file make it one the store cannot serve (Open fails).
+    static constexpr int kMaxReadFolderDepth = 1000;
 
     void Open() override;
     void Close() override;
@@ -59,7 +63,7 @@ private:
     // Throws AgentError when no visible bookmark carries the identifier.
     Found Require(const QString& key);
     // The folder the Path's names lead to from the top level, created where missing.
-    int ReachFolder(AdrDocument& doc, const QString& path);
+    int ReachFolder(AdrDocument& doc, const QStringList& folders);
 
     OperaHotlistFile file_;
     QHash<QString, Found> index_;

@@ -5,12 +5,14 @@
 #include <QFileInfo>
 #include <QUrl>
 #include <algorithm>
+#include <optional>
 #include <set>
 
 #include "common/byte_io.h"
 #include "common/crc32.h"
 #include "common/item_id.h"
 #include "platform/atomic_file.h"
+#include "platform/regular_file_read.h"
 #include "platform/safe_name.h"
 #include "stores/apps/opera_contact_fields.h"
 #include "stores/apps/opera_visible_items.h"
@@ -68,11 +70,14 @@ QByteArray CarriedPicture(const ItemRecord& record)
     return bytes.mid(4, static_cast<qsizetype>(count));
 }
 
-QString MailValue(const QStringList& addresses)
+// The record's three addresses (empty ones left out but the first), then `rest`: stored
+// addresses after the third, kept as they are.
+QString MailValue(const QStringList& addresses, const QStringList& rest = {})
 {
     QString value = ToAdrValue(addresses.value(0));
     for (int i = 1; i < 3; ++i)
         if (!addresses.value(i).isEmpty()) value += AdrLineBreak() + ToAdrValue(addresses.value(i));
+    for (const QString& address : rest) value += AdrLineBreak() + address;
     return value;
 }
 
@@ -164,16 +169,16 @@ void COperaContacts::ReadPicture(const QString& url, ItemRecord& record)
         Log(QStringLiteral("Opera contact picture not read, not a file in the home folder: ") + url);
         return;
     }
-    QFile file(canonical);
-    if (file.size() > kMaxPictureBytes)
+    // Opened as a regular file only, checked on the descriptor: what was looked at above may
+    // have been replaced since.
+    std::optional<RegularFileForReading> file = RegularFileForReading::Open(canonical);
+    if (!file) {
+        Log(QStringLiteral("Opera contact picture not read, the file is gone: ") + url);
+        return;
+    }
+    if (file->Status().st_size > kMaxPictureBytes)
         throw AgentError(QStringLiteral("the contact picture \"%1\" is too large to send").arg(canonical).toStdString());
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError(
-            QStringLiteral("cannot read the contact picture \"%1\": %2").arg(canonical, file.errorString()).toStdString());
-    const QByteArray image = file.read(kMaxPictureBytes + 1);
-    if (file.error() != QFileDevice::NoError || image.size() > kMaxPictureBytes)
-        throw AgentError(QStringLiteral("cannot read the contact picture \"%1\"").arg(canonical).toStdString());
-    record.SetPicture(image);
+    record.SetPicture(file->ReadAll(kMaxPictureBytes));
     record.Add(QStringLiteral("Picture"), QStringLiteral("Picture"));
 }
 
@@ -214,6 +219,7 @@ void COperaContacts::Add(ItemRecord& record, QString& id)
     const QString created = QString::number(NewContactNumber(taken));
     const QString newId = OperaItemIds::Padded(created);
     if (known.Contains(newId)) throw AgentError("the new contact's identifier is taken");
+    const std::int64_t number = current.NextIdNumber();
 
     QStringList mail;
     for (const char* field : kMailFields) mail.append(Text(record, field));
@@ -221,7 +227,7 @@ void COperaContacts::Add(ItemRecord& record, QString& id)
     if (name.isEmpty()) name = JoinName(Text(record, "FirstName"), Text(record, "MiddleName"), Text(record, "LastName"));
 
     AdrDocument& doc = file_.Change();
-    const int block = doc.NewBlock(AdrBlockKind::Item, {{kId, QString::number(doc.LargestIdNumber() + 1)},
+    const int block = doc.NewBlock(AdrBlockKind::Item, {{kId, QString::number(number)},
                                                         {kName, ToAdrValue(name)},
                                                         {kUrl, ToAdrValue(Text(record, "WebPage"))},
                                                         {kCreated, created},
@@ -255,9 +261,9 @@ void COperaContacts::Edit(ItemRecord& record, const QString& id)
         QStringList mail = SplitAdrParts(doc.Value(block, kMail));
         while (mail.size() < 3) mail.append(QString());
         for (int i = 0; i < 3; ++i) LastTextField(record, QString::fromLatin1(kMailFields[i]), &mail[i]);
-        QStringList present;
-        for (int i = 0; i < 3; ++i) present.append(mail[i]);
-        doc.SetValue(block, kMail, MailValue(present));
+        // The record carries three addresses: those after the third, which the peer never saw,
+        // stay as they are.
+        doc.SetValue(block, kMail, MailValue(mail.first(3), mail.sliced(3)));
     }
     const QString first = Text(record, "FirstName");
     const QString middle = Text(record, "MiddleName");

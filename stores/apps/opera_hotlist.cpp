@@ -5,6 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <stdexcept>
 #include <utility>
 
@@ -22,7 +23,9 @@ bool IsEmptyLine(const AdrEntry& e)
 bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
 {
     const QStringView rest = QStringView(line).sliced(std::min<qsizetype>(1, line.size()));
-    if (rest.size() <= key.size() || !rest.startsWith(key) || rest[key.size()] != QLatin1Char('='))
+    // Looked up for every key of every item at each check: the cheap tests first.
+    if (rest.size() <= key.size() || rest[key.size()] != QLatin1Char('=') || rest[0] != key[0] ||
+        rest.first(key.size()) != QStringView(key))
         return false;
     if (value) *value = rest.sliced(key.size() + 1);
     return true;
@@ -69,35 +72,55 @@ AdrDocument::AdrDocument(QString itemStartLine) : itemStart_(std::move(itemStart
     top_.push_back({-1, {QString(), AdrLineEnd::CrLf}});
 }
 
-void AdrLineReader::AddLine(QByteArrayView bytes, AdrLineEnd end)
+void AdrLineReader::AddLines(QByteArrayView bytes)
 {
-    // One decoder for the whole file: a byte-order mark opening it is kept as the first line's
-    // first character, so the file is written back as it was.
-    lines_.push_back({decoder_.decode(bytes), end});
-    if (decoder_.hasError())
-        throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(lines_.size()).toStdString());
+    if (bytes.isEmpty()) return;
+    // Each line must be UTF-8 by itself: a character cut by the line's end (or by the file's)
+    // would otherwise be dropped or carried into the next line, and the next rewrite would lose
+    // its bytes. LF and CR cannot occur inside a character, so the lines are all valid exactly
+    // when their bytes together are.
+    if (!bytes.isValidUtf8()) {
+        std::size_t line = read_.lines.size() + 1;
+        for (QByteArrayView rest = bytes;; ++line) {
+            const qsizetype lf = rest.indexOf('\n');
+            if (!rest.first(lf < 0 ? rest.size() : lf).isValidUtf8() || lf < 0) break;
+            rest = rest.sliced(lf + 1);
+        }
+        throw AdrParseError(QStringLiteral("line %1 is not UTF-8").arg(line).toStdString());
+    }
+    // A byte-order mark is kept as a character wherever it stands (opening the file, it is the
+    // first line's first character), so the file is written back as it was.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    QString text = decoder.decode(bytes);
+    const QChar* data = text.constData();
+    const qsizetype size = text.size();
+    qsizetype at = 0;
+    while (at < size) {
+        const qsizetype lf = QStringView(data + at, size - at).indexOf(QLatin1Char('\n'));
+        if (lf < 0) {
+            read_.lines.push_back({QString::fromRawData(data + at, size - at), AdrLineEnd::None});
+            break;
+        }
+        qsizetype length = lf;
+        AdrLineEnd end = AdrLineEnd::Lf;
+        if (length > 0 && data[at + length - 1] == QLatin1Char('\r')) {
+            --length;
+            end = AdrLineEnd::CrLf;
+        }
+        read_.lines.push_back({QString::fromRawData(data + at, length), end});
+        at += lf + 1;
+    }
+    // Moving the buffer keeps its characters where the lines point.
+    read_.buffers.push_back(std::move(text));
 }
 
 qsizetype AdrLineReader::ReadLines(QByteArrayView bytes)
 {
-    const char* begin = bytes.data();
-    const char* end = begin + bytes.size();
-    const char* at = begin;
-    while (at < end) {
-        // memchr runs through the bytes many times faster than a byte loop: large notes files count.
-        const char* found =
-            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        if (!found) break;
-        QByteArrayView line(at, found - at);
-        AdrLineEnd lineEnd = AdrLineEnd::Lf;
-        if (line.endsWith('\r')) {
-            lineEnd = AdrLineEnd::CrLf;
-            line.chop(1);
-        }
-        AddLine(line, lineEnd);
-        at = found + 1;
-    }
-    return at - begin;
+    const void* last = ::memrchr(bytes.data(), '\n', static_cast<std::size_t>(bytes.size()));
+    if (!last) return 0;
+    const qsizetype complete = static_cast<const char*>(last) - bytes.data() + 1;
+    AddLines(bytes.first(complete));
+    return complete;
 }
 
 qsizetype AdrLineReader::FeedCompleteLines(QByteArrayView bytes)
@@ -125,12 +148,11 @@ void AdrLineReader::Feed(QByteArrayView bytes)
     partial_.append(bytes.sliced(ReadLines(bytes)));
 }
 
-std::vector<AdrLine> AdrLineReader::Finish()
+AdrLines AdrLineReader::Finish()
 {
-    if (!partial_.isEmpty()) AddLine(partial_, AdrLineEnd::None);
+    AddLines(partial_);
     partial_.clear();
-    decoder_ = QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    return std::exchange(lines_, {});
+    return std::exchange(read_, {});
 }
 
 AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStartLine)
@@ -140,12 +162,14 @@ AdrDocument AdrDocument::Parse(const QByteArray& bytes, const QString& itemStart
     return Parse(reader.Finish(), itemStartLine);
 }
 
-AdrDocument AdrDocument::Parse(std::vector<AdrLine> lines, const QString& itemStartLine)
+AdrDocument AdrDocument::Parse(AdrLines read, const QString& itemStartLine)
 {
     AdrDocument doc(itemStartLine);
     // A file of no bytes is an empty hotlist: what a store writes into it gets a new file's
     // header, without which Opera would not read it.
-    if (lines.empty()) return doc;
+    if (read.lines.empty()) return doc;
+    std::vector<AdrLine>& lines = read.lines;
+    doc.buffers_ = std::move(read.buffers);
     doc.top_.clear();
     doc.style_ = AdrLineEnd::CrLf;
     for (const AdrLine& l : lines)
@@ -415,4 +439,15 @@ std::int64_t AdrDocument::LargestIdNumber() const
         if (ok && id > largest) largest = id;
     }
     return largest;
+}
+
+std::int64_t AdrDocument::NextIdNumber(int count) const
+{
+    const std::int64_t largest = LargestIdNumber();
+    if (count < 1 || largest > std::numeric_limits<std::int64_t>::max() - count)
+        throw AgentError(QStringLiteral("the hotlist holds the ID number %1 already: no larger one is left for "
+                                        "a new item")
+                             .arg(largest)
+                             .toStdString());
+    return largest + 1;
 }

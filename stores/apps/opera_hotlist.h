@@ -2,7 +2,6 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
-#include <QStringDecoder>
 #include <QStringView>
 #include <cstdint>
 #include <vector>
@@ -67,10 +66,18 @@ public:
     using AgentError::AgentError;
 };
 
+// Lines as AdrLineReader gives them: each line's text refers into the decoded buffers held
+// beside them (no allocation per line), so the lines are used only while the buffers live; a
+// document keeps both. A line a store changes gets a text of its own.
+struct AdrLines {
+    std::vector<AdrLine> lines;
+    std::vector<QString> buffers;
+};
+
 // Splits a hotlist file's bytes into lines as they arrive, in pieces of any size, so a large file
 // never needs a copy of its own bytes in memory: a CR right before the LF belongs to the end, any
-// other CR stays in the line; the last line needs no LF. Each line is decoded on its own. Throws
-// AdrParseError for a line that is not UTF-8.
+// other CR stays in the line; the last line needs no LF. Throws AdrParseError for a line that is
+// not UTF-8 by itself (a character cut by its end included).
 class AdrLineReader {
 public:
     void Feed(QByteArrayView bytes);
@@ -80,16 +87,16 @@ public:
     // while a Feed left a line unfinished.
     qsizetype FeedCompleteLines(QByteArrayView bytes);
     // The lines read, the unfinished last one included; the reader is empty afterwards.
-    std::vector<AdrLine> Finish();
+    AdrLines Finish();
 
 private:
-    void AddLine(QByteArrayView bytes, AdrLineEnd end);
+    // Decodes whole lines (the last one may lack its LF) into one buffer.
+    void AddLines(QByteArrayView bytes);
     // Reads the complete lines at the start of `bytes`; returns the bytes they took.
     qsizetype ReadLines(QByteArrayView bytes);
 
-    std::vector<AdrLine> lines_;
+    AdrLines read_;
     QByteArray partial_;  // the start of a line whose end has not arrived yet
-    QStringDecoder decoder_{QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom};
 };
 
 class AdrDocument {
@@ -105,7 +112,7 @@ public:
     // No bytes at all give the document of a new file.
     static AdrDocument Parse(const QByteArray& bytes, const QString& itemStartLine);
     // The same over lines split by AdrLineReader.
-    static AdrDocument Parse(std::vector<AdrLine> lines, const QString& itemStartLine);
+    static AdrDocument Parse(AdrLines lines, const QString& itemStartLine);
     QByteArray Serialize() const;
 
     const QString& ItemStartLine() const { return itemStart_; }
@@ -143,11 +150,15 @@ public:
     // The largest number of an "ID=" key of any block (folders, trash and blocks removed in this
     // session included); 0 when none.
     std::int64_t LargestIdNumber() const;
+    // The first of `count` new "ID=" numbers, one past LargestIdNumber. Throws AgentError when
+    // the last of them would not fit in 64 bits: a file may hold the largest number already.
+    std::int64_t NextIdNumber(int count = 1) const;
 
 private:
     std::vector<AdrEntry>& MutableLevel(int folder);
     AdrLine NewLine(QString text) const;
 
+    std::vector<QString> buffers_;  // what the lines read refer into
     std::vector<AdrBlock> blocks_;
     std::vector<AdrEntry> top_;
     QString itemStart_;

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 #include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
+#include "platform/regular_file_read.h"
 
 OperaHotlistFile::OperaHotlistFile(QString fileName, QString itemStartLine)
     : fileName_(std::move(fileName)), itemStart_(std::move(itemStartLine))
@@ -37,14 +39,11 @@ void OperaHotlistFile::Open()
     doc_.reset();
     changed_ = false;
     const QString path = Path();
-    QFile file(path);
-    if (!file.exists()) {
+    std::optional<RegularFileForReading> file = RegularFileForReading::Open(path);
+    if (!file) {
         doc_.emplace(itemStart_);
         return;
     }
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError(
-            QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
     // Read in pieces that stay in the processor's cache, each split into lines at once: a large
     // notes file is never held twice. A line the piece cuts moves to the front of the buffer and
     // the next piece is read behind it, so it is decoded from where it lies, not gathered
@@ -55,18 +54,24 @@ void OperaHotlistFile::Open()
     AdrLineReader reader;
     try {
         qsizetype kept = 0;  // the start of a cut line, at the front of the buffer
+        qint64 total = 0;
         for (;;) {
             if (readBuffer_.size() - kept < kPiece / 2) readBuffer_.resize(2 * readBuffer_.size());
-            const qint64 n = file.read(readBuffer_.data() + kept, readBuffer_.size() - kept);
+            // Never more than the cap allows, whatever size the file claims.
+            const qint64 want = std::min<qint64>(readBuffer_.size() - kept, kMaxHotlistBytes + 1 - total);
+            const qint64 n = file->Read(readBuffer_.data() + kept, want);
             if (n <= 0) break;
+            total += n;
+            if (total > kMaxHotlistBytes)
+                throw AgentError(QStringLiteral("\"%1\" is larger than a hotlist can be (%2 bytes)")
+                                     .arg(path)
+                                     .arg(kMaxHotlistBytes)
+                                     .toStdString());
             const QByteArrayView filled(readBuffer_.constData(), kept + n);
             const qsizetype used = reader.FeedCompleteLines(filled);
             kept = filled.size() - used;
             std::memmove(readBuffer_.data(), readBuffer_.constData() + used, static_cast<std::size_t>(kept));
         }
-        if (file.error() != QFileDevice::NoError)
-            throw AgentError(
-                QStringLiteral("cannot read \"%1\": %2").arg(path, file.errorString()).toStdString());
         reader.Feed(QByteArrayView(readBuffer_.constData(), kept));
         if (readBuffer_.size() > kPiece) readBuffer_ = QByteArray();  // a long line's buffer is not kept
         doc_.emplace(AdrDocument::Parse(reader.Finish(), itemStart_));

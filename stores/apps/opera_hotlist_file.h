@@ -13,6 +13,9 @@
 // writing back a partial tree would lose what was not read.
 class OperaHotlistFile {
 public:
+    // A larger file fails Open: held as text it would take several times its size in memory.
+    static constexpr qint64 kMaxHotlistBytes = qint64{256} * 1024 * 1024;
+
     // `fileName` inside Opera's profile folder, looked up at each Open; `itemStartLine` is the
     // block line of the file's items ("#URL", "#CONTACT", "#NOTE").
     OperaHotlistFile(QString fileName, QString itemStartLine);
@@ -20,7 +23,8 @@ public:
     static OperaHotlistFile AtPath(QString path, QString itemStartLine);
 
     // Reads the file; a missing file is an empty hotlist. Throws AgentError naming the file and
-    // the reason when it cannot be read or parsed; the previous content is dropped either way.
+    // the reason when it cannot be read or parsed, is not a regular file or is larger than
+    // kMaxHotlistBytes; the previous content is dropped either way.
     void Open();
     // Writes the hotlist when it changed since it was read or last written (atomically, keeping
     // the file's mode). Throws AgentError when the write fails; the hotlist is kept, still

@@ -60,9 +60,9 @@ void COperaNotes::Get(const QString& id, ItemRecord& record)
     record.Add(kBody, BodyOf(text));
 }
 
-int COperaNotes::NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId)
+int COperaNotes::NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId, std::int64_t number)
 {
-    const int block = doc.NewBlock(AdrBlockKind::Item, {{kId, QString::number(doc.LargestIdNumber() + 1)},
+    const int block = doc.NewBlock(AdrBlockKind::Item, {{kId, QString::number(number)},
                                                         {kName, text},
                                                         {kUniqueId, uniqueId}});
     doc.Insert(block, AdrDocument::kTopLevel, /*afterLastItem=*/true);
@@ -73,11 +73,14 @@ void COperaNotes::Add(ItemRecord& record, QString& id)
 {
     if (record.IndexOf(kBody) < 0) throw AgentError("a new note needs a \"Body\" field");
     (void)Ids();
+    // Every number is checked before anything changes.
+    std::int64_t number = file_.Document().NextIdNumber(static_cast<int>(record.names.count(kBody)));
     AdrDocument& doc = file_.Change();
     for (int i = 0; i < record.FieldCount(); ++i) {
         if (record.names[i] != kBody) continue;
         const QString newId = NewItemId();
-        const int block = NewNote(doc, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(i)])), newId.left(32));
+        const int block =
+            NewNote(doc, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(i)])), newId.left(32), number++);
         ids_.Set(block, newId);
         id = newId;
     }

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <cstdint>
 
 #include "stores/apps/opera_hotlist_item_store.h"
 
@@ -29,5 +30,5 @@ public:
     static QString BodyOf(const QString& text);
 
 private:
-    int NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId);
+    int NewNote(AdrDocument& doc, const QString& text, const QString& uniqueId, std::int64_t number);
 };

@@ -1,11 +1,14 @@
 // Opera's hotlist files through the dispatcher with the real Opera stores, in a temporary home:
 // what the check list keeps for a bookmark sent with line breaks, a hotlist that cannot be
-// written back at the end, a client that leaves without ending, and a picture too large to send.
+// written back at the end, a client that leaves without ending, a picture too large to send,
+// what an edit keeps, what a delete of a gone bookmark answers, and the requests refused before
+// anything is written.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFile>
 
+#include "common/bookmark_depth.h"
 #include "common/byte_io.h"
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_record_codec.h"
@@ -173,6 +176,110 @@ TEST_F(OperaSync, APictureTooLargeToSendIsRefusedAndLogged)
     const QString log = h.TakeLogLines().join('\n');
     EXPECT_TRUE(log.contains(QStringLiteral("too large"))) << log.toStdString();
     Ok(AS_END_SYNC);
+}
+
+// The peer gets three addresses; sending them back must not drop the fourth, which it never saw.
+TEST_F(OperaSync, AnEditWithTheThreeAddressesGetGaveKeepsTheFourth)
+{
+    const QByteArray mail = "MAIL=a@x.org\x02\x02" "b@x.org\x02\x02" "c@x.org\x02\x02" "d@x.org\n";
+    h.home.WriteFile(QStringLiteral(".opera/contacts.adr"),
+                     kHeader + "#CONTACT\n\tID=1\n\tNAME=Four Addresses\n\tCREATED=1405955335\n\t" + mail + "\n");
+    h.agent.agentId = 7;
+    Ok(AS_START_SYNC);
+    const ParsedChangeReport report = ParseChangeReport(Ok(AS_CHECK_CONTACTS));
+    ASSERT_EQ(report.added.size(), 1);
+    const QString id = report.added[0];
+    ItemRecord record = DecodeBlob(Ok(AS_GET_CONTACT, Utf16z(id)));
+    EXPECT_EQ(std::get<QString>(record.values[static_cast<std::size_t>(record.IndexOf(QStringLiteral("Email3Address")))]),
+              QStringLiteral("c@x.org"));
+    EXPECT_LT(record.IndexOf(QStringLiteral("Email4Address")), 0);
+    record.Add(QStringLiteral("HomeTelephoneNumber"), QStringLiteral("+49 30 1"));
+    Ok(AS_SET_CONTACT, ItemBlob(id, record));
+    Ok(AS_END_SYNC);
+    const QByteArray file = OnDisk("contacts.adr");
+    EXPECT_TRUE(file.contains("\t" + mail)) << file.constData();
+    EXPECT_TRUE(file.contains("\tPHONE=+49 30 1\n"));
+}
+
+// A bookmark deleted on both sides: its delete changes nothing and succeeds, while a Get or an
+// edit of it still fails.
+TEST_F(OperaSync, ABookmarkAlreadyGoneIsDeletedWithoutErrorButNotReadOrEdited)
+{
+    const QByteArray bookmarks =
+        kHeader + "#URL\n\tNAME=kept\n\tURL=http://kept/\n\tUNIQUEID=00000000000000010000000000000003\n\n";
+    h.home.WriteFile(QStringLiteral(".opera/bookmarks.adr"), bookmarks);
+    h.agent.browserId = static_cast<std::uint32_t>(BrowserKind::Opera);
+    Ok(AS_START_SYNC);
+    ASSERT_EQ(CheckBookmarks()[0].size(), 1u);
+    Ok(AS_SAVE_BOOKMARKS_STATE);
+
+    const BookmarkId gone = BookmarkId::FromValue(12345);
+    QByteArray idOnly;
+    ByteWriter w(idOnly);
+    gone.Write(w);
+    Ok(AS_DEL_BOOKMARK, idOnly);
+    EXPECT_EQ(h.Send(AS_GET_BOOKMARK, idOnly).code, AS_ERROR);
+    EXPECT_EQ(h.Send(AS_SET_BOOKMARK, WithFields(gone, {QString(), QStringLiteral("n"), QStringLiteral("http://n/")})).code,
+              AS_ERROR);
+    for (const auto& section : CheckBookmarks()) EXPECT_TRUE(section.empty());
+    Ok(AS_END_SYNC);
+    EXPECT_EQ(OnDisk("bookmarks.adr"), bookmarks);
+}
+
+// A Path deeper than other programs can follow is refused whole, by an add and by an edit that
+// would move a bookmark there; the deepest Path allowed is taken.
+TEST_F(OperaSync, APathTooDeepIsRefusedBeforeAnythingIsWritten)
+{
+    const QByteArray bookmarks =
+        kHeader + "#URL\n\tNAME=kept\n\tURL=http://kept/\n\tUNIQUEID=00000000000000010000000000000003\n\n";
+    h.home.WriteFile(QStringLiteral(".opera/bookmarks.adr"), bookmarks);
+    h.agent.browserId = static_cast<std::uint32_t>(BrowserKind::Opera);
+    Ok(AS_START_SYNC);
+    const std::vector<BookmarkId> existing = CheckBookmarks()[0];
+    ASSERT_EQ(existing.size(), 1u);
+    Ok(AS_SAVE_BOOKMARKS_STATE);
+    h.TakeLogLines();
+
+    QStringList folders;
+    for (int i = 0; i <= kMaxBookmarkFolderDepth; ++i) folders.append(QStringLiteral("f%1").arg(i));
+    const BookmarkRecord tooDeep{folders.join(QLatin1Char('/')), QStringLiteral("deep"), QStringLiteral("http://d/")};
+    EXPECT_EQ(h.Send(AS_ADD_BOOKMARK, WithFields(std::nullopt, tooDeep)).code, AS_ERROR);
+    EXPECT_EQ(h.Send(AS_SET_BOOKMARK, WithFields(existing[0], tooDeep)).code, AS_ERROR);
+    const QString log = h.TakeLogLines().join('\n');
+    EXPECT_TRUE(log.contains(QStringLiteral("65 folders"))) << log.toStdString();
+    for (const auto& section : CheckBookmarks()) EXPECT_TRUE(section.empty());
+    Ok(AS_END_SYNC);
+    EXPECT_EQ(OnDisk("bookmarks.adr"), bookmarks);
+
+    folders.removeLast();
+    Ok(AS_START_SYNC);
+    Ok(AS_ADD_BOOKMARK, WithFields(std::nullopt, {folders.join(QLatin1Char('/')), QStringLiteral("deepest"),
+                                                  QStringLiteral("http://d/")}));
+    Ok(AS_END_SYNC);
+    EXPECT_EQ(OnDisk("bookmarks.adr").count("#FOLDER"), kMaxBookmarkFolderDepth);
+}
+
+// A file holding the largest ID number leaves none for a new item: the add is refused, and the
+// file is not written with a number that wrapped.
+TEST_F(OperaSync, AnAddPastTheLargestIdNumberIsRefusedAndWritesNothing)
+{
+    const QByteArray contacts =
+        kHeader + "#CONTACT\n\tID=9223372036854775807\n\tNAME=Last\n\tCREATED=1405955335\n\n";
+    const QByteArray notes =
+        kHeader + "#NOTE\n\tID=9223372036854775807\n\tNAME=last\n\tUNIQUEID=CCCCCCCCCCCCCCCCCCCCCCCCCCCCCCCC\n\n";
+    h.home.WriteFile(QStringLiteral(".opera/contacts.adr"), contacts);
+    h.home.WriteFile(QStringLiteral(".opera/notes.adr"), notes);
+    h.agent.agentId = 7;
+    h.agent.notesAgentId = kOperaNotes;
+    Ok(AS_START_SYNC);
+    h.TakeLogLines();
+    EXPECT_EQ(h.Send(AS_ADD_CONTACT, ItemBlob({}, TextRecord({{"FirstName", "New"}}))).code, AS_ERROR);
+    EXPECT_EQ(h.Send(AS_ADD_NOTE, ItemBlob({}, TextRecord({{"Body", "new"}}))).code, AS_ERROR);
+    const QString log = h.TakeLogLines().join('\n');
+    EXPECT_EQ(log.count(QStringLiteral("9223372036854775807")), 2) << log.toStdString();
+    Ok(AS_END_SYNC);
+    EXPECT_EQ(OnDisk("contacts.adr"), contacts);
+    EXPECT_EQ(OnDisk("notes.adr"), notes);
 }
 
 }  // namespace

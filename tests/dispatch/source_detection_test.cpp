@@ -4,11 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
+#include <QFile>
 #include <functional>
 
 #include "core/settings.h"
 #include "dispatch/request_codes.h"
+#include "platform/browser_probe.h"
 #include "stores/source_flags.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
@@ -100,6 +105,23 @@ TEST(OperaNotes, TheNotesFileMustExistAndOpenForWriting)
     EXPECT_FALSE(home.Exists(".opera/notes.adr")) << "checking creates nothing";
     PlantOpera(home, "12.16", std::nullopt, true);
     EXPECT_TRUE(HasOperaNotes());
+}
+
+// A FIFO opened for reading waits for a writer: the probes must answer without opening one.
+TEST(OperaProbes, FifosInPlaceOfTheirFilesAreNotOpened)
+{
+    TempHome home;
+    PlantOpera(home, "12.16", 1, true);
+    for (const char* name : {".opera/operaprefs.ini", ".opera/mail/accounts.ini", ".opera/notes.adr"}) {
+        const QByteArray path = QFile::encodeName(home.Path(QString::fromLatin1(name)));
+        ASSERT_EQ(::unlink(path.constData()), 0) << name;
+        ASSERT_EQ(::mkfifo(path.constData(), 0600), 0) << name;
+    }
+    const BrowserFootprint found = ProbeBrowsers();
+    EXPECT_TRUE(found.operaProfile);
+    EXPECT_EQ(found.operaVersion, 10u << 16) << "a preferences file that cannot be read names no version";
+    EXPECT_FALSE(HasOperaMail());
+    EXPECT_FALSE(HasOperaNotes());
 }
 
 struct BrowserIdCase {

@@ -105,7 +105,8 @@ TEST(OperaHotlistTest, PiecesSplitAnywhereGiveTheSameLines)
         "\r\n\tUNIQUEID=1\n\nlast";
     AdrLineReader whole;
     whole.Feed(file);
-    const std::vector<AdrLine> expected = whole.Finish();
+    const AdrLines wholeRead = whole.Finish();
+    const std::vector<AdrLine>& expected = wholeRead.lines;
     ASSERT_EQ(expected.size(), 8u);
     EXPECT_EQ(expected[0].text.front(), QChar(0xFEFF));  // kept, so the file is written back as it was
     EXPECT_EQ(expected[4].text, QStringLiteral("\tNAME=\u00E9t\u20AC\x02\x02x"));
@@ -116,7 +117,8 @@ TEST(OperaHotlistTest, PiecesSplitAnywhereGiveTheSameLines)
         AdrLineReader reader;
         for (qsizetype at = 0; at < file.size(); at += piece)
             reader.Feed(QByteArrayView(file).sliced(at, std::min(piece, file.size() - at)));
-        const std::vector<AdrLine> lines = reader.Finish();
+        const AdrLines read = reader.Finish();
+        const std::vector<AdrLine>& lines = read.lines;
         ASSERT_EQ(lines.size(), expected.size());
         for (std::size_t i = 0; i < lines.size(); ++i) {
             EXPECT_EQ(lines[i].text, expected[i].text) << i;
@@ -183,6 +185,10 @@ TEST(OperaHotlistTest, BrokenFilesAreRefusedNamingTheLine)
         {"folder keys to the end", "h\n\n#FOLDER\n\tNAME=x\n", "line 3"},
         {"folder without its closing line", "h\n\n#FOLDER\n\tNAME=x\n\n#URL\n\tNAME=y\n\n", "line 3"},
         {"not UTF-8", "h\n\n#URL\n\tNAME=\xff\xfe\n\n", "line 4"},
+        // A character cut by its line's end must not be carried into the next line nor dropped.
+        {"a character cut at a line's end", "h\n\n#URL\n\tNAME=caf\xE9\n\n", "line 4"},
+        {"a character cut at a CR LF", "h\r\n\r\n#URL\r\n\tNAME=\xE2\x82\r\n\xAC\r\n\r\n", "line 4"},
+        {"a file cut inside its last character", "h\n\n#URL\n\tNAME=x\n\n\xC3\xA9\xE2\x82", "line 6"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -192,6 +198,14 @@ TEST(OperaHotlistTest, BrokenFilesAreRefusedNamingTheLine)
         } catch (const AdrParseError& e) {
             EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QString::fromLatin1(c.message))) << e.what();
         }
+        // Read a byte at a time, as a file arrives in pieces, the same.
+        AdrLineReader reader;
+        EXPECT_THROW(
+            {
+                for (const char byte : c.bytes) reader.Feed(QByteArrayView(&byte, 1));
+                (void)AdrDocument::Parse(reader.Finish(), QStringLiteral("#URL"));
+            },
+            AdrParseError);
     }
 }
 
@@ -305,6 +319,37 @@ TEST(OperaHotlistTest, DeepNestingNeitherRecursesNorTurnsQuadratic)
     ASSERT_EQ(visible.size(), 1u);
     EXPECT_EQ(FolderPath(doc, visible[0].folder).size(), 2 * kDepth - 1);
     EXPECT_EQ(doc.Serialize(), file);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(OperaHotlistTest, NewIdNumbersNeverWrap)
+{
+    const struct {
+        const char* ids;  // the ID lines of the file's items
+        int count;
+        std::int64_t next;  // 0: refused
+    } cases[] = {
+        {"", 1, 1},
+        {"\tID=41\n", 1, 42},
+        {"\tID=-5\n", 1, 1},
+        {"\tID=99999999999999999999\n", 1, 1},  // no 64-bit number: not counted
+        {"\tID=9223372036854775806\n", 1, 9223372036854775807},
+        {"\tID=9223372036854775806\n", 2, 0},
+        {"\tID=9223372036854775807\n", 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.ids);
+        const AdrDocument doc =
+            ParseText(QByteArray("h\n\n#NOTE\n") + c.ids + "\tNAME=n\n\n#NOTE\n\tNAME=m\n\n", "#NOTE");
+        if (c.next) {
+            EXPECT_EQ(doc.NextIdNumber(c.count), c.next);
+        } else {
+            EXPECT_THROW((void)doc.NextIdNumber(c.count), AgentError);
+        }
+    }
 }
 
 }  // namespace

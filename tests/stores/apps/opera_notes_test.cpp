@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/item_id.h"
 #include "stores/apps/opera_bookmarks.h"
@@ -141,6 +142,8 @@ TEST(OperaFilesTest, AFileThatCannotBeUsedFailsOpenAndIsNeverWritten)
         {"item to the end", kHeader + "#NOTE\n\tNAME=x", false},
         {"folder to the end", kHeader + "#FOLDER\n\tNAME=f\n\n#NOTE\n\tNAME=x\n\n", false},
         {"not UTF-8", kHeader + "#NOTE\n\tNAME=\xc3\x28\n\n", false},
+        {"a character cut at a line's end", kHeader + "#NOTE\n\tNAME=caf\xE9\n\n", false},
+        {"a file cut inside its last character", kHeader + "#NOTE\n\tNAME=x\n\n\xE2\x82", false},
         {"unreadable", kHeader + "#NOTE\n\tNAME=x\n\tUNIQUEID=1\n\n", true},
     };
     for (const auto& c : cases) {
@@ -181,6 +184,58 @@ TEST(OperaFilesTest, AFileThatCannotBeUsedFailsOpenAndIsNeverWritten)
             expected.replace("#NOTE", QByteArray(name).startsWith("notes") ? "#NOTE" : name[0] == 'c' ? "#CONTACT" : "#URL");
             EXPECT_EQ(home.ReadFile(QStringLiteral(".opera/") + QString::fromLatin1(name)), expected) << name;
         }
+    }
+}
+
+// Opening a FIFO would wait for a writer forever; a file of /proc reports a size it does not
+// hold. Only a regular file is read, a link to one included.
+TEST(OperaFilesTest, OnlyARegularFileIsRead)
+{
+    enum class Plant { Fifo, Folder, ProcLink, LinkToRegular };
+    const struct {
+        const char* what;
+        Plant plant;
+        bool opens;
+    } cases[] = {
+        {"a FIFO", Plant::Fifo, false},
+        {"a folder", Plant::Folder, false},
+        {"a link to a file of /proc", Plant::ProcLink, false},
+        {"a link to a regular file", Plant::LinkToRegular, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempHome home;
+        home.WriteFile(QStringLiteral(".opera/target.adr"), kHeader + "#NOTE\n\tNAME=x\n\tUNIQUEID=1\n\n");
+        const QString path = home.Path(QStringLiteral(".opera/notes.adr"));
+        const QByteArray native = QFile::encodeName(path);
+        switch (c.plant) {
+        case Plant::Fifo:
+            ASSERT_EQ(::mkfifo(native.constData(), 0600), 0);
+            break;
+        case Plant::Folder:
+            ASSERT_EQ(::mkdir(native.constData(), 0700), 0);
+            break;
+        case Plant::ProcLink:
+            ASSERT_EQ(::symlink("/proc/self/status", native.constData()), 0);
+            break;
+        case Plant::LinkToRegular:
+            ASSERT_EQ(::symlink("target.adr", native.constData()), 0);
+            break;
+        }
+        COperaNotes store;
+        if (!c.opens) {
+            try {
+                store.Open();
+                ADD_FAILURE() << "opened";
+            } catch (const AgentError& e) {
+                EXPECT_TRUE(QString::fromUtf8(e.what()).contains(path)) << e.what();
+            }
+            continue;
+        }
+        store.Open();
+        QStringList ids;
+        store.GetIDs(ids);
+        EXPECT_EQ(ids.size(), 1);
     }
 }
 

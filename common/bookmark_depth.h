@@ -1,0 +1,3 @@
+#pragma once
+
+constexpr int kMaxBookmarkFolderDepth = 64;

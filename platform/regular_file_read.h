@@ -1,0 +1,44 @@
+#pragma once
+#include <sys/stat.h>
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// Reading a file that another program or a peer may have put in place of the one expected: a
+// FIFO would block the agent forever, a device or a file of /proc or /sys can be endless or
+// report a size it does not hold. Only a regular file on an ordinary file system is read; it is
+// opened without blocking, its type is checked on the descriptor (so nothing can be swapped in
+// between), and no more is read than the caller's limit allows, whatever size the system reports.
+class RegularFileForReading {
+public:
+    // Opens `path` (links followed) for reading. Returns no file when nothing is there (ENOENT).
+    // Throws AgentError naming the path and the reason for anything that cannot be opened or is
+    // not a regular file on an ordinary file system.
+    static std::optional<RegularFileForReading> Open(const QString& path);
+
+    RegularFileForReading(RegularFileForReading&& other) noexcept;
+    RegularFileForReading& operator=(RegularFileForReading&& other) noexcept;
+    RegularFileForReading(const RegularFileForReading&) = delete;
+    RegularFileForReading& operator=(const RegularFileForReading&) = delete;
+    ~RegularFileForReading();
+
+    // What the descriptor told when the file was opened.
+    const struct stat& Status() const { return status_; }
+    // Reads up to `length` bytes; 0 at the end. Throws AgentError naming the path when the read fails.
+    qint64 Read(char* into, qint64 length);
+    // The rest of the file when it holds at most `maxBytes`; throws AgentError naming the path
+    // when it holds more (at most `maxBytes` + 1 bytes are ever read) or cannot be read.
+    QByteArray ReadAll(qint64 maxBytes);
+
+private:
+    RegularFileForReading(int fd, const QString& path, const struct stat& status);
+
+    int fd_ = -1;
+    QString path_;
+    struct stat status_ {};
+};
+
+// The whole regular file at `path` when it holds at most `maxBytes`; none when it does not exist.
+// Throws AgentError as RegularFileForReading does.
+std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes);
