@@ -8,10 +8,10 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <cerrno>
-#include <cstring>
 #include <QtEndian>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "common/crc32.h"

@@ -176,6 +176,16 @@ QString OutlookStoreFrame::SaveNewItem()
     }
 }
 
+DispatchDriver OutlookStoreFrame::FolderItems() const
+{
+    DispatchDriver items = folder_.GetObject(outlook::kItems);
+    // Counted through an empty collection the folder would look empty, and a check would report
+    // every item deleted.
+    if (items.IsEmpty())
+        throw AgentError(std::string("Outlook gave no item collection for the folder of ") + OutlookKindName(kind_));
+    return items;
+}
+
 bool OutlookStoreFrame::IsOwnItem(const DispatchDriver& item) const
 {
     return kind_ != OutlookKind::Contacts || item.GetI4(outlook::kClass) == outlook::kClassContact;
@@ -193,7 +203,7 @@ void OutlookStoreFrame::Delete(const QString& id)
 void OutlookStoreFrame::DeleteAll()
 {
     RequireConnected("DeleteAll");
-    folderItems_ = folder_.GetObject(outlook::kItems);
+    folderItems_ = FolderItems();
     const std::int32_t count = GetCollectionCount(folderItems_);
     // From the last index down, so the indexes still to come stay valid while the folder shrinks.
     for (std::int32_t i = count; i >= 1; --i) {
@@ -223,7 +233,7 @@ void OutlookStoreFrame::EmptyIdMapAfterDeleteAll()
 void OutlookStoreFrame::GetIDs(QStringList& ids)
 {
     RequireConnected("GetIDs");
-    folderItems_ = folder_.GetObject(outlook::kItems);
+    folderItems_ = FolderItems();
     // Every failure ends the listing: an item left out would read as deleted to the peer.
     for (std::int32_t i = 1; i <= GetCollectionCount(folderItems_); ++i) {
         currentItem_ = GetCollectionItem(i, folderItems_);

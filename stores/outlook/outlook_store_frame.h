@@ -74,6 +74,8 @@ protected:
     // item. Throws when Outlook does not know it, and when it is of another kind than the
     // store's (its Class; a distribution list is no contact), naming identifier and class.
     const DispatchDriver& FindItem(const QString& id);
+    // The default folder's Items; throws AgentError when Outlook answers with no object.
+    DispatchDriver FolderItems() const;
     // The Class of the store's items: appointment, contact, task or note.
     int OwnClass() const;
     // The item's recurrence pattern (GetRecurrencePattern); throws AgentError when Outlook

@@ -403,6 +403,7 @@ TEST(ContactPicture, APictureTravelsThroughOutlooksOwnFileHandling)
 {
     DispatchHarness h;
     OutlookEmulation outlook;
+    outlook.SetVersions({12});
     outlook.Register();
     h.agent.agentId = 12;
     ASSERT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);

@@ -12,11 +12,14 @@
 
 namespace {
 
-constexpr DispId kItem = 0x51, kGetRecurrencePattern = 0xF0A4;
+constexpr DispId kGetRecurrencePattern = 0xF0A4;
 
-EmuFault Nothing(EmuObject object, DispId dispId)
+EmuFault Nothing(EmuObject object, DispId dispId, InvokeKind kind = InvokeKind::Method)
 {
-    EmuFault fault{object, dispId, InvokeKind::Method};
+    EmuFault fault;
+    fault.object = object;
+    fault.dispId = dispId;
+    fault.kind = kind;
     fault.nothing = true;
     return fault;
 }
@@ -53,6 +56,21 @@ TEST_F(OutlookEmptyAnswers, AProfileStoreThatIsNothingIsPassedOver)
     EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(added.payload.constData()), added.payload.size() / 2),
               outlook.ItemsIn(EmuFolder::Calendar).front()->entryId)
         << "Outlook's own identifier, not one of the map";
+}
+
+// Counted through Nothing the folder would be empty, and the check would report every item deleted.
+TEST_F(OutlookEmptyAnswers, AFolderWhoseItemsAreNothingFailsTheCheck)
+{
+    outlook.PlantItem(EmuFolder::Notes, {{"Body", VariantValue::Text("kept")}});
+    h.agent.notesAgentId = 64;
+    ASSERT_EQ(h.Send(AS_CHECK_NOTES, Utf16z({})).code, AS_CHECK_NOTES + 1);
+    ASSERT_EQ(h.Send(AS_SAVE_NOTES_STATE).code, AS_SAVE_NOTES_STATE + 1);
+    outlook.AddFault(Nothing(EmuObject::Folder, 0x3100, InvokeKind::PropertyGet));
+    h.TakeLogLines();
+    EXPECT_EQ(h.Send(AS_CHECK_NOTES, Utf16z({})).code, AS_ERROR);
+    EXPECT_TRUE(Reason().contains(QStringLiteral("no item collection")));
+    EXPECT_EQ(h.Send(AS_DEL_ALL_NOTES).code, AS_ERROR);
+    EXPECT_EQ(outlook.ItemCount(EmuFolder::Notes), 1);
 }
 
 TEST_F(OutlookEmptyAnswers, ARecurrencePatternThatIsNothingFailsTheAppointmentRequest)
