@@ -10,7 +10,6 @@
 #include "dispatch/item_kinds.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_context.h"
-#include "stores/source_catalog.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
 #include "wire/agent_host.h"
@@ -134,17 +133,6 @@ void GetItem(RequestContext& ctx, const KindLines& lines)
     if (oneMessage) Log(ctx, lines.getOk);
 }
 
-void PutStartBeforeEnd(ItemRecord& record);
-
-// The order rule of the stores that want it (the catalogue says which: Outlook's calendars),
-// for adds and edits alike: Outlook moves an appointment's end when its start is put, so an end
-// written before its start would be lost.
-void OrderForStore(RequestContext& ctx, const KindLines& lines, ItemRecord& record)
-{
-    const SourceRow* source = FindSource(lines.kind, SourceCodeOf(ctx.agent, lines.kind));
-    if (lines.kind == ItemKind::Appointments && source && source->outlookVersion) PutStartBeforeEnd(record);
-}
-
 void SetItem(RequestContext& ctx, const KindLines& lines)
 {
     if (!lines.setLogsFirstAfterTake) Log(ctx, lines.setFirst);
@@ -155,7 +143,6 @@ void SetItem(RequestContext& ctx, const KindLines& lines)
         QString id;
         DecodeItemRecord(AsBytes(blob), true, record, &id);
         if (lines.setLogsId) ctx.agent.log.WriteLogLine(id);
-        OrderForStore(ctx, lines, record);
         store->Edit(record, id);
         StateList& list = StateListOf(ctx.agent, lines.kind);
         const auto& entries = list.Entries();
@@ -164,17 +151,6 @@ void SetItem(RequestContext& ctx, const KindLines& lines)
     }
     ctx.Reply();
     Log(ctx, lines.setOk);
-}
-
-// Outlook wants an appointment's start before its end: when the last "Start" field comes after
-// the last "End" field (a missing field counts as position 0), the two trade places.
-void PutStartBeforeEnd(ItemRecord& record)
-{
-    const int start = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("Start"))));
-    const int end = std::max<int>(0, static_cast<int>(record.names.lastIndexOf(QStringLiteral("End"))));
-    if (start <= end) return;
-    record.names.swapItemsAt(start, end);
-    std::swap(record.values[static_cast<std::size_t>(start)], record.values[static_cast<std::size_t>(end)]);
 }
 
 void AddItem(RequestContext& ctx, const KindLines& lines)
@@ -189,7 +165,6 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         Log(ctx, lines.addOk);
         return;
     }
-    OrderForStore(ctx, lines, record);
     QString id;
     store->Add(record, id);
     if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();

@@ -166,7 +166,7 @@ void CAppointment<Version>::Get(const QString& id, ItemRecord& record)
                DateAsPeerText(QStringLiteral("CreationTime"), item.GetDate(outlook::kCreationTime)));
 
     if (item.GetBool(outlook::kAppointmentIsRecurring) == 0) return;
-    this->pattern_ = item.CallObject(outlook::kGetRecurrencePattern);
+    this->pattern_ = this->RecurrencePatternOf(item);
     std::array<std::int32_t, kPatternKeys.size()> values{};
     for (std::size_t i = 0; i < kPatternKeys.size(); ++i)
         values[i] = ReadInteger(this->pattern_, kPatternKeys[i].dispId, kPatternKeys[i].boolean);

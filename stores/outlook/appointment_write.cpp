@@ -5,6 +5,13 @@
 // Whether the appointment is all-day is decided before any start or end is converted, from the
 // state it will have once written: the order of the peer's entries must not decide whether a
 // date is taken as UTC.
+//
+// A record's Start and End are what the appointment keeps. Outlook ties them through the
+// duration: a Start put keeps the duration and moves End, a Duration put moves End, an End put
+// changes the duration. A recurring appointment's record carries "Duration" twice (the item's,
+// then the pattern's, behind Start and End), so the times go last and in this order, whatever
+// the peer's: every Duration, then Start, then End. The pattern's duration follows the item's.
+#include <algorithm>
 #include <optional>
 #include <vector>
 
@@ -179,6 +186,8 @@ bool WillBeAllDay(const ItemRecord& record, WriteMode mode, bool storedAllDay)
 Plan MakePlan(const ItemRecord& record, WriteMode mode, bool allDay)
 {
     Plan plan;
+    // The puts that fix the appointment's time, each kept in record order.
+    std::vector<Put> durations, starts, ends;
     for (int i = 0; i < record.FieldCount(); ++i) {
         const QString& name = record.names[i];
         const ItemValue& value = record.values[static_cast<std::size_t>(i)];
@@ -192,14 +201,15 @@ Plan MakePlan(const ItemRecord& record, WriteMode mode, bool allDay)
                 const QString text = OutlookText(value);
                 if (text.isEmpty()) {
                     // Add leaves the new appointment's date; Edit clears it.
-                    if (mode == WriteMode::Edit) plan.itemPuts.push_back({key->dispId, VariantValue::Date(kNoDate)});
+                    if (mode == WriteMode::Edit)
+                        (key->dispId == outlook::kStart ? starts : ends).push_back({key->dispId, VariantValue::Date(kNoDate)});
                     break;
                 }
                 // An all-day date is a local date; a timed one arrives in UTC. A moment whose
                 // local time cannot be represented is not written rather than written wrong.
                 const std::optional<double> date =
                     allDay ? std::optional<double>(RequirePeerDate(name, text)) : RequirePeerUtcDateAsLocal(name, text);
-                if (date) plan.itemPuts.push_back({key->dispId, VariantValue::Date(*date)});
+                if (date) (key->dispId == outlook::kStart ? starts : ends).push_back({key->dispId, VariantValue::Date(*date)});
                 break;
             }
             case Kind::Boolean: {
@@ -209,13 +219,16 @@ Plan MakePlan(const ItemRecord& record, WriteMode mode, bool allDay)
                 break;
             }
             case Kind::Integer:
-                plan.itemPuts.push_back({key->dispId, VariantValue::I4(RequireOutlookInteger("appointment", name, value))});
+                (key->dispId == a::kDuration ? durations : plan.itemPuts)
+                    .push_back({key->dispId, VariantValue::I4(RequireOutlookInteger("appointment", name, value))});
                 break;
             case Kind::IsRecurring:
                 plan.isRecurring = RequireOutlookInteger("appointment", name, value);
                 break;
         }
     }
+    for (std::vector<Put>* times : {&durations, &starts, &ends})
+        plan.itemPuts.insert(plan.itemPuts.end(), times->begin(), times->end());
     if (plan.isRecurring == 1) plan.patternPuts = RecurrencePuts(CollectRecurrence(record));
     return plan;
 }
@@ -225,18 +238,34 @@ void ApplyPuts(const DispatchDriver& object, const std::vector<Put>& puts)
     for (const Put& put : puts) object.Put(put.dispId, put.value);
 }
 
+// The pattern's duration is the appointment's as Outlook holds it once Start and End are
+// written: the record's "Duration" may disagree with them, and the pattern's would then move
+// the appointment's end. Written only when the record asked for it and it is above 0.
+void FollowItemDuration(std::vector<Put>& patternPuts, const DispatchDriver& item)
+{
+    const auto at = std::find_if(patternPuts.begin(), patternPuts.end(),
+                                 [](const Put& put) { return put.dispId == a::kPatternDuration; });
+    if (at == patternPuts.end()) return;
+    const std::int32_t minutes = item.GetI4(a::kDuration);
+    if (minutes > 0)
+        at->value = VariantValue::I4(minutes);
+    else
+        patternPuts.erase(at);
+}
+
 }  // namespace
 
 template <int Version>
 void CAppointment<Version>::Add(ItemRecord& record, QString& id)
 {
     this->RequireConnected("Add");
-    const Plan plan = MakePlan(record, WriteMode::Add, WillBeAllDay(record, WriteMode::Add, false));
+    Plan plan = MakePlan(record, WriteMode::Add, WillBeAllDay(record, WriteMode::Add, false));
 
     const DispatchDriver& item = this->CreateNewItem(outlook::kItemAppointment);
     ApplyPuts(item, plan.itemPuts);
     if (plan.isRecurring == 1) {
-        this->pattern_ = item.CallObject(outlook::kGetRecurrencePattern);
+        this->pattern_ = this->RecurrencePatternOf(item);
+        FollowItemDuration(plan.patternPuts, item);
         ApplyPuts(this->pattern_, plan.patternPuts);
     }
     // A failure after the save takes the new appointment away again.
@@ -248,7 +277,7 @@ void CAppointment<Version>::Edit(ItemRecord& record, const QString& id)
 {
     this->RequireConnected("Edit");
     const DispatchDriver& item = this->FindItem(id);
-    const Plan plan = MakePlan(record, WriteMode::Edit, WillBeAllDay(record, WriteMode::Edit, item.GetBool(a::kAllDayEvent) != 0));
+    Plan plan = MakePlan(record, WriteMode::Edit, WillBeAllDay(record, WriteMode::Edit, item.GetBool(a::kAllDayEvent) != 0));
 
     // Only a record that speaks of the recurrence changes it: one without "IsRecurring" keeps the
     // stored pattern.
@@ -256,7 +285,8 @@ void CAppointment<Version>::Edit(ItemRecord& record, const QString& id)
         item.CallMethod(outlook::kClearRecurrencePattern);
     ApplyPuts(item, plan.itemPuts);
     if (plan.isRecurring == 1) {
-        const DispatchDriver pattern = item.CallObject(outlook::kGetRecurrencePattern);
+        const DispatchDriver pattern = this->RecurrencePatternOf(item);
+        FollowItemDuration(plan.patternPuts, item);
         ApplyPuts(pattern, plan.patternPuts);
     }
     item.CallMethod(outlook::kSave);

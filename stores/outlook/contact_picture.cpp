@@ -1,10 +1,17 @@
 #include "stores/outlook/contact_picture.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QtEndian>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <memory>
 
 #include "common/crc32.h"
@@ -20,45 +27,93 @@ constexpr DispId kSaveAsFile = 0x68;
 
 const QString kPictureKey = QStringLiteral("Picture");
 
-// One procedure's own file: created exclusively, readable and writable by the user alone, and
-// removed when this object goes, on every road out of the procedure.
-class PrivatePictureFile {
+// Whether the runtime folder is the user's alone: owned by the user, closed to everyone else.
+bool IsPrivateFolder(const QString& folder)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(folder).constData(), &st) != 0) return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+// One procedure's own file, removed with this object on every road out of the procedure. Outlook
+// may replace the file by a new one of the same name, so it is read again by name: it lies in a
+// folder no other user can write to, the runtime folder, or else a folder of its own (0700) made
+// in the temporary folder for it and removed with it.
+class ContactPictureFile::Private {
 public:
-    PrivatePictureFile() : file_(ContactPictureFolder() + QStringLiteral("/twinlark-picture-XXXXXX"))
+    Private()
     {
-        file_.setAutoRemove(true);
-        if (!file_.open())
+        const QString runtime = ContactPictureFolder();
+        if (runtime != QDir::cleanPath(QDir::tempPath()) && MakeFileIn(runtime)) return;
+        // The runtime folder is missing, shared or refuses new files (an agent started under su
+        // keeps another user's).
+        folder_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/twinlark-picture-XXXXXX"));
+        if (!folder_->isValid())
+            throw AgentError(QStringLiteral("no private folder for a picture file can be made in %1: %2")
+                                 .arg(QDir::tempPath(), folder_->errorString()));
+        folder_->setAutoRemove(true);
+        if (!MakeFileIn(folder_->path()))
             throw AgentError(QStringLiteral("no private picture file can be made in %1: %2")
-                                 .arg(ContactPictureFolder(), file_.errorString()));
-        // QTemporaryFile creates it 0600 already; said once more so that no umask or default can widen it.
-        if (!file_.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            throw AgentError(
-                QStringLiteral("the private picture file %1 cannot be made private").arg(file_.fileName()));
+                                 .arg(folder_->path(), file_ ? file_->errorString() : QString()));
     }
-    QString Path() const { return file_.fileName(); }
-    QTemporaryFile& File() { return file_; }
+    ~Private()
+    {
+        // By name: the file there may be another than the one made here. The folder goes after it.
+        if (file_) QFile::remove(file_->fileName());
+        file_.reset();
+    }
+    QString Path() const { return file_->fileName(); }
+    QTemporaryFile& File() { return *file_; }
 
 private:
-    QTemporaryFile file_;
+    bool MakeFileIn(const QString& folder)
+    {
+        file_ = std::make_unique<QTemporaryFile>(folder + QStringLiteral("/twinlark-picture-XXXXXX"));
+        file_->setAutoRemove(true);
+        if (!file_->open()) return false;
+        // QTemporaryFile creates it 0600 already; said once more so that no umask or default can widen it.
+        if (!file_->setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner))
+            throw AgentError(
+                QStringLiteral("the private picture file %1 cannot be made private").arg(file_->fileName()));
+        return true;
+    }
+
+    std::unique_ptr<QTemporaryDir> folder_;  // declared first: it goes after the file
+    std::unique_ptr<QTemporaryFile> file_;
 };
+
+ContactPictureFile::ContactPictureFile() = default;
+ContactPictureFile::ContactPictureFile(ContactPictureFile&&) noexcept = default;
+ContactPictureFile& ContactPictureFile::operator=(ContactPictureFile&&) noexcept = default;
+ContactPictureFile::~ContactPictureFile() = default;
+
+void ContactPictureFile::Make()
+{
+    private_ = std::make_unique<Private>();
+}
+
+QString ContactPictureFile::Path() const
+{
+    return private_ ? private_->Path() : QString();
+}
+
+namespace {
 
 [[noreturn]] void FailFile(const QString& path, const QString& what)
 {
     throw AgentError(QStringLiteral("contact picture: %1 (%2)").arg(what, path));
 }
 
-[[noreturn]] void FailFile(const PrivatePictureFile& file, const QString& what)
-{
-    FailFile(file.Path(), what);
-}
-
-// Lets Outlook save each of the contact's attachments in turn into the file, so that it ends
-// holding the last one. False when the contact has no picture: the file is then not touched.
-bool SaveLastAttachment(const DispatchDriver& contact, PrivatePictureFile& file)
+// Lets Outlook save each of the contact's attachments in turn into a private file, so that it
+// ends holding the last one. False when the contact has no picture: no file is then made.
+bool SaveLastAttachment(const DispatchDriver& contact, ContactPictureFile& file)
 {
     if (contact.GetBool(kHasPicture) == 0) return false;
     const DispatchDriver attachments = contact.GetObject(kAttachments);
     if (GetCollectionCount(attachments) <= 0) return false;
+    file.Make();
     const VariantValue path = VariantValue::Text(file.Path());
     DispatchDriver attachment;
     for (std::int32_t i = 1; i <= GetCollectionCount(attachments); ++i) {
@@ -68,13 +123,28 @@ bool SaveLastAttachment(const DispatchDriver& contact, PrivatePictureFile& file)
     return true;
 }
 
-// The length of what Outlook saved, read from the open file (the name could be anyone's by now).
-qint64 SavedLength(PrivatePictureFile& file)
+// What Outlook saved, opened by name now that it is done with it: the file it left there may be
+// a new one. Only a regular file is read, never a link.
+void OpenSaved(const ContactPictureFile& file, QFile& saved)
 {
-    QTemporaryFile& f = file.File();
-    if (!f.reset()) FailFile(file, QStringLiteral("cannot go back to its start: ") + f.errorString());
-    const qint64 length = f.size();
-    if (length < 0) FailFile(file, QStringLiteral("its length cannot be read"));
+    const QString path = file.Path();
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) FailFile(path, QStringLiteral("cannot be opened: ") + QString::fromLocal8Bit(std::strerror(errno)));
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        FailFile(path, QStringLiteral("is not a regular file"));
+    }
+    if (!saved.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        FailFile(path, QStringLiteral("cannot be opened: ") + saved.errorString());
+    }
+}
+
+qint64 SavedLength(QFile& saved)
+{
+    const qint64 length = saved.size();
+    if (length < 0) FailFile(saved.fileName(), QStringLiteral("its length cannot be read"));
     return length;
 }
 
@@ -96,36 +166,40 @@ void ReadPictureFileExactly(QFileDevice& file, char* into, qint64 length)
 QString ContactPictureFolder()
 {
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) return QDir::cleanPath(runtime);
+    if (!runtime.isEmpty() && IsPrivateFolder(runtime)) return QDir::cleanPath(runtime);
     return QDir::cleanPath(QDir::tempPath());
 }
 
 void ExportContactPicture(const DispatchDriver& contact, ItemRecord& record)
 {
-    PrivatePictureFile file;
+    ContactPictureFile file;
     if (!SaveLastAttachment(contact, file)) return;
-    const qint64 length = SavedLength(file);
+    QFile saved;
+    OpenSaved(file, saved);
+    const qint64 length = SavedLength(saved);
     if (length > kMaxContactPictureBytes)
-        FailFile(file, QStringLiteral("the picture holds %1 bytes, more than a reply can carry (%2)")
-                           .arg(length)
-                           .arg(kMaxContactPictureBytes));
+        FailFile(file.Path(), QStringLiteral("the picture holds %1 bytes, more than a reply can carry (%2)")
+                                  .arg(length)
+                                  .arg(kMaxContactPictureBytes));
     QByteArray group(static_cast<qsizetype>(length + 4), Qt::Uninitialized);
     qToLittleEndian(static_cast<std::uint32_t>(length), group.data());
-    ReadPictureFileExactly(file.File(), group.data() + 4, length);
+    ReadPictureFileExactly(saved, group.data() + 4, length);
     record.pictureBytes.append(group);
     record.Add(kPictureKey, kPictureKey);
 }
 
 std::uint32_t ContinueCrcWithContactPicture(const DispatchDriver& contact, std::uint32_t crc)
 {
-    PrivatePictureFile file;
+    ContactPictureFile file;
     if (!SaveLastAttachment(contact, file)) return crc;
-    const qint64 length = SavedLength(file);
+    QFile saved;
+    OpenSaved(file, saved);
+    const qint64 length = SavedLength(saved);
     constexpr qint64 kPiece = 64 * 1024;
     auto piece = std::make_unique<std::array<char, kPiece>>();
     for (qint64 done = 0; done < length;) {
         const qint64 size = std::min(kPiece, length - done);
-        ReadPictureFileExactly(file.File(), piece->data(), size);
+        ReadPictureFileExactly(saved, piece->data(), size);
         crc = Crc32Update(crc, piece->data(), static_cast<std::size_t>(size));
         done += size;
     }
@@ -147,13 +221,15 @@ QByteArray ContactPictureFromBuffer(const QByteArray& pictureBytes)
     return pictureBytes.mid(4, static_cast<qsizetype>(count));
 }
 
-void ImportContactPicture(const DispatchDriver& contact, const QByteArray& pictureBytes)
+ContactPictureFile ImportContactPicture(const DispatchDriver& contact, const QByteArray& pictureBytes)
 {
+    ContactPictureFile file;
     const QByteArray picture = ContactPictureFromBuffer(pictureBytes);
-    if (picture.isEmpty()) return;
-    PrivatePictureFile file;
-    QTemporaryFile& f = file.File();
+    if (picture.isEmpty()) return file;
+    file.Make();
+    QTemporaryFile& f = file.private_->File();
     if (f.write(picture) != picture.size() || !f.flush())
-        FailFile(file, QStringLiteral("the picture could not be written whole: ") + f.errorString());
+        FailFile(file.Path(), QStringLiteral("the picture could not be written whole: ") + f.errorString());
     contact.CallMethod(kAddPicture, {VariantValue::Text(file.Path())});
+    return file;
 }

@@ -2,9 +2,12 @@
 // The picture of an Outlook contact (object-model versions 11, 12 and 14). Outlook hands a
 // picture over only through files: it saves a contact's attachments into a file, and makes a
 // picture from a file. Each procedure here uses a private file of its own, created exclusively
-// with mode 0600 in $XDG_RUNTIME_DIR (else the temporary folder) and removed when the procedure
-// ends, whatever happens: no other user can read, replace or plant it, and no picture stays on
-// disk. Every read and write of it is checked for its full length.
+// with mode 0600 and only when there is a picture to pass: in $XDG_RUNTIME_DIR when that is the
+// user's alone and takes the file, else in a folder of its own (0700) made in the temporary
+// folder. File and folder are removed when the procedure ends, whatever happens: no other user
+// can read, replace or plant them, and no picture stays on disk. Outlook may replace the file by
+// a new one, so what it saved is read by name once it is done; every read and write is checked
+// for its full length.
 //
 // Which attachment is the picture: each attachment is saved in turn over the one file, so the
 // last one saved (the highest index) is the picture, as Outlook lists them.
@@ -13,6 +16,7 @@
 #include <QFileDevice>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 #include "common/item_record.h"
 #include "platform/dispatch_driver.h"
@@ -20,9 +24,28 @@
 // The largest picture a reply can carry: its count and bytes fill one reply's whole payload.
 inline constexpr qint64 kMaxContactPictureBytes = 64 * 1024 * 1024 - 4;
 
-// The folder the private picture files are made in: $XDG_RUNTIME_DIR when it names a folder,
-// else the temporary folder.
+// The folder the private picture files are made in: $XDG_RUNTIME_DIR when it names a folder of
+// the user's alone, else the temporary folder (where each file gets a folder of its own).
 QString ContactPictureFolder();
+
+// A private picture file, or none; removed (with its own folder) when this goes.
+class ContactPictureFile {
+public:
+    ContactPictureFile();
+    ContactPictureFile(ContactPictureFile&&) noexcept;
+    ContactPictureFile& operator=(ContactPictureFile&&) noexcept;
+    ~ContactPictureFile();
+
+    // Makes the file; throws AgentError when neither folder can take it.
+    void Make();
+    // Empty when no file was made.
+    QString Path() const;
+
+private:
+    class Private;
+    friend ContactPictureFile ImportContactPicture(const DispatchDriver& contact, const QByteArray& pictureBytes);
+    std::unique_ptr<Private> private_;
+};
 
 // Reads exactly `length` bytes of the open picture file into `into`. A failed read, or a file
 // that ends first (it holds less than Outlook's save left in it), throws AgentError naming the
@@ -46,7 +69,9 @@ std::uint32_t ContinueCrcWithContactPicture(const DispatchDriver& contact, std::
 // shorter than 4 bytes or than the count says.
 QByteArray ContactPictureFromBuffer(const QByteArray& pictureBytes);
 
-// Gives the contact the picture the record's byte buffer carries (AddPicture). A count of 0 does
-// nothing: no file, no call, the contact keeps its picture. Throws as ContactPictureFromBuffer
-// before anything is written, and AgentError when the file cannot be written whole.
-void ImportContactPicture(const DispatchDriver& contact, const QByteArray& pictureBytes);
+// Gives the contact the picture the record's byte buffer carries (AddPicture). Outlook takes the
+// picture from the file when the contact is saved, so the file is handed back: keep it until
+// after Save. A count of 0 does nothing: no file, no call, the contact keeps its picture. Throws
+// as ContactPictureFromBuffer before anything is written, and AgentError when the file cannot be
+// written whole.
+[[nodiscard]] ContactPictureFile ImportContactPicture(const DispatchDriver& contact, const QByteArray& pictureBytes);

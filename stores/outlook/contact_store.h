@@ -17,14 +17,17 @@ public:
     void Add(ItemRecord& record, QString& id) override
     {
         this->RequireConnected("Add");
-        WriteContactFields(this->CreateNewItem(outlook::kItemContact), record, Version, ContactOperation::Add);
+        // A picture's file stays until Outlook has saved the contact, which takes the picture from it.
+        const std::vector<ContactPictureFile> pictures =
+            WriteContactFields(this->CreateNewItem(outlook::kItemContact), record, Version, ContactOperation::Add);
         id = this->SaveNewItem();
     }
     void Edit(ItemRecord& record, const QString& id) override
     {
         this->RequireConnected("Edit");
         const DispatchDriver& contact = this->FindItem(id);
-        WriteContactFields(contact, record, Version, ContactOperation::Edit);
+        const std::vector<ContactPictureFile> pictures =
+            WriteContactFields(contact, record, Version, ContactOperation::Edit);
         contact.CallMethod(outlook::kSave);
     }
     // "EntryID" is Outlook's own, the long one on Exchange profiles, whatever the peer asked by.

@@ -65,15 +65,17 @@ std::vector<PlannedWrite> Plan(const ItemRecord& record, int version, ContactOpe
 
 }  // namespace
 
-void WriteContactFields(const DispatchDriver& contact, const ItemRecord& record, int version,
-                        ContactOperation operation)
+std::vector<ContactPictureFile> WriteContactFields(const DispatchDriver& contact, const ItemRecord& record,
+                                                   int version, ContactOperation operation)
 {
+    std::vector<ContactPictureFile> pictures;
     for (const PlannedWrite& write : Plan(record, version, operation)) {
         if (write.picture)
-            ImportContactPicture(contact, record.pictureBytes);
+            pictures.push_back(ImportContactPicture(contact, record.pictureBytes));
         else if (write.value.Type() == VariantType::BStr)
             PutItemText(contact, write.dispId, write.value.String());
         else
             contact.Put(write.dispId, write.value);
     }
+    return pictures;
 }

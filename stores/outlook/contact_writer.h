@@ -9,11 +9,17 @@
 // shorter than its count, fails the write with nothing written, so no half-written contact can
 // be saved.
 
+#include <vector>
+
 #include "common/item_record.h"
 #include "platform/dispatch_driver.h"
 #include "stores/outlook/contact_fields.h"
+#include "stores/outlook/contact_picture.h"
 
 // Throws AgentError (MalformedData for the picture) before any put for a value that cannot be
-// converted; automation failures of the puts and of the picture import pass as they come.
-void WriteContactFields(const DispatchDriver& contact, const ItemRecord& record, int version,
-                        ContactOperation operation);
+// converted; automation failures of the puts and of the picture import pass as they come. The
+// files of the pictures given to the contact are handed back: Outlook reads them at Save, so
+// they are kept until the contact is saved.
+[[nodiscard]] std::vector<ContactPictureFile> WriteContactFields(const DispatchDriver& contact,
+                                                                 const ItemRecord& record, int version,
+                                                                 ContactOperation operation);

@@ -1,27 +1,47 @@
 #include "stores/outlook/id_convert.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <pugixml.hpp>
 
+#include "common/errors.h"
 #include "common/item_id.h"
+#include "common/xml_characters.h"
 #include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
+#include "stores/diagnostics.h"
 
 namespace {
 
 constexpr qsizetype kLongIdUnits = 140;
 
-// The text an XML node stands for: its own text, or the text of everything below it in order.
+// The text an XML node stands for: its own text, or the texts of everything below it in document
+// order. Walked without recursion, so a map nested however deep costs no stack.
 QString TextOf(const pugi::xml_node& node)
 {
-    if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
-        return QString::fromUtf8(node.value());
+    const auto isText = [](const pugi::xml_node& n) {
+        return n.type() == pugi::node_pcdata || n.type() == pugi::node_cdata;
+    };
+    if (isText(node)) return QString::fromUtf8(node.value());
     QString text;
-    for (const pugi::xml_node& child : node.children()) text += TextOf(child);
+    pugi::xml_node n = node.first_child();
+    while (n) {
+        if (isText(n)) text += QString::fromUtf8(n.value());
+        if (n.first_child()) {
+            n = n.first_child();
+            continue;
+        }
+        while (n != node && !n.next_sibling()) n = n.parent();
+        if (n == node) break;
+        n = n.next_sibling();
+    }
     return text;
 }
+
+// A map larger than this is not read: it is taken as damaged, like one that does not parse.
+constexpr qint64 kMaxMapFileBytes = 256 * 1024 * 1024;
 
 struct ByteWriterSink : pugi::xml_writer {
     QByteArray bytes;
@@ -34,11 +54,26 @@ struct ByteWriterSink : pugi::xml_writer {
 bool LoadDocument(pugi::xml_document& doc, const QString& path)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return false;
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) return false;
+    // Only a regular file is read, and only up to the cap: no FIFO or device can hold the agent.
+    const QFileInfo info(path);
+    if (!info.exists()) return false;
+    if (!info.isFile() || info.size() > kMaxMapFileBytes) {
+        qCWarning(lcStores).noquote() << "the identifier map" << path
+                                      << "is not a regular file of at most" << kMaxMapFileBytes
+                                      << "bytes and is taken as damaged";
+        return false;
+    }
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
+    const QByteArray bytes = file.read(kMaxMapFileBytes + 1);
+    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxMapFileBytes) return false;
     return static_cast<bool>(doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
                                              pugi::parse_default | pugi::parse_declaration));
+}
+
+// A text as XML 1.0 admits it, in UTF-8.
+QByteArray XmlText(const QString& text)
+{
+    return XmlCharactersOnly(text).toUtf8();
 }
 
 }  // namespace
@@ -109,10 +144,7 @@ int CIdConvert::Load(IdMapKind kind, const QString& machineId)
 
 int CIdConvert::Save()
 {
-    if (path_.isEmpty() || sectionName_.isEmpty()) {
-        Clear();
-        return 0;
-    }
+    if (path_.isEmpty() || sectionName_.isEmpty()) return 0;
     pugi::xml_document doc;
     if (!LoadDocument(doc, path_) || !doc.child("ids"))
         doc.load_string(EmptyMapText(), pugi::parse_default | pugi::parse_declaration);
@@ -123,13 +155,17 @@ int CIdConvert::Save()
     pugi::xml_node section = ids.append_child(sectionName.constData());
     for (const Pair& pair : pairs_) {
         pugi::xml_node item = section.append_child("item");
-        item.append_child("id48").text().set(pair.first.toUtf8().constData());
-        item.append_child("id140").text().set(pair.second.toUtf8().constData());
+        item.append_child("id48").text().set(XmlText(pair.first).constData());
+        item.append_child("id140").text().set(XmlText(pair.second).constData());
     }
     ByteWriterSink sink;
     doc.save(sink, "", pugi::format_raw, pugi::encoding_utf8);
-    (void)TryWriteFileAtomically(path_, sink.bytes, 0600);
-    Clear();
+    try {
+        WriteFileAtomically(path_, sink.bytes, 0600);
+    } catch (const std::exception& e) {
+        throw AgentError(QStringLiteral("the identifier map %1 could not be written: %2")
+                             .arg(path_, QString::fromUtf8(e.what())));
+    }
     return 0;
 }
 

@@ -15,7 +15,9 @@ enum class IdMapKind { Contacts = 0, Appointments = 1, Notes = 2, Tasks = 3 };
 // `appointments`, `notes`, `tasks`), per pair an `item` whose first child holds the short and
 // whose second child holds the long identifier (`id48`, `id140`). Identifiers compare exactly.
 //
-// The pairs are valid between a Load and the next Save, which writes them and forgets them.
+// The pairs are those of the last Load, with the agent's own additions and removals since; a
+// Save writes them and keeps them, so that any number of saves between two loads leave exactly
+// the pairs of the items there are.
 class CIdConvert {
 public:
     using Pair = std::pair<QString, QString>;  // (short, long)
@@ -26,8 +28,8 @@ public:
     int Load(IdMapKind kind, const QString& machineId);
     // Writes the pairs as the kind's section (moved to the end of the root), keeping the other
     // sections; a file that is unreadable, malformed or without its root starts from the empty
-    // map. The file is replaced atomically; a failed write is not reported. The pairs are
-    // emptied either way. Always 0.
+    // map. The file is replaced atomically; the pairs stay. A map that cannot be written throws
+    // AgentError naming the file, the old file and the pairs staying as they were. Else 0.
     int Save();
 
     // The long identifier of a short one, or "error in CIdConvert::Get140" when none is mapped.

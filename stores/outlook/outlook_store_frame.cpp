@@ -70,6 +70,9 @@ void OutlookStoreFrame::Init()
         DispatchDriver stores = nameSpace_.GetObject(outlook::kStores);
         for (std::int32_t i = 1; i <= GetCollectionCount(stores); ++i) {
             DispatchDriver store = GetCollectionItem(i, stores);
+            // An empty answer is no store: read through it, its type would be 0, a primary
+            // Exchange mailbox. One such member must not stop every Outlook source either.
+            if (store.IsEmpty()) continue;
             if (store.GetI4(outlook::kExchangeStoreType) == outlook::kPrimaryExchangeMailbox) exchangeFlag_ = true;
         }
     }
@@ -106,7 +109,43 @@ const DispatchDriver& OutlookStoreFrame::FindItem(const QString& id)
     const VariantValue storeId = VariantValue::Text(GetFolderStoreID(folder_));
     currentItem_ = nameSpace_.CallObject(outlook::kGetItemFromID, {VariantValue::Text(EntryIdOf(id)), storeId});
     if (currentItem_.IsEmpty()) throw AgentError("Outlook has no item " + id.toStdString());
+    // Outlook finds an identifier in any folder of the store: a contact's identifier sent with an
+    // appointment request reaches the contact. Nothing of another kind may be read, changed or
+    // deleted through this store.
+    const std::int32_t itemClass = currentItem_.GetI4(outlook::kClass);
+    if (itemClass != OwnClass()) {
+        currentItem_.ReleaseDispatch();
+        throw AgentError("Outlook item " + id.toStdString() + " is of class " + std::to_string(itemClass) +
+                         ", not one of the " + OutlookKindName(kind_) + " (class " + std::to_string(OwnClass()) +
+                         ")");
+    }
     return currentItem_;
+}
+
+int OutlookStoreFrame::OwnClass() const
+{
+    switch (kind_) {
+        case OutlookKind::Contacts:
+            return outlook::kClassContact;
+        case OutlookKind::Appointments:
+            return outlook::kClassAppointment;
+        case OutlookKind::Tasks:
+            return outlook::kClassTask;
+        case OutlookKind::Notes:
+            return outlook::kClassNote;
+    }
+    return 0;
+}
+
+DispatchDriver OutlookStoreFrame::RecurrencePatternOf(const DispatchDriver& item) const
+{
+    DispatchDriver pattern = item.CallObject(outlook::kGetRecurrencePattern);
+    // Puts through an empty pattern would do nothing and its reads answer 0: an appointment
+    // saved without its recurrence, a task's end read as 1899.
+    if (pattern.IsEmpty())
+        throw AgentError(std::string("Outlook gave no recurrence pattern for the ") + OutlookKindName(kind_) +
+                         " item " + GetItemEntryID(item).toStdString());
+    return pattern;
 }
 
 const DispatchDriver& OutlookStoreFrame::CreateNewItem(int itemType)
@@ -137,6 +176,16 @@ QString OutlookStoreFrame::SaveNewItem()
     }
 }
 
+DispatchDriver OutlookStoreFrame::FolderItems() const
+{
+    DispatchDriver items = folder_.GetObject(outlook::kItems);
+    // Counted through an empty collection the folder would look empty, and a check would report
+    // every item deleted.
+    if (items.IsEmpty())
+        throw AgentError(std::string("Outlook gave no item collection for the folder of ") + OutlookKindName(kind_));
+    return items;
+}
+
 bool OutlookStoreFrame::IsOwnItem(const DispatchDriver& item) const
 {
     return kind_ != OutlookKind::Contacts || item.GetI4(outlook::kClass) == outlook::kClassContact;
@@ -154,7 +203,7 @@ void OutlookStoreFrame::Delete(const QString& id)
 void OutlookStoreFrame::DeleteAll()
 {
     RequireConnected("DeleteAll");
-    folderItems_ = folder_.GetObject(outlook::kItems);
+    folderItems_ = FolderItems();
     const std::int32_t count = GetCollectionCount(folderItems_);
     // From the last index down, so the indexes still to come stay valid while the folder shrinks.
     for (std::int32_t i = count; i >= 1; --i) {
@@ -184,7 +233,7 @@ void OutlookStoreFrame::EmptyIdMapAfterDeleteAll()
 void OutlookStoreFrame::GetIDs(QStringList& ids)
 {
     RequireConnected("GetIDs");
-    folderItems_ = folder_.GetObject(outlook::kItems);
+    folderItems_ = FolderItems();
     // Every failure ends the listing: an item left out would read as deleted to the peer.
     for (std::int32_t i = 1; i <= GetCollectionCount(folderItems_); ++i) {
         currentItem_ = GetCollectionItem(i, folderItems_);
@@ -215,7 +264,7 @@ bool OutlookStoreFrame::TaskIsInDateWindow(const QString& id, std::int16_t weeks
     const double start = item.GetDate(outlook::kStartDate);
     double end = item.GetDate(outlook::kDateCompleted);
     if (item.GetBool(outlook::kTaskIsRecurring) != 0) {
-        pattern_ = item.CallObject(outlook::kGetRecurrencePattern);
+        pattern_ = RecurrencePatternOf(item);
         end = pattern_.GetDate(outlook::kPatternEndDate);
     }
     return TaskInWindow(window, start, end);

@@ -71,8 +71,16 @@ protected:
     // set, the long identifier mapped to it; an identifier without a pair is used unchanged.
     QString EntryIdOf(const QString& id) const;
     // Looks the item up by identifier in the default folder's store; it becomes the current
-    // item. Throws when Outlook does not know it.
+    // item. Throws when Outlook does not know it, and when it is of another kind than the
+    // store's (its Class; a distribution list is no contact), naming identifier and class.
     const DispatchDriver& FindItem(const QString& id);
+    // The default folder's Items; throws AgentError when Outlook answers with no object.
+    DispatchDriver FolderItems() const;
+    // The Class of the store's items: appointment, contact, task or note.
+    int OwnClass() const;
+    // The item's recurrence pattern (GetRecurrencePattern); throws AgentError when Outlook
+    // answers with no object.
+    DispatchDriver RecurrencePatternOf(const DispatchDriver& item) const;
     // Whether DeleteAll drops each item's failure and goes on (versions 9, 11, 12).
     bool DeleteAllIsGuarded() const { return version_ == 9 || version_ == 11 || version_ == 12; }
     // Whether a folder member belongs to this store (contacts: Class 40; the contacts folder

@@ -294,47 +294,30 @@ TEST_F(ItemRequests, AGetLongerThanOneMessageTravelsInPiecesWithoutOkLine)
     EXPECT_EQ(h.TakeLogLines(), QStringList{"AS_GET_CONTACT - " + id});
 }
 
-struct OrderCase {
-    const char* name;
-    std::uint32_t agentId;
-    QStringList sent;
-    QStringList seen;  // the field names the store receives
-};
-
-class AppointmentFieldOrder : public ::testing::TestWithParam<OrderCase> {};
-
-TEST_P(AppointmentFieldOrder, OutlookGetsStartBeforeEnd)
+// The order of an appointment's fields is the store's business (Outlook's calendar has a rule of
+// its own): the dispatcher hands every store the record as the peer sent it, adds and edits alike.
+TEST(AppointmentRecords, ReachTheStoreInThePeersOrder)
 {
-    const OrderCase& c = GetParam();
-    DispatchHarness h;
-    h.agent.agentId = c.agentId;
-    h.agent.stores->startOutlook = [] { return true; };
-    FakeItemStore& store = h.Install(ItemKind::Appointments, c.agentId);
-    ItemRecord record;
-    for (const QString& name : c.sent) record.Add(name, name.toLower());
-    const QString stored = store.Put(TextRecord({{"Subject", "x"}}));
-    // An edit goes by the same rule as an add.
-    for (const auto& [code, blob] : {std::pair{AS_ADD_APPOINT, ItemBlob({}, record)}, {AS_SET_APPOINT, ItemBlob(stored, record)}}) {
-        SCOPED_TRACE(code);
-        store.lastWritten = {};
-        ASSERT_EQ(h.Send(code, blob).code, code + 1);
-        ASSERT_EQ(store.lastWritten.names, c.seen);
-        for (int i = 0; i < c.seen.size(); ++i)
-            EXPECT_EQ(std::get<QString>(store.lastWritten.values[static_cast<std::size_t>(i)]), c.seen[i].toLower())
-                << "names and values move together";
+    for (const std::uint32_t agentId : {14u, 1u}) {
+        SCOPED_TRACE(agentId);
+        DispatchHarness h;
+        h.agent.agentId = agentId;
+        h.agent.stores->startOutlook = [] { return true; };
+        FakeItemStore& store = h.Install(ItemKind::Appointments, agentId);
+        const QStringList sent{"End", "Subject", "Start"};
+        ItemRecord record;
+        for (const QString& name : sent) record.Add(name, name.toLower());
+        const QString stored = store.Put(TextRecord({{"Subject", "x"}}));
+        for (const auto& [code, blob] :
+             {std::pair{AS_ADD_APPOINT, ItemBlob({}, record)}, {AS_SET_APPOINT, ItemBlob(stored, record)}}) {
+            SCOPED_TRACE(code);
+            store.lastWritten = {};
+            ASSERT_EQ(h.Send(code, blob).code, code + 1);
+            EXPECT_EQ(store.lastWritten.names, sent);
+            EXPECT_EQ(store.lastWritten.values, record.values);
+        }
     }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, AppointmentFieldOrder,
-    ::testing::Values(
-        OrderCase{"EndSubjectStart", 14, {"End", "Subject", "Start"}, {"Start", "Subject", "End"}},
-        OrderCase{"NoEndSwapsWithTheFirstField", 12, {"Subject", "Start"}, {"Start", "Subject"}},
-        OrderCase{"AlreadyInOrder", 8, {"Start", "End", "Subject"}, {"Start", "End", "Subject"}},
-        OrderCase{"LastOfEachCounts", 9, {"End", "Start", "End"}, {"End", "Start", "End"}},
-        OrderCase{"NamesAreCaseSensitive", 11, {"end", "Subject", "start"}, {"end", "Subject", "start"}},
-        OrderCase{"WindowsCalendarKeepsTheOrder", 1, {"End", "Start"}, {"End", "Start"}}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ItemRequests, WindowsCalendarReindexesAroundItsChanges)
 {

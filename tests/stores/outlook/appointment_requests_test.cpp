@@ -2,6 +2,8 @@
 // Outlook and the state list when the peer's order, dates or Outlook itself would go wrong.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
 #include "common/ole_date.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_codes.h"
@@ -116,6 +118,72 @@ TEST_P(AppointmentRequests, AnAddThatFailsAfterTheSaveLeavesNoAppointment)
         EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Subject", QStringLiteral("Once")}}))).code, AS_ERROR);
         EXPECT_EQ(outlook.ItemCount(EmuFolder::Calendar), 0);
         EXPECT_TRUE(StateIds().isEmpty());
+    }
+}
+
+// The record the peer got back, with End moved: a recurring appointment's record carries
+// "Duration" twice, the second behind Start and End, and neither may undo the new End.
+TEST_P(AppointmentRequests, AnEditedEndIsKeptSingleOrRecurring)
+{
+    Start(14);
+    for (const bool recurring : {false, true}) {
+        SCOPED_TRACE(recurring ? "weekly" : "single");
+        const QString id = outlook.PlantItem(EmuFolder::Calendar, {{"Start", VariantValue::Date(Date(2010, 6, 7, 9))},
+                                                                   {"End", VariantValue::Date(Date(2010, 6, 7, 9, 15))},
+                                                                   {"Duration", VariantValue::I4(15)}});
+        if (recurring)
+            outlook.PlantPattern(id, {{"RecurrenceType", VariantValue::I4(1)}, {"DayOfWeekMask", VariantValue::I4(2)},
+                                      {"Duration", VariantValue::I4(15)}});
+        ItemRecord record = DecodeBlob(h.Send(AS_GET_APPOINT, Utf16z(id)).payload);
+        ASSERT_EQ(record.names.count("Duration"), recurring ? 2 : 1);
+        const qsizetype end = record.names.indexOf("End");
+        ASSERT_GE(end, 0);
+        const QString sentEnd = std::get<QString>(record.values[static_cast<std::size_t>(end)]);
+        const QDateTime later = QDateTime::fromString(sentEnd, QStringLiteral("MM-dd-yyyy HH:mm:ss")).addSecs(30 * 60);
+        record.values[static_cast<std::size_t>(end)] = later.toString(QStringLiteral("MM-dd-yyyy HH:mm:ss"));
+        ASSERT_EQ(h.Send(AS_SET_APPOINT, ItemBlob(id, record)).code, AS_SET_APPOINT + 1);
+        EXPECT_EQ(outlook.Value(id, "End"), VariantValue::Date(Date(2010, 6, 7, 9, 45)));
+        EXPECT_EQ(outlook.Value(id, "Start"), VariantValue::Date(Date(2010, 6, 7, 9)));
+        EXPECT_EQ(outlook.Value(id, "Duration"), VariantValue::I4(45));
+        EXPECT_EQ(outlook.Value(id, "IsRecurring"), VariantValue::Bool(recurring));
+    }
+}
+
+TEST_P(AppointmentRequests, ARecurringAddKeepsItsStartAndEndWhateverItsDuration)
+{
+    Start(12);
+    const struct {
+        const char* name;
+        std::int32_t type;
+        bool durationFirst;
+        std::int32_t patternDuration;  // the pattern's once saved; -1: not written
+    } cases[] = {
+        {"weekly, Duration behind the times", 1, false, -1},
+        {"weekly, Duration in front", 1, true, -1},
+        {"monthly, whose pattern takes a duration", 2, false, 60},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ItemRecord record;
+        if (c.durationFirst) record.Add(QStringLiteral("Duration"), 30);
+        record.Add(QStringLiteral("Start"), QStringLiteral("06-07-2010 10:00:00"));
+        record.Add(QStringLiteral("End"), QStringLiteral("06-07-2010 11:00:00"));
+        record.Add(QStringLiteral("IsRecurring"), 1);
+        record.Add(QStringLiteral("RecurrenceType"), c.type);
+        record.Add(QStringLiteral("DayOfMonth"), 7);
+        if (!c.durationFirst) record.Add(QStringLiteral("Duration"), 30);
+        const SentMessage reply = h.Send(AS_ADD_APPOINT, ItemBlob({}, record));
+        ASSERT_EQ(reply.code, AS_ADD_APPOINT + 1);
+        const QString id = QString::fromUtf16(reinterpret_cast<const char16_t*>(reply.payload.constData()),
+                                              reply.payload.size() / 2);
+        const ItemRecord back = DecodeBlob(h.Send(AS_GET_APPOINT, Utf16z(id)).payload);
+        EXPECT_EQ(back.values[static_cast<std::size_t>(back.names.indexOf("Start"))],
+                  ItemValue(QStringLiteral("06-07-2010 10:00:00")));
+        EXPECT_EQ(back.values[static_cast<std::size_t>(back.names.indexOf("End"))],
+                  ItemValue(QStringLiteral("06-07-2010 11:00:00")));
+        EXPECT_EQ(outlook.Value(id, "Duration"), VariantValue::I4(60));
+        EXPECT_EQ(outlook.Value(id, "IsRecurring"), VariantValue::Bool(true));
+        if (c.patternDuration >= 0) EXPECT_EQ(outlook.PatternValue(id, "Duration"), VariantValue::I4(c.patternDuration));
     }
 }
 

@@ -321,6 +321,51 @@ TEST(AppointmentTime, AllDayIsDecidedBeforeAnyDateWhateverTheOrder)
     EXPECT_EQ(rig.outlook.Value(stored, "AllDayEvent"), VariantValue::Bool(false));
 }
 
+// Outlook ties Start, End and Duration together (a Start put moves End, a Duration put moves
+// End), so the times are put last, durations first and End last, whatever the peer's order; the
+// other keys keep theirs.
+TEST(AppointmentWrite, TheTimesArePutLastDurationThenStartThenEnd)
+{
+    TempHome home;
+    CalendarRig rig(14);
+    const QString stored = rig.Plant({});
+    const struct {
+        const char* name;
+        std::vector<const char*> sent;
+        std::vector<DispId> put;
+    } cases[] = {
+        {"end first", {"End", "Subject", "Start"}, {kSubject, kStart, kEnd}},
+        {"no end", {"Subject", "Start"}, {kSubject, kStart}},
+        {"in order", {"Start", "End", "Subject"}, {kSubject, kStart, kEnd}},
+        {"each kept twice", {"End", "Start", "End"}, {kStart, kEnd, kEnd}},
+        {"durations around", {"Duration", "Start", "End", "Subject", "Duration"},
+         {kSubject, kDuration, kDuration, kStart, kEnd}},
+        {"names are case-sensitive", {"end", "Subject", "start"}, {kSubject}},
+    };
+    for (const auto& c : cases)
+        for (const bool edit : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (edit ? " (edit)" : " (add)"));
+            ItemRecord record;
+            for (const char* name : c.sent) {
+                const QString key = QString::fromLatin1(name);
+                if (key == QLatin1String("Duration"))
+                    record.Add(key, 30);
+                else if (key == QLatin1String("Subject"))
+                    record.Add(key, QStringLiteral("x"));
+                else
+                    record.Add(key, QStringLiteral("06-07-2010 10:00:00"));
+            }
+            rig.outlook.ClearJournal();
+            if (edit)
+                rig.Edit(record, stored);
+            else
+                rig.Add(record);
+            std::vector<DispId> put;
+            for (const auto& [id, value] : rig.Puts(EmuObject::Appointment)) put.push_back(id);
+            EXPECT_EQ(put, c.put);
+        }
+}
+
 TEST(AppointmentWrite, AnUnreadableDateFailsBeforeAnythingIsWritten)
 {
     TempHome home;

@@ -17,6 +17,7 @@
 #include "stores/outlook/outlook_wrappers.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
+#include "support/permissions_bind_root.h"
 #include "support/scoped_env.h"
 #include "support/temp_home.h"
 #include "wire/message_header.h"
@@ -83,7 +84,7 @@ TEST(ContactPicture, ImportedPictureComesBackWholeAndCountsInTheChecksum)
         PictureRig rig(version);
         const QByteArray picture = Bytes(70000, 'a');  // over one read piece
         DispatchDriver contact = rig.Contact();
-        ImportContactPicture(contact, Group(picture) + "trailing bytes are not the picture's");
+        const ContactPictureFile held = ImportContactPicture(contact, Group(picture) + "trailing bytes are not the picture's");
         contact.CallMethod(outlook::kSave);
 
         ItemRecord record;
@@ -176,9 +177,9 @@ TEST(ContactPicture, ImportRefusesShortBuffersAndSkipsEmptyPictures)
         rig.outlook.PlantAttachment(rig.contactId, "kept", true);
         DispatchDriver contact = rig.Contact();
         if (c.refused)
-            EXPECT_THROW(ImportContactPicture(contact, c.buffer), MalformedData);
+            EXPECT_THROW((void)ImportContactPicture(contact, c.buffer), MalformedData);
         else
-            ImportContactPicture(contact, c.buffer);
+            EXPECT_TRUE(ImportContactPicture(contact, c.buffer).Path().isEmpty()) << "no file";
         EXPECT_TRUE(rig.Calls(kAddPicture).empty());
         contact.CallMethod(outlook::kSave);
         ASSERT_EQ(rig.outlook.FindItem(rig.contactId)->attachments.size(), 1u);
@@ -223,8 +224,10 @@ TEST(ContactPicture, EachProcedureUsesItsOwnFileAndRemovesIt)
 {
     PictureRig rig;
     DispatchDriver contact = rig.Contact();
-    ImportContactPicture(contact, Group("one"));
-    contact.CallMethod(outlook::kSave);
+    {
+        const ContactPictureFile held = ImportContactPicture(contact, Group("one"));
+        contact.CallMethod(outlook::kSave);
+    }
     ItemRecord record;
     ExportContactPicture(rig.Contact(), record);
     ContinueCrcWithContactPicture(rig.Contact(), 0);
@@ -245,7 +248,7 @@ TEST(ContactPicture, EachProcedureUsesItsOwnFileAndRemovesIt)
     rig.outlook.AddFault({EmuObject::Attachment, kSaveAsFile, InvokeKind::Method});
     EXPECT_ANY_THROW(ExportContactPicture(rig.Contact(), record));
     rig.outlook.AddFault({EmuObject::Contact, kAddPicture, InvokeKind::Method});
-    EXPECT_ANY_THROW(ImportContactPicture(rig.Contact(), Group("two")));
+    EXPECT_ANY_THROW((void)ImportContactPicture(rig.Contact(), Group("two")));
     EXPECT_TRUE(FilesIn(rig.Runtime()).isEmpty());
 }
 
@@ -270,7 +273,7 @@ TEST(ContactPicture, EveryPictureFileIsTheUsersAloneWhileOutlookUsesIt)
     ItemRecord record;
     ExportContactPicture(rig.Contact(), record);
     ContinueCrcWithContactPicture(rig.Contact(), 0);
-    ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+    (void)ImportContactPicture(rig.Contact(), Group("the peer's picture"));
     ASSERT_EQ(seen.size(), 3);
     for (const QString& file : seen)
         EXPECT_TRUE(file.startsWith(QStringLiteral("600 "))) << file.toStdString();
@@ -330,10 +333,10 @@ TEST(ContactPicture, ALinkPlantedAtTheOldFixedNameIsNeverFollowed)
     ItemRecord record;
     ExportContactPicture(rig.Contact(), record);
     ContinueCrcWithContactPicture(rig.Contact(), 0);
-    ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+    (void)ImportContactPicture(rig.Contact(), Group("the peer's picture"));
     {
         ScopedEnv unset("XDG_RUNTIME_DIR", std::nullopt);
-        ImportContactPicture(rig.Contact(), Group("the peer's picture"));
+        (void)ImportContactPicture(rig.Contact(), Group("the peer's picture"));
         ExportContactPicture(rig.Contact(), record);
     }
 
@@ -341,6 +344,90 @@ TEST(ContactPicture, ALinkPlantedAtTheOldFixedNameIsNeverFollowed)
     for (const QString& link : links) EXPECT_TRUE(QFileInfo(link).isSymLink()) << link.toStdString();
     EXPECT_EQ(FilesIn(rig.Runtime()), QStringList{QStringLiteral("picture.bmp")});
     EXPECT_EQ(FilesIn(tempDir), QStringList{QStringLiteral("picture.bmp")});
+}
+
+// The runtime folder refuses new files (an agent started under su keeps another user's): contacts
+// without a picture need no file at all, and a picture goes through a folder of its own in the
+// temporary folder, which is gone afterwards.
+TEST(ContactPicture, ARuntimeFolderThatRefusesFilesLeavesContactsServed)
+{
+    DispatchHarness h;
+    OutlookEmulation outlook;
+    outlook.Register();
+    h.agent.agentId = 14;
+    const QString tempDir = h.home.Path(QStringLiteral("tmp"));
+    QDir().mkpath(tempDir);
+    ScopedEnv tmp("TMPDIR", tempDir.toUtf8());
+    const QString plain = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Ann")}});
+    const QString pictured = outlook.PlantItem(EmuFolder::Contacts, {{"FirstName", VariantValue::Text("Bo")}});
+    outlook.PlantAttachment(pictured, "Bo's picture", true);
+    QStringList folders;  // of the files Outlook is handed, "<mode> <folder>"
+    outlook.SetCallListener([&](const EmuCall& call) {
+        if (call.kind != InvokeKind::Method || (call.dispId != kSaveAsFile && call.dispId != kAddPicture)) return;
+        const QString folder = QFileInfo(call.arguments.front().String()).absolutePath();
+        struct stat st {};
+        ::stat(QFile::encodeName(folder).constData(), &st);
+        folders.append(QStringLiteral("%1 %2").arg(st.st_mode & 07777, 0, 8).arg(folder));
+    });
+
+    const QString runtime = h.home.Path(QStringLiteral("runtime"));
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime).constData(), 0500), 0);
+    {
+        PermissionsBindRoot bound;
+        const SentMessage check = h.Send(AS_CHECK_CONTACTS);
+        ASSERT_EQ(check.code, AS_CHECK_CONTACTS + 1) << h.TakeLogLines().join(u'\n').toStdString();
+        EXPECT_EQ(ParseChangeReport(check.payload).added.size(), 2);
+        EXPECT_EQ(h.Send(AS_GET_CONTACT, Utf16z(plain)).code, AS_GET_CONTACT + 1);
+        const SentMessage got = h.Send(AS_GET_CONTACT, Utf16z(pictured));
+        ASSERT_EQ(got.code, AS_GET_CONTACT + 1);
+        EXPECT_EQ(DecodeBlob(got.payload).pictureBytes, Group("Bo's picture"));
+        ItemRecord record;
+        record.Add(QStringLiteral("Picture"), QStringLiteral("Picture"));
+        record.pictureBytes = Group("Ann's new picture");
+        EXPECT_EQ(h.Send(AS_SET_CONTACT, ItemBlob(plain, record)).code, AS_SET_CONTACT + 1);
+    }
+    ::chmod(QFile::encodeName(runtime).constData(), 0700);
+    EXPECT_EQ(outlook.FindItem(plain)->attachments.back().bytes, QByteArray("Ann's new picture"));
+    ASSERT_GE(folders.size(), 4) << "the check's checksum, the read, the import, the edit's checksum";
+    for (const QString& folder : folders) {
+        EXPECT_TRUE(folder.startsWith(QStringLiteral("700 ") + tempDir + QLatin1Char('/'))) << folder.toStdString();
+        EXPECT_FALSE(QFileInfo::exists(folder.mid(4))) << folder.toStdString();
+    }
+    EXPECT_TRUE(QDir(tempDir).isEmpty());
+    EXPECT_TRUE(QDir(runtime).isEmpty());
+}
+
+// Outlook replaces the file it saves an attachment into, and takes an added picture from its
+// file only when the contact is saved: a picture travels both ways all the same.
+TEST(ContactPicture, APictureTravelsThroughOutlooksOwnFileHandling)
+{
+    DispatchHarness h;
+    OutlookEmulation outlook;
+    outlook.SetVersions({12});
+    outlook.Register();
+    h.agent.agentId = 12;
+    ASSERT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    ItemRecord record;
+    record.Add(QStringLiteral("FirstName"), QStringLiteral("Ann"));
+    record.Add(QStringLiteral("Picture"), QStringLiteral("Picture"));
+    record.pictureBytes = Group(Bytes(70000, 'a'));
+    const SentMessage added = h.Send(AS_ADD_CONTACT, ItemBlob({}, record));
+    ASSERT_EQ(added.code, AS_ADD_CONTACT + 1) << h.TakeLogLines().join(u'\n').toStdString();
+    const QString id = QString::fromUtf16(reinterpret_cast<const char16_t*>(added.payload.constData()),
+                                          added.payload.size() / 2);
+    SentMessage got = h.Send(AS_GET_CONTACT, Utf16z(id));
+    ASSERT_EQ(got.code, AS_GET_CONTACT + 1);
+    EXPECT_EQ(DecodeBlob(got.payload).pictureBytes, Group(Bytes(70000, 'a')));
+
+    record.pictureBytes = Group("smaller");
+    ASSERT_EQ(h.Send(AS_SET_CONTACT, ItemBlob(id, record)).code, AS_SET_CONTACT + 1);
+    got = h.Send(AS_GET_CONTACT, Utf16z(id));
+    EXPECT_EQ(DecodeBlob(got.payload).pictureBytes, Group("smaller"));
+    // The checksum taken after the edit is the picture's as Outlook holds it: no change to report.
+    ASSERT_EQ(h.Send(AS_SAVE_CONTACTS_STATE).code, AS_SAVE_CONTACTS_STATE + 1);
+    const SentMessage check = h.Send(AS_CHECK_CONTACTS);
+    EXPECT_EQ(ParseChangeReport(check.payload), ParsedChangeReport{});
+    EXPECT_TRUE(FilesIn(h.home.Path(QStringLiteral("runtime"))).isEmpty());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <pugixml.hpp>
 
@@ -48,16 +49,63 @@ TEST(IdConvert, WithoutAFileTheMapIsEmptyAndSaveWritesEverySectionWithTheSavedOn
     EXPECT_TRUE(IsItemId(shortId));
     EXPECT_EQ(map.Get140(shortId), LongId('a'));
     EXPECT_EQ(map.Save(), 0);
-    EXPECT_TRUE(map.Pairs().empty());
     EXPECT_EQ(
         Sections(home),
         (Sectioned{
             {"appointments", {}}, {"notes", {}}, {"tasks", {}}, {"contacts", {{shortId, LongId('a')}}}}));
 
-    // The pairs are gone after the save until the next load.
-    EXPECT_EQ(map.Get140(shortId), "error in CIdConvert::Get140");
+    // The pairs stay after the save: a later request of the same synchronisation still finds them.
+    EXPECT_EQ(map.Get140(shortId), LongId('a'));
     map.Load(IdMapKind::Contacts, "PEER");
     EXPECT_EQ(map.Get140(shortId), LongId('a'));
+}
+
+// Any number of saves, with the agent's own adds and removals between them, leave exactly the
+// pairs held: those loaded and added, less those removed.
+TEST(IdConvert, EverySaveWritesEveryPairHeld)
+{
+    TempHome home;
+    CIdConvert map;
+    map.Load(IdMapKind::Appointments, "PEER");
+    const QString a = map.Add(LongId('a'));
+    const QString b = map.Add(LongId('b'));
+    map.Save();
+    const QString c = map.Add(LongId('c'));
+    map.Save();
+    map.Remove(a);
+    map.Save();
+    map.Save();
+    const std::vector<CIdConvert::Pair> expected{{b, LongId('b')}, {c, LongId('c')}};
+    EXPECT_EQ(Sections(home).back(), (std::pair<std::string, std::vector<CIdConvert::Pair>>{"appointments", expected}));
+    CIdConvert reloaded;
+    reloaded.Load(IdMapKind::Appointments, "PEER");
+    EXPECT_EQ(reloaded.Pairs(), expected);
+}
+
+// Texts XML 1.0 does not admit never reach the file, which a strict reader then refuses whole;
+// and a map nested however deep is read without recursion.
+TEST(IdConvert, TheFileStaysWellFormedAndDeepNestingIsReadWithoutRecursion)
+{
+    TempHome home;
+    CIdConvert map;
+    map.Load(IdMapKind::Contacts, "PEER");
+    const QString controls = QStringLiteral("a\u0001b\u000Bc") + QChar(0xFFFE) + QChar(0xD800) + QStringLiteral("d");
+    const QString shortId = map.Add(controls);
+    map.Save();
+    pugi::xml_document doc;
+    ASSERT_TRUE(doc.load_file(QFile::encodeName(home.Path(kMapFile)).constData()));
+    EXPECT_EQ(Sections(home).back().second,
+              (std::vector<CIdConvert::Pair>{{shortId, QStringLiteral("ab\ncd")}}));
+
+    constexpr int kDepth = 200000;
+    QByteArray deep = "<ids><contacts><item><id48>S</id48><id140>";
+    for (int i = 0; i < kDepth; ++i) deep += "<x>";
+    deep += "L";
+    for (int i = 0; i < kDepth; ++i) deep += "</x>";
+    deep += "</id140></item></contacts></ids>";
+    home.WriteFile(kMapFile, deep);
+    map.Load(IdMapKind::Contacts, "PEER");
+    EXPECT_EQ(map.Pairs(), (std::vector<CIdConvert::Pair>{{"S", "L"}}));
 }
 
 TEST(IdConvert, SavingOneKindKeepsTheOthersAndMovesItsSectionLast)
@@ -158,17 +206,25 @@ TEST(IdConvert, MachineIdentifierThatCouldLeaveTheFolderIsRefused)
     EXPECT_THROW(map.Load(IdMapKind::Contacts, "a/b"), AgentError);
 }
 
-TEST(IdConvert, AFailedWriteIsNotReportedAndTheMapIsEmptiedAllTheSame)
+TEST(IdConvert, AFailedWriteFailsNamingTheFileAndKeepsThePairs)
 {
     TempHome home;
     // A folder stands where the map file belongs: it can be neither read nor replaced.
     ASSERT_TRUE(QDir().mkpath(home.Path(kMapFile)));
     CIdConvert map;
     map.Load(IdMapKind::Contacts, "PEER");
-    map.Add(LongId('a'));
-    EXPECT_EQ(map.Save(), 0);
-    EXPECT_TRUE(map.Pairs().empty());
+    const QString shortId = map.Add(LongId('a'));
+    try {
+        map.Save();
+        ADD_FAILURE() << "saved";
+    } catch (const AgentError& e) {
+        EXPECT_NE(std::string(e.what()).find("ids_PEER.xml"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(map.Pairs(), (std::vector<CIdConvert::Pair>{{shortId, LongId('a')}}));
     EXPECT_TRUE(QFileInfo(home.Path(kMapFile)).isDir());
+    ASSERT_TRUE(QDir(home.Path(kMapFile)).removeRecursively());
+    EXPECT_EQ(map.Save(), 0);
+    EXPECT_EQ(Sections(home).back().second, map.Pairs());
 }
 
 }  // namespace

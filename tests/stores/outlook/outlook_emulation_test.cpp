@@ -147,33 +147,47 @@ TEST(OutlookEmulation, AppointmentTimesAreCoupledThroughTheDuration)
     EXPECT_EQ(outlook.Value(id, QStringLiteral("CreationTime")), VariantValue::Date(40300.25));
 }
 
-TEST(OutlookEmulation, PicturesAreReadFromAndWrittenToFiles)
+// As Outlook treats its files: AddPicture takes the file's bytes only at Save, SaveAsFile puts a
+// new file in the old one's place.
+TEST(OutlookEmulation, PicturesAreTakenAtSaveAndSavedAsNewFiles)
 {
     QTemporaryDir dir;
     OutlookEmulation outlook;
     const QString id = outlook.PlantItem(EmuFolder::Contacts);
     outlook.PlantAttachment(id, "notes", false);
     Session s(outlook);
-    QFile in(dir.filePath("in.bmp"));
-    ASSERT_TRUE(in.open(QIODevice::WriteOnly));
-    in.write("BMpicture");
-    in.close();
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    };
+    const QString in = dir.filePath("in.bmp");
+    write(in, "first");
     DispatchDriver contact = s.Item(id);
     EXPECT_EQ(contact.GetBool(0xFABF), 0);
-    contact.CallMethod(0xFABD, {VariantValue::Text(in.fileName())});
-    EXPECT_EQ(contact.GetBool(0xFABF), 1);
+    contact.CallMethod(0xFABD, {VariantValue::Text(in)});
+    EXPECT_EQ(contact.GetBool(0xFABF), 0) << "not before the save";
+    write(in, "BMpicture");
     contact.CallMethod(0xF048);
+    EXPECT_EQ(s.Item(id).GetBool(0xFABF), 1);
     const DispatchDriver attachments = s.Item(id).GetObject(0xF815);
     ASSERT_EQ(attachments.GetI4(0x50), 2);
+
     const QString out = dir.filePath("out.bmp");
+    write(out, "a much longer old content");
     QFile old(out);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("a much longer old content");
-    old.close();
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
     attachments.CallObject(0x51, {VariantValue::I4(2)}).CallMethod(0x68, {VariantValue::Text(out)});
+    EXPECT_EQ(old.readAll(), "a much longer old content") << "the file opened before is not the one saved";
     QFile written(out);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_EQ(written.readAll(), "BMpicture");
+
+    // A file gone before the save fails the save.
+    DispatchDriver again = s.Item(id);
+    again.CallMethod(0xFABD, {VariantValue::Text(in)});
+    ASSERT_TRUE(QFile::remove(in));
+    EXPECT_NE(StatusOf([&] { again.CallMethod(0xF048); }), com_status::kOk);
 }
 
 TEST(OutlookEmulation, FaultsAndGoneOutlook)

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 #include "common/clock.h"
 
@@ -346,6 +347,7 @@ public:
             if (!firing && (f.fault.nth == 0 || f.fault.nth == f.matched)) firing = &f;
         }
         if (firing) {
+            if (firing->fault.nothing) return Nothing();
             if (firing->fault.outlookError)
                 return OutlookError(
                     QStringLiteral("The operation failed (planted %1).").arg(QLatin1String(m->name)),
@@ -403,11 +405,14 @@ public:
     {
         if (index_ >= copy_->attachments.size())
             return OutlookError(QStringLiteral("The attachment is gone."));
-        QFile file(args[0].String());
-        // In place: the file keeps its identity (and mode), its content is replaced.
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        // Replaced, not rewritten in place: the old file goes and a new one takes its name, so
+        // whoever opened the old one before the call reads nothing of the attachment.
+        const QString path = args[0].String();
+        QFile::remove(path);
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+            file.write(copy_->attachments[index_].bytes) != copy_->attachments[index_].bytes.size())
             return OutlookError(QStringLiteral("Cannot save the attachment."), com_status::kFail);
-        file.write(copy_->attachments[index_].bytes);
         return Ok();
     }
 
@@ -560,6 +565,21 @@ private:
     {
         State& s = *state_;
         EmuItem& item = *copy_;
+        // The pictures given since the last save are taken from their files now.
+        for (const QString& path : std::exchange(item.picturesToTake, {})) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                return OutlookError(QStringLiteral("Cannot open the picture file."), com_status::kFail);
+            EmuAttachment picture{file.readAll(), true};
+            auto& list = item.attachments;
+            const auto it =
+                std::find_if(list.begin(), list.end(), [](const EmuAttachment& a) { return a.picture; });
+            if (it != list.end())
+                *it = std::move(picture);
+            else
+                list.push_back(std::move(picture));
+            item.plantedHasPicture.reset();
+        }
         item.values.insert(kLastModification, VariantValue::Date(s.clock));
         item.values.insert(kSaved, VariantValue::Bool(true));
         if (item.entryId.isEmpty()) {
@@ -577,18 +597,9 @@ private:
 
     InvokeResult AddPicture(const QString& path)
     {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
+        if (!QFile(path).open(QIODevice::ReadOnly))
             return OutlookError(QStringLiteral("Cannot open the picture file."));
-        EmuAttachment picture{file.readAll(), true};
-        auto& list = copy_->attachments;
-        const auto it =
-            std::find_if(list.begin(), list.end(), [](const EmuAttachment& a) { return a.picture; });
-        if (it != list.end())
-            *it = std::move(picture);
-        else
-            list.push_back(std::move(picture));
-        copy_->plantedHasPicture.reset();
+        copy_->picturesToTake.push_back(path);
         copy_->values.insert(kSaved, VariantValue::Bool(false));
         return Ok();
     }

@@ -21,6 +21,10 @@
 //   recurring (RecurrenceType 1, Interval 1, NoEndDate true); with NoEndDate the pattern's end
 //   reads 949997.99930555556, and putting (or planting) the end clears NoEndDate. No time-zone
 //   conversion.
+// - Files, as Outlook treats them: SaveAsFile replaces the file at the path by a new one (the old
+//   one removed, a new one created), so a reader must open the path again afterwards; AddPicture
+//   notes the path (which must name a readable file) and takes the file's bytes only at Save, so
+//   the file must stay until then.
 // - Collections are live views in insertion order; Item takes I2 or I4 from 1; GetFirst and
 //   GetNext keep an index cursor, so deleting the current item makes GetNext skip one.
 // - Rules of the call: an unknown member or invoke kind, a member the version lacks, a put to a
@@ -66,11 +70,13 @@ struct EmuItem {
     QHash<DispId, VariantValue> pattern;  // while recurring
     std::vector<EmuAttachment> attachments;
     std::optional<bool> plantedHasPicture;
+    std::vector<QString> picturesToTake;  // AddPicture's files, read at Save
 };
 
 // A failure planted for matching calls: the object kind, member and invoke kind, optionally
 // only on the item with this EntryID and only the n-th matching call (from 1; 0: every one).
-// It answers Outlook's own error, or the COM status.
+// It answers Outlook's own error, or the COM status; or, with `nothing`, success with an empty
+// object (Nothing), as Outlook may answer a call whose result is an object.
 struct EmuFault {
     EmuObject object = EmuObject::Contact;
     DispId dispId = 0;
@@ -79,6 +85,7 @@ struct EmuFault {
     int nth = 0;
     bool outlookError = true;
     ComStatus status = com_status::kFail;
+    bool nothing = false;
 };
 
 struct EmuCall {

@@ -73,10 +73,13 @@ EmuFault FaultOf(const Json& j)
     const QString error = Text(j.value("error", Json("outlook")), "fault error");
     if (error == QLatin1String("outlook")) {
         fault.outlookError = true;
+    } else if (error == QLatin1String("nothing")) {
+        if (m->type != EmuType::Object) Refuse("only a member answering an object can answer Nothing");
+        fault.nothing = true;
     } else {
         bool ok = false;
         const quint32 status = error.startsWith(QLatin1String("0x")) ? error.mid(2).toUInt(&ok, 16) : 0;
-        if (!ok) Refuse("fault error must be \"outlook\" or a status such as \"0x80004005\"");
+        if (!ok) Refuse("fault error must be \"outlook\", \"nothing\" or a status such as \"0x80004005\"");
         fault.outlookError = false;
         fault.status = static_cast<ComStatus>(status);
     }

@@ -10,7 +10,8 @@
 //   strings, integers, true/false, dates as OLE-date numbers in local time; an unknown name or a
 //   value of the wrong type is refused.
 // fault: {"object": "contact", "member": "EntryID"|"0xF01E", "kind": "get"|"put"|"method",
-//         "entryId": "...", "nth": 2, "error": "outlook"|"0x80004005"}
+//         "entryId": "...", "nth": 2, "error": "outlook"|"nothing"|"0x80004005"}
+//   ("nothing": the call succeeds with an empty object, for members that answer an object)
 //
 // State: {"liveObjects": 0, "creations": {"Outlook.Application": 3}, "items": [item...]}, each
 // item with every property its kind has in the emulated version, folders in the order above,
