@@ -521,18 +521,50 @@ void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMe
     if (!knownGroups_.contains(title)) knownGroups_.append(title);
 }
 
-void CContactWinVista::Unload()
+namespace {
+
+// Whether the record holds a change that only the commit writes: a deletion, or a group change.
+bool OwesTheFiles(const ContactFileRecord& r)
 {
-    QStringList failures;
-    const auto attempt = [&failures](const QString& file, const auto& step) {
+    switch (r.ChangeState) {
+        case ContactChangeState::Deleted:
+            return true;
+        case ContactChangeState::Added:
+            return !r.GroupNames.isEmpty();
+        case ContactChangeState::Edited:
+            return r.NewSinceLoad || r.NewGroupNames.has_value();
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool CContactWinVista::HoldsUnwrittenChanges() const
+{
+    return std::any_of(records_.begin(), records_.end(), OwesTheFiles);
+}
+
+CommitOutcome CContactWinVista::CommitChanges()
+{
+    CommitOutcome outcome;
+    // The contacts whose changes did not all reach the files.
+    QSet<QString> unwritten;
+    const auto attempt = [&](const QString& file, const QSet<QString>& ids, const auto& step) {
         try {
             step();
         } catch (const std::exception& e) {
-            failures << file + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+            outcome.failures << file + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+            unwritten.unite(ids);
         }
     };
+    const auto idsOf = [](const std::vector<GroupMemberRef>& members) {
+        QSet<QString> ids;
+        for (const GroupMemberRef& m : members) ids.insert(m.id);
+        return ids;
+    };
     QStringList groupsOnDisk;
-    attempt(folder_, [&] { groupsOnDisk = ListContactsFolder(folder_).groupFiles; });
+    attempt(folder_, {}, [&] { groupsOnDisk = ListContactsFolder(folder_).groupFiles; });
     const auto titlesOf = [&](const QStringList& names) {
         QStringList titles;
         for (const QString& name : names) titles << GroupTitle(name, groupsOnDisk);
@@ -540,7 +572,7 @@ void CContactWinVista::Unload()
     };
     const auto joinAll = [&](const std::map<QString, std::vector<GroupMemberRef>>& joins) {
         for (const auto& [title, members] : joins)
-            attempt(title + QStringLiteral(".group"), [&] { JoinGroup(title, members); });
+            attempt(title + QStringLiteral(".group"), idsOf(members), [&] { JoinGroup(title, members); });
     };
 
     // 1. Deleted contacts leave their groups, then their files go.
@@ -552,11 +584,13 @@ void CContactWinVista::Unload()
         deletedGroups << titlesOf(r.GroupNames);
     }
     for (const QString& title : SortedUnique(deletedGroups))
-        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, deletedIds); });
+        attempt(title + QStringLiteral(".group"), deletedIds, [&] { LeaveGroup(title, deletedIds); });
     for (const ContactFileRecord& r : records_) {
         if (r.ChangeState != ContactChangeState::Deleted) continue;
-        if (::unlink(QFile::encodeName(r.FilePath).constData()) != 0 && errno != ENOENT)
-            failures << r.FilePath + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')';
+        if (::unlink(QFile::encodeName(r.FilePath).constData()) != 0 && errno != ENOENT) {
+            outcome.failures << r.FilePath + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')';
+            unwritten.insert(r.Id);
+        }
     }
 
     // 2. Added contacts join their groups.
@@ -587,20 +621,55 @@ void CContactWinVista::Unload()
         for (const QString& title : SortedUnique(join)) joins[title].push_back({r.Id, r.FilePath});
     }
     for (const auto& [title, ids] : leaves)
-        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, ids); });
+        attempt(title + QStringLiteral(".group"), ids, [&] { LeaveGroup(title, ids); });
     joinAll(joins);
 
-    ClearRecords();
-    if (!failures.isEmpty())
-        throw AgentError(
-            QStringLiteral("the contacts could not all be saved: %1").arg(failures.join(QStringLiteral(", "))).toStdString());
+    // The records whose changes did not all reach the files stay, to be committed again at the
+    // next chance; the others are forgotten, as after every commit.
+    std::vector<ContactFileRecord> owed;
+    for (ContactFileRecord& r : records_)
+        if (unwritten.contains(r.Id) && OwesTheFiles(r)) owed.push_back(std::move(r));
+    records_.clear();
+    index_.clear();
+    knownGroups_.clear();
+    for (ContactFileRecord& r : owed) Append(std::move(r));
+
+    // What the files say of those contacts now, read as the next load will read them.
+    if (!unwritten.isEmpty()) {
+        try {
+            CContactWinVista onDisk(folder_, {});
+            onDisk.Load();
+            for (const QString& id : unwritten) {
+                CommitOutcome::ItemOnDisk item{id, std::nullopt};
+                if (!onDisk.Matches(id).empty()) item.checksum = onDisk.IDtoCRC32(id);
+                outcome.onDisk.push_back(std::move(item));
+            }
+        } catch (const std::exception& e) {
+            outcome.failures << folder_ + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+        }
+    }
+    return outcome;
+}
+
+void CContactWinVista::Unload()
+{
+    const CommitOutcome outcome = CommitChanges();
+    if (!outcome.failures.isEmpty())
+        throw AgentError(QStringLiteral("the contacts could not all be saved: %1")
+                             .arg(outcome.failures.join(QStringLiteral(", ")))
+                             .toStdString());
 }
 
 void CContactWinVista::ClearRecords()
 {
+    // Changes that only a commit writes are not given up: their records stay until it does.
+    std::vector<ContactFileRecord> owed;
+    for (ContactFileRecord& r : records_)
+        if (OwesTheFiles(r)) owed.push_back(std::move(r));
     records_.clear();
     index_.clear();
     knownGroups_.clear();
+    for (ContactFileRecord& r : owed) Append(std::move(r));
 }
 
 QString CContactWinVista::GetGroupNames()
