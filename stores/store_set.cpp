@@ -111,9 +111,6 @@ bool StoreSet::Connect(ItemKind kind, std::uint32_t code)
 
 void StoreSet::OpenSession(Slot& slot, const Note& note)
 {
-    // A session kept for changes it could not write goes on as it is: loading the file anew
-    // would give them up.
-    if (std::find(openSessions_.begin(), openSessions_.end(), &slot) != openSessions_.end()) return;
     if (slot.row->storePerSession) {
         if (!slot.sessionFactory) return;
         slot.items = slot.sessionFactory();
@@ -149,7 +146,7 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note
     const std::vector<Slot*> open = std::move(openSessions_);
     openSessions_.clear();
     for (Slot* slot : open) {
-        // A slot opened twice is closed once.
+        // A slot opened twice and kept at its first close is not closed again.
         if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
         const bool closed = AttemptStep(
             [&] {
@@ -206,14 +203,19 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
     QStringList unwritten;
     CloseSessions(unwritten, {}, note);
     CommitHeldChanges(selection, unwritten);
+    // A session kept for changes it could not write goes on as it is: loading its file anew
+    // would give them up.
+    const std::vector<Slot*> kept = openSessions_;
+    const auto open = [&](Slot& slot) {
+        if (std::find(kept.begin(), kept.end(), &slot) == kept.end()) OpenSession(slot, note);
+    };
     for (SourceKind kind : {SourceKind::Notes, SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks,
                             SourceKind::Bookmarks}) {
         Slot* slot = Find(kind, selection.CodeOf(kind));
         if (!slot) continue;
         if (slot->row->companionKind != SourceKind::Bookmarks)
-            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode))
-                OpenSession(*companion, note);
-        OpenSession(*slot, note);
+            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode)) open(*companion);
+        open(*slot);
     }
 }
 

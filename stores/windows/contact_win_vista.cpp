@@ -397,7 +397,10 @@ void CContactWinVista::Get(const QString& id, ItemRecord& out)
 void CContactWinVista::GetIDs(QStringList& ids)
 {
     ids.reserve(ids.size() + static_cast<qsizetype>(records_.size()));
-    for (const ContactFileRecord& r : records_) ids.append(r.Id);
+    // A contact whose deletion is owed is listed by its fresh copy while its file is there, and
+    // not at all once the file is gone.
+    for (const ContactFileRecord& r : records_)
+        if (r.ChangeState != ContactChangeState::Deleted) ids.append(r.Id);
 }
 
 std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)

@@ -49,6 +49,7 @@ public:
     // Throws for an unknown identifier. The groups sent (and hashed by IDtoCRC32) are those the
     // contact has once the pending changes are committed, as the next load will read them.
     void Get(const QString& id, ItemRecord& record) override;
+    // Every record's identifier but those of contacts marked deleted.
     void GetIDs(QStringList& ids) override;
     // 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;

@@ -58,7 +58,7 @@ Requests RequestsOf(ItemKind kind)
 }
 
 class HeldChanges : public ::testing::Test {
-protected:
+public:
     void SetUp() override
     {
         h.home.WriteFile(QStringLiteral(".opera/operaprefs.ini"),
@@ -79,6 +79,7 @@ protected:
                 return std::make_unique<CWin7_StikyNotes>(CWin7_StikyNotes::LogSink{}, path);
             });
             QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile::remove(path);
             CWin7_StikyNotes notes({}, path);
             notes.Open();
             for (const char* text : {"first", "second"}) {
@@ -147,6 +148,7 @@ protected:
     }
     void SetFolderMode(mode_t mode) const { ASSERT_EQ(::chmod(QFile::encodeName(Folder()).constData(), mode), 0); }
 
+    // Public: the table of chances below drives the fixture.
     DispatchHarness h;
     const HeldStore* store = nullptr;
     Requests requests{};
