@@ -50,7 +50,10 @@ void Agent::ReleaseClientResources()
     // of a failure.
     stores->ForgetLoadedRecords(Selection());
     watches->StopAllFileWatches();
-    stores->ReleaseSessions(Selection());
+    // Changes that could not be written stay with their stores, to be written at the next
+    // chance; the log names each.
+    for (const QString& failure : stores->ReleaseSessions(Selection()))
+        log.WriteLogLine(QStringLiteral("At the client's departure: ") + failure);
     host().ShowBusyIcon(false);
     transfers->CloseAll();
 }

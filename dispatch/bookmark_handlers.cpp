@@ -11,7 +11,9 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
+#include "dispatch/state_commit.h"
 #include "stores/source_catalog.h"
+#include "stores/store_roles.h"
 #include "stores/store_set.h"
 #include "wire/agent_host.h"
 
@@ -214,10 +216,14 @@ void DelAllBookmarks(RequestContext& ctx)
 
 void SaveBookmarksState(RequestContext& ctx)
 {
-    // A state that cannot be written is reported: the peer must not take it for saved.
+    // The state describes the file: the store's changes are written first, and a commit that
+    // fails leaves the old state in place. A state that cannot be written is reported: the peer
+    // must not take it for saved.
+    const QStringList unwritten = CommitBeforeStateSave(StoreRole<CommittingStore>(SelectedStore(ctx)), nullptr);
     if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId))
         BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix)
             .Save(Bookmarks(ctx).checkList);
+    FailAfterPartialCommit(unwritten);
     ctx.Reply();
 }
 

@@ -9,6 +9,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_context.h"
+#include "dispatch/state_commit.h"
 #include "stores/store_roles.h"
 #include "stores/store_set.h"
 #include "wire/message_header.h"
@@ -147,8 +148,12 @@ void LoadState(RequestContext& ctx, ItemKind kind)
 void SaveState(RequestContext& ctx, ItemKind kind)
 {
     if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->SaveIdMap();
-    if (auto* records = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind))) records->Unload();
+    // The state describes the files: what the store holds in memory is written first, and a
+    // commit that fails leaves the old state in place.
+    const QStringList unwritten = CommitBeforeStateSave(StoreRole<CommittingStore>(SelectedStore(ctx.agent, kind)),
+                                                        &StateListOf(ctx.agent, kind));
     SaveStateList(ctx.agent, kind);
+    FailAfterPartialCommit(unwritten);
     ctx.Reply();
 }
 

@@ -6,8 +6,12 @@
 // than to the store object, a field of its catalogue row, stores/source_catalog.h).
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
+#include <optional>
+#include <vector>
 
+#include "common/bookmark_store.h"
 #include "common/outlook_store.h"
 
 // What the change check of the store's kind does first, before it reads the identifiers: the
@@ -97,8 +101,42 @@ public:
     virtual QString GetGroupNames() = 0;
 };
 
+// What a commit wrote. Failures name each file that kept its old content and why; where a commit
+// wrote some changes and not others, `onDisk` gives, for each item whose changes did not all
+// reach the files, its checksum as the files hold it now (none: no file holds the item), so
+// that the state saved after it describes the files.
+struct CommitOutcome {
+    struct ItemOnDisk {
+        QString id;
+        std::optional<std::uint32_t> checksum;
+    };
+    QStringList failures;
+    std::vector<ItemOnDisk> onDisk;
+};
+
+// A store that holds changes in memory until it writes them to its files (Opera's hotlists,
+// Sticky Notes, Windows Contacts' deletions and group changes). A saved state tells the peer
+// what the files hold, so the save of a state commits the store's changes first and writes the
+// state only after them; a commit that fails keeps the changes, to be written at the next
+// chance (the next save, the end of the synchronisation, the client's departure, the next start).
+class CommittingStore {
+public:
+    virtual ~CommittingStore() = default;
+    // Whether changes are held that no commit has written yet.
+    virtual bool HoldsUnwrittenChanges() const = 0;
+    // Writes the changes held. A store that writes all or nothing throws AgentError naming the
+    // file and the reason, and keeps its changes; one that wrote part of them returns what failed.
+    virtual CommitOutcome CommitChanges() = 0;
+};
+
 template <class Role>
 Role* StoreRole(COutlook* store)
+{
+    return dynamic_cast<Role*>(store);
+}
+
+template <class Role>
+Role* StoreRole(BookmarkStore* store)
 {
     return dynamic_cast<Role*>(store);
 }

@@ -1,5 +1,7 @@
 #include "stores/store_set.h"
 
+#include <algorithm>
+
 #include "common/attempt.h"
 #include "stores/diagnostics.h"
 #include "stores/outlook/outlook_family.h"
@@ -130,11 +132,22 @@ void StoreSet::OpenSession(Slot& slot, const Note& note)
     if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
 
+namespace {
+
+CommittingStore* CommitterOf(COutlook* items, BookmarkStore* bookmarks)
+{
+    return items ? StoreRole<CommittingStore>(items) : StoreRole<CommittingStore>(bookmarks);
+}
+
+}  // namespace
+
 void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note& failureNote)
 {
     const std::vector<Slot*> open = std::move(openSessions_);
     openSessions_.clear();
     for (Slot* slot : open) {
+        // A slot opened twice and kept at its first close is not closed again.
+        if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
         const bool closed = AttemptStep(
             [&] {
                 if (auto* session = StoreRole<SessionStore>(slot->items.get()))
@@ -143,32 +156,66 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note
                     slot->bookmarks->Close();
             },
             failures);
-        if (slot->row->storePerSession) slot->items.reset();
         if (!closed) {
-            const QString line =
-                QStringLiteral("The %1 was not written back: %2").arg(slot->Name(), failures.last());
+            // Changes that could not be written are never given up while the agent runs: the
+            // session stays open, to be written at the next chance.
+            const CommittingStore* committer = CommitterOf(slot->items.get(), slot->bookmarks.get());
+            const bool kept = committer && committer->HoldsUnwrittenChanges();
+            const QString line = QStringLiteral("The %1 was not written back: %2%3")
+                                     .arg(slot->Name(), failures.last(),
+                                          kept ? QStringLiteral("; its changes are kept to be written later")
+                                               : QString());
             qCWarning(lcStores).noquote() << line;
             if (failureNote) failureNote(line);
+            if (kept) {
+                openSessions_.push_back(slot);
+                continue;
+            }
         }
+        if (slot->row->storePerSession) slot->items.reset();
         if (closed && note && slot->row->closedLine) note(slot->Line(slot->row->closedLine));
+    }
+}
+
+void StoreSet::CommitHeldChanges(const SourceSelection& selection, QStringList& failures)
+{
+    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
+        const Slot* slot = Find(kind, selection.CodeOf(kind));
+        if (!slot || StoreRole<SessionStore>(slot->items.get())) continue;  // sessions write at their close
+        auto* committer = StoreRole<CommittingStore>(slot->items.get());
+        if (!committer || !committer->HoldsUnwrittenChanges()) continue;
+        QStringList failed;
+        AttemptStep([&] { failed = committer->CommitChanges().failures; }, failures);
+        for (const QString& failure : failed) {
+            const QString line = QStringLiteral("The %1 was not written back: %2").arg(slot->Name(), failure);
+            qCWarning(lcStores).noquote() << line;
+            failures << line;
+        }
     }
 }
 
 void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
 {
     // A synchronisation that never ended is written back before the new one loads anew. The new
-    // one goes on whatever that gave (its stores load afresh from the files); a failed write-back
-    // is noted, naming the store and the reason, since the edits it held are lost.
+    // one goes on whatever that gave; a failed write-back is noted, naming the store and the
+    // reason, and a session whose changes it could not write goes on with them instead of
+    // loading its file anew.
     QStringList unwritten;
     CloseSessions(unwritten, {}, note);
+    CommitHeldChanges(selection, unwritten);
+    // A session kept for changes it could not write goes on as it is: loading its file anew
+    // would give them up.
+    const std::vector<Slot*> kept = openSessions_;
+    const auto open = [&](Slot& slot) {
+        if (std::find(kept.begin(), kept.end(), &slot) == kept.end()) OpenSession(slot, note);
+    };
     for (SourceKind kind : {SourceKind::Notes, SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks,
                             SourceKind::Bookmarks}) {
         Slot* slot = Find(kind, selection.CodeOf(kind));
         if (!slot) continue;
         if (slot->row->companionKind != SourceKind::Bookmarks)
-            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode))
-                OpenSession(*companion, note);
-        OpenSession(*slot, note);
+            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode)) open(*companion);
+        open(*slot);
     }
 }
 
@@ -181,6 +228,7 @@ QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const No
             AttemptStep([&] { connection->Disconnect(); }, failures);
     }
     if (!OfficeDestroy()) failures.append(QStringLiteral("Outlook could not be released"));
+    CommitHeldChanges(selection, failures);
     CloseSessions(failures, note);
     return failures;
 }

@@ -71,15 +71,19 @@ public:
     // The start of a synchronisation: opens the sessions of the chosen sources, notes first,
     // then contacts (a row's companion before it), appointments, tasks and bookmarks: each store
     // that is a SessionStore, each bookmark store (BookmarkStore::Open), each per-session store
-    // made anew. Sessions an earlier synchronisation left open are closed first; each that fails
-    // to be written back gives `note` a line naming the store and the reason. Throws the
-    // first failure; the sessions opened before it stay open until they are released.
+    // made anew. Sessions an earlier synchronisation left open are closed first, and the chosen
+    // stores' held changes committed; each that fails to be written back gives `note` a line
+    // naming the store and the reason, and a session that keeps changes it could not write goes
+    // on with them instead of being opened anew. Throws the first failure; the sessions opened
+    // before it stay open until they are released.
     void OpenSessions(const SourceSelection& selection, const Note& note = {});
     // What the end of a synchronisation, a client's departure, suspend and exit release: the
-    // connection of each chosen store that is a ConnectionStore, the Outlook connection, and every
-    // session opened since the last release, closed (written back) in the order they were opened,
-    // a per-session store destroyed even when its close fails. Every step is attempted whatever
-    // fails before it; the reason of each failure is returned, none is thrown.
+    // connection of each chosen store that is a ConnectionStore, the Outlook connection, the
+    // changes the chosen stores hold outside a session (CommittingStore), and every session opened
+    // since the last release, closed (written back) in the order they were opened. A session whose
+    // close failed while it holds unwritten changes stays open with them, to be written at the
+    // next release or start; any other per-session store is destroyed. Every step is attempted
+    // whatever fails before it; the reason of each failure is returned, none is thrown.
     QStringList ReleaseSessions(const SourceSelection& selection, const Note& note = {});
     // Forgets the records the chosen contacts store loaded from its files (ContactFolderStore);
     // touches no file. False, with the reason in `failure` when given, when that failed.
@@ -96,6 +100,8 @@ private:
     // Closes every open session in the order opened, recording failures.
     // `note` gets the rows' closedLine, `failureNote` a line naming each store not written back.
     void CloseSessions(QStringList& failures, const Note& note, const Note& failureNote = {});
+    // Commits the changes that the chosen stores outside a session hold, recording failures.
+    void CommitHeldChanges(const SourceSelection& selection, QStringList& failures);
 
     StoreServices services_;
     std::vector<std::unique_ptr<Slot>> slots_;

@@ -94,7 +94,19 @@ void COperaBookmarks::Open()
 
 void COperaBookmarks::Close()
 {
-    file_.Close();
+    try {
+        file_.Close();
+    } catch (...) {
+        // Given up for a file another program changed, which was read again.
+        if (!file_.Changed()) indexStale_ = true;
+        throw;
+    }
+}
+
+CommitOutcome COperaBookmarks::CommitChanges()
+{
+    Close();
+    return {};
 }
 
 const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()

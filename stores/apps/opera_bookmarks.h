@@ -6,6 +6,7 @@
 
 #include "common/bookmark_store.h"
 #include "stores/apps/opera_hotlist_file.h"
+#include "stores/store_roles.h"
 
 // Opera's bookmarks ("bookmarks.adr" in Opera's profile folder), loaded at the start of a
 // synchronisation and written back at its end. A bookmark is named by the decimal text of
@@ -16,7 +17,7 @@
 // identifier names: it alone is read, changed and deleted. An identifier no visible bookmark
 // carries is refused by Get and Edit, changes nothing when deleted, and has the checksum 0. Add
 // and Edit refuse a Path of more than kMaxBookmarkFolderDepth folders before anything changes.
-class COperaBookmarks : public BookmarkStore {
+class COperaBookmarks : public BookmarkStore, public CommittingStore {
 public:
     COperaBookmarks();
     // Works on the file at `path` (tests, benchmarks).
@@ -27,6 +28,9 @@ public:
 
     void Open() override;
     void Close() override;
+    bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
+    // Writes the hotlist when it changed (Close).
+    CommitOutcome CommitChanges() override;
 
     // The file keeps a line break of a name or address as its own break characters, so the
     // checksum of what was sent is not the one the next check computes from the file.

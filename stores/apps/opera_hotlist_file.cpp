@@ -1,7 +1,5 @@
 #include "stores/apps/opera_hotlist_file.h"
 
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -39,6 +37,8 @@ void OperaHotlistFile::Open()
     doc_.reset();
     changed_ = false;
     const QString path = Path();
+    // Taken before the read: a change made while it reads shows as a change at the write-back.
+    loadedAs_ = LoadedFileIdentity::Of(path);
     std::optional<RegularFileForReading> file = RegularFileForReading::Open(path);
     if (!file) {
         doc_.emplace(itemStart_);
@@ -86,14 +86,26 @@ void OperaHotlistFile::Close()
 {
     if (!doc_ || !changed_) return;
     const QString path = Path();
-    const QString folder = QFileInfo(path).absolutePath();
+    if (LoadedFileIdentity::Of(path) != loadedAs_) {
+        // Opera (or the user) wrote the file since it was read: the newer file wins. The session
+        // goes on with it, so that what the peer is told next is what the file holds.
+        const QString reason =
+            QStringLiteral("\"%1\" changed since it was read; the changes made to it since are not written over it")
+                .arg(path);
+        try {
+            Open();
+        } catch (const std::exception&) {
+            Drop();
+        }
+        throw AgentError(reason.toStdString());
+    }
+    const QString target = FileToRewrite(path);
+    const QString folder = QFileInfo(target).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError(QStringLiteral("cannot create the folder \"%1\"").arg(folder).toStdString());
     // The user's file keeps its mode; a new one is the user's alone, as it holds personal data.
-    mode_t mode = 0600;
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) mode = st.st_mode & 07777;
-    WriteFileAtomically(path, doc_->Serialize(), mode);
+    WriteFileAtomically(target, doc_->Serialize(), ModeToKeep(target, 0600));
+    loadedAs_ = LoadedFileIdentity::Of(path);
     changed_ = false;
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 #include <optional>
 
+#include "platform/loaded_file_identity.h"
 #include "stores/apps/opera_hotlist.h"
 
 // One hotlist file as a store holds it between the start and the end of a synchronisation: read
@@ -26,9 +27,12 @@ public:
     // the reason when it cannot be read or parsed, is not a regular file or is larger than
     // kMaxHotlistBytes; the previous content is dropped either way.
     void Open();
-    // Writes the hotlist when it changed since it was read or last written (atomically, keeping
-    // the file's mode). Throws AgentError when the write fails; the hotlist is kept, still
-    // marked changed. Without a loaded hotlist it does nothing.
+    // Writes the hotlist when it changed since it was read or last written (atomically, through
+    // a link at the path, keeping the file's mode). Throws AgentError when the write fails; the
+    // hotlist is kept, still marked changed. A file that another program changed since it was
+    // read or written (size, modification time or identity) is not written over: the changes
+    // are given up, the file is read again, and AgentError names it. Without a loaded hotlist it
+    // does nothing.
     void Close();
     // Forgets the loaded hotlist without writing it.
     void Drop();
@@ -50,4 +54,6 @@ private:
     std::optional<AdrDocument> doc_;
     QByteArray readBuffer_;
     bool changed_ = false;
+    // The file as the hotlist was read from it or last written to it.
+    LoadedFileIdentity loadedAs_;
 };

@@ -20,7 +20,19 @@ void OperaHotlistItemStore::Open()
 
 void OperaHotlistItemStore::Close()
 {
-    file_.Close();
+    try {
+        file_.Close();
+    } catch (...) {
+        // Given up for a file another program changed, which was read again.
+        if (!file_.Changed()) idsStale_ = true;
+        throw;
+    }
+}
+
+CommitOutcome OperaHotlistItemStore::CommitChanges()
+{
+    Close();
+    return {};
 }
 
 const OperaItemIds& OperaHotlistItemStore::Ids()

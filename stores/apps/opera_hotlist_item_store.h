@@ -10,10 +10,13 @@
 // synchronisation and written back at its end, whose visible items (those outside trash folders)
 // carry identifiers made from one identifying key. Items in trash folders stay in the file but
 // are invisible to the peer.
-class OperaHotlistItemStore : public COutlook, public SessionStore {
+class OperaHotlistItemStore : public COutlook, public SessionStore, public CommittingStore {
 public:
     void Open() override;
     void Close() override;
+    bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
+    // Writes the hotlist when it changed (Close).
+    CommitOutcome CommitChanges() override;
     void Delete(const QString& id) override;
     // Reads the file again (dropping unsaved changes), removes every visible item and writes
     // the file.

@@ -397,7 +397,10 @@ void CContactWinVista::Get(const QString& id, ItemRecord& out)
 void CContactWinVista::GetIDs(QStringList& ids)
 {
     ids.reserve(ids.size() + static_cast<qsizetype>(records_.size()));
-    for (const ContactFileRecord& r : records_) ids.append(r.Id);
+    // A contact whose deletion is owed is listed by its fresh copy while its file is there, and
+    // not at all once the file is gone.
+    for (const ContactFileRecord& r : records_)
+        if (r.ChangeState != ContactChangeState::Deleted) ids.append(r.Id);
 }
 
 std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
@@ -521,28 +524,60 @@ void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMe
     if (!knownGroups_.contains(title)) knownGroups_.append(title);
 }
 
-void CContactWinVista::Unload()
+namespace {
+
+// Whether the record holds a change that only the commit writes: a deletion, or a group change.
+bool OwesTheFiles(const ContactFileRecord& r)
 {
-    QStringList failures;
-    const auto attempt = [&failures](const QString& file, const auto& step) {
+    switch (r.ChangeState) {
+        case ContactChangeState::Deleted:
+            return true;
+        case ContactChangeState::Added:
+            return !r.GroupNames.isEmpty();
+        case ContactChangeState::Edited:
+            return r.NewSinceLoad || r.NewGroupNames.has_value();
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool CContactWinVista::HoldsUnwrittenChanges() const
+{
+    return std::any_of(records_.begin(), records_.end(), OwesTheFiles);
+}
+
+CommitOutcome CContactWinVista::CommitChanges()
+{
+    CommitOutcome outcome;
+    // The contacts whose changes did not all reach the files.
+    QSet<QString> unwritten;
+    const auto attempt = [&](const QString& file, const QSet<QString>& ids, const auto& step) {
         try {
             step();
         } catch (const std::exception& e) {
-            failures << file + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+            outcome.failures << file + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+            unwritten.unite(ids);
         }
     };
+    const auto idsOf = [](const std::vector<GroupMemberRef>& members) {
+        QSet<QString> ids;
+        for (const GroupMemberRef& m : members) ids.insert(m.id);
+        return ids;
+    };
     QStringList groupsOnDisk;
-    attempt(folder_, [&] { groupsOnDisk = ListContactsFolder(folder_).groupFiles; });
+    attempt(folder_, {}, [&] { groupsOnDisk = ListContactsFolder(folder_).groupFiles; });
     const auto titlesOf = [&](const QStringList& names) {
         QStringList titles;
         for (const QString& name : names) titles << GroupTitle(name, groupsOnDisk);
         return titles;
     };
     const auto joinAll = [&](const std::map<QString, std::vector<GroupMemberRef>>& joins) {
-        // Named members, not a structured binding: a lambda may not capture those before C++20's
-        // later fix, which clang 14 does not have.
+        // Named members, not a structured binding: clang 14 lets no lambda capture a binding.
         for (const auto& join : joins)
-            attempt(join.first + QStringLiteral(".group"), [&] { JoinGroup(join.first, join.second); });
+            attempt(join.first + QStringLiteral(".group"), idsOf(join.second),
+                    [&] { JoinGroup(join.first, join.second); });
     };
 
     // 1. Deleted contacts leave their groups, then their files go.
@@ -554,11 +589,13 @@ void CContactWinVista::Unload()
         deletedGroups << titlesOf(r.GroupNames);
     }
     for (const QString& title : SortedUnique(deletedGroups))
-        attempt(title + QStringLiteral(".group"), [&] { LeaveGroup(title, deletedIds); });
+        attempt(title + QStringLiteral(".group"), deletedIds, [&] { LeaveGroup(title, deletedIds); });
     for (const ContactFileRecord& r : records_) {
         if (r.ChangeState != ContactChangeState::Deleted) continue;
-        if (::unlink(QFile::encodeName(r.FilePath).constData()) != 0 && errno != ENOENT)
-            failures << r.FilePath + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')';
+        if (::unlink(QFile::encodeName(r.FilePath).constData()) != 0 && errno != ENOENT) {
+            outcome.failures << r.FilePath + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(errno)) + u')';
+            unwritten.insert(r.Id);
+        }
     }
 
     // 2. Added contacts join their groups.
@@ -589,20 +626,55 @@ void CContactWinVista::Unload()
         for (const QString& title : SortedUnique(join)) joins[title].push_back({r.Id, r.FilePath});
     }
     for (const auto& leave : leaves)
-        attempt(leave.first + QStringLiteral(".group"), [&] { LeaveGroup(leave.first, leave.second); });
+        attempt(leave.first + QStringLiteral(".group"), leave.second, [&] { LeaveGroup(leave.first, leave.second); });
     joinAll(joins);
 
-    ClearRecords();
-    if (!failures.isEmpty())
-        throw AgentError(
-            QStringLiteral("the contacts could not all be saved: %1").arg(failures.join(QStringLiteral(", "))).toStdString());
+    // The records whose changes did not all reach the files stay, to be committed again at the
+    // next chance; the others are forgotten, as after every commit.
+    std::vector<ContactFileRecord> owed;
+    for (ContactFileRecord& r : records_)
+        if (unwritten.contains(r.Id) && OwesTheFiles(r)) owed.push_back(std::move(r));
+    records_.clear();
+    index_.clear();
+    knownGroups_.clear();
+    for (ContactFileRecord& r : owed) Append(std::move(r));
+
+    // What the files say of those contacts now, read as the next load will read them.
+    if (!unwritten.isEmpty()) {
+        try {
+            CContactWinVista onDisk(folder_, {});
+            onDisk.Load();
+            for (const QString& id : unwritten) {
+                CommitOutcome::ItemOnDisk item{id, std::nullopt};
+                if (!onDisk.Matches(id).empty()) item.checksum = onDisk.IDtoCRC32(id);
+                outcome.onDisk.push_back(std::move(item));
+            }
+        } catch (const std::exception& e) {
+            outcome.failures << folder_ + QStringLiteral(" (") + QString::fromStdString(e.what()) + u')';
+        }
+    }
+    return outcome;
+}
+
+void CContactWinVista::Unload()
+{
+    const CommitOutcome outcome = CommitChanges();
+    if (!outcome.failures.isEmpty())
+        throw AgentError(QStringLiteral("the contacts could not all be saved: %1")
+                             .arg(outcome.failures.join(QStringLiteral(", ")))
+                             .toStdString());
 }
 
 void CContactWinVista::ClearRecords()
 {
+    // Changes that only a commit writes are not given up: their records stay until it does.
+    std::vector<ContactFileRecord> owed;
+    for (ContactFileRecord& r : records_)
+        if (OwesTheFiles(r)) owed.push_back(std::move(r));
     records_.clear();
     index_.clear();
     knownGroups_.clear();
+    for (ContactFileRecord& r : owed) Append(std::move(r));
 }
 
 QString CContactWinVista::GetGroupNames()

@@ -28,6 +28,7 @@ using ContactsLogLine = std::function<void(const QString& line)>;
 class CContactWinVista : public COutlook,
                          public PrepareForCheck,
                          public ContactFolderStore,
+                         public CommittingStore,
                          public GroupNamesSource {
 public:
     // Follows the user's Contacts folder, determined again at every Load.
@@ -48,6 +49,7 @@ public:
     // Throws for an unknown identifier. The groups sent (and hashed by IDtoCRC32) are those the
     // contact has once the pending changes are committed, as the next load will read them.
     void Get(const QString& id, ItemRecord& record) override;
+    // Every record's identifier but those of contacts marked deleted.
     void GetIDs(QStringList& ids) override;
     // 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
@@ -60,9 +62,16 @@ public:
     // A folder or file that exists but cannot be read fails the load: leaving contacts out would
     // tell the peer they were deleted.
     void Load() override;
-    // Applies deletions and group changes, empties the records, then throws naming each file
-    // that could not be changed (every change is attempted).
+    // Applies deletions and group changes (every change is attempted) and empties the records,
+    // but for those of contacts whose changes did not all reach the files, which stay to be
+    // committed again. The outcome names each file that could not be changed and gives what the
+    // files now say of those contacts.
+    bool HoldsUnwrittenChanges() const override;
+    CommitOutcome CommitChanges() override;
+    // The same, throwing naming each file that could not be changed.
     void Unload() override;
+    // Forgets the loaded records, but for those holding a deletion or group change that no commit
+    // has written yet; touches no file.
     void ClearRecords() override;
     // The title of every ".group" file, each followed by ",".
     QString GetGroupNames() override;

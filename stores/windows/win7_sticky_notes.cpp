@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
-#include <sys/stat.h>
 
 #include "common/crc32.h"
 #include "common/errors.h"
@@ -46,25 +45,6 @@ QString RtfText(const QByteArray& bytes)
     return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
 }
 
-// The file to replace: where a link at the path points, so the link survives.
-QString WriteTarget(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty()) return target;
-    }
-    return path;
-}
-
-mode_t ModeToKeep(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) return st.st_mode & 07777;
-    // Notes are private; a new file is readable by its owner only.
-    return 0600;
-}
-
 }  // namespace
 
 CWin7_StikyNotes::CWin7_StikyNotes(LogSink log, QString path)
@@ -94,6 +74,8 @@ void CWin7_StikyNotes::Open()
         damaged(QStringLiteral("the application data folder is unknown"));
         return;
     }
+    // Taken before the read: a change made while it reads shows as a change at the write-back.
+    loadedAs_ = LoadedFileIdentity::Of(path_);
     const QFileInfo info(path_);
     if (!info.exists() && !info.isSymLink()) return;  // no notes yet
 
@@ -118,14 +100,29 @@ void CWin7_StikyNotes::Open()
 void CWin7_StikyNotes::Close()
 {
     if (damage_ || !changed_) return;
-    const QString target = WriteTarget(path_);
+    if (LoadedFileIdentity::Of(path_) != loadedAs_) {
+        // The program (or the user) wrote the file since it was read: the newer file wins, and
+        // the session goes on with it.
+        const std::string reason = "the Sticky Notes file " + path_.toStdString() +
+                                   " changed since it was read; the changes made to it since are not written over it";
+        Open();
+        throw AgentError(reason);
+    }
+    const QString target = FileToRewrite(path_);
     const QString folder = QFileInfo(target).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError("the Sticky Notes folder " + folder.toStdString() + " cannot be created");
     // Built whole before the old file is touched, then swapped in at once: a failure at any
-    // step leaves the old file as it was.
-    WriteFileAtomically(target, file_.Serialize(), ModeToKeep(target));
+    // step leaves the old file as it was. Notes are private; a new file is its owner's alone.
+    WriteFileAtomically(target, file_.Serialize(), ModeToKeep(target, 0600));
+    loadedAs_ = LoadedFileIdentity::Of(path_);
     changed_ = false;
+}
+
+CommitOutcome CWin7_StikyNotes::CommitChanges()
+{
+    Close();
+    return {};
 }
 
 void CWin7_StikyNotes::RequireLoaded() const

@@ -143,7 +143,7 @@ std::unique_ptr<FakeItemStore> MakeFakeStoreFor(ItemKind kind, std::uint32_t cod
         case ItemKind::Contacts:
             if (code == 0) return std::make_unique<FakeStoreWith<PrepareForCheck, ConnectionStore, GroupNamesSource>>();
             if (code == 1 || code == 2)
-                return std::make_unique<FakeStoreWith<PrepareForCheck, ContactFolderStore, GroupNamesSource>>();
+                return std::make_unique<FakeStoreWith<PrepareForCheck, ContactFolderStore, CommittingStore, GroupNamesSource>>();
             if (code == 7) return std::make_unique<FakeStoreWith<SessionStore>>();
             if (mapped) return std::make_unique<FakeStoreWith<IdMappedStore>>();
             break;

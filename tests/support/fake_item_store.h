@@ -133,6 +133,23 @@ private:
     FakeItemStore& s_;
 };
 
+// Windows Contacts' commit before the state is saved is its Unload; the fake holds nothing
+// between requests.
+template <>
+class FakeRole<CommittingStore> : public CommittingStore {
+public:
+    explicit FakeRole(FakeItemStore& s) : s_(s) {}
+    bool HoldsUnwrittenChanges() const override { return false; }
+    CommitOutcome CommitChanges() override
+    {
+        s_.Unload();
+        return {};
+    }
+
+private:
+    FakeItemStore& s_;
+};
+
 template <>
 class FakeRole<CalendarIndexStore> : public CalendarIndexStore {
 public:

@@ -411,7 +411,10 @@ TEST_F(WindowsContactsStore, ACommitAttemptsEveryChangeAndNamesWhatFailed)
     EXPECT_EQ(Bytes(u"Bad.group"_qs), bad);
     EXPECT_EQ(MembersOf(u"Good"_qs), QStringList{});
     EXPECT_EQ(FilesInFolder(), (QStringList{u"Bad.group"_qs, u"Good.group"_qs}));
-    EXPECT_TRUE(store->Records().empty());
+    // What failed is kept, to be tried again at the next commit; the contacts are no longer listed.
+    EXPECT_EQ(store->Records().size(), 2u);
+    EXPECT_TRUE(store->HoldsUnwrittenChanges());
+    EXPECT_EQ(Check(), ParsedChangeReport{});
 }
 
 TEST_F(WindowsContactsStore, AFolderThatCannotBeChangedFailsAddAndCommitWithNothingHalfWritten)

@@ -1,0 +1,26 @@
+#include "dispatch/state_commit.h"
+
+#include "common/errors.h"
+#include "dispatch/state_file.h"
+#include "stores/store_roles.h"
+
+QStringList CommitBeforeStateSave(CommittingStore* store, StateList* list)
+{
+    if (!store) return {};
+    const CommitOutcome outcome = store->CommitChanges();
+    if (list)
+        for (const CommitOutcome::ItemOnDisk& item : outcome.onDisk) {
+            list->Remove(item.id);
+            if (item.checksum) list->Append(item.id, *item.checksum);
+        }
+    return outcome.failures;
+}
+
+void FailAfterPartialCommit(const QStringList& failures)
+{
+    if (failures.isEmpty()) return;
+    throw AgentError(QStringLiteral("the state was saved as the files hold it, but these changes could not be "
+                                    "written: %1")
+                         .arg(failures.join(QStringLiteral(", ")))
+                         .toStdString());
+}
