@@ -9,7 +9,10 @@
 #include <QTextStream>
 #include <algorithm>
 
+#include "common/errors.h"
+#include "platform/diagnostics.h"
 #include "platform/known_folders.h"
+#include "platform/regular_file_reader.h"
 
 namespace {
 
@@ -38,12 +41,19 @@ QList<IniSection> ParseIni(const QByteArray& bytes)
     return sections;
 }
 
-// The few ini files read here are small; a missing file reads as no sections.
+// The few ini files read here are small: anything longer is no browser's.
+constexpr qint64 kMaxIniBytes = 1024 * 1024;
+
+// A file that is missing, not a regular file (a FIFO must not stall the agent) or too long reads
+// as no sections.
 QList<IniSection> ReadIni(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return ParseIni(file.readAll());
+    try {
+        return ParseIni(ReadRegularFile(path, kMaxIniBytes));
+    } catch (const AgentError& e) {
+        if (QFileInfo(path).exists() || QFileInfo(path).isSymLink()) qCWarning(lcPlatform) << e.what();
+        return {};
+    }
 }
 
 bool IsProfileSection(const IniSection& s)
@@ -148,9 +158,10 @@ QString FirefoxProfileDir()
 {
     const QString firefox = FirefoxDataDir();
     if (firefox.isEmpty()) return {};
-    QFile file(firefox + QStringLiteral("/profiles.ini"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return ChooseFirefoxProfile(firefox, file.readAll());
+    const QString profilesIni = firefox + QStringLiteral("/profiles.ini");
+    if (!QFileInfo(profilesIni).exists()) return {};
+    // The reason a profiles.ini that is there cannot be read reaches the caller's log.
+    return ChooseFirefoxProfile(firefox, ReadRegularFile(profilesIni, kMaxIniBytes));
 }
 
 QString FirefoxPlacesPath()
