@@ -1,5 +1,11 @@
 #include "common/bookmark_checksums.h"
 
+#include <errno.h>
+#include <fcntl.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QFile>
 
 #include "common/crc32.h"
@@ -19,16 +25,26 @@ std::uint32_t Crc32OfInt(std::uint32_t value)
 
 std::uint32_t Crc32OfFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError("cannot open " + path.toStdString() + ": " + file.errorString().toStdString());
+    const std::string name = path.toStdString();
+    // Opened without blocking and its type checked on the descriptor: a FIFO or device that
+    // took a favourite's name must fail the request, not stall the agent.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) throw AgentError("cannot open " + name + ": " + ::strerror(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) throw AgentError("cannot read " + name + ": not a regular file");
     // In pieces, so a large file never needs its size in memory.
     std::uint32_t crc = 0;
     char buffer[64 * 1024];
     for (;;) {
-        const qint64 n = file.read(buffer, sizeof buffer);
-        if (n < 0)
-            throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw AgentError("cannot read " + name + ": " + ::strerror(errno));
+        }
         if (n == 0) break;
         crc = Crc32Update(crc, buffer, static_cast<std::size_t>(n));
     }

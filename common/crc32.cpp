@@ -10,6 +10,11 @@ std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t lengt
     return static_cast<std::uint32_t>(::crc32_z(crc, static_cast<const Bytef*>(data), length));
 }
 
+std::uint32_t Crc32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength)
+{
+    return static_cast<std::uint32_t>(::crc32_combine(first, second, static_cast<z_off_t>(secondLength)));
+}
+
 std::uint32_t Crc32(const void* data, std::size_t length)
 {
     return Crc32Update(0, data, length);

@@ -16,6 +16,10 @@ inline std::uint32_t Crc32(const QByteArray& bytes) { return Crc32(bytes.constDa
 // result (0 to start).
 std::uint32_t Crc32Update(std::uint32_t crc, const void* data, std::size_t length);
 
+// The checksum of two buffers joined, from the checksum of each and the second one's length in
+// bytes, without the bytes themselves.
+std::uint32_t Crc32Combine(std::uint32_t first, std::uint32_t second, std::uint64_t secondLength);
+
 // The checksum of a text's UTF-16LE bytes.
 std::uint32_t Crc32OfUtf16(const QString& text);
 // The same over texts joined without separators, without joining them.

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "common/errors.h"
+#include "platform/diagnostics.h"
 #include "platform/known_folders.h"
 #include "platform/regular_file_read.h"
 
@@ -42,13 +43,14 @@ QList<IniSection> ParseIni(const QByteArray& bytes)
     return sections;
 }
 
-// The few ini files read here are small; a missing file reads as no sections, and so does
-// anything that is not a small regular file (a FIFO would block the agent).
+// A file that is missing, not a regular file (a FIFO must not stall the agent) or too long reads
+// as no sections.
 QList<IniSection> ReadIni(const QString& path)
 {
     try {
         return ParseIni(ReadRegularFile(path, kMaxIniBytes).value_or(QByteArray()));
-    } catch (const AgentError&) {
+    } catch (const AgentError& e) {
+        qCWarning(lcPlatform) << e.what();
         return {};
     }
 }
@@ -155,9 +157,10 @@ QString FirefoxProfileDir()
 {
     const QString firefox = FirefoxDataDir();
     if (firefox.isEmpty()) return {};
-    QFile file(firefox + QStringLiteral("/profiles.ini"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    return ChooseFirefoxProfile(firefox, file.readAll());
+    const QString profilesIni = firefox + QStringLiteral("/profiles.ini");
+    if (!QFileInfo(profilesIni).exists()) return {};
+    // The reason a profiles.ini that is there cannot be read reaches the caller's log.
+    return ChooseFirefoxProfile(firefox, ReadExistingRegularFile(profilesIni, kMaxIniBytes));
 }
 
 QString FirefoxPlacesPath()

@@ -31,7 +31,8 @@ QString FirefoxDataDir();
 // profiles.ini as Firefox chooses the profile it starts with: the profile that the first
 // "[Install...]" section names by its "Default=" path, else the "[Profile...]" marked "Default=1",
 // else the only profile. "IsRelative=0" paths are absolute, the others below FirefoxDataDir().
-// Empty when profiles.ini is missing or names no profile this way.
+// Empty when profiles.ini is missing or names no profile this way; throws AgentError when it is
+// there but no regular file of at most 1 MiB.
 QString FirefoxProfileDir();
 // The same choice made from the text of a profiles.ini in `dataDir`.
 QString ChooseFirefoxProfile(const QString& dataDir, const QByteArray& profilesIni);

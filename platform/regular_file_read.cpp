@@ -141,3 +141,15 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes)
     if (!file) return std::nullopt;
     return file->ReadAll(maxBytes);
 }
+
+QByteArray ReadExistingRegularFile(const QString& path, qint64 maxBytes)
+{
+    std::optional<QByteArray> bytes = ReadRegularFile(path, maxBytes);
+    if (!bytes) Refuse(path, QStringLiteral("no such file"));
+    return *std::move(bytes);
+}
+
+void RequireRegularFile(const QString& path)
+{
+    if (!RegularFileForReading::Open(path)) Refuse(path, QStringLiteral("no such file"));
+}

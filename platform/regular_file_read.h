@@ -42,3 +42,11 @@ private:
 // The whole regular file at `path` when it holds at most `maxBytes`; none when it does not exist.
 // Throws AgentError as RegularFileForReading does.
 std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes);
+
+// The same for a file that must be there: a missing one throws AgentError too.
+QByteArray ReadExistingRegularFile(const QString& path, qint64 maxBytes);
+
+// Throws AgentError unless `path` opens as a regular file on an ordinary file system (a missing
+// one is refused too). For files another library opens by name (an SQLite database), checked
+// just before it does.
+void RequireRegularFile(const QString& path);

@@ -1,5 +1,8 @@
 #include "stores/apps/firefox.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QStringDecoder>
 #include <algorithm>
@@ -7,9 +10,11 @@
 #include <tuple>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/browser_probe.h"
+#include "platform/regular_file_read.h"
 #include "platform/sqlite/sqlite_database.h"
 #include "stores/apps/places_values.h"
 
@@ -44,15 +49,18 @@ struct ResetOnExit {
 };
 
 // The checksum of a bookmark, id + Path + title + address as UTF-16, computed from the UTF-8
-// the database holds without a text per bookmark.
+// the database holds without a text per bookmark. The Path enters by its own checksum and
+// length, kept per folder, so that no folder's Path text is ever made: a deep tree costs what
+// its folders and bookmarks cost, not the square of its depth.
 class ChecksumBuffer {
 public:
-    std::uint32_t Checksum(std::int64_t id, const QString& path, QByteArrayView title, QByteArrayView url)
+    std::uint32_t Checksum(std::int64_t id, std::uint32_t pathCrc, std::uint64_t pathBytes, QByteArrayView title,
+                           QByteArrayView url)
     {
         char digits[24];
         const auto end = std::to_chars(digits, digits + sizeof digits, id).ptr;
         std::uint32_t crc = Update(0, QByteArrayView(digits, end - digits));
-        crc = Crc32Update(crc, path.utf16(), static_cast<std::size_t>(path.size()) * 2);
+        crc = Crc32Combine(crc, pathCrc, pathBytes);
         crc = Update(crc, title);
         return Update(crc, url);
     }
@@ -93,6 +101,13 @@ void RequireRowId(const QString& key)
         throw AgentError("not a Firefox bookmark identifier: \"" + key.left(100).toStdString() + "\"");
 }
 
+// Query bookmarks ("place:" addresses) are searches of Firefox's own history and bookmarks:
+// they mean nothing in another browser and are not served.
+bool IsQueryAddress(QByteArrayView url)
+{
+    return url.startsWith("place:");
+}
+
 }  // namespace
 
 const QString CFirefox::kExcludedAddress =
@@ -121,15 +136,43 @@ struct CFirefox::Node {
     std::uint32_t crc = 0;
 };
 
+// A folder below the menu root (or the root itself). Its Path is made only when asked for, by
+// walking up: every folder keeps only its own title.
+struct CFirefox::Folder {
+    std::int64_t parent = 0;
+    QString title;
+    std::uint32_t pathCrc = 0;     // Crc32 of its Path's UTF-16 bytes
+    std::uint64_t pathBytes = 0;   // their number
+};
+
 struct CFirefox::Tree {
     // Bookmarks sorted by row id, and their ids in listing order.
     std::vector<Node> bookmarks;
     std::vector<std::int64_t> order;
     std::vector<std::uint32_t> orderCrcs;  // the checksum of each, in the same order
-    // Folders below the menu root (and the root itself): their Path, and per folder its
-    // sub-folders in position order as (title, id).
-    QHash<std::int64_t, QString> folderPaths;
+    // The folders below the menu root and the root, and per folder its sub-folders in position
+    // order as (title, id).
+    QHash<std::int64_t, Folder> folders;
     QHash<std::int64_t, std::vector<std::pair<QString, std::int64_t>>> subFolders;
+    std::int64_t root = 0;
+
+    // "Work/Tools/": the titles from the menu root down to the folder, each followed by "/".
+    QString PathOf(std::int64_t folder) const
+    {
+        std::vector<const QString*> titles;
+        qsizetype length = 0;
+        for (std::int64_t at = folder; at != root;) {
+            const auto it = folders.constFind(at);
+            if (it == folders.constEnd()) break;
+            titles.push_back(&it->title);
+            length += it->title.size() + 1;
+            at = it->parent;
+        }
+        QString path;
+        path.reserve(length);
+        for (auto it = titles.rbegin(); it != titles.rend(); ++it) path += **it + QLatin1Char('/');
+        return path;
+    }
 
     const Node* Find(std::int64_t id) const
     {
@@ -165,6 +208,15 @@ QStringList CFirefox::SplitFolderPath(const QString& path)
     return path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
 }
 
+QStringList CFirefox::FolderNames(const QString& path)
+{
+    QStringList names = SplitFolderPath(path);
+    if (names.size() > kMaxBookmarkFolderDepth)
+        throw AgentError("refused a bookmark Path of " + std::to_string(names.size()) + " folders (at most " +
+                         std::to_string(kMaxBookmarkFolderDepth) + "): \"" + path.left(200).toStdString() + "...\"");
+    return names;
+}
+
 void CFirefox::Open()
 {
     Close();
@@ -172,8 +224,14 @@ void CFirefox::Open()
     if (path.isEmpty())
         throw AgentError("no Firefox profile: " + Text(FirefoxDataDir()) +
                          "/profiles.ini is missing or names no profile");
-    if (!QFileInfo(path).isFile())
+    if (!QFileInfo::exists(path))
         throw AgentError("the Firefox places database " + Text(path) + " does not exist");
+    // SQLite opens these by name and would wait forever reading a FIFO that took one of the
+    // names: each is looked at as a descriptor opened without blocking first.
+    RequireRegularFile(path);
+    for (const char* companion : {"-wal", "-journal"})
+        if (QFileInfo(path + QLatin1String(companion)).exists() || QFileInfo(path + QLatin1String(companion)).isSymLink())
+            RequireRegularFile(path + QLatin1String(companion));
 
     auto db = std::make_unique<SqliteDatabase>(path, kBusyTimeoutMs, ThrowPlacesFailure);
     // The first reads: a database another program holds locked fails here, at the start of
@@ -204,9 +262,17 @@ void CFirefox::Open()
     schema->deletedTable = db->HasTable("moz_bookmarks_deleted");
 
     dataVersion_ = std::make_unique<SqliteStatement>(*db, "PRAGMA data_version");
+    identity_ = IdentityOf(path);
     db_ = std::move(db);
     schema_ = std::move(schema);
     if (log_) log_(QStringLiteral("Firefox places database: ") + path);
+}
+
+CFirefox::FileIdentity CFirefox::IdentityOf(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {st.st_dev, st.st_ino};
 }
 
 void CFirefox::Close()
@@ -223,6 +289,20 @@ SqliteDatabase& CFirefox::RequireOpen()
     return *db_;
 }
 
+SqliteDatabase& CFirefox::RequireCurrentFile()
+{
+    RequireOpen();
+    // Another program's commits show in PRAGMA data_version; a file put in the database's place
+    // (a restored backup, a profile copied over) does not: the connection would go on reading
+    // and writing the old one, which nobody sees any more.
+    if (IdentityOf(db_->Path()) != identity_) {
+        const QString path = db_->Path();
+        if (log_) log_(QStringLiteral("Firefox places database replaced on disk, opened again: ") + path);
+        Open();
+    }
+    return *db_;
+}
+
 const CFirefox::Tree& CFirefox::CurrentTree()
 {
     SqliteDatabase& db = RequireOpen();
@@ -236,11 +316,11 @@ const CFirefox::Tree& CFirefox::CurrentTree()
 
     // The folders first (few), so that each bookmark's Path is known when it is read.
     // Folders without a title cannot be named in a Path; separators are never folders.
-    struct Folder {
+    struct FolderRow {
         std::int64_t id;
         QString title;
     };
-    QHash<std::int64_t, std::vector<Folder>> foldersOf;
+    QHash<std::int64_t, std::vector<FolderRow>> foldersOf;
     bool rootFound = false;
     {
         SqliteStatement rows(
@@ -256,24 +336,31 @@ const CFirefox::Tree& CFirefox::CurrentTree()
 
     // Depth first from the menu root; a folder's bookmarks are listed after everything its
     // sub-folders hold. A folder reached twice (a damaged database with a cycle) is walked once.
+    // Each folder's Path checksum continues its parent's over its own title and "/".
     std::vector<std::int64_t> listingOrder;
     struct Frame {
         std::int64_t folder;
         std::size_t next;
     };
-    static const std::vector<Folder> kNone;
+    static const std::vector<FolderRow> kNone;
     std::vector<Frame> stack{{schema_->menuRoot, 0}};
-    tree->folderPaths.insert(schema_->menuRoot, QString());
+    tree->root = schema_->menuRoot;
+    tree->folders.insert(schema_->menuRoot, Folder{});
+    static const char16_t kSlash = u'/';
     while (!stack.empty()) {
         const std::int64_t folder = stack.back().folder;
         const auto found = foldersOf.constFind(folder);
-        const std::vector<Folder>& level = found == foldersOf.constEnd() ? kNone : *found;
+        const std::vector<FolderRow>& level = found == foldersOf.constEnd() ? kNone : *found;
         bool descended = false;
         while (stack.back().next < level.size()) {
-            const Folder& child = level[stack.back().next++];
-            if (tree->folderPaths.contains(child.id)) continue;
-            tree->folderPaths.insert(child.id,
-                                     tree->folderPaths.value(folder) + child.title + QLatin1Char('/'));
+            const FolderRow& child = level[stack.back().next++];
+            if (tree->folders.contains(child.id)) continue;
+            const Folder& parent = tree->folders[folder];
+            Folder entry{folder, child.title, parent.pathCrc, parent.pathBytes};
+            const std::size_t titleBytes = static_cast<std::size_t>(child.title.size()) * 2;
+            entry.pathCrc = Crc32Update(Crc32Update(entry.pathCrc, child.title.utf16(), titleBytes), &kSlash, 2);
+            entry.pathBytes += titleBytes + 2;
+            tree->folders.insert(child.id, std::move(entry));
             tree->subFolders[folder].push_back({child.title, child.id});
             stack.push_back({child.id, 0});
             descended = true;
@@ -283,6 +370,7 @@ const CFirefox::Tree& CFirefox::CurrentTree()
         listingOrder.push_back(folder);
         stack.pop_back();
     }
+    foldersOf.clear();
 
     // One scan in table order, as cheap as reading the rows at all; the listing order (by
     // folder, then position) is sorted in memory afterwards.
@@ -295,33 +383,32 @@ const CFirefox::Tree& CFirefox::CurrentTree()
             return std::tie(folderRank, position, id) < std::tie(o.folderRank, o.position, o.id);
         }
     };
-    struct FolderOfRows {
-        std::int64_t rank;
-        QString path;
-    };
-    QHash<std::int64_t, FolderOfRows> folders;
-    folders.reserve(qsizetype(listingOrder.size()));
-    for (std::size_t i = 0; i < listingOrder.size(); ++i)
-        folders.insert(listingOrder[i], {std::int64_t(i), tree->folderPaths.value(listingOrder[i])});
+    QHash<std::int64_t, std::int64_t> ranks;
+    ranks.reserve(qsizetype(listingOrder.size()));
+    for (std::size_t i = 0; i < listingOrder.size(); ++i) ranks.insert(listingOrder[i], std::int64_t(i));
     std::vector<Place> places;
     places.reserve(previousBookmarks);
     tree->bookmarks.reserve(previousBookmarks);
     const QByteArray excluded = kExcludedAddress.toUtf8();
     ChecksumBuffer buffer;
+    // Every bookmark is served whatever its address's hidden mark: Firefox 3 marked unvisited
+    // bookmarks hidden, later versions mark redirect sources so. A bookmark without a title is
+    // served with an empty Name (Firefox shows its address in its place).
     SqliteStatement rows(
         db,
         "SELECT b.id, b.parent, b.position, b.title, p.url FROM moz_bookmarks b "
-        "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.hidden <> 1 AND p.url IS NOT NULL");
+        "JOIN moz_places p ON p.id = b.fk WHERE b.type = 1 AND p.url IS NOT NULL");
     while (rows.Step()) {
         const std::int64_t parent = rows.Int(1);
-        const auto folder = folders.constFind(parent);
-        if (folder == folders.constEnd()) continue;
+        const auto rank = ranks.constFind(parent);
+        if (rank == ranks.constEnd()) continue;
         const QByteArrayView url = rows.Utf8(4);
-        if (url == excluded) continue;
+        if (url == excluded || IsQueryAddress(url)) continue;
         const std::int64_t id = rows.Int(0);
-        const std::uint32_t crc = buffer.Checksum(id, folder->path, rows.Utf8(3), url);
+        const Folder& folder = *tree->folders.constFind(parent);
+        const std::uint32_t crc = buffer.Checksum(id, folder.pathCrc, folder.pathBytes, rows.Utf8(3), url);
         tree->bookmarks.push_back({id, parent, crc});
-        places.push_back({folder->rank, rows.Int(2), id});
+        places.push_back({*rank, rows.Int(2), id});
     }
     std::sort(places.begin(), places.end());
     std::sort(tree->bookmarks.begin(), tree->bookmarks.end(),
@@ -349,6 +436,7 @@ const CFirefox::Node* CFirefox::FindBookmark(const QString& id)
 
 std::vector<UrlFileEntry> CFirefox::GetIDs()
 {
+    RequireCurrentFile();
     const Tree& tree = CurrentTree();
     std::vector<UrlFileEntry> ids;
     ids.reserve(tree.order.size());
@@ -382,14 +470,24 @@ CFirefox::Texts CFirefox::ReadTexts(std::int64_t id)
     return {s.Text(0), s.Text(1), s.Int(2)};
 }
 
+const CFirefox::Node& CFirefox::RequireServed(const QString& id)
+{
+    const Node* node = FindBookmark(id);
+    if (!node)
+        throw AgentError("no bookmark " + id.left(100).toStdString() + " below the bookmarks menu of " +
+                         Text(db_->Path()) +
+                         " (a folder, separator, query, another root's row or none at all)");
+    return *node;
+}
+
 void CFirefox::Get(const QString& id, BookmarkRecord& record)
 {
-    if (const Node* node = FindBookmark(id)) {
-        Texts texts = ReadTexts(node->id);
-        record.path = tree_->folderPaths.value(node->parent);
-        record.name = std::move(texts.title);
-        record.url = std::move(texts.url);
-    }
+    RequireCurrentFile();
+    const Node& node = RequireServed(id);
+    Texts texts = ReadTexts(node.id);
+    record.path = tree_->PathOf(node.parent);
+    record.name = std::move(texts.title);
+    record.url = std::move(texts.url);
 }
 
 void CFirefox::Touch(std::int64_t row, std::int64_t now)
@@ -560,13 +658,14 @@ void CFirefox::MoveToEnd(std::int64_t row, std::int64_t parent, std::int64_t now
 
 QString CFirefox::Add(const BookmarkRecord& record)
 {
-    SqliteDatabase& db = RequireOpen();
+    SqliteDatabase& db = RequireCurrentFile();
+    const QStringList folders = FolderNames(record.path);
     std::int64_t id = 0;
     {
         SqliteTransaction transaction(db);
         ResetOnExit<Tree> dropTree{tree_};
         const std::int64_t now = PlacesTimeNow();
-        const std::int64_t parent = FindOrCreateFolder(SplitFolderPath(record.path), now);
+        const std::int64_t parent = FindOrCreateFolder(folders, now);
         const std::int64_t place = FindOrInsertPlace(record.url);
         id = InsertRow(kTypeBookmark, place, parent, record.name, now);
         ChangeForeignCount(place, +1);
@@ -577,12 +676,11 @@ QString CFirefox::Add(const BookmarkRecord& record)
 
 QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
 {
-    SqliteDatabase& db = RequireOpen();
+    SqliteDatabase& db = RequireCurrentFile();
     RequireRowId(id);
-    const Node* found = FindBookmark(id);
-    if (!found) return id;
-    const Node node = *found;
-    const QString currentPath = tree_->folderPaths.value(node.parent);
+    const QStringList folders = FolderNames(record.path);
+    const Node node = RequireServed(id);
+    const QString currentPath = tree_->PathOf(node.parent);
     const Texts current = ReadTexts(node.id);
 
     SqliteTransaction transaction(db);
@@ -610,7 +708,6 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
             .Run();
         changed = true;
     }
-    const QStringList folders = SplitFolderPath(record.path);
     if (folders != SplitFolderPath(currentPath)) {
         const std::int64_t parent = FindOrCreateFolder(folders, now);
         if (parent != node.parent) {
@@ -625,7 +722,7 @@ QString CFirefox::Edit(const QString& id, const BookmarkRecord& record)
 
 void CFirefox::Delete(const QString& id)
 {
-    SqliteDatabase& db = RequireOpen();
+    SqliteDatabase& db = RequireCurrentFile();
     RequireRowId(id);
     const Node* node = FindBookmark(id);
     if (!node) return;
@@ -638,7 +735,7 @@ void CFirefox::Delete(const QString& id)
 
 void CFirefox::DeleteAll()
 {
-    SqliteDatabase& db = RequireOpen();
+    SqliteDatabase& db = RequireCurrentFile();
     const std::vector<std::int64_t> rows = CurrentTree().order;
     if (rows.empty()) return;
     SqliteTransaction transaction(db);

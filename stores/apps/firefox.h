@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/bookmark_store.h"
@@ -51,21 +52,26 @@ public:
     std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord&) override { return IDtoCRC32(key); }
 
     // The row ids of every bookmark below the menu root, depth first; each level's folders
-    // (and what they hold) before its bookmarks, both by position.
+    // (and what they hold) before its bookmarks, both by position. Every bookmark is listed
+    // whatever its address's hidden mark, but for query bookmarks ("place:" addresses) and the
+    // excluded address; separators and folders are no bookmarks.
     std::vector<UrlFileEntry> GetIDs() override;
     // Crc32 of the UTF-16 text id + Path + Name + Url; of the id alone for an id it does not list.
     // From the tree the last operation read (the change check lists the bookmarks first).
     std::uint32_t IDtoCRC32(const QString& id) override;
-    // An id it does not list leaves the record as handed in.
+    // Throws AgentError for an id it does not list. A bookmark without a title has an empty Name.
     void Get(const QString& id, BookmarkRecord& record) override;
     // Creates the folders of the Path that are missing and the bookmark at the end of its
-    // folder, reusing the address's moz_places row. Returns the new row id.
+    // folder, reusing the address's moz_places row. Returns the new row id. A Path deeper than
+    // kMaxBookmarkFolderDepth folders is refused (AgentError) before anything is written.
     QString Add(const BookmarkRecord& record) override;
     // Changes title, address (the bookmark is pointed at the address's own moz_places row; rows
     // other bookmarks and the history share stay) and folder (when the names differ, whatever
-    // the slashes). An id it does not list changes nothing. Returns the id.
+    // the slashes). Throws AgentError, changing nothing, for an id it does not list and for a
+    // Path Add refuses. Returns the id.
     QString Edit(const QString& id, const BookmarkRecord& record) override;
-    // Removes a bookmark it lists; any other row id changes nothing. Edit and Delete refuse
+    // Removes a bookmark it lists; any other row id changes nothing (the peer may delete what is
+    // gone already). Edit and Delete refuse
     // (AgentError) a key that is not a decimal number.
     void Delete(const QString& id) override;
     // Removes every bookmark below the menu root; folders and addresses stay.
@@ -73,19 +79,30 @@ public:
 
     // The folder names of a Path: split at "/", empty names dropped.
     static QStringList SplitFolderPath(const QString& path);
+    // The same, refusing (AgentError) more than kMaxBookmarkFolderDepth names.
+    static QStringList FolderNames(const QString& path);
 
 private:
     struct Node;
+    struct Folder;
     struct Tree;
     struct Schema;
     struct Texts;
 
     SqliteDatabase& RequireOpen();
+    // RequireOpen, opening the database again first when another file took its path since.
+    // Every request but IDtoCRC32 (asked for every bookmark of a check) starts so.
+    SqliteDatabase& RequireCurrentFile();
+    // The device and inode a path leads to; zeros when there is no file.
+    using FileIdentity = std::pair<std::uint64_t, std::uint64_t>;
+    static FileIdentity IdentityOf(const QString& path);
     // The tree below the menu root: loaded once, reloaded when another connection committed a
     // change (PRAGMA data_version) or the store wrote one. Every operation but IDtoCRC32 asks.
     const Tree& CurrentTree();
     // The bookmark the key names, or nullptr when the key lists none.
     const Node* FindBookmark(const QString& id);
+    // The bookmark the key names; throws AgentError when the key lists none.
+    const Node& RequireServed(const QString& id);
     // Title, address and address row of a bookmark the tree lists.
     Texts ReadTexts(std::int64_t id);
     // The folder the names lead to from the menu root; missing ones are created, dated `now`.
@@ -107,6 +124,7 @@ private:
     std::unique_ptr<SqliteStatement> dataVersion_;
     std::unique_ptr<Tree> tree_;
     std::int64_t treeDataVersion_ = -1;
+    FileIdentity identity_;
     // Where in the listing order the next IDtoCRC32 of a change check is expected.
     std::size_t nextInOrder_ = 0;
 };

@@ -3,17 +3,43 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/errors.h"
 #include "platform/confined_folder.h"
 #include "platform/known_folders.h"
 #include "platform/local_name_codec.h"
+#include "platform/regular_file_read.h"
 #include "stores/apps/url_file.h"
 
 namespace {
 
 const QString kUrlEnding = QStringLiteral(".url");
+
+// Favourite files hold a few hundred bytes; one far larger is no favourite and is not read whole.
+constexpr qint64 kMaxFavoriteBytes = 1024 * 1024;
+
+bool IsControl(QChar c)
+{
+    return c.unicode() < 0x20 || c.unicode() == 0x7F;
+}
+
+// Windows takes no control character in a file name; neither are they written here.
+bool HasControlCharacter(const QString& name)
+{
+    return std::any_of(name.begin(), name.end(), IsControl);
+}
+
+// A refused name as the log shows it: its control characters as "\xNN".
+QString EscapedForLog(const QString& name)
+{
+    QString shown;
+    for (QChar c : name)
+        shown += IsControl(c) ? QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0')) : QString(c);
+    return shown;
+}
 
 std::string Text(const QString& s)
 {
@@ -69,10 +95,17 @@ void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QStr
 QStringList CInternetExplorer::SplitFolderPath(const QString& path)
 {
     const QStringList names = ConfinedFolder::SplitRelativePath(path);
-    for (const QString& name : names)
+    if (names.size() > kMaxBookmarkFolderDepth)
+        throw AgentError("refused a bookmark Path of " + std::to_string(names.size()) + " folders (at most " +
+                         std::to_string(kMaxBookmarkFolderDepth) + "): \"" + Text(path.left(200)) + "...\"");
+    for (const QString& name : names) {
         if (name.contains(QLatin1Char(':')))
             throw AgentError("refused bookmark folder path (colon in a folder name): \"" +
                              Text(path.left(300)) + "\"");
+        if (HasControlCharacter(name))
+            throw AgentError("refused bookmark folder path (control character in a folder name): \"" +
+                             Text(EscapedForLog(path.left(300))) + "\"");
+    }
     return names;
 }
 
@@ -84,6 +117,9 @@ QString CInternetExplorer::CleanFileName(const QString& name)
         throw AgentError(
             "the favourite's name holds an unpaired UTF-16 surrogate, which no file name can carry: \"" +
             Text(name.left(300)) + "\"");
+    if (HasControlCharacter(name))
+        throw AgentError("the favourite's name holds a control character, which no file name may carry: \"" +
+                         Text(EscapedForLog(name.left(300))) + "\"");
     QString clean;
     clean.reserve(name.size());
     for (QChar c : name) {
@@ -122,13 +158,7 @@ void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
 {
     const QString favorites = RequireFavoritesFolder();
     RequireFavoritePath(favorites, path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
-    const QByteArray content = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AgentError("cannot read " + Text(path) + ": " + Text(file.errorString()));
-    const std::optional<QString> url = UrlFileAddress(content);
+    const std::optional<QString> url = UrlFileAddress(ReadExistingRegularFile(path, kMaxFavoriteBytes));
     if (!url) return;
     record.url = *url;
     const QString relative = path.mid(favorites.size() + 1);
@@ -140,9 +170,13 @@ void CInternetExplorer::Get(const QString& path, BookmarkRecord& record)
 
 QString CInternetExplorer::Add(const BookmarkRecord& record)
 {
+    return WriteNewFavorite(RequireFavoritesFolder(), record, UrlFileContent(record.url));
+}
+
+QString CInternetExplorer::WriteNewFavorite(const QString& favorites, const BookmarkRecord& record,
+                                            const QByteArray& content) const
+{
     // Everything the request could be refused for is checked before anything is created.
-    const QString favorites = RequireFavoritesFolder();
-    const QByteArray content = UrlFileContent(record.url);
     const QStringList folders = SplitFolderPath(record.path);
     const QString name = CleanFileName(record.name);
     const ConfinedFolder confined(favorites);
@@ -157,18 +191,23 @@ QString CInternetExplorer::Edit(const QString& path, const BookmarkRecord& recor
 {
     const QString favorites = RequireFavoritesFolder();
     RequireFavoritePath(favorites, path);
-    const QByteArray content = UrlFileContent(record.url);
     const QStringList folders = SplitFolderPath(record.path);
-
     QString target = favorites;
     for (const QString& name : folders) target += QLatin1Char('/') + name;
     target += QLatin1Char('/') + CleanFileName(record.name) + kUrlEnding;
+
+    // Only the address changes: the icon, the shell's IDList and the property sections Internet
+    // Explorer keeps in the file stay, also when the favourite moves. A favourite whose file is
+    // gone meanwhile is written anew.
+    const QByteArray content = QFileInfo(path).exists() || QFileInfo(path).isSymLink()
+                                   ? UrlFileWithAddress(ReadExistingRegularFile(path, kMaxFavoriteBytes), record.url)
+                                   : UrlFileContent(record.url);
     if (target == path) {
         ConfinedFolder::ReplaceFile(path, content);
         return path;
     }
     // The old favourite goes only once the new one is safely written.
-    const QString moved = Add(record);
+    const QString moved = WriteNewFavorite(favorites, record, content);
     QFile::remove(path);
     return moved;
 }

@@ -34,8 +34,9 @@ public:
     // Creates the folders of the Path and a new file "<Name>.url" there, numbered
     // "<Name> (1).url", "<Name> (2).url", ... while the name is taken. Returns its path.
     QString Add(const BookmarkRecord& record) override;
-    // Rewrites the file in place (atomically, keeping its permissions) when Path and Name still
-    // lead to it; otherwise writes the new file as Add does and only then removes the old one.
+    // Changes the file's address and keeps every other line (UrlFileWithAddress). Rewrites the
+    // file in place (atomically, keeping its permissions) when Path and Name still lead to it;
+    // otherwise writes the new file where Add would and only then removes the old one.
     // Returns the favourite's path.
     QString Edit(const QString& path, const BookmarkRecord& record) override;
     // Removes the favourite's file; a file that is already gone is no failure.
@@ -51,14 +52,18 @@ public:
 
     // The folder names of a peer's Path ("/" or "\" between them). Throws AgentError for a
     // path that could leave the Favorites folder: "." or "..", an empty name between two
-    // separators, a leading separator or a drive ("C:"). One trailing separator is allowed.
+    // separators, a leading separator or a drive ("C:"); for a name with a colon or a control
+    // character; and for more than kMaxBookmarkFolderDepth names. One trailing separator is
+    // allowed.
     static QStringList SplitFolderPath(const QString& path);
     // The Name without the characters a Windows file name cannot hold: \ / : ? * " < > |
-    // Throws AgentError for a Name with an unpaired UTF-16 surrogate.
+    // Throws AgentError for a Name with an unpaired UTF-16 surrogate or a control character.
     static QString CleanFileName(const QString& name);
 
 private:
     QString RequireFavoritesFolder() const;
+    // Writes `content` as the new favourite of the record's Path and Name (Add's file name).
+    QString WriteNewFavorite(const QString& favorites, const BookmarkRecord& record, const QByteArray& content) const;
     // Throws AgentError unless `path` names a ".url" file below the Favorites folder, reached
     // without a link out of it.
     void RequireFavoritePath(const QString& favorites, const QString& path) const;

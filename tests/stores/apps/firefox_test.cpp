@@ -2,12 +2,20 @@
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
 
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/errors.h"
 #include "stores/apps/places_values.h"
 
@@ -169,7 +177,7 @@ TEST(FirefoxStore, ReadsTheDefaultBookmarksFirefoxWrote)
               Crc32OfText(QStringLiteral("8Mozilla Firefox/Get Helphttps://support.mozilla.org/products/firefox")));
     // The folder and the roots are no bookmarks.
     EXPECT_EQ(store.IDtoCRC32(QStringLiteral("7")), Crc32OfText(QStringLiteral("7")));
-    EXPECT_EQ(Get(store, 7), BookmarkRecord{});
+    EXPECT_THROW(Get(store, 7), AgentError);
     // Firefox's own url_hash values are the ones the store computes.
     for (const QString& row : db.Query("SELECT url || '|' || url_hash FROM moz_places").split('\n'))
         EXPECT_EQ(QString::number(PlacesUrlHash(row.section('|', 0, -2))), row.section('|', -1)) << row.toStdString();
@@ -318,22 +326,40 @@ TEST_P(FirefoxSchemas, EditChangesOnlyWhatDiffersAndNeverTheSharedAddress)
     }
 }
 
-TEST_P(FirefoxSchemas, OnlyListedBookmarksAreTouched)
+TEST_P(FirefoxSchemas, ServesHiddenPlacesButTouchesNothingItDoesNotServe)
 {
     const std::int64_t separator = db_.Row(3, 0, db_.Menu(), QStringLiteral("Work"));  // a titled separator
     const std::int64_t folder = db_.Folder(db_.Menu(), QStringLiteral("Work"));
     const std::int64_t toolbar = db_.Bookmark(3, QStringLiteral("Toolbar"), QStringLiteral("http://t/"));
-    const std::int64_t hidden = db_.Bookmark(db_.Menu(), QStringLiteral("Hidden"), QStringLiteral("http://hidden/"));
+    // Firefox 3 marked bookmarks of unvisited addresses hidden; later versions redirect sources.
+    const std::int64_t hidden = db_.Bookmark(folder, QStringLiteral("Hidden"), QStringLiteral("http://hidden/"));
     db_.Run("UPDATE moz_places SET hidden = 1 WHERE url = 'http://hidden/'");
+    const std::int64_t untitled = db_.Bookmark(db_.Menu(), QString(), QStringLiteral("http://untitled/"));
+    // Firefox 3's "Recently Bookmarked" in the menu: a search, not an address.
+    const std::int64_t query = db_.Bookmark(db_.Menu(), QStringLiteral("Recently Bookmarked"),
+                                            QStringLiteral("place:folder=BOOKMARKS_MENU&sort=12&maxResults=10"));
+    db_.Run("UPDATE moz_places SET hidden = 1 WHERE url LIKE 'place:%'");
     const std::int64_t excluded = db_.Bookmark(db_.Menu(), QStringLiteral("Add-ons"), CFirefox::kExcludedAddress);
     const std::int64_t listed = db_.Bookmark(folder, QStringLiteral("Listed"), QStringLiteral("http://l/"));
     store_.Open();
-    EXPECT_EQ(Ids(store_), std::vector<QString>{QString::number(listed)});
+    EXPECT_EQ(Ids(store_), (std::vector<QString>{QString::number(hidden), QString::number(listed),
+                                                 QString::number(untitled)}));
+    EXPECT_EQ(Get(store_, hidden), (BookmarkRecord{"Work/", "Hidden", "http://hidden/"}));
+    EXPECT_EQ(Get(store_, untitled), (BookmarkRecord{"", "", "http://untitled/"}));
+    EXPECT_EQ(store_.IDtoCRC32(QString::number(untitled)),
+              Crc32OfText(QString::number(untitled) + QStringLiteral("http://untitled/")));
+    // Sent back as read, the untitled bookmark keeps its NULL title.
+    store_.Edit(QString::number(untitled), {"", "", "http://untitled/"});
+    EXPECT_EQ(db_.Query(QStringLiteral("SELECT title IS NULL FROM moz_bookmarks WHERE id = %1").arg(untitled)), "1");
 
+    // Get and Edit of a row it does not serve fail; Delete of one succeeds (it may be gone on
+    // both sides). None of them changes anything.
     const QString tables = db_.Tables();
-    for (const std::int64_t id : {std::int64_t{1}, db_.Menu(), folder, separator, toolbar, hidden, excluded,
+    for (const std::int64_t id : {std::int64_t{1}, db_.Menu(), folder, separator, toolbar, query, excluded,
                                   std::int64_t{999}, std::int64_t{-1}}) {
-        store_.Edit(QString::number(id), {QStringLiteral("Created/Folder"), QStringLiteral("n"), QStringLiteral("u")});
+        BookmarkRecord record;
+        EXPECT_THROW(store_.Get(QString::number(id), record), AgentError) << id;
+        EXPECT_THROW(store_.Edit(QString::number(id), {QStringLiteral("Created/Folder"), "n", "u"}), AgentError) << id;
         store_.Delete(QString::number(id));
     }
     EXPECT_THROW(store_.Edit(QStringLiteral("x"), {QStringLiteral("Created"), QString(), QString()}), AgentError);
@@ -350,12 +376,27 @@ TEST_P(FirefoxSchemas, OnlyListedBookmarksAreTouched)
                             .arg(folder)
                             .arg(separator)
                             .arg(toolbar)
-                            .arg(hidden)
+                            .arg(query)
                             .arg(excluded))
                   .split('\n')
                   .size(),
               5);
     EXPECT_EQ(db_.Int("SELECT COUNT(*) FROM moz_places WHERE url = 'http://l/'"), 1);
+}
+
+TEST_P(FirefoxSchemas, APathDeeperThanTheLimitIsRefusedBeforeAnythingIsWritten)
+{
+    const std::int64_t id = db_.Bookmark(db_.Menu(), QStringLiteral("B"), QStringLiteral("http://b/"));
+    store_.Open();
+    const QString tables = db_.Tables();
+    const QString tooDeep = QStringLiteral("F/").repeated(kMaxBookmarkFolderDepth + 1);
+    EXPECT_THROW(store_.Add({tooDeep, "n", "http://n/"}), AgentError);
+    EXPECT_THROW(store_.Edit(QString::number(id), {tooDeep, "B", "http://b/"}), AgentError);
+    EXPECT_EQ(db_.Tables(), tables);
+
+    const QString deepest = QStringLiteral("F/").repeated(kMaxBookmarkFolderDepth);
+    const QString added = store_.Add({deepest, "n", "http://n/"});
+    EXPECT_EQ(Get(store_, added.toLongLong()).path, deepest);
 }
 
 TEST_P(FirefoxSchemas, FailedChangeLeavesNothingBehind)
@@ -384,6 +425,65 @@ TEST_P(FirefoxSchemas, SeesChangesAnotherProgramCommitted)
 
 INSTANTIATE_TEST_SUITE_P(Schemas, FirefoxSchemas, ::testing::Values(Schema::Firefox3, Schema::Current),
                          [](const auto& info) { return info.param == Schema::Current ? "Current" : "Firefox3"; });
+
+// The bytes the heap holds now.
+std::size_t HeapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+TEST(FirefoxStore, ADeepTreeCostsMemoryInItsSizeNotInTheSquareOfItsDepth)
+{
+    // A chain of folders, each with a bookmark, as an agent without a depth limit could make.
+    constexpr int kDepth = 3000;
+    PlacesDatabase db(Schema::Firefox3);
+    db.Run(QStringLiteral(
+               "INSERT INTO moz_places (id, url) VALUES (1, 'http://deep/');"
+               "WITH RECURSIVE chain(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM chain WHERE n < %1) "
+               "INSERT INTO moz_bookmarks (id, type, fk, parent, position, title) "
+               "SELECT 1000 + n, 2, NULL, CASE n WHEN 1 THEN 2 ELSE 999 + n END, 0, 'Folder ' || n FROM chain "
+               "UNION ALL SELECT 100000 + n, 1, 1, 1000 + n, 1, 'B' || n FROM chain;")
+               .arg(kDepth));
+    CFirefox store(db.Path());
+    store.Open();
+    const std::size_t before = HeapInUse();
+    ASSERT_EQ(store.GetIDs().size(), std::size_t(kDepth));
+    const std::size_t kept = HeapInUse() - before;
+    // Every folder's Path text kept would be about 100 MB here; the tree and SQLite's cache
+    // take a few.
+    EXPECT_LT(kept, std::size_t(16) << 20);
+
+    const QString deepest = QString::number(100000 + kDepth);
+    BookmarkRecord record;
+    store.Get(deepest, record);
+    QString path;
+    for (int n = 1; n <= kDepth; ++n) path += QStringLiteral("Folder %1/").arg(n);
+    EXPECT_EQ(record, (BookmarkRecord{path, QStringLiteral("B%1").arg(kDepth), "http://deep/"}));
+    EXPECT_EQ(store.IDtoCRC32(deepest), Crc32OfText(deepest + path + record.name + record.url));
+    // A change below it is refused by the depth limit, not made deeper still.
+    EXPECT_THROW(store.Edit(deepest, {path + "More", record.name, record.url}), AgentError);
+}
+
+TEST(FirefoxStore, OpensNoFifoInThePlaceOfItsDatabase)
+{
+    QTemporaryDir dir;
+    const QString places = dir.path() + QStringLiteral("/places.sqlite");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(places).constData(), 0600), 0);
+    CFirefox store(places);
+    EXPECT_THROW(store.Open(), AgentError);
+    EXPECT_FALSE(store.IsOpen());
+
+    // Nor in the place of the journal SQLite would read first.
+    PlacesDatabase db(Schema::Firefox3);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(db.Path() + "-journal").constData(), 0600), 0);
+    CFirefox journaled(db.Path());
+    EXPECT_THROW(journaled.Open(), AgentError);
+}
 
 TEST(FirefoxStore, DeletingKeepsPositionsAndTellsSyncOfUploadedBookmarks)
 {

@@ -9,6 +9,7 @@
 #include <QFile>
 
 #include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "support/favorites_tree.h"
@@ -159,6 +160,12 @@ TEST_F(InternetExplorerTest, RefusedRequestsTouchNoFile)
         {"New", QStringLiteral("Bing") + QChar(0xD800), "http://example.org/"},
         {"New", QString(QChar(0xDC00)), "http://example.org/"},
         {QStringLiteral("New") + QChar(0xD800), "Fine", "http://example.org/"},
+        // Windows takes no control character in a name; neither does the store write one.
+        {"New", QStringLiteral("\x01\x02"), "http://example.org/"},
+        {"New", QStringLiteral("Tab\tName"), "http://example.org/"},
+        {QStringLiteral("New/Bell\x07"), "Fine", "http://example.org/"},
+        // Deeper than any store makes folders.
+        {QStringLiteral("D/").repeated(kMaxBookmarkFolderDepth + 1), "Deep", "http://example.org/"},
     };
     for (const BookmarkRecord& r : refused) {
         EXPECT_THROW(store_.Add(r), AgentError) << r.path.toStdString() << " " << r.url.toStdString();
@@ -221,10 +228,20 @@ TEST_F(InternetExplorerTest, EditInPlaceKeepsThePath)
         {"Bing.url", {"", "Bing", "http://example.org/4"}},
     };
     for (const Case& c : cases) {
+        QByteArray expected = Bytes(c.file);
+        BookmarkRecord before;
+        store_.Get(Fav(c.file), before);
+        expected.replace("\nURL=" + before.url.toLatin1(), "\nURL=" + c.record.url.toLatin1());
         EXPECT_EQ(store_.Edit(Fav(c.file), c.record), Fav(c.file)) << c.file.toStdString();
-        // The store's own two lines replace whatever the file held.
-        EXPECT_EQ(Bytes(c.file), UrlFileBytes(c.record.url.toLatin1()));
+        // Only the address line changes: icon, IDList and property sections stay.
+        EXPECT_EQ(Bytes(c.file), expected) << c.file.toStdString();
     }
+    EXPECT_TRUE(Bytes("Bing.url").contains("\r\nIconFile=%ProgramFiles%\\Internet Explorer\\Images\\bing.ico\r\n"));
+    // A file without an address gets its line below the section's header.
+    store_.Edit(Fav("No address.url"), {"", "No address", "http://example.org/n"});
+    BookmarkRecord read;
+    store_.Get(Fav("No address.url"), read);
+    EXPECT_EQ(read.url, "http://example.org/n");
     EXPECT_EQ(store_.GetIDs().size(), FavoritesTreeFiles().size());
 
     // A favourite only its owner may read stays so.
@@ -240,14 +257,42 @@ TEST_F(InternetExplorerTest, EditThatRenamesOrMovesWritesTheNewFileAndRemovesThe
     const QString moved =
         store_.Edit(Fav("Links/Suggested Sites.url"), {"Work/Sites", "Suggested", "http://example.org/s"});
     EXPECT_EQ(moved, Fav("Work/Sites/Suggested.url"));
-    EXPECT_EQ(Bytes("Work/Sites/Suggested.url"), UrlFileBytes("http://example.org/s"));
+    // The favourite moves with every line it had; only the address is new.
+    EXPECT_EQ(Bytes("Work/Sites/Suggested.url"),
+              "[InternetShortcut]\r\nURL=http://example.org/s\r\nIDList=\r\n"
+              "IconFile=https://ieonline.microsoft.com/favicon.ico\r\nIconIndex=1\r\n"
+              "[{000214A0-0000-0000-C000-000000000046}]\r\nProp3=19,11\r\n");
     EXPECT_FALSE(Exists("Links/Suggested Sites.url"));
+    // A new favourite is the store's two lines.
+    const QString added = store_.Add({"Work", "New", "http://example.org/new"});
+    EXPECT_EQ(Bytes("Work/New.url"), UrlFileBytes("http://example.org/new"));
+    EXPECT_EQ(added, Fav("Work/New.url"));
 
     // A name that is taken gets a number; the old file still goes.
     const QString renamed = store_.Edit(Fav("Featured wallpapers.url"), {"", "Bing", "http://example.org/w"});
     EXPECT_EQ(renamed, Fav("Bing (1).url"));
     EXPECT_FALSE(Exists("Featured wallpapers.url"));
     EXPECT_EQ(Bytes("Bing.url").size(), 219);
+}
+
+TEST_F(InternetExplorerTest, OnlyRegularFilesOfAFavouritesSizeAreRead)
+{
+    // A FIFO must fail at once, not wait for a writer that never comes.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(Fav("Pipe.url")).constData(), 0600), 0);
+    home_.WriteFile("Favorites/Huge.url", "[InternetShortcut]\r\nURL=http://example.org/\r\n" + QByteArray(2 << 20, ' '));
+    QStringList listed;
+    for (const UrlFileEntry& e : store_.GetIDs()) listed << e.key;
+    EXPECT_FALSE(listed.contains(Fav("Pipe.url")));
+    EXPECT_TRUE(listed.contains(Fav("Huge.url"))) << "its checksum is read in pieces";
+    const QStringList before = Snapshot();
+    for (const char* name : {"Pipe.url", "Huge.url"}) {
+        BookmarkRecord record;
+        EXPECT_THROW(store_.Get(Fav(name), record), AgentError) << name;
+        EXPECT_THROW(store_.Edit(Fav(name), {"", name, "http://example.org/e"}), AgentError) << name;
+        EXPECT_THROW(store_.Edit(Fav(name), {"Elsewhere", name, "http://example.org/e"}), AgentError) << name;
+    }
+    EXPECT_THROW(store_.IDtoCRC32(Fav("Pipe.url")), AgentError);
+    EXPECT_EQ(Snapshot(), before);
 }
 
 TEST_F(InternetExplorerTest, FailedMoveKeepsTheOldFavourite)
