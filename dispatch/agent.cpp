@@ -42,6 +42,7 @@ void Agent::ResetConnectionState()
 {
     fragments.Clear();
     loggedIn = false;
+    computerName.clear();
 }
 
 void Agent::ReleaseClientResources()

@@ -62,7 +62,8 @@ void MachineId(RequestContext& ctx)
 
 void GetOwner(RequestContext& ctx)
 {
-    const QString name = ComputerName();
+    if (ctx.agent.computerName.isEmpty()) ctx.agent.computerName = ComputerName();
+    const QString& name = ctx.agent.computerName;
     if (name.isEmpty()) {
         ctx.agent.log.WriteLogLine(QStringLiteral("AS_GET_OWNER...error\n"));
         ctx.ReplyError();

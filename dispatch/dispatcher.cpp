@@ -27,7 +27,7 @@ bool LoginSatisfied(Agent& agent, const RequestInfo& info)
 {
     if (!info.needsLogin || agent.loggedIn)
         return true;
-    const StoredPassword stored = ReadStoredPassword();
+    const StoredPassword stored = agent.storedPassword.Current();
     if (stored.state != StoredPassword::State::Unreadable) {
         agent.passwordProblemReported = false;
         // With no password stored every peer that the access rules admit is served.
