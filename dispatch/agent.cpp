@@ -42,7 +42,6 @@ void Agent::ResetConnectionState()
 {
     fragments.Clear();
     loggedIn = false;
-    computerName.clear();
 }
 
 void Agent::ReleaseClientResources()

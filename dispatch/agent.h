@@ -4,7 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include "core/settings.h"
 #include "dispatch/fragment_buffer.h"
 #include "dispatch/item_sync_state.h"
 #include "stores/source_kind.h"
@@ -45,11 +44,6 @@ public:
     bool loggedIn = false;
     // The unreadable stored password was logged and shown; reset once it reads again.
     bool passwordProblemReported = false;
-    // The stored password as the login gate sees it, read again when the settings file changes.
-    StoredPasswordCache storedPassword;
-    // The computer name as AS_GET_OWNER answers it: taken once per connection, so a renamed
-    // computer is named anew to the next connection.
-    QString computerName;
 
     // The chosen data sources: contacts/appointments/tasks source, notes source, browser.
     // Meaningless until detected at start-up or set by the peer.
