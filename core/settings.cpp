@@ -1,5 +1,8 @@
 #include "core/settings.h"
 
+#include <sys/stat.h>
+#include <time.h>
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -121,6 +124,34 @@ StoredPassword ReadStoredPassword()
     stored.text = utf16::FromBytesUpToZero(AsBytes(read.value.data));
     stored.state = stored.text.isEmpty() ? StoredPassword::State::None : StoredPassword::State::Set;
     return stored;
+}
+
+StoredPassword StoredPasswordCache::Current()
+{
+    const QString path = RegistryFilePath(RegistryRoot::CurrentUser);
+    struct stat st {};
+    // Stamped before the read: a change during the read shows as another stamp next time.
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        known_ = false;
+        return ReadStoredPassword();
+    }
+    Stamp now;
+    now.path = path;
+    now.device = st.st_dev;
+    now.inode = st.st_ino;
+    now.size = st.st_size;
+    now.modified = std::int64_t{st.st_mtim.tv_sec} * 1'000'000'000 + st.st_mtim.tv_nsec;
+    now.changed = std::int64_t{st.st_ctim.tv_sec} * 1'000'000'000 + st.st_ctim.tv_nsec;
+    if (known_ && now == stamp_)
+        return value_;
+    timespec readAt {};
+    clock_gettime(CLOCK_REALTIME, &readAt);
+    value_ = ReadStoredPassword();
+    stamp_ = now;
+    constexpr std::int64_t kTimeGrainNs = 1'000'000'000;
+    const std::int64_t readAtNs = std::int64_t{readAt.tv_sec} * 1'000'000'000 + readAt.tv_nsec;
+    known_ = now.modified < readAtNs - kTimeGrainNs && now.changed < readAtNs - kTimeGrainNs;
+    return value_;
 }
 
 bool WritePassword(const QString& password)

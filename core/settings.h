@@ -34,6 +34,29 @@ struct StoredPassword {
     QString why;   // Unreadable: what went wrong
 };
 StoredPassword ReadStoredPassword();
+
+// The stored password for requests that come often (every request of a peer that has not
+// logged in): the settings file is read again only when it is another file or its size,
+// modification or change time differ from the last read. Without a file to compare it reads
+// every time, so "unreadable" is never remembered past the problem. File times are coarse (a
+// clock tick): a file changed within the second before the read could change again unseen
+// under the same stamp, so such a read is not kept.
+class StoredPasswordCache {
+public:
+    StoredPassword Current();
+
+private:
+    struct Stamp {
+        QString path;
+        std::uint64_t device = 0, inode = 0;
+        std::int64_t size = 0;
+        std::int64_t modified = 0, changed = 0;  // nanoseconds
+        bool operator==(const Stamp&) const = default;
+    };
+    bool known_ = false;  // the stamp of the last read can be trusted
+    Stamp stamp_;
+    StoredPassword value_;
+};
 bool WritePassword(const QString& password);
 
 // "Access mode" (REG_DWORD), 0 when missing or mistyped; any stored value is returned as it is.

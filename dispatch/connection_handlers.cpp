@@ -5,6 +5,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
+#include "dispatch/request_facts.h"
 #include "platform/system_info.h"
 #include "wire/agent_host.h"
 #include "wire/message_header.h"
@@ -62,7 +63,7 @@ void MachineId(RequestContext& ctx)
 
 void GetOwner(RequestContext& ctx)
 {
-    const QString name = ComputerName();
+    const QString name = ConnectionComputerName();
     if (name.isEmpty()) {
         ctx.agent.log.WriteLogLine(QStringLiteral("AS_GET_OWNER...error\n"));
         ctx.ReplyError();

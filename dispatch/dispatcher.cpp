@@ -9,6 +9,7 @@
 #include "dispatch/diagnostics.h"
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
+#include "dispatch/request_facts.h"
 #include "stores/store_set.h"
 #include "wire/message_header.h"
 
@@ -27,7 +28,7 @@ bool LoginSatisfied(Agent& agent, const RequestInfo& info)
 {
     if (!info.needsLogin || agent.loggedIn)
         return true;
-    const StoredPassword stored = ReadStoredPassword();
+    const StoredPassword stored = CurrentStoredPassword();
     if (stored.state != StoredPassword::State::Unreadable) {
         agent.passwordProblemReported = false;
         // With no password stored every peer that the access rules admit is served.
@@ -68,6 +69,7 @@ void Dispatcher::AttachHost(AgentHost* host)
 void Dispatcher::ResetConnectionState()
 {
     agent_.ResetConnectionState();
+    ForgetConnectionFacts();
 }
 
 void Dispatcher::ReleaseClientResources()

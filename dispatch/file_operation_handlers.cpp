@@ -46,7 +46,7 @@ void Answer(RequestContext& ctx, bool ok, const QStringList& pathLines)
 void CreateDir(RequestContext& ctx)
 {
     const QString path = ctx.PayloadText();
-    const QString local = LocalPathOf(path);
+    const QString local = UsableLocalPathOf(ctx, path);
     // No parent folders are made: a missing parent is a failure, as is an existing folder.
     const bool ok = !local.isEmpty() && mkdir(EncodeLocalPath(local).constData(), 0777) == 0;
     Answer(ctx, ok, {path});
@@ -57,7 +57,7 @@ void DeleteFile(RequestContext& ctx)
     // The transfer files go first, so that a file being transferred can itself be deleted.
     ctx.agent.transfers->CloseAll();
     const QString path = ctx.PayloadText();
-    const QString local = LocalPathOf(path);
+    const QString local = UsableLocalPathOf(ctx, path, PathUse::Whole);
     // A file or a link only; a folder is refused, as the platform's file deletion refuses it.
     const bool ok = !local.isEmpty() && unlink(EncodeLocalPath(local).constData()) == 0;
     Answer(ctx, ok, {path});
@@ -71,7 +71,7 @@ void ShellDelete(RequestContext& ctx)
     ctx.agent.transfers->CloseAll();
     QString path = ctx.PayloadText();
     path.replace(QLatin1Char('/'), QLatin1Char('\\'));
-    const QString local = LocalPathOf(path);
+    const QString local = UsableLocalPathOf(ctx, path, PathUse::Whole);
     bool ok = false;
     // A drive's root is the whole volume, never one item to delete.
     if (!local.isEmpty() && !IsDriveRoot(local))
@@ -91,8 +91,8 @@ void RenameFile(RequestContext& ctx)
     const QString oldPath = r.ZeroTerminatedUtf16();
     const QString newPath = r.ZeroTerminatedUtf16();
 
-    const QString oldLocal = LocalPathOf(oldPath);
-    const QString newLocal = LocalPathOf(newPath);
+    const QString oldLocal = UsableLocalPathOf(ctx, oldPath, PathUse::Whole);
+    const QString newLocal = oldLocal.isEmpty() ? QString() : UsableLocalPathOf(ctx, newPath);
     // A file open for a transfer (or a folder holding one) stays where it is: the open file
     // would otherwise go on under its old name and a later transfer would reach the moved file.
     if (!oldLocal.isEmpty() && !newLocal.isEmpty() && !IsDriveRoot(oldLocal) &&
@@ -132,7 +132,7 @@ void SetFileTime(RequestContext& ctx)
     r.U64();  // creation time: see SetLastWriteTime
     const std::uint64_t lastWriteTime = r.U64();
 
-    const QString local = LocalPathOf(path);
+    const QString local = UsableLocalPathOf(ctx, path);
     if (local.isEmpty() || !SetLastWriteTime(local, lastWriteTime)) {
         ctx.ReplyError();
         return;
@@ -141,10 +141,10 @@ void SetFileTime(RequestContext& ctx)
 }
 
 // A peer path, or anything else the desktop opens by URL (web and mail addresses).
-std::optional<QUrl> UrlToOpen(const QString& text)
+std::optional<QUrl> UrlToOpen(RequestContext& ctx, const QString& text)
 {
     if (text.size() >= 2 && text[1] == QLatin1Char(':')) {
-        const QString local = LocalPathOf(text);
+        const QString local = UsableLocalPathOf(ctx, text);
         return local.isEmpty() ? std::nullopt : std::optional(LocalFileUrl(local));
     }
     const QUrl url(text, QUrl::StrictMode);
@@ -157,7 +157,7 @@ void OpenFile(RequestContext& ctx)
 {
     // The peer learns nothing of the outcome: the request is answered whatever happens.
     try {
-        if (const std::optional<QUrl> url = UrlToOpen(ctx.PayloadText()))
+        if (const std::optional<QUrl> url = UrlToOpen(ctx, ctx.PayloadText()))
             OpenWithDesktop(*url);
         else
             qCDebug(lcDispatch) << "AS_OPEN_FILE: nothing the desktop can open:" << ctx.PayloadText();

@@ -22,11 +22,11 @@ namespace {
 // Makes `file` the one opened by `peerPath`: an empty path or the remembered one keeps the
 // open file; any other path closes it and opens the named file. False when no file is open
 // afterwards.
-bool SelectTransferFile(TransferFile& file, const QString& peerPath)
+bool SelectTransferFile(RequestContext& ctx, TransferFile& file, const QString& peerPath)
 {
     if (!peerPath.isEmpty() && peerPath != file.Path()) {
         file.Close();
-        const QString local = LocalPathOf(peerPath);
+        const QString local = UsableLocalPathOf(ctx, peerPath);
         if (local.isEmpty() || !file.Open(peerPath, local))
             return false;
     }
@@ -64,7 +64,7 @@ void GetFile(RequestContext& ctx)
     TransferFile& file = ctx.agent.transfers->read;
     // The reply always carries `count` bytes: those past the end of the file stay zero.
     QByteArray data(count, '\0');
-    if (!SelectTransferFile(file, path) || !file.ReadAt(offset, {reinterpret_cast<std::uint8_t*>(data.data()),
+    if (!SelectTransferFile(ctx, file, path) || !file.ReadAt(offset, {reinterpret_cast<std::uint8_t*>(data.data()),
                                                                  static_cast<std::size_t>(count)})) {
         ctx.ReplyError();
         return;
@@ -87,7 +87,7 @@ void SetFile(RequestContext& ctx)
 
     TransferFile& file = ctx.agent.transfers->write;
     const bool alreadyOpen = file.IsOpen() && file.Path() == path;
-    if (!SelectTransferFile(file, path) || !file.WriteAt(offset, data)) {
+    if (!SelectTransferFile(ctx, file, path) || !file.WriteAt(offset, data)) {
         if (!alreadyOpen && file.Created()) file.RemoveCreated();
         ctx.agent.log.WriteLogLine(QStringLiteral("AS_SET_FILE - error"));
         ctx.ReplyError();
@@ -127,7 +127,7 @@ void GetDirList(RequestContext& ctx)
         ctx.ReplyError();
         return;
     }
-    const QString local = LocalPathOf(path);
+    const QString local = UsableLocalPathOf(ctx, path);
     const auto entries = local.isEmpty() ? std::nullopt : ListFolder(local);
     if (!entries) {
         // A folder that cannot be listed is answered with an empty listing, not a failure.
@@ -151,7 +151,7 @@ void GetDirList(RequestContext& ctx)
 // attributes. AS_ERROR when the path names no file.
 void ReplyFileFacts(RequestContext& ctx, bool extended)
 {
-    const QString local = LocalPathOf(ctx.PayloadText());
+    const QString local = UsableLocalPathOf(ctx, ctx.PayloadText());
     const std::optional<FileFacts> facts = local.isEmpty() ? std::nullopt : ReadFileFacts(local);
     if (!facts) {
         ctx.ReplyError();

@@ -5,6 +5,7 @@
 #include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/file_request_helpers.h"
 #include "dispatch/file_watch_manager.h"
 #include "dispatch/request_context.h"
 #include "wire/message_header.h"
@@ -54,6 +55,11 @@ void AddFileWatch(RequestContext& ctx)
 {
     WriteWatchMessages(ctx);
     const QString path = ctx.PayloadText();
+    // Answered as a folder that cannot be watched: the agent's own files change with every request.
+    if (LeadsToAgentFiles(ctx, path)) {
+        ctx.Reply();
+        return;
+    }
     WithPathOnFailure(ctx, "AS_ADDFILEWATCH...error", path, [&] {
         // A refused folder (already watched, or inside a watched one) is answered the same way.
         ctx.agent.watches->AddFileWatch(path);

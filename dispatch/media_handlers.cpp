@@ -10,6 +10,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "dispatch/dispatcher.h"
+#include "dispatch/file_request_helpers.h"
 #include "dispatch/request_context.h"
 #include "platform/known_folders.h"
 #include "platform/local_name_codec.h"
@@ -157,6 +158,7 @@ void DelPlaylistItem(RequestContext& ctx)
 void DelMedia(RequestContext& ctx)
 {
     const QString path = ctx.PayloadText();
+    if (LeadsToAgentFiles(ctx, path, PathUse::Whole)) throw AgentError("the path leads to the agent's own files");
     QString failure;
     Require(WmpRemoveFromAllPlaylists(path, &failure), failure);
     Require(WmpRemoveFromLibrary(path, &failure), failure);

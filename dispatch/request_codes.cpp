@@ -51,7 +51,7 @@ constexpr RequestInfo kRequests[] = {
     {AS_DEL_CONTACT_STATE, "AS_DEL_CONTACT_STATE", nullptr, false, false, false, true},
     {AS_DEL_APPOINT_STATE, "AS_DEL_APPOINT_STATE", nullptr, false, false, false, true},
     {AS_DEL_TASK_STATE, "AS_DEL_TASK_STATE", nullptr, false, false, false, true},
-    {AS_GET_CATEGORIES, "AS_GET_CATEGORIES", "AS_GET_CATEGORIES...error", false, false, false, true},
+    {AS_GET_CATEGORIES, "AS_GET_CATEGORIES", "AS_GET_CATEGORIES...error", false, true, false, true},
     {AS_GET_NOTE, "AS_GET_NOTE", "AS_GET_NOTE - error", true, true, false, true},
     {AS_SET_NOTE, "AS_SET_NOTE", "AS_SET_NOTE - error", true, false, true, true},
     {AS_ADD_NOTE, "AS_ADD_NOTE", "AS_ADD_NOTE - error", true, false, true, true},

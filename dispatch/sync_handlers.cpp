@@ -107,7 +107,7 @@ void GetCategories(RequestContext& ctx)
     QString text = ctx.agent.stores->CategoryNames(ctx.agent.agentId);
     text.replace(QLatin1Char(';'), QLatin1Char(','));
     text.chop(1);
-    // A text longer than one message is refused (AS_ERROR) rather than cut.
+    // A book of thousands of groups fills more than one message: such a text travels in pieces.
     ctx.Reply(utf16::Bytes(text));
 }
 

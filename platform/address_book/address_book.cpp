@@ -7,8 +7,11 @@
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
+#include <optional>
 #include <set>
+#include <vector>
 #include <span>
 
 #include "platform/address_book/wab_faults.h"
@@ -21,6 +24,8 @@ namespace {
 
 // Another program holding the book for a moment (the user's own tools) is waited for this long.
 constexpr int kBusyTimeoutMs = 2000;
+// No statement of the book's takes a noticeable time; one that runs this long never ends.
+constexpr std::chrono::milliseconds kStatementTimeLimit{5000};
 
 // The book's callers map statuses, not texts: every failure of the file is WabError(Failed).
 [[noreturn]] void ThrowBookFailure(const SqliteFailure& failure)
@@ -42,13 +47,18 @@ constexpr int kBusyTimeoutMs = 2000;
         default:
             break;
     }
-    throw WabError(WabStatus::Failed, "address book " + path + ": " + what + ": " + failure.reason);
+    std::string reason = failure.reason;
+    if ((failure.code & 0xFF) == SQLITE_INTERRUPT) reason += " (the statement ran past its time limit)";
+    throw WabError(WabStatus::Failed, "address book " + path + ": " + what + ": " + reason);
 }
 
 }  // namespace
 
 struct BookFile {
-    explicit BookFile(const QString& path) : db(path, kBusyTimeoutMs, ThrowBookFailure) {}
+    explicit BookFile(const QString& path) : db(path, kBusyTimeoutMs, ThrowBookFailure)
+    {
+        db.LimitStatementTime(kStatementTimeLimit);
+    }
     SqliteDatabase db;
 };
 
@@ -298,34 +308,89 @@ void CreateEmptyFile(const QString& path)
     if (fd >= 0) ::close(fd);
 }
 
-// Gives a file without tables the book's tables; refuses anything else but a book.
+// The rows of a file's schema, one text each ("type name table sql", the statement's white
+// space collapsed), in order. Empty when the query fails; `ok` says whether it ran.
+std::vector<std::string> SchemaRows(sqlite3* db, bool& ok)
+{
+    std::vector<std::string> rows;
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema", -1, &raw, nullptr);
+    if (rc == SQLITE_OK)
+        while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+            std::string row;
+            for (int column = 0; column < 4; ++column) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, column));
+                row += column ? "\x1f" : "";
+                row += QByteArray(text ? text : "").simplified().toStdString();
+            }
+            rows.push_back(std::move(row));
+        }
+    sqlite3_finalize(raw);
+    ok = rc == SQLITE_DONE;
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+// The schema a book made from the book's statements has: tables, their automatic indexes and
+// SQLite's sequence table.
+const std::vector<std::string>& BookSchemaRows()
+{
+    static const std::vector<std::string> rows = [] {
+        sqlite3* db = nullptr;
+        std::vector<std::string> made;
+        bool ok = false;
+        if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK &&
+            sqlite3_exec(db, kAddressBookSchema, nullptr, nullptr, nullptr) == SQLITE_OK)
+            made = SchemaRows(db, ok);
+        sqlite3_close(db);
+        return ok ? made : std::vector<std::string>{};
+    }();
+    return rows;
+}
+
+// SQLite's check of every page of the file; the first problem it names, or nothing.
+std::optional<std::string> IntegrityProblem(SqliteDatabase& db)
+{
+    db.StartStatementClock();
+    sqlite3_stmt* raw = nullptr;
+    std::optional<std::string> problem;
+    int rc = sqlite3_prepare_v2(db.Handle(), "PRAGMA quick_check(1)", -1, &raw, nullptr);
+    if (rc == SQLITE_OK && (rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, 0));
+        if (!text || std::strcmp(text, "ok") != 0) problem = text ? text : "no answer";
+    } else {
+        problem = sqlite3_errmsg(db.Handle());
+    }
+    sqlite3_finalize(raw);
+    return problem;
+}
+
+// Gives a file without anything in it the book's tables; refuses anything else but a book whose
+// whole schema is the book's own (a trigger, view or index of another program could run or
+// change anything at the book's next write) and whose pages are sound. A refused file is never
+// written, not even switched to another journal mode.
 void RequireBookSchema(SqliteDatabase& db)
 {
-    std::set<std::string> tables;
-    {
-        sqlite3_stmt* raw = nullptr;
-        int rc = sqlite3_prepare_v2(db.Handle(), "SELECT name FROM sqlite_schema WHERE type = 'table'", -1,
-                                    &raw, nullptr);
-        if (rc == SQLITE_OK)
-            while ((rc = sqlite3_step(raw)) == SQLITE_ROW)
-                tables.insert(reinterpret_cast<const char*>(sqlite3_column_text(raw, 0)));
-        sqlite3_finalize(raw);
-        if (rc != SQLITE_DONE)
-            Throw(WabStatus::Failed, "the address book " + db.Path().toStdString() +
-                                         " is not an SQLite database (" + sqlite3_errmsg(db.Handle()) +
-                                         "); it is left as it is");
-    }
-    if (tables.empty()) {
+    bool read = false;
+    db.StartStatementClock();
+    const std::vector<std::string> rows = SchemaRows(db.Handle(), read);
+    if (!read)
+        Throw(WabStatus::Failed, "the address book " + db.Path().toStdString() +
+                                     " is not an SQLite database (" + sqlite3_errmsg(db.Handle()) +
+                                     "); it is left as it is");
+    if (const std::optional<std::string> problem = IntegrityProblem(db))
+        Throw(WabStatus::Failed, "the address book " + db.Path().toStdString() +
+                                     " is damaged (" + *problem + "); it is left as it is");
+    if (rows.empty()) {
         SqliteTransaction transaction(db);
         db.Execute(kAddressBookSchema);
         transaction.Commit();
         return;
     }
-    std::set<std::string> expected(std::begin(kAddressBookTables), std::end(kAddressBookTables));
-    tables.erase(kSequenceTable);
-    if (tables != expected)
+    if (rows != BookSchemaRows())
         Throw(WabStatus::Failed, "the file " + db.Path().toStdString() +
-                                     " holds other tables than an address book; it is left as it is");
+                                     " holds other tables, triggers, views or indexes than an address book; "
+                                     "it is left as it is");
     // Columns of another shape show when the queries are prepared.
     for (const char* sql : {kSelectProps, kSelectMembers, kInsertEntry, kInsertProp, kInsertMember}) {
         try {

@@ -1,7 +1,8 @@
 #pragma once
-// The tables of an address-book file. A file without tables is given them; a file whose tables
-// are not these (besides the sequence table SQLite keeps for AUTOINCREMENT) is not an address
-// book and is never changed.
+// The tables of an address-book file. An empty file is given them; a file whose schema is not
+// exactly what these statements make (the tables, their indexes and the sequence table SQLite
+// keeps for AUTOINCREMENT; no trigger, view or anything else) is not an address book and is
+// never changed.
 //
 // entries: one row per contact or list; `id` is the entry identifier's number, never reused.
 // props:   one row per property value; `tag` is the whole property tag, `seq` numbers the values
@@ -17,9 +18,5 @@ CREATE TABLE props(entry INTEGER NOT NULL, tag INTEGER NOT NULL, seq INTEGER NOT
 CREATE TABLE members(list INTEGER NOT NULL, seq INTEGER NOT NULL, member INTEGER NOT NULL,
                      PRIMARY KEY(list, seq));
 )sql";
-
-// The tables the schema makes, and the one SQLite adds for AUTOINCREMENT.
-inline constexpr const char* kAddressBookTables[] = {"entries", "props", "members"};
-inline constexpr char kSequenceTable[] = "sqlite_sequence";
 
 }  // namespace wab

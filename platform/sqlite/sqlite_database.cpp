@@ -73,6 +73,7 @@ SqliteStatement& SqliteStatement::BindNull(int index)
 
 bool SqliteStatement::Step()
 {
+    db_.StartStatementClock();
     const int rc = sqlite3_step(stmt_);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
@@ -152,8 +153,31 @@ SqliteDatabase::~SqliteDatabase()
     sqlite3_close_v2(db_);
 }
 
+void SqliteDatabase::LimitStatementTime(std::chrono::milliseconds limit)
+{
+    statementLimit_ = limit;
+    if (limit.count() <= 0) {
+        sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+        return;
+    }
+    // Every few thousand virtual-machine steps: a clock read each time costs next to nothing.
+    sqlite3_progress_handler(
+        db_, 4000,
+        [](void* self) -> int {
+            const auto* db = static_cast<const SqliteDatabase*>(self);
+            return std::chrono::steady_clock::now() > db->statementDeadline_ ? 1 : 0;
+        },
+        this);
+}
+
+void SqliteDatabase::StartStatementClock()
+{
+    if (statementLimit_.count() > 0) statementDeadline_ = std::chrono::steady_clock::now() + statementLimit_;
+}
+
 void SqliteDatabase::Execute(const char* sql)
 {
+    StartStatementClock();
     const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) Fail(SqliteFailure::Stage::Execute, sql, rc);
 }
@@ -186,6 +210,7 @@ SqliteDatabase::StatementUse SqliteDatabase::Cached(const char* sql)
 
 bool SqliteDatabase::UseWriteAheadLog()
 {
+    StartStatementClock();
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode=WAL", -1, &st, nullptr) == SQLITE_OK &&
         sqlite3_step(st) == SQLITE_ROW)
@@ -200,6 +225,7 @@ void SqliteDatabase::HoldReads()
     if (!writeAheadLog_ || holdingReads_) return;
     // BEGIN alone takes nothing; the first read opens the snapshot. Without it the reads go on
     // one by one, as they would in another journal mode.
+    StartStatementClock();
     if (sqlite3_exec(db_, "BEGIN; SELECT 1 FROM sqlite_schema LIMIT 1;", nullptr, nullptr, nullptr) !=
         SQLITE_OK) {
         if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
@@ -225,6 +251,7 @@ void SqliteDatabase::Throw(const SqliteFailure& failure) const
     if (errorMaker_) errorMaker_(failure);
     std::string why = failure.Text();
     if (failure.Locked()) why += " (another program holds the database locked)";
+    if ((failure.code & 0xFF) == SQLITE_INTERRUPT) why += " (the statement ran past its time limit)";
     throw AgentError(why);
 }
 
@@ -236,7 +263,9 @@ SqliteTransaction::SqliteTransaction(SqliteDatabase& db) : db_(db)
 
 SqliteTransaction::~SqliteTransaction()
 {
-    if (open_) sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!open_) return;
+    db_.StartStatementClock();
+    sqlite3_exec(db_.Handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void SqliteTransaction::Commit()

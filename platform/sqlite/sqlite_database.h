@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -87,6 +88,13 @@ public:
     const QString& Path() const { return path_; }
     sqlite3* Handle() const { return db_; }
 
+    // Bounds the time of each statement (each step of a query): one that runs longer is
+    // interrupted and fails, so that a file whose triggers or queries never end cannot hold the
+    // agent. Zero, the default, sets no bound.
+    void LimitStatementTime(std::chrono::milliseconds limit);
+    // Starts the bound's clock for a statement run on the handle directly.
+    void StartStatementClock();
+
     // Runs statements without results.
     void Execute(const char* sql);
     bool HasTable(const char* table);
@@ -129,6 +137,8 @@ private:
     sqlite3* db_ = nullptr;
     SqliteErrorMaker errorMaker_;
     bool writeAheadLog_ = false;
+    std::chrono::milliseconds statementLimit_{0};
+    std::chrono::steady_clock::time_point statementDeadline_{};
     bool holdingReads_ = false;
     std::unordered_map<const char*, std::unique_ptr<SqliteStatement>> statements_;
 };

@@ -80,21 +80,40 @@ double Wav(const Bytes& b, std::uint64_t fileSize)
     return 0;
 }
 
+// The most samples one byte of a file can carry, per format: a count past what the file's bytes
+// can hold is damage or a forgery, and its duration is 0. The bounds are the formats' own hard
+// limits, so no real file is refused: an Opus packet takes at least one byte of the file (its
+// lacing value) and lasts at most 120 ms (5,760 samples at 48 kHz); a Vorbis packet takes at least its lacing byte and
+// completes at most half of the largest block (8,192 samples); a FLAC frame holds at most 65,535
+// samples. Ogg page headers and FLAC frame headers only make real files larger.
+constexpr std::uint64_t kOpusSamplesPerByte = 5760;
+constexpr std::uint64_t kVorbisSamplesPerByte = 4096;
+constexpr std::uint64_t kFlacSamplesPerByte = 65535;
+
+bool FitsInFile(std::uint64_t samples, std::uint64_t samplesPerByte, std::uint64_t fileSize)
+{
+    std::uint64_t most = 0;
+    // A product past 64 bits bounds nothing that a count read from a file could exceed.
+    if (__builtin_mul_overflow(fileSize, samplesPerByte, &most)) return true;
+    return samples <= most;
+}
+
 // Sample rate and sample count of a STREAMINFO block's data.
-double StreamInfo(const Bytes& b, std::size_t pos)
+double StreamInfo(const Bytes& b, std::size_t pos, std::uint64_t fileSize)
 {
     if (!b.Has(pos, 18)) return 0;
     const std::uint32_t rate =
         (std::uint32_t{b.U8(pos + 10)} << 12) | (std::uint32_t{b.U8(pos + 11)} << 4) | (b.U8(pos + 12) >> 4);
     const std::uint64_t samples = (std::uint64_t{b.U8(pos + 13) & 0x0Fu} << 32) | *b.U32Be(pos + 14);
-    return rate ? static_cast<double>(samples) / rate : 0;
+    if (rate == 0 || !FitsInFile(samples, kFlacSamplesPerByte, fileSize)) return 0;
+    return static_cast<double>(samples) / rate;
 }
 
-double Flac(const Bytes& b, std::size_t start)
+double Flac(const Bytes& b, std::size_t start, std::uint64_t fileSize)
 {
     // "fLaC", then the first metadata block, which is always STREAMINFO.
     if (!b.Has(start + 4, 4) || (b.U8(start + 4) & 0x7F) != 0) return 0;
-    return StreamInfo(b, start + 8);
+    return StreamInfo(b, start + 8, fileSize);
 }
 
 // The granule position of the last complete page header of stream `serial` in the tail.
@@ -109,7 +128,7 @@ std::optional<std::int64_t> LastGranule(const Bytes& tail, std::uint32_t serial)
     }
 }
 
-double Ogg(const Bytes& head, const Bytes& tail)
+double Ogg(const Bytes& head, const Bytes& tail, std::uint64_t fileSize)
 {
     if (!head.Has(0, 27) || head.U8(4) != 0) return 0;
     const std::uint32_t serial = static_cast<std::uint32_t>(*head.UnsignedLe(14, 4));
@@ -117,10 +136,13 @@ double Ogg(const Bytes& head, const Bytes& tail)
     const std::size_t packet = 27 + segments;
     double rate = 0;
     std::int64_t preSkip = 0;
+    std::uint64_t samplesPerByte = 0;
     if (head.Matches(packet, "\x01vorbis")) {
         rate = static_cast<double>(head.UnsignedLe(packet + 12, 4).value_or(0));
+        samplesPerByte = kVorbisSamplesPerByte;
     } else if (head.Matches(packet, "OpusHead")) {
         rate = 48000;  // Opus granules always count at 48 kHz
+        samplesPerByte = kOpusSamplesPerByte;
         preSkip = static_cast<std::int64_t>(head.UnsignedLe(packet + 10, 2).value_or(0));
     } else if (head.Matches(packet,
                             "\x7F"
@@ -131,10 +153,12 @@ double Ogg(const Bytes& head, const Bytes& tail)
         if (!b.Has(info, 18)) return 0;
         rate = static_cast<double>((std::uint32_t{b.U8(info + 10)} << 12) |
                                    (std::uint32_t{b.U8(info + 11)} << 4) | (b.U8(info + 12) >> 4));
+        samplesPerByte = kFlacSamplesPerByte;
     }
     if (rate <= 0) return 0;
     const auto granule = LastGranule(tail, serial);
     if (!granule || *granule <= preSkip) return 0;
+    if (!FitsInFile(static_cast<std::uint64_t>(*granule - preSkip), samplesPerByte, fileSize)) return 0;
     return static_cast<double>(*granule - preSkip) / rate;
 }
 
@@ -226,9 +250,9 @@ double MediaDurationOf(const QByteArray& headBytes, const QByteArray& tailBytes,
 {
     const Bytes head(headBytes), tail(tailBytes);
     if (head.Matches(0, "RIFF") && head.Matches(8, "WAVE")) return Wav(head, fileSize);
-    if (head.Matches(0, "OggS")) return Ogg(head, tail);
+    if (head.Matches(0, "OggS")) return Ogg(head, tail, fileSize);
     const std::size_t tag = Id3v2Size(head);
-    if (head.Matches(tag, "fLaC")) return Flac(head, tag);
+    if (head.Matches(tag, "fLaC")) return Flac(head, tag, fileSize);
     return Mp3(head, 0, tail, fileSize, tag);
 }
 
@@ -251,6 +275,6 @@ double ReadMediaDuration(const QString& localPath)
     if (!file.seek(static_cast<qint64>(tag))) return 0;
     const QByteArray framesBytes = file.read(kFramesBytes);
     const Bytes frames(framesBytes);
-    if (frames.Matches(0, "fLaC")) return Flac(frames, 0);
+    if (frames.Matches(0, "fLaC")) return Flac(frames, 0, static_cast<std::uint64_t>(size));
     return Mp3(frames, tag, Bytes(tail), static_cast<std::uint64_t>(size), tag);
 }

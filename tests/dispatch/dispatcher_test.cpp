@@ -1,7 +1,9 @@
 // The dispatcher's switch and failure conventions, the login gate, and the connection requests.
 #include "dispatch/dispatcher.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
@@ -324,6 +326,64 @@ TEST(StoredPasswordTest, APasswordThatCannotBeReadFailsClosed)
             EXPECT_EQ(h.Send(AS_LOGIN, Utf16z(QString())).code, AS_ERROR);
             EXPECT_EQ(h.Send(AS_LOGIN, Utf16z(QStringLiteral("A"))).code, AS_ERROR);
             EXPECT_EQ(h.Send(AS_GET_DRIVES).code, AS_ERROR);
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The login gate keeps what it read of the settings, so it must see every later change: a
+// password stored while a peer is connected is asked of that peer at its next request.
+TEST(StoredPasswordTest, APasswordStoredWhileAPeerIsConnectedIsRequiredAtItsNextRequest)
+{
+    const QString kRegistry = QStringLiteral(".config/TwinLark/registry/HKEY_CURRENT_USER.reg");
+    const QByteArray kHead =
+        "Windows Registry Editor Version 5.00\r\n\r\n[SOFTWARE\\Ostrel Software\\TwinLark2]\r\n";
+    // Rewrites the file in place with text of the same length and puts its modification time
+    // back, as a careless editor might: only its change time tells.
+    const auto rewriteInPlace = [&](TempHome& h, const QByteArray& text) {
+        const QByteArray path = QFile::encodeName(h.Path(kRegistry));
+        struct stat before {};
+        ASSERT_EQ(stat(path.constData(), &before), 0);
+        QFile f(h.Path(kRegistry));
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_EQ(f.size(), text.size());
+        ASSERT_EQ(f.write(text), text.size());
+        f.close();
+        const timespec times[2] = {before.st_atim, before.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.constData(), times, 0), 0);
+    };
+    const struct {
+        const char* what;
+        std::function<void(TempHome&)> store;
+        const char* password;  // empty: no login can pass
+    } cases[] = {
+        {"the window stores it", [](TempHome&) { ASSERT_TRUE(WritePassword(QStringLiteral("secret"))); }, "secret"},
+        {"another program replaces the file",
+         [&](TempHome& h) { h.WriteFile(kRegistry, kHead + "\"password\"=\"other\"\r\n"); }, "other"},
+        {"the file changes in place, same size and time",
+         [&](TempHome& h) { rewriteInPlace(h, kHead + "\"password\"=\"secret\"\r\n"); }, "secret"},
+        {"the password becomes unreadable in place",
+         [&](TempHome& h) { rewriteInPlace(h, kHead + "\"password\"=hex(1):z\r\n"); }, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        DispatchHarness h;
+        // No password yet (the value is named otherwise): the connected peer is served.
+        h.home.WriteFile(kRegistry, kHead + "\"passwXrd\"=\"secret\"\r\n");
+        ASSERT_EQ(h.Send(AS_GET_DRIVES).code, AS_GET_DRIVES + 1);
+        ASSERT_EQ(h.Send(AS_GET_DRIVES).code, AS_GET_DRIVES + 1);
+
+        c.store(h.home);
+        EXPECT_EQ(h.Send(AS_GET_DRIVES).code, AS_ERROR);
+        EXPECT_EQ(h.Send(AS_GET_DRIVES).code, AS_ERROR);
+        if (*c.password) {
+            EXPECT_EQ(h.Send(AS_LOGIN, utf16::Bytes(QString::fromLatin1(c.password))).code, AS_LOGIN + 1);
+            EXPECT_EQ(h.Send(AS_GET_DRIVES).code, AS_GET_DRIVES + 1);
+        } else {
+            EXPECT_EQ(h.Send(AS_LOGIN, utf16::Bytes(QStringLiteral("secret"))).code, AS_ERROR);
         }
     }
 }

@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <functional>
+#include <vector>
 
 #include "common/errors.h"
 
@@ -133,6 +135,36 @@ TEST_F(SqliteDatabaseTest, ATransactionKeepsItsChangesOnlyWhenCommitted)
     SqliteStatement count(db, "SELECT group_concat(x) FROM t");
     ASSERT_TRUE(count.Step());
     EXPECT_EQ(count.Text(0), QStringLiteral("2"));
+}
+
+}  // namespace
+
+namespace {
+
+// A statement that never ends (here a query, in a file a trigger's) is interrupted at the bound,
+// through Step and through Execute alike, and the connection serves the next statement.
+TEST_F(SqliteDatabaseTest, AStatementPastItsTimeLimitIsInterruptedAndTheConnectionGoesOn)
+{
+    SqliteDatabase db(path, 0, ThrowOwnerError);
+    db.LimitStatementTime(std::chrono::milliseconds(200));
+    db.Execute("CREATE TABLE t (x); "
+               "CREATE TRIGGER spin AFTER INSERT ON t BEGIN SELECT count(*) FROM "
+               "(WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT x FROM c); END;");
+    const char* endless = "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c) SELECT count(*) FROM c";
+    for (const auto& run : std::vector<std::function<void()>>{
+             [&] { SqliteStatement(db, endless).Step(); },
+             [&] { db.Execute("INSERT INTO t VALUES (1)"); },
+         }) {
+        try {
+            run();
+            ADD_FAILURE() << "an endless statement ended";
+        } catch (const OwnerError& e) {
+            EXPECT_EQ(e.code & 0xFF, SQLITE_INTERRUPT) << e.text;
+        }
+        SqliteStatement count(db, "SELECT count(*) FROM t");
+        ASSERT_TRUE(count.Step());
+        EXPECT_EQ(count.Int(0), 0);
+    }
 }
 
 }  // namespace

@@ -148,6 +148,13 @@ TEST(MediaDurationTest, ReadsTheHeadersOfCommonFormats)
         {"ogg cut", OggPage(0, VorbisId(48000)).left(30), {}, 30, 0.0},
         {"mp3 cut", mp3.left(3), {}, 3, 0.0},
         {"tag only", Id3v2Tag(10000).left(5000), {}, 20000, 0.0},
+        // Counts past what the file's bytes can carry (mutated granules, forged sample counts)
+        // are no duration; counts just within the format's limits still are.
+        {"opus, granule past the data", OggPage(0, OpusHead(312)), OggPage(0x7FFFFFFFFFFFFFFFLL, {}), 100000, 0.0},
+        {"opus, 120 ms per byte", OggPage(0, OpusHead(0)), OggPage(5760 * 1000, {}), 1000, 120.0},
+        {"opus, past 120 ms per byte", OggPage(0, OpusHead(0)), OggPage(5760 * 1000 + 1, {}), 1000, 0.0},
+        {"vorbis, granule past the data", OggPage(0, VorbisId(8000)), OggPage(4096LL * 100000 + 1, {}), 100000, 0.0},
+        {"flac, sample count past the data", FlacHeader(1, (1LL << 36) - 1), {}, 1000, 0.0},
     };
     for (const Case& c : cases)
         EXPECT_NEAR(MediaDurationOf(c.head, c.tail.isEmpty() ? c.head : c.tail, c.size), c.seconds, 1e-6)
