@@ -15,13 +15,17 @@
 #include <sstream>
 
 #include "common/errors.h"
+#include "common/xml_characters.h"
 #include "platform/atomic_file.h"
+#include "platform/bounded_file_read.h"
 #include "platform/file_attributes.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
 #include "platform/safe_name.h"
 #include "stores/apps/media_duration.h"
 #include "stores/apps/wpl_playlist.h"
+#include "stores/diagnostics.h"
+#include "stores/xml_depth.h"
 
 namespace {
 
@@ -188,8 +192,9 @@ std::vector<MediaLibrary::Playlist> MediaLibrary::LoadPlaylists() const
             QString name = list.Title();
             if (name.isEmpty()) name = file.completeBaseName();
             playlists.push_back(Playlist{file.filePath(), name, std::move(list)});
-        } catch (const AgentError&) {
+        } catch (const AgentError& e) {
             // A file that is not a playlist is no playlist of the collection.
+            qCWarning(lcStores).noquote() << "playlist" << file.filePath() << "left out:" << e.what();
         }
     }
     return playlists;
@@ -420,20 +425,47 @@ void MediaLibrary::ScanMusicFolder()
 //     <item path="/home/u/Music/a.mp3" type="audio" duration="215.5" size="4301234" modified="<ns since
 //     1970>"/> <removed path="/home/u/Music/b.mp3"/>
 //   </mediaLibrary>
+//
+// A path holding a character XML 1.0 cannot carry (a control character in a file name) is
+// written percent-encoded as "encodedPath" instead: dropping the character would name another
+// file, which the next scan would then add again and again.
+
+namespace {
+
+// The agent's own cache: a line per media file, far below this even for huge collections.
+constexpr qint64 kMaxIndexBytes = 256 * 1024 * 1024;
+
+QString PathOf(const pugi::xml_node& node)
+{
+    if (const pugi::xml_attribute encoded = node.attribute("encodedPath"))
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(QByteArray(encoded.value())));
+    return QString::fromUtf8(node.attribute("path").value());
+}
+
+void SetPath(pugi::xml_node node, const QString& path)
+{
+    if (HasOnlyXmlCharacters(path))
+        node.append_attribute("path") = path.toStdString().c_str();
+    else
+        node.append_attribute("encodedPath") = path.toUtf8().toPercentEncoding("/").constData();
+}
+
+}  // namespace
 
 void MediaLibrary::LoadIndex()
 {
     if (indexLoaded_) return;
     indexLoaded_ = true;
-    QFile file(indexPath_);
-    if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError("cannot read " + indexPath_.toStdString() + ": " + file.errorString().toStdString());
-    const QByteArray bytes = file.readAll();
+    const BoundedFileRead read = ReadBoundedRegularFile(indexPath_, kMaxIndexBytes);
+    if (read.outcome == BoundedFileRead::Outcome::Missing) return;
+    if (read.outcome == BoundedFileRead::Outcome::Unreadable)
+        throw AgentError("cannot read " + indexPath_.toStdString() + ": " + read.Reason(kMaxIndexBytes));
     pugi::xml_document doc;
-    const pugi::xml_node root = doc.load_buffer(bytes.constData(), static_cast<std::size_t>(bytes.size()))
-                                    ? doc.child("mediaLibrary")
-                                    : pugi::xml_node();
+    const pugi::xml_node root =
+        read.Ok() && doc.load_buffer(read.bytes.constData(), static_cast<std::size_t>(read.bytes.size())) &&
+                !DeeperThan(doc, kMaxXmlDepth)
+            ? doc.child("mediaLibrary")
+            : pugi::xml_node();
     if (!root) {
         // Only a cache and the removals: keep the damaged file for inspection and start afresh.
         QFile::remove(indexPath_ + QStringLiteral(".damaged"));
@@ -441,7 +473,7 @@ void MediaLibrary::LoadIndex()
         return;
     }
     for (pugi::xml_node node : root.children()) {
-        const QString path = QString::fromUtf8(node.attribute("path").value());
+        const QString path = PathOf(node);
         if (path.isEmpty()) continue;
         if (std::string(node.name()) == "item") {
             items_.push_back(IndexItem{path, TypeFromName(node.attribute("type").value()),
@@ -462,14 +494,14 @@ void MediaLibrary::SaveIndex()
     root.append_attribute("version") = 1;
     for (const IndexItem& item : items_) {
         pugi::xml_node node = root.append_child("item");
-        node.append_attribute("path") = item.localPath.toStdString().c_str();
+        SetPath(node, item.localPath);
         node.append_attribute("type") = TypeName(item.type);
         node.append_attribute("duration") = item.duration;
         node.append_attribute("size") = static_cast<unsigned long long>(item.size);
         node.append_attribute("modified") = static_cast<long long>(item.modifiedNs);
     }
     for (const QString& path : removed_)
-        root.append_child("removed").append_attribute("path") = path.toStdString().c_str();
+        SetPath(root.append_child("removed"), path);
     std::ostringstream out;
     doc.save(out, "  ", pugi::format_default, pugi::encoding_utf8);
     WriteFileAtomically(indexPath_, QByteArray::fromStdString(out.str()), 0600);

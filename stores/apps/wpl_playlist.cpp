@@ -8,10 +8,16 @@
 #include <sstream>
 
 #include "common/errors.h"
+#include "common/xml_characters.h"
 #include "platform/atomic_file.h"
+#include "platform/bounded_file_read.h"
+#include "stores/xml_depth.h"
 #include "version.h"
 
 namespace {
+
+// A playlist of a hundred thousand entries is a few MiB.
+constexpr qint64 kMaxPlaylistBytes = 64 * 1024 * 1024;
 
 QString Text(const pugi::char_t* s)
 {
@@ -89,6 +95,8 @@ WplPlaylist WplPlaylist::Parse(const QByteArray& bytes)
     if (!result)
         throw MalformedData(std::string("playlist is not well-formed XML: ") + result.description() +
                             " at offset " + std::to_string(result.offset));
+    if (DeeperThan(*playlist.doc_, kMaxXmlDepth))
+        throw MalformedData("playlist nests elements deeper than " + std::to_string(kMaxXmlDepth) + " levels");
     if (!Smil(*playlist.doc_)) throw MalformedData("playlist has no <smil> element");
     EnsureWplInstruction(*playlist.doc_);
     return playlist;
@@ -96,10 +104,11 @@ WplPlaylist WplPlaylist::Parse(const QByteArray& bytes)
 
 WplPlaylist WplPlaylist::Load(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw AgentError("cannot read " + path.toStdString() + ": " + file.errorString().toStdString());
-    return Parse(file.readAll());
+    const BoundedFileRead read = ReadBoundedRegularFile(path, kMaxPlaylistBytes);
+    if (read.outcome == BoundedFileRead::Outcome::Unreadable || read.outcome == BoundedFileRead::Outcome::Missing)
+        throw AgentError("cannot read " + path.toStdString() + ": " + read.Reason(kMaxPlaylistBytes));
+    if (!read.Ok()) throw MalformedData(path.toStdString() + " is " + read.Reason(kMaxPlaylistBytes));
+    return Parse(read.bytes);
 }
 
 QString WplPlaylist::Title() const
@@ -114,7 +123,7 @@ void WplPlaylist::SetTitle(const QString& title)
     if (!head) head = smil.prepend_child("head");
     pugi::xml_node node = head.child("title");
     if (!node) node = head.append_child("title");
-    node.text().set(Utf8(title).c_str());
+    node.text().set(Utf8(XmlCharactersOnly(title)).c_str());
 }
 
 bool WplPlaylist::IsAutoPlaylist() const
@@ -138,6 +147,9 @@ void WplPlaylist::Append(const QString& source)
     if (!body) body = smil.append_child("body");
     pugi::xml_node seq = body.child("seq");
     if (!seq) seq = body.append_child("seq");
+    // A path is no text to clean: without its characters it would name another file.
+    if (!HasOnlyXmlCharacters(source))
+        throw AgentError("a playlist cannot hold the path " + Utf8(source) + ": XML cannot carry its characters");
     seq.append_child("media").append_attribute("src") = Utf8(source).c_str();
     UpdateItemCount(*doc_);
 }
@@ -161,7 +173,10 @@ int WplPlaylist::RemoveWhere(const std::function<bool(const QString& source)>& m
 QByteArray WplPlaylist::Serialize() const
 {
     std::ostringstream out;
-    doc_->save(out, "    ", pugi::format_indent | pugi::format_no_declaration, pugi::encoding_utf8);
+    // Control characters a file from elsewhere held as references are dropped, not written back
+    // as references a strict reader refuses.
+    doc_->save(out, "    ", pugi::format_indent | pugi::format_no_declaration | pugi::format_skip_control_chars,
+               pugi::encoding_utf8);
     return QByteArray::fromStdString(out.str());
 }
 

@@ -21,7 +21,8 @@ class WplPlaylist {
 public:
     // An empty playlist with that title.
     static WplPlaylist New(const QString& title);
-    // Reads a playlist file; throws MalformedData for bytes that are not a SMIL playlist,
+    // Reads a playlist file; throws MalformedData for bytes that are not a SMIL playlist (or nest
+    // deeper than kMaxXmlDepth) and for a file that is no regular file or holds more than 64 MiB,
     // AgentError when the file cannot be read.
     static WplPlaylist Load(const QString& path);
     static WplPlaylist Parse(const QByteArray& bytes);
@@ -32,12 +33,14 @@ public:
 
     // The <title> text ("" when there is none).
     QString Title() const;
+    // Characters XML 1.0 forbids are left out (see XmlCharactersOnly).
     void SetTitle(const QString& title);
     // An auto playlist (a query, <smartPlaylist>) rather than a list of items.
     bool IsAutoPlaylist() const;
 
     // The src of every <media> of the sequence, in order.
     QStringList Sources() const;
+    // Throws AgentError for a source XML 1.0 cannot carry (a control character in a file name).
     void Append(const QString& source);
     // Removes every <media> whose src satisfies `match`; returns how many went.
     int RemoveWhere(const std::function<bool(const QString& source)>& match);

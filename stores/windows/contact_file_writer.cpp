@@ -173,6 +173,8 @@ QString ContactFileBaseName(const ContactFileRecord& r)
         name = *r.NickName;
     } else if (given(r.Company)) {
         name = *r.Company;
+    } else if (given(r.FullName)) {
+        name = *r.FullName;  // files from Windows Contacts often hold only the display name
     } else {
         name = QStringLiteral("Unknown");
     }
@@ -189,6 +191,16 @@ QString ContactFileBaseName(const ContactFileRecord& r)
         if (clean.back().isHighSurrogate()) clean.chop(1);
     }
     return clean;
+}
+
+bool SameFileNameFields(const ContactFileRecord& a, const ContactFileRecord& b)
+{
+    const auto text = [](const ContactFileRecord::Text& t) { return t.value_or(QString()); };
+    using Member = ContactFileRecord::Text ContactFileRecord::*;
+    for (Member field : {&ContactFileRecord::GivenName, &ContactFileRecord::FamilyName, &ContactFileRecord::MiddleName,
+                         &ContactFileRecord::NickName, &ContactFileRecord::Company, &ContactFileRecord::FullName})
+        if (text(a.*field) != text(b.*field)) return false;
+    return a.FileAs == b.FileAs;
 }
 
 QString FileNameRule(const ContactFileRecord& record, const std::function<bool(const QString& title)>& taken)

@@ -35,6 +35,8 @@ const QString kZeros = QStringLiteral("000000000000");
 constexpr int kContactIdUnits = 36;
 constexpr qsizetype kContactSuffix = 8;  // ".contact"
 constexpr qsizetype kGroupSuffix = 6;    // ".group"
+// Contacts are personal data: a file the store creates is the user's alone, whatever the umask.
+constexpr mode_t kNewFileMode = 0600;
 
 // The exchange keys of the text fields, in the order Get sends them.
 struct TextKey {
@@ -280,7 +282,7 @@ void CContactWinVista::Add(ItemRecord& incoming, QString& id)
     for (int attempt = 1;; ++attempt) {
         r.FileTitle = ChooseTitle(r, QString());
         r.FilePath = WritablePathOf(r.FileTitle + QStringLiteral(".contact"));
-        if (WriteNewFileAtomically(r.FilePath, NewContactFileContent(r))) break;
+        if (WriteNewFileAtomically(r.FilePath, NewContactFileContent(r), kNewFileMode)) break;
         if (attempt == kAttempts)
             throw AgentError("no free name for the new contact's file: " + r.FilePath.toStdString() +
                              " and the names chosen before it were taken while it was written");
@@ -298,10 +300,17 @@ void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileR
         throw AgentError("the contact's file " + before.FilePath.toStdString() + " is not well-formed XML");
     EditContactDocument(doc, before, after);
     const QByteArray content = doc.Save();
-    const mode_t mode = ModeOf(before.FilePath, 0644);
+    const mode_t mode = ModeOf(before.FilePath, kNewFileMode);
 
-    after.FileTitle = ChooseTitle(after, before.FilePath);
-    after.FilePath = WritablePathOf(after.FileTitle + QStringLiteral(".contact"));
+    // The file keeps its name unless the edit changes what names it: a name the user gave it,
+    // or one the rule would not give today (older rules, other programs), stays.
+    if (SameFileNameFields(before, after)) {
+        after.FileTitle = before.FileTitle;
+        after.FilePath = WritablePathOf(QFileInfo(before.FilePath).fileName());
+    } else {
+        after.FileTitle = ChooseTitle(after, before.FilePath);
+        after.FilePath = WritablePathOf(after.FileTitle + QStringLiteral(".contact"));
+    }
     if (after.FilePath == before.FilePath) {
         WriteFileAtomically(after.FilePath, content, mode);
         return;
@@ -445,8 +454,8 @@ void CContactWinVista::Load()
         ContactFileRecord r;
         r.FileTitle = TitleOf(name, kContactSuffix);
         r.FilePath = PathOf(name);
-        const auto bytes = ReadExistingFile(r.FilePath);
-        if (!bytes) continue;  // gone since the folder was listed
+        const auto bytes = ReadDamageableFile(r.FilePath, QStringLiteral("left out"));
+        if (!bytes) continue;  // gone since the folder was listed, or left out
         ContactReadHooks hooks;
         hooks.note = [&](const QString& what) { Note(r.FilePath, what); };
         hooks.readPictureFile = [&](const QString& reference) -> std::optional<QByteArray> {
@@ -456,7 +465,7 @@ void CContactWinVista::Load()
             return picture;
         };
         if (!ReadContactBytes(*bytes, r, hooks)) {
-            Note(r.FilePath, QStringLiteral("not well-formed XML; left out"));
+            Note(r.FilePath, QStringLiteral("not well-formed XML or nested too deep; left out"));
             continue;
         }
         if (r.Id.size() != kContactIdUnits + kZeros.size()) {
@@ -470,11 +479,11 @@ void CContactWinVista::Load()
     for (const QString& name : listing.groupFiles) {
         const QString title = TitleOf(name, kGroupSuffix);
         const QString path = PathOf(name);
-        const auto bytes = ReadExistingFile(path);
+        const auto bytes = ReadDamageableFile(path, QStringLiteral("its members are left out"));
         if (!bytes) continue;
         const GroupFileMembers members = ReadGroupMembers(*bytes);
         if (members.form == GroupFileMembers::Form::NotXml)
-            Note(path, QStringLiteral("not well-formed XML; its members are left out"));
+            Note(path, QStringLiteral("not well-formed XML or nested too deep; its members are left out"));
         if (!members.list.complete)
             Note(path, QStringLiteral("the member list runs past its bytes; only its complete members count"));
         for (const QByteArray& member : members.list.members) {
@@ -482,6 +491,17 @@ void CContactWinVista::Load()
                 if (static_cast<std::size_t>(i) >= first) records_[static_cast<std::size_t>(i)].GroupNames.append(title);
         }
         knownGroups_.append(title);
+    }
+}
+
+std::optional<QByteArray> CContactWinVista::ReadDamageableFile(const QString& path, const QString& consequence) const
+{
+    try {
+        return ReadExistingFile(path);
+    } catch (const MalformedData& e) {
+        // The reason names the file.
+        if (log_) log_(QStringLiteral("Windows Contacts: %1; %2").arg(QString::fromStdString(e.what()), consequence));
+        return std::nullopt;
     }
 }
 
@@ -501,7 +521,7 @@ void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids
     const QString path = GroupPath(title);
     const auto bytes = ReadExistingFile(path);
     if (!bytes) return;
-    if (const auto changed = RemoveGroupMembers(*bytes, ids)) WriteFileAtomically(path, *changed, ModeOf(path, 0644));
+    if (const auto changed = RemoveGroupMembers(*bytes, ids)) WriteFileAtomically(path, *changed, ModeOf(path, kNewFileMode));
 }
 
 void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMemberRef>& members)
@@ -512,10 +532,11 @@ void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMe
     for (int attempt = 1;; ++attempt) {
         if (const auto bytes = ReadExistingFile(path)) {
             if (const auto changed = AddGroupMembers(*bytes, members))
-                WriteFileAtomically(path, *changed, ModeOf(path, 0644));
+                WriteFileAtomically(path, *changed, ModeOf(path, kNewFileMode));
             break;
         }
-        if (WriteNewFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members))) break;
+        if (WriteNewFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members), kNewFileMode))
+            break;
         // Taken by something that is no file to add to (a dangling link), or again and again.
         if (attempt == 3)
             throw AgentError("the group file " + path.toStdString() +

@@ -101,6 +101,9 @@ private:
     QString ChooseTitle(const ContactFileRecord& record, const QString& ownPath) const;
     void RewriteFile(const ContactFileRecord& before, ContactFileRecord& after) const;
     void Note(const QString& file, const QString& what) const;
+    // A listed file's bytes; a file that is no regular file or too large is noted with the
+    // consequence and gives nothing, as a missing one does. Throws when it cannot be read.
+    std::optional<QByteArray> ReadDamageableFile(const QString& path, const QString& consequence) const;
     QStringList EffectiveGroups(const ContactFileRecord& record) const;
 
     // Group files at the commit.

@@ -4,6 +4,9 @@
 #include <string>
 #include <vector>
 
+#include "common/xml_characters.h"
+#include "stores/xml_depth.h"
+
 namespace ContactsVista {
 
 namespace {
@@ -52,13 +55,19 @@ pugi::xml_node Find(pugi::xml_node from, std::string_view path)
     return {};
 }
 
+// Walks the subtree in document order without recursion.
 void AppendText(pugi::xml_node element, std::string& text)
 {
-    for (pugi::xml_node node : element.children()) {
+    pugi::xml_node node = element.first_child();
+    while (node && node != element) {
         if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
             text += node.value();
-        else if (node.type() == pugi::node_element)
-            AppendText(node, text);
+        else if (node.type() == pugi::node_element && node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != element && !node.next_sibling()) node = node.parent();
+        if (node != element) node = node.next_sibling();
     }
 }
 
@@ -71,7 +80,7 @@ bool ContactXml::Load(const QByteArray& bytes)
     trailer_.clear();
     bom_.clear();
     const pugi::xml_parse_result result = doc_.load_buffer(bytes.constData(), bytes.size(), kParseOptions);
-    if (!result || !doc_.document_element()) {
+    if (!result || !doc_.document_element() || DeeperThan(doc_, kMaxXmlDepth)) {
         doc_.reset();
         return false;
     }
@@ -107,7 +116,9 @@ QByteArray ContactXml::Save() const
             // Separators are ASCII white space; in a UTF-16 document they are dropped.
             if (encoding_ == pugi::encoding_utf8) writer.out += separators_[index - 1];
         }
-        node.print(writer, "", pugi::format_raw, encoding_);
+        // Control characters XML forbids are dropped, not written as character references a
+        // strict reader refuses (a file loaded from an older or lenient writer may hold them).
+        node.print(writer, "", pugi::format_raw | pugi::format_skip_control_chars, encoding_);
         ++index;
     }
     if (encoding_ == pugi::encoding_utf8) writer.out += trailer_;
@@ -143,14 +154,16 @@ QString ElementText(pugi::xml_node element)
 void SetElementText(pugi::xml_node element, const QString& text, bool keepNil)
 {
     while (element.first_child()) element.remove_child(element.first_child());
-    if (!text.isEmpty()) element.append_child(pugi::node_pcdata).set_value(text.toUtf8().constData());
+    const QString clean = XmlCharactersOnly(text);
+    if (!clean.isEmpty()) element.append_child(pugi::node_pcdata).set_value(clean.toUtf8().constData());
     if (!keepNil) RemoveNil(element);
 }
 
 pugi::xml_node AppendElement(pugi::xml_node parent, const char* name, const QString& text)
 {
     pugi::xml_node element = parent.append_child(name);
-    if (!text.isEmpty()) element.append_child(pugi::node_pcdata).set_value(text.toUtf8().constData());
+    const QString clean = XmlCharactersOnly(text);
+    if (!clean.isEmpty()) element.append_child(pugi::node_pcdata).set_value(clean.toUtf8().constData());
     return element;
 }
 

@@ -21,7 +21,9 @@ inline constexpr char kMswabmapiNamespace[] = "http://schemas.microsoft.com/Cont
 
 class ContactXml {
 public:
-    // Parses the bytes; false when they are not a well-formed document with a root element.
+    // Parses the bytes; false when they are not a well-formed document with a root element, or
+    // when elements nest deeper than kMaxXmlDepth (real files nest about eight deep; pugixml
+    // removes and copies subtrees recursively, so no deeper document is ever kept).
     bool Load(const QByteArray& bytes);
     // The document as bytes: what was loaded comes back byte for byte where nothing changed
     // (the white space around the root element and a byte-order mark included).
@@ -60,9 +62,10 @@ inline bool NameIs(const char* name, std::string_view wanted)
 
 // All text below the element, line ends as XML reads them (CR LF and CR become LF).
 QString ElementText(pugi::xml_node element);
-// The element's whole content becomes the text; its "xsi:nil" goes unless `keepNil`.
+// The element's whole content becomes the text (without the characters XML 1.0 forbids, see
+// XmlCharactersOnly); its "xsi:nil" goes unless `keepNil`.
 void SetElementText(pugi::xml_node element, const QString& text, bool keepNil = false);
-// Appends a child element with a text (none when `text` is null).
+// Appends a child element with a text (none when `text` is null), cleaned as SetElementText does.
 pugi::xml_node AppendElement(pugi::xml_node parent, const char* name, const QString& text = QString());
 // The existing child of that name, or a new one appended.
 pugi::xml_node ChildOrAppend(pugi::xml_node parent, const char* name);

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "common/errors.h"
+#include "platform/bounded_file_read.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
 #include "platform/platform_info.h"
@@ -25,6 +26,8 @@ namespace {
 
 constexpr char kContactsValue[] = "{56784854-C6CB-462B-8169-88E350ACB882}";
 constexpr qint64 kMaxPictureBytes = 16 * 1024 * 1024;
+// Room for a picture of the largest size as base64 beside the rest of a contact.
+constexpr qint64 kMaxContactFileBytes = 64 * 1024 * 1024;
 
 std::string Reason(const QString& path, const char* what)
 {
@@ -138,32 +141,17 @@ ContactFolderListing ListContactsFolder(const QString& folder)
 
 std::optional<QByteArray> ReadExistingFile(const QString& path)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return std::nullopt;
-        throw AgentError(Reason(path, "read"));
+    const BoundedFileRead read = ReadBoundedRegularFile(path, kMaxContactFileBytes);
+    switch (read.outcome) {
+    case BoundedFileRead::Outcome::Read:
+        return read.bytes;
+    case BoundedFileRead::Outcome::Missing:
+        return std::nullopt;
+    case BoundedFileRead::Outcome::Unreadable:
+        throw AgentError("cannot read " + path.toStdString() + ": " + read.Reason(kMaxContactFileBytes));
+    default:
+        throw MalformedData(path.toStdString() + " is " + read.Reason(kMaxContactFileBytes));
     }
-    QByteArray bytes;
-    struct stat st {};
-    const qsizetype expected = ::fstat(fd, &st) == 0 && st.st_size > 0 ? static_cast<qsizetype>(st.st_size) : 0;
-    bytes.resize(expected > 0 ? expected + 1 : 16384);  // one byte more sees the end at once
-    qsizetype have = 0;
-    for (;;) {
-        if (have == bytes.size()) bytes.resize(bytes.size() * 2);
-        const ssize_t n = ::read(fd, bytes.data() + have, static_cast<std::size_t>(bytes.size() - have));
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            errno = error;
-            throw AgentError(Reason(path, "read"));
-        }
-        have += n;
-    }
-    bytes.resize(have);
-    ::close(fd);
-    return bytes;
 }
 
 std::optional<QByteArray> ReadPictureReference(const QString& reference, QString* why)
@@ -184,16 +172,16 @@ std::optional<QByteArray> ReadPictureReference(const QString& reference, QString
     } else {
         return refuse(QStringLiteral("not a path"));
     }
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    BoundedFileRead read = ReadBoundedRegularFile(path, kMaxPictureBytes);
+    switch (read.outcome) {
+    case BoundedFileRead::Outcome::Read:
+        return std::move(read.bytes);
+    case BoundedFileRead::Outcome::TooLarge:
+        return refuse(QStringLiteral("larger than 16 MiB"));
+    case BoundedFileRead::Outcome::Missing:
         return refuse(QStringLiteral("no such file"));
-    if (st.st_size > kMaxPictureBytes) return refuse(QStringLiteral("larger than 16 MiB"));
-    try {
-        auto bytes = ReadExistingFile(path);
-        if (!bytes || bytes->size() > kMaxPictureBytes) return refuse(QStringLiteral("cannot be read"));
-        return bytes;
-    } catch (const AgentError&) {
-        return refuse(QStringLiteral("cannot be read"));
+    default:
+        return refuse(QString::fromStdString(read.Reason(kMaxPictureBytes)));
     }
 }
 

@@ -25,12 +25,15 @@ struct ContactFolderListing {
 };
 ContactFolderListing ListContactsFolder(const QString& folder);
 
-// The whole file; nothing when it does not exist. Throws AgentError when it exists but cannot
-// be read.
+// The whole file; nothing when it does not exist. Throws MalformedData when it is no regular
+// file, lies on a pseudo file system or holds more than 64 MiB (a file to leave out), AgentError
+// when it exists but cannot be read. Never blocks on a FIFO.
 std::optional<QByteArray> ReadExistingFile(const QString& path);
 
 // The file a contact photo's reference names (a local path, a Windows path or a file: URL),
-// when that is a regular file of at most 16 MiB; otherwise nothing, with the reason in `why`.
+// when that is a regular file of at most 16 MiB outside /proc, /sys and their kin; otherwise
+// nothing, with the reason in `why`. At most one byte past the cap is read, whatever size the
+// system reports.
 std::optional<QByteArray> ReadPictureReference(const QString& reference, QString* why);
 
 }  // namespace ContactsVista

@@ -19,6 +19,7 @@
 #include "stores/apps/media_library.h"
 #include "support/dispatch_harness.h"
 #include "support/recording_channel.h"
+#include "support/strict_xml.h"
 #include "support/temp_home.h"
 #include "wire/message_header.h"
 
@@ -373,6 +374,27 @@ TEST_F(MediaRequestsTest, RemovedFromTheLibraryStaysOutUntilAddedAgain)
         Ok(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Back"), QStringLiteral("C:/Music/a.mp3"))));
     EXPECT_EQ(Paths(Library()),
               (QStringList{QStringLiteral("C:\\Music\\clip.mp4"), QStringLiteral("C:\\Music\\a.mp3")}));
+}
+
+TEST_F(MediaRequestsTest, DeepPlaylistsAreLeftOutAndTheIndexCarriesEveryName)
+{
+    const QByteArray nested = QByteArray("<x>").repeated(100000) + QByteArray("</x>").repeated(100000);
+    Write(QStringLiteral("Music/Playlists/Deep.wpl"),
+          "<?wpl version=\"1.0\"?><smil><head><title>Deep</title></head><body><seq>" + nested + "</seq></body></smil>");
+    ASSERT_TRUE(Ok(AS_ADD_PLAYLISTS, utf16::Bytes(QStringLiteral("Mix"))));
+    EXPECT_EQ(Playlists(), QStringList{QStringLiteral("Mix")});
+
+    // A name XML cannot carry stays one entry of the index, check after check.
+    Write(QStringLiteral("Music/odd\x01.mp3"), Mp3Bytes());
+    ASSERT_EQ(Library().size(), 1u);
+    const std::vector<Record> again = Library();
+    ASSERT_EQ(again.size(), 1u);
+    const auto index = home_.ReadFile(QStringLiteral(".local/share/TwinLark/MediaLibrary.xml"));
+    ASSERT_TRUE(index.has_value());
+    EXPECT_EQ(StrictXmlError(*index), QString());
+    // A playlist cannot name it.
+    EXPECT_EQ(Send(AS_ADD_PLAYLIST_ITEM, TwoCounted(QStringLiteral("Mix"), again[0].path)).code, AS_ERROR);
+    EXPECT_EQ(StrictXmlError(home_.ReadFile(QStringLiteral("Music/Playlists/Mix.wpl")).value_or("")), QString());
 }
 
 TEST_F(MediaRequestsTest, SizesBeyondFourGibibytesAreSentWhole)

@@ -10,6 +10,7 @@
 
 #include "common/errors.h"
 #include "support/golden_files.h"
+#include "support/strict_xml.h"
 
 namespace {
 
@@ -144,3 +145,21 @@ TEST(WplPlaylistTest, SavingWritesThroughALink)
 }
 
 }  // namespace
+
+TEST(WplPlaylistTest, WritesOnlyWhatStrictReadersAcceptAndRefusesDeepFiles)
+{
+    WplPlaylist list = WplPlaylist::New(u"Mix\vTape\x01"_qs);
+    EXPECT_EQ(list.Title(), u"Mix\nTape"_qs);
+    // A path without its odd characters would name another file.
+    EXPECT_THROW(list.Append(u"..\\a\x01.mp3"_qs), AgentError);
+    list.Append(u"..\\a.mp3"_qs);
+    EXPECT_EQ(StrictXmlError(list.Serialize()), QString());
+    // From another writer: a reference XML forbids is not written back.
+    const WplPlaylist other = WplPlaylist::Parse(
+        "<?wpl version=\"1.0\"?><smil><head><title>a&#1;b</title></head><body><seq/></body></smil>");
+    EXPECT_EQ(StrictXmlError(other.Serialize()), QString());
+
+    const QByteArray nested = QByteArray("<x>").repeated(100000) + QByteArray("</x>").repeated(100000);
+    EXPECT_THROW(WplPlaylist::Parse("<smil><body><seq><media src=\"a\">" + nested + "</media></seq></body></smil>"),
+                 MalformedData);
+}

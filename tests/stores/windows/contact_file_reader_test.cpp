@@ -253,6 +253,13 @@ TEST(ContactFileNames, FollowTheNamesAndNeverRepeatATakenTitle)
              r.NickName = u"Nick"_qs;
          }),
          {}, u"Nick"_qs},
+        {"only a display name", with([](auto& r) { r.FullName = u"John Doe"_qs; }), {}, u"John Doe"_qs},
+        {"the company before the display name",
+         with([](auto& r) {
+             r.FullName = u"John Doe"_qs;
+             r.Company = u"ACME"_qs;
+         }),
+         {}, u"ACME"_qs},
         {"nobody", ContactFileRecord{}, {}, u"Unknown"_qs},
         {"nobody beside an unknown", ContactFileRecord{}, {u"unknown"_qs}, u"Unknown[1]"_qs},
         {"X beside X[1] and X", with([](auto& r) { r.FileAs = u"X"_qs; }), {u"X[1]"_qs, u"x"_qs}, u"X[2]"_qs},

@@ -28,6 +28,7 @@
 #include "support/file_size_limit.h"
 #include "support/permissions_bind_root.h"
 #include "support/scoped_env.h"
+#include "support/strict_xml.h"
 #include "wire/message_header.h"
 
 using namespace ContactsVista;
@@ -525,6 +526,153 @@ TEST_F(WindowsContactsStore, AnEditWithoutAPictureKeepsThePhotoAndAFileGoneCount
     EXPECT_EQ(FilesInFolder(), QStringList{u"Ann.contact"_qs});
 }
 
+QByteArray RealContact(const char* name)
+{
+    QFile source(QStringLiteral(TWINLARK_TEST_DATA "/windows-contacts/") + QString::fromUtf8(name));
+    return source.open(QIODevice::ReadOnly) ? source.readAll() : QByteArray();
+}
+
+const QString kAvinash = QStringLiteral("0bcf610e-a7be-4f26-9042-d6b3c22c9863000000000000");
+
+mode_t ModeOfFile(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_mode : 0;
+}
+
+// A pasted manual line break (U+000B) or page break, or any other control character from the
+// peer, must not make a file that strict readers (Windows Contacts among them) refuse whole.
+TEST_F(WindowsContactsStore, WrittenFilesHoldOnlyCharactersXmlAdmits)
+{
+    h.home.WriteFile(u"Contacts/Avinash.contact"_qs, RealContact("Avinash.contact"));
+    // Left by an older writer: a character reference XML forbids, in a field no edit touches.
+    ContactFileRecord bob;
+    bob.Id = Id('b');
+    bob.GivenName = u"Bob"_qs;
+    bob.Notes = u"NOTE"_qs;
+    QByteArray old = NewContactFileContent(bob);
+    old.replace("NOTE", "a&#1;b");
+    ASSERT_FALSE(StrictXmlError(old).isEmpty());
+    h.home.WriteFile(u"Contacts/Bob.contact"_qs, old);
+    Check();
+
+    const QString ann = Add(TextRecord({{"FirstName", "Ann\x02"}, {"Body", "line\vbreak\fpage\x01."}, {"Categories", "Friends"}}));
+    ASSERT_EQ(Set(kAvinash, TextRecord({{"Body", "pasted\vbreak"}, {"JobTitle", "\x1f"}})), AS_SET_CONTACT + 1);
+    ASSERT_EQ(Set(Id('b'), TextRecord({{"Email1Address", "bob@example.org"}})), AS_SET_CONTACT + 1);
+    EXPECT_EQ(Save(), AS_SAVE_CONTACTS_STATE + 1);
+    EXPECT_EQ(FilesInFolder(), (QStringList{u"Ann.contact"_qs, u"Avinash.contact"_qs, u"Bob.contact"_qs, u"Friends.group"_qs}));
+    for (const QString& name : FilesInFolder()) EXPECT_EQ(StrictXmlError(Bytes(name)), QString()) << name.toStdString();
+
+    Check();
+    EXPECT_EQ(Field(Get(ann), "Body"), u"line\nbreak\npage."_qs);
+    EXPECT_EQ(Field(Get(ann), "FirstName"), u"Ann"_qs);
+    EXPECT_EQ(Field(Get(ann), "Categories"), u"Friends"_qs);
+    EXPECT_EQ(Field(Get(kAvinash), "Body"), u"pasted\nbreak"_qs);
+    EXPECT_EQ(Field(Get(Id('b')), "Body"), u"ab"_qs);
+}
+
+TEST_F(WindowsContactsStore, AnEditLeavesTheFileWhereItIsUnlessItChangesWhatNamesTheFile)
+{
+    // As Windows Contacts often writes them: a display name and no other name.
+    QByteArray displayOnly = RealContact("Avinash.contact");
+    displayOnly.replace("<c:GivenName>Avinash</c:GivenName>", "");
+    displayOnly.replace("<c:FormattedName>Avinash</c:FormattedName>", "<c:FormattedName>John Doe</c:FormattedName>");
+    h.home.WriteFile(u"Contacts/John Doe.contact"_qs, displayOnly);
+    Plant(u"Johnny"_qs, Id('a'), u"John"_qs);  // a name the user gave the file
+    Check();
+
+    ASSERT_EQ(Set(kAvinash, TextRecord({{"Email1Address", "john@example.org"}})), AS_SET_CONTACT + 1);
+    ASSERT_EQ(Set(Id('a'), TextRecord({{"Email1Address", "j@example.org"}})), AS_SET_CONTACT + 1);
+    ASSERT_EQ(Set(kAvinash, TextRecord({{"Email1Address", "doe@example.org"}})), AS_SET_CONTACT + 1);
+    EXPECT_EQ(FilesInFolder(), (QStringList{u"John Doe.contact"_qs, u"Johnny.contact"_qs}));
+    EXPECT_TRUE(Bytes(u"John Doe.contact"_qs).contains("doe@example.org"));
+
+    // A name that changes names the file anew; without any other name the display name does.
+    ASSERT_EQ(Set(Id('a'), TextRecord({{"FirstName", "Jon"}})), AS_SET_CONTACT + 1);
+    ASSERT_EQ(Set(kAvinash, TextRecord({{"FullName", "Jane Roe"}})), AS_SET_CONTACT + 1);
+    EXPECT_EQ(FilesInFolder(), (QStringList{u"Jane Roe.contact"_qs, u"Jon.contact"_qs}));
+    // A new contact with only a display name is named by it.
+    Add(TextRecord({{"FullName", "Max Mustermann"}}));
+    EXPECT_TRUE(FilesInFolder().contains(u"Max Mustermann.contact"_qs));
+}
+
+TEST_F(WindowsContactsStore, NewFilesAreTheUsersAloneAndAnEditedFileKeepsItsMode)
+{
+    Plant(u"Bob"_qs, Id('b'), u"Bob"_qs);
+    ASSERT_EQ(::chmod(QFile::encodeName(File(u"Bob.contact"_qs)).constData(), 0644), 0);
+    Check();
+    const mode_t umask = ::umask(0);
+    Add(TextRecord({{"FirstName", "Ann"}, {"Categories", "Friends"}}));
+    const std::uint16_t edited = Set(Id('b'), TextRecord({{"Body", "x"}}));
+    const std::uint16_t saved = Save();
+    ::umask(umask);
+    ASSERT_EQ(edited, AS_SET_CONTACT + 1);
+    ASSERT_EQ(saved, AS_SAVE_CONTACTS_STATE + 1);
+    EXPECT_EQ(ModeOfFile(File(u"Ann.contact"_qs)) & 07777, 0600u);
+    EXPECT_EQ(ModeOfFile(File(u"Friends.group"_qs)) & 07777, 0600u);
+    EXPECT_EQ(ModeOfFile(File(u"Bob.contact"_qs)) & 07777, 0644u);
+}
+
+// A planted file nesting 100,000 elements once crashed every check: it is left out and logged,
+// is never written, and the store serves on.
+TEST_F(WindowsContactsStore, ADeeplyNestedFileIsLeftOutUntouched)
+{
+    const QByteArray nested = QByteArray("<x>").repeated(100000) + QByteArray("</x>").repeated(100000);
+    Plant(u"Ann"_qs, Id('a'), u"Ann"_qs);
+    ContactFileRecord deep;
+    deep.Id = Id('d');
+    deep.FullName = u"NAME"_qs;
+    QByteArray contact = NewContactFileContent(deep);
+    contact.replace("NAME", nested);
+    h.home.WriteFile(u"Contacts/Deep.contact"_qs, contact);
+    QByteArray group = NewGroupFileContent(u"NAME"_qs, NewGuidText(), {});
+    group.replace("NAME", nested);
+    h.home.WriteFile(u"Contacts/Deep.group"_qs, group);
+
+    EXPECT_EQ(Check().added, QStringList{Id('a')});
+    const QString log = logged.join(u'\n');
+    EXPECT_TRUE(log.contains(u"Deep.contact"_qs)) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"Deep.group"_qs)) << log.toStdString();
+    EXPECT_EQ(h.Send(AS_GET_CONTACT, Utf16z(Id('d'))).code, AS_ERROR);
+    // Joining the group cannot change its file.
+    Add(TextRecord({{"FirstName", "Eve"}, {"Categories", "Deep"}}));
+    EXPECT_EQ(Save(), AS_ERROR);
+    EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    EXPECT_EQ(Bytes(u"Deep.contact"_qs), contact);
+    EXPECT_EQ(Bytes(u"Deep.group"_qs), group);
+}
+
+// A FIFO never holds the agent up, whether named like a group a contact joins or named by a
+// photo reference, and a picture of /proc is never read (its size is reported as 0).
+TEST_F(WindowsContactsStore, FifosAndProcFilesHoldNothingUp)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(File(u"Pipe.group"_qs)).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(File(u"photo.jpg"_qs)).constData(), 0600), 0);
+    const QByteArray tile = "<c:Photo c:ElementID=\"2fb5b981-cec1-45d0-ae61-7c340cfb3d72\">";
+    QByteArray proc = RealContact("Avinash.contact");
+    proc.replace(tile, tile + "<c:Url>/proc/self/pagemap</c:Url>");
+    h.home.WriteFile(u"Contacts/Avinash.contact"_qs, proc);
+    QByteArray withFifo = RealContact("Avinash.contact");
+    withFifo.replace("0bcf610e-a7be-4f26-9042-d6b3c22c9863", Id('f').left(36).toLatin1());
+    withFifo.replace(tile, tile + "<c:Url>" + QFile::encodeName(File(u"photo.jpg"_qs)) + "</c:Url>");
+    h.home.WriteFile(u"Contacts/Fifo.contact"_qs, withFifo);
+
+    EXPECT_EQ(Check().added, (QStringList{kAvinash, Id('f')}));
+    EXPECT_TRUE(Get(kAvinash).PictureImage().isEmpty());
+    EXPECT_TRUE(Get(Id('f')).PictureImage().isEmpty());
+    const QString log = logged.join(u'\n');
+    EXPECT_TRUE(log.contains(u"/proc/self/pagemap"_qs)) << log.toStdString();
+    EXPECT_TRUE(log.contains(u"photo.jpg"_qs)) << log.toStdString();
+
+    const QString ann = Add(TextRecord({{"FirstName", "Ann"}, {"Categories", "Pipe"}}));
+    h.TakeLogLines();
+    EXPECT_EQ(Save(), AS_ERROR);
+    EXPECT_TRUE(h.TakeLogLines().join(u'\n').contains(u"Pipe.group"_qs));
+    EXPECT_TRUE(S_ISFIFO(ModeOfFile(File(u"Pipe.group"_qs))));
+    EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    EXPECT_EQ(Field(Get(ann), "FirstName"), u"Ann"_qs);
+}
+
 TEST(WindowsContactsFolder, ReadsAPictureFileOfAtMost16MiBAndNothingElse)
 {
     TempHome home;
@@ -534,6 +682,7 @@ TEST(WindowsContactsFolder, ReadsAPictureFileOfAtMost16MiBAndNothingElse)
     home.WriteFile(u"pictures/limit.jpg"_qs, "");
     ASSERT_TRUE(QFile::resize(home.Path(u"pictures/limit.jpg"_qs), 16 * 1024 * 1024));
     const QString me = home.Path(u"pictures/me.jpg"_qs);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(home.Path(u"pictures/pipe.jpg"_qs)).constData(), 0600), 0);
     struct Case {
         const char* name;
         QString reference;
@@ -546,6 +695,9 @@ TEST(WindowsContactsFolder, ReadsAPictureFileOfAtMost16MiBAndNothingElse)
         {"16 MiB", home.Path(u"pictures/limit.jpg"_qs), 16 * 1024 * 1024},
         {"one byte more", home.Path(u"pictures/big.jpg"_qs), -1},
         {"a folder", home.Path(u"pictures"_qs), -1},
+        {"a FIFO", home.Path(u"pictures/pipe.jpg"_qs), -1},
+        {"a device", u"/dev/zero"_qs, -1},
+        {"a file of /proc, reported as empty", u"/proc/self/pagemap"_qs, -1},
         {"a missing file", home.Path(u"pictures/none.jpg"_qs), -1},
         {"no path", u"me.jpg"_qs, -1},
     };
