@@ -22,28 +22,46 @@ SystemTime FieldsOf(double date)
                      text.left(60).toStdString() + "\"");
 }
 
-// A peer date: the form with a time is a UTC moment and is stored as local time, the form
-// without one is a date and is stored as it is.
+// The zone an event's times are written in: that of its TZID when the system knows it (the
+// start's first), else none: the machine's own, without a TZID.
+struct EventZone {
+    QTimeZone zone;
+    QString tzid;
+};
+
+std::optional<EventZone> ZoneOf(const VEventRecord& event)
+{
+    for (const QString* tzid : {&event.DtStartTzid, &event.DtEndTzid})
+        if (const std::optional<QTimeZone> zone = KnownIcsZone(*tzid)) return EventZone{*zone, *tzid};
+    return std::nullopt;
+}
+
+// A peer date: the form with a time is a UTC moment and is stored as wall-clock time in the
+// event's zone, the form without one is a date and is stored as it is.
 struct PeerDate {
     QString stored;
+    QString tzid;
     bool dateOnly = false;
 };
 
-PeerDate ReadPeerDate(const QString& field, const QString& text)
+PeerDate ReadPeerDate(const QString& field, const QString& text, const std::optional<EventZone>& zone)
 {
     const std::optional<double> value = ParseDateText(text);
     if (!value) RefuseDate(field, text);
     const SystemTime t = FieldsOf(*value);
-    if (!text.contains(u':')) return {FormatIcsDate(t), true};
-    return {FormatIcsLocalTime(UtcToLocalTime(t)), false};
+    if (!text.contains(u':')) return {FormatIcsDate(t), {}, true};
+    if (zone) return {FormatIcsLocalTime(UtcToZoneTime(zone->zone, t)), zone->tzid, false};
+    return {FormatIcsLocalTime(UtcToLocalTime(t)), {}, false};
 }
 
-// The event's start as local wall-clock time; a date starts at local midnight.
-std::optional<SystemTime> LocalStart(const VEventRecord& event)
+std::optional<IcsDateTime> StartOf(const VEventRecord& event)
 {
-    const std::optional<IcsDateTime> start = ParseIcsDateTime(event.DtStart);
-    if (!start) return std::nullopt;
-    return IcsToLocal(*start);
+    return ParseIcsDateTime(event.DtStart, event.DtStartTzid);
+}
+
+std::optional<IcsDateTime> EndOf(const VEventRecord& event)
+{
+    return ParseIcsDateTime(event.DtEnd, event.DtEndTzid);
 }
 
 QString NewAlarmUid()
@@ -104,14 +122,18 @@ bool BuildRule(const RecurrenceKeys& keys, VEventRecord& event)
         // The last occurrence starts on that date at the event's own local time of day.
         const std::optional<double> date = ParseDateText(*keys.patternEnd, DateTextPart::DateOnly);
         if (!date) RefuseDate(QStringLiteral("PatternEndDate"), *keys.patternEnd);
-        SystemTime until = FieldsOf(*date);
+        // In the start's own zone: the machine's, or the one its TZID names.
+        IcsDateTime until{FieldsOf(*date), IcsDateTime::Kind::Local, {}};
         if (!event.AllDay)
-            if (const std::optional<SystemTime> start = LocalStart(event)) {
-                until.wHour = start->wHour;
-                until.wMinute = start->wMinute;
-                until.wSecond = start->wSecond;
+            if (const std::optional<IcsDateTime> start = StartOf(event)) {
+                const SystemTime wall =
+                    start->kind == IcsDateTime::Kind::Utc ? UtcToLocalTime(start->fields) : start->fields;
+                until.fields.wHour = wall.wHour;
+                until.fields.wMinute = wall.wMinute;
+                until.fields.wSecond = wall.wSecond;
+                if (start->kind == IcsDateTime::Kind::Local) until.zone = start->zone;
             }
-        event.UntilPart = FormatIcsUtcTime(LocalTimeToUtc(until));
+        event.UntilPart = FormatIcsUtcTime(IcsToUtc(until));
     }
     QStringList days = keys.dayMask ? DayCodes(*keys.dayMask) : QStringList();
     const bool nth = *keys.type == 3 || *keys.type == 6;
@@ -148,7 +170,7 @@ void BuildAlarm(VEventRecord& event, std::int32_t minutes)
     event.AlarmAction = QStringLiteral("DISPLAY");
     event.AlarmDescription = QStringLiteral("Reminder");
     event.AlarmUid = NewAlarmUid();
-    const std::optional<IcsDateTime> start = ParseIcsDateTime(event.DtStart);
+    const std::optional<IcsDateTime> start = StartOf(event);
     if (!start) {
         // Without a start there is no moment to name; the alarm stays relative to it.
         event.AlarmTrigger = QStringLiteral("-PT%1M").arg(minutes);
@@ -165,10 +187,10 @@ struct EventSpan {
     std::optional<SystemTime> end;        // UTC, or a date for all-day events
 };
 
-std::optional<IcsDateTime> RequireIcsDate(const QString& value, const char* property)
+std::optional<IcsDateTime> RequireIcsDate(const QString& value, const QString& tzid, const char* property)
 {
     if (value.isEmpty()) return std::nullopt;
-    std::optional<IcsDateTime> parsed = ParseIcsDateTime(value);
+    std::optional<IcsDateTime> parsed = ParseIcsDateTime(value, tzid);
     if (!parsed)
         throw AgentError(std::string("calendar event with a ") + property + " that is no date: \"" +
                          value.left(40).toStdString() + "\"");
@@ -178,8 +200,8 @@ std::optional<IcsDateTime> RequireIcsDate(const QString& value, const char* prop
 EventSpan SpanOf(const VEventRecord& event)
 {
     EventSpan span;
-    const std::optional<IcsDateTime> start = RequireIcsDate(event.DtStart, "DTSTART");
-    const std::optional<IcsDateTime> end = RequireIcsDate(event.DtEnd, "DTEND");
+    const std::optional<IcsDateTime> start = RequireIcsDate(event.DtStart, event.DtStartTzid, "DTSTART");
+    const std::optional<IcsDateTime> end = RequireIcsDate(event.DtEnd, event.DtEndTzid, "DTEND");
     const std::optional<std::int64_t> duration = ParseIcsDurationSeconds(event.Duration);
     span.allDay = event.AllDay || (start && start->kind == IcsDateTime::Kind::Date);
     if (!start) return span;
@@ -244,6 +266,7 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
     for (int i = 0; i < record.FieldCount(); ++i)
         if (record.names[i] == u"Categories") request.calendarName = ItemValueText(record.values[i]).trimmed();
 
+    const std::optional<EventZone> zone = ZoneOf(event);
     RecurrenceKeys keys;
     std::optional<std::int32_t> reminder;
     for (int i = 0; i < record.FieldCount(); ++i) {
@@ -258,13 +281,18 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
         } else if (name == u"Start") {
             const QString text = ItemValueText(value).trimmed();
             if (text.isEmpty()) continue;
-            const PeerDate date = ReadPeerDate(name, text);
+            const PeerDate date = ReadPeerDate(name, text, zone);
             event.DtStart = date.stored;
+            event.DtStartTzid = date.tzid;
             event.AllDay = date.dateOnly ? 1 : 0;
+            request.startGiven = true;
         } else if (name == u"End") {
             const QString text = ItemValueText(value).trimmed();
             event.Duration.clear();
-            event.DtEnd = text.isEmpty() ? QString() : ReadPeerDate(name, text).stored;
+            const PeerDate date = text.isEmpty() ? PeerDate{} : ReadPeerDate(name, text, zone);
+            event.DtEnd = date.stored;
+            event.DtEndTzid = date.tzid;
+            request.endGiven = true;
         } else if (name == u"ReminderMinutesBeforeStart") {
             reminder = ItemValueInteger(value);
             request.reminderGiven = true;
@@ -327,10 +355,10 @@ bool IsEventInDateWindow(const VEventRecord& event, std::int16_t weeksBack, std:
     const double now = DayNumber(today);
     const double windowStart = now - (weeksBack * 7 + 1);
     const double windowEnd = now + (weeksAhead * 7 + 1);
-    const std::optional<IcsDateTime> start = ParseIcsDateTime(event.DtStart);
+    const std::optional<IcsDateTime> start = StartOf(event);
     const double startDay = start ? DayNumber(IcsToLocal(*start)) : 0.0;
     std::optional<double> endDay;
-    if (const std::optional<IcsDateTime> end = ParseIcsDateTime(event.DtEnd)) {
+    if (const std::optional<IcsDateTime> end = EndOf(event)) {
         endDay = DayNumber(IcsToLocal(*end));
     } else if (const std::optional<std::int64_t> duration = ParseIcsDurationSeconds(event.Duration);
                duration && start) {
@@ -352,4 +380,15 @@ SystemTime LocalNow()
     utc.wMinute = now.time().minute();
     utc.wSecond = now.time().second();
     return UtcToLocalTime(utc);
+}
+
+QString ZonedMoments(const VEventRecord& event)
+{
+    QString moments;
+    for (const auto& [value, tzid] : {std::pair{&event.DtStart, &event.DtStartTzid}, std::pair{&event.DtEnd, &event.DtEndTzid}}) {
+        const std::optional<IcsDateTime> t = ParseIcsDateTime(*value, *tzid);
+        if (t && t->kind == IcsDateTime::Kind::Local && t->zone.isValid()) moments += FormatIcsUtcTime(IcsToUtc(*t));
+        moments += u';';
+    }
+    return moments == u";;" ? QString() : moments;
 }

@@ -8,8 +8,9 @@
 #include "stores/windows/vevent.h"
 
 // The mapping between the peer's appointment fields and a calendar event, in both directions.
-// Timed starts and ends travel in UTC and are stored as local wall-clock time; dates travel and
-// are stored as they are.
+// Timed starts and ends travel in UTC and are stored as wall-clock time: in the zone the event's
+// TZID names when the system knows it (with that TZID), else in the machine's own zone (without
+// one); dates travel and are stored as they are.
 
 // What a record asked for besides the event's fields.
 struct AppointmentRequest {
@@ -17,6 +18,8 @@ struct AppointmentRequest {
     bool ruleGiven = false;                   // the recurrence keys gave a rule
     std::optional<std::int32_t> isRecurring;  // "IsRecurring" when present
     bool reminderGiven = false;               // "ReminderMinutesBeforeStart" was present
+    bool startGiven = false;                  // a "Start" that is not empty
+    bool endGiven = false;                    // an "End", even an empty one
 };
 
 // Applies the record's keys to the event in record order (a new event starts empty, an edited
@@ -40,3 +43,8 @@ bool IsEventInDateWindow(const VEventRecord& event, std::int16_t weeksBack, std:
 
 // Today's local date and time.
 SystemTime LocalNow();
+
+// The UTC moments of the event's start and end where a TZID the system knows places them; empty
+// for an event without such a TZID. Checksums take it in, so that the moment an event stands for
+// is part of what a peer holds, and an event read at another moment than before is a change.
+QString ZonedMoments(const VEventRecord& event);

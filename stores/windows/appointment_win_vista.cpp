@@ -206,6 +206,8 @@ void CAppointmentWinVista::BuildIndex(bool logUnserved)
         const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(path);
         if (!calendar) continue;  // gone since the listing
         CalendarFileEntry entry{path, {}};
+        if (!calendar->Damage().isEmpty() && logUnserved)
+            Log(QStringLiteral("Calendar file left out and left as it is, %1: %2").arg(calendar->Damage(), path));
         for (const IcsCalendar::Event& event : calendar->Events()) {
             if (!IsServedUid(event.uid)) {
                 if (logUnserved)
@@ -307,6 +309,9 @@ void AppendBlock(CalendarFileCache& cache, const QString& path, const std::vecto
         WriteFileAtomically(path, bytes, 0600);
         return;
     }
+    if (!calendar->Damage().isEmpty())
+        throw AgentError("calendar file " + path.toStdString() + " is left as it is: " +
+                         calendar->Damage().toStdString());
     const int end = calendar->LastCalendarEnd();
     if (end < 0)
         throw AgentError("calendar file " + path.toStdString() +
@@ -366,7 +371,9 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
     const bool keepRule = !request.ruleGiven && !(request.isRecurring && *request.isRecurring == 0);
     const bool keepAlarms = !request.reminderGiven;
     if (keepAlarms) event.HasAlarm = 0;
-    std::vector<BlockPiece> keptProperties, keptComponents;
+    // A time the record does not give keeps its lines as they stand, zone and form included.
+    const bool keepStart = !request.startGiven, keepEnd = !request.endGiven;
+    std::vector<BlockPiece> keptProperties, keptComponents, oldStart, oldEnd;
     const IcsLines& lines = calendar.Lines();
     int depth = 0, componentStart = -1;
     bool componentIsAlarm = false;
@@ -385,6 +392,8 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
             continue;
         }
         if (depth > 0) continue;
+        if (p.name == u"DTSTART") oldStart.push_back({{}, lines.Raw(i, i)});
+        if (p.name == u"DTEND" || p.name == u"DURATION") oldEnd.push_back({{}, lines.Raw(i, i)});
         if (IsWrittenEventProperty(p.name) && !(p.name == u"RRULE" && keepRule)) continue;
         keptProperties.push_back({{}, lines.Raw(i, i)});
     }
@@ -394,7 +403,18 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
     const qsizetype alarmAt = written.indexOf(QStringLiteral("BEGIN:VALARM\n"));
     const qsizetype propertiesEnd = alarmAt >= 0 ? alarmAt : written.size() - 1;
     std::vector<BlockPiece> block;
-    block.push_back({JoinLines(written.mid(0, propertiesEnd)), {}});
+    for (qsizetype i = 0; i < propertiesEnd; ++i) {
+        const QString& line = written[i];
+        if (line.startsWith(u"DTSTART")) {
+            if (keepStart)
+                block.insert(block.end(), oldStart.begin(), oldStart.end());
+            else
+                block.push_back({line, {}});
+            if (keepEnd) block.insert(block.end(), oldEnd.begin(), oldEnd.end());
+        } else if (!(keepEnd && (line.startsWith(u"DTEND") || line.startsWith(u"DURATION")))) {
+            block.push_back({line, {}});
+        }
+    }
     block.insert(block.end(), keptProperties.begin(), keptProperties.end());
     block.push_back({JoinLines(written.mid(propertiesEnd, written.size() - 1 - propertiesEnd)), {}});
     block.insert(block.end(), keptComponents.begin(), keptComponents.end());
@@ -435,6 +455,14 @@ void CAppointmentWinVista::DeleteAll()
         try {
             const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(entry.path);
             if (!calendar || !calendar->HasCalendarBegin()) continue;
+            // A damaged file (cut short, not UTF-8, nested past reason) is nobody's to empty or
+            // delete: what it holds beyond the damage is unknown. Adding to it is refused too.
+            const char* damage = !calendar->Damage().isEmpty() ? "its components nest too deep"
+                                 : calendar->LastCalendarEnd() < 0 ? "it has no END:VCALENDAR line"
+                                 : !calendar->IsUtf8()             ? "it is not UTF-8"
+                                                                   : nullptr;
+            if (damage)
+                throw AgentError("calendar file " + entry.path.toStdString() + " is left as it is: " + damage);
             std::vector<int> served;
             bool keepsOthers = false;
             for (std::size_t i = 0; i < calendar->Events().size(); ++i) {
@@ -500,6 +528,16 @@ std::uint32_t CAppointmentWinVista::IDtoCRC32(const QString& id)
         const qsizetype start = lines.StartOffset(event.begin);
         crc = Crc32Update(crc, lines.Bytes().constData() + start,
                           static_cast<std::size_t>(lines.EndOffset(event.end) - start));
+        // Where a known zone places the times, the moments are part of the checksum too. Events
+        // of such zones were once read as the machine's local time: their checksum changed once
+        // with the reading, so peers that hold the old moment get the event again.
+        if (event.zoned) {
+            VEventRecord record;
+            ParseVEvent(record, found->calendar->EventLines(event));
+            const QByteArray moments = ZonedMoments(record).toLatin1();
+            if (!moments.isEmpty())
+                crc = Crc32Update(crc, moments.constData(), static_cast<std::size_t>(moments.size()));
+        }
     }
     return crc;
 }

@@ -47,7 +47,9 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
         }
     }
     const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    // Opened without waiting, and read only once the descriptor is known to be a regular file: a
+    // FIFO or a device of a calendar's name would otherwise hold the agent at the open or the read.
+    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) {
             files_.remove(path);

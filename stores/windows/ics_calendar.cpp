@@ -1,5 +1,6 @@
 #include "stores/windows/ics_calendar.h"
 
+#include <QStringDecoder>
 #include <algorithm>
 #include <string>
 
@@ -50,10 +51,20 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
         // Only component bounds and an event's UID and RECURRENCE-ID lines are decoded.
         const bool atEventLevel = inEvent && depthInEvent == 0;
         const bool bound = lines_.StartsWith(i, "BEGIN:") || lines_.StartsWith(i, "END:");
-        if (!bound &&
-            !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID"))))
+        if (!bound && !(atEventLevel && (lines_.StartsWith(i, "UID") || lines_.StartsWith(i, "RECURRENCE-ID") ||
+                                         lines_.StartsWith(i, "DTSTART;") || lines_.StartsWith(i, "DTEND;"))))
             continue;
         if (QString begin = ComponentName(i, true); !begin.isEmpty()) {
+            const std::size_t depth = stack.size() + (inEvent ? 1 + static_cast<std::size_t>(depthInEvent) : 0);
+            if (depth >= static_cast<std::size_t>(kMaxDepth)) {
+                damage_ = QStringLiteral("its components nest deeper than %1 levels (line %2)")
+                              .arg(kMaxDepth)
+                              .arg(i + 1);
+                events_.clear();
+                others_.clear();
+                byUid_.clear();
+                return;
+            }
             if (begin == u"VCALENDAR") {
                 hasCalendarBegin_ = true;
             } else if (begin == u"VEVENT") {
@@ -99,10 +110,19 @@ IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
             event.uid = p.value;
         else if (p.name == u"RECURRENCE-ID")
             event.isOverride = true;
+        else if ((p.name == u"DTSTART" || p.name == u"DTEND") && HasIcsParamNamed(p.params, u"TZID"))
+            event.zoned = true;
     }
     // Components come in the order they close; a component inside another closes first.
     std::sort(others_.begin(), others_.end(),
               [](const Component& a, const Component& b) { return a.begin < b.begin; });
+}
+
+bool IcsCalendar::IsUtf8() const
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    [[maybe_unused]] const QString text = decoder(lines_.Bytes());
+    return !decoder.hasError();
 }
 
 const std::vector<int>& IcsCalendar::EventsWithUid(const QString& uid) const

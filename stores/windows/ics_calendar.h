@@ -17,6 +17,7 @@ public:
         int end = 0;              // the "END:VEVENT" line
         QString uid;              // the event's own UID line (not its alarm's); empty when none
         bool isOverride = false;  // a changed occurrence of a series (it has a RECURRENCE-ID)
+        bool zoned = false;       // a DTSTART or DTEND line of its own carries a TZID parameter
     };
     // A component that is not an event, nor part of one (VTIMEZONE, VTODO, VJOURNAL...), in file
     // order; the parts of a time zone or an alarm are not listed.
@@ -26,8 +27,18 @@ public:
         int end = 0;
     };
 
+    // Components nest a few levels in real files (calendar, time zone, its rules; calendar, event,
+    // alarm). A file nested deeper is no calendar anyone wrote, and is damaged.
+    static constexpr int kMaxDepth = 64;
+
     IcsCalendar() = default;
     explicit IcsCalendar(QByteArray bytes);
+
+    // Why the file is no calendar to serve or change: empty when it is sound. A damaged file lists
+    // no event and no component.
+    const QString& Damage() const { return damage_; }
+    // Whether the bytes are UTF-8 throughout (looked at only when asked: it costs a whole decode).
+    bool IsUtf8() const;
 
     const IcsLines& Lines() const { return lines_; }
     const std::vector<Event>& Events() const { return events_; }
@@ -49,6 +60,7 @@ private:
     QHash<QString, std::vector<int>> byUid_;
     int lastCalendarEnd_ = -1;
     bool hasCalendarBegin_ = false;
+    QString damage_;
 };
 
 // What a calendar file this store creates starts with, each line ending in "\n".

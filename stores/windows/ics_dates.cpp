@@ -1,5 +1,7 @@
 #include "stores/windows/ics_dates.h"
 
+#include <QDateTime>
+#include <QHash>
 #include <QRegularExpression>
 #include <cstdio>
 
@@ -25,7 +27,62 @@ int Digits(QStringView text)
 
 }  // namespace
 
-std::optional<IcsDateTime> ParseIcsDateTime(const QString& value)
+std::optional<QTimeZone> KnownIcsZone(const QString& tzid)
+{
+    if (tzid.isEmpty()) return std::nullopt;
+    // Building a zone reads its rules from the system; a calendar names a handful, again and again.
+    thread_local QHash<QString, std::optional<QTimeZone>> known;
+    if (const auto found = known.constFind(tzid); found != known.constEnd()) return *found;
+    std::optional<QTimeZone> zone;
+    const QByteArray id = tzid.trimmed().toUtf8();
+    QTimeZone named(id);
+    if (named.isValid()) {
+        zone = named;
+    } else if (const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(id); !iana.isEmpty()) {
+        QTimeZone windows(iana);
+        if (windows.isValid()) zone = windows;
+    }
+    if (known.size() < 256) known.insert(tzid, zone);
+    return zone;
+}
+
+namespace {
+
+QDateTime ToQDateTime(const SystemTime& t, const QTimeZone& zone)
+{
+    return QDateTime(QDate(t.wYear, t.wMonth, t.wDay), QTime(t.wHour, t.wMinute, t.wSecond), zone);
+}
+
+SystemTime FromQDateTime(const QDateTime& t)
+{
+    SystemTime out;
+    out.wYear = t.date().year();
+    out.wMonth = t.date().month();
+    out.wDay = t.date().day();
+    out.wDayOfWeek = t.date().dayOfWeek() % 7;
+    out.wHour = t.time().hour();
+    out.wMinute = t.time().minute();
+    out.wSecond = t.time().second();
+    return out;
+}
+
+// A wall-clock time in a zone as UTC. A time the clock skips at a change is taken as the moment
+// the clock reads after it (Qt's rule), as the machine's own conversion does.
+SystemTime ZoneTimeToUtc(const QTimeZone& zone, const SystemTime& wall)
+{
+    const QDateTime t = ToQDateTime(wall, zone);
+    if (!t.isValid()) return LocalTimeToUtc(wall);
+    return FromQDateTime(t.toUTC());
+}
+
+}  // namespace
+
+SystemTime UtcToZoneTime(const QTimeZone& zone, const SystemTime& utc)
+{
+    return FromQDateTime(ToQDateTime(utc, QTimeZone::utc()).toTimeZone(zone));
+}
+
+std::optional<IcsDateTime> ParseIcsDateTime(const QString& value, const QString& tzid)
 {
     const QString v = value.trimmed();
     const auto allDigits = [&](qsizetype from, qsizetype count) {
@@ -52,6 +109,8 @@ std::optional<IcsDateTime> ParseIcsDateTime(const QString& value)
     if (out.fields.wSecond == 60) out.fields.wSecond = 59;
     // Years before 1601 have no place on the platform's time line that zone rules work on.
     if (out.fields.wYear < 1601 || !SystemTimeToOleDate(out.fields)) return std::nullopt;
+    if (out.kind == IcsDateTime::Kind::Local)
+        if (const std::optional<QTimeZone> zone = KnownIcsZone(tzid)) out.zone = *zone;
     return out;
 }
 
@@ -74,12 +133,15 @@ QString FormatIcsUtcTime(const SystemTime& t)
 
 SystemTime IcsToUtc(const IcsDateTime& value)
 {
-    return value.kind == IcsDateTime::Kind::Utc ? value.fields : LocalTimeToUtc(value.fields);
+    if (value.kind == IcsDateTime::Kind::Utc) return value.fields;
+    if (value.zone.isValid()) return ZoneTimeToUtc(value.zone, value.fields);
+    return LocalTimeToUtc(value.fields);
 }
 
 SystemTime IcsToLocal(const IcsDateTime& value)
 {
-    return value.kind == IcsDateTime::Kind::Utc ? UtcToLocalTime(value.fields) : value.fields;
+    if (value.kind == IcsDateTime::Kind::Utc || value.zone.isValid()) return UtcToLocalTime(IcsToUtc(value));
+    return value.fields;
 }
 
 SystemTime UtcToLocalTime(const SystemTime& utc)

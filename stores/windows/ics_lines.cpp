@@ -180,3 +180,24 @@ bool HasIcsParam(const QStringList& params, QStringView name, QStringView value)
     }
     return false;
 }
+
+QString IcsParamValue(const QStringList& params, QStringView name)
+{
+    for (const QString& param : params) {
+        const qsizetype eq = param.indexOf(u'=');
+        if (eq < 0 || QStringView(param).left(eq).compare(name, Qt::CaseInsensitive) != 0) continue;
+        QString value = param.mid(eq + 1);
+        if (value.size() >= 2 && value.startsWith(u'"') && value.endsWith(u'"')) value = value.mid(1, value.size() - 2);
+        return value;
+    }
+    return {};
+}
+
+bool HasIcsParamNamed(const QStringList& params, QStringView name)
+{
+    for (const QString& param : params) {
+        const qsizetype eq = param.indexOf(u'=');
+        if (eq >= 0 && QStringView(param).left(eq).compare(name, Qt::CaseInsensitive) == 0) return true;
+    }
+    return false;
+}

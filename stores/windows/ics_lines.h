@@ -71,3 +71,7 @@ QString IcsDateValue(const QString& line);
 
 // Whether a parameter list holds NAME=VALUE, both compared without regard to case.
 bool HasIcsParam(const QStringList& params, QStringView name, QStringView value);
+// Whether it holds a parameter of that name (compared without regard to case), whatever its value.
+bool HasIcsParamNamed(const QStringList& params, QStringView name);
+// The value of the first parameter of that name, quotes removed; empty when there is none.
+QString IcsParamValue(const QStringList& params, QStringView name);

@@ -2,6 +2,8 @@
 
 #include "stores/windows/ics_lines.h"
 
+#include <algorithm>
+
 void ParseVEvent(VEventRecord& record, const QStringList& lines)
 {
     // Depth 1 is the event itself, 2 a component inside it; only an alarm there is read.
@@ -56,9 +58,11 @@ void ParseVEvent(VEventRecord& record, const QStringList& lines)
             record.Duration = p.value;
         else if (p.name == u"DTSTART") {
             record.DtStart = IcsDateValue(line);
+            record.DtStartTzid = IcsParamValue(p.params, u"TZID");
             if (HasIcsParam(p.params, u"VALUE", u"DATE")) record.AllDay = 1;
         } else if (p.name == u"DTEND") {
             record.DtEnd = IcsDateValue(line);
+            record.DtEndTzid = IcsParamValue(p.params, u"TZID");
         }
     }
 }
@@ -90,19 +94,62 @@ bool IsDurationTrigger(const QString& trigger)
 
 }  // namespace
 
+namespace {
+
+// A value as a content line may hold it: no control character but TAB. Line breaks, including
+// the vertical tab and form feed a pasted manual line break brings, become the escaped break;
+// the other controls and DEL are dropped. Values are escaped already, so a break can only come
+// from a line of another program read back or from text that was never escaped.
+QString ContentLineValue(const QString& value)
+{
+    const auto isControl = [](QChar c) {
+        return (c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F;
+    };
+    if (std::none_of(value.begin(), value.end(), isControl)) return value;
+    QString out;
+    out.reserve(value.size());
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        const QChar c = value[i];
+        if (!isControl(c)) {
+            out += c;
+        } else if (c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f') {
+            if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n') ++i;
+            out += QStringLiteral("\\n");
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
 void WriteVEvent(QStringList& lines, const VEventRecord& r)
 {
     const auto put = [&](const char* prefix, const QString& value) {
-        lines.append(QLatin1String(prefix) + value + u'\n');
+        lines.append(QLatin1String(prefix) + ContentLineValue(value) + u'\n');
     };
     lines.append(QStringLiteral("BEGIN:VEVENT\n"));
     if (!r.Description.isEmpty()) put("DESCRIPTION:", r.Description);
     put("DTSTAMP:", r.DtStamp);
-    put(r.AllDay ? "DTSTART;VALUE=DATE:" : "DTSTART:", r.DtStart);
+    // A zone name holding a character that ends a parameter is quoted; no name holds a quote.
+    const auto zoned = [](const char* name, const QString& tzid) {
+        if (tzid.isEmpty()) return QString::fromLatin1(name) + u':';
+        QString value = ContentLineValue(tzid).remove(u'"');
+        if (value.contains(u':') || value.contains(u';') || value.contains(u',')) value = u'"' + value + u'"';
+        return QString::fromLatin1(name) + QStringLiteral(";TZID=") + value + u':';
+    };
+    const auto putLine = [&](const QString& prefix, const QString& value) {
+        lines.append(prefix + ContentLineValue(value) + u'\n');
+    };
+    if (r.AllDay)
+        put("DTSTART;VALUE=DATE:", r.DtStart);
+    else
+        putLine(zoned("DTSTART", r.DtStartTzid), r.DtStart);
     if (!r.Duration.isEmpty())
         put("DURATION:", r.Duration);
+    else if (r.DtEnd.size() == 8)
+        put("DTEND;VALUE=DATE:", r.DtEnd);
     else if (!r.DtEnd.isEmpty())
-        put(r.DtEnd.size() == 8 ? "DTEND;VALUE=DATE:" : "DTEND:", r.DtEnd);
+        putLine(zoned("DTEND", r.DtEndTzid), r.DtEnd);
     if (!r.Location.isEmpty()) put("LOCATION:", r.Location);
     const QString rule = JoinRuleParts(r);
     if (!rule.isEmpty()) put("RRULE:", rule);
@@ -141,7 +188,7 @@ QString EscapeIcsText(const QString& text)
         } else if (c == u'\r') {
             if (i + 1 < text.size() && text[i + 1] == u'\n') ++i;
             out += QStringLiteral("\\n");
-        } else if (c == u'\n') {
+        } else if (c == u'\n' || c == u'\v' || c == u'\f') {
             out += QStringLiteral("\\n");
         } else {
             out += c;

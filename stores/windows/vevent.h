@@ -21,6 +21,8 @@ struct VEventRecord {
     QString DtStamp;
     QString DtStart;
     QString DtEnd;
+    QString DtStartTzid;  // the TZID parameter of DTSTART and DTEND, quotes removed; empty for none
+    QString DtEndTzid;
     QString Duration;
     QString Location;
     QString Summary;
@@ -42,9 +44,10 @@ struct VEventRecord {
 // DESCRIPTION never the event's. Lines it does not know are ignored.
 void ParseVEvent(VEventRecord& record, const QStringList& lines);
 
-// Appends the lines of one VEVENT block for the record, each ending in "\n", never folded.
+// Appends the lines of one VEVENT block for the record, each ending in "\n", never folded, with
+// no control character but TAB in any value (line breaks become "\n", the others are dropped).
 // DTSTART is always written; DURATION when set, else DTEND when set; RRULE when a rule part
-// is set; the alarm when HasAlarm is not 0.
+// is set; the alarm when HasAlarm is not 0. A timed DTSTART or DTEND carries its TZID when set.
 void WriteVEvent(QStringList& lines, const VEventRecord& record);
 
 // The RRULE value of the record's rule parts, empty when none is set.
@@ -53,7 +56,8 @@ QString JoinRuleParts(const VEventRecord& record);
 // Property names that WriteVEvent produces for an event (components not counted).
 bool IsWrittenEventProperty(const QString& upperName);
 
-// Text values: "\" becomes "\\" and every line break (CR LF, LF or CR) "\n" on the way in;
+// Text values: "\" becomes "\\" and every line break (CR LF, LF, CR, and the vertical tab and
+// form feed that pasted manual line breaks are) "\n" on the way in;
 // "\\", "\n", "\N", "\," and "\;" are turned back on the way out.
 QString EscapeIcsText(const QString& text);
 QString UnescapeIcsText(const QString& value);

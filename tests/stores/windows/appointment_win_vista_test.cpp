@@ -12,7 +12,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QStringDecoder>
 
+#include "common/crc32.h"
 #include "dispatch/request_codes.h"
 #include "stores/store_set.h"
 #include "stores/windows/ics_calendar.h"
@@ -504,8 +506,8 @@ TEST_F(WindowsCalendar, EditRewritesTheEventInPlaceAndKeepsWhatItDoesNotWrite)
               "BEGIN:VEVENT\r\n"
               "DESCRIPTION:Agenda:\\n1. Zahlen\\, Ziele\\n2. Planung\\; Budget\\nPfad C:\\\\Daten\r\n"
               "DTSTAMP:20090110T101700Z\r\n"
-              "DTSTART:20090121T100000\r\n"
-              "DTEND:20090120T113000\r\n"
+              "DTSTART;TZID=Europe/Berlin:20090121T100000\r\n"
+              "DTEND;TZID=Europe/Berlin:20090120T113000\r\n"
               "LOCATION:Besprechungsraum Süd\r\n"
               "SUMMARY:Planning, moved\r\n"
               "UID:6C1D2A4E-3F5B-4C6D-8E9F-0A1B2C3D4E5F\r\n"
@@ -754,6 +756,154 @@ TEST_F(WindowsCalendar, ChecksWithADateWindowAroundToday)
     EXPECT_TRUE(Store().IsInDateWindow("00000000-0000-4000-8000-000000000003000000000000", 2, -1));
     EXPECT_FALSE(Store().IsInDateWindow("00000000-0000-4000-8000-000000000001000000000000", -1 + 1, 5));
     EXPECT_TRUE(Store().IsInDateWindow("00000000-0000-4000-8000-000000000001000000000000", -1, 0));
+}
+
+// What a strict reader finds wrong: not UTF-8, a line not ended by CR LF, a control character
+// other than TAB in a line, unbalanced BEGIN and END.
+QStringList StrictIcsProblems(const QByteArray& file)
+{
+    QStringList problems;
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    const QString text = decoder(file);
+    if (decoder.hasError()) problems.append("not UTF-8");
+    if (!text.endsWith("\r\n")) problems.append("no line end at the end");
+    QStringList open;
+    const QStringList lines = text.left(text.size() - 2).split("\r\n");
+    for (const QString& line : lines) {
+        for (const QChar c : line)
+            if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F)
+                problems.append(QStringLiteral("control U+%1 in: %2").arg(c.unicode(), 4, 16, QChar('0')).arg(line));
+        if (line.startsWith("BEGIN:")) open.append(line.mid(6));
+        if (line.startsWith("END:")) {
+            if (open.isEmpty() || open.takeLast() != line.mid(4)) problems.append("unbalanced: " + line);
+        }
+    }
+    if (!open.isEmpty()) problems.append("unclosed: " + open.join(','));
+    return problems;
+}
+
+// U+000B and U+000C break the line where they were typed; the other controls and DEL go, in
+// new events, in edits, and in values an edit carries over from another program's lines.
+TEST_F(WindowsCalendar, WrittenValuesHoldNoControlCharacterButTab)
+{
+    const QString dirty = QString::fromUtf8("a\x0B" "b\x0C" "c\x01" "d\x7F" "e\x1F" "f\tg");
+    const QString id = Add(Record({{"Subject", dirty}, {"Body", dirty}, {"Location", dirty}}));
+    EXPECT_EQ(StrictIcsProblems(File("DefaultCalendar.ics")), QStringList{});
+    const ItemRecord back = Get(id);
+    for (const char* field : {"Subject", "Body", "Location"})
+        EXPECT_EQ(Field(back, field), ItemValue(QString("a\nb\ncdef\tg"))) << field;
+    ASSERT_EQ(Set(id, Record({{"Body", dirty + "\x02"}})), AS_SET_APPOINT + 1);
+    EXPECT_EQ(StrictIcsProblems(File("DefaultCalendar.ics")), QStringList{});
+
+    Plant("Other.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
+                           "\r\nDTSTART:20090120T100000\r\nDESCRIPTION:x\x01y\x0Bz\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Check();
+    ASSERT_EQ(Set(kUnknown, Record({{"Subject", Text("s")}})), AS_SET_APPOINT + 1);
+    EXPECT_EQ(StrictIcsProblems(File("Other.ics")), QStringList{});
+    EXPECT_EQ(Field(Get(kUnknown), "Body"), ItemValue(QString("xy\nz")));
+}
+
+// New York is UTC-5 in January; the machine is in Berlin (UTC+1), later in Tokyo (UTC+9).
+TEST_F(WindowsCalendar, ZonedTimesAreReadInTheirZoneAndKeptByEditsWithoutATime)
+{
+    const QString york = QStringLiteral("00000000-0000-4000-8000-00000000000A000000000000");
+    const QString windows = QStringLiteral("00000000-0000-4000-8000-00000000000B000000000000");
+    const QString nowhere = QStringLiteral("00000000-0000-4000-8000-00000000000C000000000000");
+    const QString floating = QStringLiteral("00000000-0000-4000-8000-00000000000D000000000000");
+    const auto event = [](const QString& id, const QByteArray& lines) {
+        return "BEGIN:VEVENT\r\nUID:" + id.left(36).toLatin1() + "\r\n" + lines + "END:VEVENT\r\n";
+    };
+    const QByteArray yorkTimes =
+        "DTSTART;TZID=America/New_York:20090120T100000\r\nDTEND;TZID=\"America/New_York\":20090120T113000\r\n";
+    Plant("Trip.ics",
+          "BEGIN:VCALENDAR\r\n" + event(york, yorkTimes) +
+              event(windows, "DTSTART;TZID=Eastern Standard Time:20090120T100000\r\n") +
+              event(nowhere, "DTSTART;TZID=Nowhere/Unknown:20090120T100000\r\n") +
+              event(floating, "DTSTART:20090120T100000\r\n") + "END:VCALENDAR\r\n");
+    Check();
+    EXPECT_EQ(Field(Get(york), "Start"), ItemValue(QString("01-20-2009 15:00:00")));
+    EXPECT_EQ(Field(Get(york), "End"), ItemValue(QString("01-20-2009 16:30:00")));
+    EXPECT_EQ(Field(Get(windows), "Start"), ItemValue(QString("01-20-2009 15:00:00")));
+    EXPECT_EQ(Field(Get(nowhere), "Start"), ItemValue(QString("01-20-2009 09:00:00"))) << "local time";
+
+    // Checksums: a zoned event's takes its moments in (once changed from the bytes alone, so peers
+    // holding the old reading get it again), the same in every machine zone; others' stay the bytes.
+    const std::uint32_t yorkSum = Store().IDtoCRC32(york);
+    EXPECT_NE(yorkSum, Crc32(BlockOf(File("Trip.ics"), york)));
+    EXPECT_EQ(Store().IDtoCRC32(floating), Crc32(BlockOf(File("Trip.ics"), floating)));
+    EXPECT_EQ(Store().IDtoCRC32(nowhere), Crc32(BlockOf(File("Trip.ics"), nowhere)));
+
+    ASSERT_EQ(Set(york, Record({{"Subject", Text("Trip")}})), AS_SET_APPOINT + 1);
+    EXPECT_TRUE(BlockOf(File("Trip.ics"), york).contains(yorkTimes)) << "lines kept as they were";
+    {
+        ScopedTimeZone tokyo("Asia/Tokyo");
+        EXPECT_EQ(Field(Get(york), "Start"), ItemValue(QString("01-20-2009 15:00:00")));
+        // A new start is written in the event's zone, with its TZID; the end it did not give stays.
+        ASSERT_EQ(Set(york, Record({{"Start", Text("01-21-2009 14:00:00")},
+                                    {"IsRecurring", 1},
+                                    {"RecurrenceType", 0},
+                                    {"PatternEndDate", Text("01-25-2009")}})),
+                  AS_SET_APPOINT + 1);
+        const QByteArray moved = BlockOf(File("Trip.ics"), york);
+        EXPECT_TRUE(moved.contains("DTSTART;TZID=America/New_York:20090121T090000\r\n"
+                                   "DTEND;TZID=\"America/New_York\":20090120T113000\r\n"))
+            << moved.toStdString();
+        EXPECT_TRUE(moved.contains("RRULE:FREQ=DAILY;UNTIL=20090125T140000Z\r\n")) << moved.toStdString();
+        EXPECT_EQ(Field(Get(york), "Start"), ItemValue(QString("01-21-2009 14:00:00")));
+        // A zone nobody knows stays local time: a new start is written as Tokyo's wall clock.
+        ASSERT_EQ(Set(nowhere, Record({{"Start", Text("01-21-2009 01:00:00")}})), AS_SET_APPOINT + 1);
+        EXPECT_TRUE(BlockOf(File("Trip.ics"), nowhere).contains("DTSTART:20090121T100000\r\n"));
+    }
+    // The zoned checksum is the same whatever the machine's zone.
+    const std::uint32_t berlinSum = Store().IDtoCRC32(york);
+    ScopedTimeZone tokyo("Asia/Tokyo");
+    EXPECT_EQ(Store().IDtoCRC32(york), berlinSum);
+    EXPECT_NE(berlinSum, yorkSum);
+}
+
+// A FIFO of a calendar's name is never opened: the request fails, the agent goes on serving.
+TEST_F(WindowsCalendar, AFifoNamedLikeACalendarIsNeverOpened)
+{
+    Plant("Work.ics", Golden("lightning-crlf.ics"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(h.home.Path(kCalendars + "Pipe.ics")).constData(), 0600), 0);
+    Check();
+    SaveState();
+    h.TakeLogLines();
+    EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text("Pipe")}}))).code, AS_ERROR);
+    EXPECT_TRUE(h.TakeLogLines().join('\n').contains("is not a regular file"));
+    EXPECT_EQ(Set(kPlanning, Record({{"Categories", Text("Pipe")}})), AS_ERROR);
+    EXPECT_FALSE(Add(Record({{"Categories", Text("Work")}})).isEmpty());
+    EXPECT_EQ(Check().added.size(), 1);
+}
+
+// Files cut short, without their end, not UTF-8 or nested past reason are nobody's to empty.
+TEST_F(WindowsCalendar, DamagedFilesAreLeftAsTheyAre)
+{
+    const QByteArray event = "BEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() + "\r\nEND:VEVENT\r\n";
+    QByteArray deep = "BEGIN:VCALENDAR\r\n" + event;
+    for (int i = 0; i < 100000; ++i) deep += "BEGIN:X\r\n";
+    const std::pair<const char*, QByteArray> damaged[] = {
+        {"Cut.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:99999999-2222-4333-8444-555555555555\r\nEND:VEVENT\r\n"},
+        {"Latin.ics",
+         "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:99999999-2222-4333-8444-555555555556\r\nSUMMARY:caf\xE9\r\n"
+         "END:VEVENT\r\nEND:VCALENDAR\r\n"},
+        {"Deep.ics", deep},
+    };
+    for (const auto& [name, bytes] : damaged) Plant(name, bytes);
+    Add(Record({{"Subject", Text("own")}, {"Categories", Text("Own")}}));
+    h.TakeLogLines();
+    const ParsedChangeReport report = Check();
+    EXPECT_FALSE(report.added.contains(kUnknown)) << "the nested file is left out";
+    EXPECT_TRUE(h.TakeLogLines().join('\n').contains("Deep.ics"));
+    EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text("Deep")}}))).code, AS_ERROR);
+    EXPECT_EQ(h.Send(AS_DEL_ALL_APPOINTS).code, AS_ERROR);
+    const QString log = h.TakeLogLines().join('\n');
+    for (const auto& [name, bytes] : damaged) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(File(name), bytes);
+        if (QByteArray(name) != "Deep.ics") EXPECT_TRUE(log.contains(name));
+    }
+    EXPECT_FALSE(Exists("Own.ics")) << "the sound calendars are emptied all the same";
 }
 
 }  // namespace
