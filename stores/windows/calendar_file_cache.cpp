@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "common/errors.h"
 
@@ -68,11 +70,23 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
         ::close(fd);
         throw AgentError("calendar file " + path.toStdString() + " is not a regular file");
     }
+    // No calendar is this large; a file that claims or grows past it (a planted one, a file that
+    // keeps growing) is refused before it can fill the agent's memory.
+    constexpr qsizetype kMaxCalendarBytes = 256 * 1024 * 1024;
+    const auto refuseTooLarge = [&] {
+        ::close(fd);
+        throw AgentError("calendar file " + path.toStdString() + " is larger than " +
+                         std::to_string(kMaxCalendarBytes) + " bytes");
+    };
+    if (st.st_size > kMaxCalendarBytes) refuseTooLarge();
     QByteArray bytes;
     bytes.resize(static_cast<qsizetype>(st.st_size));
     qsizetype got = 0;
     for (;;) {
-        if (got == bytes.size()) bytes.resize(bytes.size() + 65536);  // the file grew meanwhile
+        if (got == bytes.size()) {  // the file grew meanwhile
+            if (got > kMaxCalendarBytes) refuseTooLarge();
+            bytes.resize(std::min<qsizetype>(bytes.size() + 65536, kMaxCalendarBytes + 1));
+        }
         const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
         if (n < 0) {
             if (errno == EINTR) continue;
