@@ -13,7 +13,10 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <vector>
 
+#include "common/byte_io.h"
+#include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch_session.h"
 #include "stores/apps/chrome.h"
@@ -180,6 +183,49 @@ void CheckUnchanged(benchmark::State& state, BrowserKind kind)
     if (s.channel.lastBytes != 6) state.SkipWithError("unexpected changes");
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
+
+// The identifiers of the bookmarks, as the peer holds them after its check.
+std::vector<QByteArray> ChromeIdPayloads(int count)
+{
+    std::vector<QByteArray> ids;
+    for (const UrlFileEntry& e : CChrome(ChromeFile(count)).GetIDs()) {
+        QByteArray payload;
+        ByteWriter w(payload);
+        BookmarkId::FromValue(e.key.toULongLong()).Write(w);
+        ids.push_back(payload);
+    }
+    return ids;
+}
+
+// One Get after the check, as a peer's first synchronisation asks them: the "/50000" run should
+// cost at most twice the "/5000" run (a Get that reads the whole file grows with it).
+void BM_ChromeGetBookmark(benchmark::State& state)
+{
+    Session s(BrowserKind::Chrome, static_cast<int>(state.range(0)));
+    const std::vector<QByteArray> ids = ChromeIdPayloads(static_cast<int>(state.range(0)));
+    s.Send(AS_CHECK_BOOKMARKS);
+    std::size_t next = 0;
+    for (auto _ : state) {
+        s.Send(AS_GET_BOOKMARK, ids[next]);
+        next = (next + 7919) % ids.size();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ChromeGetBookmark)->Arg(5000)->Arg(50000)->Unit(benchmark::kMicrosecond);
+
+// A first synchronisation: the check, then a Get of every bookmark. The "/50000" run should cost
+// at most 15 times the "/5000" run.
+void BM_ChromeCheckThenGetEach(benchmark::State& state)
+{
+    Session s(BrowserKind::Chrome, static_cast<int>(state.range(0)));
+    const std::vector<QByteArray> ids = ChromeIdPayloads(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        s.Send(AS_CHECK_BOOKMARKS);
+        for (const QByteArray& id : ids) s.Send(AS_GET_BOOKMARK, id);
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+BENCHMARK(BM_ChromeCheckThenGetEach)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
 
 void BM_ChromeCheckBookmarks(benchmark::State& state)
 {

@@ -54,9 +54,11 @@ std::unique_ptr<BookmarkStore> MakeFirefox(const StoreServices& services)
     return store;
 }
 
-std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices&)
+std::unique_ptr<BookmarkStore> MakeChrome(const StoreServices& services)
 {
-    return std::make_unique<CChrome>();
+    auto store = std::make_unique<CChrome>();
+    store->SetLog(services.log);
+    return store;
 }
 
 std::unique_ptr<COutlook> MakeWindowsCalendar(const StoreServices& services)

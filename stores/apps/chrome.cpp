@@ -1,9 +1,14 @@
 #include "stores/apps/chrome.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+#include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "common/bookmark_checksums.h"
@@ -12,6 +17,7 @@
 #include "platform/browser_probe.h"
 #include "stores/apps/chrome_bookmark_scan.h"
 #include "stores/apps/chrome_bookmark_tree.h"
+#include "stores/apps/chrome_twin_dates.h"
 
 namespace {
 
@@ -29,6 +35,45 @@ void RequireIdentifier(const QString& id)
     if (!ok || id.isEmpty() || !id.front().isDigit())
         throw AgentError("not a Chrome bookmark identifier: \"" + Text(id.left(100)) + "\"");
 }
+
+QString FolderDepthCheck(const QString& path)
+{
+    const qsizetype folders = SplitChromeFolderPath(path).size();
+    if (folders > CChrome::kMaxChromeFolderDepth)
+        throw AgentError("Chrome bookmark Path of " + std::to_string(folders) + " folders refused; at most " +
+                         std::to_string(CChrome::kMaxChromeFolderDepth) +
+                         " keep the file within the depth Chrome reads");
+    return path;
+}
+
+// Whether some bookmarks share a date or have none that can name them.
+bool DatesNeedChoosing(const std::vector<ChromeBookmark>& bookmarks)
+{
+    QSet<QString> seen;
+    seen.reserve(qsizetype(bookmarks.size()));
+    for (const ChromeBookmark& b : bookmarks) {
+        if (!IsCanonicalChromeDate(b.id.toStdString())) return true;
+        const qsizetype before = seen.size();
+        seen.insert(b.id);
+        if (seen.size() == before) return true;
+    }
+    return false;
+}
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
 
 }  // namespace
 
@@ -48,36 +93,78 @@ QString CChrome::RequireBookmarksFile() const
     return file;
 }
 
-std::optional<QByteArray> CChrome::ReadBytes(const QString& path) const
+std::optional<QByteArray> CChrome::ReadBytes(const QString& path, FileStamp* stamp) const
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        if (!file.exists()) return std::nullopt;
-        throw AgentError("cannot open " + Text(path) + ": " + Text(file.errorString()));
+    // Opened without waiting (a FIFO planted under the name must not hold the agent) and read
+    // only once the descriptor shows a regular file; never more than the limit, whatever size
+    // the system reports.
+    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+    if (fd.get() < 0) {
+        if (errno == ENOENT) {
+            if (stamp) *stamp = {};
+            return std::nullopt;
+        }
+        throw AgentError("cannot open " + Text(path) + ": " + std::strerror(errno));
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw AgentError("cannot read " + Text(path) + ": " + Text(file.errorString()));
+    struct stat st;
+    if (::fstat(fd.get(), &st) != 0) throw AgentError("cannot read " + Text(path) + ": " + std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) throw AgentError(Text(path) + " is not a regular file; it is not read");
+    QByteArray bytes;
+    bytes.reserve(qsizetype(std::min<qint64>(std::max<qint64>(st.st_size, 0), kMaxChromeFileBytes) + 1));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw AgentError("cannot read " + Text(path) + ": " + std::strerror(errno));
+        }
+        if (n == 0) break;
+        if (bytes.size() + n > kMaxChromeFileBytes)
+            throw AgentError(Text(path) + " is larger than " + std::to_string(kMaxChromeFileBytes >> 20) +
+                             " MiB; it is not read");
+        bytes.append(buffer, n);
+    }
+    if (stamp)
+        *stamp = {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+                  qint64(st.st_mtim.tv_nsec)};
     return bytes;
 }
 
-std::optional<ChromeJson> CChrome::Read(const QString& path) const
+ChromeJson CChrome::ReadExisting(const QString& path)
 {
     const std::optional<QByteArray> bytes = ReadBytes(path);
-    if (!bytes) return std::nullopt;
+    if (!bytes)
+        throw AgentError("Chrome bookmarks file " + Text(path) + " does not exist; the agent does not create it");
+    ChromeJson document;
     try {
-        return ParseChromeBookmarks(*bytes);
+        document = ParseChromeBookmarks(*bytes);
     } catch (const AgentError& e) {
         throw AgentError(Text(path) + ": " + e.what());
     }
+    GiveOwnDates(path, document);
+    return document;
 }
 
-ChromeJson CChrome::ReadExisting(const QString& path) const
+CChrome::FileStamp CChrome::CurrentStamp(const QString& path)
 {
-    std::optional<ChromeJson> document = Read(path);
-    if (!document)
-        throw AgentError("Chrome bookmarks file " + Text(path) + " does not exist; the agent does not create it");
-    return std::move(*document);
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+            qint64(st.st_mtim.tv_nsec)};
+}
+
+void CChrome::Log(const QString& line) const
+{
+    if (log_) log_(line);
+}
+
+bool CChrome::GiveOwnDates(const QString& path, ChromeJson& document)
+{
+    const std::vector<ChromeDateChange> changes = GiveChromeBookmarksOwnDates(document);
+    for (const ChromeDateChange& c : changes)
+        Log(QStringLiteral("Chrome bookmarks file %1: bookmark \"%2\" shared its date %3 with another; its own is %4")
+                .arg(path, c.name.left(100), c.from.isEmpty() ? QStringLiteral("(none)") : c.from.left(40), c.to));
+    return !changes.empty();
 }
 
 void CChrome::Write(const QString& path, ChromeJson& document)
@@ -88,68 +175,81 @@ void CChrome::Write(const QString& path, ChromeJson& document)
     const QString target = info.isSymLink() ? info.canonicalFilePath() : path;
     struct stat st;
     const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? st.st_mode & 07777 : 0600;
-    checksums_.reset();
+    index_.reset();
     WriteFileAtomically(target, SerializeChromeBookmarks(document), mode);
 }
 
-void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids)
+void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)
 {
-    // Computed before anything is kept, so a file that fails leaves no half index. The check
-    // reads the bookmarks without building the document.
-    const QString file = BookmarksFile();
-    const std::optional<QByteArray> bytes = file.isEmpty() ? std::nullopt : ReadBytes(file);
-    QHash<QString, std::uint32_t> checksums;
+    // Built whole before it is kept, so a file that fails leaves no half index. The usual file,
+    // every date its own, is read without building the document.
+    Index index;
+    index.file = BookmarksFile();
+    const std::optional<QByteArray> bytes = index.file.isEmpty() ? std::nullopt : ReadBytes(index.file, &index.stamp);
     if (bytes) {
         std::vector<ChromeBookmark> bookmarks;
         try {
             bookmarks = ScanChromeBookmarks(*bytes);
+            if (DatesNeedChoosing(bookmarks)) {
+                ChromeJson document = ParseChromeBookmarks(*bytes);
+                if (writeOwnDates) GiveOwnDates(index.file, document);
+                else GiveChromeBookmarksOwnDates(document);
+                bookmarks = ListChromeBookmarks(document);
+                if (writeOwnDates) {
+                    // Once written, the dates hold when the user moves the bookmarks; unwritten,
+                    // the same choice is made again at every read, so the identifiers hold too.
+                    try {
+                        Write(index.file, document);
+                        index.stamp = CurrentStamp(index.file);
+                    } catch (const AgentError& e) {
+                        Log(QStringLiteral("Chrome bookmarks file %1: the bookmarks' own dates are not written: %2")
+                                .arg(index.file, QString::fromUtf8(e.what())));
+                    }
+                }
+            }
         } catch (const AgentError& e) {
-            throw AgentError(Text(file) + ": " + e.what());
+            throw AgentError(Text(index.file) + ": " + e.what());
         }
-        checksums.reserve(qsizetype(bookmarks.size()));
+        index.byId.reserve(qsizetype(bookmarks.size()));
         if (ids) ids->reserve(bookmarks.size());
         for (ChromeBookmark& b : bookmarks) {
-            // The last bookmark with a date is the one the identifier names.
-            checksums.insert(b.id, BookmarkCrc32(b.record.path, b.record.name, b.record.url));
-            if (ids) ids->push_back({std::move(b.id), 0, 0, 0});
+            const std::uint32_t checksum = BookmarkCrc32(b.record.path, b.record.name, b.record.url);
+            if (ids) ids->push_back({b.id, 0, 0, 0});
+            index.byId.insert(std::move(b.id), {checksum, std::move(b.record)});
         }
     }
-    checksums_ = std::move(checksums);
+    index_ = std::move(index);
 }
 
 std::vector<UrlFileEntry> CChrome::GetIDs()
 {
     std::vector<UrlFileEntry> ids;
-    IndexBookmarks(&ids);
+    IndexBookmarks(&ids, true);
     return ids;
 }
 
 std::uint32_t CChrome::IDtoCRC32(const QString& id)
 {
-    if (!checksums_) IndexBookmarks(nullptr);
-    return checksums_->value(id, 0);
+    if (!index_) IndexBookmarks(nullptr, false);
+    const auto it = index_->byId.constFind(id);
+    return it == index_->byId.cend() ? 0 : it->checksum;
 }
 
 void CChrome::Get(const QString& id, BookmarkRecord& record)
 {
-    const QString file = BookmarksFile();
-    const std::optional<ChromeJson> document = file.isEmpty() ? std::nullopt : Read(file);
-    if (!document) return;
-    const std::vector<ChromeBookmark> bookmarks = ListChromeBookmarks(*document);
-    for (auto it = bookmarks.rbegin(); it != bookmarks.rend(); ++it) {
-        if (it->id == id) {
-            record = it->record;
-            return;
-        }
-    }
+    if (!index_ || index_->file != BookmarksFile() || index_->stamp != CurrentStamp(index_->file))
+        IndexBookmarks(nullptr, false);
+    const auto it = index_->byId.constFind(id);
+    if (it != index_->byId.cend()) record = it->record;
 }
 
 QString CChrome::Add(const BookmarkRecord& record)
 {
+    const QStringList folders = SplitChromeFolderPath(FolderDepthCheck(record.path));
     const QString file = RequireBookmarksFile();
     ChromeJson document = ReadExisting(file);
     std::int64_t counter = LargestChromeDate(document).value_or(ChromeTimeNow());
-    ChromeJson& folder = ReachChromeFolder(document, SplitChromeFolderPath(record.path), counter);
+    ChromeJson& folder = ReachChromeFolder(document, folders, counter);
     if (counter == std::numeric_limits<std::int64_t>::max())
         throw AgentError("Chrome bookmarks file: no number left for a new bookmark");
     const QString id = QString::number(static_cast<std::uint64_t>(counter + 1));
@@ -161,13 +261,14 @@ QString CChrome::Add(const BookmarkRecord& record)
 QString CChrome::Edit(const QString& id, const BookmarkRecord& record)
 {
     RequireIdentifier(id);
+    const QStringList folders = SplitChromeFolderPath(FolderDepthCheck(record.path));
     const QString file = RequireBookmarksFile();
     const ChromeJson before = ReadExisting(file);
     ChromeJson document = before;
     // Numbers for new folders follow every date of the file as it was, the edited one's too.
     std::int64_t counter = LargestChromeDate(document).value_or(ChromeTimeNow());
     RemoveChromeBookmark(document, Text(id));
-    ChromeJson& folder = ReachChromeFolder(document, SplitChromeFolderPath(record.path), counter);
+    ChromeJson& folder = ReachChromeFolder(document, folders, counter);
     AppendChromeBookmark(folder, id, record);
     // Sending a bookmark back as it stands, already last in its folder, changes nothing.
     if (document != before) Write(file, document);

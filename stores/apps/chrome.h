@@ -1,8 +1,10 @@
 #pragma once
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <optional>
 
+#include "common/bookmark_depth.h"
 #include "common/bookmark_store.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 
@@ -13,10 +15,20 @@
 // nothing writes nothing, and the store never creates the file.
 //
 // It serves the bookmarks of one folder (see stores/apps/chrome_bookmark_tree.h), each known by
-// its "date_added" text. Path is the names of the folders between that folder and the
-// bookmark, joined by "/".
+// its "date_added" text. Bookmarks that share a date get dates of their own
+// (stores/apps/chrome_twin_dates.h): the check writes them into the file once, with a log line,
+// and every read and change resolves them the same way, also when a running Chrome has written
+// the old dates back. Path is the names of the folders between that folder and the bookmark,
+// joined by "/"; a Path of more than kMaxChromeFolderDepth folders is refused, since the file
+// would come near the depth Chrome still reads.
+//
+// Only a regular file is read, at most kMaxChromeFileBytes of it.
 class CChrome : public BookmarkStore {
 public:
+    // Well inside the 200 levels Chrome reads: each folder is two levels of the file.
+    static constexpr int kMaxChromeFolderDepth = kMaxBookmarkFolderDepth;
+    static constexpr qint64 kMaxChromeFileBytes = qint64(128) << 20;
+
     // Works on the file where the browser probe finds Chrome (or Chromium), looked up at every
     // operation.
     CChrome();
@@ -24,13 +36,18 @@ public:
     explicit CChrome(QString bookmarksFile);
 
     QString BookmarksFile() const;
+    // Where the store says what it did to the user's file of its own accord.
+    void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
 
     // Every bookmark of the folder, in document order; a missing file has none. Keeps an index
-    // of their checksums for the IDtoCRC32 calls of the change check that follows.
+    // of their texts and checksums for the IDtoCRC32 calls of the change check that follows and
+    // for the Gets. Writes the dates of bookmarks that shared one.
     std::vector<UrlFileEntry> GetIDs() override;
-    // BookmarkCrc32 of the bookmark the identifier names (the last in document order with
-    // that date), from the document the last GetIDs read; 0 for one it does not hold.
+    // BookmarkCrc32 of the bookmark the identifier names, from the file as the last GetIDs read
+    // it; 0 for one it does not hold.
     std::uint32_t IDtoCRC32(const QString& id) override;
+    // From the index while the file is the one it was built from (same identity, size and
+    // modification time); otherwise the file is read again. Empty texts for an unknown id.
     void Get(const QString& id, BookmarkRecord& record) override;
     // Appends the bookmark to the folder the Path names, creating missing folders; the folders
     // and then the bookmark take the numbers after the largest "date_added" of the file (or
@@ -47,19 +64,42 @@ public:
     void DeleteAll() override;
 
 private:
+    // What tells one version of a file from another.
+    struct FileStamp {
+        bool exists = false;
+        quint64 device = 0, inode = 0;
+        qint64 size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
+        friend bool operator==(const FileStamp&, const FileStamp&) = default;
+    };
+
+    struct Indexed {
+        std::uint32_t checksum;
+        BookmarkRecord record;
+    };
+    struct Index {
+        QString file;
+        FileStamp stamp;
+        QHash<QString, Indexed> byId;
+    };
+
+    // The stamp of the file as it now is; that of no file when it cannot be looked at.
+    static FileStamp CurrentStamp(const QString& file);
     QString RequireBookmarksFile() const;
-    // The file's bytes; nothing when it does not exist. Throws AgentError when it cannot be read.
-    std::optional<QByteArray> ReadBytes(const QString& file) const;
-    // The parsed file; nothing when it does not exist. Throws AgentError when it cannot be read
-    // or does not parse.
-    std::optional<ChromeJson> Read(const QString& file) const;
-    // For the changes: the parsed file, which must exist.
-    ChromeJson ReadExisting(const QString& file) const;
+    // The file's bytes and the stamp of what was read; no bytes when it does not exist. Throws
+    // AgentError when it cannot be read, is not a regular file or is larger than the limit.
+    std::optional<QByteArray> ReadBytes(const QString& file, FileStamp* stamp = nullptr) const;
+    // For the changes: the parsed file, which must exist, every bookmark's date its own.
+    ChromeJson ReadExisting(const QString& file);
     // Writes the changed document, its checksum recomputed.
     void Write(const QString& file, ChromeJson& document);
-    // Rebuilds the checksum index from the file (empty when there is none), and lists the ids.
-    void IndexBookmarks(std::vector<UrlFileEntry>* ids);
+    // Rebuilds the index from the file (empty when there is none), and lists the ids. When
+    // bookmarks share dates and `writeOwnDates`, their new dates are written into the file.
+    void IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates);
+    // Gives the bookmarks that share a date their own in the document; logs it.
+    bool GiveOwnDates(const QString& file, ChromeJson& document);
+    void Log(const QString& line) const;
 
     std::optional<QString> fixedFile_;
-    std::optional<QHash<QString, std::uint32_t>> checksums_;
+    std::optional<Index> index_;
+    std::function<void(const QString&)> log_;
 };

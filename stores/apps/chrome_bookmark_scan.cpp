@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr std::size_t kMaxDepth = 1000;
-
 // Follows the parser's events with a stack of the open containers. Objects at or below the
 // synchronised folder get a record (their name and the record of the object around them), so a
 // bookmark's Path can be put together once the names of its folders, which Chrome writes after
@@ -139,8 +137,9 @@ private:
 
     void Push(Frame frame)
     {
-        if (stack_.size() + 1 > kMaxDepth)
-            throw AgentError("Chrome bookmarks file nested deeper than " + std::to_string(kMaxDepth) + " levels");
+        if (stack_.size() + 1 > std::size_t(kMaxChromeNesting))
+            throw AgentError("Chrome bookmarks file nested deeper than " + std::to_string(kMaxChromeNesting) +
+                             " levels");
         stack_.push_back(std::move(frame));
     }
 

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "common/errors.h"
+#include "stores/apps/chrome_twin_dates.h"
 
 namespace {
 
@@ -107,6 +108,21 @@ std::optional<std::int64_t> DecimalDate(const std::string& text)
     return value;
 }
 
+void CollectDates(const ChromeJson& value, std::vector<std::int64_t>& dates)
+{
+    if (value.is_object()) {
+        for (auto it = value.begin(); it != value.end(); ++it) {
+            if (it.key() == "date_added" && it->is_string()) {
+                if (const auto date = DecimalDate(it->get_ref<const std::string&>())) dates.push_back(*date);
+            } else {
+                CollectDates(it.value(), dates);
+            }
+        }
+    } else if (value.is_array()) {
+        for (const ChromeJson& element : value) CollectDates(element, dates);
+    }
+}
+
 void CollectLargestDate(const ChromeJson& value, std::optional<std::int64_t>& largest)
 {
     if (value.is_object()) {
@@ -168,6 +184,29 @@ std::vector<ChromeBookmark> ListChromeBookmarks(const ChromeJson& document)
     NameChain chain;
     WalkBookmarks(const_cast<ChromeJson&>(SynchronisedFolder(document)), chain, true, visit, nullptr, 0);
     return bookmarks;
+}
+
+std::vector<ChromeDateChange> GiveChromeBookmarksOwnDates(ChromeJson& document)
+{
+    std::vector<ChromeJson*> bookmarks;
+    std::vector<std::string> dates;
+    auto visit = [&](ChromeJson& object, const NameChain&, const std::string&, ChromeJson*, std::size_t) {
+        const std::string* date = StringMember(object, "date_added");
+        bookmarks.push_back(&object);
+        dates.push_back(date ? *date : std::string());
+    };
+    NameChain chain;
+    WalkBookmarks(SynchronisedFolder(document), chain, true, visit, nullptr, 0);
+    std::vector<std::int64_t> fileDates;
+    CollectDates(document, fileDates);
+    std::vector<ChromeDateChange> changes;
+    for (const ChromeDateChoice& choice : ChooseOwnChromeDates(dates, std::move(fileDates))) {
+        ChromeJson& bookmark = *bookmarks[choice.bookmark];
+        changes.push_back({Text(StringMember(bookmark, "name")), QString::fromStdString(dates[choice.bookmark]),
+                           QString::fromStdString(choice.date)});
+        bookmark["date_added"] = choice.date;
+    }
+    return changes;
 }
 
 bool RemoveChromeBookmark(ChromeJson& document, const std::string& id)

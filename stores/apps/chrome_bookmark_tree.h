@@ -32,6 +32,18 @@ struct ChromeBookmark {
 // objects inside it).
 std::vector<ChromeBookmark> ListChromeBookmarks(const ChromeJson& document);
 
+// A bookmark whose "date_added" the store changed so that it has one of its own.
+struct ChromeDateChange {
+    QString name;
+    QString from;  // empty when it had none
+    QString to;
+};
+
+// Gives every bookmark below the synchronised folder a date of its own, as
+// stores/apps/chrome_twin_dates.h chooses; the changes in document order, none when every date
+// was its own already.
+std::vector<ChromeDateChange> GiveChromeBookmarksOwnDates(ChromeJson& document);
+
 // Removes the one bookmark `id` names: the last in document order below the synchronised folder
 // whose "date_added" is `id`, or, when there is none there, the last anywhere in the document.
 // Folders and further bookmarks with that date stay. Returns whether one was removed.

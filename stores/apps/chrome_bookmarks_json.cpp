@@ -9,10 +9,6 @@
 
 namespace {
 
-// Deeper than Chrome ever writes or reads; keeps the recursive walks of the store far from the
-// end of the stack whatever a damaged file holds.
-constexpr int kMaxDepth = 1000;
-
 void RequireModestNesting(const QByteArray& bytes)
 {
     int depth = 0;
@@ -26,8 +22,8 @@ void RequireModestNesting(const QByteArray& bytes)
         } else if (c == '"') {
             inString = true;
         } else if (c == '[' || c == '{') {
-            if (++depth > kMaxDepth)
-                throw AgentError("Chrome bookmarks file nested deeper than " + std::to_string(kMaxDepth) +
+            if (++depth > kMaxChromeNesting)
+                throw AgentError("Chrome bookmarks file nested deeper than " + std::to_string(kMaxChromeNesting) +
                                  " levels");
         } else if (c == ']' || c == '}') {
             --depth;
@@ -146,8 +142,38 @@ ChromeJson ParseChromeBookmarks(const QByteArray& bytes)
 QByteArray SerializeChromeBookmarks(const ChromeJson& document)
 {
     // Every text in the document came from valid UTF-8, so the strict handler never fires; the
-    // compact form holds bytes from 0x80 up only inside strings, where they become escapes.
-    const std::string compact = document.dump(-1, ' ', false, ChromeJson::error_handler_t::strict);
+    // compact form holds bytes from 0x80 up only inside strings, where they become escapes. The
+    // library writes containers by recursion, so it is left only the scalars and the keys.
+    std::string compact;
+    auto scalar = [&](const ChromeJson& value) {
+        compact += value.dump(-1, ' ', false, ChromeJson::error_handler_t::strict);
+    };
+    struct Open {
+        const ChromeJson* container;
+        ChromeJson::const_iterator next;
+    };
+    std::vector<Open> open;
+    auto begin = [&](const ChromeJson& value) {
+        if (!value.is_structured()) return scalar(value);
+        compact += value.is_object() ? '{' : '[';
+        open.push_back({&value, value.cbegin()});
+    };
+    begin(document);
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == top.container->cend()) {
+            compact += top.container->is_object() ? '}' : ']';
+            open.pop_back();
+            continue;
+        }
+        if (top.next != top.container->cbegin()) compact += ',';
+        const ChromeJson::const_iterator it = top.next++;
+        if (top.container->is_object()) {
+            scalar(ChromeJson(it.key()));
+            compact += ':';
+        }
+        begin(*it);  // may grow `open`; `top` is not used after it
+    }
     QByteArray out;
     out.reserve(qsizetype(compact.size() + compact.size() / 8));
     const auto* p = reinterpret_cast<const unsigned char*>(compact.data());

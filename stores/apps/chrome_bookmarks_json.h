@@ -8,10 +8,15 @@
 // they have in the file, since the store finds its folder by position.
 using ChromeJson = nlohmann::ordered_json;
 
+// The deepest nesting of objects and arrays read: Chrome's own reader refuses a deeper file, so
+// such a file is damaged for the browser too. Every walk of a document is bounded by it, since
+// the store never makes a file deeper (its Paths are bounded well inside it).
+constexpr int kMaxChromeNesting = 200;
+
 // Reads a whole Bookmarks file. Chrome writes UTF-8: raw (current versions) or with every
 // character beyond ASCII as a \u escape (older ones); both read to the same text. Throws
-// AgentError naming the fault for bytes that are not UTF-8, not JSON, nested deeper than any
-// real file (Chrome itself reads no deeper than 200 levels), or with an object that names a
+// AgentError naming the fault for bytes that are not UTF-8, not JSON, nested deeper than
+// kMaxChromeNesting (measured before anything is parsed), or with an object that names a
 // member twice (Chrome never writes one; which value counts could not be told).
 ChromeJson ParseChromeBookmarks(const QByteArray& bytes);
 
@@ -21,7 +26,8 @@ void RequireChromeMemberNameUnique(std::vector<std::string>& names, std::size_t 
 
 // The document as one line of pure ASCII: no white space between tokens, every UTF-16 unit
 // from 0x80 up written as \u with four upper-case hexadecimal digits (a character beyond the
-// Basic Multilingual Plane as its two surrogates), the escapes JSON requires kept.
+// Basic Multilingual Plane as its two surrogates), the escapes JSON requires kept. Walks the
+// document without recursion, whatever its depth.
 QByteArray SerializeChromeBookmarks(const ChromeJson& document);
 
 // Chrome's checksum of the document: the lower-case hexadecimal MD5 over the nodes of
