@@ -15,6 +15,7 @@
 #include "common/errors.h"
 #include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
+#include "platform/regular_file_read.h"
 #include "stores/apps/chrome_bookmark_scan.h"
 #include "stores/apps/chrome_bookmark_tree.h"
 #include "stores/apps/chrome_twin_dates.h"
@@ -60,21 +61,6 @@ bool DatesNeedChoosing(const std::vector<ChromeBookmark>& bookmarks)
     return false;
 }
 
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor()
-    {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
-
 }  // namespace
 
 CChrome::CChrome() = default;
@@ -95,35 +81,15 @@ QString CChrome::RequireBookmarksFile() const
 
 std::optional<QByteArray> CChrome::ReadBytes(const QString& path, FileStamp* stamp) const
 {
-    // Opened without waiting (a FIFO planted under the name must not hold the agent) and read
-    // only once the descriptor shows a regular file; never more than the limit, whatever size
-    // the system reports.
-    const Descriptor fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
-    if (fd.get() < 0) {
-        if (errno == ENOENT) {
-            if (stamp) *stamp = {};
-            return std::nullopt;
-        }
-        throw AgentError("cannot open " + Text(path) + ": " + std::strerror(errno));
+    // Only a regular file (a FIFO planted under the name must not hold the agent), never more
+    // than the limit, whatever size the system reports.
+    std::optional<RegularFileForReading> file = RegularFileForReading::Open(path);
+    if (!file) {
+        if (stamp) *stamp = {};
+        return std::nullopt;
     }
-    struct stat st;
-    if (::fstat(fd.get(), &st) != 0) throw AgentError("cannot read " + Text(path) + ": " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) throw AgentError(Text(path) + " is not a regular file; it is not read");
-    QByteArray bytes;
-    bytes.reserve(qsizetype(std::min<qint64>(std::max<qint64>(st.st_size, 0), kMaxChromeFileBytes) + 1));
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw AgentError("cannot read " + Text(path) + ": " + std::strerror(errno));
-        }
-        if (n == 0) break;
-        if (bytes.size() + n > kMaxChromeFileBytes)
-            throw AgentError(Text(path) + " is larger than " + std::to_string(kMaxChromeFileBytes >> 20) +
-                             " MiB; it is not read");
-        bytes.append(buffer, n);
-    }
+    QByteArray bytes = file->ReadAll(kMaxChromeFileBytes);
+    const struct stat& st = file->Status();
     if (stamp)
         *stamp = {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
                   qint64(st.st_mtim.tv_nsec)};

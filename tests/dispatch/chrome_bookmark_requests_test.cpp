@@ -254,9 +254,9 @@ TEST_F(ChromeBookmarkRequests, FilesTooDeepOrNotRegularAreRefusedUnchangedAndThe
     // A FIFO in the file's place is never waited on.
     QFile::remove(File());
     ASSERT_EQ(::mkfifo(QFile::encodeName(File()).constData(), 0600), 0);
-    Refused(AS_CHECK_BOOKMARKS, Utf16z(QString()), "is not a regular file");
-    Refused(AS_GET_BOOKMARK, IdBytes(Id(1)), "is not a regular file");
-    Refused(AS_DEL_BOOKMARK, IdBytes(Id(1)), "is not a regular file");
+    Refused(AS_CHECK_BOOKMARKS, Utf16z(QString()), "not a regular file");
+    Refused(AS_GET_BOOKMARK, IdBytes(Id(1)), "not a regular file");
+    Refused(AS_DEL_BOOKMARK, IdBytes(Id(1)), "not a regular file");
 
     QFile::remove(File());
     Plant(kTwinsFile);
