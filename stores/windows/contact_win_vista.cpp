@@ -600,9 +600,11 @@ void CContactWinVista::Unload()
 
 void CContactWinVista::ClearRecords()
 {
-    records_.clear();
-    index_.clear();
-    knownGroups_.clear();
+    // Assigning empty containers gives their capacity back: clear() would keep room for the
+    // largest folder ever checked for as long as the agent runs.
+    records_ = {};
+    index_ = {};
+    knownGroups_ = {};
 }
 
 QString CContactWinVista::GetGroupNames()
