@@ -600,11 +600,11 @@ void CContactWinVista::Unload()
 
 void CContactWinVista::ClearRecords()
 {
-    // Assigning empty containers gives their capacity back: clear() would keep room for the
+    // Swapping with empty containers gives their capacity back: clear() would keep room for the
     // largest folder ever checked for as long as the agent runs.
-    records_ = {};
-    index_ = {};
-    knownGroups_ = {};
+    std::vector<ContactFileRecord>().swap(records_);
+    decltype(index_)().swap(index_);
+    QStringList().swap(knownGroups_);
 }
 
 QString CContactWinVista::GetGroupNames()
