@@ -58,4 +58,5 @@ void Agent::ReleaseClientResources()
     stores->ReleaseSessions(Selection());
     host().ShowBusyIcon(false);
     transfers->CloseAll();
+    items.ReleaseLists();
 }
