@@ -62,7 +62,8 @@ public:
     // closes and before another is admitted, so a new peer never meets the old one's state.
     void ResetConnectionState();
     // Releases what a client held: the contacts records loaded from files, folder watches, the
-    // stores' sessions and connections (StoreSet::ReleaseSessions), the transfer files.
+    // stores' sessions and connections (StoreSet::ReleaseSessions), the transfer files, the
+    // peer's state lists.
     void ReleaseClientResources();
 
 private:

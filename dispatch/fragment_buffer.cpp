@@ -1,9 +1,18 @@
 #include "dispatch/fragment_buffer.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
 #include "common/errors.h"
+#include "wire/message_header.h"
+
+namespace {
+
+// Room for the consuming request's own payload, so that Take never grows the block.
+constexpr qsizetype kFinalPieceBytes = static_cast<qsizetype>(kMaxPayloadBytes);
+
+}  // namespace
 
 bool FragmentBuffer::Append(ByteView piece)
 {
@@ -11,6 +20,13 @@ bool FragmentBuffer::Append(ByteView piece)
         Clear();
         overflowed_ = true;
         return false;
+    }
+    const qsizetype needed = bytes_.size() + static_cast<qsizetype>(piece.size()) + kFinalPieceBytes;
+    if (needed > bytes_.capacity()) {
+        // Doubling keeps the growth amortised linear whatever the container's own policy; the
+        // block never needs more than the cap and one final piece.
+        const qsizetype doubled = bytes_.capacity() > kCapBytes / 2 ? kCapBytes : 2 * bytes_.capacity();
+        bytes_.reserve(std::min(std::max(needed, doubled), kCapBytes + kFinalPieceBytes));
     }
     bytes_.append(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size()));
     return true;

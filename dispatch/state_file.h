@@ -43,6 +43,7 @@ public:
     // Removes every entry of that identifier, keeping the others' order.
     void Remove(const QString& id);
     void Clear() { entries_.clear(); }
+    void Swap(StateList& other) noexcept { entries_.swap(other.entries_); }
 
     const std::vector<StateEntry>& Entries() const { return entries_; }
     std::vector<StateEntry>& MutableEntries() { return entries_; }

@@ -33,9 +33,10 @@ const QString& Folder()
 {
     // Pictures are read only below the home folder: the home is this folder.
     static QTemporaryDir dir;
-    static const bool homeSet = qputenv("HOME", QFile::encodeName(dir.path()));
+    static const QString path = dir.path();
+    static const bool homeSet = qputenv("HOME", QFile::encodeName(path));
     (void)homeSet;
-    return dir.path();
+    return path;
 }
 
 QString Plant(const char* name, const QByteArray& bytes)

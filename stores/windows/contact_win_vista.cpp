@@ -692,9 +692,11 @@ void CContactWinVista::ClearRecords()
     std::vector<ContactFileRecord> owed;
     for (ContactFileRecord& r : records_)
         if (OwesTheFiles(r)) owed.push_back(std::move(r));
-    records_.clear();
-    index_.clear();
-    knownGroups_.clear();
+    // Swapping with empty containers gives their capacity back: clear() would keep room for the
+    // largest folder ever checked for as long as the agent runs.
+    std::vector<ContactFileRecord>().swap(records_);
+    decltype(index_)().swap(index_);
+    QStringList().swap(knownGroups_);
     for (ContactFileRecord& r : owed) Append(std::move(r));
 }
 

@@ -244,6 +244,52 @@ TEST_F(ServSocketTest, PutFragmentPiecesPrecedeTheConsumingRequestsPayload)
     EXPECT_EQ(consumed[1], QByteArray("abc"));
 }
 
+TEST_F(ServSocketTest, LongRequestsAssembleByteForByteAcrossTheBlocksGrowth)
+{
+    constexpr qsizetype kFull = 16378;
+    // Pieces of each length in turn, then the consuming request's own payload. Full pieces in
+    // runs that cross every doubling of the block, odd sizes that end between pieces, and a
+    // request that fills the cap exactly and still carries a full final payload.
+    struct Case {
+        const char* name;
+        std::vector<qsizetype> pieces;
+        qsizetype last;
+    };
+    std::vector<Case> cases = {
+        {"one byte, then a full payload", {1}, kFull},
+        {"odd sizes", {7, kFull, 0, 1, kFull - 1, 3}, 1},
+        {"an empty final payload", {kFull, kFull}, 0},
+    };
+    for (int full : {2, 3, 4, 5, 8, 9, 17, 64, 65, 1025})
+        cases.push_back({"full pieces", std::vector<qsizetype>(static_cast<std::size_t>(full), kFull), kFull});
+    Case atCap{"exactly the cap", std::vector<qsizetype>(FragmentBuffer::kCapBytes / kFull, kFull), kFull};
+    atCap.pieces.push_back(FragmentBuffer::kCapBytes % kFull);
+    cases.push_back(atCap);
+
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << ", " << c.pieces.size() << " pieces");
+        QByteArray expected;
+        int seed = 0;
+        for (qsizetype size : c.pieces) {
+            const QByteArray piece = Pattern(size, ++seed);
+            expected += piece;
+            Receive(Message(AS_PUT_FRAGMENT, kTag, piece));
+            const auto sent = transport.Take();
+            ASSERT_EQ(sent.size(), 1u);
+            ASSERT_TRUE(sent[0].raw);
+        }
+        const QByteArray last = Pattern(c.last, ++seed);
+        expected += last;
+        Receive(Message(kConsumingCode, kTag, last));
+        ASSERT_EQ(transport.Take().size(), 1u);
+        ASSERT_EQ(consumed.size(), 1u);
+        EXPECT_EQ(consumed[0].size(), expected.size());
+        EXPECT_TRUE(consumed[0] == expected);  // no dump of megabytes on failure
+        EXPECT_EQ(agent.fragments.HeldBytes(), 0);
+        consumed.clear();
+    }
+}
+
 TEST_F(ServSocketTest, LongRequestPastTheCapIsRefusedWholeAndMemoryReturned)
 {
     const QByteArray piece = Pattern(16378);
