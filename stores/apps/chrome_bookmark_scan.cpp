@@ -223,6 +223,8 @@ private:
 
 std::vector<ChromeBookmark> ScanChromeBookmarks(const QByteArray& bytes)
 {
+    // As the document reader refuses it: the parser would stop reading at the NUL byte.
+    if (bytes.contains('\0')) throw AgentError("Chrome bookmarks file holds a NUL byte");
     Scanner scanner;
     ChromeJson::sax_parse(bytes.constBegin(), bytes.constEnd(), &scanner);
     return scanner.Bookmarks();

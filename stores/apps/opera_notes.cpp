@@ -74,13 +74,14 @@ void COperaNotes::Add(ItemRecord& record, QString& id)
     if (record.IndexOf(kBody) < 0) throw AgentError("a new note needs a \"Body\" field");
     (void)Ids();
     // Every number is checked before anything changes.
-    std::int64_t number = file_.Document().NextIdNumber(static_cast<int>(record.names.count(kBody)));
+    const std::int64_t first = file_.Document().NextIdNumber(static_cast<int>(record.names.count(kBody)));
+    std::int64_t taken = 0;  // first + taken stays within what NextIdNumber checked
     AdrDocument& doc = file_.Change();
     for (int i = 0; i < record.FieldCount(); ++i) {
         if (record.names[i] != kBody) continue;
         const QString newId = NewItemId();
         const int block =
-            NewNote(doc, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(i)])), newId.left(32), number++);
+            NewNote(doc, ToAdrValue(ItemValueText(record.values[static_cast<std::size_t>(i)])), newId.left(32), first + taken++);
         ids_.Set(block, newId);
         id = newId;
     }
