@@ -15,18 +15,10 @@
 
 namespace {
 
-[[noreturn]] void Refuse(const QString& path, const QString& why)
-{
-    throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, why).toStdString());
-}
+using Outcome = BoundedFileRead::Outcome;
 
-QString Reason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-// File systems whose files are made up as they are read: their sizes mean nothing and some
-// never end.
+// File systems whose files are made up by the kernel as they are read: their sizes mean nothing
+// and some never end.
 bool IsPseudoFileSystem(int fd)
 {
     struct statfs fs {};
@@ -39,42 +31,128 @@ bool IsPseudoFileSystem(int fd)
     case SECURITYFS_MAGIC:
     case CGROUP_SUPER_MAGIC:
     case CGROUP2_SUPER_MAGIC:
+    case BPF_FS_MAGIC:
+    case PSTOREFS_MAGIC:
+    case EFIVARFS_MAGIC:
         return true;
     default:
         return false;
     }
 }
 
-}  // namespace
-
-std::optional<RegularFileForReading> RegularFileForReading::Open(const QString& path)
-{
-    const QByteArray native = QFile::encodeName(path);
-    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT) return std::nullopt;
-        Refuse(path, Reason(error));
-    }
+// The one place a file is opened for these reads: the descriptor when it is a regular file of an
+// ordinary file system, else the outcome that says why not.
+struct Opened {
+    int fd = -1;
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        Refuse(path, Reason(error));
+    Outcome outcome = Outcome::Read;
+    int error = 0;
+};
+
+Opened OpenRegular(const QString& path, RegularFileForReading::Links links)
+{
+    Opened o;
+    int flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    if (links == RegularFileForReading::Links::Refuse) flags |= O_NOFOLLOW;
+    // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+    o.fd = ::open(QFile::encodeName(path).constData(), flags);
+    if (o.fd < 0) {
+        o.error = errno;
+        o.outcome = o.error == ENOENT ? Outcome::Missing : Outcome::Unreadable;
+        return o;
     }
-    if (!S_ISREG(status.st_mode)) {
-        ::close(fd);
-        Refuse(path, QStringLiteral("not a regular file"));
+    if (::fstat(o.fd, &o.status) != 0) {
+        o.error = errno;
+        o.outcome = Outcome::Unreadable;
+    } else if (!S_ISREG(o.status.st_mode)) {
+        o.outcome = Outcome::NotRegular;
+    } else if (IsPseudoFileSystem(o.fd)) {
+        o.outcome = Outcome::PseudoFileSystem;
     }
-    if (IsPseudoFileSystem(fd)) {
-        ::close(fd);
-        Refuse(path, QStringLiteral("a file of a pseudo file system"));
+    if (o.outcome != Outcome::Read) {
+        ::close(o.fd);
+        o.fd = -1;
+        return o;
     }
     // Reads of a regular file do not block anyway; the flag only mattered for the open.
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return RegularFileForReading(fd, path, status);
+    const int open = ::fcntl(o.fd, F_GETFL);
+    if (open >= 0) ::fcntl(o.fd, F_SETFL, open & ~O_NONBLOCK);
+    return o;
+}
+
+// The rest of the file, never more than `maxBytes` + 1 bytes whatever size it reports: Read,
+// TooLarge, or Unreadable with errno in `error`.
+Outcome ReadUpTo(int fd, const struct stat& status, qint64 maxBytes, QByteArray& bytes, int& error)
+{
+    maxBytes = std::max<qint64>(maxBytes, 0);
+    if (status.st_size > maxBytes) return Outcome::TooLarge;
+    // The reported size is only a hint for the first allocation, never a bound.
+    const qint64 hint = status.st_size > 0 ? status.st_size + 1 : 4096;
+    bytes.resize(static_cast<qsizetype>(std::min<qint64>(hint, maxBytes + 1)));
+    qint64 got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (got > maxBytes) break;
+            bytes.resize(static_cast<qsizetype>(std::min<qint64>(2 * got, maxBytes + 1)));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, static_cast<std::size_t>(bytes.size() - got));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            bytes.clear();
+            return Outcome::Unreadable;
+        }
+        if (n == 0) break;
+        got += n;
+    }
+    if (got > maxBytes) {
+        bytes.clear();
+        return Outcome::TooLarge;
+    }
+    bytes.truncate(static_cast<qsizetype>(got));
+    return Outcome::Read;
+}
+
+[[noreturn]] void Refuse(const QString& path, const std::string& why)
+{
+    throw AgentError(QStringLiteral("cannot read \"%1\": %2").arg(path, QString::fromStdString(why)).toStdString());
+}
+
+// What is wrong with a file that was there ("\"x\" is not a regular file"), or why it could not be read.
+[[noreturn]] void Refuse(const QString& path, Outcome outcome, int error, qint64 maxBytes)
+{
+    const std::string why = BoundedFileRead{outcome, {}, error}.Reason(maxBytes);
+    if (outcome == Outcome::Missing || outcome == Outcome::Unreadable) Refuse(path, why);
+    throw AgentError(QStringLiteral("\"%1\" is %2").arg(path, QString::fromStdString(why)).toStdString());
+}
+
+}  // namespace
+
+std::string BoundedFileRead::Reason(qint64 maxBytes) const
+{
+    switch (outcome) {
+    case Outcome::Read:
+        return "read";
+    case Outcome::Missing:
+        return "no such file";
+    case Outcome::NotRegular:
+        return "not a regular file";
+    case Outcome::PseudoFileSystem:
+        return "a file of a pseudo file system";
+    case Outcome::TooLarge:
+        return "larger than " + std::to_string(maxBytes) + " bytes";
+    case Outcome::Unreadable:
+        break;
+    }
+    return std::strerror(error);
+}
+
+std::optional<RegularFileForReading> RegularFileForReading::Open(const QString& path, Links links)
+{
+    const Opened o = OpenRegular(path, links);
+    if (o.outcome == Outcome::Missing) return std::nullopt;
+    if (o.outcome != Outcome::Read) Refuse(path, o.outcome, o.error, 0);
+    return RegularFileForReading(o.fd, path, o.status);
 }
 
 RegularFileForReading::RegularFileForReading(int fd, const QString& path, const struct stat& status)
@@ -109,29 +187,16 @@ qint64 RegularFileForReading::Read(char* into, qint64 length)
         const ssize_t n = ::read(fd_, into, static_cast<std::size_t>(length));
         if (n >= 0) return n;
         if (errno == EINTR) continue;
-        Refuse(path_, Reason(errno));
+        Refuse(path_, std::strerror(errno));
     }
 }
 
 QByteArray RegularFileForReading::ReadAll(qint64 maxBytes)
 {
     QByteArray bytes;
-    // The reported size is only a hint for the first allocation, never a bound.
-    const qint64 hint = status_.st_size > 0 && status_.st_size <= maxBytes ? status_.st_size + 1 : 4096;
-    bytes.resize(static_cast<qsizetype>(std::min<qint64>(hint, maxBytes + 1)));
-    qint64 got = 0;
-    for (;;) {
-        if (got == bytes.size()) {
-            if (got > maxBytes) break;
-            bytes.resize(static_cast<qsizetype>(std::min<qint64>(2 * got, maxBytes + 1)));
-        }
-        const qint64 n = Read(bytes.data() + got, bytes.size() - got);
-        if (n == 0) break;
-        got += n;
-    }
-    if (got > maxBytes)
-        Refuse(path_, QStringLiteral("larger than %1 bytes").arg(maxBytes));
-    bytes.truncate(static_cast<qsizetype>(got));
+    int error = 0;
+    const Outcome outcome = ReadUpTo(fd_, status_, maxBytes, bytes, error);
+    if (outcome != Outcome::Read) Refuse(path_, outcome, error, maxBytes);
     return bytes;
 }
 
@@ -145,11 +210,23 @@ std::optional<QByteArray> ReadRegularFile(const QString& path, qint64 maxBytes)
 QByteArray ReadExistingRegularFile(const QString& path, qint64 maxBytes)
 {
     std::optional<QByteArray> bytes = ReadRegularFile(path, maxBytes);
-    if (!bytes) Refuse(path, QStringLiteral("no such file"));
+    if (!bytes) Refuse(path, Outcome::Missing, 0, maxBytes);
     return *std::move(bytes);
+}
+
+BoundedFileRead ReadBoundedRegularFile(const QString& path, qint64 maxBytes)
+{
+    BoundedFileRead result;
+    const Opened o = OpenRegular(path, RegularFileForReading::Links::Follow);
+    result.outcome = o.outcome;
+    result.error = o.error;
+    if (o.outcome != Outcome::Read) return result;
+    result.outcome = ReadUpTo(o.fd, o.status, maxBytes, result.bytes, result.error);
+    ::close(o.fd);
+    return result;
 }
 
 void RequireRegularFile(const QString& path)
 {
-    if (!RegularFileForReading::Open(path)) Refuse(path, QStringLiteral("no such file"));
+    if (!RegularFileForReading::Open(path)) Refuse(path, Outcome::Missing, 0, 0);
 }

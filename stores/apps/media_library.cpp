@@ -17,7 +17,7 @@
 #include "common/errors.h"
 #include "common/xml_characters.h"
 #include "platform/atomic_file.h"
-#include "platform/bounded_file_read.h"
+#include "platform/regular_file_read.h"
 #include "platform/file_attributes.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"

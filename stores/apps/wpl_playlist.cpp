@@ -10,7 +10,7 @@
 #include "common/errors.h"
 #include "common/xml_characters.h"
 #include "platform/atomic_file.h"
-#include "platform/bounded_file_read.h"
+#include "platform/regular_file_read.h"
 #include "stores/xml_depth.h"
 #include "version.h"
 

@@ -1,24 +1,14 @@
 #include "stores/windows/calendar_file_cache.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <QFile>
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <ctime>
-#include <string>
+#include <optional>
 
-#include "common/errors.h"
+#include "platform/regular_file_read.h"
 
 namespace {
-
-[[noreturn]] void CannotRead(const QString& path, int error)
-{
-    throw AgentError("cannot read calendar file " + path.toStdString() + ": " + std::strerror(error));
-}
 
 std::int64_t MtimeNs(const struct stat& st)
 {
@@ -49,56 +39,19 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
         }
     }
     const QByteArray native = QFile::encodeName(path);
-    // Opened without waiting, and read only once the descriptor is known to be a regular file: a
-    // FIFO or a device of a calendar's name would otherwise hold the agent at the open or the read.
-    const int fd = ::open(native.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) {
-            files_.remove(path);
-            return nullptr;
-        }
-        CannotRead(path, errno);
+    // Read only once the descriptor is known to be a regular file (a FIFO or a device of a
+    // calendar's name would hold the agent), never through a link, and never more than any
+    // calendar holds, whatever size the file claims or grows to meanwhile.
+    constexpr qint64 kMaxCalendarBytes = 256 * 1024 * 1024;
+    std::optional<RegularFileForReading> file = RegularFileForReading::Open(path, RegularFileForReading::Links::Refuse);
+    if (!file) {
+        files_.remove(path);
+        return nullptr;
     }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        const int error = errno;
-        ::close(fd);
-        CannotRead(path, error);
-    }
+    const struct stat st = file->Status();
     const std::int64_t mtimeNs = MtimeNs(st);
-    if (!S_ISREG(st.st_mode)) {
-        ::close(fd);
-        throw AgentError("calendar file " + path.toStdString() + " is not a regular file");
-    }
-    // No calendar is this large; a file that claims or grows past it (a planted one, a file that
-    // keeps growing) is refused before it can fill the agent's memory.
-    constexpr qsizetype kMaxCalendarBytes = 256 * 1024 * 1024;
-    const auto refuseTooLarge = [&] {
-        ::close(fd);
-        throw AgentError("calendar file " + path.toStdString() + " is larger than " +
-                         std::to_string(kMaxCalendarBytes) + " bytes");
-    };
-    if (st.st_size > kMaxCalendarBytes) refuseTooLarge();
-    QByteArray bytes;
-    bytes.resize(static_cast<qsizetype>(st.st_size));
-    qsizetype got = 0;
-    for (;;) {
-        if (got == bytes.size()) {  // the file grew meanwhile
-            if (got > kMaxCalendarBytes) refuseTooLarge();
-            bytes.resize(std::min<qsizetype>(bytes.size() + 65536, kMaxCalendarBytes + 1));
-        }
-        const ssize_t n = ::read(fd, bytes.data() + got, static_cast<size_t>(bytes.size() - got));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int error = errno;
-            ::close(fd);
-            CannotRead(path, error);
-        }
-        if (n == 0) break;
-        got += n;
-    }
-    ::close(fd);
-    bytes.truncate(got);
+    QByteArray bytes = file->ReadAll(kMaxCalendarBytes);
+    const qint64 got = bytes.size();
     Entry entry{st.st_size,
                 st.st_ino,
                 st.st_dev,

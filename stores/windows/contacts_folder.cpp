@@ -14,7 +14,7 @@
 #include <unistd.h>
 
 #include "common/errors.h"
-#include "platform/bounded_file_read.h"
+#include "platform/regular_file_read.h"
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
 #include "platform/platform_info.h"
