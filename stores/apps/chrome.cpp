@@ -79,7 +79,7 @@ QString CChrome::RequireBookmarksFile() const
     return file;
 }
 
-std::optional<QByteArray> CChrome::ReadBytes(const QString& path, FileStamp* stamp) const
+std::optional<QByteArray> CChrome::ReadBytes(const QString& path, LoadedFileIdentity* stamp) const
 {
     // Only a regular file (a FIFO planted under the name must not hold the agent), never more
     // than the limit, whatever size the system reports.
@@ -91,8 +91,7 @@ std::optional<QByteArray> CChrome::ReadBytes(const QString& path, FileStamp* sta
     QByteArray bytes = file->ReadAll(kMaxChromeFileBytes);
     const struct stat& st = file->Status();
     if (stamp)
-        *stamp = {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-                  qint64(st.st_mtim.tv_nsec)};
+        *stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
     return bytes;
 }
 
@@ -109,14 +108,6 @@ ChromeJson CChrome::ReadExisting(const QString& path)
     }
     GiveOwnDates(path, document);
     return document;
-}
-
-CChrome::FileStamp CChrome::CurrentStamp(const QString& path)
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
-    return {true, quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
-            qint64(st.st_mtim.tv_nsec)};
 }
 
 void CChrome::Log(const QString& line) const
@@ -166,7 +157,7 @@ void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)
                     // the same choice is made again at every read, so the identifiers hold too.
                     try {
                         Write(index.file, document);
-                        index.stamp = CurrentStamp(index.file);
+                        index.stamp = LoadedFileIdentity::Of(index.file);
                     } catch (const AgentError& e) {
                         Log(QStringLiteral("Chrome bookmarks file %1: the bookmarks' own dates are not written: %2")
                                 .arg(index.file, QString::fromUtf8(e.what())));
@@ -203,7 +194,7 @@ std::uint32_t CChrome::IDtoCRC32(const QString& id)
 
 void CChrome::Get(const QString& id, BookmarkRecord& record)
 {
-    if (!index_ || index_->file != BookmarksFile() || index_->stamp != CurrentStamp(index_->file))
+    if (!index_ || index_->file != BookmarksFile() || index_->stamp != LoadedFileIdentity::Of(index_->file))
         IndexBookmarks(nullptr, false);
     const auto it = index_->byId.constFind(id);
     if (it != index_->byId.cend()) record = it->record;

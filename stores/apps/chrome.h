@@ -6,6 +6,7 @@
 
 #include "common/bookmark_depth.h"
 #include "common/bookmark_store.h"
+#include "platform/loaded_file_identity.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 
 // Chrome's bookmarks: the JSON file "Bookmarks" of its default profile. Every operation reads
@@ -64,30 +65,20 @@ public:
     void DeleteAll() override;
 
 private:
-    // What tells one version of a file from another.
-    struct FileStamp {
-        bool exists = false;
-        quint64 device = 0, inode = 0;
-        qint64 size = 0, modifiedSeconds = 0, modifiedNanoseconds = 0;
-        friend bool operator==(const FileStamp&, const FileStamp&) = default;
-    };
-
     struct Indexed {
         std::uint32_t checksum;
         BookmarkRecord record;
     };
     struct Index {
         QString file;
-        FileStamp stamp;
+        LoadedFileIdentity stamp;  // the file as it was read, to tell when it changed
         QHash<QString, Indexed> byId;
     };
 
-    // The stamp of the file as it now is; that of no file when it cannot be looked at.
-    static FileStamp CurrentStamp(const QString& file);
     QString RequireBookmarksFile() const;
     // The file's bytes and the stamp of what was read; no bytes when it does not exist. Throws
     // AgentError when it cannot be read, is not a regular file or is larger than the limit.
-    std::optional<QByteArray> ReadBytes(const QString& file, FileStamp* stamp = nullptr) const;
+    std::optional<QByteArray> ReadBytes(const QString& file, LoadedFileIdentity* stamp = nullptr) const;
     // For the changes: the parsed file, which must exist, every bookmark's date its own.
     ChromeJson ReadExisting(const QString& file);
     // Writes the changed document, its checksum recomputed.

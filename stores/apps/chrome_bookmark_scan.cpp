@@ -198,18 +198,24 @@ private:
     }
 
     // The names of the objects from below the synchronised folder down to `record`, joined by "/".
+    // Walks up to the nearest folder whose Path is known, then fills the Paths in on the way back
+    // down, so the depth of the folders costs no stack.
     QString PathOf(int record, std::vector<std::optional<QString>>& paths) const
     {
-        if (record < 0) return {};
-        const Record& r = records_[std::size_t(record)];
-        if (r.parent < 0) return {};  // the synchronised folder's own name is no part of a Path
-        std::optional<QString>& path = paths[std::size_t(record)];
-        if (!path) {
+        std::vector<int> chain;  // records whose Path is still unknown, the deepest first
+        for (int r = record; r >= 0 && records_[std::size_t(r)].parent >= 0 && !paths[std::size_t(r)];
+             r = records_[std::size_t(r)].parent)
+            chain.push_back(r);
+        for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+            const Record& r = records_[std::size_t(*it)];
             const QString name = r.name ? QString::fromStdString(*r.name) : QString();
-            const QString above = PathOf(r.parent, paths);
-            path = records_[std::size_t(r.parent)].parent < 0 ? name : above + QLatin1Char('/') + name;
+            // The synchronised folder's own name is no part of a Path.
+            paths[std::size_t(*it)] = records_[std::size_t(r.parent)].parent < 0
+                                          ? name
+                                          : *paths[std::size_t(r.parent)] + QLatin1Char('/') + name;
         }
-        return *path;
+        if (record < 0 || records_[std::size_t(record)].parent < 0) return {};
+        return *paths[std::size_t(record)];
     }
 
     std::vector<Frame> stack_;

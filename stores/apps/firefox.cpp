@@ -211,9 +211,7 @@ QStringList CFirefox::SplitFolderPath(const QString& path)
 QStringList CFirefox::FolderNames(const QString& path)
 {
     QStringList names = SplitFolderPath(path);
-    if (names.size() > kMaxBookmarkFolderDepth)
-        throw AgentError("refused a bookmark Path of " + std::to_string(names.size()) + " folders (at most " +
-                         std::to_string(kMaxBookmarkFolderDepth) + "): \"" + path.left(200).toStdString() + "...\"");
+    RequireBookmarkFolderDepth(names.size(), path);
     return names;
 }
 

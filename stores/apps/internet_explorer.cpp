@@ -95,9 +95,7 @@ void CInternetExplorer::RequireFavoritePath(const QString& favorites, const QStr
 QStringList CInternetExplorer::SplitFolderPath(const QString& path)
 {
     const QStringList names = ConfinedFolder::SplitRelativePath(path);
-    if (names.size() > kMaxBookmarkFolderDepth)
-        throw AgentError("refused a bookmark Path of " + std::to_string(names.size()) + " folders (at most " +
-                         std::to_string(kMaxBookmarkFolderDepth) + "): \"" + Text(path.left(200)) + "...\"");
+    RequireBookmarkFolderDepth(names.size(), path);
     for (const QString& name : names) {
         if (name.contains(QLatin1Char(':')))
             throw AgentError("refused bookmark folder path (colon in a folder name): \"" +

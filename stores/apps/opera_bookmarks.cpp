@@ -40,12 +40,7 @@ std::uint64_t LeadingHex(QStringView text)
 QStringList PathFolders(const QString& path)
 {
     const QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    if (folders.size() > kMaxBookmarkFolderDepth)
-        throw AgentError(QStringLiteral("the bookmark's Path names %1 folders, more than the %2 a bookmark may be "
-                                        "nested in")
-                             .arg(folders.size())
-                             .arg(kMaxBookmarkFolderDepth)
-                             .toStdString());
+    RequireBookmarkFolderDepth(folders.size(), path);
     return folders;
 }
 

@@ -8,6 +8,7 @@
 #include "common/bookmark_checksums.h"
 #include "common/byte_io.h"
 #include "dispatch/bookmark_record_codec.h"
+#include "dispatch/bookmark_request_bytes.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "stores/apps/internet_explorer.h"
 #include "stores/store_set.h"
@@ -78,22 +79,6 @@ Report ParseReport(const QByteArray& payload)
     }
     EXPECT_TRUE(r.AtEnd());
     return report;
-}
-
-QByteArray IdBytes(BookmarkId id)
-{
-    QByteArray out;
-    ByteWriter w(out);
-    id.Write(w);
-    return out;
-}
-
-QByteArray Fields(const BookmarkRecord& record)
-{
-    QByteArray out;
-    ByteWriter w(out);
-    EncodeBookmarkFields(record, w);
-    return out;
 }
 
 // Fields in any order and with any names.

@@ -10,6 +10,7 @@
 #include "common/byte_io.h"
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_record_codec.h"
+#include "dispatch/bookmark_request_bytes.h"
 #include "stores/apps/chrome.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 #include "support/dispatch_harness.h"
@@ -42,22 +43,6 @@ const QByteArray kTwinsFile = R"({
 BookmarkId Id(std::uint64_t date)
 {
     return BookmarkId::FromValue(date);
-}
-
-QByteArray IdBytes(BookmarkId id)
-{
-    QByteArray out;
-    ByteWriter w(out);
-    id.Write(w);
-    return out;
-}
-
-QByteArray Fields(const BookmarkRecord& record)
-{
-    QByteArray out;
-    ByteWriter w(out);
-    EncodeBookmarkFields(record, w);
-    return out;
 }
 
 struct Report {

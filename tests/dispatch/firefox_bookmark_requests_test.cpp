@@ -12,6 +12,7 @@
 #include "common/byte_io.h"
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_record_codec.h"
+#include "dispatch/bookmark_request_bytes.h"
 #include "stores/apps/firefox.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
@@ -21,18 +22,7 @@ namespace {
 
 QByteArray IdBytes(std::int64_t row)
 {
-    QByteArray out;
-    ByteWriter w(out);
-    BookmarkId{static_cast<std::uint32_t>(row), 0}.Write(w);
-    return out;
-}
-
-QByteArray Fields(const BookmarkRecord& record)
-{
-    QByteArray out;
-    ByteWriter w(out);
-    EncodeBookmarkFields(record, w);
-    return out;
+    return IdBytes(BookmarkId{static_cast<std::uint32_t>(row), 0});
 }
 
 void RunSql(const QString& path, const QString& sql)
