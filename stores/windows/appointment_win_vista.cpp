@@ -457,12 +457,13 @@ void CAppointmentWinVista::DeleteAll()
             if (!calendar || !calendar->HasCalendarBegin()) continue;
             // A damaged file (cut short, not UTF-8, nested past reason) is nobody's to empty or
             // delete: what it holds beyond the damage is unknown. Adding to it is refused too.
-            const char* damage = !calendar->Damage().isEmpty() ? "its components nest too deep"
-                                 : calendar->LastCalendarEnd() < 0 ? "it has no END:VCALENDAR line"
-                                 : !calendar->IsUtf8()             ? "it is not UTF-8"
-                                                                   : nullptr;
-            if (damage)
-                throw AgentError("calendar file " + entry.path.toStdString() + " is left as it is: " + damage);
+            const QString damage = !calendar->Damage().isEmpty()       ? calendar->Damage()
+                                   : calendar->LastCalendarEnd() < 0 ? QStringLiteral("it has no END:VCALENDAR line")
+                                   : !calendar->IsUtf8()             ? QStringLiteral("it is not UTF-8")
+                                                                     : QString();
+            if (!damage.isEmpty())
+                throw AgentError("calendar file " + entry.path.toStdString() + " is left as it is: " +
+                                 damage.toStdString());
             std::vector<int> served;
             bool keepsOthers = false;
             for (std::size_t i = 0; i < calendar->Events().size(); ++i) {

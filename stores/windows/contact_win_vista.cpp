@@ -652,13 +652,7 @@ CommitOutcome CContactWinVista::CommitChanges()
 
     // The records whose changes did not all reach the files stay, to be committed again at the
     // next chance; the others are forgotten, as after every commit.
-    std::vector<ContactFileRecord> owed;
-    for (ContactFileRecord& r : records_)
-        if (unwritten.contains(r.Id) && OwesTheFiles(r)) owed.push_back(std::move(r));
-    records_.clear();
-    index_.clear();
-    knownGroups_.clear();
-    for (ContactFileRecord& r : owed) Append(std::move(r));
+    ForgetRecordsBut([&](const ContactFileRecord& r) { return unwritten.contains(r.Id) && OwesTheFiles(r); });
 
     // What the files say of those contacts now, read as the next load will read them.
     if (!unwritten.isEmpty()) {
@@ -689,15 +683,20 @@ void CContactWinVista::Unload()
 void CContactWinVista::ClearRecords()
 {
     // Changes that only a commit writes are not given up: their records stay until it does.
-    std::vector<ContactFileRecord> owed;
+    ForgetRecordsBut(OwesTheFiles);
+}
+
+void CContactWinVista::ForgetRecordsBut(const std::function<bool(const ContactFileRecord&)>& keep)
+{
+    std::vector<ContactFileRecord> kept;
     for (ContactFileRecord& r : records_)
-        if (OwesTheFiles(r)) owed.push_back(std::move(r));
+        if (keep(r)) kept.push_back(std::move(r));
     // Swapping with empty containers gives their capacity back: clear() would keep room for the
     // largest folder ever checked for as long as the agent runs.
     std::vector<ContactFileRecord>().swap(records_);
     decltype(index_)().swap(index_);
     QStringList().swap(knownGroups_);
-    for (ContactFileRecord& r : owed) Append(std::move(r));
+    for (ContactFileRecord& r : kept) Append(std::move(r));
 }
 
 QString CContactWinVista::GetGroupNames()

@@ -105,6 +105,9 @@ private:
     // consequence and gives nothing, as a missing one does. Throws when it cannot be read.
     std::optional<QByteArray> ReadDamageableFile(const QString& path, const QString& consequence) const;
     QStringList EffectiveGroups(const ContactFileRecord& record) const;
+    // Forgets every record but those `keep` picks, the index and the known groups with them,
+    // and gives the memory they held back.
+    void ForgetRecordsBut(const std::function<bool(const ContactFileRecord&)>& keep);
 
     // Group files at the commit.
     QString GroupTitle(const QString& name, const QStringList& groupsOnDisk) const;

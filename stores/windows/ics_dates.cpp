@@ -29,12 +29,16 @@ int Digits(QStringView text)
 
 std::optional<QTimeZone> KnownIcsZone(const QString& tzid)
 {
-    if (tzid.isEmpty()) return std::nullopt;
+    // No zone's name, IANA or Windows, comes near this length; a longer one is not looked up, nor
+    // kept in the memory below for as long as the agent runs.
+    constexpr qsizetype kLongestZoneName = 128;
+    const QString name = tzid.trimmed();
+    if (name.isEmpty() || name.size() > kLongestZoneName) return std::nullopt;
     // Building a zone reads its rules from the system; a calendar names a handful, again and again.
     thread_local QHash<QString, std::optional<QTimeZone>> known;
-    if (const auto found = known.constFind(tzid); found != known.constEnd()) return *found;
+    if (const auto found = known.constFind(name); found != known.constEnd()) return *found;
     std::optional<QTimeZone> zone;
-    const QByteArray id = tzid.trimmed().toUtf8();
+    const QByteArray id = name.toUtf8();
     QTimeZone named(id);
     if (named.isValid()) {
         zone = named;
@@ -42,7 +46,7 @@ std::optional<QTimeZone> KnownIcsZone(const QString& tzid)
         QTimeZone windows(iana);
         if (windows.isValid()) zone = windows;
     }
-    if (known.size() < 256) known.insert(tzid, zone);
+    if (known.size() < 256) known.insert(name, zone);
     return zone;
 }
 

@@ -310,6 +310,26 @@ TEST_F(WindowsContactsStore, RepeatedChecksHoldCopiesThatChangeTogether)
     EXPECT_EQ(MembersOf(u"G"_qs), QStringList{Id('a')});  // no "Categories": its groups stay
 }
 
+// Both ways of forgetting the records, the commit at a state save and the load of a state, give
+// their memory back: a commit once kept room for the largest folder ever checked.
+TEST_F(WindowsContactsStore, ForgettingTheRecordsGivesTheirMemoryBack)
+{
+    Plant(u"Ann"_qs, Id('a'), u"Ann"_qs);
+    Plant(u"Bo"_qs, Id('b'), u"Bo"_qs);
+    const std::pair<const char*, std::function<void()>> ways[] = {
+        {"commit", [&] { ASSERT_EQ(Save(), AS_SAVE_CONTACTS_STATE + 1); }},
+        {"state loaded", [&] { store->ClearRecords(); }},
+    };
+    for (const auto& [name, forget] : ways) {
+        SCOPED_TRACE(name);
+        Check();
+        ASSERT_EQ(store->Records().size(), 2u);
+        forget();
+        EXPECT_TRUE(store->Records().empty());
+        EXPECT_EQ(store->Records().capacity(), 0u);
+    }
+}
+
 TEST_F(WindowsContactsStore, CommitsGroupChanges)
 {
     Plant(u"Ann"_qs, Id('a'), u"Ann"_qs);
