@@ -20,6 +20,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "process_memory.h"
 #include "stores/store_set.h"
 #include "stores/windows/contact_group_file.h"
 #include "stores/windows/contact_win_vista.h"
@@ -175,16 +176,6 @@ void BM_WindowsContactsChangeCheck(benchmark::State& state)
 }
 
 BENCHMARK(BM_WindowsContactsChangeCheck)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
-
-// Resident kilobytes of the process, from /proc/self/status.
-long ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 struct FirstSyncSeconds {
     double perItem = 0;
