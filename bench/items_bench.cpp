@@ -15,6 +15,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "process_memory.h"
 #include "dispatch/state_file.h"
 #include "stores/store_set.h"
 
@@ -43,17 +44,6 @@ QString IdOf(int i)
 {
     return QStringLiteral("%1").arg(i, 32, 16, QLatin1Char('0')).toUpper() +
            QStringLiteral("0000000000000000");
-}
-
-// Kilobytes of a "VmRSS:"/"VmHWM:" line of /proc/self/status.
-long StatusKiB(const char* key)
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(static_cast<qsizetype>(qstrlen(key))).trimmed().split(' ').first().toLong();
-    return -1;
 }
 
 // Resets the process's peak resident size to its current size.

@@ -20,6 +20,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "process_memory.h"
 #include "stores/store_set.h"
 #include "stores/windows/contact_group_file.h"
 #include "stores/windows/contact_win_vista.h"
@@ -119,22 +120,40 @@ double SecondsOf(const std::function<void()>& work)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The agent of one benchmark, with the folder's Windows Contacts store as its contacts.
+struct ContactsSession {
+    explicit ContactsSession(const ContactsFolder& folder) : log(AgentFilesIn(folder)), agent(log)
+    {
+        agent.machineId = QStringLiteral("BENCH");
+        agent.agentId = 2;
+        auto owned = std::make_unique<ContactsVista::CContactWinVista>(folder.Path(), ContactsVista::ContactsLogLine{});
+        store = owned.get();
+        agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
+    }
+
+    // The agent's own files go below the folder's root too; the log's path is returned.
+    static QString AgentFilesIn(const ContactsFolder& folder)
+    {
+        qputenv("XDG_DATA_HOME", QFile::encodeName(folder.Root()));
+        return folder.Root() + QStringLiteral("/bench.log");
+    }
+
+    LogFile log;
+    Agent agent;
+    ContactsVista::CContactWinVista* store = nullptr;
+    Dispatcher dispatcher{agent};
+    CountingReplyChannel channel;
+};
+
 std::map<int, double> checkSeconds;
 
 void BM_WindowsContactsChangeCheck(benchmark::State& state)
 {
     const int contacts = static_cast<int>(state.range(0));
     ContactsFolder folder(contacts);
-    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.Root()));
-    LogFile log(folder.Root() + QStringLiteral("/bench.log"));
-    Agent agent(log);
-    agent.machineId = QStringLiteral("BENCH");
-    agent.agentId = 2;
-    agent.stores->Replace(
-        ItemKind::Contacts, 2,
-        std::make_unique<ContactsVista::CContactWinVista>(folder.Path(), ContactsVista::ContactsLogLine{}));
-    Dispatcher dispatcher(agent);
-    CountingReplyChannel channel;
+    ContactsSession session(folder);
+    Dispatcher& dispatcher = session.dispatcher;
+    CountingReplyChannel& channel = session.channel;
     // The peer synchronised once: the checks below find every contact unchanged.
     dispatcher.DispatchCommand(AS_LOAD_CONTACTS_STATE, 1, {}, channel);
     dispatcher.DispatchCommand(AS_CHECK_CONTACTS, 2, {}, channel);
@@ -176,16 +195,6 @@ void BM_WindowsContactsChangeCheck(benchmark::State& state)
 
 BENCHMARK(BM_WindowsContactsChangeCheck)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-// Resident kilobytes of the process, from /proc/self/status.
-long ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
-
 struct FirstSyncSeconds {
     double perItem = 0;
     double perGet = 0;
@@ -200,16 +209,10 @@ void BM_WindowsContactsFirstSync(benchmark::State& state)
 {
     const int contacts = static_cast<int>(state.range(0));
     ContactsFolder folder(contacts);
-    qputenv("XDG_DATA_HOME", QFile::encodeName(folder.Root()));
-    LogFile log(folder.Root() + QStringLiteral("/bench.log"));
-    Agent agent(log);
-    agent.machineId = QStringLiteral("BENCH");
-    agent.agentId = 2;
-    auto owned = std::make_unique<ContactsVista::CContactWinVista>(folder.Path(), ContactsVista::ContactsLogLine{});
-    ContactsVista::CContactWinVista& store = *owned;
-    agent.stores->Replace(ItemKind::Contacts, 2, std::move(owned));
-    Dispatcher dispatcher(agent);
-    CountingReplyChannel channel;
+    ContactsSession session(folder);
+    Dispatcher& dispatcher = session.dispatcher;
+    CountingReplyChannel& channel = session.channel;
+    const ContactsVista::CContactWinVista& store = *session.store;
 
     malloc_trim(0);
     const long idleKiB = ResidentKiB();

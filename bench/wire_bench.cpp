@@ -35,6 +35,7 @@
 #include "net/agent_server.h"
 #include "net/server_ui.h"
 #include "platform/system_info.h"
+#include "process_memory.h"
 #include "wire/message_header.h"
 
 namespace {
@@ -359,16 +360,6 @@ void BM_LongReply_64MiB(benchmark::State& state)
     Label(state);
 }
 BENCHMARK(BM_LongReply_64MiB)->Arg(0)->Arg(1)->UseRealTime()->Unit(benchmark::kMillisecond);
-
-// Resident kilobytes of the process, from /proc/self/status.
-long ResidentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly)) return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:")) return line.mid(6).trimmed().split(' ').first().toLong();
-    return -1;
-}
 
 void BM_LongRequest(benchmark::State& state)
 {

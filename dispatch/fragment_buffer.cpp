@@ -24,9 +24,8 @@ bool FragmentBuffer::Append(ByteView piece)
     const qsizetype needed = bytes_.size() + static_cast<qsizetype>(piece.size()) + kFinalPieceBytes;
     if (needed > bytes_.capacity()) {
         // Doubling keeps the growth amortised linear whatever the container's own policy; the
-        // block never needs more than the cap and one final piece.
-        const qsizetype doubled = bytes_.capacity() > kCapBytes / 2 ? kCapBytes : 2 * bytes_.capacity();
-        bytes_.reserve(std::min(std::max(needed, doubled), kCapBytes + kFinalPieceBytes));
+        // block never needs more than the cap and one final piece, so it stops there in one step.
+        bytes_.reserve(std::min(std::max(needed, 2 * bytes_.capacity()), kCapBytes + kFinalPieceBytes));
     }
     bytes_.append(reinterpret_cast<const char*>(piece.data()), static_cast<qsizetype>(piece.size()));
     return true;

@@ -1,5 +1,8 @@
 #include "dispatch/state_commit.h"
 
+#include <QSet>
+#include <vector>
+
 #include "common/errors.h"
 #include "dispatch/state_file.h"
 #include "stores/store_roles.h"
@@ -8,11 +11,14 @@ QStringList CommitBeforeStateSave(CommittingStore* store, StateList* list)
 {
     if (!store) return {};
     const CommitOutcome outcome = store->CommitChanges();
-    if (list)
-        for (const CommitOutcome::ItemOnDisk& item : outcome.onDisk) {
-            list->Remove(item.id);
+    if (list && !outcome.onDisk.empty()) {
+        // One pass over the list, however many items a failed group file left unwritten.
+        QSet<QString> unwritten;
+        for (const CommitOutcome::ItemOnDisk& item : outcome.onDisk) unwritten.insert(item.id);
+        std::erase_if(list->MutableEntries(), [&](const StateEntry& e) { return unwritten.contains(e.id); });
+        for (const CommitOutcome::ItemOnDisk& item : outcome.onDisk)
             if (item.checksum) list->Append(item.id, *item.checksum);
-        }
+    }
     return outcome.failures;
 }
 

@@ -184,8 +184,9 @@ void StoreSet::CommitHeldChanges(const SourceSelection& selection, QStringList& 
         if (!slot || StoreRole<SessionStore>(slot->items.get())) continue;  // sessions write at their close
         auto* committer = StoreRole<CommittingStore>(slot->items.get());
         if (!committer || !committer->HoldsUnwrittenChanges()) continue;
+        // A commit that throws and one that wrote part of the changes are reported alike.
         QStringList failed;
-        AttemptStep([&] { failed = committer->CommitChanges().failures; }, failures);
+        AttemptStep([&] { failed = committer->CommitChanges().failures; }, failed);
         for (const QString& failure : failed) {
             const QString line = QStringLiteral("The %1 was not written back: %2").arg(slot->Name(), failure);
             qCWarning(lcStores).noquote() << line;
@@ -202,7 +203,10 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
     // loading its file anew.
     QStringList unwritten;
     CloseSessions(unwritten, {}, note);
-    CommitHeldChanges(selection, unwritten);
+    QStringList held;
+    CommitHeldChanges(selection, held);
+    if (note)
+        for (const QString& line : held) note(line);
     // A session kept for changes it could not write goes on as it is: loading its file anew
     // would give them up.
     const std::vector<Slot*> kept = openSessions_;
