@@ -141,23 +141,23 @@ void OpenSaved(const ContactPictureFile& file, QFile& saved)
     }
 }
 
-qint64 SavedLength(QFile& saved)
+qint64 SavedLength(const ContactPictureFile& file, QFile& saved)
 {
     const qint64 length = saved.size();
-    if (length < 0) FailFile(saved.fileName(), QStringLiteral("its length cannot be read"));
+    if (length < 0) FailFile(file.Path(), QStringLiteral("its length cannot be read"));
     return length;
 }
 
 }  // namespace
 
-void ReadPictureFileExactly(QFileDevice& file, char* into, qint64 length)
+void ReadPictureFileExactly(QFileDevice& file, const QString& name, char* into, qint64 length)
 {
     qint64 done = 0;
     while (done < length) {
         const qint64 got = file.read(into + done, length - done);
-        if (got < 0) FailFile(file.fileName(), QStringLiteral("read failed: ") + file.errorString());
+        if (got < 0) FailFile(name, QStringLiteral("read failed: ") + file.errorString());
         if (got == 0)
-            FailFile(file.fileName(),
+            FailFile(name,
                      QStringLiteral("holds %1 bytes where %2 were saved").arg(done).arg(length));
         done += got;
     }
@@ -176,14 +176,14 @@ void ExportContactPicture(const DispatchDriver& contact, ItemRecord& record)
     if (!SaveLastAttachment(contact, file)) return;
     QFile saved;
     OpenSaved(file, saved);
-    const qint64 length = SavedLength(saved);
+    const qint64 length = SavedLength(file, saved);
     if (length > kMaxContactPictureBytes)
         FailFile(file.Path(), QStringLiteral("the picture holds %1 bytes, more than a reply can carry (%2)")
                                   .arg(length)
                                   .arg(kMaxContactPictureBytes));
     QByteArray group(static_cast<qsizetype>(length + 4), Qt::Uninitialized);
     qToLittleEndian(static_cast<std::uint32_t>(length), group.data());
-    ReadPictureFileExactly(saved, group.data() + 4, length);
+    ReadPictureFileExactly(saved, file.Path(), group.data() + 4, length);
     record.pictureBytes.append(group);
     record.Add(kPictureKey, kPictureKey);
 }
@@ -194,12 +194,12 @@ std::uint32_t ContinueCrcWithContactPicture(const DispatchDriver& contact, std::
     if (!SaveLastAttachment(contact, file)) return crc;
     QFile saved;
     OpenSaved(file, saved);
-    const qint64 length = SavedLength(saved);
+    const qint64 length = SavedLength(file, saved);
     constexpr qint64 kPiece = 64 * 1024;
     auto piece = std::make_unique<std::array<char, kPiece>>();
     for (qint64 done = 0; done < length;) {
         const qint64 size = std::min(kPiece, length - done);
-        ReadPictureFileExactly(saved, piece->data(), size);
+        ReadPictureFileExactly(saved, file.Path(), piece->data(), size);
         crc = Crc32Update(crc, piece->data(), static_cast<std::size_t>(size));
         done += size;
     }

@@ -49,8 +49,9 @@ private:
 
 // Reads exactly `length` bytes of the open picture file into `into`. A failed read, or a file
 // that ends first (it holds less than Outlook's save left in it), throws AgentError naming the
-// file: a picture is never passed on or counted short.
-void ReadPictureFileExactly(QFileDevice& file, char* into, qint64 length);
+// file by `name` (a file opened from a descriptor knows no name of its own): a picture is never
+// passed on or counted short.
+void ReadPictureFileExactly(QFileDevice& file, const QString& name, char* into, qint64 length);
 
 // Appends the contact's picture to the record: the group (32-bit little-endian count, then the
 // bytes) to the byte buffer and the entry ("Picture", "Picture") to the fields. A contact

@@ -1,7 +1,5 @@
 #include "stores/outlook/id_convert.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <pugixml.hpp>
 
 #include "common/errors.h"
@@ -9,6 +7,7 @@
 #include "common/xml_characters.h"
 #include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
+#include "platform/bounded_file_read.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
 #include "stores/diagnostics.h"
@@ -53,20 +52,15 @@ struct ByteWriterSink : pugi::xml_writer {
 
 bool LoadDocument(pugi::xml_document& doc, const QString& path)
 {
-    QFile file(path);
     // Only a regular file is read, and only up to the cap: no FIFO or device can hold the agent.
-    const QFileInfo info(path);
-    if (!info.exists()) return false;
-    if (!info.isFile() || info.size() > kMaxMapFileBytes) {
-        qCWarning(lcStores).noquote() << "the identifier map" << path
-                                      << "is not a regular file of at most" << kMaxMapFileBytes
-                                      << "bytes and is taken as damaged";
+    const BoundedFileRead read = ReadBoundedRegularFile(path, kMaxMapFileBytes);
+    if (read.outcome == BoundedFileRead::Outcome::Missing) return false;
+    if (!read.Ok()) {
+        qCWarning(lcStores).noquote() << "the identifier map" << path << "is taken as damaged:"
+                                      << QString::fromStdString(read.Reason(kMaxMapFileBytes));
         return false;
     }
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) return false;
-    const QByteArray bytes = file.read(kMaxMapFileBytes + 1);
-    if (file.error() != QFileDevice::NoError || bytes.size() > kMaxMapFileBytes) return false;
-    return static_cast<bool>(doc.load_buffer(bytes.constData(), static_cast<size_t>(bytes.size()),
+    return static_cast<bool>(doc.load_buffer(read.bytes.constData(), static_cast<size_t>(read.bytes.size()),
                                              pugi::parse_default | pugi::parse_declaration));
 }
 

@@ -288,11 +288,11 @@ TEST(ContactPicture, AShortOrFailingReadOfThePictureFileFails)
     QFile file(home.Path(QStringLiteral("picture")));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     char into[5] = {};
-    ReadPictureFileExactly(file, into, 3);
+    ReadPictureFileExactly(file, file.fileName(), into, 3);
     EXPECT_EQ(QByteArray(into, 3), QByteArray("abc"));
     ASSERT_TRUE(file.reset());
     try {
-        ReadPictureFileExactly(file, into, 5);
+        ReadPictureFileExactly(file, file.fileName(), into, 5);
         ADD_FAILURE() << "a short read passed";
     } catch (const AgentError& e) {
         EXPECT_TRUE(QString::fromUtf8(e.what()).contains(QStringLiteral("holds 3 bytes where 5 were saved")))
@@ -300,7 +300,7 @@ TEST(ContactPicture, AShortOrFailingReadOfThePictureFileFails)
     }
     QFile writeOnly(home.Path(QStringLiteral("picture")));
     ASSERT_TRUE(writeOnly.open(QIODevice::WriteOnly | QIODevice::Append));
-    EXPECT_THROW(ReadPictureFileExactly(writeOnly, into, 1), AgentError);
+    EXPECT_THROW(ReadPictureFileExactly(writeOnly, writeOnly.fileName(), into, 1), AgentError);
 }
 
 TEST(ContactPicture, FilesGoToTheRuntimeFolderElseTheTemporaryFolder)
