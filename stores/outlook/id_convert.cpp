@@ -7,7 +7,7 @@
 #include "common/xml_characters.h"
 #include "platform/agent_file_names.h"
 #include "platform/atomic_file.h"
-#include "platform/bounded_file_read.h"
+#include "platform/regular_file_read.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
 #include "stores/diagnostics.h"
