@@ -14,6 +14,9 @@
 #include <chrono>
 #include <vector>
 
+#include "dispatch_session.h"
+#include "first_sync.h"
+#include "stores/store_set.h"
 #include "stores/windows/sticky_notes_file.h"
 #include "stores/windows/win7_sticky_notes.h"
 
@@ -126,5 +129,19 @@ void BM_StickyNotesOpenVsLibgsf(benchmark::State& state)
                                        std::chrono::duration<double>(bare).count();
 }
 BENCHMARK(BM_StickyNotesOpenVsLibgsf)->Arg(500)->Unit(benchmark::kMillisecond);
+
+FirstSyncFigures firstSync;
+
+void BM_StickyNotesFirstSync(benchmark::State& state)
+{
+    const int notes = static_cast<int>(state.range(0));
+    const NotesFile file(notes);
+    UseHome(file.dir.path());
+    DispatchSession s;
+    s.agent.notesAgentId = 0x10000;
+    s.agent.stores->Replace(ItemKind::Notes, 0x10000, std::make_unique<CWin7_StikyNotes>(CWin7_StikyNotes::LogSink{}, file.path));
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, ItemFirstSync(ItemKind::Notes), notes, firstSync);
+}
+BENCHMARK(BM_StickyNotesFirstSync)->Arg(100)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace
