@@ -13,7 +13,10 @@
 #include <functional>
 #include <map>
 
+#include "dispatch_session.h"
+#include "first_sync.h"
 #include "platform/address_book/wab_schema.h"
+#include "stores/store_set.h"
 #include "stores/windows/address_book/wab_contact_store.h"
 
 namespace {
@@ -195,5 +198,19 @@ void BM_AddressBookChangeCheck(benchmark::State& state)
 }
 
 BENCHMARK(BM_AddressBookChangeCheck)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+FirstSyncFigures firstSync;
+
+void BM_AddressBookFirstSync(benchmark::State& state)
+{
+    const int contacts = static_cast<int>(state.range(0));
+    BookHome home(contacts);
+    DispatchSession s;
+    s.agent.agentId = 0;
+    s.agent.stores->Replace(ItemKind::Contacts, 0, std::make_unique<ContactsXp::CContactWinXP>());
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, ItemFirstSync(ItemKind::Contacts), contacts,
+                     firstSync);
+}
+BENCHMARK(BM_AddressBookFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch_session.h"
+#include "first_sync.h"
 
 namespace {
 
@@ -56,5 +57,15 @@ void BM_CheckBookmarks_AllAdded(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_CheckBookmarks_AllAdded)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+FirstSyncFigures firstSync;
+
+void BM_InternetExplorerFirstSync(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    Session s(count);
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, BookmarkFirstSync(), count, firstSync);
+}
+BENCHMARK(BM_InternetExplorerFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

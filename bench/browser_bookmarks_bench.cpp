@@ -19,6 +19,7 @@
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch_session.h"
+#include "first_sync.h"
 #include "stores/apps/chrome.h"
 #include "stores/apps/chrome_bookmarks_json.h"
 #include "stores/apps/firefox.h"
@@ -344,5 +345,23 @@ void BM_FirefoxSelectAlone(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 BENCHMARK(BM_FirefoxSelectAlone)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond);
+
+FirstSyncFigures chromeFirstSync, firefoxFirstSync;
+
+void BM_ChromeFirstSync(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    Session s(BrowserKind::Chrome, count);
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, BookmarkFirstSync(), count, chromeFirstSync);
+}
+BENCHMARK(BM_ChromeFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
+
+void BM_FirefoxFirstSync(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    Session s(BrowserKind::Firefox, count);
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, BookmarkFirstSync(), count, firefoxFirstSync);
+}
+BENCHMARK(BM_FirefoxFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -14,6 +14,9 @@
 #include <map>
 #include <memory>
 
+#include "dispatch_session.h"
+#include "first_sync.h"
+#include "stores/store_set.h"
 #include "stores/windows/appointment_win_vista.h"
 #include "stores/windows/ics_calendar.h"
 #include "stores/windows/ics_lines.h"
@@ -171,5 +174,21 @@ void BM_CalendarChangeCheckWarm(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * events);
 }
 BENCHMARK(BM_CalendarChangeCheckWarm)->Arg(10000)->Unit(benchmark::kMillisecond);
+
+FirstSyncFigures firstSync;
+
+void BM_CalendarFirstSync(benchmark::State& state)
+{
+    const int events = static_cast<int>(state.range(0));
+    const QString folder = CalendarFolder(events);
+    QTemporaryDir home;
+    UseHome(home.path());
+    DispatchSession s;
+    s.agent.agentId = 1;
+    s.agent.stores->Replace(ItemKind::Appointments, 1, std::make_unique<CAppointmentWinVista>(folder, CAppointmentWinVista::LogSink{}));
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, ItemFirstSync(ItemKind::Appointments), events,
+                     firstSync);
+}
+BENCHMARK(BM_CalendarFirstSync)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include "dispatch/bookmark_id.h"
 #include "dispatch/request_codes.h"
 #include "dispatch_session.h"
+#include "first_sync.h"
 #include "stores/apps/opera_bookmarks.h"
 #include "stores/apps/opera_notes.h"
 
@@ -305,5 +306,32 @@ BENCHMARK(BM_OperaOpenNotes)
     ->Args({2, 1})
     ->Args({20, 1})
     ->Unit(benchmark::kMillisecond);
+
+// The file is loaded at the start of the synchronisation, so the start is measured with the check.
+void OperaFirstSync(benchmark::State& state, Kind kind, FirstSyncRequests requests, FirstSyncFigures& figures)
+{
+    const int count = static_cast<int>(state.range(0));
+    OneKindSession s(count, kind);
+    requests.start = AS_START_SYNC;
+    requests.checkPayload = RequestsOf(kind).payload;
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, requests, count, figures);
+}
+
+FirstSyncFigures bookmarksFirstSync, contactsFirstSync, notesFirstSync;
+void BM_OperaBookmarksFirstSync(benchmark::State& state)
+{
+    OperaFirstSync(state, Kind::Bookmarks, BookmarkFirstSync(), bookmarksFirstSync);
+}
+void BM_OperaContactsFirstSync(benchmark::State& state)
+{
+    OperaFirstSync(state, Kind::Contacts, ItemFirstSync(ItemKind::Contacts), contactsFirstSync);
+}
+void BM_OperaNotesFirstSync(benchmark::State& state)
+{
+    OperaFirstSync(state, Kind::Notes, ItemFirstSync(ItemKind::Notes), notesFirstSync);
+}
+BENCHMARK(BM_OperaBookmarksFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_OperaContactsFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_OperaNotesFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "first_sync.h"
 #include "support/outlook/outlook_emulation.h"
 #include "wire/message_header.h"
 
@@ -123,5 +124,19 @@ void BM_AppointmentsFullRead(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * items);
 }
 BENCHMARK(BM_AppointmentsFullRead)->Arg(10'000)->Arg(100'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+FirstSyncFigures firstSync;
+
+// A reply lists at most 65,535 added items, so the larger size stays below it.
+void BM_OutlookAppointmentsFirstSync(benchmark::State& state)
+{
+    const int items = static_cast<int>(state.range(0));
+    Calendar calendar;
+    calendar.outlook.Register();
+    for (int i = 0; i < items; ++i) calendar.Plant(i);
+    MeasureFirstSync(state, calendar.agent, calendar.dispatcher, calendar.channel,
+                     ItemFirstSync(ItemKind::Appointments), items, firstSync);
+}
+BENCHMARK(BM_OutlookAppointmentsFirstSync)->Arg(5'000)->Arg(50'000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

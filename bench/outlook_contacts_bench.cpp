@@ -12,6 +12,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
+#include "first_sync.h"
 #include "support/outlook/outlook_emulation.h"
 #include "wire/message_header.h"
 
@@ -30,6 +31,13 @@ struct Contacts {
     }
     bool PlantSynchronised(int items)
     {
+        Plant(items);
+        if (!Check()) return false;
+        dispatcher.DispatchCommand(AS_SAVE_CONTACTS_STATE, 1, {}, channel);
+        return channel.lastCode == AS_SAVE_CONTACTS_STATE + 1;
+    }
+    void Plant(int items)
+    {
         outlook.Register();
         const QByteArray picture(20 * 1024, 'p');
         for (int i = 0; i < items; ++i) {
@@ -44,9 +52,6 @@ struct Contacts {
                                       {"CreationTime", VariantValue::Date(40000.5)}});
             if (pictures_ && i % 10 == 0) outlook.PlantAttachment(id, picture, true);
         }
-        if (!Check()) return false;
-        dispatcher.DispatchCommand(AS_SAVE_CONTACTS_STATE, 1, {}, channel);
-        return channel.lastCode == AS_SAVE_CONTACTS_STATE + 1;
     }
     bool Check()
     {
@@ -87,5 +92,18 @@ BENCHMARK(BM_ContactsChangeCheck)
     ->Args({50'000, 0})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(2);
+
+FirstSyncFigures firstSync;
+
+// A tenth with pictures, as above.
+void BM_OutlookContactsFirstSync(benchmark::State& state)
+{
+    const int items = static_cast<int>(state.range(0));
+    Contacts contacts(true);
+    contacts.Plant(items);
+    MeasureFirstSync(state, contacts.agent, contacts.dispatcher, contacts.channel, ItemFirstSync(ItemKind::Contacts),
+                     items, firstSync);
+}
+BENCHMARK(BM_OutlookContactsFirstSync)->Arg(5'000)->Arg(50'000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -14,6 +14,9 @@
 #include <chrono>
 #include <vector>
 
+#include "dispatch_session.h"
+#include "first_sync.h"
+#include "stores/store_set.h"
 #include "stores/windows/sticky_notes_file.h"
 #include "stores/windows/win7_sticky_notes.h"
 
@@ -126,5 +129,24 @@ void BM_StickyNotesOpenVsLibgsf(benchmark::State& state)
                                        std::chrono::duration<double>(bare).count();
 }
 BENCHMARK(BM_StickyNotesOpenVsLibgsf)->Arg(500)->Unit(benchmark::kMillisecond);
+
+FirstSyncFigures firstSync;
+
+void BM_StickyNotesFirstSync(benchmark::State& state)
+{
+    const int notes = static_cast<int>(state.range(0));
+    const NotesFile file(notes);
+    UseHome(file.dir.path());
+    DispatchSession s;
+    s.agent.notesAgentId = 0x10000;
+    // A store for each synchronisation, opened at its start, as the agent makes this one.
+    s.agent.stores->SetSessionFactory(ItemKind::Notes, 0x10000, [&file] {
+        return std::make_unique<CWin7_StikyNotes>(CWin7_StikyNotes::LogSink{}, file.path);
+    });
+    FirstSyncRequests requests = ItemFirstSync(ItemKind::Notes);
+    requests.start = AS_START_SYNC;
+    MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, requests, notes, firstSync);
+}
+BENCHMARK(BM_StickyNotesFirstSync)->Arg(500)->Arg(5000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -4,7 +4,6 @@
 // alone costs
 // ("vs_bare_parse"; "vs_5000" compares the 50,000 run with the 5,000 run of the same process).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +16,7 @@
 
 #include "core/log_file.h"
 #include "counting_reply_channel.h"
+#include "first_sync.h"
 #include "dispatch/agent.h"
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
@@ -195,68 +195,15 @@ void BM_WindowsContactsChangeCheck(benchmark::State& state)
 
 BENCHMARK(BM_WindowsContactsChangeCheck)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
-struct FirstSyncSeconds {
-    double perItem = 0;
-    double perGet = 0;
-};
-std::map<int, FirstSyncSeconds> firstSync;
+FirstSyncFigures firstSync;
 
-// A peer's first synchronisation: no saved state, so the check reports every contact as added,
-// then one AS_GET_CONTACT per reported contact; then the peer leaves. "vs_5000" and
-// "get_vs_5000" compare with the 5,000 run; "rss_MiB_above_idle" is the process's resident
-// memory once the peer's resources are released, against before the synchronisation.
 void BM_WindowsContactsFirstSync(benchmark::State& state)
 {
     const int contacts = static_cast<int>(state.range(0));
     ContactsFolder folder(contacts);
     ContactsSession session(folder);
-    Dispatcher& dispatcher = session.dispatcher;
-    CountingReplyChannel& channel = session.channel;
-    const ContactsVista::CContactWinVista& store = *session.store;
-
-    malloc_trim(0);
-    const long idleKiB = ResidentKiB();
-    double checks = 0;
-    double gets = 0;
-    std::int64_t runs = 0;
-    std::int64_t items = 0;
-    for (auto _ : state) {
-        dispatcher.DispatchCommand(AS_LOAD_CONTACTS_STATE, 1, {}, channel);
-        checks += SecondsOf([&] { dispatcher.DispatchCommand(AS_CHECK_CONTACTS, 2, {}, channel); });
-        if (channel.lastCode != AS_CHECK_CONTACTS + 1) {
-            state.SkipWithError("the check failed");
-            return;
-        }
-        std::vector<QByteArray> requests;
-        for (const auto& r : store.Records()) {
-            QByteArray id(reinterpret_cast<const char*>(r.Id.utf16()), r.Id.size() * 2);
-            requests.push_back(id.append(2, '\0'));
-        }
-        gets += SecondsOf([&] {
-            for (const QByteArray& id : requests) {
-                dispatcher.DispatchCommand(AS_GET_CONTACT, 3, AsBytes(id), channel);
-                if (channel.lastCode != AS_GET_CONTACT + 1) std::abort();
-            }
-        });
-        items += static_cast<std::int64_t>(requests.size());
-        ++runs;
-        dispatcher.ReleaseClientResources();
-        dispatcher.ResetConnectionState();
-    }
-    const long afterKiB = ResidentKiB();
-    if (items != runs * contacts) state.SkipWithError("the check did not report every contact");
-    FirstSyncSeconds& mine = firstSync[contacts];
-    mine.perItem = (checks + gets) / static_cast<double>(items);
-    mine.perGet = gets / static_cast<double>(items);
-    state.counters["items_per_s"] = 1.0 / mine.perItem;
-    state.counters["check_ms"] = checks * 1e3 / static_cast<double>(runs);
-    state.counters["get_us"] = mine.perGet * 1e6;
-    if (contacts != 5000 && firstSync.count(5000)) {
-        state.counters["vs_5000"] = mine.perItem * contacts / (firstSync[5000].perItem * 5000);
-        state.counters["get_vs_5000"] = mine.perGet / firstSync[5000].perGet;
-    }
-    if (idleKiB >= 0 && afterKiB >= 0)
-        state.counters["rss_MiB_above_idle"] = static_cast<double>(afterKiB - idleKiB) / 1024.0;
+    MeasureFirstSync(state, session.agent, session.dispatcher, session.channel, ItemFirstSync(ItemKind::Contacts),
+                     contacts, firstSync);
 }
 
 BENCHMARK(BM_WindowsContactsFirstSync)->Arg(5000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
