@@ -17,7 +17,7 @@
 #include "first_sync.h"
 #include "platform/address_book/wab_schema.h"
 #include "stores/store_set.h"
-#include "stores/windows/address_book/wab_contact_store.h"
+#include "stores/address_book/wab_contact_store.h"
 
 namespace {
 

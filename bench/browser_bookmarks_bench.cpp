@@ -20,10 +20,10 @@
 #include "dispatch/bookmark_sync_state.h"
 #include "dispatch_session.h"
 #include "first_sync.h"
-#include "stores/apps/chrome.h"
-#include "stores/apps/chrome_bookmarks_json.h"
-#include "stores/apps/firefox.h"
-#include "stores/apps/places_values.h"
+#include "stores/chrome/chrome.h"
+#include "stores/chrome/chrome_bookmarks_json.h"
+#include "stores/firefox/firefox.h"
+#include "stores/firefox/places_values.h"
 #include "stores/store_set.h"
 
 namespace {

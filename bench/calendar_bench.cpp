@@ -17,10 +17,10 @@
 #include "dispatch_session.h"
 #include "first_sync.h"
 #include "stores/store_set.h"
-#include "stores/windows/appointment_win_vista.h"
-#include "stores/windows/ics_calendar.h"
-#include "stores/windows/ics_lines.h"
-#include "stores/windows/vevent.h"
+#include "stores/windows_calendar/appointment_win_vista.h"
+#include "stores/windows_calendar/ics_calendar.h"
+#include "stores/windows_calendar/ics_lines.h"
+#include "stores/windows_calendar/vevent.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include "dispatch/request_codes.h"
 #include "dispatch_session.h"
 #include "first_sync.h"
-#include "stores/apps/opera_bookmarks.h"
-#include "stores/apps/opera_notes.h"
+#include "stores/opera/opera_bookmarks.h"
+#include "stores/opera/opera_notes.h"
 
 namespace {
 

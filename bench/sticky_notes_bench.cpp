@@ -17,8 +17,8 @@
 #include "dispatch_session.h"
 #include "first_sync.h"
 #include "stores/store_set.h"
-#include "stores/windows/sticky_notes_file.h"
-#include "stores/windows/win7_sticky_notes.h"
+#include "stores/sticky_notes/sticky_notes_file.h"
+#include "stores/sticky_notes/win7_sticky_notes.h"
 
 namespace {
 

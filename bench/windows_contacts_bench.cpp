@@ -22,8 +22,8 @@
 #include "dispatch/request_codes.h"
 #include "process_memory.h"
 #include "stores/store_set.h"
-#include "stores/windows/contact_group_file.h"
-#include "stores/windows/contact_win_vista.h"
+#include "stores/windows_contacts/contact_group_file.h"
+#include "stores/windows_contacts/contact_win_vista.h"
 
 namespace {
 

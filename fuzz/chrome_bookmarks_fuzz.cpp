@@ -11,9 +11,9 @@
 #include <QByteArray>
 
 #include "common/errors.h"
-#include "stores/apps/chrome_bookmark_scan.h"
-#include "stores/apps/chrome_bookmark_tree.h"
-#include "stores/apps/chrome_bookmarks_json.h"
+#include "stores/chrome/chrome_bookmark_scan.h"
+#include "stores/chrome/chrome_bookmark_tree.h"
+#include "stores/chrome/chrome_bookmarks_json.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <cstdlib>
 
 #include "common/errors.h"
-#include "stores/windows/appointment_fields.h"
-#include "stores/windows/ics_calendar.h"
-#include "stores/windows/vevent.h"
+#include "stores/windows_calendar/appointment_fields.h"
+#include "stores/windows_calendar/ics_calendar.h"
+#include "stores/windows_calendar/vevent.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {

@@ -17,10 +17,10 @@
 #include "common/bookmark_store.h"
 #include "common/errors.h"
 #include "common/item_record.h"
-#include "stores/apps/opera_bookmarks.h"
-#include "stores/apps/opera_contacts.h"
-#include "stores/apps/opera_hotlist.h"
-#include "stores/apps/opera_notes.h"
+#include "stores/opera/opera_bookmarks.h"
+#include "stores/opera/opera_contacts.h"
+#include "stores/opera/opera_hotlist.h"
+#include "stores/opera/opera_notes.h"
 
 namespace {
 

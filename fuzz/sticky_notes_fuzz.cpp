@@ -7,7 +7,7 @@
 #include <QByteArray>
 
 #include "common/errors.h"
-#include "stores/windows/sticky_notes_file.h"
+#include "stores/sticky_notes/sticky_notes_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

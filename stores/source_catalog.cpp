@@ -3,20 +3,20 @@
 #include <QString>
 #include <array>
 
-#include "stores/apps/chrome.h"
-#include "stores/apps/firefox.h"
-#include "stores/apps/internet_explorer.h"
-#include "stores/apps/opera_bookmarks.h"
-#include "stores/apps/opera_contacts.h"
-#include "stores/apps/opera_notes.h"
+#include "stores/chrome/chrome.h"
+#include "stores/firefox/firefox.h"
+#include "stores/internet_explorer/internet_explorer.h"
+#include "stores/opera/opera_bookmarks.h"
+#include "stores/opera/opera_contacts.h"
+#include "stores/opera/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/outlook/outlook_family.h"
 #include "stores/source_flags.h"
 #include "stores/source_probes.h"
-#include "stores/windows/address_book/wab_contact_store.h"
-#include "stores/windows/appointment_win_vista.h"
-#include "stores/windows/contact_win_vista.h"
-#include "stores/windows/win7_sticky_notes.h"
+#include "stores/address_book/wab_contact_store.h"
+#include "stores/windows_calendar/appointment_win_vista.h"
+#include "stores/windows_contacts/contact_win_vista.h"
+#include "stores/sticky_notes/win7_sticky_notes.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_request_bytes.h"
 #include "dispatch/bookmark_sync_state.h"
-#include "stores/apps/internet_explorer.h"
+#include "stores/internet_explorer/internet_explorer.h"
 #include "stores/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/favorites_tree.h"

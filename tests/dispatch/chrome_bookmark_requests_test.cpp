@@ -11,8 +11,8 @@
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_request_bytes.h"
-#include "stores/apps/chrome.h"
-#include "stores/apps/chrome_bookmarks_json.h"
+#include "stores/chrome/chrome.h"
+#include "stores/chrome/chrome_bookmarks_json.h"
 #include "support/dispatch_harness.h"
 #include "wire/message_header.h"
 

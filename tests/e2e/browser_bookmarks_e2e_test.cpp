@@ -13,7 +13,7 @@
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
 #include "wire/message_header.h"
-#include "stores/apps/chrome_bookmarks_json.h"
+#include "stores/chrome/chrome_bookmarks_json.h"
 #include "test_peer.h"
 
 namespace {

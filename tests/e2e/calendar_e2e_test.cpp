@@ -11,7 +11,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "stores/windows/ics_calendar.h"
+#include "stores/windows_calendar/ics_calendar.h"
 #include "test_peer.h"
 #include "wire/message_header.h"
 

@@ -15,7 +15,7 @@
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
 #include "stores/source_flags.h"
-#include "stores/windows/sticky_notes_file.h"
+#include "stores/sticky_notes/sticky_notes_file.h"
 #include "support/file_size_limit.h"
 #include "test_peer.h"
 #include "wire/message_header.h"

@@ -10,7 +10,7 @@
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
 #include "wire/message_header.h"
-#include "stores/windows/contact_group_file.h"
+#include "stores/windows_contacts/contact_group_file.h"
 #include "test_peer.h"
 
 namespace {

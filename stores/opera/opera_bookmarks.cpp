@@ -1,0 +1,241 @@
+#include "stores/opera/opera_bookmarks.h"
+
+#include <QUuid>
+
+#include "common/bookmark_checksums.h"
+#include "common/bookmark_depth.h"
+#include "common/crc32.h"
+#include "stores/opera/opera_visible_items.h"
+
+namespace {
+
+const QString kName = QStringLiteral("NAME");
+const QString kUrl = QStringLiteral("URL");
+const QString kDescription = QStringLiteral("DESCRIPTION");
+const QString kUniqueId = QStringLiteral("UNIQUEID");
+const QString kId = QStringLiteral("ID");
+
+// Leading hexadecimal digits as an unsigned 64-bit number, wrapping as the platform's reader does.
+std::uint64_t LeadingHex(QStringView text)
+{
+    std::uint64_t value = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        std::uint64_t digit = 0;
+        if (u >= u'0' && u <= u'9')
+            digit = u - u'0';
+        else if (u >= u'a' && u <= u'f')
+            digit = u - u'a' + 10;
+        else if (u >= u'A' && u <= u'F')
+            digit = u - u'A' + 10;
+        else
+            break;
+        value = (value << 4) | digit;
+    }
+    return value;
+}
+
+// The folders a Path names. Refuses, before anything changes, a Path deeper than other
+// programs reading the file (and the peer) can follow.
+QStringList PathFolders(const QString& path)
+{
+    const QStringList folders = path.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    RequireBookmarkFolderDepth(folders.size(), path);
+    return folders;
+}
+
+}  // namespace
+
+COperaBookmarks::COperaBookmarks() : file_(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")) {}
+
+COperaBookmarks::COperaBookmarks(const QString& path)
+    : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
+{
+}
+
+QString COperaBookmarks::OperaBookmarkId(const QString& uniqueId)
+{
+    const QStringView u(uniqueId);
+    const std::uint64_t x = LeadingHex(u.left(16));
+    const std::uint64_t y = u.size() > 16 ? LeadingHex(u.sliced(16)) : 0;
+    return QString::number(static_cast<std::int64_t>(x ^ y));
+}
+
+QString COperaBookmarks::NewOperaUniqueId()
+{
+    return QUuid::createUuid().toString(QUuid::Id128).toUpper();
+}
+
+void COperaBookmarks::Open()
+{
+    indexStale_ = true;
+    file_.Open();
+    // Every bookmark is served with the names of all its folders: a planted file nesting folders
+    // thousands deep would cost memory by the square of its depth. Such a file is damaged for
+    // this store, as one that does not parse: nothing is served and nothing written.
+    const AdrDocument& doc = file_.Document();
+    std::vector<int> depth(static_cast<std::size_t>(doc.BlockCount()), 0);
+    for (int b = 0; b < doc.BlockCount(); ++b) {
+        // A folder stands in the table after the folder holding it.
+        const int parent = doc.Block(b).parent;
+        depth[static_cast<std::size_t>(b)] = parent < 0 ? 1 : depth[static_cast<std::size_t>(parent)] + 1;
+        if (doc.Block(b).kind == AdrBlockKind::Folder && depth[static_cast<std::size_t>(b)] > kMaxReadFolderDepth) {
+            const QString path = file_.Path();
+            file_.Drop();
+            throw AgentError(QStringLiteral("\"%1\" nests folders more than %2 deep").arg(path).arg(kMaxReadFolderDepth).toStdString());
+        }
+    }
+}
+
+void COperaBookmarks::Close()
+{
+    try {
+        file_.Close();
+    } catch (...) {
+        // Given up for a file another program changed, which was read again.
+        if (!file_.Changed()) indexStale_ = true;
+        throw;
+    }
+}
+
+CommitOutcome COperaBookmarks::CommitChanges()
+{
+    Close();
+    return {};
+}
+
+const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
+{
+    const AdrDocument& doc = file_.Document();
+    if (!indexStale_) return index_;
+    index_.clear();
+    ids_.clear();
+    const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
+    index_.reserve(static_cast<qsizetype>(visible.size()));
+    ids_.reserve(visible.size());
+    QHash<int, QString> paths;
+    for (const OperaVisibleItem& item : visible) {
+        const QString id = OperaBookmarkId(doc.Value(item.block, kUniqueId));
+        ids_.push_back({id, 0, 0, 0});
+        auto path = paths.find(item.folder);
+        if (path == paths.end()) path = paths.insert(item.folder, FolderPath(doc, item.folder));
+        // A later bookmark with the same identifier replaces the earlier one.
+        index_.insert(id, {item.block, *path});
+    }
+    indexStale_ = false;
+    return index_;
+}
+
+COperaBookmarks::Found COperaBookmarks::Find(const QString& key)
+{
+    return Index().value(key);
+}
+
+COperaBookmarks::Found COperaBookmarks::Require(const QString& key)
+{
+    const Found f = Find(key);
+    if (f.block < 0)
+        throw AgentError(QStringLiteral("no Opera bookmark outside the trash has the identifier \"%1\"")
+                             .arg(key.left(40))
+                             .toStdString());
+    return f;
+}
+
+std::vector<UrlFileEntry> COperaBookmarks::GetIDs()
+{
+    Index();
+    return ids_;
+}
+
+std::uint32_t COperaBookmarks::IDtoCRC32(const QString& key)
+{
+    const Found f = Find(key);
+    if (f.block < 0) return 0;
+    const AdrDocument& doc = file_.Document();
+    // BookmarkCrc32 of the three texts, without joining them.
+    return Crc32OfUtf16({f.path, doc.ValueView(f.block, kName), doc.ValueView(f.block, kUrl)});
+}
+
+void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
+{
+    const Found f = Require(key);
+    const AdrDocument& doc = file_.Document();
+    record.path = f.path;
+    record.name = doc.Value(f.block, kName);
+    record.url = doc.Value(f.block, kUrl);
+}
+
+int COperaBookmarks::ReachFolder(AdrDocument& doc, const QStringList& folders)
+{
+    int folder = AdrDocument::kTopLevel;
+    for (const QString& part : folders) {
+        int found = -1;
+        // Trash folders count here: a bookmark added into one is put there.
+        for (const AdrEntry& e : doc.Level(folder))
+            if (e.IsBlock() && doc.Block(e.block).kind == AdrBlockKind::Folder &&
+                doc.Value(e.block, kName) == part) {
+                found = e.block;
+                break;
+            }
+        if (found < 0) {
+            found =
+                doc.NewBlock(AdrBlockKind::Folder,
+                             {{kId, QString()}, {kName, ToAdrValue(part)}, {kUniqueId, NewOperaUniqueId()}});
+            doc.Insert(found, folder);
+        }
+        folder = found;
+    }
+    return folder;
+}
+
+QString COperaBookmarks::Add(const BookmarkRecord& record)
+{
+    const QStringList folders = PathFolders(record.path);
+    AdrDocument& doc = file_.Change();
+    indexStale_ = true;
+    const int folder = ReachFolder(doc, folders);
+    const QString uniqueId = NewOperaUniqueId();
+    const int block = doc.NewBlock(AdrBlockKind::Item, {{kName, ToAdrValue(record.name)},
+                                                        {kUrl, ToAdrValue(record.url)},
+                                                        {kDescription, QString()},
+                                                        {kUniqueId, uniqueId}});
+    doc.Insert(block, folder);
+    return OperaBookmarkId(uniqueId);
+}
+
+QString COperaBookmarks::Edit(const QString& key, const BookmarkRecord& record)
+{
+    const Found f = Require(key);
+    const QStringList folders = PathFolders(record.path);
+    AdrDocument& doc = file_.Change();
+    indexStale_ = true;
+    doc.SetValue(f.block, kName, ToAdrValue(record.name));
+    doc.SetValue(f.block, kUrl, ToAdrValue(record.url));
+    if (f.path != record.path) {
+        // The whole block moves, its ID, description and other keys with it.
+        doc.Detach(f.block);
+        doc.Insert(f.block, ReachFolder(doc, folders));
+    }
+    return key;
+}
+
+void COperaBookmarks::Delete(const QString& key)
+{
+    // A bookmark already gone (deleted on both sides, say) is no error: nothing changes.
+    const Found f = Find(key);
+    if (f.block < 0) return;
+    file_.Change().Remove(f.block);
+    indexStale_ = true;
+}
+
+void COperaBookmarks::DeleteAll()
+{
+    Open();
+    std::vector<int> blocks;
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
+    if (!blocks.empty()) {
+        file_.Change().RemoveAll(blocks);
+        indexStale_ = true;
+    }
+    Close();
+}

@@ -1,0 +1,87 @@
+#include "stores/opera/opera_hotlist_item_store.h"
+
+#include <vector>
+
+#include "common/errors.h"
+#include "common/item_id.h"
+#include "stores/opera/opera_visible_items.h"
+
+OperaHotlistItemStore::OperaHotlistItemStore(OperaHotlistFile file, QString identifyingKey, QString itemName)
+    : file_(std::move(file)), identifyingKey_(std::move(identifyingKey)), itemName_(std::move(itemName))
+{
+}
+
+void OperaHotlistItemStore::Open()
+{
+    idsStale_ = true;
+    ids_.Clear();
+    file_.Open();
+}
+
+void OperaHotlistItemStore::Close()
+{
+    try {
+        file_.Close();
+    } catch (...) {
+        // Given up for a file another program changed, which was read again.
+        if (!file_.Changed()) idsStale_ = true;
+        throw;
+    }
+}
+
+CommitOutcome OperaHotlistItemStore::CommitChanges()
+{
+    Close();
+    return {};
+}
+
+const OperaItemIds& OperaHotlistItemStore::Ids()
+{
+    const AdrDocument& doc = file_.Document();
+    if (idsStale_) {
+        const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
+        std::vector<int> blocks;
+        blocks.reserve(visible.size());
+        for (const OperaVisibleItem& item : visible) blocks.push_back(item.block);
+        ids_.Assign(doc, blocks, identifyingKey_);
+        idsStale_ = false;
+    }
+    return ids_;
+}
+
+int OperaHotlistItemStore::Require(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0)
+        throw AgentError(QStringLiteral("no Opera %1 outside the trash has the identifier \"%2\"")
+                             .arg(itemName_, id.left(kItemIdUnits))
+                             .toStdString());
+    return block;
+}
+
+void OperaHotlistItemStore::GetIDs(QStringList& ids)
+{
+    const OperaItemIds& known = Ids();
+    const std::vector<OperaVisibleItem> visible = VisibleItems(file_.Document());
+    ids.reserve(ids.size() + static_cast<qsizetype>(visible.size()));
+    for (const OperaVisibleItem& item : visible) ids.append(known.IdOf(item.block));
+}
+
+void OperaHotlistItemStore::Delete(const QString& id)
+{
+    const int block = Ids().BlockOf(id);
+    if (block < 0) return;
+    file_.Change().Remove(block);
+    ids_.Forget(block);
+}
+
+void OperaHotlistItemStore::DeleteAll()
+{
+    Open();
+    std::vector<int> blocks;
+    for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
+    if (!blocks.empty()) file_.Change().RemoveAll(blocks);
+    ids_.Clear();
+    idsStale_ = true;
+    Close();
+}

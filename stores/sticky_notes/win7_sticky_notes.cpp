@@ -1,0 +1,215 @@
+#include "stores/sticky_notes/win7_sticky_notes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QUuid>
+#include <algorithm>
+
+#include "common/crc32.h"
+#include "common/errors.h"
+#include "platform/atomic_file.h"
+#include "platform/known_folders.h"
+
+const QString CWin7_StikyNotes::kBodyField = QStringLiteral("Win7Notes_Body");
+const QString CWin7_StikyNotes::kPlainTextField = QStringLiteral("UNICODE");
+
+namespace {
+
+// The text of the last field of that name, or nothing when the record has none.
+std::optional<QString> Field(const ItemRecord& record, const QString& name)
+{
+    const qsizetype at = record.names.lastIndexOf(name);
+    if (at < 0) return std::nullopt;
+    return ItemValueText(record.values[static_cast<std::size_t>(at)]);
+}
+
+// Stream "0" of a text from the peer: its bytes in the code page the notes' RTF is kept in here,
+// UTF-8 (real notes are ASCII), ended by a NUL as the program ends it. A text that carries its
+// own NUL keeps only what comes before it, which is all that Get gives back.
+QByteArray RtfBytes(const QString& text)
+{
+    return StickyNotesFile::RtfStream(text.left(text.indexOf(QChar(0))).toUtf8());
+}
+
+// Stream "3" of a text from the peer. The program keeps only a preview there, and nothing gives
+// the stream back to the peer, so it gets the program's form.
+QString PlainTextStream(const QString& text)
+{
+    return StickyNotesFile::PreviewStream(text);
+}
+
+QString RtfText(const QByteArray& bytes)
+{
+    const qsizetype end = bytes.indexOf('\0');
+    return QString::fromUtf8(end < 0 ? bytes : bytes.left(end));
+}
+
+}  // namespace
+
+CWin7_StikyNotes::CWin7_StikyNotes(LogSink log, QString path)
+    : log_(std::move(log)), configuredPath_(std::move(path))
+{
+}
+
+QString CWin7_StikyNotes::DefaultPath()
+{
+    const QString appData = KnownFolderPath(KnownFolder::AppData);
+    if (appData.isEmpty()) return {};
+    return appData + QStringLiteral("/Microsoft/Sticky Notes/StickyNotes.snt");
+}
+
+void CWin7_StikyNotes::Open()
+{
+    file_ = StickyNotesFile::Empty();
+    damage_.reset();
+    changed_ = false;
+    path_ = configuredPath_.isEmpty() ? DefaultPath() : configuredPath_;
+
+    const auto damaged = [&](const QString& reason) {
+        damage_ = QStringLiteral("the Sticky Notes file %1 is not used: %2").arg(path_, reason);
+        if (log_) log_(*damage_);
+    };
+    if (path_.isEmpty()) {
+        damaged(QStringLiteral("the application data folder is unknown"));
+        return;
+    }
+    // Taken before the read: a change made while it reads shows as a change at the write-back.
+    loadedAs_ = LoadedFileIdentity::Of(path_);
+    const QFileInfo info(path_);
+    if (!info.exists() && !info.isSymLink()) return;  // no notes yet
+
+    QFile in(path_);
+    if (!in.open(QIODevice::ReadOnly)) {
+        damaged(QStringLiteral("it cannot be read (%1)").arg(in.errorString()));
+        return;
+    }
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError) {
+        damaged(QStringLiteral("it cannot be read (%1)").arg(in.errorString()));
+        return;
+    }
+    try {
+        file_ = StickyNotesFile::Parse(bytes);
+    } catch (const std::exception& e) {
+        file_ = StickyNotesFile::Empty();
+        damaged(QString::fromUtf8(e.what()));
+    }
+}
+
+void CWin7_StikyNotes::Close()
+{
+    if (damage_ || !changed_) return;
+    if (LoadedFileIdentity::Of(path_) != loadedAs_) {
+        // The program (or the user) wrote the file since it was read: the newer file wins, and
+        // the session goes on with it.
+        const std::string reason = "the Sticky Notes file " + path_.toStdString() +
+                                   " changed since it was read; the changes made to it since are not written over it";
+        Open();
+        throw AgentError(reason);
+    }
+    const QString target = FileToRewrite(path_);
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw AgentError("the Sticky Notes folder " + folder.toStdString() + " cannot be created");
+    // Built whole before the old file is touched, then swapped in at once: a failure at any
+    // step leaves the old file as it was. Notes are private; a new file is its owner's alone.
+    WriteFileAtomically(target, file_.Serialize(), ModeToKeep(target, 0600));
+    loadedAs_ = LoadedFileIdentity::Of(path_);
+    changed_ = false;
+}
+
+CommitOutcome CWin7_StikyNotes::CommitChanges()
+{
+    Close();
+    return {};
+}
+
+void CWin7_StikyNotes::RequireLoaded() const
+{
+    if (damage_) throw AgentError(damage_->toStdString());
+}
+
+StickyNoteRecord* CWin7_StikyNotes::Find(const QString& id)
+{
+    for (StickyNoteRecord& note : file_.notes)
+        if (note.id == id) return &note;
+    return nullptr;
+}
+
+QString CWin7_StikyNotes::NewNativeId() const
+{
+    for (;;) {
+        // A GUID's registry text cut after the first digit of its fourth group, as the
+        // program names its notes.
+        const QString candidate = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().left(20);
+        const auto taken = [&](const QString& name) { return SameEntryName(name, candidate); };
+        const bool used =
+            std::any_of(file_.notes.begin(), file_.notes.end(),
+                        [&](const StickyNoteRecord& n) { return taken(n.storageName) || taken(n.metafileId); }) ||
+            std::any_of(file_.otherRootEntries.begin(), file_.otherRootEntries.end(),
+                        [&](const CompoundEntry& e) { return taken(e.name); });
+        if (!used) return candidate;
+    }
+}
+
+void CWin7_StikyNotes::Add(ItemRecord& record, QString& id)
+{
+    RequireLoaded();
+    StickyNoteRecord note = StickyNotesFile::NewNote(NewNativeId(), QDateTime::currentDateTimeUtc());
+    note.rtf = RtfBytes(Field(record, kBodyField).value_or(QString()));
+    note.plainText = PlainTextStream(Field(record, kPlainTextField).value_or(QString()));
+    id = note.id;
+    file_.notes.push_back(std::move(note));
+    changed_ = true;
+}
+
+void CWin7_StikyNotes::Edit(ItemRecord& record, const QString& id)
+{
+    RequireLoaded();
+    StickyNoteRecord* note = Find(id);
+    if (!note) throw AgentError("no Sticky Note has the identifier " + id.toStdString());
+    if (const auto body = Field(record, kBodyField)) note->rtf = RtfBytes(*body);
+    if (const auto plain = Field(record, kPlainTextField)) note->plainText = PlainTextStream(*plain);
+    changed_ = true;
+}
+
+void CWin7_StikyNotes::Delete(const QString& id)
+{
+    RequireLoaded();
+    const auto it = std::find_if(file_.notes.begin(), file_.notes.end(),
+                                 [&](const StickyNoteRecord& n) { return n.id == id; });
+    // A note that is already gone needs no deleting.
+    if (it == file_.notes.end()) return;
+    file_.notes.erase(it);
+    changed_ = true;
+}
+
+void CWin7_StikyNotes::DeleteAll()
+{
+    RequireLoaded();
+    if (file_.notes.empty()) return;
+    file_.notes.clear();
+    changed_ = true;
+}
+
+void CWin7_StikyNotes::Get(const QString& id, ItemRecord& record)
+{
+    RequireLoaded();
+    const StickyNoteRecord* note = Find(id);
+    if (!note) throw AgentError("no Sticky Note has the identifier " + id.toStdString());
+    record.Add(kBodyField, RtfText(note->rtf));
+}
+
+void CWin7_StikyNotes::GetIDs(QStringList& ids)
+{
+    RequireLoaded();
+    for (const StickyNoteRecord& note : file_.notes) ids.append(note.id);
+}
+
+std::uint32_t CWin7_StikyNotes::IDtoCRC32(const QString& id)
+{
+    RequireLoaded();
+    const StickyNoteRecord* note = Find(id);
+    return note ? Crc32(note->rtf) : 0;
+}

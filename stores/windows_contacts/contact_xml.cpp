@@ -1,0 +1,191 @@
+#include "stores/windows_contacts/contact_xml.h"
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/xml_characters.h"
+#include "stores/xml_depth.h"
+
+namespace ContactsVista {
+
+namespace {
+
+constexpr unsigned kParseOptions = (pugi::parse_full | pugi::parse_ws_pcdata) & ~pugi::parse_eol;
+
+bool IsXmlSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+struct StringWriter : pugi::xml_writer {
+    std::string out;
+    void write(const void* data, size_t size) override { out.append(static_cast<const char*>(data), size); }
+};
+
+// The white space that stands right before the markup of a node starting at `offset` (which
+// pugixml gives just after the '<' and any '?', '!' or '--').
+std::string SpaceBefore(const QByteArray& bytes, std::ptrdiff_t offset)
+{
+    qsizetype lt = bytes.lastIndexOf('<', offset < 0 ? 0 : offset);
+    if (lt <= 0) return {};
+    qsizetype start = lt;
+    while (start > 0 && IsXmlSpace(bytes[start - 1])) --start;
+    return bytes.mid(start, lt - start).toStdString();
+}
+
+// The first element on `path` below `from`, in document order. Steps are taken from the path as
+// the search goes, so no look-up allocates.
+pugi::xml_node Find(pugi::xml_node from, std::string_view path)
+{
+    const std::size_t slash = path.find('/');
+    std::string_view step = path.substr(0, slash);
+    const std::string_view rest = slash == std::string_view::npos ? std::string_view() : path.substr(slash + 1);
+    int index = -1;
+    if (const std::size_t open = step.find('['); open != std::string_view::npos && step.back() == ']') {
+        index = 0;
+        for (char c : step.substr(open + 1, step.size() - open - 2)) index = index * 10 + (c - '0');
+        step = step.substr(0, open);
+    }
+    int seen = 0;
+    for (pugi::xml_node child = from.first_child(); child; child = child.next_sibling()) {
+        if (child.type() != pugi::node_element || !NameIs(child.name(), step)) continue;
+        if (index >= 0 && seen++ != index) continue;
+        if (rest.empty()) return child;
+        if (pugi::xml_node found = Find(child, rest)) return found;
+        if (index >= 0) break;
+    }
+    return {};
+}
+
+// Walks the subtree in document order without recursion.
+void AppendText(pugi::xml_node element, std::string& text)
+{
+    pugi::xml_node node = element.first_child();
+    while (node && node != element) {
+        if (node.type() == pugi::node_pcdata || node.type() == pugi::node_cdata)
+            text += node.value();
+        else if (node.type() == pugi::node_element && node.first_child()) {
+            node = node.first_child();
+            continue;
+        }
+        while (node != element && !node.next_sibling()) node = node.parent();
+        if (node != element) node = node.next_sibling();
+    }
+}
+
+}  // namespace
+
+bool ContactXml::Load(const QByteArray& bytes)
+{
+    doc_.reset();
+    separators_.clear();
+    trailer_.clear();
+    bom_.clear();
+    const pugi::xml_parse_result result = doc_.load_buffer(bytes.constData(), bytes.size(), kParseOptions);
+    if (!result || !doc_.document_element() || DeeperThan(doc_, kMaxXmlDepth)) {
+        doc_.reset();
+        return false;
+    }
+    encoding_ = result.encoding;
+    if (bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF"))
+        bom_ = bytes.left(bytes.startsWith('\xEF') ? 3 : 2).toStdString();
+    bool first = true;
+    for (pugi::xml_node node : doc_.children()) {
+        if (!first) separators_.push_back(encoding_ == pugi::encoding_utf8 ? SpaceBefore(bytes, node.offset_debug()) : "");
+        first = false;
+    }
+    if (encoding_ == pugi::encoding_utf8) {
+        qsizetype end = bytes.size();
+        while (end > 0 && IsXmlSpace(bytes[end - 1])) --end;
+        trailer_ = bytes.mid(end).toStdString();
+    }
+    return true;
+}
+
+void ContactXml::SetTopLevelBreaks(std::string beforeRoot, std::string afterRoot)
+{
+    separators_.assign(1, std::move(beforeRoot));
+    trailer_ = std::move(afterRoot);
+}
+
+QByteArray ContactXml::Save() const
+{
+    StringWriter writer;
+    if (!bom_.empty()) writer.out = bom_;
+    std::size_t index = 0;
+    for (pugi::xml_node node : doc_.children()) {
+        if (index > 0 && index - 1 < separators_.size()) {
+            // Separators are ASCII white space; in a UTF-16 document they are dropped.
+            if (encoding_ == pugi::encoding_utf8) writer.out += separators_[index - 1];
+        }
+        // Control characters XML forbids are dropped, not written as character references a
+        // strict reader refuses (a file loaded from an older or lenient writer may hold them).
+        node.print(writer, "", pugi::format_raw | pugi::format_skip_control_chars, encoding_);
+        ++index;
+    }
+    if (encoding_ == pugi::encoding_utf8) writer.out += trailer_;
+    return QByteArray::fromStdString(writer.out);
+}
+
+pugi::xml_node ContactXml::Select(std::string_view path) const { return SelectPath(doc_, path); }
+
+pugi::xml_node SelectPath(pugi::xml_node from, std::string_view path)
+{
+    return path.empty() ? pugi::xml_node() : Find(from, path);
+}
+
+QString ElementText(pugi::xml_node element)
+{
+    QString result;
+    pugi::xml_node first = element.first_child();
+    if (!first) return result;
+    if (!first.next_sibling() && first.type() == pugi::node_pcdata) {
+        result = QString::fromUtf8(first.value());  // the usual case: one text, nothing else
+    } else {
+        std::string text;
+        AppendText(element, text);
+        result = QString::fromUtf8(text);
+    }
+    if (result.contains(u'\r')) {
+        result.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        result.replace(u'\r', u'\n');
+    }
+    return result;
+}
+
+void SetElementText(pugi::xml_node element, const QString& text, bool keepNil)
+{
+    while (element.first_child()) element.remove_child(element.first_child());
+    const QString clean = XmlCharactersOnly(text);
+    if (!clean.isEmpty()) element.append_child(pugi::node_pcdata).set_value(clean.toUtf8().constData());
+    if (!keepNil) RemoveNil(element);
+}
+
+pugi::xml_node AppendElement(pugi::xml_node parent, const char* name, const QString& text)
+{
+    pugi::xml_node element = parent.append_child(name);
+    const QString clean = XmlCharactersOnly(text);
+    if (!clean.isEmpty()) element.append_child(pugi::node_pcdata).set_value(clean.toUtf8().constData());
+    return element;
+}
+
+pugi::xml_node ChildOrAppend(pugi::xml_node parent, const char* name)
+{
+    pugi::xml_node child = parent.child(name);
+    return child ? child : parent.append_child(name);
+}
+
+bool HasNil(pugi::xml_node element) { return static_cast<bool>(element.attribute("xsi:nil")); }
+
+void RemoveNil(pugi::xml_node element)
+{
+    while (element.remove_attribute("xsi:nil")) {
+    }
+}
+
+void MarkNil(pugi::xml_node element)
+{
+    pugi::xml_attribute nil = element.attribute("xsi:nil");
+    if (!nil) nil = element.append_attribute("xsi:nil");
+    nil.set_value("true");
+}
+
+}  // namespace ContactsVista

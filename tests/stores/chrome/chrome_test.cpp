@@ -1,0 +1,337 @@
+#include "stores/chrome/chrome.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "common/bookmark_checksums.h"
+#include "common/errors.h"
+#include "stores/chrome/chrome_bookmark_tree.h"
+#include "support/file_size_limit.h"
+#include "support/temp_home.h"
+
+namespace {
+
+const QString kBookmarks = QStringLiteral(".config/google-chrome/Default/Bookmarks");
+
+QByteArray RealFile(const QString& name)
+{
+    QFile f(QStringLiteral(TWINLARK_TEST_DATA "/chrome-bookmarks/") + name);
+    if (!f.open(QIODevice::ReadOnly)) ADD_FAILURE() << "missing fixture " << name.toStdString();
+    return f.readAll();
+}
+
+const QString kRealFiles[] = {QStringLiteral("chrome2014-linux-escaped.Bookmarks"),
+                              QStringLiteral("chrome2021-fresh-profile.Bookmarks"),
+                              QStringLiteral("chrome2023-utf8.Bookmarks")};
+
+// A small file in Chrome's layout: the synchronised folder is "other".
+QByteArray SmallFile(const char* otherChildren, const char* barChildren = "")
+{
+    return QByteArray(R"({"checksum":"0","roots":{"bookmark_bar":{"children":[)") + barChildren +
+           R"(],"date_added":"10","id":"1","name":"Bar","type":"folder"},"other":{"children":[)" +
+           otherChildren + R"(],"date_added":"11","id":"2","name":"Other","type":"folder"}},"version":1})";
+}
+
+class ChromeTest : public ::testing::Test {
+protected:
+    void Plant(const QByteArray& bytes) { home_.WriteFile(kBookmarks, bytes); }
+    QByteArray Bytes() const { return home_.ReadFile(kBookmarks).value_or("<missing>"); }
+    ChromeJson Document() const { return ParseChromeBookmarks(Bytes()); }
+    ChromeJson& Other(ChromeJson& doc) const { return doc["roots"]["other"]; }
+    std::vector<QString> Ids()
+    {
+        std::vector<QString> ids;
+        for (const UrlFileEntry& e : store_.GetIDs()) ids.push_back(e.key);
+        return ids;
+    }
+    BookmarkRecord Get(const QString& id)
+    {
+        BookmarkRecord r;
+        store_.Get(id, r);
+        return r;
+    }
+    // The file Chrome would accept: it parses and its checksum is Chrome's.
+    void ExpectSound() const
+    {
+        const ChromeJson doc = Document();
+        EXPECT_EQ(doc.at("checksum").get<std::string>(), ChromeBookmarksChecksum(doc));
+        EXPECT_FALSE(Bytes().contains('\n'));
+    }
+
+    TempHome home_;
+    CChrome store_;  // follows the temporary home
+};
+
+TEST_F(ChromeTest, FindsTheFileWhereChromeOrChromiumKeepsIt)
+{
+    EXPECT_EQ(store_.BookmarksFile(), home_.Path(kBookmarks));
+    QDir().mkpath(home_.Path(QStringLiteral(".config/chromium/Default")));
+    EXPECT_EQ(store_.BookmarksFile(), home_.Path(QStringLiteral(".config/chromium/Default/Bookmarks")));
+    QDir().mkpath(home_.Path(QStringLiteral(".config/google-chrome")));
+    EXPECT_EQ(store_.BookmarksFile(), home_.Path(kBookmarks));
+}
+
+TEST_F(ChromeTest, ListsTheBookmarksOfOtherBookmarksInRealFiles)
+{
+    Plant(RealFile(kRealFiles[0]));
+    const std::vector<QString> ids = Ids();
+    EXPECT_EQ(ids, (std::vector<QString>{"13025340697362058", "13025341091385738", "13029213800972077",
+                                         "13031113405448172", "13031659578284521"}));
+    const BookmarkRecord postfix = Get(QStringLiteral("13025341091385738"));
+    EXPECT_EQ(postfix, (BookmarkRecord{QString(), QString::fromUtf8("Postfix 正體中文首頁"),
+                                       QStringLiteral("http://postfix.fsftw.org/")}));
+    EXPECT_EQ(Get(QStringLiteral("13031659578284521")).name, QString::fromUtf8("Zabbix 分类 | 静思学吧"));
+    for (const QString& id : ids) {
+        const BookmarkRecord r = Get(id);
+        EXPECT_EQ(store_.IDtoCRC32(id), BookmarkCrc32(r.path, r.name, r.url));
+    }
+    // A bookmark of the bookmarks bar is not served.
+    EXPECT_EQ(store_.IDtoCRC32(QStringLiteral("13021980851833067")), 0u);
+    EXPECT_EQ(Get(QStringLiteral("13021980851833067")), BookmarkRecord{});
+
+    for (const QString& name : {kRealFiles[1], kRealFiles[2]}) {
+        Plant(RealFile(name));
+        EXPECT_TRUE(Ids().empty()) << name.toStdString();
+    }
+}
+
+TEST_F(ChromeTest, ChangesToRealFilesKeepTheRestOfTheDocumentAndAValidChecksum)
+{
+    const QString name = QString::fromUtf8("Ünïcødé 日本語 😀 \"q\" back\\slash");
+    for (const QString& file : kRealFiles) {
+        SCOPED_TRACE(file.toStdString());
+        const QByteArray original = RealFile(file);
+        Plant(original);
+        const ChromeJson before = ParseChromeBookmarks(original);
+
+        // Add then Delete into the folder itself gives back the very document, checksum too.
+        const QString id = store_.Add({QString(), name, QStringLiteral("https://example.org/ü")});
+        ExpectSound();
+        EXPECT_EQ(Get(id), (BookmarkRecord{QString(), name, QStringLiteral("https://example.org/ü")}));
+        EXPECT_EQ(Ids().back(), id);
+        store_.Delete(id);
+        EXPECT_EQ(Document(), before);
+
+        // Into new folders, then edited and moved back up.
+        const QString nested = store_.Add({QStringLiteral("Ä/B"), name, QStringLiteral("u")});
+        ExpectSound();
+        EXPECT_EQ(Get(nested).path, QString::fromUtf8("Ä/B"));
+        store_.Edit(nested, {QString(), QStringLiteral("renamed"), QStringLiteral("v")});
+        ExpectSound();
+        EXPECT_EQ(Get(nested), (BookmarkRecord{QString(), QStringLiteral("renamed"), QStringLiteral("v")}));
+        ChromeJson after = Document();
+        ChromeJson expected = before;
+        const std::int64_t n = *LargestChromeDate(before);
+        ChromeJson folderB = {{"children", ChromeJson::array()},
+                              {"date_added", std::to_string(n + 2)},
+                              {"name", "B"},
+                              {"type", "folder"}};
+        ChromeJson folderA = {{"children", ChromeJson::array({folderB})},
+                              {"date_added", std::to_string(n + 1)},
+                              {"name", "\xC3\x84"},
+                              {"type", "folder"}};
+        Other(expected)["children"].push_back(folderA);
+        Other(expected)["children"].push_back(
+            {{"date_added", nested.toStdString()}, {"name", "renamed"}, {"type", "url"}, {"url", "v"}});
+        expected["checksum"] = ChromeBookmarksChecksum(expected);
+        EXPECT_EQ(after, expected);
+    }
+}
+
+TEST_F(ChromeTest, NewNumbersFollowTheLargestDateOfTheWholeFile)
+{
+    // The largest date stands outside the synchronised folder, in a bar bookmark.
+    Plant(SmallFile(R"({"date_added":"20","name":"a","type":"url","url":"u"})",
+                    R"({"date_added":"500","name":"x","type":"url","url":"u"})"));
+    EXPECT_EQ(store_.Add({QStringLiteral("/New//Two/"), QStringLiteral("n"), QStringLiteral("u")}),
+              QStringLiteral("503"));
+    ChromeJson doc = Document();
+    const ChromeJson& added = Other(doc)["children"][1];
+    EXPECT_EQ(added["date_added"], "501");
+    EXPECT_EQ(added["children"][0]["date_added"], "502");
+    // Exactly the members Chrome's own nodes have, in this order.
+    const ChromeJson& bookmark = added["children"][0]["children"][0];
+    EXPECT_EQ(bookmark.dump(), R"({"date_added":"503","name":"n","type":"url","url":"u"})");
+    EXPECT_EQ(added.dump(), std::string(R"({"children":[{"children":[)") + bookmark.dump() +
+                                R"(],"date_added":"502","name":"Two","type":"folder"}],"date_added":"501",)"
+                                R"("name":"New","type":"folder"})");
+    // A second Add finds the folders again.
+    store_.Add({QStringLiteral("New/Two"), QStringLiteral("m"), QStringLiteral("u")});
+    doc = Document();
+    EXPECT_EQ(Other(doc)["children"].size(), 2u);
+    EXPECT_EQ(Other(doc)["children"][1]["children"][0]["children"].size(), 2u);
+}
+
+TEST_F(ChromeTest, FileWithoutDatesStartsFromNow)
+{
+    Plant(R"({"version":1,"roots":{"a":{"children":[]},"b":{"children":[]}}})");
+    const std::int64_t before = ChromeTimeNow();
+    const std::int64_t id = store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")}).toLongLong();
+    EXPECT_GT(id, before);
+    EXPECT_LE(id, ChromeTimeNow() + 1);
+    // Without a checksum in the file none is added.
+    EXPECT_FALSE(Document().contains("checksum"));
+}
+
+TEST_F(ChromeTest, DeleteRemovesOnlyTheBookmarkTheDateNames)
+{
+    // An imported folder, its bookmark and a second bookmark share one date; a bar bookmark
+    // has it too.
+    Plant(SmallFile(R"({"children":[{"date_added":"7","name":"in","type":"url","url":"u1"}],)"
+                    R"("date_added":"7","name":"F","type":"folder"},)"
+                    R"({"date_added":"7","name":"last","type":"url","url":"u2"})",
+                    R"({"date_added":"7","name":"bar","type":"url","url":"u3"})"));
+    // The folder's bookmark gives up the shared date for the free number below it.
+    EXPECT_EQ(Ids(), (std::vector<QString>{"6", "7"}));
+    EXPECT_EQ(Get(QStringLiteral("7")).name, QStringLiteral("last"));
+    store_.Delete(QStringLiteral("7"));
+    ChromeJson doc = Document();
+    ASSERT_EQ(Other(doc)["children"].size(), 1u);
+    EXPECT_EQ(Other(doc)["children"][0]["children"].size(), 1u);  // the folder and its bookmark stay
+    EXPECT_EQ(Get(QStringLiteral("6")), (BookmarkRecord{QStringLiteral("F"), QStringLiteral("in"), "u1"}));
+    store_.Delete(QStringLiteral("7"));  // none left in the folder: the bar's goes
+    doc = Document();
+    EXPECT_EQ(Other(doc)["children"].size(), 1u);
+    EXPECT_EQ(Other(doc)["children"][0]["children"].size(), 1u);
+    EXPECT_TRUE(doc["roots"]["bookmark_bar"]["children"].empty());
+    ExpectSound();
+
+    // Nothing carries the date any more (the folder is no bookmark): nothing is written.
+    const QByteArray bytes = Bytes();
+    store_.Delete(QStringLiteral("7"));
+    store_.Delete(QStringLiteral("99"));
+    EXPECT_EQ(Bytes(), bytes);
+}
+
+TEST_F(ChromeTest, EditMovesTheBookmarkToItsTargetFolderInTheDocumentAsItNowStands)
+{
+    // The bookmark stands in front of its target folder in one array, so removing it moves
+    // the folder; the edit must not reach it through a stale position.
+    Plant(SmallFile(R"({"date_added":"5","name":"b","type":"url","url":"u","extra":"x"},)"
+                    R"({"children":[],"date_added":"6","name":"T","type":"folder"})"));
+    EXPECT_EQ(store_.Edit(QStringLiteral("5"), {QStringLiteral("T"), QStringLiteral("b2"), QStringLiteral("u2")}),
+              QStringLiteral("5"));
+    ChromeJson doc = Document();
+    ASSERT_EQ(Other(doc)["children"].size(), 1u);
+    EXPECT_EQ(Other(doc)["children"][0]["children"].dump(),
+              R"([{"date_added":"5","name":"b2","type":"url","url":"u2"}])");
+    ExpectSound();
+
+    // Sent back as it stands (already last, only the four members): nothing is written.
+    const QByteArray bytes = Bytes();
+    store_.Edit(QStringLiteral("5"), {QStringLiteral("T"), QStringLiteral("b2"), QStringLiteral("u2")});
+    EXPECT_EQ(Bytes(), bytes);
+
+    // An unknown number is added with that number.
+    store_.Edit(QStringLiteral("90"), {QString(), QStringLiteral("x"), QStringLiteral("y")});
+    EXPECT_EQ(Get(QStringLiteral("90")), (BookmarkRecord{QString(), "x", "y"}));
+    // New folders take numbers after the largest date of the file as it was, the edited
+    // bookmark's own included, so no number is handed out twice.
+    store_.Edit(QStringLiteral("90"), {QStringLiteral("N"), QStringLiteral("x"), QStringLiteral("y")});
+    doc = Document();
+    EXPECT_EQ(Other(doc)["children"][1]["date_added"], "91");
+    EXPECT_EQ(Get(QStringLiteral("90")), (BookmarkRecord{QStringLiteral("N"), "x", "y"}));
+}
+
+TEST_F(ChromeTest, DeleteAllEmptiesTheFolderAtEveryDepthAndKeepsFolders)
+{
+    Plant(SmallFile(R"({"date_added":"1","name":"a","type":"url","url":"u"},)"
+                    R"({"children":[{"date_added":"2","name":"b","type":"url","url":"u"},)"
+                    R"({"children":[{"date_added":"3","name":"c","type":"url","url":"u"}],)"
+                    R"("date_added":"4","name":"G","type":"folder"}],"date_added":"5","name":"F","type":"folder"})",
+                    R"({"date_added":"6","name":"bar","type":"url","url":"u"})"));
+    store_.DeleteAll();
+    ChromeJson doc = Document();
+    EXPECT_EQ(Other(doc)["children"].dump(),
+              R"([{"children":[{"children":[],"date_added":"4","name":"G","type":"folder"}],)"
+              R"("date_added":"5","name":"F","type":"folder"}])");
+    EXPECT_EQ(doc["roots"]["bookmark_bar"]["children"].size(), 1u);
+    EXPECT_TRUE(Ids().empty());
+    ExpectSound();
+}
+
+TEST_F(ChromeTest, MalformedFilesAreRefusedAndNeverWritten)
+{
+    const QByteArray cases[] = {
+        "not json",
+        "{\"checksum\":\"0\",\"roots\":{\"a\":{},\"other\":{\"name\":\"\xE9t\xE9\",\"children\":[]}}}",
+        "[1, 2]",
+        R"({"roots":{"only":{"children":[]}}})",
+        R"({"a":1,"roots":{"x":{},"other":[]}})",
+        R"({"a":1,"roots":"text"})",
+        SmallFile(R"(1)"),
+        SmallFile(R"({"children":"no","date_added":"5","name":"F","type":"folder"})"),
+        SmallFile(R"({"children":[],"date_added":"5","name":["F"],"type":"folder"})"),
+        R"({"a":1,"roots":{"x":{},"other":{"name":"no children first","children":[]}}})",
+        SmallFile(R"({"date_added":"5","name":"a","name":"b","type":"url","url":"u"})"),
+    };
+    for (const QByteArray& bytes : cases) {
+        SCOPED_TRACE(bytes.toStdString());
+        Plant(bytes);
+        // Whatever a request gets to before failing, the file stays as it was.
+        try {
+            store_.GetIDs();
+        } catch (const AgentError&) {
+        }
+        EXPECT_THROW(store_.Add({QStringLiteral("F"), QStringLiteral("n"), QStringLiteral("u")}), AgentError);
+        try {
+            store_.Delete(QStringLiteral("5"));
+            store_.DeleteAll();
+        } catch (const AgentError&) {
+        }
+        EXPECT_EQ(Bytes(), bytes);
+    }
+    // Those the listing cannot read fail it, rather than reporting every bookmark deleted.
+    for (const QByteArray& bytes : {cases[0], cases[1], cases[3], cases[4], cases[6], cases[10]}) {
+        Plant(bytes);
+        EXPECT_THROW(store_.GetIDs(), AgentError) << bytes.toStdString();
+    }
+}
+
+TEST_F(ChromeTest, MissingFileHasNoBookmarksAndIsNeverCreated)
+{
+    EXPECT_TRUE(Ids().empty());
+    EXPECT_EQ(Get(QStringLiteral("1")), BookmarkRecord{});
+    EXPECT_EQ(store_.IDtoCRC32(QStringLiteral("1")), 0u);
+    EXPECT_THROW(store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")}), AgentError);
+    EXPECT_THROW(store_.Edit(QStringLiteral("1"), {QString(), QStringLiteral("n"), QStringLiteral("u")}), AgentError);
+    EXPECT_THROW(store_.Delete(QStringLiteral("1")), AgentError);
+    EXPECT_THROW(store_.DeleteAll(), AgentError);
+    EXPECT_FALSE(home_.Exists(kBookmarks));
+}
+
+TEST_F(ChromeTest, FailedWriteKeepsTheOldFileAndAWriteKeepsItsMode)
+{
+    const QByteArray original = RealFile(kRealFiles[0]);
+    Plant(original);
+    ASSERT_EQ(::chmod(QFile::encodeName(home_.Path(kBookmarks)).constData(), 0600), 0);
+    {
+        FileSizeLimit limit(4096);
+        ASSERT_TRUE(limit.ok());
+        EXPECT_THROW(store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")}), AgentError);
+    }
+    EXPECT_EQ(Bytes(), original);
+    EXPECT_EQ(QDir(home_.Path(QStringLiteral(".config/google-chrome/Default"))).entryList(QDir::Files),
+              QStringList{QStringLiteral("Bookmarks")});
+
+    store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")});
+    struct stat st;
+    ASSERT_EQ(::stat(QFile::encodeName(home_.Path(kBookmarks)).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+}
+
+TEST_F(ChromeTest, ChecksumsComeFromTheDocumentTheListingRead)
+{
+    Plant(SmallFile(R"({"date_added":"5","name":"b","type":"url","url":"u"})"));
+    Ids();
+    const std::uint32_t crc = store_.IDtoCRC32(QStringLiteral("5"));
+    EXPECT_EQ(crc, BookmarkCrc32(QString(), QStringLiteral("b"), QStringLiteral("u")));
+    // The store's own change is seen at once; the check lists again before asking anyway.
+    store_.Edit(QStringLiteral("5"), {QString(), QStringLiteral("c"), QStringLiteral("u")});
+    EXPECT_EQ(store_.IDtoCRC32(QStringLiteral("5")), BookmarkCrc32(QString(), QStringLiteral("c"), QStringLiteral("u")));
+}
+
+}  // namespace
