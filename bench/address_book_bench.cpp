@@ -16,7 +16,7 @@
 #include "dispatch_session.h"
 #include "first_sync.h"
 #include "platform/address_book/wab_schema.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/address_book/wab_contact_store.h"
 
 namespace {

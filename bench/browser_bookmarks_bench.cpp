@@ -24,7 +24,7 @@
 #include "stores/chrome/chrome_bookmarks_json.h"
 #include "stores/firefox/firefox.h"
 #include "stores/firefox/places_values.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

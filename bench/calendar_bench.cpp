@@ -16,7 +16,7 @@
 
 #include "dispatch_session.h"
 #include "first_sync.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/windows_calendar/appointment_win_vista.h"
 #include "stores/windows_calendar/ics_calendar.h"
 #include "stores/windows_calendar/ics_lines.h"

@@ -17,7 +17,7 @@
 #include "dispatch/request_codes.h"
 #include "process_memory.h"
 #include "dispatch/state_file.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "dispatch_session.h"
 #include "first_sync.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/sticky_notes/sticky_notes_file.h"
 #include "stores/sticky_notes/win7_sticky_notes.h"
 

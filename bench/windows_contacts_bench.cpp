@@ -21,7 +21,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_codes.h"
 #include "process_memory.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/windows_contacts/contact_group_file.h"
 #include "stores/windows_contacts/contact_win_vista.h"
 

@@ -20,7 +20,7 @@ function(twinlark_add_store)
   endforeach()
   add_library(${target} STATIC ${absolute})
   # A store builds on the layers below it; its format libraries stay its own.
-  target_link_libraries(${target} PUBLIC twinlark_store_diagnostics PRIVATE ${STORE_LIBS})
+  target_link_libraries(${target} PUBLIC twinlark_store_base PRIVATE ${STORE_LIBS})
   target_link_libraries(twinlark_stores PUBLIC ${target})
   set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_SOURCES ${absolute})
   set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES ${target})
@@ -39,6 +39,7 @@ function(twinlark_add_store_folders)
   endforeach()
 
   file(GLOB_RECURSE all CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/stores/*/*.cpp)
+  list(FILTER all EXCLUDE REGEX "^${PROJECT_SOURCE_DIR}/stores/(base|catalog)/")
   get_property(claimed GLOBAL PROPERTY TWINLARK_STORE_SOURCES)
   set(unclaimed)
   foreach(source ${all})
@@ -51,7 +52,7 @@ function(twinlark_add_store_folders)
     message(AUTHOR_WARNING "Store sources that no twinlark_add_store names (built with every "
       "format library linked; give their folder a CMakeLists.txt): ${shown}")
     add_library(twinlark_store_unclaimed STATIC ${unclaimed})
-    target_link_libraries(twinlark_store_unclaimed PUBLIC twinlark_store_diagnostics
+    target_link_libraries(twinlark_store_unclaimed PUBLIC twinlark_store_base
       PRIVATE PkgConfig::PUGIXML PkgConfig::GSF PkgConfig::SQLITE3 nlohmann_json::nlohmann_json)
     target_link_libraries(twinlark_stores PUBLIC twinlark_store_unclaimed)
     set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES twinlark_store_unclaimed)

@@ -5,7 +5,7 @@
 #include "dispatch/file_transfers.h"
 #include "dispatch/file_watch_manager.h"
 #include "platform/free_heap.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "dispatch/fragment_buffer.h"
 #include "dispatch/item_sync_state.h"
-#include "stores/source_kind.h"
+#include "stores/base/source_kind.h"
 
 class AgentHost;
 class LogFile;

@@ -12,9 +12,9 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "dispatch/state_commit.h"
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 #include "stores/store_roles.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 
 namespace {

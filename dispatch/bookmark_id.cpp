@@ -2,7 +2,7 @@
 
 #include "common/bookmark_checksums.h"
 #include "common/byte_io.h"
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 BookmarkId BookmarkId::OfFavoritePath(const QString& path)
 {

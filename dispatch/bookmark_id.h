@@ -3,7 +3,7 @@
 #include <cstdint>
 
 #include "common/bookmark_store.h"
-#include "stores/bookmark_naming.h"
+#include "stores/base/bookmark_naming.h"
 
 class ByteReader;
 class ByteWriter;
@@ -32,7 +32,7 @@ struct BookmarkId {
 };
 
 // The key text a store names the bookmark by, as the browser's catalogue row names its
-// bookmarks (stores/bookmark_naming.h): Firefox "%d" of the low word, Opera the signed and
+// bookmarks (stores/base/bookmark_naming.h): Firefox "%d" of the low word, Opera the signed and
 // Chrome the unsigned decimal of the 64-bit value. Keys that are file paths only the check
 // list knows, and a kind without a row names none: empty here.
 QString BookmarkKeyText(BrowserKind kind, BookmarkId id);

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 namespace {
 

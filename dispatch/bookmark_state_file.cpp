@@ -8,7 +8,7 @@
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 namespace {
 

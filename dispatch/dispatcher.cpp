@@ -10,7 +10,7 @@
 #include "dispatch/file_transfers.h"
 #include "dispatch/request_context.h"
 #include "dispatch/request_facts.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/message_header.h"
 
 namespace {

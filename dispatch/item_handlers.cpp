@@ -11,7 +11,7 @@
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_context.h"
 #include "stores/store_roles.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 #include "wire/message_header.h"
 

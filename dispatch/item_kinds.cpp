@@ -4,7 +4,7 @@
 #include "core/log_file.h"
 #include "dispatch/agent.h"
 #include "stores/store_roles.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 StateList& StateListOf(Agent& agent, ItemKind kind)
 {

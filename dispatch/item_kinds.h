@@ -5,8 +5,8 @@
 #include <cstdint>
 
 #include "dispatch/state_file.h"
-#include "stores/source_catalog.h"
-#include "stores/source_kind.h"
+#include "stores/catalog/source_catalog.h"
+#include "stores/base/source_kind.h"
 
 class Agent;
 class COutlook;

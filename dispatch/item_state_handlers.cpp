@@ -11,7 +11,7 @@
 #include "dispatch/request_context.h"
 #include "dispatch/state_commit.h"
 #include "stores/store_roles.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/message_header.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include "core/log_file.h"
 #include "core/settings.h"
 #include "dispatch/agent.h"
-#include "stores/source_catalog.h"
-#include "stores/source_flags.h"
-#include "stores/store_set.h"
+#include "stores/catalog/source_catalog.h"
+#include "stores/base/source_flags.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

@@ -2,11 +2,11 @@
 // Which data sources this machine offers, and the three codes that choose among them: the
 // AgentCode (contacts, appointments, tasks), the NotesAgentCode and the BrowserKind. Detected
 // at start-up, offered, set and reported through the SourceFlags word of the source requests,
-// all read from the rows of the source catalogue (stores/source_catalog.h).
+// all read from the rows of the source catalogue (stores/catalog/source_catalog.h).
 
 #include <cstdint>
 
-#include "stores/source_probes.h"
+#include "stores/base/source_probes.h"
 
 class Agent;
 class StoreSet;

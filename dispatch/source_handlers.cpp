@@ -5,7 +5,7 @@
 #include "dispatch/dispatcher.h"
 #include "dispatch/request_context.h"
 #include "dispatch/source_detection.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

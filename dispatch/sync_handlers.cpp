@@ -14,8 +14,8 @@
 #include "platform/browser_probe.h"
 #include "platform/path_map.h"
 #include "platform/process_list.h"
-#include "stores/source_catalog.h"
-#include "stores/store_set.h"
+#include "stores/catalog/source_catalog.h"
+#include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // by also deriving from its class; the requests find the role with StoreRole<> and call it when
 // the selected store has it, whatever the source. No request names a source: a step that one
 // source needs and another does not is a role here (or, where it belongs to the source rather
-// than to the store object, a field of its catalogue row, stores/source_catalog.h).
+// than to the store object, a field of its catalogue row, stores/catalog/source_catalog.h).
 
 #include <QString>
 #include <QStringList>

@@ -17,7 +17,7 @@
 #include "dispatch/agent.h"
 #include "net/agent_server.h"
 #include "platform/system_info.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

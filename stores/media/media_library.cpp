@@ -24,8 +24,8 @@
 #include "platform/safe_name.h"
 #include "stores/media/media_duration.h"
 #include "stores/media/wpl_playlist.h"
-#include "stores/diagnostics.h"
-#include "stores/xml_depth.h"
+#include "stores/base/diagnostics.h"
+#include "stores/base/xml_depth.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "common/xml_characters.h"
 #include "platform/atomic_file.h"
 #include "platform/regular_file_read.h"
-#include "stores/xml_depth.h"
+#include "stores/base/xml_depth.h"
 #include "version.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include "platform/regular_file_read.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
-#include "stores/diagnostics.h"
+#include "stores/base/diagnostics.h"
 
 namespace {
 

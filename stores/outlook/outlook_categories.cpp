@@ -3,7 +3,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "platform/registry.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "stores/outlook/outlook_family.h"
 
 #include "stores/outlook/outlook_connection.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 void InstallOutlookConnection(StoreSet& stores, const StoreServices& services, SelectStore select)
 {

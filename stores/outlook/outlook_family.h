@@ -3,7 +3,7 @@
 // connection that opens and releases them, put behind the store set's Outlook hooks.
 
 #include "stores/outlook/outlook_store_factory.h"
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 #include <cstdint>
 #include <functional>

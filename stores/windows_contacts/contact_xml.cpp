@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/xml_characters.h"
-#include "stores/xml_depth.h"
+#include "stores/base/xml_depth.h"
 
 namespace ContactsVista {
 

@@ -20,7 +20,7 @@
 #include "dispatch/agent.h"
 #include "dispatch/file_transfers.h"
 #include "net/agent_server.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "support/outlook/outlook_emulation.h"
 #include "support/planted_settings.h"
 #include "support/qt_event_loop.h"

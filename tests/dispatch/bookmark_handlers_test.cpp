@@ -11,7 +11,7 @@
 #include "dispatch/bookmark_request_bytes.h"
 #include "dispatch/bookmark_sync_state.h"
 #include "stores/internet_explorer/internet_explorer.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/favorites_tree.h"
 #include "wire/message_header.h"

@@ -14,7 +14,7 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_request_bytes.h"
 #include "stores/firefox/firefox.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
 #include "wire/message_header.h"
 

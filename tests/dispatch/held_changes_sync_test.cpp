@@ -17,7 +17,7 @@
 #include "dispatch/bookmark_state_file.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/windows_contacts/contact_file_writer.h"
 #include "stores/windows_contacts/contact_group_file.h"
 #include "stores/windows_contacts/contact_win_vista.h"

@@ -5,7 +5,7 @@
 #include "common/item_id.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
 #include "wire/message_header.h"
 

@@ -9,7 +9,7 @@
 #include "dispatch/request_codes.h"
 #include "platform/path_map.h"
 #include "platform/registry.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
 #include "wire/message_header.h"
 

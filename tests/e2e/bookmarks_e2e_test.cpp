@@ -8,7 +8,7 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/bookmark_state_file.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "support/favorites_tree.h"
 #include "test_peer.h"
 #include "wire/message_header.h"

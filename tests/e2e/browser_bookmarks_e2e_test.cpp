@@ -11,7 +11,7 @@
 #include "dispatch/bookmark_id.h"
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "wire/message_header.h"
 #include "stores/chrome/chrome_bookmarks_json.h"
 #include "test_peer.h"

@@ -11,7 +11,7 @@
 #include "common/item_id.h"
 #include "dispatch/request_codes.h"
 #include "dispatch/state_file.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "test_peer.h"
 #include "wire/message_header.h"
 

@@ -11,7 +11,7 @@
 #include "dispatch/bookmark_record_codec.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "test_peer.h"
 #include "wire/message_header.h"
 

@@ -8,7 +8,7 @@
 #include "common/byte_io.h"
 #include "dispatch/request_codes.h"
 #include "wire/message_header.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "test_peer.h"
 
 namespace {

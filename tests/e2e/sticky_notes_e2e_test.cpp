@@ -14,7 +14,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_flags.h"
+#include "stores/base/source_flags.h"
 #include "stores/sticky_notes/sticky_notes_file.h"
 #include "support/file_size_limit.h"
 #include "test_peer.h"

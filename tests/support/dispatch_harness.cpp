@@ -8,7 +8,7 @@
 #include "common/byte_io.h"
 #include "common/item_id.h"
 #include "dispatch/item_record_codec.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "wire/message_header.h"
 
 void CapturingHost::SetAcceptingConnections(bool on)

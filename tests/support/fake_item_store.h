@@ -15,7 +15,7 @@
 #include <memory>
 
 #include "common/outlook_store.h"
-#include "stores/source_kind.h"
+#include "stores/base/source_kind.h"
 #include "stores/store_roles.h"
 
 class FakeItemStore : public COutlook {

@@ -8,7 +8,7 @@
 #include "common/byte_io.h"
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_codes.h"
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 #include "support/dispatch_harness.h"
 #include "support/outlook/outlook_emulation.h"
 #include "wire/message_header.h"

@@ -16,7 +16,7 @@
 
 #include "common/crc32.h"
 #include "dispatch/request_codes.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/windows_calendar/ics_calendar.h"
 #include "support/dispatch_harness.h"
 #include "support/permissions_bind_root.h"

@@ -19,7 +19,7 @@
 #include "platform/path_map.h"
 #include "platform/platform_info.h"
 #include "platform/registry.h"
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 #include "stores/windows_contacts/contact_base64.h"
 #include "stores/windows_contacts/contact_file_writer.h"
 #include "stores/windows_contacts/contact_group_file.h"

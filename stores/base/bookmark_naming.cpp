@@ -1,4 +1,4 @@
-#include "stores/bookmark_naming.h"
+#include "stores/base/bookmark_naming.h"
 
 QString BookmarkKeyOfId(BookmarkNaming naming, std::uint64_t id)
 {

@@ -3,7 +3,7 @@
 
 // The 32-bit word of the source requests: one bit per data source and browser. Which code each
 // bit stands for depends on the request (available, chosen, current); the source catalogue
-// (stores/source_catalog.h) ties each bit to its source.
+// (stores/catalog/source_catalog.h) ties each bit to its source.
 namespace SourceFlags {
 inline constexpr std::uint32_t kWindowsXpAddressBook = 1u << 0;  // Windows 5.x; AgentCode 0
 inline constexpr std::uint32_t kWindowsVistaContacts = 1u << 1;  // Windows 6.0; AgentCode 1

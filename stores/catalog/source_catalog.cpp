@@ -1,4 +1,4 @@
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 #include <QString>
 #include <array>
@@ -11,8 +11,8 @@
 #include "stores/opera/opera_notes.h"
 #include "stores/outlook/outlook_categories.h"
 #include "stores/outlook/outlook_family.h"
-#include "stores/source_flags.h"
-#include "stores/source_probes.h"
+#include "stores/base/source_flags.h"
+#include "stores/base/source_probes.h"
 #include "stores/address_book/wab_contact_store.h"
 #include "stores/windows_calendar/appointment_win_vista.h"
 #include "stores/windows_contacts/contact_win_vista.h"

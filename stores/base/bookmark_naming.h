@@ -1,6 +1,6 @@
 #pragma once
 // How the peer names a browser's bookmarks, a fact of each bookmark row of the source catalogue
-// (stores/source_catalog.h). The bookmark requests and the agent's bookmark state file ask the
+// (stores/catalog/source_catalog.h). The bookmark requests and the agent's bookmark state file ask the
 // row for it instead of telling the browsers apart.
 
 #include <QString>

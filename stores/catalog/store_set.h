@@ -8,8 +8,8 @@
 
 #include "common/bookmark_store.h"
 #include "common/outlook_store.h"
-#include "stores/source_catalog.h"
-#include "stores/source_kind.h"
+#include "stores/catalog/source_catalog.h"
+#include "stores/base/source_kind.h"
 
 // Every store the agent can serve, made from the source catalogue's rows with the agent and
 // destroyed with it (a row marked storePerSession: made when its session opens), and what a

@@ -1,4 +1,4 @@
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 #pragma once
 // The source catalogue: one row per data source the peer can choose, item sources and bookmark
 // sources alike. A row ties the source's code to its SourceFlags bit, says how its store is
-// made and whether this machine offers it; the store set (stores/store_set.h) builds its stores
+// made and whether this machine offers it; the store set (stores/catalog/store_set.h) builds its stores
 // from the rows, and source detection and the source requests read the same rows. Nothing
 // outside this folder names a source: a new store fills its row and lives in its own folder.
 //
@@ -18,8 +18,8 @@
 
 #include "common/bookmark_store.h"
 #include "common/outlook_store.h"
-#include "stores/bookmark_naming.h"
-#include "stores/source_kind.h"
+#include "stores/base/bookmark_naming.h"
+#include "stores/base/source_kind.h"
 
 class StoreSet;
 
@@ -34,7 +34,7 @@ struct StoreServices {
 
 using ItemStoreFactory = std::unique_ptr<COutlook> (*)(const StoreServices& services);
 using BookmarkStoreFactory = std::unique_ptr<BookmarkStore> (*)(const StoreServices& services);
-// Whether this machine offers the source now (stores/source_probes.h).
+// Whether this machine offers the source now (stores/base/source_probes.h).
 using SourceProbe = bool (*)();
 
 // The factory of a source whose store is not available here (yet): it makes no store, and the

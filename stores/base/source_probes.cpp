@@ -1,4 +1,4 @@
-#include "stores/source_probes.h"
+#include "stores/base/source_probes.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,15 +1,15 @@
 // Every row of the source catalogue: its code selects its store, and its bit chooses the code and
 // is reported back while the source is chosen.
-#include "stores/source_catalog.h"
+#include "stores/catalog/source_catalog.h"
 
 #include <gtest/gtest.h>
 
 #include <QSet>
 
 #include "dispatch/source_detection.h"
-#include "stores/source_flags.h"
-#include "stores/source_probes.h"
-#include "stores/store_set.h"
+#include "stores/base/source_flags.h"
+#include "stores/base/source_probes.h"
+#include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
 #include "support/planted_sources.h"
 

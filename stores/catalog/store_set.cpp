@@ -1,9 +1,9 @@
-#include "stores/store_set.h"
+#include "stores/catalog/store_set.h"
 
 #include <algorithm>
 
 #include "common/attempt.h"
-#include "stores/diagnostics.h"
+#include "stores/base/diagnostics.h"
 #include "stores/outlook/outlook_family.h"
 #include "stores/store_roles.h"
 
