@@ -21,7 +21,8 @@ function(twinlark_add_store)
   add_library(${target} STATIC ${absolute})
   # A store builds on the layers below it; its format libraries stay its own.
   target_link_libraries(${target} PUBLIC twinlark_store_base PRIVATE ${STORE_LIBS})
-  target_link_libraries(twinlark_stores PUBLIC ${target})
+  # Whole: a family registers itself with a static object that nothing else refers to.
+  target_link_libraries(twinlark_stores PUBLIC "$<LINK_LIBRARY:WHOLE_ARCHIVE,${target}>")
   set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_SOURCES ${absolute})
   set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES ${target})
 endfunction()

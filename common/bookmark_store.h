@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "common/bookmark_checksums.h"
+#include "common/store_lifecycle.h"
 
 // The bookmark source the peer chose (the stored "browserID"). Values outside 0-4 select nothing.
 enum class BrowserKind : std::uint32_t {
@@ -40,15 +41,22 @@ struct UrlFileEntry {
 // What every browser's bookmark store offers the bookmark requests. A bookmark is named by its
 // key: the full file path for Internet Explorer, the decimal identifier text for the others.
 // Every failure is thrown; nothing is reported any other way.
-class BookmarkStore {
+class BookmarkStore : public StoreLifecycle {
 public:
-    virtual ~BookmarkStore() = default;
+    ~BookmarkStore() override = default;
 
     // Stores that work on an open database or a loaded copy open it at the start of a
     // synchronisation and close (write back) it at its end, or at the client's departure when
     // the synchronisation did not end; the others need neither. Close follows a successful Open.
     virtual void Open() {}
     virtual void Close() {}
+    // Every bookmark store's session is its Open and Close.
+    bool AtSyncStart() override
+    {
+        Open();
+        return true;
+    }
+    void AtSyncEnd() override { Close(); }
 
     // Whether a bookmark's key is the path of its file (Internet Explorer's favourites): the
     // peer then knows it by an identifier made from the path (FavoriteIdOfPath), which only the

@@ -53,7 +53,8 @@ void Agent::ReleaseClientResources()
 {
     // A departing client's resources are all released whatever fails; nobody is left to hear
     // of a failure.
-    stores->ForgetLoadedRecords(Selection());
+    for (const QString& failure : stores->ForgetLoadedRecords(Selection()))
+        log.WriteLogLine(QStringLiteral("At the client's departure: ") + failure);
     watches->StopAllFileWatches();
     // Changes that could not be written stay with their stores, to be written at the next
     // chance; the log names each.

@@ -13,7 +13,6 @@
 #include "dispatch/request_context.h"
 #include "dispatch/state_commit.h"
 #include "stores/catalog/source_catalog.h"
-#include "stores/store_roles.h"
 #include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 
@@ -219,7 +218,7 @@ void SaveBookmarksState(RequestContext& ctx)
     // The state describes the file: the store's changes are written first, and a commit that
     // fails leaves the old state in place. A state that cannot be written is reported: the peer
     // must not take it for saved.
-    const QStringList unwritten = CommitBeforeStateSave(StoreRole<CommittingStore>(SelectedStore(ctx)), nullptr);
+    const QStringList unwritten = CommitBeforeStateSave(SelectedStore(ctx), nullptr);
     if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId))
         BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix)
             .Save(Bookmarks(ctx).checkList);

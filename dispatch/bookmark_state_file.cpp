@@ -5,6 +5,7 @@
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "platform/agent_file_names.h"
+#include "stores/base/store_family.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
@@ -52,7 +53,7 @@ BookmarkStateFile::BookmarkStateFile(BrowserKind kind, const QString& machineId,
     RequireSafeFileNameComponent(machineId, "machine identifier");
     const QString name = machineId + QLatin1String(row->bookmarkStatePart) + suffix;
     RequireSafeFileNameComponent(name, "bookmark state file name");
-    RequireOwnAgentFileName(name, AgentFileFamily::BookmarkState, "bookmark state file name");
+    RequireOwnAgentFileName(name, AgentFileFamily::BookmarkState, BookmarkStateParts(), "bookmark state file name");
     path_ = AgentDataDir() + QLatin1Char('/') + name;
 }
 

@@ -10,7 +10,6 @@
 #include "dispatch/item_kinds.h"
 #include "dispatch/item_record_codec.h"
 #include "dispatch/request_context.h"
-#include "stores/store_roles.h"
 #include "stores/catalog/store_set.h"
 #include "wire/agent_host.h"
 #include "wire/message_header.h"
@@ -110,13 +109,6 @@ void Log(RequestContext& ctx, const char* prefix, const QString& id)
     if (prefix) ctx.agent.log.WriteLogLine(QString::fromUtf8(prefix) + id);
 }
 
-// What a delete request does to the store, once the item is gone from it.
-void DeleteFromStore(COutlook& store, const QString& id)
-{
-    store.Delete(id);
-    if (auto* calendar = StoreRole<CalendarIndexStore>(&store)) calendar->LoadCalendarIndex();
-}
-
 void GetItem(RequestContext& ctx, const KindLines& lines)
 {
     const QString id = ctx.PayloadText();
@@ -167,7 +159,6 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
     }
     QString id;
     store->Add(record, id);
-    if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
     std::uint32_t crc = 0;
     try {
         crc = store->IDtoCRC32(id);
@@ -175,7 +166,7 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         // The peer gets an error and will add the item again: one left behind would come back
         // from the next check as new, and the retry would make it twice.
         try {
-            DeleteFromStore(*store, id);
+            store->Delete(id);
         } catch (const std::exception& e) {
             ctx.agent.log.WriteLogLine(QStringLiteral("%1: the new item %2 could not be removed again: %3")
                                            .arg(QString::fromUtf8(lines.addFirst), id, QString::fromUtf8(e.what())));
@@ -197,31 +188,25 @@ void DeleteItem(RequestContext& ctx, const KindLines& lines)
     const QString id = ctx.PayloadText();
     Log(ctx, lines.delFirst);
     Log(ctx, lines.delIdLine, id);
-    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) DeleteFromStore(*store, id);
+    if (COutlook* store = SelectedStore(ctx.agent, lines.kind)) store->Delete(id);
     StateListOf(ctx.agent, lines.kind).Remove(id);
     ctx.Reply();
     Log(ctx, lines.delOk);
 }
 
-void EmptySource(RequestContext& ctx, const KindLines& lines)
+// Empties the chosen source; false when there was nothing to empty.
+bool EmptySource(Agent& agent, const ChosenSource& source)
 {
-    Agent& agent = ctx.agent;
-    const ItemKind kind = lines.kind;
-    const std::uint32_t code = SourceCodeOf(agent, kind);
-    if (!agent.stores->Connect(kind, code)) throw AgentError("Outlook could not be started");
-    COutlook* store = SelectedStore(agent, kind);
-    if (IdMappedStore* idMap = SelectedIdMappedStore(agent, kind)) idMap->SetIdMapName(agent.machineId);
-
+    COutlook* store = source.store;
+    if (store) store->Connect();
     // A source whose program is not here has nothing to empty.
-    const SourceCondition condition = SelectedCondition(agent, kind);
-    if (condition == SourceCondition::Absent) return;
-    if (condition == SourceCondition::Unusable) FailUnusableSource(agent, kind);
-    if (!store) return;
-    auto* records = StoreRole<ContactFolderStore>(store);
-    if (records) records->Load();
-    if (auto* calendar = StoreRole<CalendarIndexStore>(store)) calendar->LoadCalendarIndex();
+    const SourceCondition condition = source.Condition();
+    if (condition == SourceCondition::Absent) return false;
+    if (condition == SourceCondition::Unusable) FailUnusableSource(agent, source);
+    if (!store) return false;
+    store->BeforeEmpty(agent.machineId);
     store->DeleteAll();
-    if (records) records->Unload();
+    return true;
 }
 
 void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
@@ -232,18 +217,27 @@ void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
     // close does.
     AcceptPause pause(agent.host());
     if (lines.kind != ItemKind::Contacts) pause.KeepPaused();
+    const ChosenSource source = ChosenSourceOf(agent, lines.kind);
+    bool emptied = false;
     try {
         Log(ctx, lines.delAllFirst);
-        EmptySource(ctx, lines);
+        emptied = EmptySource(agent, source);
+        // The store's own end of the delete-all (a write-back) belongs to the request.
+        if (source.store) source.store->AfterEmpty(emptied);
         StateListOf(agent, lines.kind).Clear();
         ctx.Reply();
         Log(ctx, lines.delAllOk);
     } catch (...) {
-        // The dispatcher logs the failure and answers; Outlook is released first all the same.
-        agent.stores->OfficeDestroy();
+        // The dispatcher logs the failure and answers; the store ends the delete-all first all
+        // the same (nothing it says then can change the answer).
+        if (source.store && !emptied) {
+            try {
+                source.store->AfterEmpty(false);
+            } catch (...) {
+            }
+        }
         throw;
     }
-    agent.stores->OfficeDestroy();
 }
 
 void RegisterKind(Dispatcher& d, const KindLines& lines, RequestCode get, RequestCode set, RequestCode add,

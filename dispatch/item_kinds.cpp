@@ -3,7 +3,6 @@
 #include "common/errors.h"
 #include "core/log_file.h"
 #include "dispatch/agent.h"
-#include "stores/store_roles.h"
 #include "stores/catalog/store_set.h"
 
 StateList& StateListOf(Agent& agent, ItemKind kind)
@@ -46,23 +45,22 @@ COutlook* SelectedStore(const Agent& agent, ItemKind kind)
     return agent.stores->Select(kind, SourceCodeOf(agent, kind));
 }
 
-SourceCondition SelectedCondition(const Agent& agent, ItemKind kind)
+ChosenSource ChosenSourceOf(const Agent& agent, ItemKind kind)
 {
-    const SourceRow* source = FindSource(kind, SourceCodeOf(agent, kind));
-    return source && source->condition ? source->condition() : SourceCondition::Usable;
+    const std::uint32_t code = SourceCodeOf(agent, kind);
+    return {.row = FindSource(kind, code), .store = agent.stores->Select(kind, code)};
 }
 
-void FailUnusableSource(Agent& agent, ItemKind kind)
+SourceCondition ChosenSource::Condition() const
 {
-    const SourceRow* source = FindSource(kind, SourceCodeOf(agent, kind));
-    if (source && source->unusableLine) agent.log.WriteLogLine(QString::fromUtf8(source->unusableLine));
-    throw AgentError(source && source->unusableReason ? source->unusableReason
-                                                      : "the chosen source holds no data here");
+    return row && row->condition ? row->condition() : SourceCondition::Usable;
 }
 
-IdMappedStore* SelectedIdMappedStore(const Agent& agent, ItemKind kind)
+void FailUnusableSource(Agent& agent, const ChosenSource& source)
 {
-    return StoreRole<IdMappedStore>(SelectedStore(agent, kind));
+    const SourceRow* row = source.row;
+    if (row && row->unusableLine) agent.log.WriteLogLine(QString::fromUtf8(row->unusableLine));
+    throw AgentError(row && row->unusableReason ? row->unusableReason : "the chosen source holds no data here");
 }
 
 void LoadStateList(Agent& agent, ItemKind kind)

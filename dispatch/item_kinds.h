@@ -10,7 +10,6 @@
 
 class Agent;
 class COutlook;
-class IdMappedStore;
 
 StateList& StateListOf(Agent& agent, ItemKind kind);
 StateFileKind StateFileKindOf(ItemKind kind);
@@ -19,12 +18,18 @@ StateFileKind StateFileKindOf(ItemKind kind);
 std::uint32_t SourceCodeOf(const Agent& agent, ItemKind kind);
 // The store that code selects, or nullptr.
 COutlook* SelectedStore(const Agent& agent, ItemKind kind);
-// What the chosen source's program holds here; Usable when its row asks nothing.
-SourceCondition SelectedCondition(const Agent& agent, ItemKind kind);
+
+// The chosen source of a kind as a request that checks or empties it needs it: its row, found
+// once, and its store.
+struct ChosenSource {
+    const SourceRow* row = nullptr;  // nullptr: the code names no source
+    COutlook* store = nullptr;
+    // What the source's program holds here; Usable when its row asks nothing.
+    SourceCondition Condition() const;
+};
+ChosenSource ChosenSourceOf(const Agent& agent, ItemKind kind);
 // Logs the chosen source's line for a program that keeps none of its data, and fails.
-[[noreturn]] void FailUnusableSource(Agent& agent, ItemKind kind);
-// The selected store's identifier map when it keeps one, else nullptr.
-IdMappedStore* SelectedIdMappedStore(const Agent& agent, ItemKind kind);
+[[noreturn]] void FailUnusableSource(Agent& agent, const ChosenSource& source);
 
 // Loads and saves the kind's list from and to the peer's state file (the notes file of the
 // current suffix).

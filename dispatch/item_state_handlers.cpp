@@ -10,7 +10,6 @@
 #include "dispatch/item_kinds.h"
 #include "dispatch/request_context.h"
 #include "dispatch/state_commit.h"
-#include "stores/store_roles.h"
 #include "stores/catalog/store_set.h"
 #include "wire/message_header.h"
 
@@ -64,24 +63,26 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     }
 
     // Preparation: connect and prepare the source, and reload the saved state.
-    COutlook* store = SelectedStore(agent, kind);
+    const ChosenSource selected = ChosenSourceOf(agent, kind);
+    COutlook* store = selected.store;
     if (kind == ItemKind::Appointments || kind == ItemKind::Tasks) log.WriteLogLine(name);
-    if (!agent.stores->Connect(kind, SourceCodeOf(agent, kind))) {
-        agent.stores->OfficeDestroy();
-        log.WriteLogLine(name + QStringLiteral("(=OfficeInit()=)...error"));
-        ctx.ReplyError();
-        return;
+    if (store) {
+        try {
+            store->Connect();
+        } catch (const SourceUnreachable& e) {
+            log.WriteLogLine(name + e.CheckStep() + QStringLiteral("...error"));
+            ctx.ReplyError();
+            return;
+        }
     }
-    IdMappedStore* idMap = SelectedIdMappedStore(agent, kind);
-    if (idMap) idMap->OpenIdMap(agent.machineId);
     if (kind == ItemKind::Contacts) log.WriteLogLine(name);
     if (kind == ItemKind::Notes) log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
-    if (auto* prepare = StoreRole<PrepareForCheck>(store)) prepare->PrepareToCheck();
+    if (store) store->BeforeCheck(agent.machineId);
     if (kind == ItemKind::Notes) agent.items.notesSuffix = newSuffix;
     // Always compare with the saved state: list changes that no save wrote are dropped here.
     LoadStateList(agent, kind);
 
-    if (SelectedCondition(agent, kind) == SourceCondition::Unusable) FailUnusableSource(agent, kind);
+    if (selected.Condition() == SourceCondition::Unusable) FailUnusableSource(agent, selected);
 
     QStringList ids;
     if (store) store->GetIDs(ids);
@@ -91,13 +92,8 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
 
     ChangeCheckSteps steps;
     steps.checksum = [store](const QString& id) { return store->IDtoCRC32(id); };
-    if (traits.hasDateWindow && !(weeksBack == -1 && weeksAhead == -1)) {
-        auto* window = StoreRole<DateWindowStore>(store);
-        if (window)
-            steps.admitsNew = [=](const QString& id) {
-                return window->IsInDateWindow(id, weeksBack, weeksAhead);
-            };
-    }
+    if (store && traits.hasDateWindow && !(weeksBack == -1 && weeksAhead == -1))
+        steps.admitsNew = [=](const QString& id) { return store->IsInDateWindow(id, weeksBack, weeksAhead); };
     if (kind == ItemKind::Appointments)
         steps.compared = [&log](const QString& id, std::uint32_t saved, std::uint32_t current) {
             log.WriteLogLine(QStringLiteral("Appoint ID - %1, CRC [%2], new CRC [%3]\n")
@@ -112,13 +108,10 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
         steps.edited = itemLine;
         steps.added = itemLine;
     }
-    if (kind == ItemKind::Contacts || idMap)
-        steps.deleted = [&, kind](const QString& id) {
-            if (kind == ItemKind::Contacts) itemLine(id);
-            if (idMap) idMap->RemoveIdMapping(id);
-        };
+    if (kind == ItemKind::Contacts) steps.deleted = itemLine;
 
     const ChangeReport report = RunChangeCheck(StateListOf(agent, kind), ids, steps);
+    if (store) store->AfterCheck(report.deleted);
     log.WriteLogLine(QString::fromLatin1(traits.summary)
                          .arg(QString::number(report.added.size()), QString::number(report.deleted.size()),
                               QString::number(report.edited.size())));
@@ -138,20 +131,16 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
 
 void LoadState(RequestContext& ctx, ItemKind kind)
 {
-    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->OpenIdMap(ctx.agent.machineId);
-    // Records loaded from files are read anew by the next check.
-    if (auto* records = StoreRole<ContactFolderStore>(SelectedStore(ctx.agent, kind))) records->ClearRecords();
+    if (COutlook* store = SelectedStore(ctx.agent, kind)) store->AtStateLoad(ctx.agent.machineId);
     LoadStateList(ctx.agent, kind);
     ctx.Reply();
 }
 
 void SaveState(RequestContext& ctx, ItemKind kind)
 {
-    if (IdMappedStore* idMap = SelectedIdMappedStore(ctx.agent, kind)) idMap->SaveIdMap();
     // The state describes the files: what the store holds in memory is written first, and a
     // commit that fails leaves the old state in place.
-    const QStringList unwritten = CommitBeforeStateSave(StoreRole<CommittingStore>(SelectedStore(ctx.agent, kind)),
-                                                        &StateListOf(ctx.agent, kind));
+    const QStringList unwritten = CommitBeforeStateSave(SelectedStore(ctx.agent, kind), &StateListOf(ctx.agent, kind));
     SaveStateList(ctx.agent, kind);
     FailAfterPartialCommit(unwritten);
     ctx.Reply();

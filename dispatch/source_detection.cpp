@@ -17,7 +17,7 @@ const QString kAgentIdValue = QStringLiteral("AgentID");
 const QString kNotesAgentIdValue = QStringLiteral("notesAgentID");
 const QString kBrowserIdValue = QStringLiteral("browserID");
 
-// Asks each probe once however many rows name it (the Outlook versions serve four kinds), since
+// Asks each probe once however many rows name it (a program's version may serve four kinds), since
 // asking may start a program.
 class ProbeAnswers {
 public:
@@ -47,13 +47,13 @@ std::uint32_t DetectCode(SourceKind kind, std::uint32_t code)
     return code;
 }
 
-// The rows of a kind, whose bit (when set in `flags`) chooses them; `outlook` picks the Outlook
-// rows or the others.
+// The rows of a kind, whose bit (when set in `flags`) chooses them; `versioned` picks the rows of
+// a versioned program (programVersion) or the others.
 template <class Apply>
-void ForEachChosen(std::uint32_t flags, SourceKind kind, bool outlook, Apply apply)
+void ForEachChosen(std::uint32_t flags, SourceKind kind, bool versioned, Apply apply)
 {
     for (const SourceRow& row : SourceCatalog())
-        if (row.kind == kind && (row.outlookVersion != 0) == outlook && row.flag && (flags & row.flag))
+        if (row.kind == kind && (row.programVersion != 0) == versioned && row.flag && (flags & row.flag))
             apply(row);
 }
 
@@ -115,7 +115,7 @@ std::uint32_t AvailableSourceFlags(const StoreSet& stores)
     std::uint32_t flags = 0;
     for (const SourceRow& row : SourceCatalog())
         if (row.flag && !(flags & row.flag) && available(row.available)) flags |= row.flag;
-    if (stores.IsUsingExchangeServer()) flags |= SourceFlags::kExchange;
+    flags |= stores.StatusFlags();
     return flags;
 }
 
@@ -123,8 +123,8 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
 {
     // The peer's choice is kept even when the settings key has gone missing since start-up.
     // Each set bit assigns and stores at once, so a later bit overrides an earlier one of the
-    // same code: the other contacts sources, the other notes sources, Outlook's notes, the
-    // Outlook versions, then the browsers by bit.
+    // same code: the other contacts sources, the other notes sources, the notes of a versioned
+    // program (programVersion), its versions, then the browsers by bit.
     CreateSettingsKey();
     const auto setAgent = [&](const SourceRow& row) {
         agent.agentId = row.code;
@@ -137,13 +137,15 @@ void ApplySourceFlags(Agent& agent, std::uint32_t flags)
     ForEachChosen(flags, SourceKind::Contacts, false, setAgent);
     ForEachChosen(flags, SourceKind::Notes, false, setNotes);
 
-    if (flags & SourceFlags::kOutlookNotes) {
-        // The newest Outlook present; a version that fails to start counts as absent.
-        for (const SourceRow& row : SourceCatalog())
-            if (row.kind == SourceKind::Notes && row.outlookVersion && row.available && row.available())
-                agent.notesAgentId = row.code;
-        WriteAgentValue(kNotesAgentIdValue, agent.notesAgentId);
+    // The bit that the versions of one program share chooses the newest present; a version that
+    // fails to start counts as absent.
+    bool versionedNotesChosen = false;
+    for (const SourceRow& row : SourceCatalog()) {
+        if (row.kind != SourceKind::Notes || !row.programVersion || !(flags & row.flag)) continue;
+        versionedNotesChosen = true;
+        if (row.available && row.available()) agent.notesAgentId = row.code;
     }
+    if (versionedNotesChosen) WriteAgentValue(kNotesAgentIdValue, agent.notesAgentId);
     ForEachChosen(flags, SourceKind::Contacts, true, setAgent);
 
     std::vector<const SourceRow*> browsers;
@@ -163,7 +165,6 @@ std::uint32_t CurrentSourceFlags(const Agent& agent)
     for (SourceKind kind : {SourceKind::Contacts, SourceKind::Notes, SourceKind::Bookmarks})
         if (const SourceRow* row = SelectedSource(chosen, kind)) flags |= row->flag;
     const SourceRow* contacts = SelectedSource(chosen, SourceKind::Contacts);
-    if (contacts && contacts->reportsExchange && agent.stores->IsUsingExchangeServer())
-        flags |= SourceFlags::kExchange;
+    if (contacts) flags |= agent.stores->StatusFlagsOf(*contacts);
     return flags;
 }

@@ -12,10 +12,10 @@ class Agent;
 class StoreSet;
 
 // Start-up detection. `current` is what the code held before (returned unchanged when the
-// settings cannot be opened). A stored "AgentID" below the Outlook codes (0 to 7,
-// StoredAgentCodeOutlivesDetection) wins over the detected code, so a
-// Windows or Opera choice survives restarts while Outlook is detected anew; otherwise the
-// detected code is stored.
+// settings cannot be opened). A stored "AgentID" below the codes of the versioned program's
+// rows (StoredAgentCodeOutlivesDetection) wins over the detected code, so the user's choice of
+// another source survives restarts while the newest version present is detected anew; otherwise
+// the detected code is stored.
 std::uint32_t DetectAgent(std::uint32_t current);
 // The notes source is detected anew at every start; "notesAgentID" is written only when missing.
 std::uint32_t DetectNotesAgent(std::uint32_t current);

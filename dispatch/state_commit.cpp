@@ -5,12 +5,12 @@
 
 #include "common/errors.h"
 #include "dispatch/state_file.h"
-#include "stores/store_roles.h"
+#include "common/store_lifecycle.h"
 
-QStringList CommitBeforeStateSave(CommittingStore* store, StateList* list)
+QStringList CommitBeforeStateSave(StoreLifecycle* store, StateList* list)
 {
     if (!store) return {};
-    const CommitOutcome outcome = store->CommitChanges();
+    const CommitOutcome outcome = store->AtStateSave();
     if (list && !outcome.onDisk.empty()) {
         // One pass over the list, however many items a failed group file left unwritten.
         QSet<QString> unwritten;

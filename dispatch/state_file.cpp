@@ -8,6 +8,7 @@
 #include "common/errors.h"
 #include "common/item_id.h"
 #include "platform/agent_file_names.h"
+#include "stores/base/store_family.h"
 #include "platform/atomic_file.h"
 #include "platform/known_folders.h"
 #include "platform/safe_name.h"
@@ -25,7 +26,7 @@ QString StateFilePath(StateFileKind kind, const QString& machineId, const QStrin
     const QString name = machineId + QLatin1Char('.') + extension;
     RequireSafeFileNameComponent(name, "state file name");
     RequireOwnAgentFileName(name, kind == StateFileKind::Notes ? AgentFileFamily::NotesState : AgentFileFamily::ItemState,
-                            "state file name");
+                            BookmarkStateParts(), "state file name");
     return AgentDataDir() + QLatin1Char('/') + name;
 }
 

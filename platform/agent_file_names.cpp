@@ -30,10 +30,10 @@ bool IsItemStateName(const QString& name)
            EndsWithNoCase(name, QStringLiteral(".Task"));
 }
 
-bool IsBookmarkStateName(const QString& name)
+bool IsBookmarkStateName(const QString& name, const QStringList& parts)
 {
-    for (const char* part : {".InternetExplorer_", ".FireFox_", ".Opera_", ".Chrome_"})
-        if (name.contains(QLatin1String(part), Qt::CaseInsensitive)) return true;
+    for (const QString& part : parts)
+        if (!part.isEmpty() && name.contains(part, Qt::CaseInsensitive)) return true;
     return false;
 }
 
@@ -44,20 +44,21 @@ bool IsIdentifierMapName(const QString& name)
 
 }  // namespace
 
-bool ClashesWithAnotherAgentFile(const QString& name, AgentFileFamily family)
+bool ClashesWithAnotherAgentFile(const QString& name, AgentFileFamily family, const QStringList& bookmarkStateParts)
 {
     if (IsOwnFile(name)) return true;
     if (family != AgentFileFamily::ItemState && IsItemStateName(name)) return true;
-    if (family != AgentFileFamily::BookmarkState && IsBookmarkStateName(name)) return true;
+    if (family != AgentFileFamily::BookmarkState && IsBookmarkStateName(name, bookmarkStateParts)) return true;
     if (family != AgentFileFamily::IdentifierMap && IsIdentifierMapName(name)) return true;
     // A notes state file has no mark of its own: any name of the other families would be one,
     // and those families' marks above keep notes names out of theirs.
     return false;
 }
 
-void RequireOwnAgentFileName(const QString& name, AgentFileFamily family, const char* what)
+void RequireOwnAgentFileName(const QString& name, AgentFileFamily family, const QStringList& bookmarkStateParts,
+                             const char* what)
 {
-    if (ClashesWithAnotherAgentFile(name, family))
+    if (ClashesWithAnotherAgentFile(name, family, bookmarkStateParts))
         throw AgentError(std::string("refused ") + what + " \"" + name.left(120).toStdString() +
                          "\": it would replace another of the agent's files");
 }

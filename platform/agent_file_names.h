@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 
 // The agent's data folder holds its own files (log, socket log, IP list, media library index,
 // address book) and files named after peers: item state files "<machine>.<Contact|Appointment|
@@ -14,8 +15,11 @@ enum class AgentFileFamily {
 };
 
 // Whether `name`, built for a file of `family`, is one of the agent's own files or a name of
-// another family; names compare without regard to case, as on the peer's file systems.
-bool ClashesWithAnotherAgentFile(const QString& name, AgentFileFamily family);
+// another family; names compare without regard to case, as on the peer's file systems. A bookmark
+// state file is known by one of `bookmarkStateParts` (the browsers' parts of the name, which the
+// source catalogue's rows give).
+bool ClashesWithAnotherAgentFile(const QString& name, AgentFileFamily family, const QStringList& bookmarkStateParts);
 
 // Throws AgentError naming `what` when it does.
-void RequireOwnAgentFileName(const QString& name, AgentFileFamily family, const char* what);
+void RequireOwnAgentFileName(const QString& name, AgentFileFamily family, const QStringList& bookmarkStateParts,
+                             const char* what);

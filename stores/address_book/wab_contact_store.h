@@ -2,10 +2,10 @@
 // The contact store of contacts source 0: the contacts of the current user's address book
 // (platform/address_book/), with its distribution lists as the contacts' groups ("Categories").
 //
-// The change check opens the store (PrepareForCheck) and every release of the sessions closes it
-// (ConnectionStore); the contact requests in between work on what the check opened. Every operation on a closed store fails
-// with "the address book is not open" (and why the last opening failed), so a machine without an
-// address book answers its contact requests with an error and no file is made. Listing the
+// The change check opens the store (BeforeCheck) and every release closes it (AtRelease); the
+// contact requests in between work on what the check opened. Every operation on a closed store
+// fails with "the address book is not open" (and why the last opening failed), so a machine
+// without an address book answers its contact requests with an error and no file is made. Listing the
 // group names and deleting every contact leave the store as they found it: open and still
 // open, or closed, opened for the work and closed again.
 
@@ -16,12 +16,11 @@
 
 #include "common/outlook_store.h"
 #include "platform/address_book/address_book.h"
-#include "stores/store_roles.h"
 #include "stores/address_book/wab_groups.h"
 
 namespace ContactsXp {
 
-class CContactWinXP : public COutlook, public PrepareForCheck, public ConnectionStore, public GroupNamesSource {
+class CContactWinXP : public COutlook {
 public:
     // `log` receives a line when the book cannot be opened (may be empty).
     explicit CContactWinXP(std::function<void(const QString&)> log = {});
@@ -34,12 +33,14 @@ public:
     void Open();
     // Safe when closed.
     void Close();
-    void PrepareToCheck() override { Open(); }
-    void Disconnect() override { Close(); }
+    // A check connects; every release ends the connection.
+    void BeforeCheck(const QString&) override { Open(); }
+    void AtRelease() override { Close(); }
     bool IsOpen() const { return connection_ != nullptr; }
 
     // Every group name followed by ","; the empty text when there is no book to open.
-    QString GetGroupNames() override;
+    QString GetGroupNames();
+    QString CategoryNames() override { return GetGroupNames(); }
 
     void Add(ItemRecord& record, QString& id) override;
     void Edit(ItemRecord& record, const QString& id) override;

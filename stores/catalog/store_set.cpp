@@ -4,8 +4,6 @@
 
 #include "common/attempt.h"
 #include "stores/base/diagnostics.h"
-#include "stores/outlook/outlook_family.h"
-#include "stores/store_roles.h"
 
 // One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.
 struct StoreSet::Slot {
@@ -13,6 +11,12 @@ struct StoreSet::Slot {
     std::unique_ptr<COutlook> items;
     std::unique_ptr<BookmarkStore> bookmarks;
     std::function<std::unique_ptr<COutlook>()> sessionFactory;  // per-session rows
+
+    // The store that answers the lifecycle, whichever kind it is; nullptr for none.
+    StoreLifecycle* Store() const
+    {
+        return items ? static_cast<StoreLifecycle*>(items.get()) : static_cast<StoreLifecycle*>(bookmarks.get());
+    }
 
     QString Line(const char* text) const { return text ? QString::fromUtf8(text) : QString(); }
     // "notes source 0x10000", "contacts source 2", "bookmarks source 1".
@@ -29,19 +33,23 @@ struct StoreSet::Slot {
 
 StoreSet::StoreSet(StoreServices services) : services_(std::move(services))
 {
+    const ItemStoreLookup lookup = [this](SourceKind kind, std::uint32_t code) -> COutlook* {
+        const Slot* slot = Find(kind, code);
+        return slot ? slot->items.get() : nullptr;
+    };
+    for (const FamilyDescription& family : RegisteredFamilies()) families_.push_back(family.make(services_, lookup));
     for (const SourceRow& row : SourceCatalog()) {
         auto slot = std::make_unique<Slot>();
         slot->row = &row;
-        if (row.storePerSession) {
-            if (row.makeItemStore)
-                slot->sessionFactory = [this, make = row.makeItemStore] { return make(services_); };
-        } else {
-            if (row.makeItemStore) slot->items = row.makeItemStore(services_);
-            if (row.makeBookmarkStore) slot->bookmarks = row.makeBookmarkStore(services_);
-        }
+        const std::size_t family = FamilyIndexOf(row);
+        if (row.kind == SourceKind::Bookmarks)
+            slot->bookmarks = families_.at(family)->MakeBookmarkStore(row);
+        else if (row.storePerSession)
+            slot->sessionFactory = [this, family, &row] { return families_.at(family)->MakeItemStore(row); };
+        else
+            slot->items = families_.at(family)->MakeItemStore(row);
         slots_.push_back(std::move(slot));
     }
-    InstallOutlookConnection(*this, services_, [this](ItemKind kind, std::uint32_t code) { return Select(kind, code); });
 }
 
 StoreSet::~StoreSet() = default;
@@ -81,6 +89,11 @@ void StoreSet::Replace(BrowserKind kind, std::unique_ptr<BookmarkStore> store)
     }
 }
 
+void StoreSet::ReplaceFamily(const SourceRow& row, std::unique_ptr<StoreFamily> family)
+{
+    families_.at(FamilyIndexOf(row)) = std::move(family);
+}
+
 void StoreSet::SetSessionFactory(ItemKind kind, std::uint32_t code,
                                  std::function<std::unique_ptr<COutlook>()> factory)
 {
@@ -88,25 +101,16 @@ void StoreSet::SetSessionFactory(ItemKind kind, std::uint32_t code,
         slot->sessionFactory = std::move(factory);
 }
 
-bool StoreSet::OfficeInit()
+std::uint32_t StoreSet::StatusFlags() const
 {
-    if (officeInitialized) return true;
-    officeInitialized = startOutlook && startOutlook();
-    return officeInitialized;
+    std::uint32_t flags = 0;
+    for (const auto& family : families_) flags |= family->StatusFlags();
+    return flags;
 }
 
-bool StoreSet::OfficeDestroy()
+std::uint32_t StoreSet::StatusFlagsOf(const SourceRow& row) const
 {
-    QStringList failures;
-    const bool released = !releaseOutlook || AttemptStep(releaseOutlook, failures);
-    officeInitialized = false;
-    return released;
-}
-
-bool StoreSet::Connect(ItemKind kind, std::uint32_t code)
-{
-    const SourceRow* row = FindSource(kind, code);
-    return !row || row->outlookVersion == 0 || OfficeInit();
+    return row.reportsStatusFlags ? families_.at(FamilyIndexOf(row))->StatusFlags() : 0;
 }
 
 void StoreSet::OpenSession(Slot& slot, const Note& note)
@@ -115,31 +119,21 @@ void StoreSet::OpenSession(Slot& slot, const Note& note)
         if (!slot.sessionFactory) return;
         slot.items = slot.sessionFactory();
     }
-    auto* session = StoreRole<SessionStore>(slot.items.get());
-    if (!session && !slot.bookmarks) return;
+    StoreLifecycle* store = slot.Store();
+    if (!store) return;
+    bool opened = false;
     try {
-        if (session)
-            session->Open();
-        else
-            slot.bookmarks->Open();
+        opened = store->AtSyncStart();
     } catch (...) {
         // A store made for this session and never opened is not kept.
         if (slot.row->storePerSession) slot.items.reset();
         throw;
     }
+    if (!opened) return;
     openSessions_.push_back(&slot);
     qCDebug(lcStores) << "session of source" << slot.row->code << "open";
     if (note && slot.row->openedLine) note(slot.Line(slot.row->openedLine));
 }
-
-namespace {
-
-CommittingStore* CommitterOf(COutlook* items, BookmarkStore* bookmarks)
-{
-    return items ? StoreRole<CommittingStore>(items) : StoreRole<CommittingStore>(bookmarks);
-}
-
-}  // namespace
 
 void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note& failureNote)
 {
@@ -150,17 +144,14 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note
         if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
         const bool closed = AttemptStep(
             [&] {
-                if (auto* session = StoreRole<SessionStore>(slot->items.get()))
-                    session->Close();
-                else if (slot->bookmarks)
-                    slot->bookmarks->Close();
+                if (StoreLifecycle* store = slot->Store()) store->AtSyncEnd();
             },
             failures);
         if (!closed) {
             // Changes that could not be written are never given up while the agent runs: the
             // session stays open, to be written at the next chance.
-            const CommittingStore* committer = CommitterOf(slot->items.get(), slot->bookmarks.get());
-            const bool kept = committer && committer->HoldsUnwrittenChanges();
+            const StoreLifecycle* store = slot->Store();
+            const bool kept = store && store->HoldsUnwrittenChanges();
             const QString line = QStringLiteral("The %1 was not written back: %2%3")
                                      .arg(slot->Name(), failures.last(),
                                           kept ? QStringLiteral("; its changes are kept to be written later")
@@ -180,9 +171,11 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note
 void StoreSet::CommitHeldChanges(const SourceSelection& selection, QStringList& failures)
 {
     for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
-        const Slot* slot = Find(kind, selection.CodeOf(kind));
-        if (!slot || StoreRole<SessionStore>(slot->items.get())) continue;  // sessions write at their close
-        auto* committer = StoreRole<CommittingStore>(slot->items.get());
+        Slot* slot = Find(kind, selection.CodeOf(kind));
+        if (!slot) continue;
+        // Open sessions write at their close.
+        if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
+        StoreLifecycle* committer = slot->items.get();
         if (!committer || !committer->HoldsUnwrittenChanges()) continue;
         // A commit that throws and one that wrote part of the changes are reported alike.
         QStringList failed;
@@ -228,33 +221,29 @@ QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const No
     QStringList failures;
     for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
         const Slot* slot = Find(kind, selection.CodeOf(kind));
-        if (auto* connection = slot ? StoreRole<ConnectionStore>(slot->items.get()) : nullptr)
-            AttemptStep([&] { connection->Disconnect(); }, failures);
+        if (COutlook* store = slot ? slot->items.get() : nullptr) AttemptStep([&] { store->AtRelease(); }, failures);
     }
-    if (!OfficeDestroy()) failures.append(QStringLiteral("Outlook could not be released"));
+    for (const auto& family : families_) AttemptStep([&] { family->AtRelease(); }, failures);
     CommitHeldChanges(selection, failures);
     CloseSessions(failures, note);
     return failures;
 }
 
-bool StoreSet::ForgetLoadedRecords(const SourceSelection& selection, QString* failure)
+QStringList StoreSet::ForgetLoadedRecords(const SourceSelection& selection)
 {
-    auto* contacts = StoreRole<ContactFolderStore>(Select(selection, ItemKind::Contacts));
     QStringList failures;
-    if (!contacts || AttemptStep([&] { contacts->ClearRecords(); }, failures)) return true;
-    if (failure) *failure = failures.first();
-    return false;
+    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
+        const Slot* slot = Find(kind, selection.CodeOf(kind));
+        if (COutlook* store = slot ? slot->items.get() : nullptr) AttemptStep([&] { store->AtDeparture(); }, failures);
+    }
+    return failures;
 }
 
 QString StoreSet::CategoryNames(std::uint32_t agentCode) const
 {
-    const SourceRow* row = FindSource(SourceKind::Contacts, agentCode);
-    if (!row) return {};
-    if (row->categories) return row->categories(*this);
+    if (!FindSource(SourceKind::Contacts, agentCode)) return {};
     QString text;
-    if (auto* groups = StoreRole<GroupNamesSource>(Select(ItemKind::Contacts, agentCode)))
-        text += groups->GetGroupNames();
-    if (auto* calendar = StoreRole<CalendarIndexStore>(Select(ItemKind::Appointments, agentCode)))
-        text += calendar->GetCalendarNames();
+    if (COutlook* contacts = Select(ItemKind::Contacts, agentCode)) text += contacts->CategoryNames();
+    if (COutlook* calendar = Select(ItemKind::Appointments, agentCode)) text += calendar->CategoryNames();
     return text;
 }

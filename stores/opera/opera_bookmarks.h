@@ -6,7 +6,6 @@
 
 #include "common/bookmark_store.h"
 #include "stores/opera/opera_hotlist_file.h"
-#include "stores/store_roles.h"
 
 // Opera's bookmarks ("bookmarks.adr" in Opera's profile folder), loaded at the start of a
 // synchronisation and written back at its end. A bookmark is named by the decimal text of
@@ -17,7 +16,7 @@
 // identifier names: it alone is read, changed and deleted. An identifier no visible bookmark
 // carries is refused by Get and Edit, changes nothing when deleted, and has the checksum 0. Add
 // and Edit refuse a Path of more than kMaxBookmarkFolderDepth folders before anything changes.
-class COperaBookmarks : public BookmarkStore, public CommittingStore {
+class COperaBookmarks : public BookmarkStore {
 public:
     COperaBookmarks();
     // Works on the file at `path` (tests, benchmarks).

@@ -4,16 +4,22 @@
 #include "common/outlook_store.h"
 #include "stores/opera/opera_hotlist_file.h"
 #include "stores/opera/opera_item_ids.h"
-#include "stores/store_roles.h"
 
 // What Opera's contacts and notes stores share: a hotlist file loaded at the start of a
 // synchronisation and written back at its end, whose visible items (those outside trash folders)
 // carry identifiers made from one identifying key. Items in trash folders stay in the file but
 // are invisible to the peer.
-class OperaHotlistItemStore : public COutlook, public SessionStore, public CommittingStore {
+class OperaHotlistItemStore : public COutlook {
 public:
-    void Open() override;
-    void Close() override;
+    void Open();
+    void Close();
+    // The synchronisation's session is Open and Close.
+    bool AtSyncStart() override
+    {
+        Open();
+        return true;
+    }
+    void AtSyncEnd() override { Close(); }
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
     // Writes the hotlist when it changed (Close).
     CommitOutcome CommitChanges() override;

@@ -6,7 +6,7 @@
 #include "stores/outlook/outlook_store_frame.h"
 
 template <int Version>
-class CAppointment : public OutlookFrameOf<Version>, public DateWindowStore {
+class CAppointment : public OutlookFrameOf<Version> {
 public:
     CAppointment() : OutlookFrameOf<Version>(OutlookKind::Appointments, Version) {}
     bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) override

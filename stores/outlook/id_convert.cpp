@@ -6,6 +6,7 @@
 #include "common/item_id.h"
 #include "common/xml_characters.h"
 #include "platform/agent_file_names.h"
+#include "stores/base/store_family.h"
 #include "platform/atomic_file.h"
 #include "platform/regular_file_read.h"
 #include "platform/known_folders.h"
@@ -95,7 +96,7 @@ int CIdConvert::Load(IdMapKind kind, const QString& machineId)
 {
     const QString name = QStringLiteral("ids_") + machineId + QStringLiteral(".xml");
     RequireSafeFileNameComponent(name, "identifier map name");
-    RequireOwnAgentFileName(name, AgentFileFamily::IdentifierMap, "identifier map name");
+    RequireOwnAgentFileName(name, AgentFileFamily::IdentifierMap, BookmarkStateParts(), "identifier map name");
     path_ = AgentDataDir() + QLatin1Char('/') + name;
     Clear();
     kind_ = kind;

@@ -3,6 +3,8 @@
 #include "common/clock.h"
 #include "common/errors.h"
 #include "stores/outlook/date_window.h"
+#include "stores/outlook/outlook_categories.h"
+#include "stores/outlook/outlook_connection.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_wrappers.h"
 
@@ -320,4 +322,40 @@ void IdMappedOutlookStore::RemoveIdMapping(const QString& id)
 void IdMappedOutlookStore::SaveIdMap()
 {
     idMap_->Save();
+}
+
+void IdMappedOutlookStore::AfterCheck(const QStringList& goneIds)
+{
+    for (const QString& id : goneIds) RemoveIdMapping(id);
+}
+
+CommitOutcome IdMappedOutlookStore::AtStateSave()
+{
+    // A map that cannot be written fails the save: the state must not name items the map
+    // cannot lead back to.
+    SaveIdMap();
+    return {};
+}
+
+void OutlookStoreFrame::Connect()
+{
+    if (connection_ && connection_->OfficeInit()) return;
+    // Whatever started before the failure is let go at once.
+    if (connection_) connection_->OfficeDestroy();
+    throw SourceUnreachable("Outlook could not be started", QStringLiteral("(=OfficeInit()=)"));
+}
+
+void OutlookStoreFrame::AfterEmpty(bool)
+{
+    if (connection_) connection_->OfficeDestroy();
+}
+
+QString OutlookStoreFrame::CategoryNames()
+{
+    if (kind_ != OutlookKind::Contacts) return {};
+    if (version_ < 12) return RegistryCategoryNames(version_);
+    if (!connection_) throw AgentError("Error");
+    QString text;
+    for (const QString& name : connection_->CategoryNames()) text += name + QLatin1Char(';');
+    return text;
 }

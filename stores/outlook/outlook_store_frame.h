@@ -13,14 +13,16 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 
 #include "common/outlook_store.h"
 #include "platform/dispatch_driver.h"
 #include "stores/outlook/id_convert.h"
-#include "stores/store_roles.h"
 
 enum class OutlookKind { Contacts, Appointments, Tasks, Notes };
+
+class OutlookConnection;
 
 // "contacts", "appointments", "tasks", "notes".
 const char* OutlookKindName(OutlookKind kind);
@@ -54,6 +56,20 @@ public:
 
     // Whether the profile seen at the last Init held a primary Exchange mailbox (12 and 14).
     bool ExchangeFlag() const { return exchangeFlag_; }
+
+    // The connection the family's stores share: Connect starts Outlook through it, and the end
+    // of a delete-all releases it. A store without one cannot be connected.
+    void SetConnection(std::shared_ptr<OutlookConnection> connection) { connection_ = std::move(connection); }
+
+    // Starts Outlook (throws SourceUnreachable when no version starts), and releases it again
+    // after a delete-all, whatever the delete-all gave.
+    void Connect() override;
+    void AfterEmpty(bool emptied) override;
+    // The contacts stores: the category names of their version, each followed by ";": Outlook
+    // 8, 9 and 11 keep the list in the registry (a missing key or value adds nothing); 12 and 14
+    // are asked through the running Outlook (throws AgentError("Error") when it cannot be
+    // reached). The other kinds add none.
+    QString CategoryNames() override;
 
     void Delete(const QString& id) override;
     void DeleteAll() override;
@@ -95,7 +111,7 @@ protected:
     // delete is added to the failure's text): the peer gets an error and adds the item anew, so
     // a kept one would come back from the next check as new and the retry make it twice.
     QString SaveNewItem();
-    // The date-window test of appointments and of tasks (DateWindowStore).
+    // The date-window test of appointments and of tasks (IsInDateWindow).
     bool AppointmentIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
     bool TaskIsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
 
@@ -121,18 +137,29 @@ private:
     int version_;
     bool connected_ = false;
     std::function<void(const QString&)> messageHook_;
+    std::shared_ptr<OutlookConnection> connection_;
 };
 
 // The stores of versions 12 and 14, which map 140-character Exchange entry identifiers to
 // 48-character item identifiers through the peer's identifier map.
-class IdMappedOutlookStore : public OutlookStoreFrame, public IdMappedStore {
+class IdMappedOutlookStore : public OutlookStoreFrame {
 public:
     IdMappedOutlookStore(OutlookKind kind, int version);
 
-    void OpenIdMap(const QString& machineId) override;
-    void RemoveIdMapping(const QString& id) override;
-    void SaveIdMap() override;
-    void SetIdMapName(const QString& machineId) override { idMapName_ = machineId; }
+    // The peer's map is opened at its check and at the load of its state, rid of the pairs of
+    // the items a check found gone, written at the save of the state, and named for the
+    // delete-all that empties it.
+    void BeforeCheck(const QString& peerId) override { OpenIdMap(peerId); }
+    void AfterCheck(const QStringList& goneIds) override;
+    void AtStateLoad(const QString& peerId) override { OpenIdMap(peerId); }
+    CommitOutcome AtStateSave() override;
+    void BeforeEmpty(const QString& peerId) override { SetIdMapName(peerId); }
+
+    void OpenIdMap(const QString& machineId);
+    void RemoveIdMapping(const QString& id);
+    void SaveIdMap();
+    // The peer whose map a following DeleteAll empties.
+    void SetIdMapName(const QString& machineId) { idMapName_ = machineId; }
 
     const QString& IdMapName() const { return idMapName_; }
     const CIdConvert& IdMap() const { return *idMap_; }

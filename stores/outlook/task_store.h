@@ -8,7 +8,7 @@
 #include "stores/outlook/task_fields.h"
 
 template <int Version>
-class CTask : public OutlookFrameOf<Version>, public DateWindowStore {
+class CTask : public OutlookFrameOf<Version> {
 public:
     CTask() : OutlookFrameOf<Version>(OutlookKind::Tasks, Version) {}
     bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) override

@@ -15,10 +15,9 @@
 
 #include "common/outlook_store.h"
 #include "platform/loaded_file_identity.h"
-#include "stores/store_roles.h"
 #include "stores/sticky_notes/sticky_notes_file.h"
 
-class CWin7_StikyNotes : public COutlook, public SessionStore, public CommittingStore {
+class CWin7_StikyNotes : public COutlook {
 public:
     // Where the store's log lines go (one per damaged file); may be empty.
     using LogSink = std::function<void(const QString& line)>;
@@ -31,14 +30,21 @@ public:
 
     // Loads the file. A missing file is a complete load of no notes; a file that cannot be
     // read or is damaged leaves the store without notes and makes every note operation fail.
-    void Open() override;
+    void Open();
     // Writes the file when an operation changed the notes since Open or the last write, built
     // whole in memory and replacing the old file atomically (the folder is created when missing).
     // Throws when the write fails; the old file is then left as it was and the changes are kept.
     // A file that another program changed since it was read or written (size, modification time
     // or identity) is not written over: the changes are given up, the file is read again, and
     // the failure names it.
-    void Close() override;
+    void Close();
+    // The synchronisation's session is Open and Close.
+    bool AtSyncStart() override
+    {
+        Open();
+        return true;
+    }
+    void AtSyncEnd() override { Close(); }
     bool HoldsUnwrittenChanges() const override { return !damage_ && changed_; }
     // Writes the file when the notes changed (Close).
     CommitOutcome CommitChanges() override;

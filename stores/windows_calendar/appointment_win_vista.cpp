@@ -349,6 +349,9 @@ void CAppointmentWinVista::Add(ItemRecord& record, QString& id)
     AppendBlock(cache_, target, {BlockPiece{JoinLines(lines), {}}});
     id = event.Uid + kIdPadding;
     Remember(target, event.Uid);
+    // Another program may have changed the folder meanwhile: what the next request finds comes
+    // from the files as they are now.
+    LoadCalendarIndex();
 }
 
 void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
@@ -442,10 +445,11 @@ void CAppointmentWinVista::Edit(ItemRecord& record, const QString& id)
 
 void CAppointmentWinVista::Delete(const QString& id)
 {
-    const std::optional<Located> found = Locate(id, true);
-    if (!found) return;
-    RewriteFile(cache_, found->path, WithoutBlocks(*found->calendar, *found->blocks));
-    ForgetUid(found->calendar->Events()[static_cast<std::size_t>(found->served)].uid);
+    if (const std::optional<Located> found = Locate(id, true)) {
+        RewriteFile(cache_, found->path, WithoutBlocks(*found->calendar, *found->blocks));
+        ForgetUid(found->calendar->Events()[static_cast<std::size_t>(found->served)].uid);
+    }
+    LoadCalendarIndex();
 }
 
 void CAppointmentWinVista::DeleteAll()

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "common/outlook_store.h"
-#include "stores/store_roles.h"
 #include "stores/windows_calendar/calendar_file_cache.h"
 #include "stores/windows_calendar/vevent.h"
 
@@ -21,10 +20,7 @@
 // Events served: a VEVENT's own UID line of 36 characters names it. Blocks that share a UID in a
 // file (a series and its changed occurrences) are one appointment, read from the block without
 // RECURRENCE-ID (else the first). Other events are left alone and logged when the index is built.
-class CAppointmentWinVista : public COutlook,
-                             public PrepareForCheck,
-                             public CalendarIndexStore,
-                             public DateWindowStore {
+class CAppointmentWinVista : public COutlook {
 public:
     using LogSink = std::function<void(const QString&)>;
 
@@ -37,7 +33,8 @@ public:
     QString CalendarFolder() const;
 
     // Appends the event to "<Categories>.ics" (names matched without regard to case;
-    // "DefaultCalendar.ics" for none), creating the folders and the file as needed.
+    // "DefaultCalendar.ics" for none), creating the folders and the file as needed. The index
+    // is rebuilt after every add and delete, and before a delete-all.
     void Add(ItemRecord& record, QString& id) override;
     // Rewrites the event where it is found; a calendar name that differs moves it: the other
     // file is written first, then the event removed from its old file. Lines of the old event
@@ -57,12 +54,17 @@ public:
 
     // The change check's first steps: the folders, then the index; each event not served is
     // logged then (not at the rebuilds after every add and delete).
-    void PrepareToCheck() override;
-    void CreateCalendarFolders() override;
+    void PrepareToCheck();
+    void BeforeCheck(const QString&) override { PrepareToCheck(); }
+    void BeforeEmpty(const QString&) override { LoadCalendarIndex(); }
+    void CreateCalendarFolders();
     // Lists the calendar files (sorted without regard to case). Throws when the folder or a file
     // exists but cannot be read: a shorter list would make the peer delete what it misses.
-    void LoadCalendarIndex() override;
-    QString GetCalendarNames() override;
+    void LoadCalendarIndex();
+    // Every calendar's title, each followed by ","; they join the contacts source's category
+    // names. Throws when the calendar folder cannot be found.
+    QString GetCalendarNames();
+    QString CategoryNames() override { return GetCalendarNames(); }
     bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) override;
 
 private:

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "common/outlook_store.h"
-#include "stores/store_roles.h"
 #include "stores/windows_contacts/contact_file_record.h"
 #include "stores/windows_contacts/contact_group_file.h"
 
@@ -25,11 +24,7 @@ using ContactsLogLine = std::function<void(const QString& line)>;
 // Identifiers are the file's contact identifier (36 characters) followed by twelve zeros.
 // A file that is not well-formed XML or has no such identifier is left out with a log line:
 // it is never listed, changed, moved or deleted.
-class CContactWinVista : public COutlook,
-                         public PrepareForCheck,
-                         public ContactFolderStore,
-                         public CommittingStore,
-                         public GroupNamesSource {
+class CContactWinVista : public COutlook {
 public:
     // Follows the user's Contacts folder, determined again at every Load.
     explicit CContactWinVista(ContactsLogLine log = {});
@@ -54,14 +49,27 @@ public:
     // 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
 
-    // Creates the Contacts folder when it is missing, then loads it.
-    void PrepareToCheck() override;
+    // The moments of a synchronisation: a check creates the folder and loads it; a delete-all
+    // loads before and commits after emptying; the load of a state and the client's departure
+    // forget the records; the save of a state commits (AtStateSave, CommitChanges).
+    void BeforeCheck(const QString&) override { PrepareToCheck(); }
+    void BeforeEmpty(const QString&) override { Load(); }
+    void AfterEmpty(bool emptied) override
+    {
+        if (emptied) Unload();
+    }
+    void AtStateLoad(const QString&) override { ClearRecords(); }
+    void AtDeparture() override { ClearRecords(); }
+    QString CategoryNames() override { return GetGroupNames(); }
 
-    void CreateContactsFolder() override;
+    // Creates the Contacts folder when it is missing, then loads it.
+    void PrepareToCheck();
+
+    void CreateContactsFolder();
     // Appends a record for every usable contact file and the memberships of the group files.
     // A folder or file that exists but cannot be read fails the load: leaving contacts out would
     // tell the peer they were deleted.
-    void Load() override;
+    void Load();
     // Applies deletions and group changes (every change is attempted) and empties the records,
     // but for those of contacts whose changes did not all reach the files, which stay to be
     // committed again. The outcome names each file that could not be changed and gives what the
@@ -69,12 +77,12 @@ public:
     bool HoldsUnwrittenChanges() const override;
     CommitOutcome CommitChanges() override;
     // The same, throwing naming each file that could not be changed.
-    void Unload() override;
+    void Unload();
     // Forgets the loaded records, but for those holding a deletion or group change that no commit
     // has written yet; touches no file.
-    void ClearRecords() override;
+    void ClearRecords();
     // The title of every ".group" file, each followed by ",".
-    QString GetGroupNames() override;
+    QString GetGroupNames();
 
     QString ContactsFolder() const { return folder_; }
     const std::vector<ContactFileRecord>& Records() const { return records_; }

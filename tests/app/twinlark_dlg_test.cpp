@@ -405,12 +405,14 @@ TEST_F(MainDialogTest, AnOutlookThatFailsToOpenIsToldWithoutHoldingUpTheRequest)
     OutlookEmulation outlook;
     outlook.SetCreateFails(QStringLiteral("Outlook.Application"));
     outlook.Register();
-    EXPECT_FALSE(dlg.GetAgent().stores->startOutlook());
+    COutlook* contacts = dlg.GetAgent().stores->Select(ItemKind::Contacts, 14);
+    ASSERT_NE(contacts, nullptr);
+    EXPECT_THROW(contacts->Connect(), SourceUnreachable);
     const QStringList lines = LogLines();
     EXPECT_TRUE(lines.contains(QStringLiteral("'CContact::Add' Init false")))
         << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Office init Error")));
-    dlg.GetAgent().stores->releaseOutlook();
+    EXPECT_TRUE(dlg.GetAgent().stores->ReleaseSessions({}).isEmpty());
     EXPECT_EQ(outlook.LiveObjects(), 0);
 }
 

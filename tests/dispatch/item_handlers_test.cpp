@@ -302,7 +302,6 @@ TEST(AppointmentRecords, ReachTheStoreInThePeersOrder)
         SCOPED_TRACE(agentId);
         DispatchHarness h;
         h.agent.agentId = agentId;
-        h.agent.stores->startOutlook = [] { return true; };
         FakeItemStore& store = h.Install(ItemKind::Appointments, agentId);
         const QStringList sent{"End", "Subject", "Start"};
         ItemRecord record;
@@ -377,19 +376,7 @@ TEST_F(ItemRequests, AnAddWhoseChecksumFailsRemovesTheNewItem)
     }
 }
 
-class DeleteAll : public ItemRequests {
-protected:
-    void SetUp() override
-    {
-        h.agent.stores->startOutlook = [this] {
-            events << "start outlook";
-            return outlookStarts;
-        };
-        h.agent.stores->releaseOutlook = [this] { events << "release outlook"; };
-    }
-    bool outlookStarts = true;
-    QStringList events;
-};
+class DeleteAll : public ItemRequests {};
 
 TEST_F(DeleteAll, ContactsEmptyTheSourceAndTheListAndAcceptAgain)
 {
@@ -403,7 +390,6 @@ TEST_F(DeleteAll, ContactsEmptyTheSourceAndTheListAndAcceptAgain)
     EXPECT_EQ(h.agent.items.contacts.Size(), 0u);
     EXPECT_FALSE(h.home.Exists(".local/share/TwinLark/PEER.Contact")) << "the state file is left alone";
     EXPECT_EQ(h.host.events, (QStringList{"accept off", "accept on"}));
-    EXPECT_EQ(events, QStringList{"release outlook"}) << "Outlook is released whatever the source";
     EXPECT_EQ(h.TakeLogLines(), (QStringList{"AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...ok"}));
 }
 
@@ -414,7 +400,7 @@ TEST_F(DeleteAll, OtherKindsLeaveNewConnectionsRefusedUntilTheSynchronisationEnd
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_DEL_ALL_APPOINTS).code, 39);
     EXPECT_EQ(store.calls, (QStringList{"SetIdMapName PEER", "DeleteAll"}));
-    EXPECT_EQ(events, (QStringList{"start outlook", "release outlook"}));
+    EXPECT_EQ(store.moments, (QStringList{"Connect", "AfterEmpty emptied"})) << "Outlook started, then released";
     EXPECT_EQ(h.TakeLogLines(), (QStringList{"AS_DEL_ALL_APPOINTS", "AS_DEL_ALL_APPOINTS - ok"}));
     EXPECT_FALSE(h.host.accepting);
 
@@ -428,18 +414,17 @@ TEST_F(DeleteAll, FailureReleasesOutlookAndAnswersError)
 {
     h.agent.agentId = 12;
     FakeItemStore& contacts = h.Install(ItemKind::Contacts, 12);
-    outlookStarts = false;
+    contacts.FailOn("Connect");
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_DEL_ALL_CONTACTS).code, AS_ERROR);
     EXPECT_TRUE(contacts.calls.isEmpty());
-    EXPECT_EQ(events, (QStringList{"start outlook", "release outlook"}));
+    EXPECT_EQ(contacts.moments, (QStringList{"Connect", "AfterEmpty not emptied"}));
     EXPECT_EQ(h.host.events, (QStringList{"accept off", "accept on"}));
     EXPECT_EQ(h.TakeLogLines().mid(0, 2),
               (QStringList{"AS_DEL_ALL_CONTACTS", "AS_DEL_ALL_CONTACTS...error"}));
 
     h.agent.agentId = 14;
     FakeItemStore& tasks = h.Install(ItemKind::Tasks, 14);
-    outlookStarts = true;
     tasks.FailOn("DeleteAll");
     h.agent.items.tasks.Append(NewItemId(), 1);
     h.host.events.clear();

@@ -117,7 +117,6 @@ TEST_P(DateWindow, FiltersOnlyAddedItems)
     const WindowCase& c = GetParam();
     DispatchHarness h;
     h.agent.agentId = 14;
-    h.agent.stores->startOutlook = [] { return true; };
     FakeItemStore& store =
         h.Install(c.check == AS_CHECK_APPOINTS ? ItemKind::Appointments : ItemKind::Tasks, 14);
     const QString inside = store.Put(TextRecord({{"Subject", "soon"}}));
@@ -175,7 +174,6 @@ TEST_F(ChangeCheck, AppointmentsLogEveryComparisonWithSignedChecksums)
 TEST_F(ChangeCheck, TasksLogNoOkLine)
 {
     h.agent.agentId = 14;
-    h.agent.stores->startOutlook = [] { return true; };
     h.Install(ItemKind::Tasks, 14);
     h.TakeLogLines();
     EXPECT_EQ(h.Send(AS_CHECK_TASKS, U16Bytes(0xFFFF) + U16Bytes(0xFFFF)).code, 51);
@@ -226,16 +224,14 @@ TEST_F(ChangeCheck, MoreIdentifiersThanTheCountCanSayAnswerErrorAndLeaveTheSaved
 TEST_F(ChangeCheck, OutlookThatDoesNotStartAnswersErrorAndLeavesTheList)
 {
     h.agent.agentId = 12;
-    int releases = 0;
-    h.agent.stores->startOutlook = [] { return false; };
-    h.agent.stores->releaseOutlook = [&] { ++releases; };
     FakeItemStore& store = h.Install(ItemKind::Contacts, 12);
+    store.FailOn("Connect");
     h.agent.items.contacts.Append(NewItemId(), 3);
     h.TakeLogLines();
 
     EXPECT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_ERROR);
     EXPECT_EQ(h.TakeLogLines(), QStringList{"AS_CHECK_CONTACTS(=OfficeInit()=)...error"});
-    EXPECT_EQ(releases, 1);
+    EXPECT_EQ(store.moments, QStringList{"Connect"});
     EXPECT_EQ(h.agent.items.contacts.Size(), 1u);
     EXPECT_TRUE(store.calls.isEmpty());
     EXPECT_FALSE(h.home.Exists(kDataDir + "PEER.Contact"));
@@ -272,7 +268,6 @@ TEST_P(SourceSteps, CheckPreparesTheSourceAndMaintainsItsIdentifierMap)
     DispatchHarness h;
     h.agent.agentId = c.agentId;
     h.agent.notesAgentId = c.notesAgentId;
-    h.agent.stores->startOutlook = [] { return true; };
     FakeItemStore& store = h.Install(c.kind, c.kind == ItemKind::Notes ? c.notesAgentId : c.agentId);
     const QString gone = NewItemId();
     h.agent.items.notesSuffix = QStringLiteral("N");

@@ -46,7 +46,6 @@ FakeItemStore& SelectSource(DispatchHarness& h, ItemKind kind)
             return h.Install(ItemKind::Appointments, 1);
         case ItemKind::Tasks:
             h.agent.agentId = 14;
-            stores.startOutlook = [] { return true; };
             return h.Install(ItemKind::Tasks, 14);
         case ItemKind::Notes:
             h.agent.notesAgentId = 0x4000;

@@ -17,6 +17,7 @@
 #include "stores/base/source_flags.h"
 #include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
+#include "support/fake_store_family.h"
 #include "support/planted_sources.h"
 #include "wire/message_header.h"
 
@@ -267,7 +268,7 @@ TEST(SourceRequests, AvailableSourcesFollowTheMachine)
         ScopedWindowsVersion xp(5, 1);
         PlantFavorites(h.home);
         PlantOpera(h.home, "11.64", 2, true);
-        h.agent.stores->usingExchangeServer = [] { return true; };
+        InstallFakeFamily(*h.agent.stores, ItemKind::Contacts, 14).status = kExchange;
         EXPECT_EQ(FlagsOf(h.Send(AS_GET_AVAILABLE_SOURCES)), kWindowsXpAddressBook | kInternetExplorer |
                                                                  kOpera | kOperaContacts | kOperaNotes |
                                                                  kExchange);
@@ -350,7 +351,7 @@ TEST_P(GetSources, ReportTheChoiceAndTheBrowserReadBrowserIdGives)
     h.agent.agentId = c.agent;
     h.agent.notesAgentId = c.notes;
     h.agent.browserId = 2;  // not consulted: the browser bit comes from ReadBrowserId
-    h.agent.stores->usingExchangeServer = [&] { return c.exchange; };
+    InstallFakeFamily(*h.agent.stores, ItemKind::Contacts, 14).status = c.exchange ? kExchange : 0;
     ASSERT_TRUE(CreateSettingsKey());
     c.plant(h.home);
     const SentMessage reply = h.Send(AS_GET_SOURCES);

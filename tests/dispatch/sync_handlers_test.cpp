@@ -11,6 +11,7 @@
 #include "platform/registry.h"
 #include "stores/catalog/store_set.h"
 #include "support/dispatch_harness.h"
+#include "support/fake_store_family.h"
 #include "wire/message_header.h"
 
 namespace {
@@ -46,7 +47,7 @@ protected:
         });
         s.Replace(BrowserKind::Firefox, std::make_unique<SessionBookmarks>(events, "firefox"));
         s.Replace(BrowserKind::Opera, std::make_unique<SessionBookmarks>(events, "opera bookmarks"));
-        s.releaseOutlook = [this] { events << "release outlook"; };
+        InstallFakeFamily(s, ItemKind::Contacts, 14).release = [this] { events << "release outlook"; };
         h.agent.agentId = 2;
         h.agent.notesAgentId = 0;
         h.agent.browserId = 0;
@@ -329,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(
         CategoriesCase{"Outlook9WithoutKey", 9, [](DispatchHarness&) {}, ""},
         CategoriesCase{"Outlook14", 14,
                        [](DispatchHarness& h) {
-                           h.agent.stores->outlookCategories = [] { return QStringList{"Red", "Blue"}; };
+                           h.Install(ItemKind::Contacts, 14).groupNames = "Red;Blue;";
                        },
                        "Red,Blue"},
         CategoriesCase{"Outlook12NotRunning", 12, [](DispatchHarness&) {}, std::nullopt},
@@ -337,9 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
         // More than one message holds: sent whole, in pieces, as the long replies are.
         CategoriesCase{"LongerThanOneMessage", 14,
                        [](DispatchHarness& h) {
-                           h.agent.stores->outlookCategories = [] {
-                               return QStringList(1000, QString(9, 'c'));
-                           };
+                           h.Install(ItemKind::Contacts, 14).groupNames = QStringList(1000, QString(9, 'c')).join(';') + ';';
                        },
                        QStringList(1000, QString(9, 'c')).join(u',')}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -1,10 +1,9 @@
 #pragma once
 // An in-memory item store for the request tests: it keeps records in insertion order, computes
 // checksums from their fields, records each call, and can be told to fail any operation.
-// FakeItemStore itself has no role; FakeStoreWith<Roles...> takes on the roles named (its role
-// operations record their calls like the others), and MakeFakeStoreFor gives a fake the roles
-// of the store that serves a source, so the requests' extra steps can be seen as they happen
-// for that source.
+// A fake may stand for the store of one source (FakeStoreFor, MakeFakeStoreFor): it then answers
+// the protocol's moments (StoreLifecycle) as that store does, recording the store's own steps by
+// their names, so the requests' extra steps can be seen as they happen for that source.
 
 #include <QHash>
 #include <QSet>
@@ -16,10 +15,25 @@
 
 #include "common/outlook_store.h"
 #include "stores/base/source_kind.h"
-#include "stores/store_roles.h"
+
+// The store a fake stands for, as far as the moments of a synchronisation go.
+enum class FakeStands {
+    Nothing,          // no step at any moment
+    AddressBook,      // connects at the check (Open), disconnects at every release (Close); groups
+    WindowsContacts,  // loads at the check, forgets at a state load and departure, commits (Unload)
+    WindowsCalendar,  // indexes at the check and around adds, deletes, delete-alls; date windows
+    Session,          // Open at the synchronisation's start, Close at its end (Opera, Sticky Notes)
+    Outlook,          // Outlook's start (Connect) and release; date windows for appointments and tasks
+    OutlookMapped,    // the same, with the identifier map of versions 12 and 14
+};
 
 class FakeItemStore : public COutlook {
 public:
+    explicit FakeItemStore(FakeStands stands = FakeStands::Nothing, bool datedItems = false)
+        : stands_(stands), datedItems_(datedItems)
+    {
+    }
+
     // Plants an item with a fresh identifier, or under a given one (replacing an item of that id).
     QString Put(const ItemRecord& record);
     void Put(const QString& id, const ItemRecord& record);
@@ -36,11 +50,14 @@ public:
 
     // Every call in order: the operation's name, then " " and the identifier where it has one.
     QStringList calls;
+    // The moments an Outlook store answers with Outlook's start and release, in order:
+    // "Connect", "AfterEmpty emptied" or "AfterEmpty not emptied".
+    QStringList moments;
     // Receives the calls too, and outlives the store (for stores the agent destroys).
     QStringList* journal = nullptr;
     // Items that lie outside every date window.
     QSet<QString> outOfWindow;
-    // What GetGroupNames and GetCalendarNames answer.
+    // What GetGroupNames and GetCalendarNames answer (an Outlook store's CategoryNames: groupNames).
     QString groupNames;
     QString calendarNames;
     // The last record handed to Add or Edit, as the store saw it.
@@ -54,9 +71,23 @@ public:
     void GetIDs(QStringList& ids) override;
     std::uint32_t IDtoCRC32(const QString& id) override;
 
-    // The role operations, recorded by their names. PrepareToCheck records the steps of the
-    // store it stands for: the Windows Contacts, Windows Calendar or address book preparation,
-    // chosen by the other roles the fake has.
+    // The moments, answered as the store the fake stands for does. Connect records nothing; told
+    // to fail ("Connect"), it throws as a program that does not start.
+    void Connect() override;
+    void BeforeCheck(const QString& peerId) override;
+    void AfterCheck(const QStringList& goneIds) override;
+    void BeforeEmpty(const QString& peerId) override;
+    void AfterEmpty(bool emptied) override;
+    void AtStateLoad(const QString& peerId) override;
+    CommitOutcome AtStateSave() override;
+    bool AtSyncStart() override;
+    void AtSyncEnd() override;
+    void AtRelease() override;
+    void AtDeparture() override;
+    bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) override;
+    QString CategoryNames() override;
+
+    // The store's own steps, recorded by their names.
     void PrepareToCheck();
     void Open() { Call(QStringLiteral("Open")); }
     void Close() { Call(QStringLiteral("Close")); }
@@ -67,7 +98,6 @@ public:
     void CreateCalendarFolders() { Call(QStringLiteral("CreateCalendarFolders")); }
     void LoadCalendarIndex() { Call(QStringLiteral("LoadCalendarIndex")); }
     QString GetCalendarNames();
-    bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead);
     void OpenIdMap(const QString& machineId) { Call(QStringLiteral("OpenIdMap"), machineId); }
     void RemoveIdMapping(const QString& id) { Call(QStringLiteral("RemoveIdMapping"), id); }
     void SaveIdMap() { Call(QStringLiteral("SaveIdMap")); }
@@ -75,6 +105,7 @@ public:
     QString GetGroupNames();
 
 private:
+    bool Mapped() const { return stands_ == FakeStands::OutlookMapped; }
     // Records the call and throws when it is told to fail.
     void Call(const QString& op, const QString& id = {});
     void Require(const QString& id) const;
@@ -82,130 +113,12 @@ private:
     QStringList order_;
     QHash<QString, ItemRecord> items_;
     QHash<QString, QString> failures_;  // op -> id ("" for every id)
+    FakeStands stands_;
+    bool datedItems_;
 };
 
-// One role of a fake, forwarding to the fake's recorded operation.
-template <class Role>
-class FakeRole;
-
-template <>
-class FakeRole<PrepareForCheck> : public PrepareForCheck {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void PrepareToCheck() override { s_.PrepareToCheck(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<SessionStore> : public SessionStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void Open() override { s_.Open(); }
-    void Close() override { s_.Close(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-// The address book's disconnection is its Close.
-template <>
-class FakeRole<ConnectionStore> : public ConnectionStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void Disconnect() override { s_.Close(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<ContactFolderStore> : public ContactFolderStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void CreateContactsFolder() override { s_.CreateContactsFolder(); }
-    void Load() override { s_.Load(); }
-    void Unload() override { s_.Unload(); }
-    void ClearRecords() override { s_.ClearRecords(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-// Windows Contacts' commit before the state is saved is its Unload; the fake holds nothing
-// between requests.
-template <>
-class FakeRole<CommittingStore> : public CommittingStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    bool HoldsUnwrittenChanges() const override { return false; }
-    CommitOutcome CommitChanges() override
-    {
-        s_.Unload();
-        return {};
-    }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<CalendarIndexStore> : public CalendarIndexStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void CreateCalendarFolders() override { s_.CreateCalendarFolders(); }
-    void LoadCalendarIndex() override { s_.LoadCalendarIndex(); }
-    QString GetCalendarNames() override { return s_.GetCalendarNames(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<DateWindowStore> : public DateWindowStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    bool IsInDateWindow(const QString& id, std::int16_t back, std::int16_t ahead) override
-    {
-        return s_.IsInDateWindow(id, back, ahead);
-    }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<IdMappedStore> : public IdMappedStore {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    void OpenIdMap(const QString& machineId) override { s_.OpenIdMap(machineId); }
-    void RemoveIdMapping(const QString& id) override { s_.RemoveIdMapping(id); }
-    void SaveIdMap() override { s_.SaveIdMap(); }
-    void SetIdMapName(const QString& machineId) override { s_.SetIdMapName(machineId); }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <>
-class FakeRole<GroupNamesSource> : public GroupNamesSource {
-public:
-    explicit FakeRole(FakeItemStore& s) : s_(s) {}
-    QString GetGroupNames() override { return s_.GetGroupNames(); }
-
-private:
-    FakeItemStore& s_;
-};
-
-template <class... Roles>
-class FakeStoreWith : public FakeItemStore, public FakeRole<Roles>... {
-public:
-    FakeStoreWith() : FakeRole<Roles>(static_cast<FakeItemStore&>(*this))... {}
-};
-
-// A fake with the roles of the store that serves the source here: the address book (contacts
-// 0), Windows Contacts (1, 2), Windows Calendar (appointments 1), Opera's contacts and notes and
+// A fake that stands for the store that serves the source here: the address book (contacts 0),
+// Windows Contacts (1, 2), Windows Calendar (appointments 1), Opera's contacts and notes and
 // Sticky Notes (sessions), the Outlook stores (date windows for appointments and tasks, the
-// identifier map for versions 12 and 14). A fake without roles for any other code.
+// identifier map for versions 12 and 14). A fake that stands for nothing for any other code.
 std::unique_ptr<FakeItemStore> MakeFakeStoreFor(ItemKind kind, std::uint32_t code);

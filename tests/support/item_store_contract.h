@@ -19,9 +19,9 @@
 //   };
 //   INSTANTIATE_TYPED_TEST_SUITE_P(StickyNotes, ItemStoreContract, StickyNotesContract);
 //
-// The suite drives a store as the requests do: a store that has the PrepareForCheck or
-// SessionStore role is prepared and opened before use, and a SessionStore or ContactFolderStore
-// is closed or unloaded before a store is made anew.
+// The suite drives a store as the requests do: it is prepared as for a check and its session
+// opened before use, and its changes committed as at a state's save and its session closed before
+// a store is made anew.
 
 #include <gtest/gtest.h>
 
@@ -31,22 +31,24 @@
 #include "common/item_id.h"
 #include "common/item_record.h"
 #include "common/outlook_store.h"
-#include "stores/store_roles.h"
+#include "common/errors.h"
 
 namespace item_store_contract {
 
 // The store ready for requests, as a synchronisation would have it.
 inline void Begin(COutlook& store)
 {
-    if (auto* prepare = StoreRole<PrepareForCheck>(&store)) prepare->PrepareToCheck();
-    if (auto* session = StoreRole<SessionStore>(&store)) session->Open();
+    store.BeforeCheck(QStringLiteral("PEER"));
+    store.AtSyncStart();
 }
 
-// What the end of a synchronisation writes back.
+// What the end of a synchronisation writes back. Every store the suite drives opens a session at
+// AtSyncStart or has none to close.
 inline void End(COutlook& store)
 {
-    if (auto* records = StoreRole<ContactFolderStore>(&store)) records->Unload();
-    if (auto* session = StoreRole<SessionStore>(&store)) session->Close();
+    const CommitOutcome outcome = store.AtStateSave();
+    if (!outcome.failures.isEmpty()) throw AgentError(outcome.failures.join(QStringLiteral(", ")));
+    store.AtSyncEnd();
 }
 
 template <class Factory>

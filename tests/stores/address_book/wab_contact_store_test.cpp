@@ -139,7 +139,7 @@ TEST_F(WabStoreTest, AFileThatIsNoBookIsLoggedAndLeftAsItIs)
     home.WriteFile(QStringLiteral(".local/share/TwinLark/AddressBook.wab"), foreign);
     QStringList lines;
     CContactWinXP logged([&](const QString& line) { lines.append(line); });
-    logged.PrepareToCheck();
+    logged.BeforeCheck(QStringLiteral("PEER"));
     EXPECT_FALSE(logged.IsOpen());
     ASSERT_EQ(lines.size(), 1);
     EXPECT_TRUE(lines[0].contains(AddressBookFileIn(home))) << lines[0].toStdString();

@@ -92,7 +92,7 @@ TEST(SourceCatalog, EveryRowsBitChoosesItsCodeAndIsReportedWhileChosen)
         PlantOpera(h.home, QStringLiteral("12.16.1860"), 1, true);
         PlantSafari(h.home);
         const ScopedOutlookServers outlook(
-            row.outlookVersion ? QStringList{QString::number(row.outlookVersion)} : QStringList{});
+            row.programVersion ? QStringList{QString::number(row.programVersion)} : QStringList{});
         // The Windows version whose sources the row is among.
         const bool xp = row.available == IsWindowsXp;
         const bool vista = row.available == IsWindowsVista;
@@ -112,9 +112,6 @@ TEST(SourceCatalog, EachSourceHasOneRowAndEachBitOneCodePerKind)
         const QString key = QStringLiteral("%1/%2").arg(static_cast<int>(row.kind)).arg(row.code);
         EXPECT_FALSE(seen.contains(key)) << Name(row);
         seen.insert(key);
-        const bool bookmarks = row.kind == SourceKind::Bookmarks;
-        EXPECT_EQ(row.makeItemStore == nullptr, bookmarks) << Name(row);
-        EXPECT_EQ(row.makeBookmarkStore == nullptr, !bookmarks) << Name(row);
     }
     // Outlook's notes bit names five codes; it chooses by what is installed instead.
     for (const SourceRow& a : SourceCatalog())
@@ -129,13 +126,14 @@ TEST(SourceCatalog, EachSourceHasOneRowAndEachBitOneCodePerKind)
 TEST(SourceCatalog, BookmarkRowsNameTheirBookmarksAsTheirStoresKeyThem)
 {
     QSet<QString> stateParts;
+    const StoreSet stores;
     for (const SourceRow& row : SourceCatalog()) {
         if (row.kind != SourceKind::Bookmarks) continue;
         SCOPED_TRACE(Name(row));
         EXPECT_FALSE(stateParts.contains(QLatin1String(row.bookmarkStatePart)))
             << "one state file per browser";
         stateParts.insert(QLatin1String(row.bookmarkStatePart));
-        const std::unique_ptr<BookmarkStore> store = row.makeBookmarkStore(StoreServices{});
+        BookmarkStore* store = stores.Select(static_cast<BrowserKind>(row.code));
         if (!store) {
             EXPECT_FALSE(HasIdentifiers(row.bookmarkNaming)) << "a browser without a store names nothing";
             continue;

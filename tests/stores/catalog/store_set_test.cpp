@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "common/errors.h"
+
 #include "support/fake_item_store.h"
+#include "support/fake_store_family.h"
 
 namespace {
 
@@ -19,21 +22,19 @@ SourceSelection Chosen(std::uint32_t agentCode, std::uint32_t notesCode, std::ui
     return {agentCode, notesCode, browserKind};
 }
 
-TEST(StoreSet, OutlookStartsOnceAndIsReleasedWhateverHappened)
+TEST(StoreSet, EveryFamilyIsReleasedWhateverIsChosenAndReportsItsStatus)
 {
     StoreSet stores;
-    EXPECT_FALSE(stores.OfficeInit()) << "no Outlook connection here";
-    int starts = 0;
-    int releases = 0;
-    stores.startOutlook = [&] { return ++starts > 1; };
-    stores.releaseOutlook = [&] { ++releases; };
-    EXPECT_FALSE(stores.OfficeInit());
-    EXPECT_TRUE(stores.OfficeInit());
-    EXPECT_TRUE(stores.OfficeInit());
-    EXPECT_EQ(starts, 2) << "an initialised connection is not started again";
-    EXPECT_TRUE(stores.OfficeDestroy());
-    EXPECT_FALSE(stores.officeInitialized);
-    EXPECT_EQ(releases, 1);
+    FakeStoreFamily& outlook = InstallFakeFamily(stores, ItemKind::Contacts, 14);
+    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0x10000)).isEmpty());
+    EXPECT_EQ(outlook.releases, 1) << "what a family shares is released even when none of its sources is chosen";
+
+    EXPECT_EQ(stores.StatusFlags(), 0u);
+    outlook.status = 0x400;
+    EXPECT_EQ(stores.StatusFlags(), 0x400u);
+    EXPECT_EQ(stores.StatusFlagsOf(*FindSource(ItemKind::Contacts, 14)), 0x400u);
+    EXPECT_EQ(stores.StatusFlagsOf(*FindSource(ItemKind::Contacts, 11)), 0u) << "a row that reports no status";
+    EXPECT_EQ(stores.StatusFlagsOf(*FindSource(ItemKind::Contacts, 2)), 0u);
 }
 
 TEST(StoreSet, StickyNotesLiveFromOpenToCloseAndAnOpenOneIsWrittenBackFirst)
@@ -62,26 +63,22 @@ TEST(StoreSet, StickyNotesLiveFromOpenToCloseAndAnOpenOneIsWrittenBackFirst)
 TEST(StoreSet, ReleaseStepsReportFailuresInsteadOfThrowing)
 {
     StoreSet stores;
-    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(1, 0)));
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(1, 0)).isEmpty());
     EXPECT_TRUE(stores.ReleaseSessions(Chosen(0, 0)).isEmpty());
     FakeItemStore& first = Install(stores, ItemKind::Contacts, 1);
     FakeItemStore& second = Install(stores, ItemKind::Contacts, 2);
     FakeItemStore& book = Install(stores, ItemKind::Contacts, 0);
     first.FailOn("ClearRecords");
     book.FailOn("Close");
-    QString failure;
-    EXPECT_FALSE(stores.ForgetLoadedRecords(Chosen(1, 0), &failure));
-    EXPECT_EQ(failure, "ClearRecords failed");
-    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(2, 0)));
-    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(14, 0))) << "only the Windows Contacts sources keep records";
+    EXPECT_EQ(stores.ForgetLoadedRecords(Chosen(1, 0)), QStringList{"ClearRecords failed"});
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(2, 0)).isEmpty());
+    EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(14, 0)).isEmpty()) << "only the Windows Contacts sources keep records";
     EXPECT_EQ(second.calls, QStringList{"ClearRecords"});
 
-    stores.releaseOutlook = [] { throw std::runtime_error("Outlook hangs"); };
-    stores.officeInitialized = true;
+    InstallFakeFamily(stores, ItemKind::Contacts, 14).release = [] { throw AgentError("Outlook could not be released"); };
     EXPECT_EQ(stores.ReleaseSessions(Chosen(0, 0)),
               (QStringList{"Close failed", "Outlook could not be released"}))
         << "every step runs whatever failed before it";
-    EXPECT_FALSE(stores.officeInitialized);
 }
 
 // A session that a synchronisation never opened is not closed: a loaded copy that was never

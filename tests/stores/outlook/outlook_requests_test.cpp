@@ -73,10 +73,10 @@ TEST_F(OutlookRequests, EveryOutlookRowOfTheCatalogueIsOpenedWithItsVersion)
                                                         {SourceKind::Notes, AS_CHECK_NOTES}};
     int rows = 0;
     for (const SourceRow& row : SourceCatalog()) {
-        if (!row.outlookVersion) continue;
+        if (!row.programVersion) continue;
         SCOPED_TRACE(QStringLiteral("kind %1 code %2").arg(int(row.kind)).arg(row.code).toStdString());
         ++rows;
-        outlook.SetVersions({row.outlookVersion});
+        outlook.SetVersions({row.programVersion});
         outlook.Register();
         (row.kind == SourceKind::Notes ? h.agent.notesAgentId : h.agent.agentId) = row.code;
         EXPECT_EQ(h.Send(checks.at(row.kind)).code, checks.at(row.kind) + 1)

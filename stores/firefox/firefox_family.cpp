@@ -1,0 +1,35 @@
+// The Firefox family: the bookmarks of places.sqlite.
+#include "stores/base/single_store_family.h"
+#include "stores/base/source_flags.h"
+#include "stores/base/source_probes.h"
+#include "stores/firefox/firefox.h"
+
+namespace {
+
+constexpr SourceRow kRows[] = {
+    {.kind = SourceKind::Bookmarks,
+     .code = static_cast<std::uint32_t>(BrowserKind::Firefox),
+     .flag = SourceFlags::kFirefox,
+     .available = IsFirefoxInstalled,
+     .openedLine = "Firefox database is open",
+     .closedLine = "Firefox database is close",
+     .programs = "firefox.exe firefox firefox-esr firefox-bin",
+     .bookmarkNaming = BookmarkNaming::RowNumber,
+     .bookmarkStatePart = ".FireFox_"},
+};
+
+std::span<const SourceRow> Rows()
+{
+    return kRows;
+}
+
+std::unique_ptr<BookmarkStore> MakeStore(const StoreServices& services)
+{
+    auto store = std::make_unique<CFirefox>();
+    store->SetLog(services.log);
+    return store;
+}
+
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, MakeStore>(60));
+
+}  // namespace

@@ -1,0 +1,26 @@
+// Safari: a source without a store. The peer reads Safari's own file (AS_GET_SAFARI_PATH), and
+// its state file, named without a browser part, stays empty.
+#include "stores/base/single_store_family.h"
+#include "stores/base/source_flags.h"
+#include "stores/base/source_probes.h"
+
+namespace {
+
+constexpr SourceRow kRows[] = {
+    {.kind = SourceKind::Bookmarks,
+     .code = static_cast<std::uint32_t>(BrowserKind::Safari),
+     .flag = SourceFlags::kSafari,
+     .available = IsSafariInstalled,
+     .programs = "safari.exe",
+     .bookmarkNaming = BookmarkNaming::NoIdentifier,
+     .bookmarkStatePart = ""},
+};
+
+std::span<const SourceRow> Rows()
+{
+    return kRows;
+}
+
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, nullptr>(100));
+
+}  // namespace
