@@ -1,5 +1,6 @@
 #include "stores/apps/opera_bookmarks.h"
 
+#include <QScopeGuard>
 #include <QUuid>
 
 #include "common/bookmark_checksums.h"
@@ -89,6 +90,18 @@ void COperaBookmarks::Open()
 
 void COperaBookmarks::Close()
 {
+    // An index goes with its hotlist; one kept for changes not written yet still serves.
+    const auto forget = qScopeGuard([this] {
+        if (file_.Loaded()) return;
+        index_.clear();
+        std::vector<UrlFileEntry>().swap(ids_);
+        indexStale_ = true;
+    });
+    file_.End();
+}
+
+void COperaBookmarks::Write()
+{
     try {
         file_.Close();
     } catch (...) {
@@ -100,7 +113,8 @@ void COperaBookmarks::Close()
 
 CommitOutcome COperaBookmarks::CommitChanges()
 {
-    Close();
+    // The state saved after it is the synchronisation's, which goes on with the hotlist.
+    Write();
     return {};
 }
 
@@ -237,5 +251,5 @@ void COperaBookmarks::DeleteAll()
         file_.Change().RemoveAll(blocks);
         indexStale_ = true;
     }
-    Close();
+    Write();
 }

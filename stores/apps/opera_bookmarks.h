@@ -27,9 +27,11 @@ public:
     static constexpr int kMaxReadFolderDepth = 1000;
 
     void Open() override;
+    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
+    // keeps the hotlist and its changes for the next chance.
     void Close() override;
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
-    // Writes the hotlist when it changed (Close).
+    // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
 
     // The file keeps a line break of a name or address as its own break characters, so the
@@ -68,6 +70,8 @@ private:
     Found Require(const QString& key);
     // The folder the Path's names lead to from the top level, created where missing.
     int ReachFolder(AdrDocument& doc, const QStringList& folders);
+    // Writes the hotlist when it changed; the session goes on with it.
+    void Write();
 
     OperaHotlistFile file_;
     QHash<QString, Found> index_;
