@@ -64,7 +64,15 @@ private:
         int block = -1;
         QString path;
     };
-    const QHash<QString, Found>& Index();
+    // A visible bookmark: its block and the place of its folder's Path in paths_.
+    struct Indexed {
+        int block;
+        int path;
+    };
+    // Builds the index when the hotlist changed since.
+    void Index();
+    // The bookmark an identifier names, or none; valid until the index is built again.
+    const Indexed* Lookup(const QString& key);
     Found Find(const QString& key);
     // Throws AgentError when no visible bookmark carries the identifier.
     Found Require(const QString& key);
@@ -74,7 +82,8 @@ private:
     void Write();
 
     OperaHotlistFile file_;
-    QHash<QString, Found> index_;
+    QHash<std::int64_t, Indexed> index_;  // by the number an identifier's text gives
+    std::vector<QString> paths_;
     std::vector<UrlFileEntry> ids_;
     bool indexStale_ = true;
 };
