@@ -1,7 +1,6 @@
 #include "dispatch/bookmark_check_list.h"
 
 #include <QHash>
-#include <QSet>
 #include <limits>
 
 #include "common/bookmark_checksums.h"
@@ -54,10 +53,17 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
     next.reserve(list.size() + current.size());
     ChainByKey(list, keyOf, first, next);
 
+    // Which entries of the list a current bookmark matches, and which current bookmarks match
+    // one: whatever no current bookmark matches is deleted, whatever matches none is added.
+    const std::size_t listed = list.size();
+    std::vector<char> entryPresent(listed, 0);
+    std::vector<char> matched(current.size(), 0);
     for (std::size_t c = 0; c < current.size(); ++c) {
         const auto found = first.constFind(keyOf(current[c]));
         if (found == first.cend()) continue;
+        matched[c] = 1;
         for (std::size_t i = *found; i != kNoEntry; i = next[i]) {
+            entryPresent[i] = 1;
             if (list[i].crc != currentCrcs[c]) {
                 list[i].crc = currentCrcs[c];
                 changes.edited.push_back(IdOfEntry(kind, list[i]));
@@ -65,11 +71,10 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
         }
     }
 
-    QSet<Key> present;
-    present.reserve(static_cast<qsizetype>(current.size()));
     for (std::size_t c = 0; c < current.size(); ++c) {
+        if (matched[c]) continue;
         const Key key = keyOf(current[c]);
-        present.insert(key);
+        // Listed twice: added once.
         if (first.contains(key)) continue;
         BookmarkCheckEntry entry = current[c];
         entry.crc = currentCrcs[c];
@@ -79,11 +84,17 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
         changes.added.push_back(IdOfEntry(kind, list.back()));
     }
 
-    std::erase_if(list, [&](const BookmarkCheckEntry& e) {
-        if (present.contains(keyOf(e))) return false;
-        changes.deleted.push_back(IdOfEntry(kind, e));
-        return true;
-    });
+    // Entries just added are present by their making.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i < listed && !entryPresent[i]) {
+            changes.deleted.push_back(IdOfEntry(kind, list[i]));
+            continue;
+        }
+        if (kept != i) list[kept] = std::move(list[i]);
+        ++kept;
+    }
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(kept), list.end());
     return changes;
 }
 

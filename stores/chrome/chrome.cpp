@@ -67,6 +67,11 @@ CChrome::CChrome() = default;
 
 CChrome::CChrome(QString bookmarksFile) : fixedFile_(std::move(bookmarksFile)) {}
 
+void CChrome::Close()
+{
+    index_.reset();
+}
+
 QString CChrome::BookmarksFile() const
 {
     return fixedFile_ ? *fixedFile_ : ChromeBookmarksPath();
@@ -171,7 +176,10 @@ void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)
         if (ids) ids->reserve(bookmarks.size());
         for (ChromeBookmark& b : bookmarks) {
             const std::uint32_t checksum = BookmarkCrc32(b.record.path, b.record.name, b.record.url);
-            if (ids) ids->push_back({b.id, 0, 0, 0});
+            // Copies of their own, side by side: the check list keeps the identifiers after the
+            // index is forgotten, and sharing the texts read from the file they would hold on to
+            // the pages of names and addresses around them.
+            if (ids) ids->push_back({QString(b.id.constData(), b.id.size()), 0, 0, 0});
             index.byId.insert(std::move(b.id), {checksum, std::move(b.record)});
         }
     }

@@ -109,6 +109,17 @@ void OperaHotlistFile::Close()
     changed_ = false;
 }
 
+void OperaHotlistFile::End()
+{
+    try {
+        Close();
+    } catch (...) {
+        if (!changed_) Drop();
+        throw;
+    }
+    Drop();
+}
+
 void OperaHotlistFile::Drop()
 {
     doc_.reset();

@@ -13,9 +13,11 @@
 class OperaHotlistItemStore : public COutlook, public SessionStore, public CommittingStore {
 public:
     void Open() override;
+    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
+    // keeps the hotlist and its changes for the next chance.
     void Close() override;
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
-    // Writes the hotlist when it changed (Close).
+    // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
     void Delete(const QString& id) override;
     // Reads the file again (dropping unsaved changes), removes every visible item and writes
@@ -37,6 +39,9 @@ protected:
     OperaItemIds ids_;
 
 private:
+    // Writes the hotlist when it changed; the session goes on with it.
+    void Write();
+
     QString identifyingKey_;
     QString itemName_;
     bool idsStale_ = true;
