@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <cerrno>
 #include <cstring>
@@ -13,9 +12,9 @@
 
 #include "common/bookmark_checksums.h"
 #include "common/errors.h"
-#include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
 #include "platform/regular_file_read.h"
+#include "platform/replace_user_file.h"
 #include "stores/chrome/chrome_bookmark_scan.h"
 #include "stores/chrome/chrome_bookmark_tree.h"
 #include "stores/chrome/chrome_twin_dates.h"
@@ -132,13 +131,9 @@ bool CChrome::GiveOwnDates(const QString& path, ChromeJson& document)
 void CChrome::Write(const QString& path, ChromeJson& document)
 {
     UpdateChromeBookmarksChecksum(document);
-    // A linked file is replaced where it really lives, and keeps its mode (Chrome's is 0600).
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.canonicalFilePath() : path;
-    struct stat st;
-    const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? st.st_mode & 07777 : 0600;
     index_.reset();
-    WriteFileAtomically(target, SerializeChromeBookmarks(document), mode);
+    // A linked file is replaced where it really lives, and keeps its mode (Chrome's is 0600).
+    ReplaceUserFile(path, SerializeChromeBookmarks(document), LinkAtPath::WriteThrough, 0600);
 }
 
 void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)

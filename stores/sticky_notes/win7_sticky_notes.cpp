@@ -8,8 +8,8 @@
 
 #include "common/crc32.h"
 #include "common/errors.h"
-#include "platform/atomic_file.h"
 #include "platform/known_folders.h"
+#include "platform/replace_user_file.h"
 
 const QString CWin7_StikyNotes::kBodyField = QStringLiteral("Win7Notes_Body");
 const QString CWin7_StikyNotes::kPlainTextField = QStringLiteral("UNICODE");
@@ -110,13 +110,13 @@ void CWin7_StikyNotes::Close()
         Open();
         throw AgentError(reason);
     }
-    const QString target = FileToRewrite(path_);
-    const QString folder = QFileInfo(target).absolutePath();
+    const QString folder = QFileInfo(path_).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError("the Sticky Notes folder " + folder.toStdString() + " cannot be created");
-    // Built whole before the old file is touched, then swapped in at once: a failure at any
-    // step leaves the old file as it was. Notes are private; a new file is its owner's alone.
-    WriteFileAtomically(target, file_.Serialize(), ModeToKeep(target, 0600));
+    // Built whole before the old file is touched, then swapped in at once (where a link leads):
+    // a failure at any step leaves the old file as it was. Notes are private; a new file is its
+    // owner's alone.
+    ReplaceUserFile(path_, file_.Serialize(), LinkAtPath::WriteThrough, 0600);
     loadedAs_ = LoadedFileIdentity::Of(path_);
     changed_ = false;
 }
