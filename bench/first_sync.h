@@ -80,7 +80,7 @@ inline std::vector<QByteArray> ReportedGets(Agent& agent, const FirstSyncRequest
     std::vector<QByteArray> payloads;
     if (r.bookmarks) {
         const auto kind = static_cast<BrowserKind>(agent.browserId);
-        for (const BookmarkCheckEntry& e : agent.bookmarks->checkList) {
+        for (const BookmarkCheckEntry& e : agent.bookmarks->CheckList()) {
             QByteArray payload;
             ByteWriter w(payload);
             IdOfEntry(kind, e).Write(w);

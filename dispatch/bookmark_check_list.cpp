@@ -1,7 +1,6 @@
 #include "dispatch/bookmark_check_list.h"
 
 #include <QHash>
-#include <QSet>
 #include <limits>
 
 #include "common/bookmark_checksums.h"
@@ -21,19 +20,15 @@ std::uint64_t IdKey(const UrlFileEntry& e)
     return BookmarkId{e.idLow, e.idHigh}.Value();
 }
 
-// The same passes over either kind of match key.
+constexpr std::size_t kNoEntry = std::numeric_limits<std::size_t>::max();
+
+// Where each key's entries stand in the list: `first` the first of each key, `next` from each
+// entry the next with the same key (keys repeat rarely, so no list per key is kept).
 template <typename Key, typename KeyOf>
-BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::vector<UrlFileEntry>& current,
-                        const std::vector<std::uint32_t>& currentCrcs, KeyOf keyOf)
+void ChainByKey(const BookmarkCheckList& list, KeyOf keyOf, QHash<Key, std::size_t>& first,
+                std::vector<std::size_t>& next)
 {
-    BookmarkChanges changes;
-    // Where each key's entries stand in the list: the first, and from each the next with the same
-    // key (keys repeat rarely, so no list per key is kept); appended entries join as they are added.
-    constexpr std::size_t kNone = std::numeric_limits<std::size_t>::max();
-    QHash<Key, std::size_t> first;
-    first.reserve(static_cast<qsizetype>(list.size() + current.size()));
-    std::vector<std::size_t> next(list.size(), kNone);
-    next.reserve(list.size() + current.size());
+    next.assign(list.size(), kNoEntry);
     for (std::size_t i = list.size(); i-- > 0;) {
         const auto slot = first.find(keyOf(list[i]));
         if (slot == first.end()) {
@@ -43,11 +38,32 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
             *slot = i;
         }
     }
+}
 
+// The same passes over either kind of match key.
+template <typename Key, typename KeyOf>
+BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::vector<UrlFileEntry>& current,
+                        const std::vector<std::uint32_t>& currentCrcs, KeyOf keyOf)
+{
+    BookmarkChanges changes;
+    // Appended entries join the chains as they are added.
+    QHash<Key, std::size_t> first;
+    first.reserve(static_cast<qsizetype>(list.size() + current.size()));
+    std::vector<std::size_t> next;
+    next.reserve(list.size() + current.size());
+    ChainByKey(list, keyOf, first, next);
+
+    // Which entries of the list a current bookmark matches, and which current bookmarks match
+    // one: whatever no current bookmark matches is deleted, whatever matches none is added.
+    const std::size_t listed = list.size();
+    std::vector<char> entryPresent(listed, 0);
+    std::vector<char> matched(current.size(), 0);
     for (std::size_t c = 0; c < current.size(); ++c) {
         const auto found = first.constFind(keyOf(current[c]));
         if (found == first.cend()) continue;
-        for (std::size_t i = *found; i != kNone; i = next[i]) {
+        matched[c] = 1;
+        for (std::size_t i = *found; i != kNoEntry; i = next[i]) {
+            entryPresent[i] = 1;
             if (list[i].crc != currentCrcs[c]) {
                 list[i].crc = currentCrcs[c];
                 changes.edited.push_back(IdOfEntry(kind, list[i]));
@@ -55,25 +71,30 @@ BookmarkChanges Compare(BrowserKind kind, BookmarkCheckList& list, const std::ve
         }
     }
 
-    QSet<Key> present;
-    present.reserve(static_cast<qsizetype>(current.size()));
     for (std::size_t c = 0; c < current.size(); ++c) {
+        if (matched[c]) continue;
         const Key key = keyOf(current[c]);
-        present.insert(key);
+        // Listed twice: added once.
         if (first.contains(key)) continue;
         BookmarkCheckEntry entry = current[c];
         entry.crc = currentCrcs[c];
         first.insert(key, list.size());
-        next.push_back(kNone);
+        next.push_back(kNoEntry);
         list.push_back(std::move(entry));
         changes.added.push_back(IdOfEntry(kind, list.back()));
     }
 
-    std::erase_if(list, [&](const BookmarkCheckEntry& e) {
-        if (present.contains(keyOf(e))) return false;
-        changes.deleted.push_back(IdOfEntry(kind, e));
-        return true;
-    });
+    // Entries just added are present by their making.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < list.size(); ++i) {
+        if (i < listed && !entryPresent[i]) {
+            changes.deleted.push_back(IdOfEntry(kind, list[i]));
+            continue;
+        }
+        if (kept != i) list[kept] = std::move(list[i]);
+        ++kept;
+    }
+    list.erase(list.begin() + static_cast<std::ptrdiff_t>(kept), list.end());
     return changes;
 }
 
@@ -96,6 +117,55 @@ BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry)
 {
     if (MatchesById(kind)) return {entry.idLow, entry.idHigh};
     return BookmarkIdOfKey(kind, entry.key);
+}
+
+std::vector<std::size_t> BookmarkIdIndex::EntriesCarrying(BrowserKind kind, const BookmarkCheckList& list,
+                                                          BookmarkId id)
+{
+    std::vector<std::size_t> found;
+    // Only identifier words can be looked up; the other browsers' keys are compared as text.
+    if (!MatchesById(kind)) {
+        for (std::size_t i = 0; i < list.size(); ++i)
+            if (EntryCarriesId(kind, list[i], id)) found.push_back(i);
+        return found;
+    }
+    if (!built_ || kind_ != kind) Build(kind, list);
+    for (std::size_t i = first_.value(id.Value(), kNoEntry); i != kNoEntry; i = next_[i]) found.push_back(i);
+    return found;
+}
+
+void BookmarkIdIndex::Appended(BrowserKind kind, const BookmarkCheckList& list)
+{
+    if (!built_ || kind_ != kind || list.size() != next_.size() + 1) {
+        Drop();
+        return;
+    }
+    const std::size_t at = list.size() - 1;
+    next_.push_back(kNoEntry);
+    const auto slot = first_.find(IdKey(list[at]));
+    if (slot == first_.end()) {
+        first_.insert(IdKey(list[at]), at);
+        return;
+    }
+    std::size_t last = *slot;
+    while (next_[last] != kNoEntry) last = next_[last];
+    next_[last] = at;
+}
+
+void BookmarkIdIndex::Drop()
+{
+    built_ = false;
+    first_ = {};
+    next_ = {};
+}
+
+void BookmarkIdIndex::Build(BrowserKind kind, const BookmarkCheckList& list)
+{
+    Drop();
+    first_.reserve(static_cast<qsizetype>(list.size()));
+    ChainByKey(list, IdKey, first_, next_);
+    built_ = true;
+    kind_ = kind;
 }
 
 BookmarkChanges UpdateCheckList(BrowserKind kind, BookmarkCheckList& list,

@@ -1,5 +1,7 @@
 #pragma once
+#include <QHash>
 #include <QString>
+#include <cstddef>
 #include <functional>
 #include <vector>
 
@@ -22,6 +24,27 @@ BookmarkCheckEntry EntryForKey(BrowserKind kind, const QString& key, std::uint32
 
 // The identifier the peer knows an entry by.
 BookmarkId IdOfEntry(BrowserKind kind, const BookmarkCheckEntry& entry);
+
+// Where the entries of each identifier stand in one check list, so that a request by identifier
+// costs the same however long the list is. Built at the first look-up after the list changed;
+// the list's owner drops it (or reports an appended entry) whenever it changes the list.
+class BookmarkIdIndex {
+public:
+    // The positions of the entries carrying `id` (EntryCarriesId), in list order.
+    std::vector<std::size_t> EntriesCarrying(BrowserKind kind, const BookmarkCheckList& list, BookmarkId id);
+    // `list` gained one entry at its end.
+    void Appended(BrowserKind kind, const BookmarkCheckList& list);
+    void Drop();
+
+private:
+    void Build(BrowserKind kind, const BookmarkCheckList& list);
+
+    bool built_ = false;
+    BrowserKind kind_{};
+    // The first entry of each identifier, and from each entry the next one of its identifier.
+    QHash<std::uint64_t, std::size_t> first_;
+    std::vector<std::size_t> next_;
+};
 
 // What a change check reports, each in the order found.
 struct BookmarkChanges {

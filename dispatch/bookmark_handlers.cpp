@@ -67,7 +67,7 @@ void LoadCheckList(RequestContext& ctx, BrowserKind kind)
                 .arg(file.Path())
                 .arg(records.ignoredBytes)
                 .arg(records.entries.size()));
-    bm.checkList = std::move(records.entries);
+    bm.EditCheckList() = std::move(records.entries);
 }
 
 // The check list's entry for a bookmark just written under `key`.
@@ -82,14 +82,14 @@ void CheckBookmarks(RequestContext& ctx)
     BookmarkSyncState& bm = Bookmarks(ctx);
     ctx.agent.log.WriteLogLine(QStringLiteral("AS_CHECK_BOOKMARKS"));
     bm.suffix = ctx.PayloadText();
-    bm.checkList.clear();
+    bm.EditCheckList().clear();
     // The check always starts from the saved state, whatever earlier requests changed in memory.
     if (FindSource(Kind(ctx))) LoadCheckList(ctx, Kind(ctx));
 
     BookmarkStore* store = SelectedStore(ctx);
     const std::vector<UrlFileEntry> current = store ? store->GetIDs() : std::vector<UrlFileEntry>{};
     const BookmarkChanges changes = UpdateCheckList(
-        Kind(ctx), bm.checkList, current, [store](const QString& key) { return store->IDtoCRC32(key); });
+        Kind(ctx), bm.EditCheckList(), current, [store](const QString& key) { return store->IDtoCRC32(key); });
     ctx.Reply(EncodeBookmarkChanges(changes));
     Ok(ctx, "AS_CHECK_BOOKMARKS...ok");
 }
@@ -102,8 +102,8 @@ void GetBookmark(RequestContext& ctx)
     BookmarkRecord record;
     if (BookmarkStore* store = SelectedStore(ctx)) {
         if (store->KeysArePaths()) {
-            for (const BookmarkCheckEntry& e : Bookmarks(ctx).checkList)
-                if (EntryCarriesId(kind, e, id)) store->Get(e.key, record);
+            BookmarkSyncState& bm = Bookmarks(ctx);
+            for (const std::size_t at : bm.EntriesCarrying(kind, id)) store->Get(bm.CheckList()[at].key, record);
         } else {
             store->Get(BookmarkKeyText(kind, id), record);
         }
@@ -121,29 +121,29 @@ void SetBookmark(RequestContext& ctx)
     const BookmarkId id = ReadId(r);
     const BookmarkRecord record = DecodeBookmarkFields(r);
     const BrowserKind kind = Kind(ctx);
-    BookmarkCheckList& list = Bookmarks(ctx).checkList;
+    BookmarkSyncState& bm = Bookmarks(ctx);
     BookmarkId answer;
 
     if (BookmarkStore* store = SelectedStore(ctx)) {
         if (store->KeysArePaths()) {
             // The bookmark's file may move: its entry is then replaced by the new path's.
-            const auto it = std::find_if(list.begin(), list.end(), [&](const BookmarkCheckEntry& e) {
-                return EntryCarriesId(kind, e, id);
-            });
-            if (it != list.end()) {
-                const QString oldPath = it->key;
+            const std::vector<std::size_t> carrying = bm.EntriesCarrying(kind, id);
+            if (!carrying.empty()) {
+                const std::size_t at = carrying.front();
+                const QString oldPath = bm.CheckList()[at].key;
                 const QString newPath = store->Edit(oldPath, record);
-                const auto at = it - list.begin();
                 const BookmarkCheckEntry written = WrittenEntry(kind, *store, newPath, record);
                 if (newPath != oldPath) {
-                    list.erase(list.begin() + at);
+                    BookmarkCheckList& list = bm.EditCheckList();
+                    list.erase(list.begin() + static_cast<std::ptrdiff_t>(at));
                     list.push_back(written);
                 } else {
-                    list[static_cast<std::size_t>(at)].crc = written.crc;
+                    bm.SetEntryChecksum(at, written.crc);
                 }
                 answer = IdOfEntry(kind, written);
             }
         } else {
+            BookmarkCheckList& list = bm.EditCheckList();
             const QString key = BookmarkKeyText(kind, id);
             store->Edit(key, record);
             const BookmarkCheckEntry written = WrittenEntry(kind, *store, key, record);
@@ -166,7 +166,7 @@ void AddBookmark(RequestContext& ctx)
     if (BookmarkStore* store = SelectedStore(ctx)) {
         const QString key = store->Add(record);
         const BookmarkCheckEntry written = WrittenEntry(kind, *store, key, record);
-        Bookmarks(ctx).checkList.push_back(written);
+        Bookmarks(ctx).AppendToCheckList(kind, written);
         answer = IdOfEntry(kind, written);
     }
     ctx.Reply(IdPayload(answer));
@@ -178,7 +178,7 @@ void DelBookmark(RequestContext& ctx)
     ByteReader r(ctx.payload);
     const BookmarkId id = ReadId(r);
     const BrowserKind kind = Kind(ctx);
-    BookmarkCheckList& list = Bookmarks(ctx).checkList;
+    BookmarkCheckList& list = Bookmarks(ctx).EditCheckList();
 
     if (BookmarkStore* store = SelectedStore(ctx)) {
         if (store->KeysArePaths()) {
@@ -208,7 +208,7 @@ void DelAllBookmarks(RequestContext& ctx)
     const AcceptPause pause(ctx.agent.host());
 
     if (BookmarkStore* store = SelectedStore(ctx)) store->DeleteAll();
-    Bookmarks(ctx).checkList.clear();
+    Bookmarks(ctx).EditCheckList().clear();
     ctx.Reply();
     Ok(ctx, "AS_DEL_ALL_BOOKMARKS...ok");
 }
@@ -221,14 +221,14 @@ void SaveBookmarksState(RequestContext& ctx)
     const QStringList unwritten = CommitBeforeStateSave(SelectedStore(ctx), nullptr);
     if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId))
         BookmarkStateFile(Kind(ctx), ctx.agent.machineId, Bookmarks(ctx).suffix)
-            .Save(Bookmarks(ctx).checkList);
+            .Save(Bookmarks(ctx).CheckList());
     FailAfterPartialCommit(unwritten);
     ctx.Reply();
 }
 
 void LoadBookmarksState(RequestContext& ctx)
 {
-    Bookmarks(ctx).checkList.clear();
+    Bookmarks(ctx).EditCheckList().clear();
     if (BookmarkStateFile::HoldsRecords(ctx.agent.browserId)) LoadCheckList(ctx, Kind(ctx));
     ctx.Reply();
 }
@@ -238,7 +238,7 @@ void DelBookmarkState(RequestContext& ctx)
     ByteReader r(ctx.payload);
     const BookmarkId id = ReadId(r);
     const BrowserKind kind = Kind(ctx);
-    std::erase_if(Bookmarks(ctx).checkList,
+    std::erase_if(Bookmarks(ctx).EditCheckList(),
                   [&](const BookmarkCheckEntry& e) { return EntryCarriesId(kind, e, id); });
     ctx.Reply();
 }

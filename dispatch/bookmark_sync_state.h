@@ -1,6 +1,8 @@
 #pragma once
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "common/bookmark_store.h"
 #include "dispatch/bookmark_check_list.h"
@@ -12,11 +14,28 @@
 class BookmarkSyncState {
 public:
     // The bookmarks as the peer last saw them.
-    BookmarkCheckList checkList;
+    const BookmarkCheckList& CheckList() const { return checkList_; }
+    // The list to change in place; its index is built again at the next look-up.
+    BookmarkCheckList& EditCheckList()
+    {
+        index_.Drop();
+        return checkList_;
+    }
+    // A new checksum for the entry at `at`; its identifier stays, and so does the index.
+    void SetEntryChecksum(std::size_t at, std::uint32_t crc) { checkList_[at].crc = crc; }
+    // Adds an entry at the end, keeping the index in step.
+    void AppendToCheckList(BrowserKind kind, BookmarkCheckEntry entry);
+    // The positions of the entries of the check list that stand for `id`, in list order.
+    std::vector<std::size_t> EntriesCarrying(BrowserKind kind, BookmarkId id);
+
     // Ends the state file's name; set by every change check, used by the load and save.
     QString suffix;
 
     // The reset request for bookmarks: empties the check list and, for a browser with a state
     // file, empties the file named with `resetSuffix` (the kept suffix does not change).
     void ResetState(std::uint32_t browserKind, const QString& machineId, const QString& resetSuffix);
+
+private:
+    BookmarkCheckList checkList_;
+    BookmarkIdIndex index_;
 };

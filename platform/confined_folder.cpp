@@ -8,8 +8,8 @@
 #include <QFileInfo>
 
 #include "common/errors.h"
-#include "platform/atomic_file.h"
 #include "platform/local_name_codec.h"
+#include "platform/replace_user_file.h"
 
 namespace {
 
@@ -125,7 +125,5 @@ void ConfinedFolder::WriteNewFile(const QString& path, const QByteArray& content
 
 void ConfinedFolder::ReplaceFile(const QString& path, const QByteArray& content, mode_t mode)
 {
-    struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) mode = st.st_mode & 07777;
-    WriteFileAtomically(path, content, mode);
+    ReplaceUserFile(path, content, LinkAtPath::Replace, mode);
 }

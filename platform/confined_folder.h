@@ -40,8 +40,9 @@ public:
     // an older copy afterwards can never leave neither; its permissions follow the umask.
     // Throws AgentError (and leaves no file).
     static void WriteNewFile(const QString& path, const QByteArray& content);
-    // Replaces a file's content atomically (WriteFileAtomically), keeping its permission bits:
-    // a user's file readable by its owner only stays so. `mode` is for a file that is not there.
+    // Replaces a file's content atomically, keeping its permission bits (ReplaceUserFile; a link
+    // at `path` is replaced): a user's file readable by its owner only stays so. `mode` is for a
+    // file that is not there.
     static void ReplaceFile(const QString& path, const QByteArray& content, mode_t mode = 0644);
 
 private:

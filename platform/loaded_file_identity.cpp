@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <QFile>
-#include <QFileInfo>
 
 LoadedFileIdentity LoadedFileIdentity::Of(const QString& path)
 {
@@ -17,21 +16,4 @@ LoadedFileIdentity LoadedFileIdentity::Of(const QString& path)
     identity.modifiedSeconds = st.st_mtim.tv_sec;
     identity.modifiedNanoseconds = st.st_mtim.tv_nsec;
     return identity;
-}
-
-QString FileToRewrite(const QString& path)
-{
-    const QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty()) return target;
-    }
-    return path;
-}
-
-mode_t ModeToKeep(const QString& path, mode_t fallback)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) return st.st_mode & 07777;
-    return fallback;
 }

@@ -21,10 +21,3 @@ struct LoadedFileIdentity {
     static LoadedFileIdentity Of(const QString& path);
     friend bool operator==(const LoadedFileIdentity&, const LoadedFileIdentity&) = default;
 };
-
-// Where a rewrite of the file at `path` goes: the file a link there leads to, so that the link
-// stays; `path` itself otherwise (or when the link leads nowhere).
-QString FileToRewrite(const QString& path);
-
-// The mode a rewrite of `path` keeps: the existing file's, else `fallback`.
-mode_t ModeToKeep(const QString& path, mode_t fallback);

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <QFile>
-#include <QFileInfo>
 #include <QSet>
 #include <cerrno>
 #include <cstring>
@@ -13,9 +12,9 @@
 
 #include "common/bookmark_checksums.h"
 #include "common/errors.h"
-#include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
 #include "platform/regular_file_read.h"
+#include "platform/replace_user_file.h"
 #include "stores/chrome/chrome_bookmark_scan.h"
 #include "stores/chrome/chrome_bookmark_tree.h"
 #include "stores/chrome/chrome_twin_dates.h"
@@ -66,6 +65,11 @@ bool DatesNeedChoosing(const std::vector<ChromeBookmark>& bookmarks)
 CChrome::CChrome() = default;
 
 CChrome::CChrome(QString bookmarksFile) : fixedFile_(std::move(bookmarksFile)) {}
+
+void CChrome::Close()
+{
+    index_.reset();
+}
 
 QString CChrome::BookmarksFile() const
 {
@@ -127,13 +131,9 @@ bool CChrome::GiveOwnDates(const QString& path, ChromeJson& document)
 void CChrome::Write(const QString& path, ChromeJson& document)
 {
     UpdateChromeBookmarksChecksum(document);
-    // A linked file is replaced where it really lives, and keeps its mode (Chrome's is 0600).
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() ? info.canonicalFilePath() : path;
-    struct stat st;
-    const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? st.st_mode & 07777 : 0600;
     index_.reset();
-    WriteFileAtomically(target, SerializeChromeBookmarks(document), mode);
+    // A linked file is replaced where it really lives, and keeps its mode (Chrome's is 0600).
+    ReplaceUserFile(path, SerializeChromeBookmarks(document), LinkAtPath::WriteThrough, 0600);
 }
 
 void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)
@@ -171,7 +171,10 @@ void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool writeOwnDates)
         if (ids) ids->reserve(bookmarks.size());
         for (ChromeBookmark& b : bookmarks) {
             const std::uint32_t checksum = BookmarkCrc32(b.record.path, b.record.name, b.record.url);
-            if (ids) ids->push_back({b.id, 0, 0, 0});
+            // Copies of their own, side by side: the check list keeps the identifiers after the
+            // index is forgotten, and sharing the texts read from the file they would hold on to
+            // the pages of names and addresses around them.
+            if (ids) ids->push_back({QString(b.id.constData(), b.id.size()), 0, 0, 0});
             index.byId.insert(std::move(b.id), {checksum, std::move(b.record)});
         }
     }

@@ -36,6 +36,10 @@ public:
     // Works on the given file (tests, benchmarks).
     explicit CChrome(QString bookmarksFile);
 
+    // The end of a synchronisation or the client's departure: the index is forgotten, as it
+    // takes several times the file's size; the next check or Get reads the file again.
+    void Close() override;
+
     QString BookmarksFile() const;
     // Where the store says what it did to the user's file of its own accord.
     void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }

@@ -1,6 +1,9 @@
 #include "stores/opera/opera_bookmarks.h"
 
+#include <QScopeGuard>
 #include <QUuid>
+#include <limits>
+#include <optional>
 
 #include "common/bookmark_checksums.h"
 #include "common/bookmark_depth.h"
@@ -35,6 +38,33 @@ std::uint64_t LeadingHex(QStringView text)
     return value;
 }
 
+// The two halves of a UNIQUEID XORed, the number its identifier's text gives.
+std::int64_t BookmarkNumber(QStringView uniqueId)
+{
+    const std::uint64_t x = LeadingHex(uniqueId.left(16));
+    const std::uint64_t y = uniqueId.size() > 16 ? LeadingHex(uniqueId.sliced(16)) : 0;
+    return static_cast<std::int64_t>(x ^ y);
+}
+
+// The number an identifier names when its text is exactly what OperaBookmarkId gives for it
+// (decimal digits, "-" before a negative one, no leading zero); none for any other text, which
+// names no bookmark.
+std::optional<std::int64_t> NumberOfKey(QStringView key)
+{
+    const bool negative = key.startsWith(QLatin1Char('-'));
+    const QStringView digits = negative ? key.sliced(1) : key;
+    if (digits.isEmpty() || digits.size() > 19 || (digits[0] == QLatin1Char('0') && (negative || digits.size() > 1)))
+        return std::nullopt;
+    std::uint64_t magnitude = 0;
+    for (const QChar c : digits) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9')) return std::nullopt;
+        magnitude = magnitude * 10 + (c.unicode() - u'0');  // 19 digits cannot wrap
+    }
+    const std::uint64_t limit = std::uint64_t{std::numeric_limits<std::int64_t>::max()} + (negative ? 1 : 0);
+    if (magnitude > limit) return std::nullopt;
+    return negative ? static_cast<std::int64_t>(0 - magnitude) : static_cast<std::int64_t>(magnitude);
+}
+
 // The folders a Path names. Refuses, before anything changes, a Path deeper than other
 // programs reading the file (and the peer) can follow.
 QStringList PathFolders(const QString& path)
@@ -55,10 +85,7 @@ COperaBookmarks::COperaBookmarks(const QString& path)
 
 QString COperaBookmarks::OperaBookmarkId(const QString& uniqueId)
 {
-    const QStringView u(uniqueId);
-    const std::uint64_t x = LeadingHex(u.left(16));
-    const std::uint64_t y = u.size() > 16 ? LeadingHex(u.sliced(16)) : 0;
-    return QString::number(static_cast<std::int64_t>(x ^ y));
+    return QString::number(BookmarkNumber(uniqueId));
 }
 
 QString COperaBookmarks::NewOperaUniqueId()
@@ -89,6 +116,19 @@ void COperaBookmarks::Open()
 
 void COperaBookmarks::Close()
 {
+    // An index goes with its hotlist; one kept for changes not written yet still serves.
+    const auto forget = qScopeGuard([this] {
+        if (file_.Loaded()) return;
+        index_.clear();
+        std::vector<UrlFileEntry>().swap(ids_);
+        std::vector<QString>().swap(paths_);
+        indexStale_ = true;
+    });
+    file_.End();
+}
+
+void COperaBookmarks::Write()
+{
     try {
         file_.Close();
     } catch (...) {
@@ -100,35 +140,52 @@ void COperaBookmarks::Close()
 
 CommitOutcome COperaBookmarks::CommitChanges()
 {
-    Close();
+    // The state saved after it is the synchronisation's, which goes on with the hotlist.
+    Write();
     return {};
 }
 
-const QHash<QString, COperaBookmarks::Found>& COperaBookmarks::Index()
+void COperaBookmarks::Index()
 {
     const AdrDocument& doc = file_.Document();
-    if (!indexStale_) return index_;
+    if (!indexStale_) return;
     index_.clear();
     ids_.clear();
+    paths_.clear();
     const std::vector<OperaVisibleItem> visible = VisibleItems(doc);
     index_.reserve(static_cast<qsizetype>(visible.size()));
     ids_.reserve(visible.size());
-    QHash<int, QString> paths;
+    QHash<int, int> pathOf;  // folder block to its place in paths_
     for (const OperaVisibleItem& item : visible) {
-        const QString id = OperaBookmarkId(doc.Value(item.block, kUniqueId));
-        ids_.push_back({id, 0, 0, 0});
-        auto path = paths.find(item.folder);
-        if (path == paths.end()) path = paths.insert(item.folder, FolderPath(doc, item.folder));
+        // Keyed by the number: the change check looks every bookmark up, and a number is
+        // hashed and compared without reaching for the text.
+        const std::int64_t number = BookmarkNumber(doc.ValueView(item.block, kUniqueId));
+        ids_.push_back({QString::number(number), 0, 0, 0});
+        auto path = pathOf.find(item.folder);
+        if (path == pathOf.end()) {
+            path = pathOf.insert(item.folder, static_cast<int>(paths_.size()));
+            paths_.push_back(FolderPath(doc, item.folder));
+        }
         // A later bookmark with the same identifier replaces the earlier one.
-        index_.insert(id, {item.block, *path});
+        index_.insert(number, {item.block, *path});
     }
     indexStale_ = false;
-    return index_;
+}
+
+const COperaBookmarks::Indexed* COperaBookmarks::Lookup(const QString& key)
+{
+    Index();
+    const std::optional<std::int64_t> number = NumberOfKey(key);
+    if (!number) return nullptr;
+    const auto it = index_.constFind(*number);
+    return it == index_.cend() ? nullptr : &*it;
 }
 
 COperaBookmarks::Found COperaBookmarks::Find(const QString& key)
 {
-    return Index().value(key);
+    const Indexed* found = Lookup(key);
+    if (!found) return {};
+    return {found->block, paths_[static_cast<std::size_t>(found->path)]};
 }
 
 COperaBookmarks::Found COperaBookmarks::Require(const QString& key)
@@ -149,11 +206,12 @@ std::vector<UrlFileEntry> COperaBookmarks::GetIDs()
 
 std::uint32_t COperaBookmarks::IDtoCRC32(const QString& key)
 {
-    const Found f = Find(key);
-    if (f.block < 0) return 0;
+    const Indexed* found = Lookup(key);
+    if (!found) return 0;
     const AdrDocument& doc = file_.Document();
     // BookmarkCrc32 of the three texts, without joining them.
-    return Crc32OfUtf16({f.path, doc.ValueView(f.block, kName), doc.ValueView(f.block, kUrl)});
+    return Crc32OfUtf16({paths_[static_cast<std::size_t>(found->path)], doc.ValueView(found->block, kName),
+                         doc.ValueView(found->block, kUrl)});
 }
 
 void COperaBookmarks::Get(const QString& key, BookmarkRecord& record)
@@ -237,5 +295,5 @@ void COperaBookmarks::DeleteAll()
         file_.Change().RemoveAll(blocks);
         indexStale_ = true;
     }
-    Close();
+    Write();
 }

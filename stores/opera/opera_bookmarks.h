@@ -26,9 +26,11 @@ public:
     static constexpr int kMaxReadFolderDepth = 1000;
 
     void Open() override;
+    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
+    // keeps the hotlist and its changes for the next chance.
     void Close() override;
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
-    // Writes the hotlist when it changed (Close).
+    // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
 
     // The file keeps a line break of a name or address as its own break characters, so the
@@ -61,15 +63,26 @@ private:
         int block = -1;
         QString path;
     };
-    const QHash<QString, Found>& Index();
+    // A visible bookmark: its block and the place of its folder's Path in paths_.
+    struct Indexed {
+        int block;
+        int path;
+    };
+    // Builds the index when the hotlist changed since.
+    void Index();
+    // The bookmark an identifier names, or none; valid until the index is built again.
+    const Indexed* Lookup(const QString& key);
     Found Find(const QString& key);
     // Throws AgentError when no visible bookmark carries the identifier.
     Found Require(const QString& key);
     // The folder the Path's names lead to from the top level, created where missing.
     int ReachFolder(AdrDocument& doc, const QStringList& folders);
+    // Writes the hotlist when it changed; the session goes on with it.
+    void Write();
 
     OperaHotlistFile file_;
-    QHash<QString, Found> index_;
+    QHash<std::int64_t, Indexed> index_;  // by the number an identifier's text gives
+    std::vector<QString> paths_;
     std::vector<UrlFileEntry> ids_;
     bool indexStale_ = true;
 };

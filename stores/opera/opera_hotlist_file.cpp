@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/atomic_file.h"
 #include "platform/browser_probe.h"
 #include "platform/regular_file_read.h"
+#include "platform/replace_user_file.h"
 
 OperaHotlistFile::OperaHotlistFile(QString fileName, QString itemStartLine)
     : fileName_(std::move(fileName)), itemStart_(std::move(itemStartLine))
@@ -99,14 +99,25 @@ void OperaHotlistFile::Close()
         }
         throw AgentError(reason.toStdString());
     }
-    const QString target = FileToRewrite(path);
-    const QString folder = QFileInfo(target).absolutePath();
+    const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError(QStringLiteral("cannot create the folder \"%1\"").arg(folder).toStdString());
-    // The user's file keeps its mode; a new one is the user's alone, as it holds personal data.
-    WriteFileAtomically(target, doc_->Serialize(), ModeToKeep(target, 0600));
+    // A linked hotlist is written where the link leads. The user's file keeps its mode; a new one
+    // is the user's alone, as it holds personal data.
+    ReplaceUserFile(path, doc_->Serialize(), LinkAtPath::WriteThrough, 0600);
     loadedAs_ = LoadedFileIdentity::Of(path);
     changed_ = false;
+}
+
+void OperaHotlistFile::End()
+{
+    try {
+        Close();
+    } catch (...) {
+        if (!changed_) Drop();
+        throw;
+    }
+    Drop();
 }
 
 void OperaHotlistFile::Drop()

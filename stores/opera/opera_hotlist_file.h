@@ -34,6 +34,10 @@ public:
     // are given up, the file is read again, and AgentError names it. Without a loaded hotlist it
     // does nothing.
     void Close();
+    // The end of a session: Close, then the hotlist is forgotten, unless it holds changes the
+    // write could not take (they stay for the next chance). A file another program changed is
+    // forgotten too, once Close read it again.
+    void End();
     // Forgets the loaded hotlist without writing it.
     void Drop();
 

@@ -1,5 +1,6 @@
 #include "stores/opera/opera_hotlist_item_store.h"
 
+#include <QScopeGuard>
 #include <vector>
 
 #include "common/errors.h"
@@ -20,6 +21,18 @@ void OperaHotlistItemStore::Open()
 
 void OperaHotlistItemStore::Close()
 {
+    // The identifiers go with their hotlist; those of one kept for changes not written yet
+    // still serve.
+    const auto forget = qScopeGuard([this] {
+        if (file_.Loaded()) return;
+        ids_.Clear();
+        idsStale_ = true;
+    });
+    file_.End();
+}
+
+void OperaHotlistItemStore::Write()
+{
     try {
         file_.Close();
     } catch (...) {
@@ -31,7 +44,8 @@ void OperaHotlistItemStore::Close()
 
 CommitOutcome OperaHotlistItemStore::CommitChanges()
 {
-    Close();
+    // The state saved after it is the synchronisation's, which goes on with the hotlist.
+    Write();
     return {};
 }
 
@@ -83,5 +97,5 @@ void OperaHotlistItemStore::DeleteAll()
     if (!blocks.empty()) file_.Change().RemoveAll(blocks);
     ids_.Clear();
     idsStale_ = true;
-    Close();
+    Write();
 }

@@ -12,6 +12,8 @@
 class OperaHotlistItemStore : public COutlook {
 public:
     void Open();
+    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
+    // keeps the hotlist and its changes for the next chance.
     void Close();
     // The synchronisation's session is Open and Close.
     bool AtSyncStart() override
@@ -21,7 +23,7 @@ public:
     }
     void AtSyncEnd() override { Close(); }
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
-    // Writes the hotlist when it changed (Close).
+    // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
     void Delete(const QString& id) override;
     // Reads the file again (dropping unsaved changes), removes every visible item and writes
@@ -43,6 +45,9 @@ protected:
     OperaItemIds ids_;
 
 private:
+    // Writes the hotlist when it changed; the session goes on with it.
+    void Write();
+
     QString identifyingKey_;
     QString itemName_;
     bool idsStale_ = true;

@@ -34,7 +34,9 @@ QString OperaItemIds::Padded(const QString& value)
 void OperaItemIds::Clear()
 {
     blockOf_.clear();
-    idOf_.clear();
+    // Given back, not kept for the next session: a large hotlist's table would otherwise stay
+    // with the agent for as long as it runs.
+    std::vector<QString>().swap(idOf_);
 }
 
 void OperaItemIds::Set(int block, const QString& id)

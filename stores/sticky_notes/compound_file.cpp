@@ -61,8 +61,11 @@ void ReadChildren(GsfInfile* storage, CompoundEntry& into, qsizetype fileSize, i
     const int count = gsf_infile_num_children(storage);
     into.children.reserve(static_cast<std::size_t>(std::max(count, 0)));
     for (int i = 0; i < count; ++i) {
-        const char* name = gsf_infile_name_by_index(storage, i);
+        // The library walks a storage's list of children to reach the i-th, so each look-up by
+        // index costs as much as the entries before it: the name comes from the child once it is
+        // open rather than from a second walk.
         GRef<GsfInput> child(gsf_infile_child_by_index(storage, i));
+        const char* name = child ? gsf_input_name(child.get()) : nullptr;
         if (!child || !name)
             throw MalformedData("compound file: entry " + std::to_string(i) + " cannot be opened");
         CompoundEntry entry;

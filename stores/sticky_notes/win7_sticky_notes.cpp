@@ -8,8 +8,8 @@
 
 #include "common/crc32.h"
 #include "common/errors.h"
-#include "platform/atomic_file.h"
 #include "platform/known_folders.h"
+#include "platform/replace_user_file.h"
 
 const QString CWin7_StikyNotes::kBodyField = QStringLiteral("Win7Notes_Body");
 const QString CWin7_StikyNotes::kPlainTextField = QStringLiteral("UNICODE");
@@ -62,6 +62,7 @@ QString CWin7_StikyNotes::DefaultPath()
 void CWin7_StikyNotes::Open()
 {
     file_ = StickyNotesFile::Empty();
+    positions_.clear();
     damage_.reset();
     changed_ = false;
     path_ = configuredPath_.isEmpty() ? DefaultPath() : configuredPath_;
@@ -95,6 +96,7 @@ void CWin7_StikyNotes::Open()
         file_ = StickyNotesFile::Empty();
         damaged(QString::fromUtf8(e.what()));
     }
+    Reindex();
 }
 
 void CWin7_StikyNotes::Close()
@@ -108,13 +110,13 @@ void CWin7_StikyNotes::Close()
         Open();
         throw AgentError(reason);
     }
-    const QString target = FileToRewrite(path_);
-    const QString folder = QFileInfo(target).absolutePath();
+    const QString folder = QFileInfo(path_).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError("the Sticky Notes folder " + folder.toStdString() + " cannot be created");
-    // Built whole before the old file is touched, then swapped in at once: a failure at any
-    // step leaves the old file as it was. Notes are private; a new file is its owner's alone.
-    WriteFileAtomically(target, file_.Serialize(), ModeToKeep(target, 0600));
+    // Built whole before the old file is touched, then swapped in at once (where a link leads):
+    // a failure at any step leaves the old file as it was. Notes are private; a new file is its
+    // owner's alone.
+    ReplaceUserFile(path_, file_.Serialize(), LinkAtPath::WriteThrough, 0600);
     loadedAs_ = LoadedFileIdentity::Of(path_);
     changed_ = false;
 }
@@ -132,9 +134,16 @@ void CWin7_StikyNotes::RequireLoaded() const
 
 StickyNoteRecord* CWin7_StikyNotes::Find(const QString& id)
 {
-    for (StickyNoteRecord& note : file_.notes)
-        if (note.id == id) return &note;
-    return nullptr;
+    const auto at = positions_.constFind(id);
+    return at == positions_.constEnd() ? nullptr : &file_.notes[*at];
+}
+
+void CWin7_StikyNotes::Reindex()
+{
+    positions_.clear();
+    positions_.reserve(static_cast<qsizetype>(file_.notes.size()));
+    for (std::size_t i = 0; i < file_.notes.size(); ++i)
+        if (!positions_.contains(file_.notes[i].id)) positions_.insert(file_.notes[i].id, i);
 }
 
 QString CWin7_StikyNotes::NewNativeId() const
@@ -160,6 +169,7 @@ void CWin7_StikyNotes::Add(ItemRecord& record, QString& id)
     note.rtf = RtfBytes(Field(record, kBodyField).value_or(QString()));
     note.plainText = PlainTextStream(Field(record, kPlainTextField).value_or(QString()));
     id = note.id;
+    if (!positions_.contains(note.id)) positions_.insert(note.id, file_.notes.size());
     file_.notes.push_back(std::move(note));
     changed_ = true;
 }
@@ -177,11 +187,21 @@ void CWin7_StikyNotes::Edit(ItemRecord& record, const QString& id)
 void CWin7_StikyNotes::Delete(const QString& id)
 {
     RequireLoaded();
-    const auto it = std::find_if(file_.notes.begin(), file_.notes.end(),
-                                 [&](const StickyNoteRecord& n) { return n.id == id; });
+    const auto found = positions_.constFind(id);
     // A note that is already gone needs no deleting.
-    if (it == file_.notes.end()) return;
-    file_.notes.erase(it);
+    if (found == positions_.constEnd()) return;
+    const std::size_t gone = *found;
+    positions_.erase(found);
+    file_.notes.erase(file_.notes.begin() + static_cast<std::ptrdiff_t>(gone));
+    // The notes after it moved up one place; a later note of the same identifier, if the file
+    // had one, is now the first of it.
+    for (std::size_t i = gone; i < file_.notes.size(); ++i) {
+        const auto at = positions_.find(file_.notes[i].id);
+        if (at == positions_.end())
+            positions_.insert(file_.notes[i].id, i);
+        else if (*at == i + 1)
+            *at = i;
+    }
     changed_ = true;
 }
 
@@ -190,6 +210,7 @@ void CWin7_StikyNotes::DeleteAll()
     RequireLoaded();
     if (file_.notes.empty()) return;
     file_.notes.clear();
+    positions_.clear();
     changed_ = true;
 }
 

@@ -8,8 +8,10 @@
 // note and every note operation fails with the reason, since a partial list would make the
 // peer delete the notes that did not load, and a rewrite would lose them for good.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
+#include <cstddef>
 #include <functional>
 #include <optional>
 
@@ -65,12 +67,17 @@ private:
     // Throws the reason the file did not load, when it did not.
     void RequireLoaded() const;
     StickyNoteRecord* Find(const QString& id);
+    // Rebuilds positions_ from the notes as loaded.
+    void Reindex();
     QString NewNativeId() const;
 
     LogSink log_;
     QString configuredPath_;
     QString path_;
     StickyNotesFile file_ = StickyNotesFile::Empty();
+    // Each identifier's place in file_.notes (its first note's, should two share one), so that
+    // the check and the Gets of a synchronisation cost the same per note however many there are.
+    QHash<QString, std::size_t> positions_;
     std::optional<QString> damage_;
     bool changed_ = false;
     // The file as the notes were read from it or last written to it.

@@ -20,6 +20,7 @@
 #include "platform/atomic_file.h"
 #include "platform/confined_folder.h"
 #include "platform/known_folders.h"
+#include "platform/replace_user_file.h"
 #include "platform/safe_name.h"
 #include "stores/windows_calendar/appointment_fields.h"
 #include "stores/windows_calendar/ics_dates.h"
@@ -67,14 +68,6 @@ QByteArray Render(const std::vector<BlockPiece>& pieces, const QByteArray& lineE
 QString JoinLines(const QStringList& lines)
 {
     return lines.join(QString());
-}
-
-// The mode to keep when a file is replaced.
-mode_t ModeOf(const QString& path)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return 0600;
-    return st.st_mode & 07777;
 }
 
 QString CalendarNameOf(const QString& path)
@@ -324,13 +317,13 @@ void AppendBlock(CalendarFileCache& cache, const QString& path, const std::vecto
     bytes += Render(block, lines.LineEnd());
     bytes += lines.Bytes().mid(at);
     cache.Forget(path);
-    WriteFileAtomically(path, bytes, ModeOf(path));
+    ReplaceUserFile(path, bytes, LinkAtPath::Replace, 0600);
 }
 
 void RewriteFile(CalendarFileCache& cache, const QString& path, const QByteArray& bytes)
 {
     cache.Forget(path);
-    WriteFileAtomically(path, bytes, ModeOf(path));
+    ReplaceUserFile(path, bytes, LinkAtPath::Replace, 0600);
 }
 
 }  // namespace

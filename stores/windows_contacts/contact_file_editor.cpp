@@ -35,19 +35,6 @@ pugi::xml_node Collection(ContactXml& doc, const char* name)
     return c ? c : Contact(doc).append_child(name);
 }
 
-pugi::xml_node NewEntry(pugi::xml_node collection, const char* name, const char* elementId)
-{
-    pugi::xml_node entry = collection.append_child(name);
-    entry.append_attribute("c:ElementID").set_value(elementId);
-    return entry;
-}
-
-void AppendLabels(pugi::xml_node entry, std::initializer_list<const char*> labels)
-{
-    pugi::xml_node collection = entry.append_child("c:LabelCollection");
-    for (const char* label : labels) AppendElement(collection, "c:Label", QString::fromLatin1(label));
-}
-
 // The element's first child of that name, appended when there is none.
 pugi::xml_node ChildAt(pugi::xml_node entry, const char* name) { return ChildOrAppend(entry, name); }
 
@@ -67,7 +54,7 @@ void SetNameElement(ContactXml& doc, const char* elementName, const QString& val
         return;
     }
     pugi::xml_node name = doc.Select("c:contact/c:NameCollection/c:Name");
-    if (!name) name = NewEntry(Collection(doc, "c:NameCollection"), "c:Name", kNameEntry);
+    if (!name) name = AppendEntry(Collection(doc, "c:NameCollection"), "c:Name", kNameEntry);
     AppendElement(name, elementName, value);
 }
 
@@ -85,7 +72,8 @@ void EditEmailAddress(ContactXml& doc, int position, const QString& value)
         return;
     }
     // An inserted entry goes to the end and so takes the first free position.
-    pugi::xml_node entry = NewEntry(Collection(doc, "c:EmailAddressCollection"), "c:EmailAddress", kInsertedEntry);
+    pugi::xml_node entry =
+        AppendEntry(Collection(doc, "c:EmailAddressCollection"), "c:EmailAddress", kInsertedEntry);
     AppendElement(entry, "c:Type", QStringLiteral("SMTP"));
     AppendElement(entry, "c:Address", value);
 }
@@ -102,7 +90,7 @@ void EditDate(ContactXml& doc, const char* label, const QString& recordDate)
             matched = true;
         }
         if (matched) return;
-        pugi::xml_node date = NewEntry(Collection(doc, "c:DateCollection"), "c:Date", kInsertedEntry);
+        pugi::xml_node date = AppendEntry(Collection(doc, "c:DateCollection"), "c:Date", kInsertedEntry);
         AppendElement(date, "c:Value", fileDate);
         AppendLabels(date, {label});
         return;
@@ -127,7 +115,7 @@ void EditPhoto(ContactXml& doc, const QByteArray& picture)
     }
     pugi::xml_node photo = doc.Select("c:contact/c:PhotoCollection/c:Photo");
     const bool created = !photo;
-    if (created) photo = NewEntry(Collection(doc, "c:PhotoCollection"), "c:Photo", kPhotoEntry);
+    if (created) photo = AppendEntry(Collection(doc, "c:PhotoCollection"), "c:Photo", kPhotoEntry);
     // The first photo's own picture goes, whether a reference or embedded; its labels stay.
     while (pugi::xml_node url = photo.child("c:Url")) photo.remove_child(url);
     while (pugi::xml_node value = photo.child("c:Value")) photo.remove_child(value);
@@ -150,7 +138,7 @@ void EditSpouse(ContactXml& doc, const QString& value)
         SetElementText(name, value);
         return;
     }
-    pugi::xml_node person = NewEntry(Collection(doc, "c:PersonCollection"), "c:Person", kInsertedPerson);
+    pugi::xml_node person = AppendEntry(Collection(doc, "c:PersonCollection"), "c:Person", kInsertedPerson);
     AppendElement(person, "c:FormattedName", value);
     AppendLabels(person, {"wab:Spouse"});
 }
@@ -177,8 +165,9 @@ void EditUrl(ContactXml& doc, const char* label, const QString& value)
     // Two web addresses labelled otherwise: the two the reader looks at are taken.
     if (matched || labelled == 2) return;
     pugi::xml_node urls = doc.Select("c:contact/c:UrlCollection");
-    pugi::xml_node url = urls ? NewEntry(urls, "c:Url", kAppendedUrl)
-                              : NewEntry(Collection(doc, "c:UrlCollection"), "c:Url", kAppendedAddressOrNewUrl);
+    pugi::xml_node url =
+        urls ? AppendEntry(urls, "c:Url", kAppendedUrl)
+             : AppendEntry(Collection(doc, "c:UrlCollection"), "c:Url", kAppendedAddressOrNewUrl);
     AppendElement(url, "c:Value", value);
     AppendLabels(url, {label});
 }
@@ -191,7 +180,7 @@ void EditPosition(ContactXml& doc, const char* elementName, const QString& value
     }
     pugi::xml_node position = doc.Select("c:contact/c:PositionCollection/c:Position");
     if (!position) {
-        position = NewEntry(Collection(doc, "c:PositionCollection"), "c:Position", kInsertedPosition);
+        position = AppendEntry(Collection(doc, "c:PositionCollection"), "c:Position", kInsertedPosition);
         AppendLabels(position, {"Business"});
     }
     AppendElement(position, elementName, value);
@@ -207,7 +196,7 @@ void EditPhoneByLabel(ContactXml& doc, const char* label, const QString& value)
         matched = true;
     }
     if (matched) return;
-    pugi::xml_node phone = NewEntry(Collection(doc, "c:PhoneNumberCollection"), "c:PhoneNumber", kInsertedEntry);
+    pugi::xml_node phone = AppendEntry(Collection(doc, "c:PhoneNumberCollection"), "c:PhoneNumber", kInsertedEntry);
     AppendElement(phone, "c:Number", value);
     AppendLabels(phone, {label});
 }
@@ -230,7 +219,7 @@ void EditPhoneByLabelPair(ContactXml& doc, const char* kindLabel, const char* co
         matched = true;
     }
     if (matched) return;
-    pugi::xml_node phone = NewEntry(Collection(doc, "c:PhoneNumberCollection"), "c:PhoneNumber", kInsertedEntry);
+    pugi::xml_node phone = AppendEntry(Collection(doc, "c:PhoneNumberCollection"), "c:PhoneNumber", kInsertedEntry);
     AppendElement(phone, "c:Number", value);
     AppendLabels(phone, {kindLabel, contextLabel});
 }
@@ -255,9 +244,9 @@ void EditAddressElement(ContactXml& doc, const char* elementName, const char* la
     }
     if (matched || labelled == 2) return;
     pugi::xml_node addresses = doc.Select("c:contact/c:PhysicalAddressCollection");
-    pugi::xml_node address =
-        addresses ? NewEntry(addresses, "c:PhysicalAddress", kAppendedAddressOrNewUrl)
-                  : NewEntry(Collection(doc, "c:PhysicalAddressCollection"), "c:PhysicalAddress", kInsertedEntry);
+    pugi::xml_node address = addresses ? AppendEntry(addresses, "c:PhysicalAddress", kAppendedAddressOrNewUrl)
+                                       : AppendEntry(Collection(doc, "c:PhysicalAddressCollection"),
+                                                     "c:PhysicalAddress", kInsertedEntry);
     AppendElement(address, elementName, value);
     AppendLabels(address, {label});
 }

@@ -14,19 +14,6 @@ constexpr int kMaxBaseNameUnits = 120;
 
 QString TextOf(const ContactFileRecord::Text& field) { return field.value_or(QString()); }
 
-pugi::xml_node Entry(pugi::xml_node collection, const char* name, const char* elementId)
-{
-    pugi::xml_node entry = collection.append_child(name);
-    entry.append_attribute("c:ElementID").set_value(elementId);
-    return entry;
-}
-
-void Labels(pugi::xml_node entry, std::initializer_list<const char*> labels)
-{
-    pugi::xml_node collection = entry.append_child("c:LabelCollection");
-    for (const char* label : labels) AppendElement(collection, "c:Label", QString::fromLatin1(label));
-}
-
 }  // namespace
 
 QString RecordDateToFileDate(const QString& date)
@@ -37,17 +24,7 @@ QString RecordDateToFileDate(const QString& date)
 QByteArray NewContactFileContent(const ContactFileRecord& r)
 {
     ContactXml xml;
-    pugi::xml_document& doc = xml.Document();
-    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
-    decl.append_attribute("version").set_value("1.0");
-    decl.append_attribute("encoding").set_value("utf-8");
-    pugi::xml_node root = doc.append_child("c:contact");
-    root.append_attribute("c:Version").set_value("1");
-    root.append_attribute("xmlns:c").set_value(kContactNamespace);
-    root.append_attribute("xmlns:xsi").set_value(kSchemaInstanceNamespace);
-    root.append_attribute("xmlns:MSP2P").set_value(kMsp2pNamespace);
-    root.append_attribute("xmlns:MSWABMAPI").set_value(kMswabmapiNamespace);
-    xml.SetTopLevelBreaks("\r\n", "\r\n");
+    pugi::xml_node root = StartContactDocument(xml);
 
     AppendElement(root, "c:CreationDate", QStringLiteral("2010-11-06T00:00:00Z"));
     pugi::xml_node names = root.append_child("c:Extended").append_child("MSWABMAPI:PropTag0x3A58101F");
@@ -55,11 +32,12 @@ QByteArray NewContactFileContent(const ContactFileRecord& r)
     names.append_attribute("c:type").set_value("binary");
     names.text().set(kChildrensNames);
 
-    pugi::xml_node id = Entry(root.append_child("c:ContactIDCollection"), "c:ContactID",
-                              "9b20e4c6-3f17-4a58-b2d9-c6e07a14f3d5");
+    pugi::xml_node id = AppendEntry(root.append_child("c:ContactIDCollection"), "c:ContactID",
+                                    "9b20e4c6-3f17-4a58-b2d9-c6e07a14f3d5");
     AppendElement(id, "c:Value", r.Id.left(36));
 
-    pugi::xml_node name = Entry(root.append_child("c:NameCollection"), "c:Name", "5f32d960-b1f4-4e71-8d3e-b6d81f077310");
+    pugi::xml_node name =
+        AppendEntry(root.append_child("c:NameCollection"), "c:Name", "5f32d960-b1f4-4e71-8d3e-b6d81f077310");
     AppendElement(name, "c:FormattedName", TextOf(r.FullName));
     AppendElement(name, "c:GivenName", TextOf(r.GivenName));
     AppendElement(name, "c:FamilyName", TextOf(r.FamilyName));
@@ -69,18 +47,18 @@ QByteArray NewContactFileContent(const ContactFileRecord& r)
 
     pugi::xml_node emails = root.append_child("c:EmailAddressCollection");
     for (const auto* email : {&r.Email1, &r.Email2, &r.Email3}) {
-        pugi::xml_node entry = Entry(emails, "c:EmailAddress", "5f32d960-b1f4-4e71-8d3e-b6d81f077310");
+        pugi::xml_node entry = AppendEntry(emails, "c:EmailAddress", "5f32d960-b1f4-4e71-8d3e-b6d81f077310");
         AppendElement(entry, "c:Type", QStringLiteral("SMTP"));
         AppendElement(entry, "c:Address", TextOf(*email));
     }
 
     pugi::xml_node urls = root.append_child("c:UrlCollection");
-    pugi::xml_node personal = Entry(urls, "c:Url", "5f32d960-b1f4-4e71-8d3e-b6d81f077315");
+    pugi::xml_node personal = AppendEntry(urls, "c:Url", "5f32d960-b1f4-4e71-8d3e-b6d81f077315");
     AppendElement(personal, "c:Value", r.PersonalUrl.value_or(QStringLiteral("http://")));
-    Labels(personal, {"Personal"});
-    pugi::xml_node business = Entry(urls, "c:Url", "5f32d960-b1f4-4e71-8d3e-b6d81f077316");
+    AppendLabels(personal, {"Personal"});
+    pugi::xml_node business = AppendEntry(urls, "c:Url", "5f32d960-b1f4-4e71-8d3e-b6d81f077316");
     AppendElement(business, "c:Value", QStringLiteral("http://"));
-    Labels(business, {"Business"});
+    AppendLabels(business, {"Business"});
 
     pugi::xml_node phones = root.append_child("c:PhoneNumberCollection");
     const struct {
@@ -96,30 +74,30 @@ QByteArray NewContactFileContent(const ContactFileRecord& r)
         {"5f32d960-b1f4-4e71-8d3e-b6d81f077620", {"Voice", "Personal"}, r.HomePhone},
     };
     for (const auto& row : phoneRows) {
-        pugi::xml_node phone = Entry(phones, "c:PhoneNumber", row.elementId);
+        pugi::xml_node phone = AppendEntry(phones, "c:PhoneNumber", row.elementId);
         AppendElement(phone, "c:Number", TextOf(row.number));
-        Labels(phone, row.labels);
+        AppendLabels(phone, row.labels);
     }
 
-    pugi::xml_node position =
-        Entry(root.append_child("c:PositionCollection"), "c:Position", "5f32d960-b1f4-4e71-8d3e-b6d81f077271");
+    pugi::xml_node position = AppendEntry(root.append_child("c:PositionCollection"), "c:Position",
+                                          "5f32d960-b1f4-4e71-8d3e-b6d81f077271");
     AppendElement(position, "c:Department", TextOf(r.Department));
     AppendElement(position, "c:Office", TextOf(r.Office));
     AppendElement(position, "c:JobTitle", TextOf(r.JobTitle));
     AppendElement(position, "c:Company", TextOf(r.Company));
-    Labels(position, {"Business"});
+    AppendLabels(position, {"Business"});
 
     pugi::xml_node addresses = root.append_child("c:PhysicalAddressCollection");
     const auto address = [&](const char* elementId, const char* label, const ContactFileRecord::Text& city,
                              const ContactFileRecord::Text& region, const ContactFileRecord::Text& country,
                              const ContactFileRecord::Text& postalCode, const ContactFileRecord::Text& street) {
-        pugi::xml_node entry = Entry(addresses, "c:PhysicalAddress", elementId);
+        pugi::xml_node entry = AppendEntry(addresses, "c:PhysicalAddress", elementId);
         AppendElement(entry, "c:Locality", TextOf(city));
         AppendElement(entry, "c:Region", TextOf(region));
         AppendElement(entry, "c:Country", TextOf(country));
         AppendElement(entry, "c:PostalCode", TextOf(postalCode));
         AppendElement(entry, "c:Street", TextOf(street));
-        Labels(entry, {label});
+        AppendLabels(entry, {label});
     };
     address("5f32d960-b1f4-4e71-8d3e-000000000001", "Personal", r.HomeCity, r.HomeRegion, r.HomeCountry,
             r.HomePostalCode, r.HomeStreet);
@@ -128,31 +106,31 @@ QByteArray NewContactFileContent(const ContactFileRecord& r)
 
     if (r.Notes) AppendElement(root, "c:Notes", *r.Notes);
     if (r.Spouse) {
-        pugi::xml_node person =
-            Entry(root.append_child("c:PersonCollection"), "c:Person", "5f32d960-b1f4-4e71-8d3e-b6d81f077345");
+        pugi::xml_node person = AppendEntry(root.append_child("c:PersonCollection"), "c:Person",
+                                            "5f32d960-b1f4-4e71-8d3e-b6d81f077345");
         AppendElement(person, "c:FormattedName", *r.Spouse);
-        Labels(person, {"wab:Spouse"});
+        AppendLabels(person, {"wab:Spouse"});
     }
     if (!r.Picture.isEmpty()) {
-        pugi::xml_node photo =
-            Entry(root.append_child("c:PhotoCollection"), "c:Photo", "5f32d960-b1f4-4e71-8d3e-b6d81f077311");
+        pugi::xml_node photo = AppendEntry(root.append_child("c:PhotoCollection"), "c:Photo",
+                                           "5f32d960-b1f4-4e71-8d3e-b6d81f077311");
         pugi::xml_node value = AppendElement(photo, "c:Value", vPictureToBase64(r.Picture));
         value.append_attribute("c:ContentType").set_value("image");
-        Labels(photo, {"UserTile"});
+        AppendLabels(photo, {"UserTile"});
     }
     const bool birthday = r.Birthday && !r.Birthday->isEmpty();
     const bool anniversary = r.Anniversary && !r.Anniversary->isEmpty();
     if (birthday || anniversary) {
         pugi::xml_node dates = root.append_child("c:DateCollection");
         if (birthday) {
-            pugi::xml_node date = Entry(dates, "c:Date", "5f32d960-b1f4-4e71-8d3e-b6d81f072305");
+            pugi::xml_node date = AppendEntry(dates, "c:Date", "5f32d960-b1f4-4e71-8d3e-b6d81f072305");
             AppendElement(date, "c:Value", RecordDateToFileDate(*r.Birthday));
-            Labels(date, {"wab:Birthday"});
+            AppendLabels(date, {"wab:Birthday"});
         }
         if (anniversary) {
-            pugi::xml_node date = Entry(dates, "c:Date", "5f32d960-b1f4-4e71-8d3e-b6d81f072304");
+            pugi::xml_node date = AppendEntry(dates, "c:Date", "5f32d960-b1f4-4e71-8d3e-b6d81f072304");
             AppendElement(date, "c:Value", RecordDateToFileDate(*r.Anniversary));
-            Labels(date, {"wab:Anniversary"});
+            AppendLabels(date, {"wab:Anniversary"});
         }
     }
     return xml.Save();

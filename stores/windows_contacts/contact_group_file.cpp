@@ -174,32 +174,22 @@ QByteArray NewGroupFileContent(const QString& groupName, const QString& contactI
                                const std::vector<GroupMemberRef>& members)
 {
     ContactXml xml;
-    pugi::xml_document& doc = xml.Document();
-    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
-    decl.append_attribute("version").set_value("1.0");
-    decl.append_attribute("encoding").set_value("utf-8");
-    pugi::xml_node root = doc.append_child("c:contact");
-    root.append_attribute("c:Version").set_value("1");
-    root.append_attribute("xmlns:c").set_value(kContactNamespace);
-    root.append_attribute("xmlns:xsi").set_value(kSchemaInstanceNamespace);
-    root.append_attribute("xmlns:MSP2P").set_value(kMsp2pNamespace);
-    root.append_attribute("xmlns:MSWABMAPI").set_value(kMswabmapiNamespace);
-    xml.SetTopLevelBreaks("\r\n", "\r\n");
+    pugi::xml_node root = StartContactDocument(xml);
 
     AppendElement(root, "c:CreationDate", QStringLiteral("2009-11-24T00:00:00Z"));
     pugi::xml_node element = root.append_child("c:Extended").append_child(kMemberElement);
     element.append_attribute("c:ContentType").set_value("binary/x-ms-wab-mapi");
     element.append_attribute("c:type").set_value("binary");
     SetMembers(element, MemberTexts(members));
-    pugi::xml_node id = root.append_child("c:ContactIDCollection").append_child("c:ContactID");
-    id.append_attribute("c:ElementID").set_value("2e9c1b74-a6d0-4f35-9e81-b47d3c02a6f9");
+    pugi::xml_node id = AppendEntry(root.append_child("c:ContactIDCollection"), "c:ContactID",
+                                    "2e9c1b74-a6d0-4f35-9e81-b47d3c02a6f9");
     AppendElement(id, "c:Value", contactId);
-    pugi::xml_node name = root.append_child("c:NameCollection").append_child("c:Name");
-    name.append_attribute("c:ElementID").set_value("5f32d960-b1f4-4e71-8d3e-b6d81f077310");
+    pugi::xml_node name =
+        AppendEntry(root.append_child("c:NameCollection"), "c:Name", "5f32d960-b1f4-4e71-8d3e-b6d81f077310");
     AppendElement(name, "c:FormattedName", groupName);
-    pugi::xml_node photo = root.append_child("c:PhotoCollection").append_child("c:Photo");
-    photo.append_attribute("c:ElementID").set_value("5f32d960-b1f4-4e71-8d3e-b6d81f077311");
-    AppendElement(photo.append_child("c:LabelCollection"), "c:Label", QStringLiteral("UserTile"));
+    pugi::xml_node photo = AppendEntry(root.append_child("c:PhotoCollection"), "c:Photo",
+                                       "5f32d960-b1f4-4e71-8d3e-b6d81f077311");
+    AppendLabels(photo, {"UserTile"});
     return xml.Save();
 }
 

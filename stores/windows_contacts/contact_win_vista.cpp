@@ -16,6 +16,7 @@
 #include "common/errors.h"
 #include "platform/atomic_file.h"
 #include "platform/confined_folder.h"
+#include "platform/replace_user_file.h"
 #include "platform/safe_name.h"
 #include "platform/shell_operations.h"
 #include "stores/windows_contacts/contact_file_editor.h"
@@ -136,13 +137,6 @@ QStringList SortedUnique(QStringList names)
 }
 
 QString TitleOf(const QString& fileName, qsizetype suffixLength) { return fileName.left(fileName.size() - suffixLength); }
-
-mode_t ModeOf(const QString& path, mode_t fallback)
-{
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) return st.st_mode & 07777;
-    return fallback;
-}
 
 }  // namespace
 
@@ -300,7 +294,6 @@ void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileR
         throw AgentError("the contact's file " + before.FilePath.toStdString() + " is not well-formed XML");
     EditContactDocument(doc, before, after);
     const QByteArray content = doc.Save();
-    const mode_t mode = ModeOf(before.FilePath, kNewFileMode);
 
     // The file keeps its name unless the edit changes what names it: a name the user gave it,
     // or one the rule would not give today (older rules, other programs), stays.
@@ -312,14 +305,17 @@ void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileR
         after.FilePath = WritablePathOf(after.FileTitle + QStringLiteral(".contact"));
     }
     if (after.FilePath == before.FilePath) {
-        WriteFileAtomically(after.FilePath, content, mode);
+        ReplaceUserFile(after.FilePath, content, LinkAtPath::Replace, kNewFileMode);
         return;
     }
-    // The contact moves: whatever fails, exactly one file holds it.
+    // The contact moves: whatever fails, exactly one file holds it. The moved file is the one
+    // replaced, so its mode is kept as well.
     if (const std::error_code error = RenameNoReplace(before.FilePath, after.FilePath))
         throw AgentError("cannot move " + before.FilePath.toStdString() + " to " + after.FilePath.toStdString() +
                          ": " + error.message());
-    if (!TryWriteFileAtomically(after.FilePath, content, mode)) {
+    try {
+        ReplaceUserFile(after.FilePath, content, LinkAtPath::Replace, kNewFileMode);
+    } catch (const AgentError&) {
         RenameNoReplace(after.FilePath, before.FilePath);
         throw AgentError("cannot write " + after.FilePath.toStdString());
     }
@@ -521,7 +517,8 @@ void CContactWinVista::LeaveGroup(const QString& title, const QSet<QString>& ids
     const QString path = GroupPath(title);
     const auto bytes = ReadExistingFile(path);
     if (!bytes) return;
-    if (const auto changed = RemoveGroupMembers(*bytes, ids)) WriteFileAtomically(path, *changed, ModeOf(path, kNewFileMode));
+    if (const auto changed = RemoveGroupMembers(*bytes, ids))
+        ReplaceUserFile(path, *changed, LinkAtPath::Replace, kNewFileMode);
 }
 
 void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMemberRef>& members)
@@ -532,7 +529,7 @@ void CContactWinVista::JoinGroup(const QString& title, const std::vector<GroupMe
     for (int attempt = 1;; ++attempt) {
         if (const auto bytes = ReadExistingFile(path)) {
             if (const auto changed = AddGroupMembers(*bytes, members))
-                WriteFileAtomically(path, *changed, ModeOf(path, kNewFileMode));
+                ReplaceUserFile(path, *changed, LinkAtPath::Replace, kNewFileMode);
             break;
         }
         if (WriteNewFileAtomically(path, NewGroupFileContent(title, NewGuidText(), members), kNewFileMode))

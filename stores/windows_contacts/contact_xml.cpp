@@ -188,4 +188,33 @@ void MarkNil(pugi::xml_node element)
     nil.set_value("true");
 }
 
+pugi::xml_node StartContactDocument(ContactXml& xml)
+{
+    pugi::xml_document& doc = xml.Document();
+    pugi::xml_node decl = doc.append_child(pugi::node_declaration);
+    decl.append_attribute("version").set_value("1.0");
+    decl.append_attribute("encoding").set_value("utf-8");
+    pugi::xml_node root = doc.append_child("c:contact");
+    root.append_attribute("c:Version").set_value("1");
+    root.append_attribute("xmlns:c").set_value(kContactNamespace);
+    root.append_attribute("xmlns:xsi").set_value(kSchemaInstanceNamespace);
+    root.append_attribute("xmlns:MSP2P").set_value(kMsp2pNamespace);
+    root.append_attribute("xmlns:MSWABMAPI").set_value(kMswabmapiNamespace);
+    xml.SetTopLevelBreaks("\r\n", "\r\n");
+    return root;
+}
+
+pugi::xml_node AppendEntry(pugi::xml_node collection, const char* name, const char* elementId)
+{
+    pugi::xml_node entry = collection.append_child(name);
+    entry.append_attribute("c:ElementID").set_value(elementId);
+    return entry;
+}
+
+void AppendLabels(pugi::xml_node entry, std::initializer_list<const char*> labels)
+{
+    pugi::xml_node collection = entry.append_child("c:LabelCollection");
+    for (const char* label : labels) AppendElement(collection, "c:Label", QString::fromLatin1(label));
+}
+
 }  // namespace ContactsVista

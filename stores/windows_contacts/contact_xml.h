@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <initializer_list>
 #include <pugixml.hpp>
 #include <string_view>
 
@@ -72,5 +73,13 @@ pugi::xml_node ChildOrAppend(pugi::xml_node parent, const char* name);
 bool HasNil(pugi::xml_node element);
 void RemoveNil(pugi::xml_node element);
 void MarkNil(pugi::xml_node element);
+
+// Starts a ".contact" or ".group" file built from nothing: the XML declaration and the
+// "c:contact" root with the namespaces these files declare, a line end either side of it. The root.
+pugi::xml_node StartContactDocument(ContactXml& xml);
+// Appends an entry of a collection, with the element id that tells the program's entries apart.
+pugi::xml_node AppendEntry(pugi::xml_node collection, const char* name, const char* elementId);
+// Appends the entry's label collection holding `labels`.
+void AppendLabels(pugi::xml_node entry, std::initializer_list<const char*> labels);
 
 }  // namespace ContactsVista

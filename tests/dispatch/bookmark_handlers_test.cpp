@@ -219,6 +219,40 @@ TEST_F(BookmarkRequestsTest, AddGetSetDeleteKeepTheCheckListInStep)
         EXPECT_TRUE(log.contains(line)) << line;
 }
 
+// Gets look bookmarks up by identifier: each must still reach its own file after the list
+// gained, moved or lost entries in front of it.
+TEST_F(BookmarkRequestsTest, GetsFollowEveryChangeOfTheCheckList)
+{
+    Check();
+    const auto get = [&](const QString& file) { return Ok(AS_GET_BOOKMARK, IdBytes(IdOf(file))); };
+    const auto none = [](const QByteArray& id) { return id + Fields({}) + QByteArray(2, '\0'); };
+    QHash<QString, QByteArray> before;
+    for (const QString& file : FavoritesTreeFiles()) before.insert(file, get(file));
+
+    const QByteArray added = Ok(AS_ADD_BOOKMARK, Fields({"", "New", "http://example.org/new"}));
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, added), added + Fields({"", "New", "http://example.org/new"}) + QByteArray(2, '\0'));
+
+    // The first favourite moves: its entry goes to the end, every other one moves up.
+    const QString first = FavoritesTreeFiles().front();
+    const QByteArray moved = Ok(AS_SET_BOOKMARK, IdBytes(IdOf(first)) + Fields({"Work", "Moved", "http://m/"}));
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, moved), moved + Fields({"Work", "Moved", "http://m/"}) + QByteArray(2, '\0'));
+    EXPECT_EQ(get(first), none(IdBytes(IdOf(first))));
+    for (const QString& file : FavoritesTreeFiles()) {
+        if (file != first) {
+            EXPECT_EQ(get(file), before.value(file)) << file.toStdString();
+        }
+    }
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, added), added + Fields({"", "New", "http://example.org/new"}) + QByteArray(2, '\0'));
+
+    const QString second = FavoritesTreeFiles()[1];
+    Ok(AS_DEL_BOOKMARK_STATE, IdBytes(IdOf(second)));
+    EXPECT_EQ(get(second), none(IdBytes(IdOf(second))));
+    Ok(AS_DEL_BOOKMARK, added);
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, added), none(added));
+    const QString last = FavoritesTreeFiles().back();
+    EXPECT_EQ(get(last), before.value(last));
+}
+
 TEST_F(BookmarkRequestsTest, IdentifierNotInTheCheckList)
 {
     Check();
@@ -260,7 +294,7 @@ TEST_F(BookmarkRequestsTest, BadRequestsAnswerErrorAndChangeNothing)
     }
     EXPECT_EQ(h_.home.ReadFile("Favorites/Bing.url"), bing);
     EXPECT_FALSE(h_.home.Exists("Favorites/New"));
-    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size());
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().size(), FavoritesTreeFiles().size());
 }
 
 TEST_F(BookmarkRequestsTest, RecordLongerThanOneMessageIsRefused)
@@ -293,7 +327,7 @@ TEST_F(BookmarkRequestsTest, DamagedStateFileLoadsItsWholeRecords)
                                                                                        "00000000"
                                                                                        "ffffff7f"));
     Ok(AS_LOAD_BOOKMARKS_STATE);
-    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size());
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().size(), FavoritesTreeFiles().size());
 }
 
 TEST_F(BookmarkRequestsTest, StateRequestsUseTheCheckSuffix)
@@ -306,19 +340,19 @@ TEST_F(BookmarkRequestsTest, StateRequestsUseTheCheckSuffix)
 
     // Dropping one entry, then saving, leaves it out of the file: the next check reports it added.
     Ok(AS_DEL_BOOKMARK_STATE, IdBytes(IdOf("Bing.url")));
-    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().size(), FavoritesTreeFiles().size() - 1);
     Ok(AS_SAVE_BOOKMARKS_STATE);
     EXPECT_EQ(Check(QStringLiteral("A")).added, std::vector<BookmarkId>{IdOf("Bing.url")});
 
-    h_.agent.bookmarks->checkList.clear();
+    h_.agent.bookmarks->EditCheckList().clear();
     Ok(AS_LOAD_BOOKMARKS_STATE);
-    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), FavoritesTreeFiles().size() - 1);
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().size(), FavoritesTreeFiles().size() - 1);
 
     // The reset empties the list and the file of its own suffix; the kept suffix stays.
     Ok(AS_SAVE_BOOKMARKS_STATE);
     h_.home.WriteFile(StatePath("PEER.InternetExplorer_B"), "old");
     EXPECT_EQ(Ok(AS_RESET_STATE, U16Bytes(4) + Utf16z("B")), QByteArray());
-    EXPECT_TRUE(h_.agent.bookmarks->checkList.empty());
+    EXPECT_TRUE(h_.agent.bookmarks->CheckList().empty());
     EXPECT_EQ(StateFile("PEER.InternetExplorer_B"), QByteArray());
     EXPECT_EQ(h_.agent.bookmarks->suffix, "A");
     EXPECT_FALSE(StateFile("PEER.InternetExplorer_A").isEmpty());
@@ -334,7 +368,7 @@ TEST_F(BookmarkRequestsTest, UnsafeNamesAndFailedSavesAnswerError)
     // A save that cannot be written is not reported as done.
     h_.agent.machineId = QStringLiteral("PEER");
     h_.agent.bookmarks->suffix.clear();
-    h_.agent.bookmarks->checkList = {{Fav("Bing.url"), 1, 2, 3}};
+    h_.agent.bookmarks->EditCheckList() = {{Fav("Bing.url"), 1, 2, 3}};
     ASSERT_TRUE(QDir().mkpath(h_.home.Path(StatePath("PEER.InternetExplorer_"))));
     EXPECT_EQ(Send(AS_SAVE_BOOKMARKS_STATE).code, AS_ERROR);
     EXPECT_TRUE(LogLines().contains("AS_SAVE_BOOKMARKS_STATE...error"));
@@ -345,7 +379,7 @@ TEST_F(BookmarkRequestsTest, DeleteAllRemovesFavouritesNotFoldersWhileRefusingCo
     Check();
     EXPECT_EQ(Ok(AS_DEL_ALL_BOOKMARKS), QByteArray());
     EXPECT_EQ(h_.host.events, (QStringList{"accept off", "accept on"}));
-    EXPECT_TRUE(h_.agent.bookmarks->checkList.empty());
+    EXPECT_TRUE(h_.agent.bookmarks->CheckList().empty());
     EXPECT_TRUE(CInternetExplorer().GetIDs().empty());
     EXPECT_TRUE(h_.home.Exists("Favorites/x.url") && h_.home.Exists("Favorites/Links/NOTES.URL"));
     EXPECT_TRUE(LogLines().contains("AS_DEL_ALL_BOOKMARKS...ok"));
@@ -411,18 +445,18 @@ TEST_F(BookmarkRequestsTest, ChromeIdentifiersAreTheirDecimalKeys)
     // The edited bookmark's checksum is that of the fields as sent.
     const BookmarkRecord edited{"Bar", "Bigger", "http://bigger/"};
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, IdBytes(big) + Fields(edited)), IdBytes(big));
-    EXPECT_EQ(h_.agent.bookmarks->checkList[0].crc, BookmarkCrc32("Bar", "Bigger", "http://bigger/"));
+    EXPECT_EQ(h_.agent.bookmarks->CheckList()[0].crc, BookmarkCrc32("Bar", "Bigger", "http://bigger/"));
 
     chrome.nextKey = "13245678901234999";
     EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "New", "http://new/"})),
               IdBytes(BookmarkId::FromValue(13245678901234999ull)));
-    EXPECT_EQ(h_.agent.bookmarks->checkList.back(),
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().back(),
               (BookmarkCheckEntry{"13245678901234999", BookmarkCrc32("", "New", "http://new/"), 0, 0}));
 
     Ok(AS_DEL_BOOKMARK, IdBytes({7, 0}));
     EXPECT_EQ(chrome.calls, (QStringList{"Get 13245678901234567", "Edit 13245678901234567 http://bigger/",
                                          "Add New", "Delete 7"}));
-    EXPECT_EQ(h_.agent.bookmarks->checkList.size(), 2u);
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().size(), 2u);
 }
 
 TEST_F(BookmarkRequestsTest, FirefoxIgnoresTheHighWord)
@@ -434,14 +468,14 @@ TEST_F(BookmarkRequestsTest, FirefoxIgnoresTheHighWord)
 
     firefox.crcs["17"] = 5;  // what the database holds after the edit
     EXPECT_EQ(Ok(AS_SET_BOOKMARK, IdBytes({17, 0xABCD}) + Fields({"", "N", "http://n/"})), IdBytes({17, 0}));
-    EXPECT_EQ(h_.agent.bookmarks->checkList[0].crc, 5u);
+    EXPECT_EQ(h_.agent.bookmarks->CheckList()[0].crc, 5u);
     firefox.nextKey = "18";
     firefox.crcs["18"] = 9;
     EXPECT_EQ(Ok(AS_ADD_BOOKMARK, Fields({"", "M", "http://m/"})), IdBytes({18, 0}));
-    EXPECT_EQ(h_.agent.bookmarks->checkList.back().crc, 9u);
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().back().crc, 9u);
     Ok(AS_DEL_BOOKMARK, IdBytes({17, 0xABCD}));
     Ok(AS_DEL_BOOKMARK_STATE, IdBytes({0xFFFFFFFD, 1}));
-    EXPECT_EQ(h_.agent.bookmarks->checkList, (BookmarkCheckList{{"18", 9, 0, 0}}));
+    EXPECT_EQ(h_.agent.bookmarks->CheckList(), (BookmarkCheckList{{"18", 9, 0, 0}}));
     EXPECT_EQ(firefox.calls, (QStringList{"Edit 17 http://n/", "Add M", "Delete 17"}));
 }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
+
 #include <QDir>
 #include <QFile>
 
@@ -192,6 +194,32 @@ TEST_F(ChromeBookmarkRequests, GetAfterTheFileChangedUnderneathReadsTheNewFile)
             ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(File()).constData(), times, 0), 0);
         }
         EXPECT_EQ(Get(d).name, QStringLiteral("E"));
+    }
+}
+
+// The end of a synchronisation or the client's departure lets the store forget what it read:
+// the next synchronisation's Get and check read the file as it is then.
+TEST_F(ChromeBookmarkRequests, AfterTheReleaseGetAndCheckReadTheFileAsItIsThen)
+{
+    const BookmarkId d = Id(std::stoull(kShared) - 1);
+    const std::function<void()> releases[] = {[this] { Ok(AS_END_SYNC); },
+                                              [this] { h_.dispatcher.ReleaseClientResources(); }};
+    for (const auto& release : releases) {
+        Plant(kTwinsFile);
+        Ok(AS_START_SYNC);
+        Check();
+        Ok(AS_SAVE_BOOKMARKS_STATE);
+        EXPECT_EQ(Get(d).name, QStringLiteral("D"));
+        release();
+
+        QByteArray changed = Bytes();
+        changed.replace("\"name\":\"D\"", "\"name\":\"E\"");
+        ASSERT_NE(changed, Bytes());
+        Plant(changed);
+        Ok(AS_START_SYNC);
+        EXPECT_EQ(Get(d).name, QStringLiteral("E"));
+        EXPECT_EQ(Check().edited, std::vector<BookmarkId>{d});
+        Ok(AS_END_SYNC);
     }
 }
 

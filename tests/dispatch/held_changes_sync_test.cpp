@@ -336,6 +336,33 @@ TEST_F(HeldChanges, TheBookmarkStateIsSavedOnlyOnceTheBookmarksAreWritten)
     Ok(AS_END_SYNC);
 }
 
+// An end of the synchronisation that cannot write Opera's bookmarks keeps them with their
+// changes, and the next start writes them.
+TEST_F(HeldChanges, BookmarksAnEndCouldNotWriteStayForTheNextSynchronisation)
+{
+    h.home.WriteFile(QStringLiteral(".opera/bookmarks.adr"), kHeader);
+    h.agent.browserId = static_cast<std::uint32_t>(BrowserKind::Opera);
+    Ok(AS_START_SYNC);
+    QByteArray record;
+    ByteWriter w(record);
+    EncodeBookmarkFields({QString(), QStringLiteral("kept"), QStringLiteral("http://k/")}, w);
+    Ok(AS_ADD_BOOKMARK, record);
+    const QString folder = h.home.Path(QStringLiteral(".opera"));
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0555), 0);
+    {
+        PermissionsBindRoot bound;
+        EXPECT_EQ(h.Send(AS_END_SYNC).code, AS_ERROR);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    EXPECT_EQ(h.home.ReadFile(QStringLiteral(".opera/bookmarks.adr")), kHeader);
+
+    Ok(AS_START_SYNC);
+    EXPECT_TRUE(h.home.ReadFile(QStringLiteral(".opera/bookmarks.adr")).value_or("").contains("\tNAME=kept\n"));
+    ByteReader r(Ok(AS_CHECK_BOOKMARKS, Utf16z(QString())));
+    EXPECT_EQ(r.U16(), 1);
+    Ok(AS_END_SYNC);
+}
+
 // Windows Contacts writes a new contact's file at once and its groups at the commit. A group
 // file the commit cannot change (not XML) fails the save after the contact's file was written:
 // the state is still saved, as the files hold it, so that the next check does not tell the peer

@@ -76,6 +76,52 @@ TEST(OperaBookmarkIdTest, HalvesAreXoredAsSignedDecimal)
     EXPECT_EQ(fresh, fresh.toUpper());
 }
 
+// The peer's identifier names a bookmark only as the exact text its UNIQUEID gives; another
+// spelling of the same number (or one past the 64 bits that wraps onto it) names none.
+TEST_F(OperaBookmarksTest, OnlyTheExactIdentifierTextNamesABookmark)
+{
+    Write(kHeader + Url("five", "00000000000000000000000000000005") + Url("zero", "") +
+          Url("minus one", "FFFFFFFFFFFFFFFF0000000000000000") + Url("largest", "7FFFFFFFFFFFFFFF0000000000000000") +
+          Url("smallest", "80000000000000000000000000000000"));
+    COperaBookmarks store(path_);
+    store.Open();
+    const struct {
+        const char* key;
+        const char* name;  // nullptr: names no bookmark
+    } cases[] = {
+        {"5", "five"},
+        {"0", "zero"},
+        {"-1", "minus one"},
+        {"9223372036854775807", "largest"},
+        {"-9223372036854775808", "smallest"},
+        {"05", nullptr},
+        {"+5", nullptr},
+        {" 5", nullptr},
+        {"5 ", nullptr},
+        {"5.0", nullptr},
+        {"-0", nullptr},
+        {"00", nullptr},
+        {"", nullptr},
+        {"-", nullptr},
+        {"18446744073709551621", nullptr},  // 2^64 + 5
+        {"9223372036854775808", nullptr},
+        {"-9223372036854775809", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        const QString key = QString::fromLatin1(c.key);
+        BookmarkRecord r;
+        if (!c.name) {
+            EXPECT_EQ(store.IDtoCRC32(key), 0u);
+            EXPECT_THROW(store.Get(key, r), AgentError);
+            continue;
+        }
+        store.Get(key, r);
+        EXPECT_EQ(r.name, QString::fromLatin1(c.name));
+        EXPECT_EQ(store.IDtoCRC32(key), BookmarkCrc32(r.path, r.name, r.url));
+    }
+}
+
 TEST_F(OperaBookmarksTest, TrashIsInvisibleAndKeptWhileFoldersMakeThePath)
 {
     Write(kHeader + Url("top", qPrintable(U(1))) + "#FOLDER\n\tID=2\n\tNAME=Work\n\n" +

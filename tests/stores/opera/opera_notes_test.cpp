@@ -123,7 +123,8 @@ TEST_F(OperaNotesTest, ASessionWithoutChangesLeavesTheFileAlone)
     EXPECT_EQ(Read(), bytes);
     EXPECT_EQ(QFileInfo(path).lastModified(), modified);
 
-    // A change writes it, keeping the file's mode.
+    // A change in the next session writes it, keeping the file's mode.
+    store.Open();
     store.Delete(ids.first());
     store.Close();
     EXPECT_NE(Read(), bytes);
@@ -270,6 +271,7 @@ TEST(OperaFilesTest, AMissingFileIsEmptyAndIsCreatedOnlyByAChange)
     EXPECT_TRUE(ids.isEmpty());
     store.Close();
     EXPECT_FALSE(home.Exists(QStringLiteral(".opera/notes.adr")));
+    store.Open();
     ItemRecord add;
     add.Add(QStringLiteral("Body"), QStringLiteral("first"));
     QString id;

@@ -224,6 +224,51 @@ TEST_F(Win7StickyNotesTest, DeletingTheMiddleNoteRelinksTheChain)
     EXPECT_EQ(Ids(Opened()), (QStringList{ids[0], ids[2]}));
 }
 
+// Every look-up by identifier must reach the note that carries it after notes before it went,
+// and none after a delete-all or once a reload replaced the notes.
+TEST_F(Win7StickyNotesTest, EachIdentifierReachesItsOwnNoteThroughDeletesAndReloads)
+{
+    Plant(RealFile());
+    CWin7_StikyNotes& notes = Opened();
+    QStringList ids{kFirst, kSecond};
+    for (int i = 2; i < 6; ++i) {
+        ItemRecord record = Body(QStringLiteral("{\\rtf1 note %1}").arg(i));
+        QString id;
+        notes.Add(record, id);
+        ids.append(id);
+    }
+    const QString realSecond = BodyOf(notes, kSecond);
+    notes.Delete(kFirst);
+    notes.Delete(ids[3]);
+    ItemRecord edit = Body(QStringLiteral("{\\rtf1 edited}"));
+    notes.Edit(edit, ids[4]);
+    EXPECT_EQ(Ids(notes), (QStringList{kSecond, ids[2], ids[4], ids[5]}));
+    EXPECT_EQ(BodyOf(notes, kSecond), realSecond);
+    EXPECT_EQ(BodyOf(notes, ids[2]), QStringLiteral("{\\rtf1 note 2}"));
+    EXPECT_EQ(BodyOf(notes, ids[4]), QStringLiteral("{\\rtf1 edited}"));
+    EXPECT_EQ(BodyOf(notes, ids[5]), QStringLiteral("{\\rtf1 note 5}"));
+    EXPECT_EQ(notes.IDtoCRC32(ids[5]), Crc32(QByteArray("{\\rtf1 note 5}") + '\0'));
+    ItemRecord record;
+    for (const QString& gone : {kFirst, ids[3]}) {
+        EXPECT_THROW(notes.Get(gone, record), AgentError);
+        EXPECT_EQ(notes.IDtoCRC32(gone), 0u);
+    }
+
+    // A reload serves what the file holds, not what the session held.
+    notes.Open();
+    EXPECT_FALSE(BodyOf(notes, kFirst).isEmpty());
+    EXPECT_EQ(Ids(notes), (QStringList{kFirst, kSecond}));
+    EXPECT_THROW(notes.Get(ids[2], record), AgentError);
+
+    notes.DeleteAll();
+    EXPECT_THROW(notes.Get(kSecond, record), AgentError);
+    QString again;
+    ItemRecord fresh = Body(QStringLiteral("{\\rtf1 again}"));
+    notes.Add(fresh, again);
+    EXPECT_EQ(BodyOf(notes, again), QStringLiteral("{\\rtf1 again}"));
+    EXPECT_EQ(Ids(notes), QStringList{again});
+}
+
 TEST_F(Win7StickyNotesTest, ChecksumFollowsTheWholeRtfAndOnlyIt)
 {
     CWin7_StikyNotes& notes = Opened();
