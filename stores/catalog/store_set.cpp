@@ -4,7 +4,7 @@
 
 #include "common/attempt.h"
 #include "stores/base/diagnostics.h"
-#include "stores/outlook/outlook_family.h"
+#include "stores/catalog/outlook_family.h"
 #include "stores/store_roles.h"
 
 // One row's store. Item rows hold a COutlook, bookmark rows a BookmarkStore.

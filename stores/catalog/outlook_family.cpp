@@ -1,4 +1,4 @@
-#include "stores/outlook/outlook_family.h"
+#include "stores/catalog/outlook_family.h"
 
 #include "stores/outlook/outlook_connection.h"
 #include "stores/catalog/store_set.h"

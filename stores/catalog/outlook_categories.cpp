@@ -1,4 +1,4 @@
-#include "stores/outlook/outlook_categories.h"
+#include "stores/catalog/outlook_categories.h"
 
 #include "common/byte_io.h"
 #include "common/errors.h"
