@@ -19,8 +19,11 @@ function(twinlark_add_store)
     list(APPEND absolute ${path})
   endforeach()
   add_library(${target} STATIC ${absolute})
-  # A store builds on the layers below it; its format libraries stay its own.
+  # A store builds on the layers below it; its format libraries stay its own. It exports its own
+  # folder alone: another family's headers are out of its reach, as is the catalogue above it.
   target_link_libraries(${target} PUBLIC twinlark_store_base PRIVATE ${STORE_LIBS})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  twinlark_include_root(${target} ${folder})
   # Whole: a family registers itself with a static object that nothing else refers to.
   target_link_libraries(twinlark_stores PUBLIC "$<LINK_LIBRARY:WHOLE_ARCHIVE,${target}>")
   set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_SOURCES ${absolute})
@@ -53,6 +56,13 @@ function(twinlark_add_store_folders)
     message(AUTHOR_WARNING "Store sources that no twinlark_add_store names (built with every "
       "format library linked; give their folder a CMakeLists.txt): ${shown}")
     add_library(twinlark_store_unclaimed STATIC ${unclaimed})
+    set(folders)
+    foreach(source ${shown})
+      get_filename_component(folder ${source} DIRECTORY)
+      list(APPEND folders ${folder})
+    endforeach()
+    list(REMOVE_DUPLICATES folders)
+    twinlark_include_root(twinlark_store_unclaimed ${folders})
     target_link_libraries(twinlark_store_unclaimed PUBLIC twinlark_store_base
       PRIVATE PkgConfig::PUGIXML PkgConfig::GSF PkgConfig::SQLITE3 nlohmann_json::nlohmann_json)
     target_link_libraries(twinlark_stores PUBLIC twinlark_store_unclaimed)
