@@ -10,16 +10,11 @@ constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Contacts, .code = 0, .flag = SourceFlags::kWindowsXpAddressBook, .available = IsWindowsXp},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<COutlook> MakeStore(const StoreServices& services)
 {
     return std::make_unique<ContactsXp::CContactWinXP>(services.log);
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, MakeStore, nullptr>(10));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, MakeStore, nullptr>(10));
 
 }  // namespace

@@ -29,12 +29,13 @@ private:
     StoreMaker<BookmarkStore> bookmarks_;
 };
 
-// The registration of such a family: its order, its rows, and the maker of its stores.
-template <std::span<const SourceRow> (*Rows)(), StoreMaker<COutlook> Items, StoreMaker<BookmarkStore> Bookmarks>
+// The registration of such a family: its order, its rows (a static array), and the maker of its
+// stores.
+template <const auto& Rows, StoreMaker<COutlook> Items, StoreMaker<BookmarkStore> Bookmarks>
 FamilyDescription SingleStoreFamilyDescription(int order)
 {
     return {.order = order,
-            .rows = Rows,
+            .rows = [] { return std::span<const SourceRow>(Rows); },
             .make = [](const StoreServices& services, ItemStoreLookup) -> std::unique_ptr<StoreFamily> {
                 return std::make_unique<SingleStoreFamily>(services, Items, Bookmarks);
             }};

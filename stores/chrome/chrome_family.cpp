@@ -16,11 +16,6 @@ constexpr SourceRow kRows[] = {
      .bookmarkStatePart = ".Chrome_"},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<BookmarkStore> MakeStore(const StoreServices& services)
 {
     auto store = std::make_unique<CChrome>();
@@ -28,6 +23,6 @@ std::unique_ptr<BookmarkStore> MakeStore(const StoreServices& services)
     return store;
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, MakeStore>(70));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, nullptr, MakeStore>(70));
 
 }  // namespace

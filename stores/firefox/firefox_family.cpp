@@ -18,11 +18,6 @@ constexpr SourceRow kRows[] = {
      .bookmarkStatePart = ".FireFox_"},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<BookmarkStore> MakeStore(const StoreServices& services)
 {
     auto store = std::make_unique<CFirefox>();
@@ -30,6 +25,6 @@ std::unique_ptr<BookmarkStore> MakeStore(const StoreServices& services)
     return store;
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, MakeStore>(60));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, nullptr, MakeStore>(60));
 
 }  // namespace

@@ -16,17 +16,12 @@ constexpr SourceRow kRows[] = {
      .bookmarkStatePart = ".InternetExplorer_"},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<BookmarkStore> MakeStore(const StoreServices&)
 {
     return std::make_unique<CInternetExplorer>();
 }
 
 // The browsers stand in the order one is chosen when the stored one is not installed.
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, MakeStore>(50));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, nullptr, MakeStore>(50));
 
 }  // namespace

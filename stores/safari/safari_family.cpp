@@ -16,11 +16,6 @@ constexpr SourceRow kRows[] = {
      .bookmarkStatePart = ""},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, nullptr, nullptr>(100));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, nullptr, nullptr>(100));
 
 }  // namespace

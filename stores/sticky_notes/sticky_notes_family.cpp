@@ -17,16 +17,11 @@ constexpr SourceRow kRows[] = {
      .programs = "stikynot.exe"},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<COutlook> MakeStore(const StoreServices& services)
 {
     return std::make_unique<CWin7_StikyNotes>(services.log);
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, MakeStore, nullptr>(40));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, MakeStore, nullptr>(40));
 
 }  // namespace

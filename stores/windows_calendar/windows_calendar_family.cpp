@@ -13,16 +13,11 @@ constexpr SourceRow kRows[] = {
      .available = IsWindowsVista},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<COutlook> MakeStore(const StoreServices& services)
 {
     return std::make_unique<CAppointmentWinVista>(services.log);
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, MakeStore, nullptr>(30));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, MakeStore, nullptr>(30));
 
 }  // namespace

@@ -12,16 +12,11 @@ constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Contacts, .code = 2, .flag = SourceFlags::kWindows7Contacts, .available = IsWindows7},
 };
 
-std::span<const SourceRow> Rows()
-{
-    return kRows;
-}
-
 std::unique_ptr<COutlook> MakeStore(const StoreServices& services)
 {
     return std::make_unique<ContactsVista::CContactWinVista>(services.log);
 }
 
-const FamilyRegistration kRegistration(SingleStoreFamilyDescription<Rows, MakeStore, nullptr>(20));
+const FamilyRegistration kRegistration(SingleStoreFamilyDescription<kRows, MakeStore, nullptr>(20));
 
 }  // namespace
