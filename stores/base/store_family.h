@@ -61,10 +61,6 @@ struct SourceRow {
     // Whether the store is made at the start of each synchronisation and destroyed when it is
     // released; it selects no store in between.
     bool storePerSession = false;
-    // Another source whose session opens (and is closed) with this one's, before it. kind
-    // Bookmarks here means none.
-    SourceKind companionKind = SourceKind::Bookmarks;
-    std::uint32_t companionCode = 0;
     // Log lines written when the session opened and when it was closed; nullptr for none.
     const char* openedLine = nullptr;
     const char* closedLine = nullptr;
@@ -99,6 +95,9 @@ public:
     // SourceFlags bits that tell the state of the family's program now (for a row that
     // reportsStatusFlags).
     virtual std::uint32_t StatusFlags() const { return 0; }
+    // Another source of the family whose session opens (and is closed) with the row's, before
+    // it, as a program that keeps two of its sources in one session needs; nullptr for none.
+    virtual const SourceRow* SessionCompanionOf(const SourceRow& row) const { return nullptr; }
 };
 
 // How the catalogue meets a family: its rows (static, in the order detection tries them within a

@@ -210,8 +210,8 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
                             SourceKind::Bookmarks}) {
         Slot* slot = Find(kind, selection.CodeOf(kind));
         if (!slot) continue;
-        if (slot->row->companionKind != SourceKind::Bookmarks)
-            if (Slot* companion = Find(slot->row->companionKind, slot->row->companionCode)) open(*companion);
+        if (const SourceRow* row = families_.at(FamilyIndexOf(*slot->row))->SessionCompanionOf(*slot->row))
+            if (Slot* companion = Find(row->kind, row->code)) open(*companion);
         open(*slot);
     }
 }

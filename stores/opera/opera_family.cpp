@@ -1,5 +1,5 @@
 // The Opera family: its bookmarks, contacts and notes, each in a hotlist file. A synchronisation
-// of Opera's contacts opens Opera's notes too (the companion of the contacts rows).
+// of Opera's contacts opens Opera's notes too, before them.
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
 #include "stores/base/source_probes.h"
@@ -30,8 +30,6 @@ constexpr SourceRow kRows[] = {
     // An older choice without a contacts store of its own: a synchronisation opens Opera's notes.
     {.kind = SourceKind::Contacts,
      .code = 6,
-     .companionKind = SourceKind::Notes,
-     .companionCode = kNotesCode,
      .condition = OperaContactsCondition,
      .unusableLine = kNoOperaContactsLine,
      .unusableReason = kNoOperaContactsReason},
@@ -39,8 +37,6 @@ constexpr SourceRow kRows[] = {
      .code = 7,
      .flag = SourceFlags::kOperaContacts,
      .available = OperaHasContacts,
-     .companionKind = SourceKind::Notes,
-     .companionCode = kNotesCode,
      .condition = OperaContactsCondition,
      .unusableLine = kNoOperaContactsLine,
      .unusableReason = kNoOperaContactsReason,
@@ -62,6 +58,9 @@ constexpr SourceRow kRows[] = {
      .bookmarkStatePart = ".Opera_"},
 };
 
+constexpr std::size_t kNotesRow = 2;
+static_assert(kRows[kNotesRow].kind == SourceKind::Notes && kRows[kNotesRow].code == kNotesCode);
+
 class OperaFamily : public StoreFamily {
 public:
     explicit OperaFamily(const StoreServices& services) : services_(services) {}
@@ -79,6 +78,10 @@ public:
     std::unique_ptr<BookmarkStore> MakeBookmarkStore(const SourceRow&) override
     {
         return std::make_unique<COperaBookmarks>();
+    }
+    const SourceRow* SessionCompanionOf(const SourceRow& row) const override
+    {
+        return row.kind == SourceKind::Contacts ? &kRows[kNotesRow] : nullptr;
     }
 
 private:
