@@ -18,13 +18,18 @@ FamilyRegistration::FamilyRegistration(FamilyDescription description)
     Registry().push_back(description);
 }
 
-QStringList BookmarkStateParts()
+const QStringList& BookmarkStateParts()
 {
-    QStringList parts;
-    for (const FamilyDescription& family : RegisteredFamilies())
-        for (const SourceRow& row : family.rows())
-            if (row.kind == SourceKind::Bookmarks && row.bookmarkStatePart && *row.bookmarkStatePart)
-                parts << QString::fromLatin1(row.bookmarkStatePart);
+    // The rows are fixed once the families have registered, before main; every state file's
+    // name is checked against these, so they are gathered once.
+    static const QStringList parts = [] {
+        QStringList found;
+        for (const FamilyDescription& family : RegisteredFamilies())
+            for (const SourceRow& row : family.rows())
+                if (row.kind == SourceKind::Bookmarks && row.bookmarkStatePart && *row.bookmarkStatePart)
+                    found << QString::fromLatin1(row.bookmarkStatePart);
+        return found;
+    }();
     return parts;
 }
 

@@ -119,4 +119,4 @@ std::vector<FamilyDescription> RegisteredFamilies();
 
 // The bookmark rows' parts of a bookmark state file's name (SourceRow::bookmarkStatePart), of
 // every registered family; none empty.
-QStringList BookmarkStateParts();
+const QStringList& BookmarkStateParts();

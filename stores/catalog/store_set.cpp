@@ -168,11 +168,17 @@ void StoreSet::CloseSessions(QStringList& failures, const Note& note, const Note
     }
 }
 
+std::vector<StoreSet::Slot*> StoreSet::ChosenItemSlots(const SourceSelection& selection) const
+{
+    std::vector<Slot*> chosen;
+    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes})
+        if (Slot* slot = Find(kind, selection.CodeOf(kind))) chosen.push_back(slot);
+    return chosen;
+}
+
 void StoreSet::CommitHeldChanges(const SourceSelection& selection, QStringList& failures)
 {
-    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
-        Slot* slot = Find(kind, selection.CodeOf(kind));
-        if (!slot) continue;
+    for (Slot* slot : ChosenItemSlots(selection)) {
         // Open sessions write at their close.
         if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
         StoreLifecycle* committer = slot->items.get();
@@ -219,10 +225,8 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
 QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const Note& note)
 {
     QStringList failures;
-    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
-        const Slot* slot = Find(kind, selection.CodeOf(kind));
-        if (COutlook* store = slot ? slot->items.get() : nullptr) AttemptStep([&] { store->AtRelease(); }, failures);
-    }
+    for (const Slot* slot : ChosenItemSlots(selection))
+        if (COutlook* store = slot->items.get()) AttemptStep([&] { store->AtRelease(); }, failures);
     for (const auto& family : families_) AttemptStep([&] { family->AtRelease(); }, failures);
     CommitHeldChanges(selection, failures);
     CloseSessions(failures, note);
@@ -232,10 +236,8 @@ QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const No
 QStringList StoreSet::ForgetLoadedRecords(const SourceSelection& selection)
 {
     QStringList failures;
-    for (SourceKind kind : {SourceKind::Contacts, SourceKind::Appointments, SourceKind::Tasks, SourceKind::Notes}) {
-        const Slot* slot = Find(kind, selection.CodeOf(kind));
-        if (COutlook* store = slot ? slot->items.get() : nullptr) AttemptStep([&] { store->AtDeparture(); }, failures);
-    }
+    for (const Slot* slot : ChosenItemSlots(selection))
+        if (COutlook* store = slot->items.get()) AttemptStep([&] { store->AtDeparture(); }, failures);
     return failures;
 }
 

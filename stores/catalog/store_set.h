@@ -81,6 +81,8 @@ public:
 private:
     struct Slot;
     Slot* Find(SourceKind kind, std::uint32_t code) const;
+    // The slots of the chosen item sources (contacts, appointments, tasks, notes) that exist.
+    std::vector<Slot*> ChosenItemSlots(const SourceSelection& selection) const;
     void OpenSession(Slot& slot, const Note& note);
     // Closes every open session in the order opened, recording failures.
     // `note` gets the rows' closedLine, `failureNote` a line naming each store not written back.

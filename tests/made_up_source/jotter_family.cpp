@@ -6,13 +6,20 @@
 #include "made_up_source/jotter_family.h"
 
 #include <QDir>
-#include <QFile>
+#include <optional>
 
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "common/item_id.h"
 #include "platform/atomic_file.h"
+#include "platform/regular_file_read.h"
 #include "stores/base/store_family.h"
+
+namespace {
+
+constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
+}  // namespace
 
 QString JotterStore::FilePath()
 {
@@ -25,10 +32,10 @@ void JotterStore::BeforeCheck(const QString&)
     if (changed_) return;
     notes_.clear();
     order_.clear();
-    QFile file(FilePath());
-    if (!file.exists()) return;
-    if (!file.open(QIODevice::ReadOnly)) throw AgentError("Jotter's notes cannot be read");
-    for (const QByteArray& line : file.readAll().split('\n')) {
+    // Bounded, and only a regular file, as every store reads what another program wrote.
+    const std::optional<QByteArray> text = ReadRegularFile(FilePath(), kMaxFileBytes);
+    if (!text) return;
+    for (const QByteArray& line : text->split('\n')) {
         const qsizetype tab = line.indexOf('\t');
         if (tab <= 0) continue;
         const QString id = QString::fromUtf8(line.left(tab));
