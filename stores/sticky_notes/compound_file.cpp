@@ -1,9 +1,5 @@
 #include "stores/sticky_notes/compound_file.h"
 
-#include <gsf/gsf-infile-msole.h>
-#include <gsf/gsf-infile.h>
-#include <gsf/gsf-input-memory.h>
-#include <gsf/gsf-input.h>
 #include <gsf/gsf-outfile-msole.h>
 #include <gsf/gsf-outfile.h>
 #include <gsf/gsf-output-memory.h>
@@ -17,11 +13,7 @@
 
 namespace {
 
-constexpr qsizetype kSectorSize = 512;
 constexpr int kMaxNameUnits = 31;
-// Storages nest only a level or two in the files this reads; the bound keeps a damaged
-// directory from recursing without end.
-constexpr int kMaxDepth = 32;
 
 void EnsureLibraryReady()
 {
@@ -29,67 +21,27 @@ void EnsureLibraryReady()
     std::call_once(once, [] { gsf_init(); });
 }
 
-// Owns one reference to a GObject.
+// Owns one reference to a library output. One given back still open is closed first: an open
+// storage and its children hold references to each other, so an output dropped open on a failed
+// write would never be freed.
 template <class T>
-class GRef {
+class OutputRef {
 public:
-    explicit GRef(T* object = nullptr) : object_(object) {}
-    ~GRef()
+    explicit OutputRef(T* output = nullptr) : output_(output) {}
+    ~OutputRef()
     {
-        if (object_) g_object_unref(object_);
+        if (!output_) return;
+        if (!gsf_output_is_closed(GSF_OUTPUT(output_))) gsf_output_close(GSF_OUTPUT(output_));
+        g_object_unref(output_);
     }
-    GRef(const GRef&) = delete;
-    GRef& operator=(const GRef&) = delete;
-    T* get() const { return object_; }
-    explicit operator bool() const { return object_ != nullptr; }
+    OutputRef(const OutputRef&) = delete;
+    OutputRef& operator=(const OutputRef&) = delete;
+    T* get() const { return output_; }
+    explicit operator bool() const { return output_ != nullptr; }
 
 private:
-    T* object_;
+    T* output_;
 };
-
-QString TakeErrorText(GError* error)
-{
-    if (!error) return QStringLiteral("unknown error");
-    const QString text = QString::fromUtf8(error->message);
-    g_error_free(error);
-    return text;
-}
-
-void ReadChildren(GsfInfile* storage, CompoundEntry& into, qsizetype fileSize, int depth)
-{
-    if (depth > kMaxDepth) throw MalformedData("compound file: storages nested too deeply");
-    const int count = gsf_infile_num_children(storage);
-    into.children.reserve(static_cast<std::size_t>(std::max(count, 0)));
-    for (int i = 0; i < count; ++i) {
-        // The library walks a storage's list of children to reach the i-th, so each look-up by
-        // index costs as much as the entries before it: the name comes from the child once it is
-        // open rather than from a second walk.
-        GRef<GsfInput> child(gsf_infile_child_by_index(storage, i));
-        const char* name = child ? gsf_input_name(child.get()) : nullptr;
-        if (!child || !name)
-            throw MalformedData("compound file: entry " + std::to_string(i) + " cannot be opened");
-        CompoundEntry entry;
-        entry.name = QString::fromUtf8(name);
-        if (GSF_IS_INFILE(child.get()) && gsf_infile_num_children(GSF_INFILE(child.get())) >= 0) {
-            entry.isStorage = true;
-            ReadChildren(GSF_INFILE(child.get()), entry, fileSize, depth + 1);
-        } else {
-            const gsf_off_t size = gsf_input_size(child.get());
-            // A stream cannot hold more than the file; a larger size is a damaged directory,
-            // and must not size an allocation.
-            if (size < 0 || size > fileSize)
-                throw MalformedData("compound file: stream \"" + entry.name.toStdString() +
-                                    "\" claims more bytes than the file holds");
-            entry.data.resize(static_cast<qsizetype>(size));
-            if (size > 0 &&
-                !gsf_input_read(child.get(), static_cast<std::size_t>(size),
-                                reinterpret_cast<guint8*>(entry.data.data())))
-                throw MalformedData("compound file: stream \"" + entry.name.toStdString() +
-                                    "\" cannot be read");
-        }
-        into.children.push_back(std::move(entry));
-    }
-}
 
 void RequireWritableName(const QString& name)
 {
@@ -102,17 +54,26 @@ void RequireWritableName(const QString& name)
                              "\" holds a character the format does not allow");
 }
 
-void WriteChildren(GsfOutfile* storage, const CompoundEntry& from)
+// Every name is checked before the library is handed anything, so a tree it cannot hold is
+// refused before a single output exists.
+void RequireWritableTree(const CompoundEntry& storage)
 {
     QSet<QString> seen;
-    for (const CompoundEntry& entry : from.children) {
+    for (const CompoundEntry& entry : storage.children) {
         RequireWritableName(entry.name);
         const QString key = EntryNameKey(entry.name);
         if (seen.contains(key))
             throw AgentError("compound file: two entries named \"" + entry.name.toStdString() + "\"");
         seen.insert(key);
+        if (entry.isStorage) RequireWritableTree(entry);
+    }
+}
+
+void WriteChildren(GsfOutfile* storage, const CompoundEntry& from)
+{
+    for (const CompoundEntry& entry : from.children) {
         const QByteArray name = entry.name.toUtf8();
-        GRef<GsfOutput> child(gsf_outfile_new_child(storage, name.constData(), entry.isStorage));
+        OutputRef<GsfOutput> child(gsf_outfile_new_child(storage, name.constData(), entry.isStorage));
         if (!child) throw AgentError("compound file: entry \"" + entry.name.toStdString() + "\" cannot be created");
         if (entry.isStorage) {
             WriteChildren(GSF_OUTFILE(child.get()), entry);
@@ -162,37 +123,14 @@ QString EntryNameKey(const QString& name)
     return name.toCaseFolded();
 }
 
-CompoundEntry ReadCompoundFile(const QByteArray& bytes)
-{
-    EnsureLibraryReady();
-    // The library refuses a file whose last sector is cut short; the missing bytes of such a
-    // sector are unused space, so zeros stand in for them.
-    QByteArray padded = bytes;
-    if (const qsizetype rest = padded.size() % kSectorSize; rest != 0)
-        padded.append(kSectorSize - rest, '\0');
-
-    GRef<GsfInput> input(gsf_input_memory_new(reinterpret_cast<const guint8*>(padded.constData()),
-                                              padded.size(), FALSE));
-    if (!input) throw MalformedData("compound file: the bytes cannot be opened");
-    GError* error = nullptr;
-    GRef<GsfInfile> root(gsf_infile_msole_new(input.get(), &error));
-    if (!root) throw MalformedData("not a compound file (" + TakeErrorText(error).toStdString() + ")");
-    if (error) g_error_free(error);
-
-    CompoundEntry entry;
-    entry.isStorage = true;
-    entry.name = QStringLiteral("Root Entry");
-    ReadChildren(root.get(), entry, padded.size(), 0);
-    return entry;
-}
-
 QByteArray WriteCompoundFile(const CompoundEntry& root)
 {
+    RequireWritableTree(root);
     EnsureLibraryReady();
-    GRef<GsfOutput> sink(gsf_output_memory_new());
+    OutputRef<GsfOutput> sink(gsf_output_memory_new());
     if (!sink) throw AgentError("compound file: no memory for the new file");
     {
-        GRef<GsfOutfile> file(gsf_outfile_msole_new(sink.get()));
+        OutputRef<GsfOutfile> file(gsf_outfile_msole_new(sink.get()));
         if (!file) throw AgentError("compound file: the new file cannot be started");
         WriteChildren(file.get(), root);
         if (!gsf_output_close(GSF_OUTPUT(file.get())))

@@ -2,101 +2,17 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
-
 #include "common/byte_io.h"
 #include "common/errors.h"
 #include "stores/sticky_notes/compound_file.h"
 #include "support/golden_files.h"
+#include "support/real_sticky_notes_file.h"
 
 namespace {
 
-QByteArray RealFile()
-{
-    QFile f(QStringLiteral(TWINLARK_TEST_DATA "/sticky-notes/StickyNotes.snt"));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
-
-// The real file without its trailing zeros, as a program that stops at the last used byte of
-// its last sector leaves it.
-QByteArray CutAfterLastNonZeroByte(QByteArray bytes)
-{
-    while (!bytes.isEmpty() && bytes.back() == '\0') bytes.chop(1);
-    return bytes;
-}
-
-const CompoundEntry& ChildOrFail(const CompoundEntry& parent, const QString& name)
-{
-    const CompoundEntry* child = parent.Child(name);
-    if (!child) throw std::runtime_error("missing entry " + name.toStdString());
-    return *child;
-}
-
-TEST(CompoundFileTest, ReadsTheRealFileWholeAndCutShort)
-{
-    const QByteArray whole = RealFile();
-    const QByteArray cut = CutAfterLastNonZeroByte(whole);
-    ASSERT_EQ(cut.size(), 5326);
-    for (const QByteArray& bytes : {whole, cut}) {
-        const CompoundEntry root = ReadCompoundFile(bytes);
-        ASSERT_EQ(root.children.size(), 4u);
-        EXPECT_EQ(ChildOrFail(root, QStringLiteral("Version")).data, QByteArray("\x02\0\0\0", 4));
-        EXPECT_EQ(ChildOrFail(root, QStringLiteral("Metafile")).data.size(), 478);
-        // Names are found in any case and keep the case the file spells them in.
-        const CompoundEntry& note = ChildOrFail(root, QStringLiteral("5C4DC702-D1E1-11E4-B"));
-        EXPECT_TRUE(note.isStorage);
-        EXPECT_EQ(note.name, QStringLiteral("5c4dc702-d1e1-11e4-b"));
-        EXPECT_EQ(ChildOrFail(note, QStringLiteral("0")).data.size(), 655);
-        EXPECT_EQ(ChildOrFail(note, QStringLiteral("1")).data, QByteArray("\x11\x20\x04\0\0\0\0\0\0\0", 10));
-        EXPECT_EQ(ChildOrFail(note, QStringLiteral("3")).data.size(), 102);
-        EXPECT_EQ(ChildOrFail(root, QStringLiteral("METAFILE")).name, QStringLiteral("Metafile"));
-    }
-}
-
-TEST(CompoundFileTest, WrittenTreesReadBackAsTheyWere)
-{
-    QByteArray big(70000, '\0');
-    for (int i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-    CompoundEntry root = CompoundEntry::Storage(QStringLiteral("Root Entry"));
-    root.children.push_back(CompoundEntry::Stream(QStringLiteral("empty"), {}));
-    root.children.push_back(CompoundEntry::Stream(QStringLiteral("Big"), big));
-    root.children.push_back(CompoundEntry::Storage(
-        QStringLiteral("outer"),
-        {CompoundEntry::Stream(QStringLiteral("small"), "abc"),
-         CompoundEntry::Storage(QStringLiteral("Inner \u00e9"), {CompoundEntry::Stream(QStringLiteral("x"), "y")})}));
-
-    const CompoundEntry back = ReadCompoundFile(WriteCompoundFile(root));
-    ASSERT_EQ(back.children.size(), 3u);
-    EXPECT_TRUE(ChildOrFail(back, QStringLiteral("empty")).data.isEmpty());
-    EXPECT_EQ(ChildOrFail(back, QStringLiteral("big")).data, big);
-    const CompoundEntry& outer = ChildOrFail(back, QStringLiteral("outer"));
-    EXPECT_EQ(ChildOrFail(outer, QStringLiteral("small")).data, "abc");
-    const CompoundEntry& inner = ChildOrFail(outer, QStringLiteral("INNER \u00c9"));
-    EXPECT_EQ(inner.name, QStringLiteral("Inner \u00e9"));
-    EXPECT_EQ(ChildOrFail(inner, QStringLiteral("x")).data, "y");
-}
-
-TEST(CompoundFileTest, RefusesWhatItCannotReadOrWrite)
-{
-    EXPECT_THROW(ReadCompoundFile(QByteArray()), MalformedData);
-    EXPECT_THROW(ReadCompoundFile(QByteArray(2048, 'x')), MalformedData);
-    // The signature and nothing else.
-    EXPECT_THROW(ReadCompoundFile(RealFile().left(600)), MalformedData);
-
-    for (const QString& name : {QString(), QStringLiteral("a/b"), QStringLiteral("x!"), QString(32, u'n')}) {
-        CompoundEntry root = CompoundEntry::Storage(QStringLiteral("Root Entry"), {CompoundEntry::Stream(name, "x")});
-        EXPECT_THROW(WriteCompoundFile(root), AgentError) << name.toStdString();
-    }
-    CompoundEntry twice = CompoundEntry::Storage(
-        QStringLiteral("Root Entry"),
-        {CompoundEntry::Stream(QStringLiteral("Same"), "1"), CompoundEntry::Stream(QStringLiteral("SAME"), "2")});
-    EXPECT_THROW(WriteCompoundFile(twice), AgentError);
-}
-
 TEST(StickyNotesFileTest, ReadsTheRealFile)
 {
-    for (const QByteArray& bytes : {RealFile(), CutAfterLastNonZeroByte(RealFile())}) {
+    for (const QByteArray& bytes : {RealStickyNotesFile(), CutAfterLastNonZeroByte(RealStickyNotesFile())}) {
         const StickyNotesFile file = StickyNotesFile::Parse(bytes);
         ASSERT_EQ(file.notes.size(), 2u);
         EXPECT_EQ(file.notes[0].id, QStringLiteral("5C4DC702-D1E1-11E4-B") + QString(28, u'0'));
@@ -118,7 +34,7 @@ TEST(StickyNotesFileTest, ReadsTheRealFile)
 
 TEST(StickyNotesFileTest, RewriteKeepsWhatTheProgramWroteAndRebuildsTheChain)
 {
-    const QByteArray original = RealFile();
+    const QByteArray original = RealStickyNotesFile();
     StickyNotesFile file = StickyNotesFile::Parse(original);
     file.notes[1].rtf = "{\\rtf1 changed}";
     file.notes[1].otherEntries.push_back(CompoundEntry::Stream(QStringLiteral("7"), "extra"));
@@ -209,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(Files, StickyNotesGolden, ::testing::ValuesIn(GoldenCas
 // Damaged files: the reason names what is wrong.
 TEST(StickyNotesFileTest, DamagedFilesAreRefusedWithTheirReason)
 {
-    const StickyNotesFile real = StickyNotesFile::Parse(RealFile());
+    const StickyNotesFile real = StickyNotesFile::Parse(RealStickyNotesFile());
     const auto withRoot = [&](const std::function<void(CompoundEntry&)>& change) {
         CompoundEntry root = ReadCompoundFile(real.Serialize());
         change(root);
