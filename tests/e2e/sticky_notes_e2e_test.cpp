@@ -1,14 +1,14 @@
 // The Sticky Notes source (notes source 0x10000, detected on Windows 7) against the built agent
 // over loopback: a synchronisation that reads, adds, edits and deletes notes in the file the
 // program wrote, a synchronisation without changes, a client that leaves without ending its
-// synchronisation, and a damaged file.
+// synchronisation, and damaged files.
 #include <gtest/gtest.h>
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QFile>
 #include <QThread>
+#include <utility>
 
 #include "agent_process.h"
 #include "common/byte_io.h"
@@ -17,6 +17,7 @@
 #include "stores/base/source_flags.h"
 #include "stores/sticky_notes/sticky_notes_file.h"
 #include "support/file_size_limit.h"
+#include "support/real_sticky_notes_file.h"
 #include "test_peer.h"
 #include "wire/message_header.h"
 
@@ -26,13 +27,6 @@ const QString kFile = QStringLiteral(".local/share/Microsoft/Sticky Notes/Sticky
 const QString kFirst = QStringLiteral("5C4DC702-D1E1-11E4-B") + QString(28, u'0');
 const QString kSecond = QStringLiteral("BA93928B-D0B5-11E4-B") + QString(28, u'0');
 const QString kBody = QStringLiteral("Win7Notes_Body");
-
-QByteArray RealFile()
-{
-    QFile f(QStringLiteral(TWINLARK_TEST_DATA "/sticky-notes/StickyNotes.snt"));
-    EXPECT_TRUE(f.open(QIODevice::ReadOnly));
-    return f.readAll();
-}
 
 struct ChangeLists {
     QStringList added, edited, deleted;
@@ -61,7 +55,7 @@ class StickyNotesE2e : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        agent.WriteFile(kFile, RealFile());
+        agent.WriteFile(kFile, RealStickyNotesFile());
         ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
         ASSERT_TRUE(Connect());
     }
@@ -105,7 +99,7 @@ TEST_F(StickyNotesE2e, ASynchronisationReadsAndChangesTheProgramsFile)
     DecodeItemRecord(AsBytes(got->payload), true, record, &id);
     EXPECT_EQ(id, kSecond);
     ASSERT_EQ(record.IndexOf(kBody), 0);
-    const QByteArray secondRtf = StickyNotesFile::Parse(RealFile()).notes[1].rtf;
+    const QByteArray secondRtf = StickyNotesFile::Parse(RealStickyNotesFile()).notes[1].rtf;
     EXPECT_EQ(std::get<QString>(record.values[0]), QString::fromLatin1(secondRtf.left(secondRtf.size() - 1)));
 
     const auto added = peer->Request(AS_ADD_NOTE, tag++, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 added}")).mid(96));
@@ -150,7 +144,7 @@ TEST_F(StickyNotesE2e, AClientThatLeavesStillGetsItsNoteWritten)
     const StickyNotesFile file = OnDisk();
     ASSERT_EQ(file.notes.size(), 3u);
     EXPECT_EQ(file.notes[2].rtf, QByteArray("{\\rtf1 kept}") + '\0');
-    EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealFile()).notes[0].rtf);
+    EXPECT_EQ(file.notes[0].rtf, StickyNotesFile::Parse(RealStickyNotesFile()).notes[0].rtf);
 }
 
 TEST_F(StickyNotesE2e, ASecondStartWritesTheOpenSynchronisationBackFirst)
@@ -165,17 +159,30 @@ TEST_F(StickyNotesE2e, ASecondStartWritesTheOpenSynchronisationBackFirst)
 
 TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)
 {
-    QByteArray damaged = RealFile();
-    damaged[0] = 'X';  // no longer a compound file
-    agent.WriteFile(kFile, damaged);
-    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
-    const auto reply = peer->Request(AS_CHECK_NOTES, tag++, utf16::Bytes(QStringLiteral("E2E")));
-    ASSERT_TRUE(reply);
-    EXPECT_EQ(reply->code, AS_ERROR);
-    EXPECT_EQ(Code(AS_ADD_NOTE, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 x}")).mid(96)), AS_ERROR);
-    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
-    EXPECT_EQ(agent.ReadFile(kFile), damaged);
+    QByteArray notCompound = RealStickyNotesFile();
+    notCompound[0] = 'X';
+    // The directory's last sector (7) chained back to its first (1), in the allocation table
+    // that sector 0 holds.
+    QByteArray directoryLoop = RealStickyNotesFile();
+    PutU32(reinterpret_cast<std::uint8_t*>(directoryLoop.data()) + 512 + 4 * 7, 1);
+    for (const auto& [what, damaged] : {std::pair{"not a compound file", notCompound},
+                                        std::pair{"a directory in a loop", directoryLoop}}) {
+        agent.WriteFile(kFile, damaged);
+        ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1) << what;
+        const auto reply = peer->Request(AS_CHECK_NOTES, tag++, utf16::Bytes(QStringLiteral("E2E")));
+        ASSERT_TRUE(reply) << what;
+        EXPECT_EQ(reply->code, AS_ERROR) << what;
+        EXPECT_EQ(Code(AS_ADD_NOTE, NoteBlob(QString(48, u'0'), QStringLiteral("{\\rtf1 x}")).mid(96)), AS_ERROR) << what;
+        ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1) << what;
+        EXPECT_EQ(agent.ReadFile(kFile), damaged) << what;
+    }
     EXPECT_TRUE(agent.Log().contains(agent.Path(kFile))) << agent.Log().toStdString();
+
+    // The agent goes on serving: the mended file synchronises.
+    agent.WriteFile(kFile, RealStickyNotesFile());
+    ASSERT_EQ(Code(AS_START_SYNC), AS_START_SYNC + 1);
+    EXPECT_EQ(Check().added, (QStringList{kFirst, kSecond}));
+    ASSERT_EQ(Code(AS_END_SYNC), AS_END_SYNC + 1);
 }
 
 // The agent inherits a cap on the size of the files it writes, which the new file exceeds: a
@@ -183,7 +190,7 @@ TEST_F(StickyNotesE2e, ADamagedFileIsReportedAndLeftAlone)
 TEST(StickyNotesE2eFailedWrite, TheEndOfTheSynchronisationReportsItAndTheOldFileStays)
 {
     AgentProcess agent;
-    agent.WriteFile(kFile, RealFile());
+    agent.WriteFile(kFile, RealStickyNotesFile());
     std::unique_ptr<FileSizeLimit> limit = std::make_unique<FileSizeLimit>(9000);
     ASSERT_TRUE(limit->ok());
     ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
@@ -199,7 +206,7 @@ TEST(StickyNotesE2eFailedWrite, TheEndOfTheSynchronisationReportsItAndTheOldFile
     ASSERT_TRUE(end);
     EXPECT_EQ(end->code, AS_ERROR);
     EXPECT_TRUE(agent.Log().contains(QStringLiteral("cannot write ") + agent.Path(kFile))) << agent.Log().toStdString();
-    EXPECT_EQ(agent.ReadFile(kFile), RealFile());
+    EXPECT_EQ(agent.ReadFile(kFile), RealStickyNotesFile());
     EXPECT_EQ(QDir(QFileInfo(agent.Path(kFile)).absolutePath()).entryList(QDir::Files),
               QStringList{QStringLiteral("StickyNotes.snt")});
 }
