@@ -5,6 +5,7 @@
 // chain. Here each structure is read once, in time and memory bounded by the file's size, and
 // the tree is walked with a stack of our own.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -65,45 +66,55 @@ const std::uint8_t* Bytes(const char* p)
     return reinterpret_cast<const std::uint8_t*>(p);
 }
 
-// A run of equal sectors: the file's own (after its header) or the mini stream's.
-struct SectorSpace {
-    const char* first = nullptr;
-    qsizetype sectorSize = 0;
-    std::uint32_t count = 0;
-    const char* what = "";
-
-    const char* Sector(std::uint32_t index) const
+// A run of equal sectors: the file's own (after its header) or the mini stream's. In a sound file
+// each sector serves one purpose, so a sector taken a second time, by one chain running in a
+// loop or by two chains crossing, marks a damaged file rather than one to read twice.
+class SectorSpace {
+public:
+    SectorSpace() = default;
+    SectorSpace(const char* first, qsizetype sectorSize, std::uint32_t count, const char* what)
+        : first_(first), sectorSize_(sectorSize), count_(count), what_(what), taken_(count, false)
     {
-        if (index >= count) Malformed(std::string(what) + " sector " + std::to_string(index) + " lies past the end");
-        return first + static_cast<qsizetype>(index) * sectorSize;
     }
+    qsizetype SectorSize() const { return sectorSize_; }
+    std::uint32_t Count() const { return count_; }
+
+    const char* Take(std::uint32_t index, const std::string& by)
+    {
+        if (index >= count_) Malformed(what_ + " sector " + std::to_string(index) + " lies past the end");
+        if (taken_[index]) Malformed(by + " takes " + what_ + " sector " + std::to_string(index) + " a second time");
+        taken_[index] = true;
+        return first_ + static_cast<qsizetype>(index) * sectorSize_;
+    }
+
+private:
+    const char* first_ = nullptr;
+    qsizetype sectorSize_ = 0;
+    std::uint32_t count_ = 0;
+    std::string what_;
+    std::vector<bool> taken_;
 };
 
 using AllocationTable = std::vector<std::uint32_t>;
 
 // The bytes of the chain that starts at `start`. With a size, only the sectors that size needs
-// are followed (the size is at most the file's, so the walk is bounded); without one, the chain
-// is followed to its end and a chain longer than the table has entries is a loop.
-QByteArray ReadChain(const SectorSpace& space, const AllocationTable& table, std::uint32_t start,
+// are followed; without one, the chain is followed to its end. Either way no sector is taken
+// twice, so the walk ends within the file's sectors.
+QByteArray ReadChain(SectorSpace& space, const AllocationTable& table, std::uint32_t start,
                      std::optional<quint64> size, const std::string& what)
 {
     QByteArray out;
-    const quint64 sectorSize = static_cast<quint64>(space.sectorSize);
+    const quint64 sectorSize = static_cast<quint64>(space.SectorSize());
     if (size) {
         if (*size == 0) return out;
         out.reserve(static_cast<qsizetype>(*size));
     }
-    const quint64 needed = size ? (*size + sectorSize - 1) / sectorSize : table.size();
+    const quint64 needed = size ? (*size + sectorSize - 1) / sectorSize : 0;
     std::uint32_t sector = start;
-    for (quint64 taken = 0;; ++taken) {
-        if (!size && sector == kEndOfChain) break;
-        if (taken == needed) {
-            if (size) break;
-            Malformed(what + " runs in a loop");
-        }
+    for (quint64 taken = 0; size ? taken < needed : sector != kEndOfChain; ++taken) {
         if (sector >= table.size())
             Malformed(what + (sector == kEndOfChain ? " ends before its size" : " leaves the allocation table"));
-        out.append(space.Sector(sector), space.sectorSize);
+        out.append(space.Take(sector, what), space.SectorSize());
         sector = table[sector];
     }
     if (size) out.truncate(static_cast<qsizetype>(*size));
@@ -134,17 +145,19 @@ struct Entry {
         return wideSizes ? low | (static_cast<quint64>(GetU32(Bytes(at) + kSizeAt + 4)) << 32) : low;
     }
 
+    int NameLengthBytes() const { return GetU16(Bytes(at) + kNameLengthAt); }
+
+    // The name's length counts its closing zero unit; a zero unit before it ends the name early.
     QString Name() const
     {
-        const int lengthBytes = GetU16(Bytes(at) + kNameLengthAt);
-        if (lengthBytes <= 0 || lengthBytes > kMaxNameBytes) return {};
-        std::vector<char16_t> units;
-        for (int i = 0; i + 1 < lengthBytes; i += 2) {
-            const char16_t unit = GetU16(Bytes(at) + i);
+        const int units = std::clamp(NameLengthBytes() / 2 - 1, 0, kMaxNameBytes / 2 - 1);
+        std::vector<char16_t> name;
+        for (int i = 0; i < units; ++i) {
+            const char16_t unit = GetU16(Bytes(at) + 2 * i);
             if (unit == 0) break;
-            units.push_back(unit);
+            name.push_back(unit);
         }
-        return QString::fromUtf16(units.data(), static_cast<qsizetype>(units.size()));
+        return QString::fromUtf16(name.data(), static_cast<qsizetype>(name.size()));
     }
 };
 
@@ -158,7 +171,7 @@ private:
     std::vector<std::uint32_t> ChildrenOf(std::uint32_t storageId);
     void ReadStorage(std::uint32_t storageId, CompoundEntry& into, int depth);
     QByteArray StreamData(const Entry& entry, const QString& name);
-    const QByteArray& MiniStream();
+    SectorSpace& MiniSectors();
 
     QByteArray bytes_;
     bool wideSizes_ = false;
@@ -170,8 +183,9 @@ private:
     std::uint32_t miniStreamCutoff_ = 0;
     std::uint32_t firstMiniFatSector_ = kEndOfChain;
     std::uint32_t miniFatSectorCount_ = 0;
-    std::optional<QByteArray> miniStream_;
+    QByteArray miniStream_;
     AllocationTable miniFat_;
+    std::optional<SectorSpace> miniSectors_;
 };
 
 Reader::Reader(const QByteArray& bytes) : bytes_(bytes)
@@ -193,12 +207,12 @@ Reader::Reader(const QByteArray& bytes) : bytes_(bytes)
     header = Bytes(bytes_.constData());
     const qsizetype sectorsAfterHeader = bytes_.size() / sectorSize - 1;
     if (sectorsAfterHeader <= 0 || sectorsAfterHeader >= qsizetype(kEndOfChain)) Malformed("the file holds no sectors");
-    sectors_ = {bytes_.constData() + sectorSize, sectorSize, static_cast<std::uint32_t>(sectorsAfterHeader), "file"};
+    sectors_ = SectorSpace(bytes_.constData() + sectorSize, sectorSize, static_cast<std::uint32_t>(sectorsAfterHeader), "file");
 
     // The allocation table's own sectors: the first ones listed in the header, the rest in a
     // chain of list sectors. Each is a sector of the file, so their count is bounded by it.
     const std::uint32_t fatSectorCount = GetU32(header + kFatSectorCountAt);
-    if (fatSectorCount == 0 || fatSectorCount > sectors_.count)
+    if (fatSectorCount == 0 || fatSectorCount > sectors_.Count())
         Malformed("the allocation table claims " + std::to_string(fatSectorCount) + " sectors");
     std::vector<std::uint32_t> fatSectors;
     fatSectors.reserve(fatSectorCount);
@@ -208,7 +222,7 @@ Reader::Reader(const QByteArray& bytes) : bytes_(bytes)
     const std::uint32_t listSectorCount = GetU32(header + kFatListSectorCountAt);
     const qsizetype perListSector = sectorSize / 4 - 1;
     for (std::uint32_t n = 0; n < listSectorCount && fatSectors.size() < fatSectorCount; ++n) {
-        const std::uint8_t* list = Bytes(sectors_.Sector(listSector));
+        const std::uint8_t* list = Bytes(sectors_.Take(listSector, "the allocation table's list"));
         for (qsizetype i = 0; i < perListSector && fatSectors.size() < fatSectorCount; ++i)
             fatSectors.push_back(GetU32(list + 4 * i));
         listSector = GetU32(list + 4 * perListSector);
@@ -217,7 +231,7 @@ Reader::Reader(const QByteArray& bytes) : bytes_(bytes)
 
     fat_.reserve(static_cast<std::size_t>(fatSectorCount) * static_cast<std::size_t>(sectorSize / 4));
     for (const std::uint32_t sector : fatSectors) {
-        const std::uint8_t* at = Bytes(sectors_.Sector(sector));
+        const std::uint8_t* at = Bytes(sectors_.Take(sector, "the allocation table"));
         for (qsizetype i = 0; i < sectorSize / 4; ++i) fat_.push_back(GetU32(at + 4 * i));
     }
 
@@ -261,9 +275,9 @@ std::vector<std::uint32_t> Reader::ChildrenOf(std::uint32_t storageId)
     return children;
 }
 
-const QByteArray& Reader::MiniStream()
+SectorSpace& Reader::MiniSectors()
 {
-    if (!miniStream_) {
+    if (!miniSectors_) {
         const Entry root = EntryAt(0);
         const quint64 size = root.Size(wideSizes_);
         if (size > static_cast<quint64>(bytes_.size())) Malformed("the mini stream claims more bytes than the file holds");
@@ -273,8 +287,10 @@ const QByteArray& Reader::MiniStream()
         miniStream_ = ReadChain(sectors_, fat_, root.StartSector(), wholeMiniSectors, "the mini stream");
         if (miniFatSectorCount_ != 0)
             miniFat_ = TableFrom(ReadChain(sectors_, fat_, firstMiniFatSector_, std::nullopt, "the mini allocation table"));
+        miniSectors_.emplace(miniStream_.constData(), kMiniSectorSize,
+                             static_cast<std::uint32_t>(miniStream_.size() / kMiniSectorSize), "mini stream");
     }
-    return *miniStream_;
+    return *miniSectors_;
 }
 
 QByteArray Reader::StreamData(const Entry& entry, const QString& name)
@@ -285,9 +301,7 @@ QByteArray Reader::StreamData(const Entry& entry, const QString& name)
     // not size an allocation.
     if (size > static_cast<quint64>(bytes_.size())) Malformed(what + " claims more bytes than the file holds");
     if (size >= miniStreamCutoff_) return ReadChain(sectors_, fat_, entry.StartSector(), size, what);
-    const QByteArray& mini = MiniStream();
-    const SectorSpace miniSectors{mini.constData(), kMiniSectorSize,
-                                  static_cast<std::uint32_t>(mini.size() / kMiniSectorSize), "mini stream"};
+    SectorSpace& miniSectors = MiniSectors();
     return ReadChain(miniSectors, miniFat_, entry.StartSector(), size, what);
 }
 
@@ -298,6 +312,9 @@ void Reader::ReadStorage(std::uint32_t storageId, CompoundEntry& into, int depth
     into.children.reserve(children.size());
     for (const std::uint32_t id : children) {
         const Entry entry = EntryAt(id);
+        const int nameBytes = entry.NameLengthBytes();
+        if (nameBytes < 4 || nameBytes > kMaxNameBytes || nameBytes % 2 != 0)
+            Malformed("directory entry " + std::to_string(id) + " gives its name " + std::to_string(nameBytes) + " bytes");
         CompoundEntry child;
         child.name = entry.Name();
         if (entry.Type() == kStorageType) {

@@ -5,8 +5,10 @@
 #include <QStringList>
 #include <malloc.h>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "common/byte_io.h"
 #include "common/errors.h"
@@ -168,7 +170,10 @@ TEST(CompoundFileTest, RefusesDamagedStructuresWithTheirReason)
              while (f.NextSector(last) != kEndOfChain) last = f.NextSector(last);
              f.SetU32(f.FatEntryAt(last), f.FirstDirectorySector());
          },
-         "directory runs in a loop"},
+         "the directory takes file sector"},
+        {"stream chained into the directory",
+         [](FileBytes& f) { f.SetU32(f.FatEntryAt(f.U32(f.FieldOf("Big", kStart))), f.FirstDirectorySector()); },
+         "stream \"Big\" takes file sector"},
         {"stream larger than the file", [](FileBytes& f) { f.SetU32(f.FieldOf("Big", kSize), 0x7FFFFFFF); }, "claims more bytes"},
         {"chain shorter than its stream",
          [](FileBytes& f) { f.SetU32(f.FatEntryAt(f.U32(f.FieldOf("Big", kStart))), kEndOfChain); }, "ends before its size"},
@@ -183,6 +188,7 @@ TEST(CompoundFileTest, RefusesDamagedStructuresWithTheirReason)
         {"entry of no kind", [](FileBytes& f) { f.bytes_data()[f.FieldOf("small", kType)] = 0; }, "has no kind"},
         {"stream with children", [](FileBytes& f) { f.SetU32(f.FieldOf("small", kChild), f.EntryNamed("x")); },
          "has children"},
+        {"name length past the name field", [](FileBytes& f) { f.SetU16(f.FieldOf("small", 64), 66); }, "gives its name 66 bytes"},
         {"root not first", [](FileBytes& f) { f.bytes_data()[f.EntryAt(0) + kType] = 2; }, "not the root"},
     };
     for (const Case& c : cases) {
@@ -212,6 +218,98 @@ TEST(CompoundFileTest, ReadsWhatWritersLeaveSlightlyOff)
         EXPECT_EQ(ChildOrFail(root, QStringLiteral("small")).data, "abc");
         EXPECT_EQ(ChildOrFail(ChildOrFail(root, QStringLiteral("outer")), QStringLiteral("x")).data, "y");
     }
+}
+
+// A file laid out by hand, in the shapes the writer used above never makes: 4096-byte sectors
+// (version 4, whose sizes are 64 bits) and an allocation table of more sectors than the header
+// lists, the rest listed in a list sector. It holds a stream "s" of 5000 bytes in the file's own
+// sectors and a stream "m" of 3 bytes in the mini stream.
+QByteArray HandBuiltFile(int sectorShift, std::uint32_t fatSectors, std::uint32_t sizeUpperHalf = 0)
+{
+    const qsizetype sectorSize = qsizetype(1) << sectorShift;
+    const std::uint32_t entriesPerSector = static_cast<std::uint32_t>(sectorSize / 4);
+    const std::uint32_t dataSectors = static_cast<std::uint32_t>((5000 + sectorSize - 1) / sectorSize);
+    const std::uint32_t directory = dataSectors, mini = dataSectors + 1, miniFat = dataSectors + 2;
+    const std::uint32_t firstFat = dataSectors + 3;
+    const std::uint32_t listSectors = fatSectors > 109 ? 1 : 0;
+    const std::uint32_t list = firstFat + fatSectors;
+    const std::uint32_t sectors = list + listSectors;
+
+    QByteArray bytes((sectors + 1) * sectorSize, '\0');
+    auto* b = reinterpret_cast<std::uint8_t*>(bytes.data());
+    const auto sector = [&](std::uint32_t n) { return b + (qsizetype(n) + 1) * sectorSize; };
+    memcpy(b, "\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8);
+    PutU16(b + 24, 0x3E);
+    PutU16(b + 26, sectorShift == 12 ? 4 : 3);
+    PutU16(b + 28, 0xFFFE);
+    PutU16(b + 30, static_cast<std::uint16_t>(sectorShift));
+    PutU16(b + 32, 6);
+    PutU32(b + 40, sectorShift == 12 ? 1 : 0);
+    PutU32(b + 44, fatSectors);
+    PutU32(b + 48, directory);
+    PutU32(b + 56, 4096);
+    PutU32(b + 60, miniFat);
+    PutU32(b + 64, 1);
+    PutU32(b + 68, listSectors ? list : kEndOfChain);
+    PutU32(b + 72, listSectors);
+    for (std::uint32_t i = 0; i < 109; ++i) PutU32(b + 76 + 4 * i, i < fatSectors ? firstFat + i : 0xFFFFFFFF);
+    if (listSectors) {
+        for (std::uint32_t i = 0; i + 1 < entriesPerSector; ++i)
+            PutU32(sector(list) + 4 * i, 109 + i < fatSectors ? firstFat + 109 + i : 0xFFFFFFFF);
+        PutU32(sector(list) + 4 * (entriesPerSector - 1), kEndOfChain);
+    }
+
+    std::vector<std::uint32_t> fat(std::size_t{fatSectors} * entriesPerSector, 0xFFFFFFFF);
+    for (std::uint32_t i = 0; i < dataSectors; ++i) fat[i] = i + 1 < dataSectors ? i + 1 : kEndOfChain;
+    fat[directory] = fat[mini] = fat[miniFat] = kEndOfChain;
+    for (std::uint32_t i = 0; i < fatSectors; ++i) fat[firstFat + i] = 0xFFFFFFFD;
+    if (listSectors) fat[list] = 0xFFFFFFFC;
+    for (std::size_t i = 0; i < fat.size(); ++i)
+        PutU32(sector(firstFat + static_cast<std::uint32_t>(i / entriesPerSector)) + 4 * (i % entriesPerSector), fat[i]);
+
+    for (int i = 0; i < 5000; ++i) sector(0)[i] = static_cast<std::uint8_t>(i * 7);
+    memcpy(sector(mini), "abc", 3);
+    PutU32(sector(miniFat), kEndOfChain);
+    for (std::uint32_t i = 1; i < entriesPerSector; ++i) PutU32(sector(miniFat) + 4 * i, 0xFFFFFFFF);
+
+    const auto entry = [&](std::uint32_t id, const QString& name, std::uint8_t type, std::uint32_t right,
+                           std::uint32_t child, std::uint32_t start, std::uint32_t size) {
+        std::uint8_t* e = sector(directory) + 128 * id;
+        for (int i = 0; i < name.size(); ++i) PutU16(e + 2 * i, name[i].unicode());
+        PutU16(e + 64, static_cast<std::uint16_t>(2 * (name.size() + 1)));
+        e[66] = type;
+        PutU32(e + kLeft, 0xFFFFFFFF);
+        PutU32(e + kRight, right);
+        PutU32(e + kChild, child);
+        PutU32(e + kStart, start);
+        PutU32(e + kSize, size);
+    };
+    entry(0, QStringLiteral("Root Entry"), 5, 0xFFFFFFFF, 1, mini, 64);
+    entry(1, QStringLiteral("m"), 2, 2, 0xFFFFFFFF, 0, 3);
+    entry(2, QStringLiteral("s"), 2, 0xFFFFFFFF, 0xFFFFFFFF, 0, 5000);
+    PutU32(sector(directory) + 128 * 2 + kSize + 4, sizeUpperHalf);
+    return bytes;
+}
+
+TEST(CompoundFileTest, ReadsLargeSectorsAndTablesListedPastTheHeader)
+{
+    QByteArray s(5000, '\0');
+    for (int i = 0; i < s.size(); ++i) s[i] = static_cast<char>(i * 7);
+    for (const auto& [shift, fatSectors] : {std::pair{9, 1u}, std::pair{9, 110u}, std::pair{12, 1u}, std::pair{12, 110u}}) {
+        SCOPED_TRACE(std::to_string(1 << shift) + "-byte sectors, " + std::to_string(fatSectors) + " table sectors");
+        const CompoundEntry root = ReadCompoundFile(HandBuiltFile(shift, fatSectors));
+        ASSERT_EQ(root.children.size(), 2u);
+        EXPECT_EQ(root.children[0].name, QStringLiteral("m"));
+        EXPECT_EQ(root.children[0].data, "abc");
+        EXPECT_EQ(root.children[1].data, s);
+    }
+    // Version 4 sizes are 64 bits: an upper half set is a size, and larger than the file.
+    EXPECT_THROW(ReadCompoundFile(HandBuiltFile(12, 1, 1)), MalformedData);
+    EXPECT_EQ(ChildOrFail(ReadCompoundFile(HandBuiltFile(9, 1, 1)), QStringLiteral("s")).data, s);
+    // A table whose header counts more sectors than its lists hold.
+    QByteArray unlisted = HandBuiltFile(9, 110);
+    PutU32(reinterpret_cast<std::uint8_t*>(unlisted.data()) + 72, 0);
+    EXPECT_THROW(ReadCompoundFile(unlisted), MalformedData);
 }
 
 TEST(CompoundFileTest, StoragesNestUpToThirtyTwoDeep)
