@@ -4,12 +4,6 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#else
-#include <malloc.h>
-#endif
-
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -18,6 +12,7 @@ extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #include "common/bookmark_depth.h"
 #include "common/errors.h"
 #include "stores/firefox/places_values.h"
+#include "support/heap_in_use.h"
 
 namespace {
 
@@ -425,17 +420,6 @@ TEST_P(FirefoxSchemas, SeesChangesAnotherProgramCommitted)
 
 INSTANTIATE_TEST_SUITE_P(Schemas, FirefoxSchemas, ::testing::Values(Schema::Firefox3, Schema::Current),
                          [](const auto& info) { return info.param == Schema::Current ? "Current" : "Firefox3"; });
-
-// The bytes the heap holds now.
-std::size_t HeapInUse()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    const struct mallinfo2 info = mallinfo2();
-    return info.uordblks + info.hblkhd;
-#endif
-}
 
 TEST(FirefoxStore, ADeepTreeCostsMemoryInItsSizeNotInTheSquareOfItsDepth)
 {

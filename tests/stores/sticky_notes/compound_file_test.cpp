@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QStringList>
-#include <malloc.h>
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -12,25 +11,10 @@
 
 #include "common/byte_io.h"
 #include "common/errors.h"
+#include "support/heap_in_use.h"
 #include "support/real_sticky_notes_file.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-// The sanitizer runtime's count of bytes handed out and not yet freed (its public interface; g++
-// ships the runtime without the header).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
-#endif
-
 namespace {
-
-// Heap bytes in use now; the sanitizer's own count where it replaces the allocator.
-std::size_t LiveHeapBytes()
-{
-#if defined(__SANITIZE_ADDRESS__)
-    return __sanitizer_get_current_allocated_bytes();
-#else
-    return mallinfo2().uordblks;
-#endif
-}
 
 TEST(CompoundFileTest, ReadsTheRealFileWholeAndCutShort)
 {
@@ -358,9 +342,9 @@ TEST(CompoundFileTest, ARefusedWriteKeepsNoMemory)
          CompoundEntry::Storage(QStringLiteral("note"), {CompoundEntry::Stream(QStringLiteral("0"), "a"),
                                                           CompoundEntry::Stream(QStringLiteral("0"), "b")})});
     EXPECT_THROW(WriteCompoundFile(refused), AgentError);
-    const std::size_t before = LiveHeapBytes();
+    const std::size_t before = HeapInUse();
     for (int i = 0; i < 200; ++i) EXPECT_THROW(WriteCompoundFile(refused), AgentError);
-    EXPECT_LT(LiveHeapBytes(), before + 1024 * 1024);
+    EXPECT_LT(HeapInUse(), before + 1024 * 1024);
 }
 
 }  // namespace
