@@ -4,16 +4,81 @@
 
 #include <QFile>
 
+#include "platform/regular_file_read.h"
+
+// BLAKE2b: a cryptographic digest, and the fastest of those Qt computes itself.
+ContentDigest::ContentDigest() : hash_(QCryptographicHash::Blake2b_256) {}
+
+void ContentDigest::Add(QByteArrayView bytes)
+{
+    hash_.addData(bytes);
+}
+
+QByteArray ContentDigest::Result() const
+{
+    return hash_.result();
+}
+
+QByteArray ContentDigest::Of(QByteArrayView bytes)
+{
+    ContentDigest digest;
+    digest.Add(bytes);
+    return digest.Result();
+}
+
 LoadedFileIdentity LoadedFileIdentity::Of(const QString& path)
 {
-    LoadedFileIdentity identity;
     struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return identity;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return {};
+    return OfStatus(st, {});
+}
+
+LoadedFileIdentity LoadedFileIdentity::OfStatus(const struct stat& status, QByteArray digest)
+{
+    LoadedFileIdentity identity;
     identity.exists = true;
-    identity.device = st.st_dev;
-    identity.inode = st.st_ino;
-    identity.size = st.st_size;
-    identity.modifiedSeconds = st.st_mtim.tv_sec;
-    identity.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    identity.device = status.st_dev;
+    identity.inode = status.st_ino;
+    identity.size = status.st_size;
+    identity.modifiedSeconds = status.st_mtim.tv_sec;
+    identity.modifiedNanoseconds = status.st_mtim.tv_nsec;
+    identity.digest = std::move(digest);
     return identity;
+}
+
+LoadedFileIdentity LoadedFileIdentity::OfRead(const BoundedFileRead& read)
+{
+    if (!read.Ok()) return {};
+    return OfStatus(read.status, ContentDigest::Of(read.bytes));
+}
+
+LoadedFileIdentity::Now LoadedFileIdentity::Compare(const QString& path, qint64 maxBytes) const
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st {};
+    const bool there = ::stat(native.constData(), &st) == 0;
+    if (!exists) {
+        // Nothing was there at load: still nothing is as loaded; a regular file that appeared
+        // is another program's.
+        if (!there) return Now::AsLoaded;
+        return S_ISREG(st.st_mode) ? Now::Replaced : Now::Unavailable;
+    }
+    if (!there || !S_ISREG(st.st_mode)) return Now::Unavailable;
+    LoadedFileIdentity now = OfStatus(st, {});
+    now.digest = digest;
+    if (now != *this) return Now::Replaced;
+    if (digest.isEmpty()) return Now::AsLoaded;
+
+    const BoundedFileRead read = ReadBoundedRegularFile(path, maxBytes);
+    switch (read.outcome) {
+    case BoundedFileRead::Outcome::Read:
+        break;
+    case BoundedFileRead::Outcome::TooLarge:
+        return Now::Replaced;  // grew past what was read since the stat above
+    default:
+        return Now::Unavailable;
+    }
+    // Identity again from the descriptor that was read, so that a swap between the stat and the
+    // read cannot pass.
+    return OfRead(read) == *this ? Now::AsLoaded : Now::Replaced;
 }

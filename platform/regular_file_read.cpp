@@ -221,6 +221,7 @@ BoundedFileRead ReadBoundedRegularFile(const QString& path, qint64 maxBytes)
     result.outcome = o.outcome;
     result.error = o.error;
     if (o.outcome != Outcome::Read) return result;
+    result.status = o.status;
     result.outcome = ReadUpTo(o.fd, o.status, maxBytes, result.bytes, result.error);
     ::close(o.fd);
     return result;

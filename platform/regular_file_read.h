@@ -26,6 +26,7 @@ struct BoundedFileRead {
     Outcome outcome = Outcome::Unreadable;
     QByteArray bytes;
     int error = 0;
+    struct stat status {};  // what the descriptor told, where the file was opened
 
     bool Ok() const { return outcome == Outcome::Read; }
     // Why the file was not read, for a log line ("not a regular file", "larger than 1024 bytes").

@@ -93,9 +93,7 @@ std::optional<QByteArray> CChrome::ReadBytes(const QString& path, LoadedFileIden
         return std::nullopt;
     }
     QByteArray bytes = file->ReadAll(kMaxChromeFileBytes);
-    const struct stat& st = file->Status();
-    if (stamp)
-        *stamp = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec};
+    if (stamp) *stamp = LoadedFileIdentity::OfStatus(file->Status(), {});
     return bytes;
 }
 
