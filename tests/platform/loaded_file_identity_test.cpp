@@ -2,6 +2,7 @@
 // or one that is gone.
 #include "platform/loaded_file_identity.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
