@@ -1,18 +1,33 @@
 #include "stores/media/media_duration.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 #include <optional>
+#include <utility>
 
 namespace {
 
-// What is read of a file: its start, the frames after a long ID3v2 tag (pictures make them
+// What is read of a file: its start, the frames after its ID3v2 tags (pictures make them
 // hundreds of KiB), and for Ogg its end, where the last granule position is.
-constexpr qint64 kHeadBytes = 16 * 1024;
-constexpr qint64 kFramesBytes = 8 * 1024;
-constexpr qint64 kOggTailBytes = 64 * 1024;
-constexpr qint64 kId3v1Bytes = 128;
+constexpr std::size_t kHeadBytes = 16 * 1024;
+// The last complete page of a stream ends where a cut-off one starts: two of the largest pages
+// (27 header bytes, 255 lacing values, 255 x 255 body bytes) always hold a complete one.
+constexpr std::size_t kOggTailBytes = 2 * (27 + 255 + 255 * 255);
+constexpr std::size_t kId3v1Bytes = 128;
+// Taggers write a second tag after the first, rarely more; dozens in a row are damage, and each
+// costs a read.
+constexpr int kMaxId3v2Tags = 64;
+// Encoders and editors leave a few bytes (zeros, a broken frame) before the first MPEG frame.
+constexpr std::size_t kMpegSearchBytes = 16 * 1024;
+// The longest MPEG audio frame: MPEG 2.5 layer II at 160 kbit/s and 8 kHz, padded. With it and
+// the next header the frame that follows every candidate in the search window is read too.
+constexpr std::size_t kMaxMpegFrameBytes = 2881;
+constexpr std::size_t kMpegReadBytes = kMpegSearchBytes + kMaxMpegFrameBytes + 4;
+
+enum class Endian { Little, Big };
 
 // Checked reads over a byte array: every read outside it gives nothing.
 class Bytes {
@@ -29,50 +44,133 @@ public:
     {
         return static_cast<std::uint8_t>(data_[static_cast<qsizetype>(pos)]);
     }
-    std::optional<std::uint32_t> U32Be(std::size_t pos) const
-    {
-        if (!Has(pos, 4)) return std::nullopt;
-        return (std::uint32_t{U8(pos)} << 24) | (std::uint32_t{U8(pos + 1)} << 16) |
-               (std::uint32_t{U8(pos + 2)} << 8) | U8(pos + 3);
-    }
-    std::optional<std::uint64_t> UnsignedLe(std::size_t pos, std::size_t width) const
+    std::optional<std::uint64_t> Unsigned(std::size_t pos, std::size_t width, Endian endian = Endian::Little) const
     {
         if (!Has(pos, width)) return std::nullopt;
         std::uint64_t v = 0;
-        for (std::size_t i = width; i-- > 0;) v = (v << 8) | U8(pos + i);
+        for (std::size_t i = 0; i < width; ++i) v = (v << 8) | U8(pos + (endian == Endian::Big ? i : width - 1 - i));
         return v;
+    }
+    std::optional<std::uint32_t> U32Be(std::size_t pos) const
+    {
+        const auto v = Unsigned(pos, 4, Endian::Big);
+        return v ? std::optional<std::uint32_t>(static_cast<std::uint32_t>(*v)) : std::nullopt;
     }
 
 private:
     const QByteArray& data_;
 };
 
-// The size of an ID3v2 tag at the start, header and footer included; 0 when there is none.
-std::size_t Id3v2Size(const Bytes& b)
+// What of a file the reader sees: its size, bytes from an offset and its last bytes.
+class MediaSource {
+public:
+    virtual ~MediaSource() = default;
+    virtual std::uint64_t Size() const = 0;
+    // Up to `count` bytes from `offset`: fewer, or none, where the file or what is known of it ends.
+    virtual QByteArray At(std::uint64_t offset, std::size_t count) = 0;
+    // The last `count` bytes, or all of a shorter file.
+    virtual QByteArray Tail(std::size_t count) = 0;
+};
+
+// A file of which only its start and its end are known.
+class KnownParts : public MediaSource {
+public:
+    KnownParts(const QByteArray& head, const QByteArray& tail, std::uint64_t size)
+        : head_(head), tail_(tail.right(static_cast<qsizetype>(std::min<std::uint64_t>(
+                           static_cast<std::uint64_t>(tail.size()), size)))),
+          size_(size)
+    {
+    }
+    std::uint64_t Size() const override { return size_; }
+    QByteArray At(std::uint64_t offset, std::size_t count) override
+    {
+        const auto n = static_cast<qsizetype>(std::min<std::size_t>(count, std::numeric_limits<qsizetype>::max()));
+        if (offset < static_cast<std::uint64_t>(head_.size())) return head_.mid(static_cast<qsizetype>(offset), n);
+        const std::uint64_t tailStart = size_ - static_cast<std::uint64_t>(tail_.size());
+        if (offset >= tailStart) return tail_.mid(static_cast<qsizetype>(offset - tailStart), n);
+        return {};
+    }
+    QByteArray Tail(std::size_t count) override { return tail_.right(static_cast<qsizetype>(count)); }
+
+private:
+    const QByteArray& head_;
+    QByteArray tail_;
+    std::uint64_t size_;
+};
+
+class OpenFile : public MediaSource {
+public:
+    explicit OpenFile(QFile& file) : file_(file), size_(static_cast<std::uint64_t>(std::max<qint64>(file.size(), 0)))
+    {
+    }
+    std::uint64_t Size() const override { return size_; }
+    QByteArray At(std::uint64_t offset, std::size_t count) override
+    {
+        if (offset >= size_ || !file_.seek(static_cast<qint64>(offset))) return {};
+        return file_.read(static_cast<qint64>(std::min<std::uint64_t>(count, size_ - offset)));
+    }
+    QByteArray Tail(std::size_t count) override
+    {
+        const std::uint64_t n = std::min<std::uint64_t>(count, size_);
+        return At(size_ - n, static_cast<std::size_t>(n));
+    }
+
+private:
+    QFile& file_;
+    std::uint64_t size_;
+};
+
+// The size of the ID3v2 tag that opens `b`, header and footer included; 0 when none does.
+std::uint64_t Id3v2Size(const Bytes& b)
 {
-    if (!b.Matches(0, "ID3") || !b.Has(0, 10)) return 0;
-    std::size_t size = 0;
+    // "ID3", a version and a revision that are never 0xFF, flags, then a sync-safe size.
+    if (!b.Matches(0, "ID3") || !b.Has(0, 10) || b.U8(3) == 0xFF || b.U8(4) == 0xFF) return 0;
+    std::uint64_t size = 0;
     for (std::size_t i = 6; i < 10; ++i) {
-        if (b.U8(i) & 0x80) return 0;  // not a sync-safe size: not a tag
+        if (b.U8(i) & 0x80) return 0;
         size = (size << 7) | b.U8(i);
     }
     const bool footer = b.U8(5) & 0x10;
     return 10 + size + (footer ? 10 : 0);
 }
 
+// Where the audio starts: after every ID3v2 tag in a row at the start. None when a tag runs past
+// the end of the file or too many follow one another.
+std::optional<std::uint64_t> AfterId3v2Tags(MediaSource& source, const QByteArray& head)
+{
+    std::uint64_t pos = 0;
+    for (int tags = 0;; ++tags) {
+        const QByteArray header = pos + 10 <= static_cast<std::uint64_t>(head.size())
+                                      ? head.mid(static_cast<qsizetype>(pos), 10)
+                                      : source.At(pos, 10);
+        const std::uint64_t size = Id3v2Size(Bytes(header));
+        if (size == 0) return pos;
+        if (tags == kMaxId3v2Tags || size > source.Size() - pos) return std::nullopt;
+        pos += size;
+    }
+}
+
+// WAVE in RIFF (little-endian), RIFX (big-endian) or RF64 (sizes past 4 GiB in a "ds64" chunk).
 double Wav(const Bytes& b, std::uint64_t fileSize)
 {
+    const Endian endian = b.Matches(0, "RIFX") ? Endian::Big : Endian::Little;
+    const bool rf64 = b.Matches(0, "RF64");
     std::uint64_t byteRate = 0;
+    std::optional<std::uint64_t> longDataSize;
     for (std::size_t pos = 12; b.Has(pos, 8);) {
-        const auto size = b.UnsignedLe(pos + 4, 4).value_or(0);
-        if (b.Matches(pos, "fmt ")) {
-            byteRate = b.UnsignedLe(pos + 16, 4).value_or(0);
+        const std::uint64_t size = *b.Unsigned(pos + 4, 4, endian);
+        if (b.Matches(pos, "fmt ") && size >= 12) {
+            byteRate = b.Unsigned(pos + 16, 4, endian).value_or(0);
+        } else if (rf64 && b.Matches(pos, "ds64") && size >= 16) {
+            longDataSize = b.Unsigned(pos + 16, 8);  // after the RIFF size, as 64 bits
         } else if (b.Matches(pos, "data")) {
             if (byteRate == 0) return 0;
+            // RF64 leaves the 32-bit size at its maximum and gives the real one in "ds64".
+            const std::uint64_t declared = size == 0xFFFFFFFF && longDataSize ? *longDataSize : size;
             const std::uint64_t start = pos + 8;
             const std::uint64_t present = fileSize > start ? fileSize - start : 0;
             // Streams written without knowing their length leave the size at its maximum.
-            const std::uint64_t dataBytes = std::min<std::uint64_t>(size, present);
+            const std::uint64_t dataBytes = std::min(declared, present);
             return static_cast<double>(dataBytes) / static_cast<double>(byteRate);
         }
         pos += 8 + size + (size & 1);
@@ -84,10 +182,12 @@ double Wav(const Bytes& b, std::uint64_t fileSize)
 // can hold is damage or a forgery, and its duration is 0. The bounds are the formats' own hard
 // limits, so no real file is refused: an Opus packet takes at least one byte of the file (its
 // lacing value) and lasts at most 120 ms (5,760 samples at 48 kHz); a Vorbis packet takes at least its lacing byte and
-// completes at most half of the largest block (8,192 samples); a FLAC frame holds at most 65,535
-// samples. Ogg page headers and FLAC frame headers only make real files larger.
+// completes at most half of the largest block (8,192 samples); a Speex frame takes at least a bit
+// and holds at most 640 samples (ultra-wideband, 20 ms at 32 kHz); a FLAC frame holds at most
+// 65,535 samples. Ogg page headers and FLAC frame headers only make real files larger.
 constexpr std::uint64_t kOpusSamplesPerByte = 5760;
 constexpr std::uint64_t kVorbisSamplesPerByte = 4096;
+constexpr std::uint64_t kSpeexSamplesPerByte = 8 * 640;
 constexpr std::uint64_t kFlacSamplesPerByte = 65535;
 
 bool FitsInFile(std::uint64_t samples, std::uint64_t samplesPerByte, std::uint64_t fileSize)
@@ -109,20 +209,26 @@ double StreamInfo(const Bytes& b, std::size_t pos, std::uint64_t fileSize)
     return static_cast<double>(samples) / rate;
 }
 
-double Flac(const Bytes& b, std::size_t start, std::uint64_t fileSize)
+double Flac(const Bytes& b, std::uint64_t fileSize)
 {
     // "fLaC", then the first metadata block, which is always STREAMINFO.
-    if (!b.Has(start + 4, 4) || (b.U8(start + 4) & 0x7F) != 0) return 0;
-    return StreamInfo(b, start + 8, fileSize);
+    if (!b.Has(4, 4) || (b.U8(4) & 0x7F) != 0) return 0;
+    return StreamInfo(b, 8, fileSize);
 }
 
-// The granule position of the last complete page header of stream `serial` in the tail.
+// The granule position of the last page of stream `serial` that the tail holds whole: its
+// header, lacing table and body. A page cut off by the end of the file counts samples that are
+// not there.
 std::optional<std::int64_t> LastGranule(const Bytes& tail, std::uint32_t serial)
 {
     for (std::size_t pos = tail.Size() >= 27 ? tail.Size() - 27 : 0;; --pos) {
-        if (tail.Matches(pos, "OggS") && tail.U8(pos + 4) == 0 && tail.UnsignedLe(pos + 14, 4) == serial) {
-            const auto granule = static_cast<std::int64_t>(*tail.UnsignedLe(pos + 6, 8));
-            if (granule >= 0) return granule;
+        if (tail.Matches(pos, "OggS") && tail.U8(pos + 4) == 0 && tail.Unsigned(pos + 14, 4) == serial) {
+            const std::size_t segments = tail.U8(pos + 26);
+            std::size_t body = 0;
+            if (tail.Has(pos + 27, segments))
+                for (std::size_t i = 0; i < segments; ++i) body += tail.U8(pos + 27 + i);
+            const auto granule = static_cast<std::int64_t>(*tail.Unsigned(pos + 6, 8));
+            if (tail.Has(pos + 27, segments + body) && granule >= 0) return granule;
         }
         if (pos == 0) return std::nullopt;
     }
@@ -131,19 +237,22 @@ std::optional<std::int64_t> LastGranule(const Bytes& tail, std::uint32_t serial)
 double Ogg(const Bytes& head, const Bytes& tail, std::uint64_t fileSize)
 {
     if (!head.Has(0, 27) || head.U8(4) != 0) return 0;
-    const std::uint32_t serial = static_cast<std::uint32_t>(*head.UnsignedLe(14, 4));
+    const std::uint32_t serial = static_cast<std::uint32_t>(*head.Unsigned(14, 4));
     const std::size_t segments = head.U8(26);
     const std::size_t packet = 27 + segments;
     double rate = 0;
     std::int64_t preSkip = 0;
     std::uint64_t samplesPerByte = 0;
     if (head.Matches(packet, "\x01vorbis")) {
-        rate = static_cast<double>(head.UnsignedLe(packet + 12, 4).value_or(0));
+        rate = static_cast<double>(head.Unsigned(packet + 12, 4).value_or(0));
         samplesPerByte = kVorbisSamplesPerByte;
     } else if (head.Matches(packet, "OpusHead")) {
         rate = 48000;  // Opus granules always count at 48 kHz
         samplesPerByte = kOpusSamplesPerByte;
-        preSkip = static_cast<std::int64_t>(head.UnsignedLe(packet + 10, 2).value_or(0));
+        preSkip = static_cast<std::int64_t>(head.Unsigned(packet + 10, 2).value_or(0));
+    } else if (head.Matches(packet, "Speex   ")) {
+        rate = static_cast<double>(head.Unsigned(packet + 36, 4).value_or(0));
+        samplesPerByte = kSpeexSamplesPerByte;
     } else if (head.Matches(packet,
                             "\x7F"
                             "FLAC") &&
@@ -206,75 +315,78 @@ std::optional<MpegFrame> ParseMpegHeader(std::uint32_t h)
     return f;
 }
 
-// `head` holds the file's bytes from `headOffset` on; the first frame is looked for from
-// `tagSize` (the ID3v2 tag's end) on.
-double Mp3(const Bytes& head, std::uint64_t headOffset, const Bytes& tail, std::uint64_t fileSize,
-           std::size_t tagSize)
+// The first frame of the window that another frame of the same stream follows: a lone header
+// is too often a chance match in a picture or in padding.
+std::optional<std::pair<std::size_t, MpegFrame>> FirstMpegFrames(const Bytes& audio)
 {
-    if (tagSize < headOffset) return 0;
-    // Without a tag the first frame must open the file; after a tag, padding may follow it.
-    const std::size_t searchStart = tagSize - headOffset;
-    const std::size_t searchEnd = searchStart + (tagSize ? 4096 : 1);
-    std::optional<MpegFrame> frame;
-    std::size_t pos = searchStart;
-    for (; pos < searchEnd && head.Has(pos, 4); ++pos) {
-        frame = ParseMpegHeader(*head.U32Be(pos));
+    for (std::size_t pos = 0; pos < kMpegSearchBytes && audio.Has(pos, 4); ++pos) {
+        const auto frame = ParseMpegHeader(*audio.U32Be(pos));
         if (!frame) continue;
-        // A second frame where the first one ends makes a chance match unlikely.
-        const auto next = head.U32Be(pos + frame->length);
-        if (!next || ParseMpegHeader(*next)) break;
-        frame.reset();
+        const auto nextHeader = audio.U32Be(pos + frame->length);
+        const auto next = nextHeader ? ParseMpegHeader(*nextHeader) : std::nullopt;
+        if (next && next->version == frame->version && next->layer == frame->layer &&
+            next->sampleRate == frame->sampleRate)
+            return std::pair{pos, *frame};
     }
-    if (!frame) return 0;
+    return std::nullopt;
+}
 
-    const std::size_t sideInfo = frame->version == 1 ? (frame->mono ? 17 : 32) : (frame->mono ? 9 : 17);
+// `audio` holds the file's bytes from `audioStart` (the end of its ID3v2 tags) on.
+double Mp3(const Bytes& audio, std::uint64_t audioStart, const Bytes& tail, std::uint64_t fileSize)
+{
+    const auto found = FirstMpegFrames(audio);
+    if (!found) return 0;
+    const auto& [pos, frame] = *found;
+
+    const std::size_t sideInfo = frame.version == 1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     const std::size_t xing = pos + 4 + sideInfo;
     std::optional<std::uint32_t> frames;
-    if (head.Matches(xing, "Xing") || head.Matches(xing, "Info")) {
-        if (head.U32Be(xing + 4).value_or(0) & 1) frames = head.U32Be(xing + 8);
-    } else if (head.Matches(pos + 36, "VBRI")) {
-        frames = head.U32Be(pos + 36 + 14);
+    if (audio.Matches(xing, "Xing") || audio.Matches(xing, "Info")) {
+        if (audio.U32Be(xing + 4).value_or(0) & 1) frames = audio.U32Be(xing + 8);
+    } else if (audio.Matches(pos + 36, "VBRI")) {
+        frames = audio.U32Be(pos + 36 + 14);
     }
-    if (frames && *frames > 0) return static_cast<double>(*frames) * frame->samples / frame->sampleRate;
+    if (frames && *frames > 0) return static_cast<double>(*frames) * frame.samples / frame.sampleRate;
 
     // Constant bit rate: the audio bytes over the rate, without an ID3v1 tag at the end.
-    const std::uint64_t start = headOffset + pos;
-    std::uint64_t audio = fileSize > start ? fileSize - start : 0;
-    if (tail.Size() >= 128 && tail.Matches(tail.Size() - 128, "TAG") && audio >= 128) audio -= 128;
-    return static_cast<double>(audio) * 8.0 / (frame->bitrateKbps * 1000.0);
+    const std::uint64_t start = audioStart + pos;
+    std::uint64_t bytes = fileSize > start ? fileSize - start : 0;
+    if (tail.Size() >= 128 && tail.Matches(tail.Size() - 128, "TAG") && bytes >= 128) bytes -= 128;
+    return static_cast<double>(bytes) * 8.0 / (frame.bitrateKbps * 1000.0);
+}
+
+double DurationOf(MediaSource& source)
+{
+    const QByteArray headBytes = source.At(0, kHeadBytes);
+    const Bytes head(headBytes);
+    const std::uint64_t size = source.Size();
+    if ((head.Matches(0, "RIFF") || head.Matches(0, "RIFX") || head.Matches(0, "RF64")) && head.Matches(8, "WAVE"))
+        return Wav(head, size);
+    if (head.Matches(0, "OggS")) {
+        const QByteArray tail = source.Tail(kOggTailBytes);
+        return Ogg(head, Bytes(tail), size);
+    }
+    const auto audioStart = AfterId3v2Tags(source, headBytes);
+    if (!audioStart) return 0;
+    const QByteArray audioBytes = source.At(*audioStart, kMpegReadBytes);
+    const Bytes audio(audioBytes);
+    if (audio.Matches(0, "fLaC")) return Flac(audio, size);
+    const QByteArray tail = source.Tail(kId3v1Bytes);
+    return Mp3(audio, *audioStart, Bytes(tail), size);
 }
 
 }  // namespace
 
-double MediaDurationOf(const QByteArray& headBytes, const QByteArray& tailBytes, std::uint64_t fileSize)
+double MediaDurationOf(const QByteArray& head, const QByteArray& tail, std::uint64_t fileSize)
 {
-    const Bytes head(headBytes), tail(tailBytes);
-    if (head.Matches(0, "RIFF") && head.Matches(8, "WAVE")) return Wav(head, fileSize);
-    if (head.Matches(0, "OggS")) return Ogg(head, tail, fileSize);
-    const std::size_t tag = Id3v2Size(head);
-    if (head.Matches(tag, "fLaC")) return Flac(head, tag, fileSize);
-    return Mp3(head, 0, tail, fileSize, tag);
+    KnownParts source(head, tail, fileSize);
+    return DurationOf(source);
 }
 
 double ReadMediaDuration(const QString& localPath)
 {
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly)) return 0;
-    const qint64 size = file.size();
-    const QByteArray headBytes = file.read(kHeadBytes);
-    const Bytes head(headBytes);
-    const bool ogg = head.Matches(0, "OggS");
-    const qint64 tailBytes = std::min(size, ogg ? kOggTailBytes : kId3v1Bytes);
-    QByteArray tail;
-    if (file.seek(size - tailBytes)) tail = file.read(tailBytes);
-
-    const std::size_t tag = Id3v2Size(head);
-    if (tag == 0 || tag + 4096 + 4 <= static_cast<std::size_t>(headBytes.size()))
-        return MediaDurationOf(headBytes, tail, static_cast<std::uint64_t>(size));
-    // A tag longer than the head: FLAC or MPEG frames follow it.
-    if (!file.seek(static_cast<qint64>(tag))) return 0;
-    const QByteArray framesBytes = file.read(kFramesBytes);
-    const Bytes frames(framesBytes);
-    if (frames.Matches(0, "fLaC")) return Flac(frames, 0, static_cast<std::uint64_t>(size));
-    return Mp3(frames, tag, Bytes(tail), static_cast<std::uint64_t>(size), tag);
+    OpenFile source(file);
+    return DurationOf(source);
 }

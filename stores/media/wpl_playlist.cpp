@@ -59,6 +59,47 @@ void UpdateItemCount(pugi::xml_document& doc)
             meta.attribute("content").set_value(std::to_string(count).c_str());
 }
 
+bool OpensWithByteOrderMark(const QByteArray& bytes)
+{
+    return bytes.startsWith("\xEF\xBB\xBF") || bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF") ||
+           bytes.startsWith(QByteArrayView("\0\0\xFE\xFF", 4));
+}
+
+// The line end of the file's first line that has one, LF for a file of one line. Read in the
+// file's code units: in UTF-16 a CR is two bytes, and a byte 0x0D may be half of another character.
+QByteArray FirstLineEnd(const QByteArray& bytes, pugi::xml_encoding encoding)
+{
+    std::size_t unit = 1;
+    bool bigEndian = false;
+    if (encoding == pugi::encoding_utf16_le || encoding == pugi::encoding_utf16_be) unit = 2;
+    if (encoding == pugi::encoding_utf32_le || encoding == pugi::encoding_utf32_be) unit = 4;
+    if (encoding == pugi::encoding_utf16_be || encoding == pugi::encoding_utf32_be) bigEndian = true;
+    const auto size = static_cast<std::size_t>(bytes.size());
+    const auto codeUnit = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < unit; ++i)
+            value = (value << 8) | static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(
+                                       at + (bigEndian ? i : unit - 1 - i))]);
+        return value;
+    };
+    for (std::size_t at = 0; unit <= size - at; at += unit) {
+        const std::uint32_t c = codeUnit(at);
+        if (c == '\n') return QByteArrayLiteral("\n");
+        if (c == '\r')
+            return unit <= size - at - unit && codeUnit(at + unit) == '\n' ? QByteArrayLiteral("\r\n")
+                                                                          : QByteArrayLiteral("\r");
+    }
+    return QByteArrayLiteral("\n");
+}
+
+// Every line break written as `lineEnd`. XML reads CR LF, CR and LF alike, in text as between
+// elements, so what a reader gets stays the same; the file keeps the form its writer chose.
+QByteArray WithLineEnds(QByteArray xml, const QByteArray& lineEnd)
+{
+    xml.replace("\r\n", "\n").replace('\r', '\n');
+    return lineEnd == "\n" ? xml : xml.replace("\n", lineEnd);
+}
+
 }  // namespace
 
 WplPlaylist::WplPlaylist() : doc_(std::make_unique<pugi::xml_document>()) {}
@@ -99,6 +140,8 @@ WplPlaylist WplPlaylist::Parse(const QByteArray& bytes)
         throw MalformedData("playlist nests elements deeper than " + std::to_string(kMaxXmlDepth) + " levels");
     if (!Smil(*playlist.doc_)) throw MalformedData("playlist has no <smil> element");
     EnsureWplInstruction(*playlist.doc_);
+    playlist.lineEnd_ = FirstLineEnd(bytes, result.encoding);
+    playlist.byteOrderMark_ = OpensWithByteOrderMark(bytes);
     return playlist;
 }
 
@@ -175,9 +218,11 @@ QByteArray WplPlaylist::Serialize() const
     std::ostringstream out;
     // Control characters a file from elsewhere held as references are dropped, not written back
     // as references a strict reader refuses.
-    doc_->save(out, "    ", pugi::format_indent | pugi::format_no_declaration | pugi::format_skip_control_chars,
+    doc_->save(out, "    ",
+               pugi::format_indent | pugi::format_no_declaration | pugi::format_skip_control_chars |
+                   (byteOrderMark_ ? pugi::format_write_bom : 0u),
                pugi::encoding_utf8);
-    return QByteArray::fromStdString(out.str());
+    return WithLineEnds(QByteArray::fromStdString(out.str()), lineEnd_);
 }
 
 void WplPlaylist::Save(const QString& path) const

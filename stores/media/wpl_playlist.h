@@ -46,7 +46,9 @@ public:
     int RemoveWhere(const std::function<bool(const QString& source)>& match);
 
     // The file's bytes: UTF-8, the wpl instruction first, indented as the player writes it, with
-    // ItemCount (when the file has one) matching the items.
+    // ItemCount (when the file has one) matching the items. A parsed file keeps its own line end
+    // (that of its first line, CR LF as the player writes them) and its byte-order mark (in UTF-8);
+    // a new one has LF and no mark.
     QByteArray Serialize() const;
     // Writes the file atomically (where a link to it points, keeping its permissions); throws
     // AgentError when it cannot.
@@ -55,4 +57,6 @@ public:
 private:
     WplPlaylist();
     std::unique_ptr<pugi::xml_document> doc_;
+    QByteArray lineEnd_ = QByteArrayLiteral("\n");
+    bool byteOrderMark_ = false;
 };

@@ -9,28 +9,43 @@
 
 namespace {
 
-QByteArray WavHeader(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits, std::uint32_t dataBytes)
+enum class WavForm { Riff, Rifx, Rf64 };
+
+QByteArray WavHeader(std::uint32_t rate, std::uint16_t channels, std::uint16_t bits, std::uint64_t dataBytes,
+                     WavForm form = WavForm::Riff)
 {
     QByteArray out;
-    ByteWriter w(out);
+    const auto put = [&](std::uint64_t value, int width) {
+        for (int i = 0; i < width; ++i)
+            out.append(static_cast<char>(value >> (8 * (form == WavForm::Rifx ? width - 1 - i : i))));
+    };
+    const auto chunk = [&](const char* id, std::uint64_t size) {
+        out.append(id, 4);
+        put(std::min<std::uint64_t>(size, 0xFFFFFFFF), 4);
+    };
     const std::uint16_t blockAlign = static_cast<std::uint16_t>(channels * bits / 8);
-    w.Bytes(QByteArray("RIFF"));
-    w.U32(4 + 24 + 12 + 8 + dataBytes);
-    w.Bytes(QByteArray("WAVE"));
-    w.Bytes(QByteArray("fmt "));
-    w.U32(16);
-    w.U16(1);
-    w.U16(channels);
-    w.U32(rate);
-    w.U32(rate * blockAlign);
-    w.U16(blockAlign);
-    w.U16(bits);
+    const std::uint64_t riffBytes = 4 + 24 + 12 + 8 + dataBytes;
+    chunk(form == WavForm::Rifx ? "RIFX" : form == WavForm::Rf64 ? "RF64" : "RIFF", riffBytes);
+    out.append("WAVE");
+    if (form == WavForm::Rf64) {
+        // The sizes past 4 GiB; the 32-bit ones stay at their maximum.
+        chunk("ds64", 28);
+        put(riffBytes + 36, 8);
+        put(dataBytes, 8);
+        put(dataBytes / blockAlign, 8);
+        put(0, 4);
+    }
+    chunk("fmt ", 16);
+    put(1, 2);
+    put(channels, 2);
+    put(rate, 4);
+    put(rate * blockAlign, 4);
+    put(blockAlign, 2);
+    put(bits, 2);
     // A chunk of odd size before the data, padded to even as the format wants.
-    w.Bytes(QByteArray("LIST"));
-    w.U32(3);
-    w.Bytes(QByteArray("abc\0", 4));
-    w.Bytes(QByteArray("data"));
-    w.U32(dataBytes);
+    chunk("LIST", 3);
+    out.append("abc\0", 4);
+    chunk("data", form == WavForm::Rf64 ? 0xFFFFFFFF : dataBytes);
     return out;
 }
 
@@ -45,6 +60,7 @@ QByteArray FlacHeader(std::uint32_t rate, std::uint64_t samples)
     return QByteArray("fLaC") + QByteArray("\x80\x00\x00\x22", 4) + info;
 }
 
+// One page of stream 0x1234 holding one packet (laced in as many segments as it takes).
 QByteArray OggPage(std::int64_t granule, const QByteArray& packet)
 {
     QByteArray out;
@@ -56,8 +72,9 @@ QByteArray OggPage(std::int64_t granule, const QByteArray& packet)
     w.U32(0x1234);  // serial
     w.U32(0);
     w.U32(0);
-    w.U8(1);
-    w.U8(static_cast<std::uint8_t>(packet.size()));
+    w.U8(static_cast<std::uint8_t>(packet.size() / 255 + 1));
+    for (qsizetype i = 0; i < packet.size() / 255; ++i) w.U8(255);
+    w.U8(static_cast<std::uint8_t>(packet.size() % 255));
     w.Bytes(packet);
     return out;
 }
@@ -82,6 +99,25 @@ QByteArray OpusHead(std::uint16_t preSkip)
     w.U16(preSkip);
     w.U32(44100);
     w.Zeros(3);
+    return p;
+}
+
+QByteArray SpeexHeader(std::uint32_t rate)
+{
+    QByteArray p("Speex   ");
+    p.append(QByteArray("speex-1.2.1").leftJustified(20, '\0'));
+    ByteWriter w(p);
+    w.U32(1);   // version id
+    w.U32(80);  // header size
+    w.U32(rate);
+    w.U32(1);  // wideband
+    w.U32(4);
+    w.U32(1);  // channels
+    w.U32(0xFFFFFFFF);
+    w.U32(320);  // samples per frame
+    w.U32(0);
+    w.U32(1);  // frames per packet
+    w.Zeros(12);
     return p;
 }
 
@@ -119,7 +155,13 @@ TEST(MediaDurationTest, ReadsTheHeadersOfCommonFormats)
     };
     const QByteArray wav = WavHeader(44100, 2, 16, 441000 * 4);
     const QByteArray mp3 = Mp3Frames(3);
+    const double mp3Seconds = 417 * 1000 * 8 / 128000.0;
     const QByteArray openWav = WavHeader(8000, 1, 8, 0xFFFFFFFF);
+    // Six hours at 48 kHz, 16 bits, stereo: past what a 32-bit size can say.
+    const std::uint64_t longData = 192000ULL * 6 * 3600;
+    const QByteArray rf64 = WavHeader(48000, 2, 16, longData, WavForm::Rf64);
+    const QByteArray rifx = WavHeader(22050, 2, 16, 88200 * 7, WavForm::Rifx);
+    const QByteArray lastPage = OggPage(48000 * 4, QByteArray(600, 'a'));
     const Case cases[] = {
         {"wav", wav, {}, static_cast<std::uint64_t>(wav.size()) + 441000 * 4, 10.0},
         // A stream written without its length: the file's size counts.
@@ -132,6 +174,25 @@ TEST(MediaDurationTest, ReadsTheHeadersOfCommonFormats)
         {"mp3, ID3v1 at the end", Id3v2Tag(50) + mp3, QByteArray("TAG") + QByteArray(125, ' '),
          60 + 417 * 1000 + 128, 417 * 1000 * 8 / 128000.0},
         {"mp3, Xing frame count", Mp3Frames(3, 2000), {}, 417 * 3, 2000 * 1152 / 44100.0},
+        // A second tag another tagger wrote after the first; an encoder's zero bytes before the
+        // first frame, with a tag or without.
+        {"mp3 after two tags", Id3v2Tag(100) + Id3v2Tag(20000) + mp3, {}, 20120 + 417 * 1000, mp3Seconds},
+        {"mp3 after zero bytes", QByteArray(5, '\0') + mp3, {}, 5 + 417 * 1000, mp3Seconds},
+        {"mp3 after a tag and zero bytes", Id3v2Tag(50) + QByteArray(5000, '\0') + mp3, {}, 5060 + 417 * 1000,
+         mp3Seconds},
+        // A lone header is a chance match; a tag that runs past the file's end leaves no audio.
+        {"one frame header", QByteArray("\xFF\xFB\x90\x00", 4) + QByteArray(2000, '\0'), {}, 2004, 0.0},
+        {"second tag past the end", Id3v2Tag(100) + Id3v2Tag(100000).left(10) + mp3, {},
+         static_cast<std::uint64_t>(120 + mp3.size()), 0.0},
+        {"speex", OggPage(0, SpeexHeader(16000)), OggPage(16000 * 5, {}), 100000, 5.0},
+        // A file cut short: the granule of its last page counts samples that are not there.
+        {"vorbis, last page's body cut", OggPage(0, VorbisId(48000)), OggPage(48000 * 3, {}) + lastPage.left(100),
+         100000, 3.0},
+        {"vorbis, last page's lacing cut", OggPage(0, VorbisId(48000)), OggPage(48000 * 3, {}) + lastPage.left(28),
+         100000, 3.0},
+        {"rf64", rf64, {}, static_cast<std::uint64_t>(rf64.size()) + longData, 6 * 3600.0},
+        {"rf64 cut short", rf64, {}, static_cast<std::uint64_t>(rf64.size()) + 192000 * 10, 10.0},
+        {"rifx", rifx, {}, static_cast<std::uint64_t>(rifx.size()) + 88200 * 7, 7.0},
         {"mp4",
          QByteArray("\0\0\0\x20"
                     "ftypisom",
@@ -175,8 +236,16 @@ TEST(MediaDurationTest, ReadsFilesWithLongTagsAndOggEnds)
                 417 * 200 * 8 / 128000.0, 1e-6);
     EXPECT_NEAR(ReadMediaDuration(write("tagged.flac", Id3v2Tag(300000) + FlacHeader(44100, 44100 * 4))), 4.0,
                 1e-6);
+    // The second tag (a picture again) starts past everything the first read holds.
+    EXPECT_NEAR(ReadMediaDuration(write("two tags.mp3", Id3v2Tag(300000) + Id3v2Tag(30000) + Mp3Frames(200))),
+                417 * 200 * 8 / 128000.0, 1e-6);
     const QByteArray ogg = OggPage(0, VorbisId(44100)) + QByteArray(200000, 'x') + OggPage(44100 * 12, {});
     EXPECT_NEAR(ReadMediaDuration(write("long.ogg", ogg)), 12.0, 1e-6);
+    // Pages near the largest size: the last whole one starts far more than 64 KiB before the end.
+    const QByteArray bigPages = OggPage(0, VorbisId(44100)) + QByteArray(200000, 'x') +
+                                OggPage(44100 * 12, QByteArray(64000, 'a')) +
+                                OggPage(44100 * 13, QByteArray(64000, 'b')).left(60000);
+    EXPECT_NEAR(ReadMediaDuration(write("cut.ogg", bigPages)), 12.0, 1e-6);
     EXPECT_EQ(ReadMediaDuration(dir.filePath(QStringLiteral("missing.mp3"))), 0.0);
 }
 

@@ -70,6 +70,71 @@ TEST(WplPlaylistTest, RewritingKeepsWhatItDoesNotChange)
                      QStringLiteral("SR15.mp3"), QStringLiteral("..\\Rock & Roll\\it's.mp3")}));
 }
 
+// The player writes CR LF, and some writers open with a byte-order mark: an edit keeps both, so
+// the only difference from the same edit of an LF file is the line ends and the mark.
+TEST(WplPlaylistTest, EditsKeepTheFilesLineEndsAndByteOrderMark)
+{
+    const QByteArray lf = Fixture("Bach Organ Works (doc example, WMP 11).wpl");
+    const QByteArray bom("\xEF\xBB\xBF");
+    const QByteArray crlf = QByteArray(lf).replace("\n", "\r\n");
+    const QString text = QString::fromUtf8(crlf);
+    const QByteArray utf16 = QByteArray("\xFF\xFE") +
+                             QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+    const auto edit = [](const QByteArray& bytes) {
+        WplPlaylist list = WplPlaylist::Parse(bytes);
+        list.SetTitle(u"Organ\nWorks"_qs);
+        list.Append(u"..\\Rock & Roll\\it's.mp3"_qs);
+        EXPECT_EQ(list.RemoveWhere([](const QString& s) { return s.endsWith(QLatin1String("audio02.mp3")); }), 1);
+        return list.Serialize();
+    };
+    const QByteArray editedLf = edit(lf);
+    ASSERT_TRUE(editedLf.contains('\n'));
+
+    const struct {
+        const char* what;
+        QByteArray input;
+        QByteArray lineEnd;
+        bool mark;
+    } cases[] = {
+        {"LF", lf, "\n", false},
+        {"CR LF", crlf, "\r\n", false},
+        {"CR LF with a mark", bom + crlf, "\r\n", true},
+        {"CR", QByteArray(lf).replace('\n', '\r'), "\r", false},
+        {"UTF-16 with a mark and CR LF", utf16, "\r\n", true},
+    };
+    for (const auto& c : cases) {
+        const QByteArray out = edit(c.input);
+        EXPECT_EQ(out.startsWith(bom), c.mark) << c.what;
+        QByteArray asLf = c.mark ? out.mid(bom.size()) : out;
+        asLf.replace(c.lineEnd, "\n");
+        EXPECT_EQ(asLf, editedLf) << c.what;
+        EXPECT_EQ(StrictXmlError(out), QString()) << c.what;
+        const WplPlaylist again = WplPlaylist::Parse(out);
+        EXPECT_EQ(again.Title(), u"Organ\nWorks"_qs) << c.what;
+        EXPECT_EQ(again.Sources().size(), 3) << c.what;
+    }
+
+    // The same through the file the player reads.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("Bach.wpl"));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bom + crlf);
+    }
+    WplPlaylist list = WplPlaylist::Load(path);
+    list.Append(QStringLiteral("SR16.mp3"));
+    list.Save(path);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray saved = f.readAll();
+    EXPECT_TRUE(saved.startsWith(bom + "<?wpl version=\"1.0\"?>\r\n<smil>\r\n")) << saved.toStdString();
+    EXPECT_EQ(saved.count('\n'), saved.count("\r\n"));
+    EXPECT_TRUE(saved.contains("<media src=\"SR16.mp3\" />\r\n"));
+    EXPECT_EQ(StrictXmlError(saved), QString());
+}
+
 TEST(WplPlaylistTest, NewPlaylistsAndRemovingRepeatedItems)
 {
     WplPlaylist list = WplPlaylist::New(QStringLiteral("Süß <3"));
