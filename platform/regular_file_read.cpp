@@ -191,6 +191,16 @@ qint64 RegularFileForReading::Read(char* into, qint64 length)
     }
 }
 
+qint64 RegularFileForReading::ReadAt(qint64 offset, char* into, qint64 length)
+{
+    for (;;) {
+        const ssize_t n = ::pread(fd_, into, static_cast<std::size_t>(length), static_cast<off_t>(offset));
+        if (n >= 0) return n;
+        if (errno == EINTR) continue;
+        Refuse(path_, std::strerror(errno));
+    }
+}
+
 QByteArray RegularFileForReading::ReadAll(qint64 maxBytes)
 {
     QByteArray bytes;

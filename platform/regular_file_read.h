@@ -52,6 +52,9 @@ public:
     const struct stat& Status() const { return status_; }
     // Reads up to `length` bytes; 0 at the end. Throws AgentError naming the path when the read fails.
     qint64 Read(char* into, qint64 length);
+    // Reads up to `length` bytes from `offset`, whatever the position of Read; 0 at or past the
+    // end. Throws AgentError naming the path when the read fails.
+    qint64 ReadAt(qint64 offset, char* into, qint64 length);
     // The rest of the file when it holds at most `maxBytes`; throws AgentError naming the path
     // when it holds more (at most `maxBytes` + 1 bytes are ever read) or cannot be read.
     QByteArray ReadAll(qint64 maxBytes);

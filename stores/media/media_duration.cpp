@@ -1,12 +1,16 @@
 #include "stores/media/media_duration.h"
 
-#include <QFile>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <utility>
+
+#include "common/errors.h"
+#include "platform/regular_file_read.h"
 
 namespace {
 
@@ -100,14 +104,24 @@ private:
 
 class OpenFile : public MediaSource {
 public:
-    explicit OpenFile(QFile& file) : file_(file), size_(static_cast<std::uint64_t>(std::max<qint64>(file.size(), 0)))
+    explicit OpenFile(RegularFileForReading& file)
+        : file_(file), size_(static_cast<std::uint64_t>(std::max<off_t>(file.Status().st_size, 0)))
     {
     }
     std::uint64_t Size() const override { return size_; }
     QByteArray At(std::uint64_t offset, std::size_t count) override
     {
-        if (offset >= size_ || !file_.seek(static_cast<qint64>(offset))) return {};
-        return file_.read(static_cast<qint64>(std::min<std::uint64_t>(count, size_ - offset)));
+        if (offset >= size_) return {};
+        QByteArray bytes(static_cast<qsizetype>(std::min<std::uint64_t>(count, size_ - offset)), Qt::Uninitialized);
+        // A file cut short since it was opened reads short, never past what is there.
+        qint64 got = 0;
+        while (got < bytes.size()) {
+            const qint64 n = file_.ReadAt(static_cast<qint64>(offset) + got, bytes.data() + got, bytes.size() - got);
+            if (n <= 0) break;
+            got += n;
+        }
+        bytes.truncate(static_cast<qsizetype>(got));
+        return bytes;
     }
     QByteArray Tail(std::size_t count) override
     {
@@ -116,7 +130,7 @@ public:
     }
 
 private:
-    QFile& file_;
+    RegularFileForReading& file_;
     std::uint64_t size_;
 };
 
@@ -385,8 +399,14 @@ double MediaDurationOf(const QByteArray& head, const QByteArray& tail, std::uint
 
 double ReadMediaDuration(const QString& localPath)
 {
-    QFile file(localPath);
-    if (!file.open(QIODevice::ReadOnly)) return 0;
-    OpenFile source(file);
-    return DurationOf(source);
+    // Only a regular file: a FIFO or device put in the track's place since the library looked at
+    // it must not hold the agent. Whatever cannot be read has no duration the agent knows.
+    try {
+        std::optional<RegularFileForReading> file = RegularFileForReading::Open(localPath);
+        if (!file) return 0;
+        OpenFile source(*file);
+        return DurationOf(source);
+    } catch (const AgentError&) {
+        return 0;
+    }
 }

@@ -1,6 +1,8 @@
 #include "stores/media/media_duration.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -247,6 +249,18 @@ TEST(MediaDurationTest, ReadsFilesWithLongTagsAndOggEnds)
                                 OggPage(44100 * 13, QByteArray(64000, 'b')).left(60000);
     EXPECT_NEAR(ReadMediaDuration(write("cut.ogg", bigPages)), 12.0, 1e-6);
     EXPECT_EQ(ReadMediaDuration(dir.filePath(QStringLiteral("missing.mp3"))), 0.0);
+}
+
+TEST(MediaDurationTest, ATrackThatIsNoRegularFileHasNoDurationAndHoldsNothingUp)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("fifo.mp3"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString device = dir.filePath(QStringLiteral("zero.ogg"));
+    ASSERT_EQ(::symlink("/dev/zero", QFile::encodeName(device).constData()), 0);
+    EXPECT_EQ(ReadMediaDuration(fifo), 0.0);
+    EXPECT_EQ(ReadMediaDuration(device), 0.0);
+    EXPECT_EQ(ReadMediaDuration(dir.path()), 0.0);
 }
 
 }  // namespace
