@@ -189,6 +189,6 @@ void BM_CalendarFirstSync(benchmark::State& state)
     MeasureFirstSync(state, s.agent, s.dispatcher, s.channel, ItemFirstSync(ItemKind::Appointments), events,
                      firstSync);
 }
-BENCHMARK(BM_CalendarFirstSync)->Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_CalendarFirstSync)->Arg(1000)->Arg(10000)->Arg(50000)->Unit(benchmark::kMillisecond)->Iterations(2);
 
 }  // namespace

@@ -22,35 +22,44 @@ SystemTime FieldsOf(double date)
                      text.left(60).toStdString() + "\"");
 }
 
-// The zone an event's times are written in: that of its TZID when the system knows it (the
-// start's first), else none: the machine's own, without a TZID.
-struct EventZone {
-    QTimeZone zone;
+// The form an event's new times are written in: that of its times as they stand (the start's
+// first; a floating start gives way to a zoned or UTC end). UTC for an event held in UTC,
+// wall-clock time with its TZID where the system knows the zone, else floating (the machine's
+// own zone, without a TZID). Programs take a floating time in their own zone, so an event held
+// in UTC that turned floating would move on every other machine.
+struct EventForm {
+    bool utc = false;
+    std::optional<QTimeZone> zone;
     QString tzid;
 };
 
-std::optional<EventZone> ZoneOf(const VEventRecord& event)
+EventForm FormOf(const VEventRecord& event)
 {
-    for (const QString* tzid : {&event.DtStartTzid, &event.DtEndTzid})
-        if (const std::optional<QTimeZone> zone = KnownIcsZone(*tzid)) return EventZone{*zone, *tzid};
-    return std::nullopt;
+    for (const auto& [value, tzid] : {std::pair{&event.DtStart, &event.DtStartTzid}, std::pair{&event.DtEnd, &event.DtEndTzid}}) {
+        const std::optional<IcsDateTime> t = ParseIcsDateTime(*value, *tzid);
+        if (!t || t->kind == IcsDateTime::Kind::Date) continue;
+        if (t->kind == IcsDateTime::Kind::Utc) return {true, std::nullopt, {}};
+        if (const std::optional<QTimeZone> zone = KnownIcsZone(*tzid)) return {false, zone, *tzid};
+    }
+    return {};
 }
 
-// A peer date: the form with a time is a UTC moment and is stored as wall-clock time in the
-// event's zone, the form without one is a date and is stored as it is.
+// A peer date: the form with a time is a UTC moment and is stored in the event's form, the form
+// without one is a date and is stored as it is.
 struct PeerDate {
     QString stored;
     QString tzid;
     bool dateOnly = false;
 };
 
-PeerDate ReadPeerDate(const QString& field, const QString& text, const std::optional<EventZone>& zone)
+PeerDate ReadPeerDate(const QString& field, const QString& text, const EventForm& form)
 {
     const std::optional<double> value = ParseDateText(text);
     if (!value) RefuseDate(field, text);
     const SystemTime t = FieldsOf(*value);
     if (!text.contains(u':')) return {FormatIcsDate(t), {}, true};
-    if (zone) return {FormatIcsLocalTime(UtcToZoneTime(zone->zone, t)), zone->tzid, false};
+    if (form.utc) return {FormatIcsUtcTime(t), {}, false};
+    if (form.zone) return {FormatIcsLocalTime(UtcToZoneTime(*form.zone, t)), form.tzid, false};
     return {FormatIcsLocalTime(UtcToLocalTime(t)), {}, false};
 }
 
@@ -187,21 +196,24 @@ struct EventSpan {
     std::optional<SystemTime> end;        // UTC, or a date for all-day events
 };
 
-std::optional<IcsDateTime> RequireIcsDate(const QString& value, const QString& tzid, const char* property)
+// A time that is no date is left out, and named in `leftOut`: the event is served without it
+// rather than refused, since the change check lists it and a peer must be able to fetch what it
+// was told of (an Exchange file's misplaced quote, TZID="W. Europe Standard Time:2020...", is one).
+std::optional<IcsDateTime> ReadableIcsDate(const QString& value, const QString& tzid, const char* property,
+                                           QStringList& leftOut)
 {
     if (value.isEmpty()) return std::nullopt;
     std::optional<IcsDateTime> parsed = ParseIcsDateTime(value, tzid);
     if (!parsed)
-        throw AgentError(std::string("calendar event with a ") + property + " that is no date: \"" +
-                         value.left(40).toStdString() + "\"");
+        leftOut.append(QStringLiteral("%1 \"%2\" is no date").arg(QLatin1String(property), value.left(40)));
     return parsed;
 }
 
-EventSpan SpanOf(const VEventRecord& event)
+EventSpan SpanOf(const VEventRecord& event, QStringList& leftOut)
 {
     EventSpan span;
-    const std::optional<IcsDateTime> start = RequireIcsDate(event.DtStart, event.DtStartTzid, "DTSTART");
-    const std::optional<IcsDateTime> end = RequireIcsDate(event.DtEnd, event.DtEndTzid, "DTEND");
+    const std::optional<IcsDateTime> start = ReadableIcsDate(event.DtStart, event.DtStartTzid, "DTSTART", leftOut);
+    const std::optional<IcsDateTime> end = ReadableIcsDate(event.DtEnd, event.DtEndTzid, "DTEND", leftOut);
     const std::optional<std::int64_t> duration = ParseIcsDurationSeconds(event.Duration);
     span.allDay = event.AllDay || (start && start->kind == IcsDateTime::Kind::Date);
     if (!start) return span;
@@ -266,7 +278,7 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
     for (int i = 0; i < record.FieldCount(); ++i)
         if (record.names[i] == u"Categories") request.calendarName = ItemValueText(record.values[i]).trimmed();
 
-    const std::optional<EventZone> zone = ZoneOf(event);
+    const EventForm form = FormOf(event);
     RecurrenceKeys keys;
     std::optional<std::int32_t> reminder;
     for (int i = 0; i < record.FieldCount(); ++i) {
@@ -281,7 +293,7 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
         } else if (name == u"Start") {
             const QString text = ItemValueText(value).trimmed();
             if (text.isEmpty()) continue;
-            const PeerDate date = ReadPeerDate(name, text, zone);
+            const PeerDate date = ReadPeerDate(name, text, form);
             event.DtStart = date.stored;
             event.DtStartTzid = date.tzid;
             event.AllDay = date.dateOnly ? 1 : 0;
@@ -289,7 +301,7 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
         } else if (name == u"End") {
             const QString text = ItemValueText(value).trimmed();
             event.Duration.clear();
-            const PeerDate date = text.isEmpty() ? PeerDate{} : ReadPeerDate(name, text, zone);
+            const PeerDate date = text.isEmpty() ? PeerDate{} : ReadPeerDate(name, text, form);
             event.DtEnd = date.stored;
             event.DtEndTzid = date.tzid;
             request.endGiven = true;
@@ -329,9 +341,10 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
     return request;
 }
 
-void AppendAppointmentFields(const VEventRecord& event, const QString& calendarName, ItemRecord& record)
+QStringList AppendAppointmentFields(const VEventRecord& event, const QString& calendarName, ItemRecord& record)
 {
-    const EventSpan span = SpanOf(event);
+    QStringList leftOut;
+    const EventSpan span = SpanOf(event, leftOut);
     record.Add(QStringLiteral("Subject"), UnescapeIcsText(event.Summary));
     record.Add(QStringLiteral("Body"), UnescapeIcsText(event.Description));
     record.Add(QStringLiteral("Location"), UnescapeIcsText(event.Location));
@@ -347,6 +360,7 @@ void AppendAppointmentFields(const VEventRecord& event, const QString& calendarN
         record.Add(QStringLiteral("ReminderMinutesBeforeStart"), ReminderMinutes(event, span));
     if (!event.Rrule.isEmpty()) record.Add(QStringLiteral("IsRecurring"), std::int32_t{1});
     record.Add(QStringLiteral("Categories"), calendarName);
+    return leftOut;
 }
 
 bool IsEventInDateWindow(const VEventRecord& event, std::int16_t weeksBack, std::int16_t weeksAhead,

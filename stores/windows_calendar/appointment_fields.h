@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <optional>
 
@@ -8,9 +9,10 @@
 #include "stores/windows_calendar/vevent.h"
 
 // The mapping between the peer's appointment fields and a calendar event, in both directions.
-// Timed starts and ends travel in UTC and are stored as wall-clock time: in the zone the event's
-// TZID names when the system knows it (with that TZID), else in the machine's own zone (without
-// one); dates travel and are stored as they are.
+// Timed starts and ends travel in UTC and are stored in the form the event's times have: in UTC
+// for an event held in UTC, as wall-clock time in the zone the event's TZID names when the system
+// knows it (with that TZID), else as wall-clock time in the machine's own zone (without one: an
+// event that floats, a new one, one whose TZID nobody knows); dates travel and are stored as they are.
 
 // What a record asked for besides the event's fields.
 struct AppointmentRequest {
@@ -32,9 +34,10 @@ AppointmentRequest ApplyAppointmentFields(const ItemRecord& record, VEventRecord
 
 // Appends the event's fields for the peer: "Subject", "Body", "Location", "AllDayEvent" (all-day
 // only), "Start", "End" (when one is known), "ReminderMinutesBeforeStart" (with an alarm),
-// "IsRecurring" (with a rule) and "Categories". Throws AgentError for a start or end that is
-// no date.
-void AppendAppointmentFields(const VEventRecord& event, const QString& calendarName, ItemRecord& record);
+// "IsRecurring" (with a rule) and "Categories". A start or end that is no date is left out (an
+// empty "Start", no "End") and named in the result, for a log line; the event is served all the
+// same, as the change check lists it. Throws AgentError for a moment beyond the peer's dates.
+QStringList AppendAppointmentFields(const VEventRecord& event, const QString& calendarName, ItemRecord& record);
 
 // Whether the event falls into a window of whole weeks around `today` (a local date); -1 for a
 // bound means none. An event with a rule or without an end counts as reaching into the window.

@@ -217,6 +217,13 @@ void CAppointmentWinVista::BuildIndex(bool logUnserved)
     }
 }
 
+void CAppointmentWinVista::Release()
+{
+    cache_.Clear();
+    index_ = {};
+    fileOfUid_ = {};
+}
+
 void CAppointmentWinVista::Remember(const QString& path, const QString& uid)
 {
     ForgetUid(uid);
@@ -243,7 +250,7 @@ std::optional<CAppointmentWinVista::Located> CAppointmentWinVista::LocateIn(cons
                                                                             const QString& uid, bool forWrite)
 {
     std::shared_ptr<const IcsCalendar> calendar = cache_.Read(
-        path, forWrite ? CalendarFileCache::Freshness::Exact : CalendarFileCache::Freshness::Recent);
+        path, forWrite ? CalendarFileCache::Freshness::Verified : CalendarFileCache::Freshness::Recent);
     if (!calendar) return std::nullopt;
     const std::vector<int>& blocks = calendar->EventsWithUid(uid);
     if (blocks.empty()) return std::nullopt;
@@ -293,7 +300,7 @@ namespace {
 // Writes the block into the file before its last "END:VCALENDAR" line, or creates the file.
 void AppendBlock(CalendarFileCache& cache, const QString& path, const std::vector<BlockPiece>& block)
 {
-    const std::shared_ptr<const IcsCalendar> calendar = cache.Read(path);
+    const std::shared_ptr<const IcsCalendar> calendar = cache.Read(path, CalendarFileCache::Freshness::Verified);
     if (!calendar) {
         QByteArray bytes = Render({BlockPiece{IcsFileHeader(), {}}}, "\r\n");
         bytes += Render(block, "\r\n");
@@ -450,7 +457,8 @@ void CAppointmentWinVista::DeleteAll()
     std::string failures;
     for (const CalendarFileEntry& entry : index_) {
         try {
-            const std::shared_ptr<const IcsCalendar> calendar = cache_.Read(entry.path);
+            const std::shared_ptr<const IcsCalendar> calendar =
+                cache_.Read(entry.path, CalendarFileCache::Freshness::Verified);
             if (!calendar || !calendar->HasCalendarBegin()) continue;
             // A damaged file (cut short, not UTF-8, nested past reason) is nobody's to empty or
             // delete: what it holds beyond the damage is unknown. Adding to it is refused too.
@@ -496,7 +504,10 @@ void CAppointmentWinVista::Get(const QString& id, ItemRecord& record)
     VEventRecord event;
     ParseVEvent(event, found->calendar->EventLines(
                            found->calendar->Events()[static_cast<std::size_t>(found->served)]));
-    AppendAppointmentFields(event, CalendarNameOf(found->path), record);
+    const QStringList leftOut = AppendAppointmentFields(event, CalendarNameOf(found->path), record);
+    if (!leftOut.isEmpty())
+        Log(QStringLiteral("Calendar event served without what is no date (%1): %2 in %3")
+                .arg(leftOut.join(QStringLiteral("; ")), event.Uid.left(64), found->path));
 }
 
 void CAppointmentWinVista::GetIDs(QStringList& ids)

@@ -67,6 +67,13 @@ public:
     QString CategoryNames() override { return GetCalendarNames(); }
     bool IsInDateWindow(const QString& id, std::int16_t weeksBack, std::int16_t weeksAhead) override;
 
+    // The end of a synchronisation and the client's departure let go of the parsed files and the
+    // index (a large calendar holds about a kilobyte per event); a later request reads the files
+    // again, as one before the first change check does.
+    void AtRelease() override { Release(); }
+    void AtDeparture() override { Release(); }
+    void Release();
+
 private:
     struct CalendarFileEntry {
         QString path;

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <optional>
 
+#include "platform/loaded_file_identity.h"
 #include "platform/regular_file_read.h"
 
 namespace {
@@ -22,6 +23,16 @@ std::int64_t NowMs()
     return std::int64_t{t.tv_sec} * 1000 + t.tv_nsec / 1'000'000;
 }
 
+constexpr qint64 kMaxCalendarBytes = 256 * 1024 * 1024;
+
+// Whether the file still holds the bytes the calendar was read from. The digest of the cached
+// bytes is taken only here, before a rewrite: a change check never pays for it.
+bool SameBytes(const QString& path, const struct stat& st, const IcsCalendar& calendar)
+{
+    const LoadedFileIdentity loaded = LoadedFileIdentity::OfStatus(st, ContentDigest::Of(calendar.Lines().Bytes()));
+    return loaded.Compare(path, kMaxCalendarBytes) == LoadedFileIdentity::Now::AsLoaded;
+}
+
 }  // namespace
 
 std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, Freshness freshness)
@@ -33,7 +44,8 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
         if (freshness == Freshness::Recent && now - found->checkedMs < kRecentMs) return found->calendar;
         struct stat st {};
         if (::lstat(found->native.constData(), &st) == 0 && found->size == st.st_size &&
-            found->inode == st.st_ino && found->device == st.st_dev && found->mtimeNs == MtimeNs(st)) {
+            found->inode == st.st_ino && found->device == st.st_dev && found->mtimeNs == MtimeNs(st) &&
+            (freshness != Freshness::Verified || SameBytes(path, st, *found->calendar))) {
             found->checkedMs = now;
             return found->calendar;
         }
@@ -42,7 +54,6 @@ std::shared_ptr<const IcsCalendar> CalendarFileCache::Read(const QString& path, 
     // Read only once the descriptor is known to be a regular file (a FIFO or a device of a
     // calendar's name would hold the agent), never through a link, and never more than any
     // calendar holds, whatever size the file claims or grows to meanwhile.
-    constexpr qint64 kMaxCalendarBytes = 256 * 1024 * 1024;
     std::optional<RegularFileForReading> file = RegularFileForReading::Open(path, RegularFileForReading::Links::Refuse);
     if (!file) {
         files_.remove(path);

@@ -14,10 +14,13 @@
 //
 // Looking at a file costs a system call, which is most of what a checksum costs; so a read that
 // changes nothing may take a file as it was found less than kRecentMs ago, which is no different
-// from having been served that much earlier. What is about to be rewritten is always looked at.
+// from having been served that much earlier. What is about to be rewritten is always looked at,
+// and its bytes compared too (Verified): a restore or a copy tool can put other bytes of the same
+// size in place and give them the old time, and an edit spliced into the old bytes would write
+// over them.
 class CalendarFileCache {
 public:
-    enum class Freshness { Exact, Recent };
+    enum class Freshness { Exact, Recent, Verified };
     static constexpr std::int64_t kRecentMs = 100;
 
     // The file's layout; nullptr when it does not exist. Throws AgentError when it exists but
@@ -26,7 +29,8 @@ public:
     void Forget(const QString& path);
     // Forgets every file but these (the calendar files there are now).
     void Retain(const QStringList& paths);
-    void Clear() { files_.clear(); }
+    // Forgets every file, and gives back the memory they held.
+    void Clear() { files_ = {}; }
 
 private:
     struct Entry {

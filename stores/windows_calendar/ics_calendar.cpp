@@ -13,10 +13,27 @@ QString ComponentOf(const QString& line, QStringView keyword)
     return line.mid(keyword.size()).trimmed().toUpper();
 }
 
+// "UTF-16, little-endian" when the bytes are UTF-16 text (by its byte-order mark, or a first
+// character of the ASCII range with its zero byte), else empty. Windows tools save text so on
+// request; read as UTF-8 it holds no line that begins a calendar, which would say
+// nothing of why nothing is served, and an add would name a missing END:VCALENDAR instead.
+QString Utf16Form(const QByteArray& bytes)
+{
+    if (bytes.size() < 2) return {};
+    const auto b0 = static_cast<unsigned char>(bytes[0]), b1 = static_cast<unsigned char>(bytes[1]);
+    if ((b0 == 0xFF && b1 == 0xFE) || (b0 != 0 && b0 < 0x80 && b1 == 0)) return QStringLiteral("UTF-16, little-endian");
+    if ((b0 == 0xFE && b1 == 0xFF) || (b0 == 0 && b1 != 0 && b1 < 0x80)) return QStringLiteral("UTF-16, big-endian");
+    return {};
+}
+
 }  // namespace
 
 IcsCalendar::IcsCalendar(QByteArray bytes) : lines_(std::move(bytes))
 {
+    if (const QString form = Utf16Form(lines_.Bytes()); !form.isEmpty()) {
+        damage_ = QStringLiteral("it is stored as %1, and only UTF-8 calendars are read").arg(form);
+        return;
+    }
     // An event is the run of lines from a "BEGIN:VEVENT" line to the next "END:VEVENT" line; a
     // "BEGIN:VEVENT" inside such a run starts it anew (the unfinished one is no event), so events
     // never overlap. Its own properties are those outside its components (an alarm's UID names

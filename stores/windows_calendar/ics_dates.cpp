@@ -8,6 +8,7 @@
 #include "common/dates.h"
 #include "platform/local_time.h"
 #include "platform/time_zone.h"
+#include "platform/time_zone_names.h"
 
 namespace {
 
@@ -37,14 +38,15 @@ std::optional<QTimeZone> KnownIcsZone(const QString& tzid)
     // Building a zone reads its rules from the system; a calendar names a handful, again and again.
     thread_local QHash<QString, std::optional<QTimeZone>> known;
     if (const auto found = known.constFind(name); found != known.constEnd()) return *found;
+    // Only a name the system lists reaches the zone backend, which would open any other text as
+    // a path below the zone folder. IANA names are matched without regard to case (Google writes
+    // "Europe/lisbon" beside "Europe/Lisbon"); Windows names come from Qt's own table.
     std::optional<QTimeZone> zone;
-    const QByteArray id = name.toUtf8();
-    QTimeZone named(id);
-    if (named.isValid()) {
-        zone = named;
-    } else if (const QByteArray iana = QTimeZone::windowsIdToDefaultIanaId(id); !iana.isEmpty()) {
-        QTimeZone windows(iana);
-        if (windows.isValid()) zone = windows;
+    QString listed = ListedTimeZoneName(name);
+    if (listed.isEmpty()) listed = ListedTimeZoneName(QString::fromLatin1(QTimeZone::windowsIdToDefaultIanaId(name.toUtf8())));
+    if (!listed.isEmpty()) {
+        QTimeZone named(listed.toLatin1());
+        if (named.isValid()) zone = named;
     }
     if (known.size() < 256) known.insert(name, zone);
     return zone;

@@ -23,8 +23,9 @@ struct IcsDateTime {
 // line's TZID parameter (quotes removed), empty for none.
 std::optional<IcsDateTime> ParseIcsDateTime(const QString& value, const QString& tzid = {});
 
-// The zone a TZID names when the system knows it, by its IANA name ("America/New_York") or its
-// Windows name ("Eastern Standard Time"); empty for any other text. Looked up once per name.
+// The zone a TZID names when the system lists it, by its IANA name ("America/New_York", matched
+// without regard to case) or its Windows name ("Eastern Standard Time"); empty for any other
+// text, which is never opened as a path. Looked up once per name.
 std::optional<QTimeZone> KnownIcsZone(const QString& tzid);
 
 // A UTC moment as wall-clock time in a zone.

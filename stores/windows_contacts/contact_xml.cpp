@@ -1,6 +1,7 @@
 #include "stores/windows_contacts/contact_xml.h"
 
 #include <cstring>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -71,6 +72,135 @@ void AppendText(pugi::xml_node element, std::string& text)
     }
 }
 
+// The element after `node` in document order below `top` (empty after the last), without recursion.
+pugi::xml_node NextElement(pugi::xml_node node, pugi::xml_node top)
+{
+    for (;;) {
+        if (node.first_child()) {
+            node = node.first_child();
+        } else {
+            while (node != top && !node.next_sibling()) node = node.parent();
+            if (node == top) return {};
+            node = node.next_sibling();
+        }
+        if (node.type() == pugi::node_element) return node;
+    }
+}
+
+// The end of the markup that starts at `lt` ("<"): one past its last byte, or npos when it is cut.
+std::size_t MarkupEnd(std::string_view text, std::size_t lt)
+{
+    const std::string_view rest = text.substr(lt);
+    const auto past = [&](std::string_view close) {
+        const std::size_t at = text.find(close, lt + 1);
+        return at == std::string_view::npos ? at : at + close.size();
+    };
+    if (rest.starts_with("<!--")) return past("-->");
+    if (rest.starts_with("<![CDATA[")) return past("]]>");
+    if (rest.starts_with("<?")) return past("?>");
+    if (rest.starts_with("<!") || rest.starts_with("</")) return past(">");
+    char quote = 0;
+    for (std::size_t i = lt + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quote) {
+            if (c == quote) quote = 0;
+        } else if (c == '"' || c == '\'') {
+            quote = c;
+        } else if (c == '>') {
+            return i + 1;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// The start tag the element had in the loaded bytes when its name and its attributes (names,
+// values and order) are still what that tag says, and it still closes the same way; else empty.
+// A value with a reference in it is not compared, and its tag is written anew.
+std::string_view LoadedStartTag(const QByteArray& loaded, pugi::xml_node element, bool selfClosing)
+{
+    const std::ptrdiff_t offset = element.offset_debug();
+    if (offset <= 0 || offset > loaded.size() || loaded[offset - 1] != '<') return {};
+    const std::string_view bytes(loaded.constData(), static_cast<std::size_t>(loaded.size()));
+    const std::size_t lt = static_cast<std::size_t>(offset - 1);
+    const std::size_t end = MarkupEnd(bytes, lt);
+    if (end == std::string_view::npos) return {};
+    const std::string_view tag = bytes.substr(lt, end - lt);
+    if (tag.ends_with("/>") != selfClosing) return {};
+    const auto isSpace = [](char c) { return IsXmlSpace(c); };
+    std::size_t i = 1;
+    const auto word = [&](auto stop) {
+        const std::size_t from = i;
+        while (i < tag.size() && !stop(tag[i])) ++i;
+        return tag.substr(from, i - from);
+    };
+    const auto skipSpace = [&] {
+        while (i < tag.size() && isSpace(tag[i])) ++i;
+    };
+    if (word([&](char c) { return isSpace(c) || c == '/' || c == '>'; }) != element.name()) return {};
+    pugi::xml_attribute attribute = element.first_attribute();
+    for (;;) {
+        skipSpace();
+        if (i >= tag.size() || tag[i] == '/' || tag[i] == '>') break;
+        const std::string_view name = word([&](char c) { return isSpace(c) || c == '='; });
+        skipSpace();
+        if (i >= tag.size() || tag[i] != '=') return {};
+        ++i;
+        skipSpace();
+        if (i >= tag.size() || (tag[i] != '"' && tag[i] != '\'')) return {};
+        const char quote = tag[i++];
+        const std::string_view value = word([&](char c) { return c == quote; });
+        ++i;
+        if (!attribute || name != attribute.name() || value.find('&') != std::string_view::npos) return {};
+        // Attribute values are read with their white space characters as spaces.
+        const char* now = attribute.value();
+        if (std::strlen(now) != value.size()) return {};
+        for (std::size_t k = 0; k < value.size(); ++k)
+            if ((isSpace(value[k]) ? ' ' : value[k]) != now[k]) return {};
+        attribute = attribute.next_attribute();
+    }
+    return attribute ? std::string_view() : tag;
+}
+
+// The declaration as it stood in the loaded bytes; empty when it cannot be found there.
+std::string_view LoadedDeclaration(const QByteArray& loaded, pugi::xml_node declaration)
+{
+    const std::ptrdiff_t offset = declaration.offset_debug();
+    if (offset < 2 || offset > loaded.size() || loaded[offset - 2] != '<' || loaded[offset - 1] != '?') return {};
+    const std::string_view bytes(loaded.constData(), static_cast<std::size_t>(loaded.size()));
+    const std::size_t end = MarkupEnd(bytes, static_cast<std::size_t>(offset - 2));
+    return end == std::string_view::npos ? std::string_view() : bytes.substr(offset - 2, end - (offset - 2));
+}
+
+// The printed element and everything below it, with every start tag the change left as it was
+// in its loaded form: its attributes keep their lines, spaces and quotes.
+void KeepLoadedStartTags(const QByteArray& loaded, pugi::xml_node top, std::string& out, std::size_t from)
+{
+    const std::string printed = out.substr(from);
+    out.resize(from);
+    std::size_t at = 0;
+    pugi::xml_node element = top;
+    while (at < printed.size()) {
+        const std::size_t lt = printed.find('<', at);
+        if (lt == std::string::npos) break;
+        out.append(printed, at, lt - at);
+        const std::size_t end = MarkupEnd(printed, lt);
+        if (end == std::string::npos) {
+            at = lt;
+            break;
+        }
+        const std::string_view tag = std::string_view(printed).substr(lt, end - lt);
+        const bool isStartTag = tag.size() > 1 && tag[1] != '/' && tag[1] != '!' && tag[1] != '?';
+        std::string_view kept;
+        if (isStartTag && element) {
+            kept = LoadedStartTag(loaded, element, tag.ends_with("/>"));
+            element = NextElement(element, top);
+        }
+        out.append(kept.empty() ? tag : kept);
+        at = end;
+    }
+    out.append(printed, at);
+}
+
 }  // namespace
 
 bool ContactXml::Load(const QByteArray& bytes)
@@ -79,6 +209,7 @@ bool ContactXml::Load(const QByteArray& bytes)
     separators_.clear();
     trailer_.clear();
     bom_.clear();
+    loaded_.clear();
     const pugi::xml_parse_result result = doc_.load_buffer(bytes.constData(), bytes.size(), kParseOptions);
     if (!result || !doc_.document_element() || DeeperThan(doc_, kMaxXmlDepth)) {
         doc_.reset();
@@ -96,6 +227,7 @@ bool ContactXml::Load(const QByteArray& bytes)
         qsizetype end = bytes.size();
         while (end > 0 && IsXmlSpace(bytes[end - 1])) --end;
         trailer_ = bytes.mid(end).toStdString();
+        loaded_ = bytes;  // shared with the caller's copy, not copied
     }
     return true;
 }
@@ -118,7 +250,15 @@ QByteArray ContactXml::Save() const
         }
         // Control characters XML forbids are dropped, not written as character references a
         // strict reader refuses (a file loaded from an older or lenient writer may hold them).
+        const std::size_t start = writer.out.size();
         node.print(writer, "", pugi::format_raw | pugi::format_skip_control_chars, encoding_);
+        if (!loaded_.isEmpty()) {
+            if (node.type() == pugi::node_element) KeepLoadedStartTags(loaded_, node, writer.out, start);
+            // No store changes the XML declaration: it keeps its quotes and spaces.
+            if (node.type() == pugi::node_declaration)
+                if (const std::string_view loaded = LoadedDeclaration(loaded_, node); !loaded.empty())
+                    writer.out.replace(start, std::string::npos, loaded);
+        }
         ++index;
     }
     if (encoding_ == pugi::encoding_utf8) writer.out += trailer_;

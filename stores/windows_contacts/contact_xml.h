@@ -27,7 +27,12 @@ public:
     // removes and copies subtrees recursively, so no deeper document is ever kept).
     bool Load(const QByteArray& bytes);
     // The document as bytes: what was loaded comes back byte for byte where nothing changed
-    // (the white space around the root element and a byte-order mark included).
+    // (the white space around the root element and a byte-order mark included). The XML
+    // declaration and every start tag whose element keeps its name and attributes keep their
+    // loaded bytes (attributes on several lines, single quotes); a start tag whose attributes
+    // changed is written anew on one line. Texts and end tags are written as XML writes them: a
+    // character reference or a ">" in a text comes back as the character or "&gt;", an empty
+    // element "<a></a>" as "<a/>".
     QByteArray Save() const;
 
     pugi::xml_document& Document() { return doc_; }
@@ -45,6 +50,7 @@ private:
     std::string bom_;
     std::vector<std::string> separators_;  // before each top-level node after the first
     std::string trailer_;
+    QByteArray loaded_;  // the bytes loaded, for the start tags a change leaves alone (UTF-8 only)
     pugi::xml_encoding encoding_ = pugi::encoding_utf8;
 };
 

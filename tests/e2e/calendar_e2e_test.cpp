@@ -2,7 +2,9 @@
 // files other programs wrote: a peer checks with a date window, reads, adds, moves an event to
 // another calendar, deletes one, empties the source (a task in a calendar file survives) and
 // checks again.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QDate>
 #include <QFile>
@@ -143,6 +145,80 @@ TEST(CalendarE2e, APeerSynchronisesAppointmentsWithCalendarFiles)
     ASSERT_EQ(reply->code, AS_CHECK_APPOINTS + 1);
     EXPECT_TRUE(ReadReport(reply->payload).added.isEmpty());
     ASSERT_EQ(peer.Request(AS_END_SYNC, 11)->code, AS_END_SYNC + 1);
+}
+
+// Calendars another program or a peer planted: a TZID that names a device, old and oddly spelt
+// zone names, Exchange's misplaced quote, an event held in UTC, a calendar saved as UTF-16, and
+// one rewritten under the same size and time after the agent read it.
+TEST(CalendarE2e, OddAndHostileCalendarsAreServedOrNamedAndNeverHoldTheAgent)
+{
+    AgentProcess agent;
+    agent.SetDword(QStringLiteral("AgentID"), 1);
+    agent.SetEnv("TZ", "Europe/Berlin");
+    const auto id = [](int n) { return QStringLiteral("00000000-0000-4000-8000-0000000000%1000000000000").arg(n, 2, 10, QChar(u'0')); };
+    const auto event = [&](int n, const QByteArray& lines) {
+        return "BEGIN:VEVENT\r\nUID:" + id(n).left(36).toLatin1() + "\r\nSUMMARY:aaaa\r\n" + lines + "END:VEVENT\r\n";
+    };
+    agent.WriteFile(kCalendars + "Zones.ics",
+                    "BEGIN:VCALENDAR\r\n" + event(1, "DTSTART;TZID=../../../dev/ptmx:20090120T100000\r\n") +
+                        event(2, "DTSTART;TZID=Asia/Calcutta:20090120T100000\r\n") +
+                        event(3, "DTSTART;TZID=europe/lisbon:20090120T100000\r\n") +
+                        event(4, "DTSTART;TZID=\"W. Europe Standard Time:20200609T090000\"\r\n") +
+                        event(5, "DTSTART:20080117T233000Z\r\n") + "END:VCALENDAR\r\n");
+    QByteArray wide = "\xFF\xFE";
+    for (char c : QByteArray("BEGIN:VCALENDAR\r\nEND:VCALENDAR\r\n")) wide += QByteArray(1, c) + '\0';
+    agent.WriteFile(kCalendars + "Wide.ics", wide);
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-ODD")))->code, AS_MACHINE_ID + 1);
+    ASSERT_EQ(peer.Request(AS_START_SYNC, 2)->code, AS_START_SYNC + 1);
+
+    auto reply = peer.LongRequest(AS_CHECK_APPOINTS, 3, Window(0xFFFF, 0xFFFF));
+    ASSERT_TRUE(reply) << "the device named as a zone held the agent";
+    ASSERT_EQ(reply->code, AS_CHECK_APPOINTS + 1) << agent.Log().toStdString();
+    EXPECT_EQ(ReadReport(reply->payload).added, (QStringList{id(1), id(2), id(3), id(4), id(5)}));
+    EXPECT_TRUE(agent.Log().contains("UTF-16")) << agent.Log().toStdString();
+
+    const auto start = [&](int n, std::uint16_t tag) {
+        const auto got = peer.Request(AS_GET_APPOINT, tag, utf16::Bytes(id(n)));
+        if (!got || got->code != AS_GET_APPOINT + 1) return QStringLiteral("<error>");
+        ItemRecord record;
+        DecodeItemRecord(AsBytes(got->payload), true, record);
+        return Field(record, "Start");
+    };
+    EXPECT_EQ(start(1, 4), QStringLiteral("01-20-2009 09:00:00")) << "a zone nobody knows: local time";
+    EXPECT_EQ(start(2, 5), QStringLiteral("01-20-2009 04:30:00"));
+    EXPECT_EQ(start(3, 6), QStringLiteral("01-20-2009 10:00:00"));
+    EXPECT_EQ(start(4, 7), QString()) << "served without the start that is no date";
+
+    // The UTC event's new time stays UTC, in a file rewritten meanwhile under its old size and time.
+    const QString zones = agent.Path(kCalendars + "Zones.ics");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(zones).constData(), &before), 0);
+    QFile file(zones);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    bytes.replace("SUMMARY:aaaa", "SUMMARY:bbbb");
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(zones).constData(), times, 0), 0);
+    ItemRecord moved;
+    moved.Add(QStringLiteral("Start"), QStringLiteral("01-15-2021 03:00:00"));
+    ASSERT_EQ(peer.Request(AS_SET_APPOINT, 8, EncodeItemRecord(id(5), moved))->code, AS_SET_APPOINT + 1)
+        << agent.Log().toStdString();
+    const QByteArray after = agent.ReadFile(kCalendars + "Zones.ics");
+    EXPECT_TRUE(after.contains("DTSTART:20210115T030000Z\r\n")) << after.toStdString();
+    EXPECT_EQ(after.count("SUMMARY:bbbb"), 5) << "the other program's change is kept";
+
+    ItemRecord own;
+    own.Add(QStringLiteral("Categories"), QStringLiteral("Wide"));
+    EXPECT_EQ(peer.Request(AS_ADD_APPOINT, 9, EncodeItemRecord(QString(kIdBytes / 2, u'0'), own).mid(kIdBytes))->code,
+              AS_ERROR);
+    EXPECT_EQ(agent.ReadFile(kCalendars + "Wide.ics"), wide);
+    ASSERT_EQ(peer.Request(AS_END_SYNC, 10)->code, AS_END_SYNC + 1);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include "stores/windows_calendar/appointment_win_vista.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringDecoder>
+#include <functional>
 
 #include "common/crc32.h"
 #include "dispatch/request_codes.h"
@@ -904,6 +906,195 @@ TEST_F(WindowsCalendar, DamagedFilesAreLeftAsTheyAre)
         if (QByteArray(name) != "Deep.ics") EXPECT_TRUE(log.contains(name));
     }
     EXPECT_FALSE(Exists("Own.ics")) << "the sound calendars are emptied all the same";
+}
+
+// A TZID is looked up among the names the system lists, never opened below the zone folder: a
+// path to a device is a zone nobody knows (read as local time, at once), the tz database's old
+// link names still read in their zone, and IANA names match in any case. Berlin is UTC+1.
+TEST_F(WindowsCalendar, TzidsAreLookedUpOnlyAmongTheNamesTheSystemLists)
+{
+    struct ZoneCase {
+        const char* tzid;
+        const char* start;
+    };
+    const ZoneCase cases[] = {
+        {"../../../dev/ptmx", "01-20-2009 09:00:00"},  {"/dev/zero", "01-20-2009 09:00:00"},
+        {"Asia/Calcutta", "01-20-2009 04:30:00"},      {"US/Eastern", "01-20-2009 15:00:00"},
+        {"Etc/UTC", "01-20-2009 10:00:00"},            {"GMT", "01-20-2009 10:00:00"},
+        {"Europe/Kiev", "01-20-2009 08:00:00"},        {"europe/lisbon", "01-20-2009 10:00:00"},
+        {"AMERICA/NEW_YORK", "01-20-2009 15:00:00"},   {"Eastern Standard Time", "01-20-2009 15:00:00"},
+    };
+    QByteArray file = "BEGIN:VCALENDAR\r\n";
+    const auto idOf = [](int i) { return QStringLiteral("00000000-0000-4000-8000-0000000000%1000000000000").arg(i, 2, 10, QChar(u'0')); };
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        file += "BEGIN:VEVENT\r\nUID:" + idOf(i).left(36).toLatin1() + "\r\nDTSTART;TZID=\"" + cases[i].tzid +
+                "\":20090120T100000\r\nEND:VEVENT\r\n";
+    Plant("Zones.ics", file + "END:VCALENDAR\r\n");
+    EXPECT_EQ(Check().added.size(), qsizetype(std::size(cases)));
+    for (int i = 0; i < int(std::size(cases)); ++i)
+        EXPECT_EQ(Field(Get(idOf(i)), "Start"), ItemValue(QString::fromLatin1(cases[i].start))) << cases[i].tzid;
+    // The event whose zone is now known by its name in another case takes its moment into its
+    // checksum, as every zoned event does: a peer that held the bytes-only checksum of its local
+    // reading sees it edited once, with the right time.
+    const QString lisbon = idOf(7);
+    EXPECT_NE(Store().IDtoCRC32(lisbon), Crc32(BlockOf(File("Zones.ics"), lisbon)));
+    EXPECT_EQ(Store().IDtoCRC32(idOf(0)), Crc32(BlockOf(File("Zones.ics"), idOf(0))));
+    // A new time for it is written in its zone under the TZID as the file spells it.
+    ASSERT_EQ(Set(lisbon, Record({{"Start", Text("07-01-2009 08:00:00")}})), AS_SET_APPOINT + 1);
+    EXPECT_TRUE(BlockOf(File("Zones.ics"), lisbon).contains("DTSTART;TZID=europe/lisbon:20090701T090000\r\n"))
+        << BlockOf(File("Zones.ics"), lisbon).toStdString();
+}
+
+// Exchange misplaces a quote: the start's value stands inside the TZID. The check lists the event
+// and Get serves it without a start (a log line names it); an edit without a start keeps the line,
+// one with a start mends it.
+TEST_F(WindowsCalendar, AStartThatIsNoDateIsServedWithoutIt)
+{
+    const QByteArray damagedStart = "DTSTART;TZID=\"W. Europe Standard Time:20200609T090000\"\r\n";
+    Plant("Exchange.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
+                              "\r\nSUMMARY:Weekly\r\n" + damagedStart +
+                              "DTEND;TZID=\"W. Europe Standard Time\":20200609T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    EXPECT_EQ(Check(0, 0).added, QStringList{kUnknown}) << "listed in any date window";
+    h.TakeLogLines();
+    const ItemRecord got = Get(kUnknown);
+    EXPECT_EQ(Field(got, "Subject"), ItemValue(QString("Weekly")));
+    EXPECT_EQ(Field(got, "Start"), ItemValue(QString()));
+    EXPECT_EQ(Field(got, "End"), ItemValue(QString("06-09-2020 08:00:00")));
+    const QString log = h.TakeLogLines().join('\n');
+    EXPECT_TRUE(log.contains("DTSTART") && log.contains("Exchange.ics")) << log.toStdString();
+
+    ASSERT_EQ(Set(kUnknown, Record({{"Subject", Text("Weekly call")}, {"ReminderMinutesBeforeStart", 5}})),
+              AS_SET_APPOINT + 1);
+    EXPECT_TRUE(BlockOf(File("Exchange.ics"), kUnknown).contains(damagedStart));
+    ASSERT_EQ(Set(kUnknown, Record({{"Start", Text("06-09-2020 07:00:00")}})), AS_SET_APPOINT + 1);
+    EXPECT_EQ(Field(Get(kUnknown), "Start"), ItemValue(QString("06-09-2020 07:00:00")));
+    EXPECT_FALSE(BlockOf(File("Exchange.ics"), kUnknown).contains("20200609T090000\""));
+}
+
+// Other programs take a floating time in their own zone: an event held in UTC gets its new times,
+// its series end and its alarm in UTC. Berlin is UTC+1 in January.
+TEST_F(WindowsCalendar, AnEventHeldInUtcStaysInUtc)
+{
+    Plant("Utc.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
+                         "\r\nDTSTART:20080117T233000Z\r\nDTEND:20080118T003000Z\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Check();
+    ASSERT_EQ(Set(kUnknown, Record({{"Start", Text("01-15-2021 03:00:00")},
+                                    {"End", Text("01-15-2021 04:00:00")},
+                                    {"ReminderMinutesBeforeStart", 15},
+                                    {"IsRecurring", 1},
+                                    {"RecurrenceType", 0},
+                                    {"PatternEndDate", Text("01-20-2021")}})),
+              AS_SET_APPOINT + 1);
+    const QByteArray block = BlockOf(File("Utc.ics"), kUnknown);
+    for (const char* line : {"DTSTART:20210115T030000Z\r\n", "DTEND:20210115T040000Z\r\n",
+                             "RRULE:FREQ=DAILY;UNTIL=20210120T030000Z\r\n",
+                             "TRIGGER;VALUE=DATE-TIME:20210115T024500Z\r\n"})
+        EXPECT_TRUE(block.contains(line)) << line << " in\n" << block.toStdString();
+    const ItemRecord got = Get(kUnknown);
+    EXPECT_EQ(Field(got, "Start"), ItemValue(QString("01-15-2021 03:00:00")));
+    EXPECT_EQ(Field(got, "End"), ItemValue(QString("01-15-2021 04:00:00")));
+    // An end alone follows the form of the start as it stands.
+    ASSERT_EQ(Set(kUnknown, Record({{"End", Text("01-15-2021 05:00:00")}})), AS_SET_APPOINT + 1);
+    EXPECT_TRUE(BlockOf(File("Utc.ics"), kUnknown).contains("DTSTART:20210115T030000Z\r\nDTEND:20210115T050000Z\r\n"));
+}
+
+// Rewrites a calendar in place with bytes of the same size and puts its modification time back,
+// as a restore or a copy tool does: nothing the cache looks at without reading tells it.
+void RewriteKeepingSizeAndTime(const QString& path, const QByteArray& from, const QByteArray& to)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat before {};
+    ASSERT_EQ(::stat(native.constData(), &before), 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    ASSERT_EQ(from.size(), to.size());
+    ASSERT_TRUE(bytes.contains(from));
+    bytes.replace(from, to);
+    file.seek(0);
+    file.write(bytes);
+    file.close();
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+}
+
+// The end of a synchronisation and the client's departure let go of the parsed files: a request
+// after them reads the files again.
+TEST_F(WindowsCalendar, AReleaseLetsGoOfTheParsedFiles)
+{
+    Plant("Work.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
+                          "\r\nSUMMARY:aaaa\r\nDTSTART:20090120T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+    Check();
+    EXPECT_EQ(Field(Get(kUnknown), "Subject"), ItemValue(QString("aaaa")));
+    const struct {
+        const char* before;
+        const char* after;
+        std::function<void()> release;
+    } releases[] = {{"aaaa", "bbbb", [&] { Store().AtRelease(); }}, {"bbbb", "cccc", [&] { Store().AtDeparture(); }}};
+    for (const auto& r : releases) {
+        RewriteKeepingSizeAndTime(h.home.Path(kCalendars + "Work.ics"), r.before, r.after);
+        EXPECT_EQ(Field(Get(kUnknown), "Subject"), ItemValue(QString(r.before))) << "the file as parsed";
+        r.release();
+        EXPECT_EQ(Field(Get(kUnknown), "Subject"), ItemValue(QString(r.after))) << "read again";
+    }
+    EXPECT_EQ(Check().added, QStringList{kUnknown});
+}
+
+// An edit, a delete or a delete-all splices into the bytes as read: a file whose bytes changed
+// under the same size and time is read again first, and the other program's change stays.
+TEST_F(WindowsCalendar, ARewriteUnderTheSameSizeAndTimeIsNeverWrittenOver)
+{
+    const struct {
+        const char* name;
+        std::function<std::uint16_t()> change;
+    } changes[] = {
+        {"edit", [&] { return Set(kUnknown, Record({{"Subject", Text("changed")}})); }},
+        {"delete", [&] { return Delete(kUnknown); }},
+        {"delete-all", [&] { return h.Send(AS_DEL_ALL_APPOINTS).code; }},
+    };
+    for (const auto& c : changes) {
+        SCOPED_TRACE(c.name);
+        // The other event's UID is not one this store serves, so a delete-all keeps it.
+        Plant("Work.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
+                              "\r\nSUMMARY:mine\r\nEND:VEVENT\r\nBEGIN:VEVENT\r\nUID:other@example.org\r\n"
+                              "SUMMARY:aaaa\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
+        Check();
+        RewriteKeepingSizeAndTime(h.home.Path(kCalendars + "Work.ics"), "SUMMARY:aaaa", "SUMMARY:bbbb");
+        EXPECT_EQ(c.change(), std::uint16_t(c.name == std::string("edit")     ? AS_SET_APPOINT + 1
+                                            : c.name == std::string("delete") ? AS_DEL_APPOINT + 1
+                                                                              : AS_DEL_ALL_APPOINTS + 1));
+        const QByteArray after = File("Work.ics");
+        EXPECT_TRUE(after.contains("SUMMARY:bbbb\r\n") && !after.contains("aaaa")) << after.toStdString();
+    }
+}
+
+// A calendar saved as UTF-16 serves nothing; the log says why at the check and at an add.
+TEST_F(WindowsCalendar, AUtf16CalendarIsNamedForWhatItIs)
+{
+    const QString text = "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36) +
+                         "\r\nSUMMARY:wide\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+    QByteArray little = "\xFF\xFE", big;
+    for (QChar c : text) {
+        little += char(c.unicode() & 0xFF);
+        little += char(c.unicode() >> 8);
+        big += char(c.unicode() >> 8);
+        big += char(c.unicode() & 0xFF);
+    }
+    Plant("Wide.ics", little);
+    Plant("Big.ics", big);
+    h.TakeLogLines();
+    EXPECT_TRUE(Check().added.isEmpty());
+    const QString checkLog = h.TakeLogLines().join('\n');
+    for (const char* name : {"Wide", "Big"}) {
+        SCOPED_TRACE(name);
+        EXPECT_TRUE(checkLog.contains(QStringLiteral("UTF-16")) && checkLog.contains(QLatin1String(name) + ".ics"))
+            << checkLog.toStdString();
+        EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text(name)}}))).code, AS_ERROR);
+        const QString addLog = h.TakeLogLines().join('\n');
+        EXPECT_TRUE(addLog.contains("UTF-16") && !addLog.contains("END:VCALENDAR")) << addLog.toStdString();
+    }
+    EXPECT_EQ(File("Wide.ics"), little);
+    EXPECT_EQ(File("Big.ics"), big);
 }
 
 }  // namespace
