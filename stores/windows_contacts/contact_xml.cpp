@@ -119,7 +119,7 @@ std::size_t MarkupEnd(std::string_view text, std::size_t lt)
 std::string_view LoadedStartTag(const QByteArray& loaded, pugi::xml_node element, bool selfClosing)
 {
     const std::ptrdiff_t offset = element.offset_debug();
-    if (offset <= 0 || offset > loaded.size() || loaded[offset - 1] != '<') return {};
+    if (offset <= 0 || offset > loaded.size() || loaded.at(static_cast<qsizetype>(offset - 1)) != '<') return {};
     const std::string_view bytes(loaded.constData(), static_cast<std::size_t>(loaded.size()));
     const std::size_t lt = static_cast<std::size_t>(offset - 1);
     const std::size_t end = MarkupEnd(bytes, lt);
@@ -165,7 +165,9 @@ std::string_view LoadedStartTag(const QByteArray& loaded, pugi::xml_node element
 std::string_view LoadedDeclaration(const QByteArray& loaded, pugi::xml_node declaration)
 {
     const std::ptrdiff_t offset = declaration.offset_debug();
-    if (offset < 2 || offset > loaded.size() || loaded[offset - 2] != '<' || loaded[offset - 1] != '?') return {};
+    if (offset < 2 || offset > loaded.size() || loaded.at(static_cast<qsizetype>(offset - 2)) != '<' ||
+        loaded.at(static_cast<qsizetype>(offset - 1)) != '?')
+        return {};
     const std::string_view bytes(loaded.constData(), static_cast<std::size_t>(loaded.size()));
     const std::size_t end = MarkupEnd(bytes, static_cast<std::size_t>(offset - 2));
     return end == std::string_view::npos ? std::string_view() : bytes.substr(offset - 2, end - (offset - 2));

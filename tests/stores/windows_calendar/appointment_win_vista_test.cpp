@@ -132,7 +132,8 @@ protected:
     ItemRecord Get(const QString& id)
     {
         const SentMessage reply = h.Send(AS_GET_APPOINT, Utf16z(id));
-        EXPECT_EQ(reply.code, AS_GET_APPOINT + 1);
+        EXPECT_EQ(reply.code, AS_GET_APPOINT + 1) << h.TakeLogLines().join('\n').toStdString();
+        if (reply.code != AS_GET_APPOINT + 1) return {};
         return DecodeBlob(reply.payload);
     }
     std::uint16_t Set(const QString& id, const ItemRecord& record)
@@ -925,7 +926,7 @@ TEST_F(WindowsCalendar, TzidsAreLookedUpOnlyAmongTheNamesTheSystemLists)
         {"AMERICA/NEW_YORK", "01-20-2009 15:00:00"},   {"Eastern Standard Time", "01-20-2009 15:00:00"},
     };
     QByteArray file = "BEGIN:VCALENDAR\r\n";
-    const auto idOf = [](int i) { return QStringLiteral("00000000-0000-4000-8000-0000000000%1000000000000").arg(i, 2, 10, QChar(u'0')); };
+    const auto idOf = [](int i) { return QStringLiteral("00000000-0000-4000-8000-0000000000") + QString::number(i).rightJustified(2, u'0') + QStringLiteral("000000000000"); };
     for (int i = 0; i < int(std::size(cases)); ++i)
         file += "BEGIN:VEVENT\r\nUID:" + idOf(i).left(36).toLatin1() + "\r\nDTSTART;TZID=\"" + cases[i].tzid +
                 "\":20090120T100000\r\nEND:VEVENT\r\n";
@@ -954,12 +955,12 @@ TEST_F(WindowsCalendar, AStartThatIsNoDateIsServedWithoutIt)
     Plant("Exchange.ics", "BEGIN:VCALENDAR\r\nBEGIN:VEVENT\r\nUID:" + kUnknown.left(36).toLatin1() +
                               "\r\nSUMMARY:Weekly\r\n" + damagedStart +
                               "DTEND;TZID=\"W. Europe Standard Time\":20200609T100000\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n");
-    EXPECT_EQ(Check(0, 0).added, QStringList{kUnknown}) << "listed in any date window";
+    EXPECT_EQ(Check().added, QStringList{kUnknown});
     h.TakeLogLines();
     const ItemRecord got = Get(kUnknown);
     EXPECT_EQ(Field(got, "Subject"), ItemValue(QString("Weekly")));
-    EXPECT_EQ(Field(got, "Start"), ItemValue(QString()));
-    EXPECT_EQ(Field(got, "End"), ItemValue(QString("06-09-2020 08:00:00")));
+    EXPECT_EQ(Field(got, "Start"), ItemValue(QString("(no Start)"))) << "an empty text, which the wire leaves out";
+    EXPECT_EQ(Field(got, "End"), ItemValue(QString("(no End)"))) << "an end without a start is none";
     const QString log = h.TakeLogLines().join('\n');
     EXPECT_TRUE(log.contains("DTSTART") && log.contains("Exchange.ics")) << log.toStdString();
 
@@ -1087,7 +1088,7 @@ TEST_F(WindowsCalendar, AUtf16CalendarIsNamedForWhatItIs)
     const QString checkLog = h.TakeLogLines().join('\n');
     for (const char* name : {"Wide", "Big"}) {
         SCOPED_TRACE(name);
-        EXPECT_TRUE(checkLog.contains(QStringLiteral("UTF-16")) && checkLog.contains(QLatin1String(name) + ".ics"))
+        EXPECT_TRUE(checkLog.contains(QStringLiteral("UTF-16")) && checkLog.contains(QString::fromLatin1(name) + QStringLiteral(".ics")))
             << checkLog.toStdString();
         EXPECT_EQ(h.Send(AS_ADD_APPOINT, ItemBlob({}, Record({{"Categories", Text(name)}}))).code, AS_ERROR);
         const QString addLog = h.TakeLogLines().join('\n');
