@@ -175,7 +175,7 @@ void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool forCheck)
 {
     const QString file = BookmarksFile();
     LoadedFileIdentity read;
-    const std::optional<QByteArray> bytes = file.isEmpty() ? std::nullopt : ReadBytes(file, &read, forCheck);
+    const std::optional<QByteArray> bytes = file.isEmpty() ? std::nullopt : ReadBytes(file, &read);
     if (!bytes) {
         index_ = Index{file, {}, {}};
         return;
@@ -183,10 +183,14 @@ void CChrome::IndexBookmarks(std::vector<UrlFileEntry>* ids, bool forCheck)
     std::optional<ChromeJson> ownDates;
     std::size_t given = 0;
     Index index = BuildIndex(file, *bytes, ids, forCheck ? &ownDates : nullptr, &given);
-    index.stamp = read;
-    index.stamp.digest.clear();  // Get compares it with the file's identity alone
+    index.stamp = read;  // Get compares it with the file's identity alone
     index_ = std::move(index);
-    if (ownDates) pending_ = PendingDates{file, read, std::move(*ownDates), given};
+    if (ownDates) {
+        // The bytes' digest tells, before the write, whether the file is still the one read;
+        // only a file with dates to write pays for it.
+        read.digest = ContentDigest::Of(*bytes);
+        pending_ = PendingDates{file, read, std::move(*ownDates), given};
+    }
 }
 
 void CChrome::AfterCheck()
@@ -224,7 +228,12 @@ void CChrome::AfterCheck()
             // the requests that follow serve.
             LoadedFileIdentity read;
             const std::optional<QByteArray> bytes = ReadBytes(pending.file, &read, true);
-            if (!bytes) return;
+            if (!bytes) {
+                Log(QStringLiteral("Chrome bookmarks file %1: the bookmarks' own dates are not written: the file "
+                                   "is gone")
+                        .arg(pending.file));
+                return;
+            }
             std::optional<ChromeJson> ownDates;
             std::size_t given = 0;
             Index index = BuildIndex(pending.file, *bytes, nullptr, &ownDates, &given);

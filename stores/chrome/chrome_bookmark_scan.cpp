@@ -36,7 +36,7 @@ public:
         frame.inFolder = slot.isFolder || (slot.parent && slot.parent->inFolder);
         frame.roots = slot.isRoots;
         frame.depth = stack_.empty() ? 0 : stack_.back().depth + 1;
-                frame.namesStart = names_.size();
+        frame.namesStart = names_.size();
         if (frame.inFolder) {
             frame.record = static_cast<int>(records_.size());
             records_.push_back({slot.isFolder ? -1 : NearestRecord(), std::nullopt});

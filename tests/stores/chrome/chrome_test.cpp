@@ -180,7 +180,7 @@ TEST_F(ChromeTest, TheCheckWritesItsDatesOnlyOverTheFileAsItWasRead)
     Plant(twins);
     Ids();
     QByteArray saved = twins;
-    saved.replace(""u2"", ""u9"");
+    saved.replace(R"("u2")", R"("u9")");
     const QString file = home_.Path(kBookmarks);
     struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
