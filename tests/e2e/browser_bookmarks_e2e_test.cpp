@@ -261,7 +261,8 @@ public:
     }
     BookmarkRecord Get(BookmarkId id)
     {
-        ByteReader r(Expect(AS_GET_BOOKMARK, IdBytes(id)));
+        const QByteArray reply = Expect(AS_GET_BOOKMARK, IdBytes(id));
+        ByteReader r(reply);
         r.Skip(8);
         return DecodeBookmarkFields(r);
     }
