@@ -75,6 +75,9 @@ public:
     // Every bookmark, in the store's order. Internet Explorer fills all four fields, the other
     // stores only the key (their checksums come from IDtoCRC32).
     virtual std::vector<UrlFileEntry> GetIDs() = 0;
+    // Called once the change check's reply is encoded and sent, never after a check that failed:
+    // what a store chose to write into the user's file while listing waits for it. Throws nothing.
+    virtual void AfterCheck() {}
     virtual std::uint32_t IDtoCRC32(const QString& key) = 0;
     // Fills what it finds of the bookmark; what it does not find stays as handed in.
     virtual void Get(const QString& key, BookmarkRecord& record) = 0;

@@ -91,6 +91,7 @@ void CheckBookmarks(RequestContext& ctx)
     const BookmarkChanges changes = UpdateCheckList(
         Kind(ctx), bm.EditCheckList(), current, [store](const QString& key) { return store->IDtoCRC32(key); });
     ctx.Reply(EncodeBookmarkChanges(changes));
+    if (store) store->AfterCheck();
     Ok(ctx, "AS_CHECK_BOOKMARKS...ok");
 }
 

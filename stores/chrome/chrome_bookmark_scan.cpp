@@ -34,8 +34,8 @@ public:
         Frame frame;
         frame.object = true;
         frame.inFolder = slot.isFolder || (slot.parent && slot.parent->inFolder);
+        frame.roots = slot.isRoots;
         frame.depth = stack_.empty() ? 0 : stack_.back().depth + 1;
-        frame.slotIndex = slot.index;
         frame.namesStart = names_.size();
         if (frame.inFolder) {
             frame.record = static_cast<int>(records_.size());
@@ -57,10 +57,8 @@ public:
         Frame frame = std::move(stack_.back());
         stack_.pop_back();
         names_.resize(frame.namesStart);
-        // The document and its second member must reach a second member of their own.
-        if (frame.depth == 0 && frame.members < 2) Fail("the second member of the document is missing");
-        if (frame.depth == 1 && frame.slotIndex == 1 && frame.members < 2)
-            Fail("the second member of the roots is missing");
+        if (frame.depth == 0 && !sawRoots_) Fail("the document has no \"roots\"");
+        if (frame.roots && !sawFolder_) Fail("the roots has no \"other\"");
         if (frame.inFolder && frame.url) found_.push_back({frame.record, std::move(frame.date), std::move(*frame.url)});
         return true;
     }
@@ -107,8 +105,8 @@ private:
     struct Frame {
         bool object = false;
         bool inFolder = false;
+        bool roots = false;  // the document's "roots"
         std::size_t depth = 0;
-        std::size_t slotIndex = 0;  // which member of its parent object it is
         int members = 0;            // keys seen so far (objects)
         std::size_t namesStart = 0; // where its member names start in names_
         std::string key;
@@ -122,6 +120,7 @@ private:
         Frame* parent = nullptr;
         const std::string* member = nullptr;  // the key, for a member of an object at or below the folder
         std::size_t index = 0;
+        bool isRoots = false;
         bool isFolder = false;
     };
     struct Found {
@@ -167,11 +166,16 @@ private:
             return slot;
         }
         slot.index = std::size_t(parent.members - 1);
-        if (parent.depth == 0 && slot.index == 1 && !isObject)
-            Fail("the second member of the document is not an object");
-        if (parent.depth == 1 && parent.slotIndex == 1 && slot.index == 1) {
-            if (!isObject) Fail("the second member of the roots is not an object");
+        // Chrome takes its roots by name, whatever order the members stand in.
+        if (parent.depth == 0 && parent.key == "roots") {
+            if (!isObject) Fail("\"roots\" in the document is not an object");
+            slot.isRoots = true;
+            sawRoots_ = true;
+        }
+        if (parent.roots && parent.key == "other") {
+            if (!isObject) Fail("\"other\" in the roots is not an object");
             slot.isFolder = true;
+            sawFolder_ = true;
         }
         if (parent.inFolder) slot.member = &parent.key;
         return slot;
@@ -223,6 +227,8 @@ private:
     std::vector<Record> records_;
     std::vector<Found> found_;
     bool sawDocumentObject_ = false;
+    bool sawRoots_ = false;
+    bool sawFolder_ = false;
 };
 
 }  // namespace

@@ -20,23 +20,24 @@ const std::string* StringMember(const ChromeJson& object, const char* key)
     return it != object.end() && it->is_string() ? &it->get_ref<const std::string&>() : nullptr;
 }
 
-ChromeJson& MemberAt(ChromeJson& object, std::size_t index, const char* what)
+// The member `name` of `object`, which must be there and hold an object.
+ChromeJson& ObjectMember(ChromeJson& object, const char* name, const char* where)
 {
-    if (!object.is_object() || object.size() <= index)
-        throw AgentError(std::string("Chrome bookmarks file: ") + what + " is missing");
-    return std::next(object.begin(), static_cast<std::ptrdiff_t>(index)).value();
+    const auto it = object.find(name);
+    if (it == object.end())
+        throw AgentError(std::string("Chrome bookmarks file: ") + where + " has no \"" + name + "\"");
+    if (!it->is_object())
+        throw AgentError(std::string("Chrome bookmarks file: \"") + name + "\" in " + where + " is not an object");
+    return *it;
 }
 
+// Chrome reads its roots by name, and so does the store: older Chrome wrote the members of an
+// object sorted by name and other programs write them in any order, so a position names
+// different folders in different files.
 ChromeJson& SynchronisedFolder(ChromeJson& document)
 {
     if (!document.is_object()) throw AgentError("Chrome bookmarks file: the document is not an object");
-    ChromeJson& roots = MemberAt(document, 1, "the second member of the document");
-    if (!roots.is_object())
-        throw AgentError("Chrome bookmarks file: the second member of the document is not an object");
-    ChromeJson& folder = MemberAt(roots, 1, "the second member of the roots");
-    if (!folder.is_object())
-        throw AgentError("Chrome bookmarks file: the second member of the roots is not an object");
-    return folder;
+    return ObjectMember(ObjectMember(document, "roots", "the document"), "other", "the roots");
 }
 
 const ChromeJson& SynchronisedFolder(const ChromeJson& document)
@@ -46,10 +47,10 @@ const ChromeJson& SynchronisedFolder(const ChromeJson& document)
 
 ChromeJson& ChildrenOf(ChromeJson& folder)
 {
-    ChromeJson& children = MemberAt(folder, 0, "a folder's children");
-    if (!children.is_array())
-        throw AgentError("Chrome bookmarks file: a folder's first member is not its children array");
-    return children;
+    const auto it = folder.find("children");
+    if (it == folder.end() || !it->is_array())
+        throw AgentError("Chrome bookmarks file: a folder's \"children\" is missing or not an array");
+    return *it;
 }
 
 [[noreturn]] void ThrowNotAnObject()
@@ -189,20 +190,23 @@ std::vector<ChromeBookmark> ListChromeBookmarks(const ChromeJson& document)
 std::vector<ChromeDateChange> GiveChromeBookmarksOwnDates(ChromeJson& document)
 {
     std::vector<ChromeJson*> bookmarks;
-    std::vector<std::string> dates;
+    std::vector<ChromeTwinInput> inputs;
     auto visit = [&](ChromeJson& object, const NameChain&, const std::string&, ChromeJson*, std::size_t) {
-        const std::string* date = StringMember(object, "date_added");
+        auto text = [&](const char* member) {
+            const std::string* value = StringMember(object, member);
+            return value ? *value : std::string();
+        };
         bookmarks.push_back(&object);
-        dates.push_back(date ? *date : std::string());
+        inputs.push_back({text("date_added"), text("id"), text("guid")});
     };
     NameChain chain;
     WalkBookmarks(SynchronisedFolder(document), chain, true, visit, nullptr, 0);
     std::vector<std::int64_t> fileDates;
     CollectDates(document, fileDates);
     std::vector<ChromeDateChange> changes;
-    for (const ChromeDateChoice& choice : ChooseOwnChromeDates(dates, std::move(fileDates))) {
+    for (const ChromeDateChoice& choice : ChooseOwnChromeDates(inputs, std::move(fileDates))) {
         ChromeJson& bookmark = *bookmarks[choice.bookmark];
-        changes.push_back({Text(StringMember(bookmark, "name")), QString::fromStdString(dates[choice.bookmark]),
+        changes.push_back({Text(StringMember(bookmark, "name")), QString::fromStdString(inputs[choice.bookmark].date),
                            QString::fromStdString(choice.date)});
         bookmark["date_added"] = choice.date;
     }

@@ -11,14 +11,13 @@
 
 // What the Chrome store reads and changes inside a parsed Bookmarks document.
 //
-// The store works on one folder, the synchronised folder: member #1 of member #1 of the top
-// object. Chrome writes its members in alphabetical order, so in its files that is
-// roots.other ("Other bookmarks"). A bookmark is any object with a string "url"; a folder an
-// object whose "type" is "folder" and whose member #0 is the array of its children. A bookmark
+// The store works on one folder, the synchronised folder: roots.other ("Other bookmarks"),
+// taken by name as Chrome takes it. A bookmark is any object with a string "url"; a folder an
+// object whose "type" is "folder" and whose "children" is the array of its children. A bookmark
 // is known by its "date_added" text, which is not unique: imported bookmarks often share one.
 // Every function throws AgentError naming the fault when the document does not have the shape
-// it navigates (a step that is not an object, a children array that is not an array, an
-// element of an array below the synchronised folder that is not an object).
+// it navigates ("roots" or "other" missing or not an object, a folder's "children" missing or
+// not an array, an element of an array below the synchronised folder that is not an object).
 
 struct ChromeBookmark {
     // The "date_added" text; empty when the bookmark has none.

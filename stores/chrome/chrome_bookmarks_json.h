@@ -5,7 +5,7 @@
 #include <vector>
 
 // The bytes of Chrome's "Bookmarks" file and the document they hold. Members keep the order
-// they have in the file, since the store finds its folder by position.
+// they have in the file, so that a rewrite changes nothing the store did not change.
 using ChromeJson = nlohmann::ordered_json;
 
 // The deepest nesting of objects and arrays read: Chrome's own reader refuses a deeper file, so

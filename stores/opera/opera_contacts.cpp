@@ -1,5 +1,6 @@
 #include "stores/opera/opera_contacts.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -195,13 +196,15 @@ void COperaContacts::WritePicture(AdrDocument& doc, int block, const QString& id
     doc.SetValue(block, kPictureUrl, QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded));
 }
 
-std::int64_t COperaContacts::NewContactNumber(const std::vector<std::int64_t>& taken)
+std::int64_t COperaContacts::NewContactNumber(const std::vector<std::int64_t>& taken, std::int64_t now,
+                                              const NewItemNumbers& handed)
 {
     constexpr std::int64_t kFirst = 1000000001;
     constexpr std::int64_t kLastTenDigits = 9999999999;
-    const std::int64_t largest = taken.empty() ? 0 : *std::max_element(taken.begin(), taken.end());
-    const std::int64_t next = std::max(largest + 1, kFirst);
-    if (next <= kLastTenDigits) return next;
+    std::optional<std::int64_t> largest;
+    if (!taken.empty()) largest = *std::max_element(taken.begin(), taken.end());
+    const std::optional<std::int64_t> next = handed.First(std::max(now, kFirst), largest);
+    if (next && *next <= kLastTenDigits) return *next;
     const std::set<std::int64_t> used(taken.begin(), taken.end());
     for (std::int64_t n = 1000000000; n <= kLastTenDigits; ++n)
         if (!used.count(n)) return n;
@@ -216,7 +219,8 @@ void COperaContacts::Add(ItemRecord& record, QString& id)
     std::vector<std::int64_t> taken;
     for (const OperaVisibleItem& item : VisibleItems(current))
         taken.push_back(LeadingNumber(current.Value(item.block, kCreated)));
-    const QString created = QString::number(NewContactNumber(taken));
+    const std::int64_t createdNumber = NewContactNumber(taken, QDateTime::currentSecsSinceEpoch(), numbers_);
+    const QString created = QString::number(createdNumber);
     const QString newId = OperaItemIds::Padded(created);
     if (known.Contains(newId)) throw AgentError("the new contact's identifier is taken");
     const std::int64_t number = current.NextIdNumber();
@@ -242,6 +246,7 @@ void COperaContacts::Add(ItemRecord& record, QString& id)
     WritePicture(doc, block, newId, record);
     doc.Insert(block, AdrDocument::kTopLevel, /*afterLastItem=*/true);
     ids_.Set(block, newId);
+    numbers_.Handed(createdNumber);
     id = newId;
 }
 

@@ -2,6 +2,8 @@
 #include <QString>
 #include <functional>
 
+#include "common/new_item_numbers.h"
+
 #include "stores/opera/opera_hotlist_item_store.h"
 
 // Opera Mail's contacts ("contacts.adr" in Opera's profile folder), loaded at the start of a
@@ -23,9 +25,12 @@ public:
     void Get(const QString& id, ItemRecord& record) override;
     std::uint32_t IDtoCRC32(const QString& id) override;
 
-    // The CREATED number of a new contact: one past the largest, at least 1000000001, so ten
-    // digits; once ten digits run out, the lowest free ten-digit number.
-    static std::int64_t NewContactNumber(const std::vector<std::int64_t>& taken);
+    // The CREATED number of a new contact, which Opera shows as its creation time: `now` in Unix
+    // seconds, or one past the largest taken, or one past the last `handed` out, whichever is
+    // largest (common/new_item_numbers.h), and at least 1000000001, so ten digits; once ten
+    // digits run out, the lowest free ten-digit number.
+    static std::int64_t NewContactNumber(const std::vector<std::int64_t>& taken, std::int64_t now,
+                                         const NewItemNumbers& handed = {});
 
 private:
     void WritePicture(AdrDocument& doc, int block, const QString& id, const ItemRecord& record);
@@ -33,4 +38,5 @@ private:
     void Log(const QString& line) const;
 
     std::function<void(const QString&)> log_;
+    NewItemNumbers numbers_;
 };

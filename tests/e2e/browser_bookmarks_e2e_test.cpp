@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <QFile>
+#include <tuple>
 
 #include "agent_process.h"
 #include "common/byte_io.h"
@@ -13,6 +14,7 @@
 #include "dispatch/request_codes.h"
 #include "stores/base/source_flags.h"
 #include "wire/message_header.h"
+#include "stores/chrome/chrome_bookmark_tree.h"
 #include "stores/chrome/chrome_bookmarks_json.h"
 #include "test_peer.h"
 
@@ -212,6 +214,201 @@ TEST(BrowserBookmarksE2e, FirefoxWithoutItsDatabaseRefusesToStartAndCreatesNone)
     EXPECT_TRUE(log.contains(QStringLiteral("AS_START_SYNC...error\n")));
     EXPECT_TRUE(log.contains(QStringLiteral("does not exist")));
     EXPECT_TRUE(log.contains(QStringLiteral("Can not open Opera or Firefox Database\n")));
+}
+
+}  // namespace
+
+namespace {
+
+const QString kChromeFile = QStringLiteral(".config/google-chrome/Default/Bookmarks");
+
+// One peer's turn on a connection of its own, framed by a synchronisation as a peer frames it.
+class PeerTurn {
+public:
+    PeerTurn(AgentProcess& agent, const char* machine, std::uint32_t sources)
+    {
+        EXPECT_TRUE(peer_.Connect(agent.Port()));
+        Expect(AS_MACHINE_ID, utf16::Bytes(QString::fromLatin1(machine)));
+        QByteArray flags;
+        ByteWriter(flags).U32(sources);
+        Expect(AS_SET_SOURCES, flags);
+        Expect(AS_START_SYNC);
+    }
+    ~PeerTurn()
+    {
+        Expect(AS_END_SYNC);
+        peer_.Close();
+    }
+    WireMessage Ask(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const std::optional<WireMessage> reply = peer_.LongRequest(code, tag_++, payload);
+        EXPECT_TRUE(reply) << "request " << code;
+        return reply.value_or(WireMessage{});
+    }
+    QByteArray Expect(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const WireMessage reply = Ask(code, payload);
+        EXPECT_EQ(reply.code, code + 1) << "request " << code;
+        return reply.payload;
+    }
+    Sections Check() { return ParseSections(Expect(AS_CHECK_BOOKMARKS, QByteArray(2, '\0'))); }
+    BookmarkId Add(const BookmarkRecord& record)
+    {
+        QByteArray payload;
+        ByteWriter w(payload);
+        EncodeBookmarkFields(record, w);
+        return ReadId(Expect(AS_ADD_BOOKMARK, payload));
+    }
+    BookmarkRecord Get(BookmarkId id)
+    {
+        const QByteArray reply = Expect(AS_GET_BOOKMARK, IdBytes(id));
+        ByteReader r(reply);
+        r.Skip(8);
+        return DecodeBookmarkFields(r);
+    }
+
+private:
+    TestPeer peer_;
+    std::uint16_t tag_ = 1;
+};
+
+// A Bookmarks file as Chrome writes it, with these bookmarks in "Other bookmarks": each a date,
+// Chrome's node id and a name.
+QByteArray ChromeFileOf(const std::vector<std::tuple<const char*, int, const char*>>& bookmarks)
+{
+    ChromeJson other = {{"children", ChromeJson::array()},
+                        {"date_added", "13200000000000000"},
+                        {"id", "2"},
+                        {"name", "Other bookmarks"},
+                        {"type", "folder"}};
+    for (const auto& [date, id, name] : bookmarks) {
+        ChromeJson b = ChromeJson::object();
+        if (*date) b["date_added"] = date;
+        b["id"] = std::to_string(id);
+        b["name"] = name;
+        b["type"] = "url";
+        b["url"] = std::string("http://") + name + ".example.org/";
+        other["children"].push_back(b);
+    }
+    ChromeJson doc = {
+        {"checksum", ""},
+        {"roots",
+         {{"bookmark_bar", {{"children", ChromeJson::array()}, {"date_added", "13200000000000000"}, {"id", "1"},
+                            {"name", "Bookmarks bar"}, {"type", "folder"}}},
+          {"other", other},
+          {"synced", {{"children", ChromeJson::array()}, {"date_added", "13200000000000000"}, {"id", "3"},
+                      {"name", "Mobile bookmarks"}, {"type", "folder"}}}}},
+        {"version", 1}};
+    UpdateChromeBookmarksChecksum(doc);
+    return QByteArray::fromStdString(doc.dump(3));
+}
+
+TEST(BrowserBookmarksE2e, ChromeServesFilesWhoseMembersStandInAnyOrder)
+{
+    AgentProcess agent;
+    agent.WriteFile(kChromeFile, TestData("chrome-bookmarks/chrome2012-sorted-members.Bookmarks"));
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    {
+        PeerTurn peer(agent, "MAC-B", SourceFlags::kChrome);
+        EXPECT_EQ(peer.Check().added, (std::vector<BookmarkId>{ChromeId(12988000000000000), ChromeId(12990013111000000),
+                                                                ChromeId(12990013222000000)}));
+        EXPECT_EQ(peer.Get(ChromeId(12990013222000000)),
+                  (BookmarkRecord{"Work", "Tickets", "http://tickets.example.net/"}));
+        agent.WriteFile(kChromeFile, TestData("chrome-bookmarks/brave-roots-first.Bookmarks"));
+        EXPECT_EQ(peer.Check().added,
+                  (std::vector<BookmarkId>{ChromeId(13290000300000000), ChromeId(13290000400000000)}));
+        EXPECT_EQ(peer.Get(ChromeId(13290000300000000)),
+                  (BookmarkRecord{"Recipes", "Soup", "https://soup.example.org/"}));
+    }
+    EXPECT_EQ(agent.ReadFile(kChromeFile), TestData("chrome-bookmarks/brave-roots-first.Bookmarks"));
+}
+
+TEST(BrowserBookmarksE2e, ChromeTwinsKeepTheirIdentifiersWhenChromeWritesTheOldDatesBack)
+{
+    constexpr std::uint64_t kShared = 13300000000000000;
+    AgentProcess agent;
+    agent.WriteFile(kChromeFile, ChromeFileOf({{"13300000000000000", 5, "a"},
+                                               {"13300000000000000", 6, "b"},
+                                               {"13300000000000000", 7, "c"}}));
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    {
+        PeerTurn peer(agent, "MAC-B", SourceFlags::kChrome);
+        EXPECT_EQ(peer.Check().added,
+                  (std::vector<BookmarkId>{ChromeId(kShared - 5), ChromeId(kShared - 6), ChromeId(kShared)}));
+        peer.Expect(AS_SAVE_BOOKMARKS_STATE);
+    }
+    // Written after the reply, with one log line.
+    EXPECT_EQ(ParseChromeBookmarks(agent.ReadFile(kChromeFile))["roots"]["other"]["children"][1]["date_added"],
+              std::to_string(kShared - 6));
+    EXPECT_EQ(agent.Log().count(QStringLiteral("2 bookmarks that shared a date or had none were given their own")), 1);
+
+    // The user deleted "b" in a running Chrome, which then saved the dates it had read.
+    agent.WriteFile(kChromeFile, ChromeFileOf({{"13300000000000000", 5, "a"}, {"13300000000000000", 7, "c"}}));
+    {
+        PeerTurn peer(agent, "MAC-B", SourceFlags::kChrome);
+        const Sections changes = peer.Check();
+        EXPECT_TRUE(changes.added.empty());
+        EXPECT_TRUE(changes.edited.empty());
+        EXPECT_EQ(changes.deleted, (std::vector<BookmarkId>{ChromeId(kShared - 6)}));
+        EXPECT_EQ(peer.Get(ChromeId(kShared - 5)).name, QStringLiteral("a"));
+    }
+}
+
+TEST(BrowserBookmarksE2e, ChromeServesAFileWithTheLargestDateBesideTwoWithout)
+{
+    constexpr std::uint64_t kLargest = 9223372036854775807;
+    AgentProcess agent;
+    agent.WriteFile(kChromeFile, ChromeFileOf({{"", 5, "a"}, {"9223372036854775807", 6, "b"}, {"", 7, "c"}}));
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    PeerTurn peer(agent, "MAC-B", SourceFlags::kChrome);
+    const std::vector<BookmarkId> expected = {ChromeId(kLargest - 1), ChromeId(kLargest), ChromeId(kLargest - 2)};
+    EXPECT_EQ(peer.Check().added, expected);
+    // No number is left above it for a new one: refused with the reason, and the agent goes on.
+    QByteArray add;
+    ByteWriter w(add);
+    EncodeBookmarkFields({QString(), QStringLiteral("n"), QStringLiteral("http://n/")}, w);
+    EXPECT_EQ(peer.Ask(AS_ADD_BOOKMARK, add).code, AS_ERROR);
+    EXPECT_TRUE(agent.Log().contains(QStringLiteral("no number left for a new bookmark")));
+    EXPECT_EQ(peer.Check().added, expected);
+    EXPECT_EQ(peer.Get(ChromeId(kLargest - 2)).name, QStringLiteral("c"));
+}
+
+TEST(BrowserBookmarksE2e, ChromeBookmarkAddedAfterADeletedOneGetsAnIdentifierOfItsOwn)
+{
+    AgentProcess agent;
+    agent.WriteFile(kChromeFile, TestData("chrome-bookmarks/chrome2014-linux-escaped.Bookmarks"));
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    {
+        PeerTurn second(agent, "MAC-2", SourceFlags::kChrome);
+        EXPECT_EQ(second.Check().added.size(), 5u);
+        second.Expect(AS_SAVE_BOOKMARKS_STATE);
+    }
+    BookmarkId x;
+    {
+        PeerTurn first(agent, "MAC-1", SourceFlags::kChrome);
+        const std::int64_t before = ChromeTimeNow();
+        x = first.Add({QString(), QStringLiteral("X"), QStringLiteral("http://x.example.org/")});
+        // The date Chrome shows as "date added" is now, not that of the newest bookmark before it.
+        EXPECT_GE(std::int64_t(x.Value()), before);
+        EXPECT_LE(std::int64_t(x.Value()), ChromeTimeNow());
+    }
+    {
+        PeerTurn second(agent, "MAC-2", SourceFlags::kChrome);
+        EXPECT_EQ(second.Check().added, std::vector<BookmarkId>{x});
+        second.Expect(AS_SAVE_BOOKMARKS_STATE);
+    }
+    BookmarkId y;
+    {
+        PeerTurn first(agent, "MAC-1", SourceFlags::kChrome);
+        first.Expect(AS_DEL_BOOKMARK, IdBytes(x));
+        y = first.Add({QString(), QStringLiteral("Y"), QStringLiteral("http://y.example.org/")});
+        EXPECT_NE(y, x);
+    }
+    PeerTurn second(agent, "MAC-2", SourceFlags::kChrome);
+    const Sections changes = second.Check();
+    EXPECT_EQ(changes.added, std::vector<BookmarkId>{y});
+    EXPECT_TRUE(changes.edited.empty());
+    EXPECT_EQ(changes.deleted, std::vector<BookmarkId>{x});
 }
 
 }  // namespace

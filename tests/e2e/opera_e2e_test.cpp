@@ -3,6 +3,7 @@
 // hold the changes afterwards and everything else as it was.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QFile>
 
 #include "agent_process.h"
@@ -217,6 +218,88 @@ TEST_F(OperaE2e, ABrokenFileFailsTheStartAndKeepsItsBytes)
     Ask(AS_END_SYNC);
     EXPECT_EQ(agent.ReadFile(QStringLiteral(".opera/notes.adr")), broken);
     EXPECT_TRUE(agent.Log().contains(QStringLiteral("notes.adr"))) << agent.Log().toStdString();
+}
+
+}  // namespace
+
+namespace {
+
+// One peer's turn with Opera's contacts on a connection of its own, framed by a synchronisation.
+class ContactsTurn {
+public:
+    ContactsTurn(AgentProcess& agent, const char* machine)
+    {
+        EXPECT_TRUE(peer_.Connect(agent.Port()));
+        Expect(AS_MACHINE_ID, utf16::Bytes(QString::fromLatin1(machine)));
+        QByteArray flags;
+        ByteWriter(flags).U32(SourceFlags::kOperaContacts);
+        Expect(AS_SET_SOURCES, flags);
+        Expect(AS_START_SYNC);
+    }
+    ~ContactsTurn()
+    {
+        Expect(AS_END_SYNC);
+        peer_.Close();
+    }
+    QByteArray Expect(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const std::optional<WireMessage> reply = peer_.LongRequest(code, tag_++, payload);
+        EXPECT_TRUE(reply && reply->code == code + 1) << "request " << code;
+        return reply ? reply->payload : QByteArray();
+    }
+    Report Check()
+    {
+        const Report report = ItemReport(Expect(AS_CHECK_CONTACTS));
+        Expect(AS_SAVE_CONTACTS_STATE);
+        return report;
+    }
+    QString Add(const QString& name)
+    {
+        ItemRecord record;
+        record.Add(QStringLiteral("FileAs"), name);
+        const QByteArray reply = Expect(AS_ADD_CONTACT, EncodeItemRecord(QString(), record).mid(kIdBytes));
+        return utf16::FromBytesUpToZero(AsBytes(reply));
+    }
+
+private:
+    TestPeer peer_;
+    std::uint16_t tag_ = 1;
+};
+
+TEST_F(OperaE2e, AContactAddedAfterADeletedOneGetsAnIdentifierOfItsOwn)
+{
+    peer.Close();
+    {
+        ContactsTurn second(agent, "MAC-2");
+        EXPECT_EQ(second.Check().added.size(), 76);
+    }
+    QString x;
+    {
+        ContactsTurn first(agent, "MAC-1");
+        const qint64 before = QDateTime::currentSecsSinceEpoch();
+        x = first.Add(QStringLiteral("X"));
+        // Ten digits of CREATED, Opera's creation time: now, not the newest contact's time.
+        ASSERT_EQ(x.size(), 48);
+        EXPECT_EQ(x.mid(10), QString(38, QLatin1Char('0')));
+        EXPECT_GE(x.left(10).toLongLong(), before);
+        EXPECT_LE(x.left(10).toLongLong(), QDateTime::currentSecsSinceEpoch());
+    }
+    {
+        ContactsTurn second(agent, "MAC-2");
+        EXPECT_EQ(second.Check().added, QStringList{x});
+    }
+    QString y;
+    {
+        ContactsTurn first(agent, "MAC-1");
+        first.Expect(AS_DEL_CONTACT, utf16::Bytes(x));
+        y = first.Add(QStringLiteral("Y"));
+        EXPECT_NE(y, x);
+    }
+    ContactsTurn second(agent, "MAC-2");
+    const Report changes = second.Check();
+    EXPECT_EQ(changes.added, QStringList{y});
+    EXPECT_TRUE(changes.edited.isEmpty());
+    EXPECT_EQ(changes.deleted, QStringList{x});
 }
 
 }  // namespace

@@ -50,8 +50,7 @@ TEST(ChromeBookmarkScan, ReadsTheRealFilesAsTheDocumentWalkDoes)
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         ExpectSameAsTheDocument(bytes, name.toStdString());
-        // The bookmark bar as the synchronised folder: member order decides, not names.
-        // The bars' members in the other order: member order decides, not names.
+        // The roots renamed into each other's place: the names decide, for both alike.
         QByteArray swapped = bytes;
         swapped.replace("\"other\"", "\"zz_other\"").replace("\"bookmark_bar\"", "\"other\"").replace("\"zz_other\"", "\"bookmark_bar\"");
         ExpectSameAsTheDocument(swapped, name.toStdString() + " swapped");
@@ -62,28 +61,32 @@ TEST(ChromeBookmarkScan, AgreesWithTheDocumentWalkOnOddShapesAndFaults)
 {
     const char* const cases[] = {
         // Names after children, nested folders, objects inside bookmarks, a folder sharing a date.
-        R"({"v":1,"roots":{"a":{},"f":{"children":[{"children":[{"children":[{"date_added":"3","url":"u3","name":"c"}],"name":"B"}],"date_added":"3","name":"A"},{"meta_info":{"url":"inner","name":"m"},"name":"x","date_added":"4","url":"u4"}],"name":"F"}}})",
+        R"({"v":1,"roots":{"a":{},"other":{"children":[{"children":[{"children":[{"date_added":"3","url":"u3","name":"c"}],"name":"B"}],"date_added":"3","name":"A"},{"meta_info":{"url":"inner","name":"m"},"name":"x","date_added":"4","url":"u4"}],"name":"F"}}})",
         // Values that count only as texts.
-        R"({"v":1,"roots":{"a":{},"f":{"children":[{"name":5,"date_added":7,"url":"u"},{"name":"n","url":1},{"url":null}]}}})",
+        R"({"v":1,"roots":{"a":{},"other":{"children":[{"name":5,"date_added":7,"url":"u"},{"name":"n","url":1},{"url":null}]}}})",
         // A member named twice, wherever it stands, is refused by both.
-        R"({"v":1,"v":2,"roots":{"a":{},"f":{"children":[]}}})",
-        R"({"v":1,"roots":{"a":{},"f":{"children":[{"name":"n","name":"m","url":"u"}]}}})",
-        R"({"v":1,"roots":{"a":{},"f":{"children":[]},"g":{"x":1,"x":1}}})",
+        R"({"v":1,"v":2,"roots":{"a":{},"other":{"children":[]}}})",
+        R"({"v":1,"roots":{"a":{},"other":{"children":[{"name":"n","name":"m","url":"u"}]}}})",
+        R"({"v":1,"roots":{"a":{},"other":{"children":[]},"g":{"x":1,"x":1}}})",
         // The synchronised folder itself a bookmark; an empty name on the way.
-        R"({"v":1,"roots":{"a":{},"f":{"url":"self","children":[{"children":[{"url":"deep","name":"d"}]}]}}})",
-        R"({"v":1,"roots":{"a":{},"f":{"children":[]},"g":{"children":[{"url":"elsewhere"}]}}})",
-        R"({"v":[1,"x",{}],"roots":{"a":[1,2],"f":{"children":[]}},"w":[[1]]})",
+        R"({"v":1,"roots":{"a":{},"other":{"url":"self","children":[{"children":[{"url":"deep","name":"d"}]}]}}})",
+        R"({"v":1,"roots":{"a":{},"other":{"children":[]},"g":{"children":[{"url":"elsewhere"}]}}})",
+        R"({"v":[1,"x",{}],"roots":{"a":[1,2],"other":{"children":[]}},"w":[[1]]})",
+        // The roots first, the folder last or alone, members in any order.
+        R"({"roots":{"other":{"name":"F","children":[{"url":"u","name":"n"}]},"bookmark_bar":{}},"version":1})",
+        R"({"roots":{"other":{"children":[]}}})",
         // Faults: not an object where the store navigates, a non-object in an array below it.
         R"([])",
         R"({"only":1})",
+        R"({"roots":{"bookmark_bar":{},"synced":{}},"version":1})",
         R"({"a":1,"roots":[]})",
         R"({"a":1,"roots":{"x":1}})",
-        R"({"a":1,"roots":{"x":1,"f":[]}})",
-        R"({"a":1,"roots":{"x":1,"f":{"children":[1]}}})",
-        R"({"a":1,"roots":{"x":1,"f":{"children":[[]]}}})",
-        R"({"a":1,"roots":{"x":1,"f":{"children":[{"meta":[{"url":"u"},"s"]}]}}})",
-        R"({"a":1,"roots":{"x":1,"f":{}}} trailing)",
-        "{\"a\":1,\"roots\":{\"x\":1,\"f\":{\"name\":\"\xC3\x28\"}}}",
+        R"({"a":1,"roots":{"x":1,"other":[]}})",
+        R"({"a":1,"roots":{"x":1,"other":{"children":[1]}}})",
+        R"({"a":1,"roots":{"x":1,"other":{"children":[[]]}}})",
+        R"({"a":1,"roots":{"x":1,"other":{"children":[{"meta":[{"url":"u"},"s"]}]}}})",
+        R"({"a":1,"roots":{"x":1,"other":{}}} trailing)",
+        "{\"a\":1,\"roots\":{\"x\":1,\"other\":{\"name\":\"\xC3\x28\"}}}",
         "",
     };
     for (const char* text : cases) ExpectSameAsTheDocument(QByteArray(text), text);

@@ -1,10 +1,12 @@
 #include "stores/chrome/chrome.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <QDir>
 #include <QFile>
+#include <set>
 
 #include "common/bookmark_checksums.h"
 #include "common/errors.h"
@@ -98,6 +100,127 @@ TEST_F(ChromeTest, ListsTheBookmarksOfOtherBookmarksInRealFiles)
     }
 }
 
+TEST_F(ChromeTest, OtherBookmarksIsFoundByNameWhateverOrderTheMembersStandIn)
+{
+    // Older Chrome sorted every object's members, so "meta_info" stands second among the roots;
+    // Brave writes "roots" first and a folder's children last.
+    const struct {
+        const char* file;
+        std::vector<QString> ids;
+        BookmarkRecord nested;
+    } cases[] = {
+        {"chrome2012-sorted-members.Bookmarks",
+         {"12988000000000000", "12990013111000000", "12990013222000000"},
+         {QStringLiteral("Work"), QStringLiteral("Tickets"), QStringLiteral("http://tickets.example.net/")}},
+        {"brave-roots-first.Bookmarks",
+         {"13290000300000000", "13290000400000000"},
+         {QStringLiteral("Recipes"), QStringLiteral("Soup"), QStringLiteral("https://soup.example.org/")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QByteArray original = RealFile(QString::fromLatin1(c.file));
+        Plant(original);
+        EXPECT_EQ(Ids(), c.ids);
+        EXPECT_EQ(Get(c.ids[c.ids.size() == 3 ? 2 : 0]), c.nested);
+        store_.AfterCheck();
+        EXPECT_EQ(Bytes(), original);  // every date its own: nothing written
+
+        // A change lands in the same folder, and the document stays one Chrome reads.
+        const QString id = store_.Add({c.nested.path, QStringLiteral("n"), QStringLiteral("u")});
+        EXPECT_EQ(Get(id), (BookmarkRecord{c.nested.path, QStringLiteral("n"), QStringLiteral("u")}));
+        const ChromeJson doc = Document();
+        if (doc.contains("checksum")) EXPECT_EQ(doc["checksum"].get<std::string>(), ChromeBookmarksChecksum(doc));
+        else EXPECT_EQ(doc.begin().key(), "roots");
+        store_.Delete(id);
+        EXPECT_EQ(Document(), ParseChromeBookmarks(original));
+    }
+}
+
+TEST_F(ChromeTest, AnOddLargestDateLeavesTheOthersPlentyOfNumbers)
+{
+    // One bookmark holds the largest date there is, two have none.
+    Plant(SmallFile(R"({"name":"a","type":"url","url":"u1"},)"
+                    R"({"date_added":"9223372036854775807","name":"b","type":"url","url":"u2"},)"
+                    R"({"date_added":"","name":"c","type":"url","url":"u3"})"));
+    EXPECT_EQ(Ids(), (std::vector<QString>{"9223372036854775806", "9223372036854775807", "9223372036854775805"}));
+    EXPECT_EQ(Get(QStringLiteral("9223372036854775805")).name, QStringLiteral("c"));
+    // Nothing is left above it for a new bookmark: refused, the file unchanged.
+    const QByteArray bytes = Bytes();
+    try {
+        store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")});
+        ADD_FAILURE() << "added";
+    } catch (const AgentError& e) {
+        EXPECT_NE(std::string(e.what()).find("no number left"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Bytes(), bytes);
+}
+
+TEST_F(ChromeTest, TheCheckWritesItsDatesOnlyOverTheFileAsItWasRead)
+{
+    const QByteArray twins = SmallFile(R"({"date_added":"500","id":"7","name":"a","type":"url","url":"u1"},)"
+                                       R"({"date_added":"500","id":"9","name":"b","type":"url","url":"u2"})");
+    std::vector<QString> log;
+    store_.SetLog([&](const QString& line) { log.push_back(line); });
+
+    // Nothing happened in between: written, with one line for the lot.
+    Plant(twins);
+    EXPECT_EQ(Ids(), (std::vector<QString>{"493", "500"}));
+    EXPECT_EQ(Bytes(), twins);  // not before the reply is on its way
+    store_.AfterCheck();
+    EXPECT_EQ(Document()["roots"]["other"]["children"][0]["date_added"], "493");
+    ExpectSound();
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].endsWith(QStringLiteral(": 1 bookmarks that shared a date or had none were given their own")))
+        << log[0].toStdString();
+    store_.AfterCheck();  // once only
+    EXPECT_EQ(log.size(), 1u);
+
+    // Chrome saved a bookmark meanwhile, of the same size and time as before: it is kept, and the
+    // dates are chosen once more on that file.
+    Plant(twins);
+    Ids();
+    QByteArray saved = twins;
+    saved.replace(R"("u2")", R"("u9")");
+    const QString file = home_.Path(kBookmarks);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    Plant(saved);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(file).constData(), times, 0), 0);
+    store_.AfterCheck();
+    ChromeJson doc = Document();
+    EXPECT_EQ(doc["roots"]["other"]["children"][0]["date_added"], "493");
+    EXPECT_EQ(doc["roots"]["other"]["children"][1]["url"], "u9");
+    EXPECT_EQ(Get(QStringLiteral("500")).url, QStringLiteral("u9"));
+
+    // Chrome saved its own dates meanwhile: nothing left to write.
+    Plant(twins);
+    Ids();
+    const QByteArray own = SmallFile(R"({"date_added":"501","id":"7","name":"a","type":"url","url":"u1"},)"
+                                     R"({"date_added":"500","id":"9","name":"b","type":"url","url":"u2"})");
+    Plant(own);
+    store_.AfterCheck();
+    EXPECT_EQ(Bytes(), own);
+
+    // The file went away: nothing is created, and the log says why.
+    Plant(twins);
+    Ids();
+    ASSERT_TRUE(QFile::remove(file));
+    log.clear();
+    store_.AfterCheck();
+    EXPECT_FALSE(home_.Exists(kBookmarks));
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_TRUE(log[0].contains(QStringLiteral("not written"))) << log[0].toStdString();
+
+    // A check that is listed again, or ends with the session, before its reply leaves nothing to
+    // write.
+    Plant(twins);
+    Ids();
+    store_.Close();
+    store_.AfterCheck();
+    EXPECT_EQ(Bytes(), twins);
+}
+
 TEST_F(ChromeTest, ChangesToRealFilesKeepTheRestOfTheDocumentAndAValidChecksum)
 {
     const QString name = QString::fromUtf8("Ünïcødé 日本語 😀 \"q\" back\\slash");
@@ -124,7 +247,9 @@ TEST_F(ChromeTest, ChangesToRealFilesKeepTheRestOfTheDocumentAndAValidChecksum)
         EXPECT_EQ(Get(nested), (BookmarkRecord{QString(), QStringLiteral("renamed"), QStringLiteral("v")}));
         ChromeJson after = Document();
         ChromeJson expected = before;
-        const std::int64_t n = *LargestChromeDate(before);
+        // The folders, then the bookmark, take ascending numbers; none handed out before comes back.
+        const std::int64_t n = nested.toLongLong() - 3;
+        EXPECT_GT(n, id.toLongLong() - 1);
         ChromeJson folderB = {{"children", ChromeJson::array()},
                               {"date_added", std::to_string(n + 2)},
                               {"name", "B"},
@@ -141,57 +266,73 @@ TEST_F(ChromeTest, ChangesToRealFilesKeepTheRestOfTheDocumentAndAValidChecksum)
     }
 }
 
-TEST_F(ChromeTest, NewNumbersFollowTheLargestDateOfTheWholeFile)
+TEST_F(ChromeTest, NewNumbersAreTheClockOrAboveTheLargestDateOfTheWholeFile)
 {
-    // The largest date stands outside the synchronised folder, in a bar bookmark.
-    Plant(SmallFile(R"({"date_added":"20","name":"a","type":"url","url":"u"})",
-                    R"({"date_added":"500","name":"x","type":"url","url":"u"})"));
-    EXPECT_EQ(store_.Add({QStringLiteral("/New//Two/"), QStringLiteral("n"), QStringLiteral("u")}),
-              QStringLiteral("503"));
+    // Years old: the new folders and bookmark take the clock, in Chrome's unit, ascending.
+    Plant(SmallFile(R"({"date_added":"13025340697362058","name":"a","type":"url","url":"u"})"));
+    const std::int64_t before = ChromeTimeNow();
+    const QString first = store_.Add({QStringLiteral("/New//Two/"), QStringLiteral("n"), QStringLiteral("u")});
+    EXPECT_GE(first.toLongLong(), before + 2);
+    EXPECT_LE(first.toLongLong(), ChromeTimeNow() + 2);
     ChromeJson doc = Document();
     const ChromeJson& added = Other(doc)["children"][1];
-    EXPECT_EQ(added["date_added"], "501");
-    EXPECT_EQ(added["children"][0]["date_added"], "502");
+    EXPECT_EQ(added["date_added"], std::to_string(first.toLongLong() - 2));
+    EXPECT_EQ(added["children"][0]["date_added"], std::to_string(first.toLongLong() - 1));
     // Exactly the members Chrome's own nodes have, in this order.
     const ChromeJson& bookmark = added["children"][0]["children"][0];
-    EXPECT_EQ(bookmark.dump(), R"({"date_added":"503","name":"n","type":"url","url":"u"})");
-    EXPECT_EQ(added.dump(), std::string(R"({"children":[{"children":[)") + bookmark.dump() +
-                                R"(],"date_added":"502","name":"Two","type":"folder"}],"date_added":"501",)"
-                                R"("name":"New","type":"folder"})");
+    EXPECT_EQ(bookmark.dump(), R"({"date_added":")" + first.toStdString() + R"(","name":"n","type":"url","url":"u"})");
+    EXPECT_EQ(added.dump(), std::string(R"({"children":[{"children":[)") + bookmark.dump() + R"(],"date_added":")" +
+                                std::to_string(first.toLongLong() - 1) +
+                                R"(","name":"Two","type":"folder"}],"date_added":")" +
+                                std::to_string(first.toLongLong() - 2) + R"(","name":"New","type":"folder"})");
     // A second Add finds the folders again.
     store_.Add({QStringLiteral("New/Two"), QStringLiteral("m"), QStringLiteral("u")});
     doc = Document();
     EXPECT_EQ(Other(doc)["children"].size(), 2u);
     EXPECT_EQ(Other(doc)["children"][1]["children"][0]["children"].size(), 2u);
+
+    // The largest date lies in the future, outside the synchronised folder (a clock set back):
+    // still above it.
+    Plant(SmallFile(R"({"date_added":"20","name":"a","type":"url","url":"u"})",
+                    R"({"date_added":"99999999999999999","name":"x","type":"url","url":"u"})"));
+    EXPECT_EQ(store_.Add({QStringLiteral("F"), QStringLiteral("n"), QStringLiteral("u")}),
+              QStringLiteral("100000000000000001"));
+    EXPECT_EQ(Document()["roots"]["other"]["children"][1]["date_added"], "100000000000000000");
 }
 
-TEST_F(ChromeTest, FileWithoutDatesStartsFromNow)
+TEST_F(ChromeTest, AnIdentifierHandedOutIsNeverHandedOutAgain)
 {
-    Plant(R"({"version":1,"roots":{"a":{"children":[]},"b":{"children":[]}}})");
-    const std::int64_t before = ChromeTimeNow();
-    const std::int64_t id = store_.Add({QString(), QStringLiteral("n"), QStringLiteral("u")}).toLongLong();
-    EXPECT_GT(id, before);
-    EXPECT_LE(id, ChromeTimeNow() + 1);
-    // Without a checksum in the file none is added.
-    EXPECT_FALSE(Document().contains("checksum"));
+    // Add X, delete X, add Y, faster than the clock moves: Y is not X.
+    Plant(SmallFile(R"({"date_added":"5","name":"a","type":"url","url":"u"})"));
+    std::set<QString> seen;
+    for (int i = 0; i < 5; ++i) {
+        const QString x = store_.Add({QString(), QStringLiteral("x"), QStringLiteral("u")});
+        EXPECT_TRUE(seen.insert(x).second) << x.toStdString();
+        store_.Delete(x);
+    }
+    // The same from an Edit's new folder.
+    store_.Edit(QStringLiteral("5"), {QStringLiteral("Fresh"), QStringLiteral("a"), QStringLiteral("u")});
+    const std::string folder = Document()["roots"]["other"]["children"][0]["date_added"];
+    EXPECT_TRUE(seen.insert(QString::fromStdString(folder)).second);
+    EXPECT_GT(store_.Add({QString(), QStringLiteral("y"), QStringLiteral("u")}).toLongLong(), std::stoll(folder));
 }
 
 TEST_F(ChromeTest, DeleteRemovesOnlyTheBookmarkTheDateNames)
 {
     // An imported folder, its bookmark and a second bookmark share one date; a bar bookmark
     // has it too.
-    Plant(SmallFile(R"({"children":[{"date_added":"7","name":"in","type":"url","url":"u1"}],)"
-                    R"("date_added":"7","name":"F","type":"folder"},)"
-                    R"({"date_added":"7","name":"last","type":"url","url":"u2"})",
-                    R"({"date_added":"7","name":"bar","type":"url","url":"u3"})"));
-    // The folder's bookmark gives up the shared date for the free number below it.
-    EXPECT_EQ(Ids(), (std::vector<QString>{"6", "7"}));
+    Plant(SmallFile(R"({"children":[{"date_added":"7","id":"3","name":"in","type":"url","url":"u1"}],)"
+                    R"("date_added":"7","id":"5","name":"F","type":"folder"},)"
+                    R"({"date_added":"7","id":"4","name":"last","type":"url","url":"u2"})",
+                    R"({"date_added":"7","id":"6","name":"bar","type":"url","url":"u3"})"));
+    // The folder's bookmark, the older, gives up the shared date for the date less its id.
+    EXPECT_EQ(Ids(), (std::vector<QString>{"4", "7"}));
     EXPECT_EQ(Get(QStringLiteral("7")).name, QStringLiteral("last"));
     store_.Delete(QStringLiteral("7"));
     ChromeJson doc = Document();
     ASSERT_EQ(Other(doc)["children"].size(), 1u);
     EXPECT_EQ(Other(doc)["children"][0]["children"].size(), 1u);  // the folder and its bookmark stay
-    EXPECT_EQ(Get(QStringLiteral("6")), (BookmarkRecord{QStringLiteral("F"), QStringLiteral("in"), "u1"}));
+    EXPECT_EQ(Get(QStringLiteral("4")), (BookmarkRecord{QStringLiteral("F"), QStringLiteral("in"), "u1"}));
     store_.Delete(QStringLiteral("7"));  // none left in the folder: the bar's goes
     doc = Document();
     EXPECT_EQ(Other(doc)["children"].size(), 1u);
@@ -228,11 +369,13 @@ TEST_F(ChromeTest, EditMovesTheBookmarkToItsTargetFolderInTheDocumentAsItNowStan
     // An unknown number is added with that number.
     store_.Edit(QStringLiteral("90"), {QString(), QStringLiteral("x"), QStringLiteral("y")});
     EXPECT_EQ(Get(QStringLiteral("90")), (BookmarkRecord{QString(), "x", "y"}));
-    // New folders take numbers after the largest date of the file as it was, the edited
-    // bookmark's own included, so no number is handed out twice.
+    // A new folder takes the clock, as an Add's does.
+    const std::int64_t before = ChromeTimeNow();
     store_.Edit(QStringLiteral("90"), {QStringLiteral("N"), QStringLiteral("x"), QStringLiteral("y")});
     doc = Document();
-    EXPECT_EQ(Other(doc)["children"][1]["date_added"], "91");
+    const std::int64_t folder = std::stoll(Other(doc)["children"][1]["date_added"].get<std::string>());
+    EXPECT_GE(folder, before);
+    EXPECT_LE(folder, ChromeTimeNow());
     EXPECT_EQ(Get(QStringLiteral("90")), (BookmarkRecord{QStringLiteral("N"), "x", "y"}));
 }
 
@@ -265,7 +408,7 @@ TEST_F(ChromeTest, MalformedFilesAreRefusedAndNeverWritten)
         SmallFile(R"(1)"),
         SmallFile(R"({"children":"no","date_added":"5","name":"F","type":"folder"})"),
         SmallFile(R"({"children":[],"date_added":"5","name":["F"],"type":"folder"})"),
-        R"({"a":1,"roots":{"x":{},"other":{"name":"no children first","children":[]}}})",
+        R"({"a":1,"roots":{"x":{},"other":{"name":"children no array","children":{}}}})",
         SmallFile(R"({"date_added":"5","name":"a","name":"b","type":"url","url":"u"})"),
     };
     for (const QByteArray& bytes : cases) {

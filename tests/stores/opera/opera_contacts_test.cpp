@@ -1,10 +1,12 @@
 // Opera Mail's contacts over the real contacts file and small hotlists in a temporary home.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QUrl>
+#include <set>
 
 #include "common/item_id.h"
 #include "stores/opera/opera_contacts.h"
@@ -158,15 +160,20 @@ TEST_F(OperaContactsTest, AddWritesTheBlockAndEditKeepsWhatTheRecordLacks)
     add.Add(QStringLiteral("Email1Address"), QStringLiteral("a@x"));
     add.Add(QStringLiteral("Email3Address"), QStringLiteral("c@x"));
     QString newId;
+    const qint64 before = QDateTime::currentSecsSinceEpoch();
     store.Add(add, newId);
-    // Trash contacts take no part in the choice: one past the largest visible number.
-    EXPECT_EQ(newId, QStringLiteral("1405955337") + QString(38, QLatin1Char('0')));
+    // Opera's creation time: now, in ten digits followed by 38 "0".
+    const QString created = newId.left(10);
+    EXPECT_EQ(newId, created + QString(38, QLatin1Char('0')));
+    EXPECT_GE(created.toLongLong(), before);
+    EXPECT_LE(created.toLongLong(), QDateTime::currentSecsSinceEpoch());
     store.Close();
 
     const QByteArray file = Read();
     EXPECT_TRUE(file.contains("\tDESCRIPTION=line 1\x02\x02line 2\n"));
     EXPECT_TRUE(file.contains("\tPOSTALADDRESS= \x02\x02Hamburg\x02\x02 \x02\x02 \x02\x02 \x02\x02" "extra\x02\x02\n"));
-    EXPECT_TRUE(file.contains("#CONTACT\n\tID=41\n\tNAME=Neu Kontakt\n\tURL=\n\tCREATED=1405955337\n\tDESCRIPTION=\n"
+    EXPECT_TRUE(file.contains("#CONTACT\n\tID=41\n\tNAME=Neu Kontakt\n\tURL=\n\tCREATED=" + created.toLatin1() +
+                              "\n\tDESCRIPTION=\n"
                               "\tSHORT NAME=\n\tMAIL=a@x\x02\x02" "c@x\n\tPHONE=\n\tFAX=\n"
                               "\tPOSTALADDRESS= \x02\x02 \x02\x02 \x02\x02 \x02\x02 \x02\x02\n\tPICTUREURL=\n"
                               "\tICON=Contact0\n"));
@@ -174,20 +181,49 @@ TEST_F(OperaContactsTest, AddWritesTheBlockAndEditKeepsWhatTheRecordLacks)
     EXPECT_LT(file.indexOf("NAME=Neu Kontakt"), file.indexOf("#FOLDER"));
 }
 
-TEST(OperaContactNumberTest, TenDigitsAfterTheLargest)
+TEST(OperaContactNumberTest, TheClockOrAboveTheLargestInTenDigits)
 {
+    constexpr std::int64_t kNow = 1765400000;
+    NewItemNumbers handed;
+    handed.Handed(kNow + 5);
     const struct {
+        const char* what;
         std::vector<std::int64_t> taken;
+        std::int64_t now;
+        const NewItemNumbers* handed;
         std::int64_t next;
     } cases[] = {
-        {{}, 1000000001},
-        {{5, 17}, 1000000001},
-        {{1405955335, 1405955336}, 1405955337},
-        {{9999999998}, 9999999999},
-        {{9999999999, 1000000000, 1000000001}, 1000000002},
-        {{99999999999}, 1000000000},
+        {"the clock", {1405955335, 1405955336}, kNow, nullptr, kNow},
+        {"a clock set back, or a contact from the future", {1405955335, kNow + 9}, kNow, nullptr, kNow + 10},
+        {"above the last handed out, though deleted", {1405955335}, kNow, &handed, kNow + 6},
+        {"ten digits from the first", {5, 17}, 0, nullptr, 1000000001},
+        {"the last ten-digit number", {9999999998}, 0, nullptr, 9999999999},
+        {"then the lowest free one", {9999999999, 1000000000, 1000000001}, kNow, nullptr, 1000000002},
+        {"a number beyond ten digits", {99999999999}, 0, nullptr, 1000000000},
     };
-    for (const auto& c : cases) EXPECT_EQ(COperaContacts::NewContactNumber(c.taken), c.next);
+    for (const auto& c : cases)
+        EXPECT_EQ(COperaContacts::NewContactNumber(c.taken, c.now, c.handed ? *c.handed : NewItemNumbers{}), c.next)
+            << c.what;
+}
+
+TEST_F(OperaContactsTest, AnIdentifierHandedOutIsNeverHandedOutAgain)
+{
+    // Add X, delete X, add Y within one second: Y is not X, in the same session or the next.
+    Plant(kHeader + "#CONTACT\n\tID=1\n\tNAME=Old\n\tCREATED=1405955336\n\n");
+    COperaContacts store;
+    std::set<QString> seen;
+    for (int session = 0; session < 2; ++session) {
+        store.Open();
+        for (int i = 0; i < 3; ++i) {
+            ItemRecord add;
+            add.Add(QStringLiteral("FileAs"), QStringLiteral("X"));
+            QString id;
+            store.Add(add, id);
+            EXPECT_TRUE(seen.insert(id).second) << id.toStdString();
+            store.Delete(id);
+        }
+        store.Close();
+    }
 }
 
 TEST_F(OperaContactsTest, PicturesAreWrittenBesideTheFileAndReadOnlyFromTheHome)
