@@ -16,7 +16,8 @@
 
 namespace {
 
-// The log texts of one kind's five requests; empty where a request logs no such line.
+// Everything in which one kind's five requests differ: mostly log texts, empty where a request
+// logs no such line.
 struct KindLines {
     ItemKind kind;
     const char* getFirst;  // followed by the identifier
@@ -26,77 +27,89 @@ struct KindLines {
     bool setLogsFirstAfterTake;
     const char* setOk;
     const char* addFirst;
+    const char* addChecksumLine;  // with %1 the new identifier and %2 its checksum
     const char* addOk;
     const char* delFirst;   // a line of its own, before the identifier line
     const char* delIdLine;  // followed by the identifier
     const char* delOk;
     const char* delAllFirst;
     const char* delAllOk;
+    // Whether emptying the source accepts a new peer again at the request's end rather than at the
+    // synchronisation's end or the client's close.
+    bool delAllAcceptsAtEnd;
 };
 
 constexpr KindLines kContacts = {
-    ItemKind::Contacts,
-    "AS_GET_CONTACT - ",
-    "AS_GET_CONTACT...ok",
-    "AS_SET_CONTACT",
-    true,
-    false,
-    "AS_SET_CONTACT...ok",
-    "AS_ADD_CONTACT",
-    "AS_ADD_CONTACT...ok",
-    nullptr,
-    "AS_DEL_CONTACT - ",
-    "AS_DEL_CONTACT...ok",
-    "AS_DEL_ALL_CONTACTS",
-    "AS_DEL_ALL_CONTACTS...ok",
+    .kind = ItemKind::Contacts,
+    .getFirst = "AS_GET_CONTACT - ",
+    .getOk = "AS_GET_CONTACT...ok",
+    .setFirst = "AS_SET_CONTACT",
+    .setLogsId = true,
+    .setLogsFirstAfterTake = false,
+    .setOk = "AS_SET_CONTACT...ok",
+    .addFirst = "AS_ADD_CONTACT",
+    .addChecksumLine = "Id [%1], crc [%2l]",
+    .addOk = "AS_ADD_CONTACT...ok",
+    .delFirst = nullptr,
+    .delIdLine = "AS_DEL_CONTACT - ",
+    .delOk = "AS_DEL_CONTACT...ok",
+    .delAllFirst = "AS_DEL_ALL_CONTACTS",
+    .delAllOk = "AS_DEL_ALL_CONTACTS...ok",
+    .delAllAcceptsAtEnd = true,
 };
 constexpr KindLines kAppointments = {
-    ItemKind::Appointments,
-    "AS_GET_APPOINT - ",
-    "AS_GET_APPOINT - ok",
-    "AS_SET_APPOINT\n",
-    true,
-    true,
-    "AS_SET_APPOINT...ok\n",
-    "AS_ADD_APPOINT",
-    "AS_ADD_APPOINT...ok",
-    nullptr,
-    "AS_DEL_APPOINT - ",
-    "AS_DEL_APPOINT - ok",
-    "AS_DEL_ALL_APPOINTS",
-    "AS_DEL_ALL_APPOINTS - ok",
+    .kind = ItemKind::Appointments,
+    .getFirst = "AS_GET_APPOINT - ",
+    .getOk = "AS_GET_APPOINT - ok",
+    .setFirst = "AS_SET_APPOINT\n",
+    .setLogsId = true,
+    .setLogsFirstAfterTake = true,
+    .setOk = "AS_SET_APPOINT...ok\n",
+    .addFirst = "AS_ADD_APPOINT",
+    .addChecksumLine = nullptr,
+    .addOk = "AS_ADD_APPOINT...ok",
+    .delFirst = nullptr,
+    .delIdLine = "AS_DEL_APPOINT - ",
+    .delOk = "AS_DEL_APPOINT - ok",
+    .delAllFirst = "AS_DEL_ALL_APPOINTS",
+    .delAllOk = "AS_DEL_ALL_APPOINTS - ok",
+    .delAllAcceptsAtEnd = false,
 };
 constexpr KindLines kTasks = {
-    ItemKind::Tasks,
-    nullptr,
-    "AS_GET_TASK - ok",
-    "AS_SET_TASK\n",
-    true,
-    true,
-    "AS_SET_TASK...ok\n",
-    "AS_ADD_TASK",
-    "AS_ADD_TASK...ok",
-    "AS_DEL_TASK",
-    "AS_DEL_TASK - ",
-    "AS_DEL_TASK - ok",
-    "AS_DEL_ALL_TASKS",
-    "AS_DEL_ALL_TASKS - ok",
+    .kind = ItemKind::Tasks,
+    .getFirst = nullptr,
+    .getOk = "AS_GET_TASK - ok",
+    .setFirst = "AS_SET_TASK\n",
+    .setLogsId = true,
+    .setLogsFirstAfterTake = true,
+    .setOk = "AS_SET_TASK...ok\n",
+    .addFirst = "AS_ADD_TASK",
+    .addChecksumLine = nullptr,
+    .addOk = "AS_ADD_TASK...ok",
+    .delFirst = "AS_DEL_TASK",
+    .delIdLine = "AS_DEL_TASK - ",
+    .delOk = "AS_DEL_TASK - ok",
+    .delAllFirst = "AS_DEL_ALL_TASKS",
+    .delAllOk = "AS_DEL_ALL_TASKS - ok",
+    .delAllAcceptsAtEnd = false,
 };
 constexpr KindLines kNotes = {
-    ItemKind::Notes,
-    "AS_GET_NOTE - ",
-    "AS_GET_NOTE - ok",
-    "AS_SET_NOTE",
-    false,
-    false,
-    "AS_SET_NOTE - ok",
-    "AS_ADD_NOTE",
-    "AS_ADD_NOTE - ok",
-    nullptr,
-    "AS_DEL_NOTE - ",
-    "AS_DEL_NOTE...ok",
-    "AS_DEL_ALL_NOTES",
-    nullptr,
+    .kind = ItemKind::Notes,
+    .getFirst = "AS_GET_NOTE - ",
+    .getOk = "AS_GET_NOTE - ok",
+    .setFirst = "AS_SET_NOTE",
+    .setLogsId = false,
+    .setLogsFirstAfterTake = false,
+    .setOk = "AS_SET_NOTE - ok",
+    .addFirst = "AS_ADD_NOTE",
+    .addChecksumLine = nullptr,
+    .addOk = "AS_ADD_NOTE - ok",
+    .delFirst = nullptr,
+    .delIdLine = "AS_DEL_NOTE - ",
+    .delOk = "AS_DEL_NOTE...ok",
+    .delAllFirst = "AS_DEL_ALL_NOTES",
+    .delAllOk = nullptr,
+    .delAllAcceptsAtEnd = false,
 };
 
 void Log(RequestContext& ctx, const char* line)
@@ -168,16 +181,17 @@ void AddItem(RequestContext& ctx, const KindLines& lines)
         try {
             store->Delete(id);
         } catch (const std::exception& e) {
-            ctx.agent.log.WriteLogLine(QStringLiteral("%1: the new item %2 could not be removed again: %3")
-                                           .arg(QString::fromUtf8(lines.addFirst), id, QString::fromUtf8(e.what())));
+            ctx.agent.log.WriteLogLine(
+                QStringLiteral("%1: the new item %2 could not be removed again: %3")
+                    .arg(QString::fromUtf8(lines.addFirst), id, QString::fromUtf8(e.what())));
         } catch (...) {
             ctx.agent.log.WriteLogLine(QStringLiteral("%1: the new item %2 could not be removed again")
                                            .arg(QString::fromUtf8(lines.addFirst), id));
         }
         throw;
     }
-    if (lines.kind == ItemKind::Contacts)
-        ctx.agent.log.WriteLogLine(QStringLiteral("Id [%1], crc [%2l]").arg(id, QString::number(crc)));
+    if (lines.addChecksumLine)
+        ctx.agent.log.WriteLogLine(QString::fromUtf8(lines.addChecksumLine).arg(id, QString::number(crc)));
     StateListOf(ctx.agent, lines.kind).Append(id, crc);
     ctx.Reply(utf16::Bytes(id));
     Log(ctx, lines.addOk);
@@ -212,11 +226,9 @@ bool EmptySource(Agent& agent, const ChosenSource& source)
 void DeleteAllItems(RequestContext& ctx, const KindLines& lines)
 {
     Agent& agent = ctx.agent;
-    // No new peer may take over while a source is being emptied. Only the contacts request
-    // accepts again at its end; after the others the synchronisation's end or the client's
-    // close does.
+    // No new peer may take over while a source is being emptied.
     AcceptPause pause(agent.host());
-    if (lines.kind != ItemKind::Contacts) pause.KeepPaused();
+    if (!lines.delAllAcceptsAtEnd) pause.KeepPaused();
     const ChosenSource source = ChosenSourceOf(agent, lines.kind);
     bool emptied = false;
     try {

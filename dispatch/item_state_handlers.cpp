@@ -15,24 +15,73 @@
 
 namespace {
 
+// Where a check request logs its name: the kinds differ only in the moment.
+enum class NameLine { None, BeforeConnect, AfterConnect };
+
+// Everything in which the four change checks differ; empty texts are lines not logged.
 struct CheckTraits {
     ItemKind kind;
+    bool hasDateWindow;  // the request carries weeks back and ahead
+    NameLine nameLine;
+    // Non-null where the request carries the notes state file's suffix: logged with it appended.
+    const char* suffixLine;
+    const char* countLine;     // with %1 the number of items the source lists
+    bool logsSections;         // each section of the comparison is logged by its name
+    const char* itemLine;      // followed by the identifier of each added, deleted and edited item
+    const char* comparedLine;  // with %1 identifier, %2 saved and %3 current checksum
     // With %1 added, %2 deleted, %3 edited.
     const char* summary;
     bool logsOk;
-    bool hasDateWindow;
 };
 
 constexpr CheckTraits kContactsCheck = {
-    ItemKind::Contacts, "AS_CHECK_CONTACTS: col_AddContacts %1, col_DelContacts %2, col_EditContacts %3",
-    true, false};
+    .kind = ItemKind::Contacts,
+    .hasDateWindow = false,
+    .nameLine = NameLine::AfterConnect,
+    .suffixLine = nullptr,
+    .countLine = "AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = %1",
+    .logsSections = true,
+    .itemLine = "Contactd ID - ",
+    .comparedLine = nullptr,
+    .summary = "AS_CHECK_CONTACTS: col_AddContacts %1, col_DelContacts %2, col_EditContacts %3",
+    .logsOk = true,
+};
 constexpr CheckTraits kAppointmentsCheck = {
-    ItemKind::Appointments, "AS_CHECK_APPOINTS: col_AddAppoints %1, col_DelAppoints %2, col_EditAppoints %3",
-    true, true};
+    .kind = ItemKind::Appointments,
+    .hasDateWindow = true,
+    .nameLine = NameLine::BeforeConnect,
+    .suffixLine = nullptr,
+    .countLine = nullptr,
+    .logsSections = false,
+    .itemLine = nullptr,
+    .comparedLine = "Appoint ID - %1, CRC [%2], new CRC [%3]\n",
+    .summary = "AS_CHECK_APPOINTS: col_AddAppoints %1, col_DelAppoints %2, col_EditAppoints %3",
+    .logsOk = true,
+};
 constexpr CheckTraits kTasksCheck = {
-    ItemKind::Tasks, "AS_CHECK_TASKS: col_AddTasks %1, col_DelTasks %2, col_EditTasks %3", false, true};
+    .kind = ItemKind::Tasks,
+    .hasDateWindow = true,
+    .nameLine = NameLine::BeforeConnect,
+    .suffixLine = nullptr,
+    .countLine = nullptr,
+    .logsSections = false,
+    .itemLine = nullptr,
+    .comparedLine = nullptr,
+    .summary = "AS_CHECK_TASKS: col_AddTasks %1, col_DelTasks %2, col_EditTasks %3",
+    .logsOk = false,
+};
 constexpr CheckTraits kNotesCheck = {
-    ItemKind::Notes, "AS_CHECK_NOTES: col_AddNotes %1, col_DelNotes %2, col_EditNotes %3", true, false};
+    .kind = ItemKind::Notes,
+    .hasDateWindow = false,
+    .nameLine = NameLine::None,
+    .suffixLine = "AS_CHECK_NOTES - ",
+    .countLine = nullptr,
+    .logsSections = false,
+    .itemLine = nullptr,
+    .comparedLine = nullptr,
+    .summary = "AS_CHECK_NOTES: col_AddNotes %1, col_DelNotes %2, col_EditNotes %3",
+    .logsOk = true,
+};
 
 // Fails before anything changes when the text cannot end the notes state file's name.
 void RequireUsableNotesSuffix(const Agent& agent, const QString& suffix)
@@ -57,7 +106,7 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
         weeksAhead = static_cast<std::int16_t>(r.U16());
     }
     QString newSuffix;
-    if (kind == ItemKind::Notes) {
+    if (traits.suffixLine) {
         newSuffix = ctx.PayloadText();
         RequireUsableNotesSuffix(agent, newSuffix);
     }
@@ -65,7 +114,7 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
     // Preparation: connect and prepare the source, and reload the saved state.
     const ChosenSource selected = ChosenSourceOf(agent, kind);
     COutlook* store = selected.store;
-    if (kind == ItemKind::Appointments || kind == ItemKind::Tasks) log.WriteLogLine(name);
+    if (traits.nameLine == NameLine::BeforeConnect) log.WriteLogLine(name);
     if (store) {
         try {
             store->Connect();
@@ -75,10 +124,10 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
             return;
         }
     }
-    if (kind == ItemKind::Contacts) log.WriteLogLine(name);
-    if (kind == ItemKind::Notes) log.WriteLogLine(QStringLiteral("AS_CHECK_NOTES - ") + newSuffix);
+    if (traits.nameLine == NameLine::AfterConnect) log.WriteLogLine(name);
+    if (traits.suffixLine) log.WriteLogLine(QString::fromUtf8(traits.suffixLine) + newSuffix);
     if (store) store->BeforeCheck(agent.machineId);
-    if (kind == ItemKind::Notes) agent.items.notesSuffix = newSuffix;
+    if (traits.suffixLine) agent.items.notesSuffix = newSuffix;
     // Always compare with the saved state: list changes that no save wrote are dropped here.
     LoadStateList(agent, kind);
 
@@ -86,29 +135,28 @@ void CheckItems(RequestContext& ctx, const CheckTraits& traits)
 
     QStringList ids;
     if (store) store->GetIDs(ids);
-    if (kind == ItemKind::Contacts)
-        log.WriteLogLine(
-            QStringLiteral("AS_CHECK_CONTACTS m_IDsContactsFromOutlook.GetCount() = %1").arg(ids.size()));
+    if (traits.countLine) log.WriteLogLine(QString::fromUtf8(traits.countLine).arg(ids.size()));
 
     ChangeCheckSteps steps;
     steps.checksum = [store](const QString& id) { return store->IDtoCRC32(id); };
     if (store && traits.hasDateWindow && !(weeksBack == -1 && weeksAhead == -1))
         steps.admitsNew = [=](const QString& id) { return store->IsInDateWindow(id, weeksBack, weeksAhead); };
-    if (kind == ItemKind::Appointments)
-        steps.compared = [&log](const QString& id, std::uint32_t saved, std::uint32_t current) {
-            log.WriteLogLine(QStringLiteral("Appoint ID - %1, CRC [%2], new CRC [%3]\n")
-                                 .arg(id, QString::number(static_cast<std::int32_t>(saved)),
-                                      QString::number(static_cast<std::int32_t>(current))));
+    if (const char* line = traits.comparedLine)
+        steps.compared = [&log, line](const QString& id, std::uint32_t saved, std::uint32_t current) {
+            log.WriteLogLine(
+                QString::fromUtf8(line).arg(id, QString::number(static_cast<std::int32_t>(saved)),
+                                            QString::number(static_cast<std::int32_t>(current))));
         };
-    const auto itemLine = [&log](const QString& id) {
-        log.WriteLogLine(QStringLiteral("Contactd ID - ") + id);
-    };
-    if (kind == ItemKind::Contacts) {
+    if (traits.logsSections)
         steps.sectionStarts = [&log](const char* section) { log.WriteLogLine(QString::fromLatin1(section)); };
+    if (const char* prefix = traits.itemLine) {
+        const auto itemLine = [&log, prefix](const QString& id) {
+            log.WriteLogLine(QString::fromUtf8(prefix) + id);
+        };
         steps.edited = itemLine;
         steps.added = itemLine;
+        steps.deleted = itemLine;
     }
-    if (kind == ItemKind::Contacts) steps.deleted = itemLine;
 
     const ChangeReport report = RunChangeCheck(StateListOf(agent, kind), ids, steps);
     if (store) store->AfterCheck(report.deleted);

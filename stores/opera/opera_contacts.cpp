@@ -127,12 +127,23 @@ std::uint32_t COperaContacts::IDtoCRC32(const QString& id)
 {
     const int block = Ids().BlockOf(id);
     if (block < 0) return 0;
-    const AdrDocument& doc = file_.Document();
-    const auto value = [&](const QString& key) { return doc.ValueView(block, key); };
-    const QList<QStringView> mail = value(kMail).split(kAdrBreakChar, Qt::SkipEmptyParts);
-    const auto part = [&](int i) { return i < mail.size() ? mail[i] : QStringView(); };
-    return Crc32OfUtf16({value(kPictureUrl), value(kName), value(kUrl), value(kPostalAddress), value(kPhone),
-                         value(kFax), part(0), part(1), part(2), value(kDescription), value(kShortName)});
+    enum { kPictureAt, kNameAt, kUrlAt, kAddressAt, kPhoneAt, kFaxAt, kMailAt, kDescriptionAt, kShortNameAt, kKeys };
+    static const QString keys[kKeys] = {kPictureUrl, kName, kUrl,         kPostalAddress, kPhone,
+                                        kFax,        kMail, kDescription, kShortName};
+    QStringView values[kKeys];
+    file_.Document().ValueViews(block, keys, kKeys, values);
+    // The first three non-empty addresses of the MAIL list, without a list of them.
+    QStringView mail[3];
+    int found = 0;
+    for (QStringView rest = values[kMailAt]; found < 3 && !rest.isEmpty();) {
+        const qsizetype brk = rest.indexOf(kAdrBreakChar);
+        const QStringView part = brk < 0 ? rest : rest.first(brk);
+        if (!part.isEmpty()) mail[found++] = part;
+        if (brk < 0) break;
+        rest = rest.sliced(brk + 1);
+    }
+    return Crc32OfUtf16({values[kPictureAt], values[kNameAt], values[kUrlAt], values[kAddressAt], values[kPhoneAt],
+                         values[kFaxAt], mail[0], mail[1], mail[2], values[kDescriptionAt], values[kShortNameAt]});
 }
 
 void COperaContacts::Get(const QString& id, ItemRecord& record)

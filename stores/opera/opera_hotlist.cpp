@@ -31,6 +31,19 @@ bool KeyLineValue(const QString& line, const QString& key, QStringView* value)
     return true;
 }
 
+// Where the next LF is from `from` on, or -1. Most lines of a hotlist are short: a plain look
+// at their first units costs less than a call into the library's search, which wins on the long
+// lines of notes.
+qsizetype NextLf(const QChar* data, qsizetype from, qsizetype size)
+{
+    const qsizetype quick = std::min(size, from + 64);
+    for (qsizetype i = from; i < quick; ++i)
+        if (data[i] == QLatin1Char('\n')) return i;
+    if (quick == size) return -1;
+    const qsizetype found = QStringView(data + quick, size - quick).indexOf(QLatin1Char('\n'));
+    return found < 0 ? -1 : quick + found;
+}
+
 }  // namespace
 
 QString AdrLineBreak()
@@ -96,11 +109,12 @@ void AdrLineReader::AddLines(QByteArrayView bytes)
     const qsizetype size = text.size();
     qsizetype at = 0;
     while (at < size) {
-        const qsizetype lf = QStringView(data + at, size - at).indexOf(QLatin1Char('\n'));
-        if (lf < 0) {
+        const qsizetype lfAt = NextLf(data, at, size);
+        if (lfAt < 0) {
             read_.lines.push_back({QString::fromRawData(data + at, size - at), AdrLineEnd::None});
             break;
         }
+        const qsizetype lf = lfAt - at;
         qsizetype length = lf;
         AdrLineEnd end = AdrLineEnd::Lf;
         if (length > 0 && data[at + length - 1] == QLatin1Char('\r')) {
@@ -298,6 +312,16 @@ QStringView AdrDocument::ValueView(int block, const QString& key) const
     for (auto it = keys.rbegin(); it != keys.rend(); ++it)
         if (KeyLineValue(it->text, key, &value)) return value;
     return {};
+}
+
+void AdrDocument::ValueViews(int block, const QString* keys, std::size_t count, QStringView* values) const
+{
+    std::fill(values, values + count, QStringView());
+    // Forwards, each match over the one before: the last line of a key wins, as in ValueView. A
+    // line matches one key at most, as no key holds "=".
+    for (const AdrLine& l : Block(block).keys)
+        for (std::size_t k = 0; k < count; ++k)
+            if (KeyLineValue(l.text, keys[k], &values[k])) break;
 }
 
 bool AdrDocument::HasKey(int block, const QString& key) const

@@ -127,6 +127,10 @@ public:
     QString Value(int block, const QString& key) const;
     // The same without a copy: valid until the document changes.
     QStringView ValueView(int block, const QString& key) const;
+    // The values of `count` keys at once, each as ValueView gives it, in one pass over the block's
+    // key lines: a checksum over many keys of every item would otherwise walk each block's lines
+    // once per key.
+    void ValueViews(int block, const QString* keys, std::size_t count, QStringView* values) const;
     bool HasKey(int block, const QString& key) const;
     // A folder whose key lines hold "TRASH FOLDER=YES".
     bool IsTrash(int block) const;

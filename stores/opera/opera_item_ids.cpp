@@ -23,11 +23,12 @@ QString WithNumber(const QString& padded, const QString& number)
 
 }  // namespace
 
-QString OperaItemIds::Padded(const QString& value)
+QString OperaItemIds::Padded(QStringView value)
 {
-    if (value.size() >= kItemIdUnits) return value.left(kItemIdUnits);
-    QString padded(kItemIdUnits, QLatin1Char('0'));
-    std::copy(value.cbegin(), value.cend(), padded.begin());
+    if (value.size() >= kItemIdUnits) return value.first(kItemIdUnits).toString();
+    QString padded(kItemIdUnits, Qt::Uninitialized);
+    QChar* out = std::copy(value.cbegin(), value.cend(), padded.data());
+    std::fill(out, padded.data() + kItemIdUnits, QLatin1Char('0'));
     return padded;
 }
 
@@ -69,7 +70,7 @@ void OperaItemIds::Assign(const AdrDocument& doc, const std::vector<int>& visibl
     QHash<QString, int> sharing;
     sharing.reserve(count);
     for (int block : visibleItems) {
-        padded.push_back(Padded(doc.Value(block, identifyingKey)));
+        padded.push_back(Padded(doc.ValueView(block, identifyingKey)));
         ++sharing[padded.back()];
     }
     // Items with a value of their own and sharing items with an "ID=" number first, so that the
@@ -81,11 +82,19 @@ void OperaItemIds::Assign(const AdrDocument& doc, const std::vector<int>& visibl
             const QString number = IdNumber(doc, visibleItems[i]);
             id = number.isEmpty() ? QString() : WithNumber(padded[i], number);
         }
-        if (id.isEmpty() || blockOf_.contains(id)) {
+        if (id.isEmpty()) {
             needNumber.push_back(i);
             continue;
         }
-        Set(visibleItems[i], id);
+        // One lookup for both the test and the insertion: every item of a listing passes here.
+        const qsizetype before = blockOf_.size();
+        int& block = blockOf_[id];
+        if (blockOf_.size() == before) {
+            needNumber.push_back(i);
+            continue;
+        }
+        block = visibleItems[i];
+        idOf_[static_cast<std::size_t>(visibleItems[i])] = std::move(id);
     }
     for (std::size_t i : needNumber) {
         for (qint64 n = 1;; ++n) {

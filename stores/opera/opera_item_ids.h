@@ -35,7 +35,7 @@ public:
     void Forget(int block);
 
     // A value padded with "0" to 48 units, or cut to 48.
-    static QString Padded(const QString& value);
+    static QString Padded(QStringView value);
 
 private:
     QHash<QString, int> blockOf_;

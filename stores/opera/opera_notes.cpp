@@ -49,7 +49,8 @@ std::uint32_t COperaNotes::IDtoCRC32(const QString& id)
     const int block = Ids().BlockOf(id);
     if (block < 0) return 0;
     const QStringView text = file_.Document().ValueView(block, kName);
-    const qsizetype brk = text.indexOf(AdrLineBreak());
+    static constexpr char16_t kBreak[] = {kAdrBreakChar.unicode(), kAdrBreakChar.unicode()};
+    const qsizetype brk = text.indexOf(QStringView(kBreak, 2));
     return Crc32OfUtf16({brk > 0 ? text.left(brk) : text, text});
 }
 
