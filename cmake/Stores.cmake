@@ -1,11 +1,16 @@
 # One static library per store, so that only the stores that need a format library (pugixml,
 # libgsf, SQLite, nlohmann_json) link it. A store folder's CMakeLists.txt calls
 #   twinlark_add_store(NAME chrome_bookmarks SOURCES chrome_bookmarks.cpp LIBS nlohmann_json::nlohmann_json)
-# and the stores layer (twinlark_stores) links the result; nothing central changes. Every
-# CMakeLists.txt below stores/ is found by itself: a folder does not add its subfolders.
+# and the stores layer (twinlark_stores) links the result, privately: a family's headers reach
+# the catalogue alone, never the layers above it. Tests and benchmarks that read a family's
+# headers take its include root themselves (twinlark_include_store_families); nothing
+# central changes. Every CMakeLists.txt below stores/ is found by itself: a folder does not add
+# its subfolders.
 
 define_property(GLOBAL PROPERTY TWINLARK_STORE_SOURCES
   BRIEF_DOCS "Sources claimed by twinlark_add_store" FULL_DOCS "Absolute paths")
+define_property(GLOBAL PROPERTY TWINLARK_STORE_FAMILIES
+  BRIEF_DOCS "The store families' libraries" FULL_DOCS "Target names")
 
 function(twinlark_add_store)
   cmake_parse_arguments(STORE "" "NAME" "SOURCES;LIBS" ${ARGN})
@@ -25,9 +30,20 @@ function(twinlark_add_store)
   file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
   twinlark_include_root(${target} ${folder})
   # Whole: a family registers itself with a static object that nothing else refers to.
-  target_link_libraries(twinlark_stores PUBLIC "$<LINK_LIBRARY:WHOLE_ARCHIVE,${target}>")
+  target_link_libraries(twinlark_stores PRIVATE "$<LINK_LIBRARY:WHOLE_ARCHIVE,${target}>")
   set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_SOURCES ${absolute})
+  set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_FAMILIES ${target})
   set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES ${target})
+endfunction()
+
+# For a test or benchmark that works a store directly: every family's include root. Their code
+# comes whole through the catalogue, which it links; linking them once more, whole or not, would
+# define everything twice or clash with the catalogue's whole link.
+function(twinlark_include_store_families target scope)
+  get_property(families GLOBAL PROPERTY TWINLARK_STORE_FAMILIES)
+  foreach(family ${families})
+    target_include_directories(${target} ${scope} $<TARGET_PROPERTY:${family},INTERFACE_INCLUDE_DIRECTORIES>)
+  endforeach()
 endfunction()
 
 # Adds every store folder, then builds what no twinlark_add_store claimed into one library that
@@ -65,7 +81,8 @@ function(twinlark_add_store_folders)
     twinlark_include_root(twinlark_store_unclaimed ${folders})
     target_link_libraries(twinlark_store_unclaimed PUBLIC twinlark_store_base
       PRIVATE PkgConfig::PUGIXML PkgConfig::GSF PkgConfig::SQLITE3 nlohmann_json::nlohmann_json)
-    target_link_libraries(twinlark_stores PUBLIC twinlark_store_unclaimed)
+    target_link_libraries(twinlark_stores PRIVATE twinlark_store_unclaimed)
     set_property(GLOBAL APPEND PROPERTY TWINLARK_LAYER_LIBRARIES twinlark_store_unclaimed)
+    set_property(GLOBAL APPEND PROPERTY TWINLARK_STORE_FAMILIES twinlark_store_unclaimed)
   endif()
 endfunction()

@@ -1,5 +1,5 @@
 // The media requests: playlists and the library of media files, deleting a media file and
-// the user's music folder. The work is done by the media workers (stores/media/media_library.h);
+// the user's music folder. The work is done by the media workers (media/media_library.h);
 // these handlers turn payloads into their arguments and their results into replies. A failing
 // worker or a malformed payload escapes as an exception: the dispatcher logs it and answers
 // AS_ERROR.
@@ -16,7 +16,7 @@
 #include "platform/local_name_codec.h"
 #include "platform/path_map.h"
 #include "platform/shell_operations.h"
-#include "stores/media/media_library.h"
+#include "media/media_library.h"
 
 namespace {
 

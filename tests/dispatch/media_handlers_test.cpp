@@ -16,7 +16,7 @@
 #include "dispatch/request_codes.h"
 #include "platform/local_name_codec.h"
 #include "platform/path_map.h"
-#include "stores/media/media_library.h"
+#include "media/media_library.h"
 #include "support/dispatch_harness.h"
 #include "support/recording_channel.h"
 #include "support/strict_xml.h"

@@ -1,4 +1,4 @@
-#include "stores/media/wpl_playlist.h"
+#include "media/wpl_playlist.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

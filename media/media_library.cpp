@@ -1,4 +1,4 @@
-#include "stores/media/media_library.h"
+#include "media/media_library.h"
 
 #include <sys/stat.h>
 
@@ -22,8 +22,8 @@
 #include "platform/known_folders.h"
 #include "platform/path_map.h"
 #include "platform/safe_name.h"
-#include "stores/media/media_duration.h"
-#include "stores/media/wpl_playlist.h"
+#include "media/media_duration.h"
+#include "media/wpl_playlist.h"
 #include "stores/base/diagnostics.h"
 #include "stores/base/xml_depth.h"
 

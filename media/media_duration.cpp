@@ -1,4 +1,4 @@
-#include "stores/media/media_duration.h"
+#include "media/media_duration.h"
 
 #include <sys/stat.h>
 
