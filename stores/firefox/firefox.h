@@ -12,9 +12,15 @@
 
 class SqliteDatabase;
 class SqliteStatement;
+class FirefoxBookmarkRows;
+struct FirefoxBookmark;
+struct FirefoxBookmarkTree;
+struct FirefoxPlacesSchema;
 
 // Firefox's bookmarks: the places database "places.sqlite" of the profile the browser probe
-// chooses, held open from the start of a synchronisation to its end. The store serves the
+// chooses, held open from the start of a synchronisation to its end. This is the session and the
+// requests; the schema (firefox_places_schema.h), the tree it serves (firefox_bookmark_tree.h)
+// and the row changes its writes are made of (firefox_bookmark_rows.h) are apart. The store serves the
 // bookmarks below the bookmarks-menu root. A bookmark's key is the decimal moz_bookmarks row
 // id; its Path the titles of the folders from the menu root down to it, each followed by "/"
 // ("Work/Tools/"; empty in the menu itself).
@@ -83,10 +89,6 @@ public:
     static QStringList FolderNames(const QString& path);
 
 private:
-    struct Node;
-    struct Folder;
-    struct Tree;
-    struct Schema;
     struct Texts;
 
     SqliteDatabase& RequireOpen();
@@ -98,31 +100,21 @@ private:
     static FileIdentity IdentityOf(const QString& path);
     // The tree below the menu root: loaded once, reloaded when another connection committed a
     // change (PRAGMA data_version) or the store wrote one. Every operation but IDtoCRC32 asks.
-    const Tree& CurrentTree();
+    const FirefoxBookmarkTree& CurrentTree();
     // The bookmark the key names, or nullptr when the key lists none.
-    const Node* FindBookmark(const QString& id);
+    const FirefoxBookmark* FindBookmark(const QString& id);
     // The bookmark the key names; throws AgentError when the key lists none.
-    const Node& RequireServed(const QString& id);
+    const FirefoxBookmark& RequireServed(const QString& id);
     // Title, address and address row of a bookmark the tree lists.
     Texts ReadTexts(std::int64_t id);
-    // The folder the names lead to from the menu root; missing ones are created, dated `now`.
-    std::int64_t FindOrCreateFolder(const QStringList& names, std::int64_t now);
-    std::int64_t FindOrInsertPlace(const QString& url);
-    std::int64_t NextPosition(std::int64_t parent);
-    // Marks a row changed as Firefox does (lastModified, syncChangeCounter).
-    void Touch(std::int64_t row, std::int64_t now);
-    void ChangeForeignCount(std::int64_t place, int delta);
-    std::int64_t InsertRow(int type, std::optional<std::int64_t> place, std::int64_t parent, const QString& title,
-                           std::int64_t now);
-    void RemoveRow(std::int64_t row, std::int64_t now);
-    void MoveToEnd(std::int64_t row, std::int64_t parent, std::int64_t now);
+    FirefoxBookmarkRows Rows();
 
     std::optional<QString> fixedFile_;
     std::function<void(const QString&)> log_;
     std::unique_ptr<SqliteDatabase> db_;
-    std::unique_ptr<Schema> schema_;
+    std::unique_ptr<FirefoxPlacesSchema> schema_;
     std::unique_ptr<SqliteStatement> dataVersion_;
-    std::unique_ptr<Tree> tree_;
+    std::unique_ptr<FirefoxBookmarkTree> tree_;
     std::int64_t treeDataVersion_ = -1;
     FileIdentity identity_;
     // Where in the listing order the next IDtoCRC32 of a change check is expected.
