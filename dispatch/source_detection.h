@@ -6,8 +6,6 @@
 
 #include <cstdint>
 
-#include "stores/base/source_probes.h"
-
 class Agent;
 class StoreSet;
 

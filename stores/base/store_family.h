@@ -28,7 +28,8 @@ struct StoreServices {
     std::function<void(const QString& text)> showMessage;
 };
 
-// Whether this machine offers the source now (stores/base/source_probes.h).
+// Whether this machine offers the source now: a family's own probe of its program, or a Windows
+// version (stores/base/source_probes.h).
 using SourceProbe = bool (*)();
 
 // What a source's program holds on this machine when a request is about to touch its store.

@@ -1,10 +1,16 @@
 // The Chrome family: the bookmarks of its Bookmarks file.
+#include "platform/browser_probe.h"
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 #include "stores/chrome/chrome.h"
 
 namespace {
+
+// Chrome or Chromium keeps a profile where the browser probe looks.
+bool IsChromeInstalled()
+{
+    return ProbeBrowsers().chromeProfile;
+}
 
 constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Bookmarks,

@@ -1,10 +1,19 @@
 // The Firefox family: the bookmarks of places.sqlite.
+#include "platform/browser_probe.h"
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 #include "stores/firefox/firefox.h"
 
 namespace {
+
+// Firefox 4 or later ran one of the profiles.
+constexpr std::uint32_t kFirefoxMinimum = 4u << 16;
+
+bool IsFirefoxInstalled()
+{
+    const BrowserFootprint found = ProbeBrowsers();
+    return found.firefoxProfiles && found.firefoxVersion >= kFirefoxMinimum;
+}
 
 constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Bookmarks,

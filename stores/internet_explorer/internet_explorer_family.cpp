@@ -1,10 +1,16 @@
 // The Internet Explorer family: its favourites, named by the path of their files.
+#include "platform/browser_probe.h"
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 #include "stores/internet_explorer/internet_explorer.h"
 
 namespace {
+
+// The favourites folder is there.
+bool IsInternetExplorerInstalled()
+{
+    return ProbeBrowsers().internetExplorerFavorites;
+}
 
 constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Bookmarks,

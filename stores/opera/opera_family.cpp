@@ -2,10 +2,10 @@
 // of Opera's contacts opens Opera's notes too, before them.
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 #include "stores/opera/opera_bookmarks.h"
 #include "stores/opera/opera_contacts.h"
 #include "stores/opera/opera_notes.h"
+#include "stores/opera/opera_probes.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 // Outlook for a check or a delete-all and lets it go at every release.
 #include <array>
 
+#include "platform/automation_servers.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 #include "stores/base/store_family.h"
 #include "stores/outlook/outlook_connection.h"
 #include "stores/outlook/outlook_store_factory.h"
@@ -13,6 +13,13 @@ namespace {
 
 using Kind = SourceKind;
 namespace Bit = SourceFlags;
+
+// Whether "Outlook.Application.<version>" can be created (the object is released at once).
+template <int Version>
+bool OutlookPresent()
+{
+    return CanCreateAutomationObject(OutlookProgId(Version));
+}
 
 // The rows of one Outlook version: its contacts, appointments and tasks under the AgentCode,
 // its notes under the NotesAgentCode.

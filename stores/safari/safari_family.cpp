@@ -1,10 +1,16 @@
 // Safari: a source without a store. The peer reads Safari's own file (AS_GET_SAFARI_PATH), and
 // its state file, named without a browser part, stays empty.
+#include "platform/browser_probe.h"
 #include "stores/base/single_store_family.h"
 #include "stores/base/source_flags.h"
-#include "stores/base/source_probes.h"
 
 namespace {
+
+// Safari's data folder is there.
+bool IsSafariInstalled()
+{
+    return ProbeBrowsers().safariData;
+}
 
 constexpr SourceRow kRows[] = {
     {.kind = SourceKind::Bookmarks,
