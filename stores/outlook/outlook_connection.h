@@ -19,7 +19,7 @@
 
 #include "stores/outlook/outlook_store_frame.h"
 
-class OutlookConnection {
+class OutlookConnection : public OutlookAccess {
 public:
     using LogLine = std::function<void(const QString&)>;
     // The Outlook stores there are now, of every kind and version.
@@ -40,10 +40,10 @@ public:
     // and runs Init of its contact, appointment, note and task stores in that order; logs
     // "Using MS Exchange Server" when the contact store found an Exchange mailbox. A failing Init
     // logs "Office init Error" and answers false; false without a log line when no version starts.
-    bool OfficeInit();
+    bool OfficeInit() override;
     // Releases every Outlook object of every store, whichever version is open, and creates
     // nothing. Always true.
-    bool OfficeDestroy();
+    bool OfficeDestroy() override;
     bool IsOpen() const { return open_; }
     // The version OfficeInit opened, or 0.
     int OpenVersion() const { return open_ ? openVersion_ : 0; }
@@ -53,7 +53,7 @@ public:
     bool IsUsingExchangeServer() const;
     // The category names of the running Outlook, from a connection of its own. Throws
     // AgentError("Error") when Outlook cannot be created; automation failures pass.
-    QStringList CategoryNames() const;
+    QStringList CategoryNames() const override;
 
 private:
     std::vector<OutlookStoreFrame*> StoresOf(int version) const;

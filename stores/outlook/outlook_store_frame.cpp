@@ -4,7 +4,6 @@
 #include "common/errors.h"
 #include "stores/outlook/date_window.h"
 #include "stores/outlook/outlook_categories.h"
-#include "stores/outlook/outlook_connection.h"
 #include "stores/outlook/outlook_dispids.h"
 #include "stores/outlook/outlook_wrappers.h"
 

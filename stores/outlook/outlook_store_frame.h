@@ -19,10 +19,9 @@
 #include "common/outlook_store.h"
 #include "platform/dispatch_driver.h"
 #include "stores/outlook/id_convert.h"
+#include "stores/outlook/outlook_access.h"
 
 enum class OutlookKind { Contacts, Appointments, Tasks, Notes };
-
-class OutlookConnection;
 
 // "contacts", "appointments", "tasks", "notes".
 const char* OutlookKindName(OutlookKind kind);
@@ -59,7 +58,7 @@ public:
 
     // The connection the family's stores share: Connect starts Outlook through it, and the end
     // of a delete-all releases it. A store without one cannot be connected.
-    void SetConnection(std::shared_ptr<OutlookConnection> connection) { connection_ = std::move(connection); }
+    void SetConnection(std::shared_ptr<OutlookAccess> connection) { connection_ = std::move(connection); }
 
     // Starts Outlook (throws SourceUnreachable when no version starts), and releases it again
     // after a delete-all, whatever the delete-all gave.
@@ -137,7 +136,7 @@ private:
     int version_;
     bool connected_ = false;
     std::function<void(const QString&)> messageHook_;
-    std::shared_ptr<OutlookConnection> connection_;
+    std::shared_ptr<OutlookAccess> connection_;
 };
 
 // The stores of versions 12 and 14, which map 140-character Exchange entry identifiers to
