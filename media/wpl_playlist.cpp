@@ -1,16 +1,12 @@
 #include "media/wpl_playlist.h"
 
-#include <sys/stat.h>
-
-#include <QFile>
-#include <QFileInfo>
 #include <pugixml.hpp>
 #include <sstream>
 
 #include "common/errors.h"
 #include "common/xml_characters.h"
-#include "platform/atomic_file.h"
 #include "platform/regular_file_read.h"
+#include "platform/replace_user_file.h"
 #include "stores/base/xml_depth.h"
 #include "version.h"
 
@@ -228,10 +224,7 @@ QByteArray WplPlaylist::Serialize() const
 void WplPlaylist::Save(const QString& path) const
 {
     // A playlist linked into the folder is rewritten where the link points, so the link and
-    // the user's own file stay one; the file keeps its permissions (a private one stays private).
-    const QFileInfo info(path);
-    const QString target = info.isSymLink() && info.exists() ? info.canonicalFilePath() : path;
-    struct stat st {};
-    const mode_t mode = ::stat(QFile::encodeName(target).constData(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-    WriteFileAtomically(target, Serialize(), mode);
+    // the user's own file stay one; the file keeps its permissions (a private one stays private),
+    // and a new playlist is readable by all, as the player makes them.
+    ReplaceUserFile(path, Serialize(), LinkAtPath::WriteThrough, 0644);
 }

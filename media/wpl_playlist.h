@@ -50,8 +50,8 @@ public:
     // (that of its first line, CR LF as the player writes them) and its byte-order mark (in UTF-8);
     // a new one has LF and no mark.
     QByteArray Serialize() const;
-    // Writes the file atomically (where a link to it points, keeping its permissions); throws
-    // AgentError when it cannot.
+    // Writes the file atomically through ReplaceUserFile (where a link to it points, keeping its
+    // permission bits; a new playlist gets 0644); throws AgentError when it cannot.
     void Save(const QString& path) const;
 
 private:

@@ -174,11 +174,17 @@ TEST(WplPlaylistTest, SavingKeepsTheFilesMode)
     ASSERT_EQ(::chmod(QFile::encodeName(plain).constData(), 0600), 0);
     ASSERT_EQ(::chmod(QFile::encodeName(group).constData(), 0640), 0);
 
+    // A new playlist is readable by all whatever the umask, as the player makes them.
+    const QString fresh = dir.filePath(QStringLiteral("New.wpl"));
+    const mode_t umaskBefore = ::umask(077);
+    WplPlaylist::New(QStringLiteral("new")).Save(fresh);
+    ::umask(umaskBefore);
+
     const struct {
         QString saved;
         QString holder;  // the file that must carry the new content
         mode_t mode;
-    } cases[] = {{plain, plain, 0600}, {group, group, 0640}};
+    } cases[] = {{plain, plain, 0600}, {group, group, 0640}, {fresh, fresh, 0644}};
     for (const auto& c : cases) {
         WplPlaylist list = WplPlaylist::Load(c.saved);
         list.SetTitle(QStringLiteral("new"));
