@@ -166,7 +166,7 @@ struct Session : DispatchSession {
             agent.stores->Replace(kind, std::make_unique<CChrome>(ChromeFile(count)));
         } else {
             auto firefox = std::make_unique<CFirefox>(PlacesFile(count));
-            firefox->Open();
+            firefox->AtSyncStart();
             this->firefox = firefox.get();
             agent.stores->Replace(kind, std::move(firefox));
         }
@@ -249,7 +249,7 @@ void BM_FirefoxCheckBookmarksAfterOpen(benchmark::State& state)
     s.Send(AS_SAVE_BOOKMARKS_STATE);
     for (auto _ : state) {
         state.PauseTiming();
-        s.firefox->Open();
+        s.firefox->AtSyncStart();
         state.ResumeTiming();
         s.Send(AS_CHECK_BOOKMARKS);
     }
@@ -297,7 +297,7 @@ void CheckVsBare(benchmark::State& state, BrowserKind kind)
     double checkSeconds = 0;
     double bareSeconds = 0;
     for (auto _ : state) {
-        if (s.firefox) s.firefox->Open();
+        if (s.firefox) s.firefox->AtSyncStart();
         const auto t0 = std::chrono::steady_clock::now();
         s.Send(AS_CHECK_BOOKMARKS);
         const auto t1 = std::chrono::steady_clock::now();

@@ -45,18 +45,11 @@ class BookmarkStore : public StoreLifecycle {
 public:
     ~BookmarkStore() override = default;
 
-    // Stores that work on an open database or a loaded copy open it at the start of a
-    // synchronisation and close (write back) it at its end, or at the client's departure when
-    // the synchronisation did not end; the others need neither. Close follows a successful Open.
-    virtual void Open() {}
-    virtual void Close() {}
-    // Every bookmark store's session is its Open and Close.
-    bool AtSyncStart() override
-    {
-        Open();
-        return true;
-    }
-    void AtSyncEnd() override { Close(); }
+    // Every bookmark store has a session from the start of a synchronisation to its end (or the
+    // client's departure when it did not end): a store that works on an open database or a
+    // loaded copy overrides AtSyncStart to open it (returning true) and AtSyncEnd to close
+    // (write back) it; a store that keeps something between requests forgets it at AtSyncEnd.
+    bool AtSyncStart() override { return true; }
 
     // Whether a bookmark's key is the path of its file (Internet Explorer's favourites): the
     // peer then knows it by an identifier made from the path (FavoriteIdOfPath), which only the

@@ -115,7 +115,7 @@ void RunBookmarks(const QString& path, bool readable)
 {
     COperaBookmarks store(path);
     try {
-        store.Open();
+        store.AtSyncStart();
     } catch (const AgentError&) {
         Require(!readable);
         return;
@@ -135,10 +135,10 @@ void RunBookmarks(const QString& path, bool readable)
     }
     (void)store.Add({QStringLiteral("A/B"), QStringLiteral("added"), QStringLiteral("http://a/")});
     ++expected;
-    store.Close();
+    store.AtSyncEnd();
 
     COperaBookmarks again(path);
-    again.Open();
+    again.AtSyncStart();
     Require(again.GetIDs().size() == expected);
 }
 

@@ -67,7 +67,7 @@ CChrome::CChrome() = default;
 
 CChrome::CChrome(QString bookmarksFile) : fixedFile_(std::move(bookmarksFile)) {}
 
-void CChrome::Close()
+void CChrome::AtSyncEnd()
 {
     index_.reset();
     pending_.reset();

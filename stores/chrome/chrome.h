@@ -39,7 +39,7 @@ public:
 
     // The end of a synchronisation or the client's departure: the index is forgotten, as it
     // takes several times the file's size; the next check or Get reads the file again.
-    void Close() override;
+    void AtSyncEnd() override;
 
     QString BookmarksFile() const;
     // Where the store says what it did to the user's file of its own accord.

@@ -76,7 +76,7 @@ CFirefox::CFirefox(QString placesFile) : fixedFile_(std::move(placesFile)) {}
 
 CFirefox::~CFirefox()
 {
-    Close();
+    AtSyncEnd();
 }
 
 QString CFirefox::PlacesFile() const
@@ -96,9 +96,9 @@ QStringList CFirefox::FolderNames(const QString& path)
     return names;
 }
 
-void CFirefox::Open()
+bool CFirefox::AtSyncStart()
 {
-    Close();
+    AtSyncEnd();
     const QString path = PlacesFile();
     if (path.isEmpty())
         throw AgentError("no Firefox profile: " + Text(FirefoxDataDir()) +
@@ -122,6 +122,7 @@ void CFirefox::Open()
     db_ = std::move(db);
     schema_ = std::move(schema);
     if (log_) log_(QStringLiteral("Firefox places database: ") + path);
+    return true;
 }
 
 CFirefox::FileIdentity CFirefox::IdentityOf(const QString& path)
@@ -131,7 +132,7 @@ CFirefox::FileIdentity CFirefox::IdentityOf(const QString& path)
     return {st.st_dev, st.st_ino};
 }
 
-void CFirefox::Close()
+void CFirefox::AtSyncEnd()
 {
     tree_.reset();
     dataVersion_.reset();
@@ -154,7 +155,7 @@ SqliteDatabase& CFirefox::RequireCurrentFile()
     if (IdentityOf(db_->Path()) != identity_) {
         const QString path = db_->Path();
         if (log_) log_(QStringLiteral("Firefox places database replaced on disk, opened again: ") + path);
-        Open();
+        AtSyncStart();
     }
     return *db_;
 }

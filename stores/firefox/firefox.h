@@ -44,15 +44,15 @@ public:
     // Where the database opened is reported (the agent's log); none by default.
     void SetLog(std::function<void(const QString&)> log) { log_ = std::move(log); }
 
-    // The database file Open would open; empty when no profile is found.
+    // The database file AtSyncStart would open; empty when no profile is found.
     QString PlacesFile() const;
     bool IsOpen() const { return db_ != nullptr; }
 
     // Opens the database (closing one still open) and finds the menu root. Throws AgentError
     // for a missing file (never created), a database that is not Firefox's, one without a menu
     // root, or one locked by another program.
-    void Open() override;
-    void Close() override;
+    bool AtSyncStart() override;
+    void AtSyncEnd() override;
     // Its checksum covers the row id and what the database holds, so the check list takes the
     // one the database gives after the write.
     std::uint32_t WrittenChecksum(const QString& key, const BookmarkRecord&) override { return IDtoCRC32(key); }

@@ -93,7 +93,7 @@ QString COperaBookmarks::NewOperaUniqueId()
     return QUuid::createUuid().toString(QUuid::Id128).toUpper();
 }
 
-void COperaBookmarks::Open()
+bool COperaBookmarks::AtSyncStart()
 {
     indexStale_ = true;
     file_.Open();
@@ -112,9 +112,10 @@ void COperaBookmarks::Open()
             throw AgentError(QStringLiteral("\"%1\" nests folders more than %2 deep").arg(path).arg(kMaxReadFolderDepth).toStdString());
         }
     }
+    return true;
 }
 
-void COperaBookmarks::Close()
+void COperaBookmarks::AtSyncEnd()
 {
     // An index goes with its hotlist; one kept for changes not written yet still serves.
     const auto forget = qScopeGuard([this] {
@@ -288,7 +289,7 @@ void COperaBookmarks::Delete(const QString& key)
 
 void COperaBookmarks::DeleteAll()
 {
-    Open();
+    AtSyncStart();
     std::vector<int> blocks;
     for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
     if (!blocks.empty()) {

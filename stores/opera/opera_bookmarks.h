@@ -22,13 +22,13 @@ public:
     // Works on the file at `path` (tests, benchmarks).
     explicit COperaBookmarks(const QString& path);
 
-    // Folders nested deeper than this in a file make it one the store cannot serve (Open fails).
+    // Folders nested deeper than this in a file make it one the store cannot serve (AtSyncStart fails).
     static constexpr int kMaxReadFolderDepth = 1000;
 
-    void Open() override;
+    bool AtSyncStart() override;
     // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
     // keeps the hotlist and its changes for the next chance.
-    void Close() override;
+    void AtSyncEnd() override;
     bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
     // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;

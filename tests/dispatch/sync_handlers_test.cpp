@@ -20,8 +20,12 @@ namespace {
 class SessionBookmarks : public BookmarkStore {
 public:
     SessionBookmarks(QStringList& events, QString name) : events_(events), name_(std::move(name)) {}
-    void Open() override { events_ << name_ + " open"; }
-    void Close() override { events_ << name_ + " close"; }
+    bool AtSyncStart() override
+    {
+        events_ << name_ + " open";
+        return true;
+    }
+    void AtSyncEnd() override { events_ << name_ + " close"; }
     std::vector<UrlFileEntry> GetIDs() override { return {}; }
     std::uint32_t IDtoCRC32(const QString&) override { return 0; }
     void Get(const QString&, BookmarkRecord&) override {}

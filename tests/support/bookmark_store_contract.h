@@ -60,7 +60,7 @@ protected:
     std::unique_ptr<BookmarkStore> Open()
     {
         std::unique_ptr<BookmarkStore> store = factory_.Make();
-        store->Open();
+        store->AtSyncStart();
         return store;
     }
 
@@ -83,11 +83,11 @@ TYPED_TEST_P(BookmarkStoreContract, AddListsTheBookmarkAndGetGivesItBack)
     EXPECT_EQ(store->WrittenChecksum(key, first), store->IDtoCRC32(key))
         << "the checksum kept for an added bookmark is the one the next check computes";
 
-    store->Close();
+    store->AtSyncEnd();
     store = this->Open();
     ASSERT_TRUE(Lists(*store, key)) << "what a store wrote is there for the next";
     EXPECT_EQ(Read(*store, key), first);
-    store->Close();
+    store->AtSyncEnd();
 }
 
 TYPED_TEST_P(BookmarkStoreContract, TheChecksumChangesOnEditAndOnlyThen)
@@ -112,7 +112,7 @@ TYPED_TEST_P(BookmarkStoreContract, TheChecksumChangesOnEditAndOnlyThen)
     EXPECT_EQ(Read(*store, after), edited);
     EXPECT_EQ(store->WrittenChecksum(after, edited), store->IDtoCRC32(after))
         << "the checksum kept for an edited bookmark is the one the next check computes";
-    store->Close();
+    store->AtSyncEnd();
 }
 
 TYPED_TEST_P(BookmarkStoreContract, DeleteRemovesOneAndDeleteAllEveryBookmark)
@@ -127,10 +127,10 @@ TYPED_TEST_P(BookmarkStoreContract, DeleteRemovesOneAndDeleteAllEveryBookmark)
 
     store->DeleteAll();
     EXPECT_TRUE(Keys(*store).empty());
-    store->Close();
+    store->AtSyncEnd();
     store = this->Open();
     EXPECT_TRUE(Keys(*store).empty()) << "the emptied store stays empty";
-    store->Close();
+    store->AtSyncEnd();
 }
 
 TYPED_TEST_P(BookmarkStoreContract, AForeignKeyIsRefusedAndChangesNothing)
@@ -149,7 +149,7 @@ TYPED_TEST_P(BookmarkStoreContract, AForeignKeyIsRefusedAndChangesNothing)
     }
     EXPECT_EQ(Keys(*store), before);
     EXPECT_EQ(Read(*store, key), this->factory_.Record(1));
-    store->Close();
+    store->AtSyncEnd();
 }
 
 REGISTER_TYPED_TEST_SUITE_P(BookmarkStoreContract, AddListsTheBookmarkAndGetGivesItBack,

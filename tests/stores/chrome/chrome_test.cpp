@@ -216,7 +216,7 @@ TEST_F(ChromeTest, TheCheckWritesItsDatesOnlyOverTheFileAsItWasRead)
     // write.
     Plant(twins);
     Ids();
-    store_.Close();
+    store_.AtSyncEnd();
     store_.AfterCheck();
     EXPECT_EQ(Bytes(), twins);
 }

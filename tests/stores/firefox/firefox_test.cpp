@@ -162,7 +162,7 @@ TEST(FirefoxStore, ReadsTheDefaultBookmarksFirefoxWrote)
     CFirefox store(db.Path());
     QStringList log;
     store.SetLog([&](const QString& line) { log << line; });
-    store.Open();
+    store.AtSyncStart();
     EXPECT_EQ(log, QStringList{"Firefox places database: " + db.Path()});
     EXPECT_EQ(Ids(store), (std::vector<QString>{"8", "9", "10", "11"}));
     EXPECT_EQ(Get(store, 8), (BookmarkRecord{QStringLiteral("Mozilla Firefox/"), QStringLiteral("Get Help"),
@@ -182,7 +182,7 @@ TEST(FirefoxStore, RowsItWritesLookLikeFirefoxsOwn)
 {
     PlacesDatabase db(Schema::Current);
     CFirefox store(db.Path());
-    store.Open();
+    store.AtSyncStart();
     const std::int64_t before = PlacesTimeNow();
     const QString id = store.Add({QStringLiteral("Mozilla Firefox"), QStringLiteral("Example"),
                                   QStringLiteral("https://www.example.org/page")});
@@ -243,7 +243,7 @@ TEST_P(FirefoxSchemas, PathsCarryTrailingSlashesAndNameFoldersWhateverTheSlashes
     const std::int64_t tools = db_.Folder(work, QStringLiteral("Tools"));
     const std::int64_t hammer = db_.Bookmark(tools, QStringLiteral("Hammer"), QStringLiteral("http://h/"));
     db_.Bookmark(tools, QStringLiteral("Saw"), QStringLiteral("http://s/"));
-    store_.Open();
+    store_.AtSyncStart();
     EXPECT_EQ(Get(store_, hammer).path, QStringLiteral("Work/Tools/"));
 
     const char* const samePlace[] = {"Work/Tools/", "Work/Tools", "/Work//Tools/", "Work/Tools//"};
@@ -265,7 +265,7 @@ TEST_P(FirefoxSchemas, AddCreatesMissingFoldersOnceAndReusesAddresses)
 {
     const std::int64_t work = db_.Folder(db_.Menu(), QStringLiteral("Work"));
     const std::int64_t existing = db_.Bookmark(work, QStringLiteral("Old"), QStringLiteral("http://shared/"));
-    store_.Open();
+    store_.AtSyncStart();
     const QString first = store_.Add({QStringLiteral("Work/New"), QStringLiteral("A"), QStringLiteral("http://shared/")});
     const QString second = store_.Add({QStringLiteral("Work/New/"), QStringLiteral("B"), QStringLiteral("http://b/")});
     EXPECT_EQ(db_.Query(QStringLiteral("SELECT title, type, position FROM moz_bookmarks WHERE parent = %1 ORDER BY position").arg(work)),
@@ -280,7 +280,7 @@ TEST_P(FirefoxSchemas, AddCreatesMissingFoldersOnceAndReusesAddresses)
 
 TEST_P(FirefoxSchemas, TextsAreStoredAsSentWhateverTheyHold)
 {
-    store_.Open();
+    store_.AtSyncStart();
     const QString title = QString::fromUtf8("Bob's \"best\" ') ; DROP TABLE moz_places; -- ") + QString(20000, QChar(u'é'));
     const QString id = store_.Add({QStringLiteral("It's/Ünï"), title, QStringLiteral("http://x/?q='a'")});
     EXPECT_EQ(Get(store_, id.toLongLong()), (BookmarkRecord{QString::fromUtf8("It's/Ünï/"), title, "http://x/?q='a'"}));
@@ -295,7 +295,7 @@ TEST_P(FirefoxSchemas, EditChangesOnlyWhatDiffersAndNeverTheSharedAddress)
     const std::int64_t a = db_.Bookmark(db_.Menu(), QStringLiteral("A"), QStringLiteral("http://shared/"));
     const std::int64_t b = db_.Bookmark(db_.Menu(), QStringLiteral("B"), QStringLiteral("http://shared/"));
     db_.Run("UPDATE moz_places SET visit_count = 1 WHERE url = 'http://shared/'");
-    store_.Open();
+    store_.AtSyncStart();
     const std::uint32_t crcA = store_.IDtoCRC32(QString::number(a));
     EXPECT_NE(crcA, store_.IDtoCRC32(QString::number(b)));  // equal texts, other ids
 
@@ -336,7 +336,7 @@ TEST_P(FirefoxSchemas, ServesHiddenPlacesButTouchesNothingItDoesNotServe)
     db_.Run("UPDATE moz_places SET hidden = 1 WHERE url LIKE 'place:%'");
     const std::int64_t excluded = db_.Bookmark(db_.Menu(), QStringLiteral("Add-ons"), CFirefox::kExcludedAddress);
     const std::int64_t listed = db_.Bookmark(folder, QStringLiteral("Listed"), QStringLiteral("http://l/"));
-    store_.Open();
+    store_.AtSyncStart();
     EXPECT_EQ(Ids(store_), (std::vector<QString>{QString::number(hidden), QString::number(listed),
                                                  QString::number(untitled)}));
     EXPECT_EQ(Get(store_, hidden), (BookmarkRecord{"Work/", "Hidden", "http://hidden/"}));
@@ -382,7 +382,7 @@ TEST_P(FirefoxSchemas, ServesHiddenPlacesButTouchesNothingItDoesNotServe)
 TEST_P(FirefoxSchemas, APathDeeperThanTheLimitIsRefusedBeforeAnythingIsWritten)
 {
     const std::int64_t id = db_.Bookmark(db_.Menu(), QStringLiteral("B"), QStringLiteral("http://b/"));
-    store_.Open();
+    store_.AtSyncStart();
     const QString tables = db_.Tables();
     const QString tooDeep = QStringLiteral("F/").repeated(kMaxBookmarkFolderDepth + 1);
     EXPECT_THROW(store_.Add({tooDeep, "n", "http://n/"}), AgentError);
@@ -396,7 +396,7 @@ TEST_P(FirefoxSchemas, APathDeeperThanTheLimitIsRefusedBeforeAnythingIsWritten)
 
 TEST_P(FirefoxSchemas, FailedChangeLeavesNothingBehind)
 {
-    store_.Open();
+    store_.AtSyncStart();
     db_.Run("CREATE TRIGGER refuse BEFORE INSERT ON moz_places BEGIN SELECT RAISE(ABORT, 'refused'); END");
     const QString tables = db_.Tables();
     EXPECT_THROW(store_.Add({QStringLiteral("New/Deeper"), QStringLiteral("n"), QStringLiteral("http://new/")}), AgentError);
@@ -410,7 +410,7 @@ TEST_P(FirefoxSchemas, FailedChangeLeavesNothingBehind)
 TEST_P(FirefoxSchemas, SeesChangesAnotherProgramCommitted)
 {
     const std::int64_t id = db_.Bookmark(db_.Menu(), QStringLiteral("Before"), QStringLiteral("http://b/"));
-    store_.Open();
+    store_.AtSyncStart();
     EXPECT_EQ(Get(store_, id).name, QStringLiteral("Before"));
     db_.Run(QStringLiteral("UPDATE moz_bookmarks SET title = 'After' WHERE id = %1").arg(id));
     EXPECT_EQ(Get(store_, id).name, QStringLiteral("After"));
@@ -434,7 +434,7 @@ TEST(FirefoxStore, ADeepTreeCostsMemoryInItsSizeNotInTheSquareOfItsDepth)
                "UNION ALL SELECT 100000 + n, 1, 1, 1000 + n, 1, 'B' || n FROM chain;")
                .arg(kDepth));
     CFirefox store(db.Path());
-    store.Open();
+    store.AtSyncStart();
     const std::size_t before = HeapInUse();
     ASSERT_EQ(store.GetIDs().size(), std::size_t(kDepth));
     const std::size_t kept = HeapInUse() - before;
@@ -459,14 +459,14 @@ TEST(FirefoxStore, OpensNoFifoInThePlaceOfItsDatabase)
     const QString places = dir.path() + QStringLiteral("/places.sqlite");
     ASSERT_EQ(::mkfifo(QFile::encodeName(places).constData(), 0600), 0);
     CFirefox store(places);
-    EXPECT_THROW(store.Open(), AgentError);
+    EXPECT_THROW(store.AtSyncStart(), AgentError);
     EXPECT_FALSE(store.IsOpen());
 
     // Nor in the place of the journal SQLite would read first.
     PlacesDatabase db(Schema::Firefox3);
     ASSERT_EQ(::mkfifo(QFile::encodeName(db.Path() + "-journal").constData(), 0600), 0);
     CFirefox journaled(db.Path());
-    EXPECT_THROW(journaled.Open(), AgentError);
+    EXPECT_THROW(journaled.AtSyncStart(), AgentError);
 }
 
 TEST(FirefoxStore, DeletingKeepsPositionsAndTellsSyncOfUploadedBookmarks)
@@ -474,7 +474,7 @@ TEST(FirefoxStore, DeletingKeepsPositionsAndTellsSyncOfUploadedBookmarks)
     PlacesDatabase db(Schema::Current);
     db.Run("UPDATE moz_bookmarks SET syncStatus = 2 WHERE id = 9");
     CFirefox store(db.Path());
-    store.Open();
+    store.AtSyncStart();
     const QString guid = db.Query("SELECT guid FROM moz_bookmarks WHERE id = 9");
     const std::int64_t before = PlacesTimeNow();
     store.Delete(QStringLiteral("9"));
@@ -490,16 +490,16 @@ TEST(FirefoxStore, OpensOnlyAnExistingUnlockedPlacesDatabase)
     QTemporaryDir dir;
     const QString missing = dir.path() + QStringLiteral("/places.sqlite");
     CFirefox store(missing);
-    EXPECT_THROW(store.Open(), AgentError);
+    EXPECT_THROW(store.AtSyncStart(), AgentError);
     EXPECT_FALSE(QFile::exists(missing));
     EXPECT_THROW(store.GetIDs(), AgentError);  // closed: nothing is served
 
     // Not Firefox's, or without a menu root.
     {
         Sql(missing).Run("CREATE TABLE t (x)");
-        EXPECT_THROW(store.Open(), AgentError);
+        EXPECT_THROW(store.AtSyncStart(), AgentError);
         Sql(missing).Run(QString::fromLatin1(kFirefox3Schema) + "DELETE FROM moz_bookmarks_roots WHERE root_name = 'menu';");
-        EXPECT_THROW(store.Open(), AgentError);
+        EXPECT_THROW(store.AtSyncStart(), AgentError);
     }
 
     // A running Firefox holds its database exclusively.
@@ -509,7 +509,7 @@ TEST(FirefoxStore, OpensOnlyAnExistingUnlockedPlacesDatabase)
     firefox.Run("PRAGMA locking_mode = EXCLUSIVE; BEGIN EXCLUSIVE");
     CFirefox locked(db.Path());
     try {
-        locked.Open();
+        locked.AtSyncStart();
         ADD_FAILURE() << "opened a locked database";
     } catch (const AgentError& e) {
         EXPECT_NE(std::string(e.what()).find("locked"), std::string::npos) << e.what();
@@ -520,14 +520,14 @@ TEST(FirefoxStore, OpensOnlyAnExistingUnlockedPlacesDatabase)
 
     // Locked after the start: the change fails whole and says why.
     firefox.Run("PRAGMA locking_mode = NORMAL; SELECT 1 FROM moz_bookmarks;");
-    locked.Open();
-    locked.Open();  // a second start closes the first connection
+    locked.AtSyncStart();
+    locked.AtSyncStart();  // a second start closes the first connection
     EXPECT_EQ(Ids(locked).size(), 4u);
     firefox.Run("BEGIN EXCLUSIVE");
     EXPECT_THROW(locked.Add({QStringLiteral("New"), QStringLiteral("n"), QStringLiteral("u")}), AgentError);
     firefox.Run("COMMIT");
     EXPECT_EQ(db.Int("SELECT COUNT(*) FROM moz_bookmarks WHERE title = 'New'"), 0);
-    locked.Close();
+    locked.AtSyncEnd();
     EXPECT_THROW(locked.Delete(QStringLiteral("8")), AgentError);
 }
 

@@ -84,7 +84,7 @@ TEST_F(OperaBookmarksTest, OnlyTheExactIdentifierTextNamesABookmark)
           Url("minus one", "FFFFFFFFFFFFFFFF0000000000000000") + Url("largest", "7FFFFFFFFFFFFFFF0000000000000000") +
           Url("smallest", "80000000000000000000000000000000"));
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     const struct {
         const char* key;
         const char* name;  // nullptr: names no bookmark
@@ -130,7 +130,7 @@ TEST_F(OperaBookmarksTest, TrashIsInvisibleAndKeptWhileFoldersMakeThePath)
           "-\n\n");
     const QByteArray before = Read();
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     EXPECT_EQ(Keys(store), (std::vector<QString>{IdOf(1), IdOf(2), IdOf(3)}));
 
     BookmarkRecord r;
@@ -157,7 +157,7 @@ TEST_F(OperaBookmarksTest, AddCreatesFoldersAndEveryAddIsNew)
 {
     Write(kHeader + "#FOLDER\n\tNAME=Trash\n\tTRASH FOLDER=YES\n\n-\n\n");
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     const BookmarkRecord rec{QStringLiteral("A/B"), QStringLiteral("n"), QStringLiteral("http://n/")};
     const QString first = store.Add(rec);
     const QString second = store.Add({QStringLiteral("/A//B/"), rec.name, rec.url});
@@ -166,14 +166,14 @@ TEST_F(OperaBookmarksTest, AddCreatesFoldersAndEveryAddIsNew)
     const QString trashed = store.Add({QStringLiteral("Trash"), QStringLiteral("t"), QStringLiteral("u")});
     EXPECT_EQ(Keys(store), (std::vector<QString>{first, second}));
     EXPECT_NE(trashed, first);
-    store.Close();
+    store.AtSyncEnd();
 
     const QByteArray file = Read();
     EXPECT_EQ(file.count("#FOLDER\n\tID=\n\tNAME=A\n"), 1);
     EXPECT_EQ(file.count("#FOLDER\n\tID=\n\tNAME=B\n"), 1);
     EXPECT_EQ(file.count("#URL\n\tNAME=n\n\tURL=http://n/\n\tDESCRIPTION=\n\tUNIQUEID="), 2);
     COperaBookmarks again(path_);
-    again.Open();
+    again.AtSyncStart();
     EXPECT_EQ(Keys(again), (std::vector<QString>{first, second}));
 }
 
@@ -182,7 +182,7 @@ TEST_F(OperaBookmarksTest, EditKeepsOrMovesTheOneBookmarkTheIdentifierNames)
     Write(kHeader + "#FOLDER\n\tNAME=F\n\n" + Url("a", qPrintable(U(9)), "\tPERSONALBAR_POS=3\n") + "-\n\n" +
           Url("twin1", qPrintable(U(5))) + Url("twin2", qPrintable(U(5))));
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
 
     // In place: name and address change, ID, description and unknown keys stay.
     store.Edit(IdOf(9), {QStringLiteral("F"), QStringLiteral("a2"), QStringLiteral("http://a2/")});
@@ -194,7 +194,7 @@ TEST_F(OperaBookmarksTest, EditKeepsOrMovesTheOneBookmarkTheIdentifierNames)
     store.Get(IdOf(5), r);
     EXPECT_EQ(r,
               (BookmarkRecord{QStringLiteral("G/H"), QStringLiteral("moved"), QStringLiteral("http://m/")}));
-    store.Close();
+    store.AtSyncEnd();
 
     const QByteArray file = Read();
     EXPECT_TRUE(
@@ -206,7 +206,7 @@ TEST_F(OperaBookmarksTest, EditKeepsOrMovesTheOneBookmarkTheIdentifierNames)
     EXPECT_TRUE(file.contains("NAME=moved\n\tURL=http://m/\n\tDESCRIPTION=about twin2\n"));
 
     COperaBookmarks again(path_);
-    again.Open();
+    again.AtSyncStart();
     again.Delete(IdOf(5));  // the moved one comes last in listing order now: twin1 stays
     again.Get(IdOf(5), r);
     EXPECT_EQ(r.name, QStringLiteral("twin1"));
@@ -218,12 +218,12 @@ TEST_F(OperaBookmarksTest, DeletingOneOfTwoNeighboursSharingAnIdentifierLeavesTh
     const QByteArray after = Url("after", qPrintable(U(6)));
     Write(kHeader + first + Url("second", qPrintable(U(5))) + after);
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     store.Delete(IdOf(5));
     BookmarkRecord r;
     store.Get(IdOf(5), r);
     EXPECT_EQ(r.name, QStringLiteral("first"));
-    store.Close();
+    store.AtSyncEnd();
     EXPECT_EQ(Read(), kHeader + first + after);
 }
 
@@ -233,7 +233,7 @@ TEST_F(OperaBookmarksTest, AFolderNameWithASlashKeepsItsBookmarks)
 {
     Write(kHeader + "#FOLDER\n\tNAME=A/B\n\n" + Url("x", qPrintable(U(1))) + "-\n\n");
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     BookmarkRecord r;
     store.Get(IdOf(1), r);
     EXPECT_EQ(r.path, QStringLiteral("A/B"));
@@ -242,7 +242,7 @@ TEST_F(OperaBookmarksTest, AFolderNameWithASlashKeepsItsBookmarks)
     store.Get(IdOf(1), r);
     EXPECT_EQ(r.path, QStringLiteral("A/B"));
     EXPECT_NE(store.IDtoCRC32(IdOf(1)), crc);
-    store.Close();
+    store.AtSyncEnd();
     const QByteArray file = Read();
     EXPECT_EQ(file.count("#FOLDER"), 1);
     EXPECT_TRUE(file.contains("#FOLDER\n\tNAME=A/B\n\n#URL\n\tID=7\n\tNAME=x2\n"));
@@ -252,7 +252,7 @@ TEST_F(OperaBookmarksTest, DeleteAllReadsTheFileAgain)
 {
     Write(kHeader + Url("kept folder test", qPrintable(U(1))));
     COperaBookmarks store(path_);
-    store.Open();
+    store.AtSyncStart();
     store.Add({QStringLiteral("New"), QStringLiteral("x"), QStringLiteral("y")});
     store.DeleteAll();
     const QByteArray file = Read();
@@ -267,7 +267,7 @@ TEST_F(OperaBookmarksTest, NothingIsServedBeforeTheFileIsRead)
     COperaBookmarks store(path_);
     EXPECT_THROW(store.GetIDs(), AgentError);
     EXPECT_THROW(store.Add({QString(), QStringLiteral("x"), QStringLiteral("y")}), AgentError);
-    store.Close();
+    store.AtSyncEnd();
     EXPECT_EQ(Read(), before);
 }
 
@@ -282,13 +282,13 @@ TEST_F(OperaBookmarksTest, FoldersNestedPastTheLimitMakeTheFileUnusable)
         for (int i = 0; i < depth; ++i) file += "-\n";
         COperaBookmarks store(Write(file));
         if (depth > COperaBookmarks::kMaxReadFolderDepth) {
-            EXPECT_THROW(store.Open(), AgentError);
+            EXPECT_THROW(store.AtSyncStart(), AgentError);
             EXPECT_THROW(store.GetIDs(), AgentError);
-            store.Close();
+            store.AtSyncEnd();
             EXPECT_EQ(Read(), file);
             continue;
         }
-        store.Open();
+        store.AtSyncStart();
         EXPECT_EQ(store.GetIDs().size(), static_cast<std::size_t>(depth));
     }
 }

@@ -165,7 +165,7 @@ TEST(OperaFilesTest, AFileThatCannotBeUsedFailsOpenAndIsNeverWritten)
         COperaBookmarks bookmarks;
         EXPECT_THROW(notes.Open(), AgentError);
         EXPECT_THROW(contacts.Open(), AgentError);
-        EXPECT_THROW(bookmarks.Open(), AgentError);
+        EXPECT_THROW(bookmarks.AtSyncStart(), AgentError);
         QStringList ids;
         EXPECT_THROW(notes.GetIDs(ids), AgentError);
         EXPECT_THROW(contacts.GetIDs(ids), AgentError);
@@ -176,7 +176,7 @@ TEST(OperaFilesTest, AFileThatCannotBeUsedFailsOpenAndIsNeverWritten)
         EXPECT_THROW(notes.Add(add, id), AgentError);
         EXPECT_NO_THROW(notes.Close());
         EXPECT_NO_THROW(contacts.Close());
-        EXPECT_NO_THROW(bookmarks.Close());
+        EXPECT_NO_THROW(bookmarks.AtSyncEnd());
         EXPECT_THROW(notes.DeleteAll(), AgentError);
         for (const char* name : {"notes.adr", "contacts.adr", "bookmarks.adr"}) {
             const QString path = home.Path(QStringLiteral(".opera/") + QString::fromLatin1(name));
