@@ -505,9 +505,9 @@ const std::vector<int>& CContactWinVista::LoadedOrOnDisk(const QString& id)
     if (!Matches(id).empty()) return Matches(id);
     if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
     // The records are forgotten at a state load, a release or a commit outside a state save, and
-    // the peer may still go on with the contacts its check listed: the folder decides. Only files no record holds are
-    // read, so that a peer deleting contacts that are long gone does not read the folder whole
-    // each time once it has been loaded.
+    // the peer may still go on with the contacts its check listed: the folder decides. Only the
+    // files no record holds are read, so that a peer deleting contacts that are long gone does
+    // not read the whole folder each time once it has been loaded.
     QSet<QString> loadedPaths;
     for (const ContactFileRecord& r : records_) loadedPaths.insert(r.FilePath);
     CContactWinVista onDisk(folder_, {});
@@ -679,7 +679,6 @@ CommitOutcome CContactWinVista::Commit(bool keepWritten)
 
     // The records whose changes did not all reach the files stay, to be committed again at the
     // next chance. The others are forgotten, or kept as the files now hold them.
-    const auto owedStill = [&](const ContactFileRecord& r) { return unwritten.contains(r.Id) && OwesTheFiles(r); };
     if (keepWritten) {
         std::vector<ContactFileRecord> kept;
         for (ContactFileRecord& r : records_) {
@@ -698,7 +697,7 @@ CommitOutcome CContactWinVista::Commit(bool keepWritten)
         decltype(index_)().swap(index_);
         for (ContactFileRecord& r : kept) Append(std::move(r));
     } else {
-        ForgetRecordsBut(owedStill);
+        ForgetRecordsBut([&](const ContactFileRecord& r) { return unwritten.contains(r.Id) && OwesTheFiles(r); });
     }
 
     // What the files say of those contacts now, read as the next load will read them.
