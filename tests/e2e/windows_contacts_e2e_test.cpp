@@ -268,6 +268,7 @@ TEST(WindowsContactsHeldChangesE2e, EveryReleaseLogsWhatItCouldNotWrite)
     ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
     TestPeer peer;
     ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-WC")))->code, AS_MACHINE_ID + 1);
     ASSERT_EQ(peer.Request(AS_START_SYNC, 1)->code, AS_START_SYNC + 1);
     ASSERT_EQ(peer.LongRequest(AS_CHECK_CONTACTS, 2)->code, AS_CHECK_CONTACTS + 1);
     ItemRecord bo;
