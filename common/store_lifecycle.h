@@ -77,8 +77,9 @@ public:
     // AtSyncEnd follows only a successful opening.
     virtual bool AtSyncStart() { return false; }
     virtual void AtSyncEnd() {}
-    // A release (the end of a synchronisation, the client's departure, suspend, exit): ends a
-    // connection held between requests. Must be safe when nothing is connected.
+    // A release (the end of a synchronisation, the client's departure, suspend, exit), chosen or
+    // not: ends a connection held between requests and forgets what was loaded for the
+    // synchronisation (but changes not yet written). Must be safe when nothing is connected.
     virtual void AtRelease() {}
     // The client's departure: forgets what was loaded for it; touches no file.
     virtual void AtDeparture() {}

@@ -56,11 +56,18 @@ void Agent::ReleaseClientResources()
     for (const QString& failure : stores->ForgetLoadedRecords(Selection()))
         log.WriteLogLine(QStringLiteral("At the client's departure: ") + failure);
     watches->StopAllFileWatches();
-    // Changes that could not be written stay with their stores, to be written at the next
-    // chance; the log names each.
-    for (const QString& failure : stores->ReleaseSessions(Selection()))
-        log.WriteLogLine(QStringLiteral("At the client's departure: ") + failure);
+    ReleaseStores(QStringLiteral("the client's departure"));
     host().ShowBusyIcon(false);
     transfers->CloseAll();
     items.ReleaseLists();
+    bookmarks->ReleaseCheckList();
+}
+
+QStringList Agent::ReleaseStores(const QString& occasion, const std::function<void(const QString&)>& sessionLine)
+{
+    // Changes that could not be written stay with their stores, to be written at the next
+    // chance; the log names each.
+    const QStringList failures = stores->ReleaseSessions(sessionLine);
+    for (const QString& failure : failures) log.WriteLogLine(QStringLiteral("At %1: %2").arg(occasion, failure));
+    return failures;
 }

@@ -62,9 +62,13 @@ public:
     // closes and before another is admitted, so a new peer never meets the old one's state.
     void ResetConnectionState();
     // Releases what a client held: the contacts records loaded from files, folder watches, the
-    // stores' sessions and connections (StoreSet::ReleaseSessions), the transfer files, the
-    // peer's state lists.
+    // stores (ReleaseStores), the transfer files, the peer's state lists and bookmark check list.
     void ReleaseClientResources();
+    // The one release of the stores, whoever asks (the end of a synchronisation, the client's
+    // departure, the server's stop, the window's close): StoreSet::ReleaseSessions, every store
+    // chosen or not, each failure logged as one line, "At <occasion>: <reason>". `sessionLine`
+    // gets the lines of the sessions closed. Returns the failures.
+    QStringList ReleaseStores(const QString& occasion, const std::function<void(const QString&)>& sessionLine = {});
 
 private:
     AgentHost* host_ = nullptr;

@@ -31,6 +31,14 @@ public:
     // Ends the state file's name; set by every change check, used by the load and save.
     QString suffix;
 
+    // Forgets the check list, memory included, when its peer leaves: the next peer loads or
+    // checks before its bookmark requests.
+    void ReleaseCheckList()
+    {
+        index_.Drop();
+        BookmarkCheckList().swap(checkList_);
+    }
+
     // The reset request for bookmarks: empties the check list and, for a browser with a state
     // file, empties the file named with `resetSuffix` (the kept suffix does not change).
     void ResetState(std::uint32_t browserKind, const QString& machineId, const QString& resetSuffix);

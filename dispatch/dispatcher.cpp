@@ -79,7 +79,7 @@ void Dispatcher::ReleaseClientResources()
 
 void Dispatcher::ServerDisabled()
 {
-    agent_.stores->ReleaseSessions(agent_.Selection());
+    agent_.ReleaseStores(QStringLiteral("the server's stop"));
 }
 
 void Dispatcher::ServerStopped()

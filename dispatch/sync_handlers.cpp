@@ -55,20 +55,20 @@ void StartSync(RequestContext& ctx)
 void EndSync(RequestContext& ctx)
 {
     Agent& agent = ctx.agent;
-    StoreSet& stores = *agent.stores;
     AgentHost& host = agent.host();
     LogFile& log = agent.log;
 
     log.WriteLogLine(QStringLiteral("AS_END_SYNC..."));
     // Every write-back is attempted even when an earlier one fails, so that no store's edits are
-    // dropped because of another's failure.
+    // dropped because of another's failure. The release logs its own failures.
     QStringList failures;
     AttemptStep([&] { agent.transfers->CloseAll(); }, failures);
-    failures += stores.ReleaseSessions(agent.Selection(), [&log](const QString& line) { log.WriteLogLine(line); });
+    const QStringList releaseFailures = agent.ReleaseStores(QStringLiteral("the end of the synchronisation"),
+                                                            [&log](const QString& line) { log.WriteLogLine(line); });
     host.AnnounceStart();
     host.ShowBusyIcon(false);
 
-    if (!failures.isEmpty()) {
+    if (!failures.isEmpty() || !releaseFailures.isEmpty()) {
         log.WriteLogLine(QStringLiteral("AS_END_SYNC...error"));
         for (const QString& reason : failures) log.WriteLogLine(QStringLiteral("\treason: ") + reason);
         log.WriteLogLine(QStringLiteral("Can not close Opera or Firefox Database"));

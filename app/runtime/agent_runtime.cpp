@@ -61,3 +61,5 @@ void AgentRuntime::RunExitSequence(const QStringList& ipList)
     WriteBrowserId(agent_->browserId);
     server_->ServerStop();
 }
+
+void AgentRuntime::ReleaseStoresAtClose() { agent_->ReleaseStores(QStringLiteral("the window's close")); }

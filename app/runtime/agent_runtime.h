@@ -32,6 +32,8 @@ public:
     // connection (so an exit in the middle of a synchronisation loses nothing), the IP list and the
     // browser are stored, the server stops.
     void RunExitSequence(const QStringList& ipList);
+    // The window's close releases the stores as every other occasion does (Agent::ReleaseStores).
+    void ReleaseStoresAtClose();
 
     LogFile& log() { return *log_; }
     Agent& agent() { return *agent_; }

@@ -17,7 +17,6 @@
 #include "dispatch/agent.h"
 #include "net/agent_server.h"
 #include "platform/system_info.h"
-#include "stores/catalog/store_set.h"
 
 namespace {
 
@@ -126,7 +125,7 @@ void CTwinLarkDlg::DestroyWindow()
     if (destroyed_) return;
     destroyed_ = true;
     runtime_->server().BonjourStop();
-    runtime_->agent().stores->ReleaseSessions(runtime_->agent().Selection());
+    runtime_->ReleaseStoresAtClose();
     SaveIpList(CurrentIpList());
     WriteTrayMessage(notify_->isChecked());
     RemoveTrayIcon();

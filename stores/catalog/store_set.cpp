@@ -176,9 +176,13 @@ std::vector<StoreSet::Slot*> StoreSet::ChosenItemSlots(const SourceSelection& se
     return chosen;
 }
 
-void StoreSet::CommitHeldChanges(const SourceSelection& selection, QStringList& failures)
+void StoreSet::CommitHeldChanges(QStringList& failures)
 {
-    for (Slot* slot : ChosenItemSlots(selection)) {
+    // Every store, chosen or not: a source the peer switched away from must not keep its
+    // changes in memory until it is chosen again (over a folder the user changed since) or the
+    // agent ends.
+    for (const auto& owned : slots_) {
+        Slot* slot = owned.get();
         // Open sessions write at their close.
         if (std::find(openSessions_.begin(), openSessions_.end(), slot) != openSessions_.end()) continue;
         StoreLifecycle* committer = slot->items.get();
@@ -203,7 +207,7 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
     QStringList unwritten;
     CloseSessions(unwritten, {}, note);
     QStringList held;
-    CommitHeldChanges(selection, held);
+    CommitHeldChanges(held);
     if (note)
         for (const QString& line : held) note(line);
     // A session kept for changes it could not write goes on as it is: loading its file anew
@@ -222,13 +226,14 @@ void StoreSet::OpenSessions(const SourceSelection& selection, const Note& note)
     }
 }
 
-QStringList StoreSet::ReleaseSessions(const SourceSelection& selection, const Note& note)
+QStringList StoreSet::ReleaseSessions(const Note& note)
 {
     QStringList failures;
-    for (const Slot* slot : ChosenItemSlots(selection))
+    // Whatever is chosen now: a store chosen earlier may still hold what it was released from.
+    for (const auto& slot : slots_)
         if (COutlook* store = slot->items.get()) AttemptStep([&] { store->AtRelease(); }, failures);
     for (const auto& family : families_) AttemptStep([&] { family->AtRelease(); }, failures);
-    CommitHeldChanges(selection, failures);
+    CommitHeldChanges(failures);
     CloseSessions(failures, note);
     return failures;
 }

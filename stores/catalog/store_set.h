@@ -56,20 +56,21 @@ public:
 
     // The start of a synchronisation: opens the sessions of the chosen sources, notes first,
     // then contacts (a row's companion before it), appointments, tasks and bookmarks: each store
-    // whose AtSyncStart opens one, each per-session store made anew. Sessions an earlier synchronisation left open are closed first, and the chosen
-    // stores' held changes committed; each that fails to be written back gives `note` a line
+    // whose AtSyncStart opens one, each per-session store made anew. Sessions an earlier
+    // synchronisation left open are closed first, and every store's held changes committed,
+    // chosen or not; each that fails to be written back gives `note` a line
     // naming the store and the reason, and a session that keeps changes it could not write goes
     // on with them instead of being opened anew. Throws the first failure; the sessions opened
     // before it stay open until they are released.
     void OpenSessions(const SourceSelection& selection, const Note& note = {});
-    // What the end of a synchronisation, a client's departure, suspend and exit release: each
-    // chosen store's connection (AtRelease), what every family's stores share, the changes the
-    // chosen stores hold outside a session, and every session opened
+    // What the end of a synchronisation, a client's departure, suspend and exit release, whatever
+    // is chosen now: each store's connection and what it loaded (AtRelease), what every family's
+    // stores share, the changes every store holds outside a session, and every session opened
     // since the last release, closed (written back) in the order they were opened. A session whose
     // close failed while it holds unwritten changes stays open with them, to be written at the
     // next release or start; any other per-session store is destroyed. Every step is attempted
     // whatever fails before it; the reason of each failure is returned, none is thrown.
-    QStringList ReleaseSessions(const SourceSelection& selection, const Note& note = {});
+    QStringList ReleaseSessions(const Note& note = {});
     // The client's departure: the chosen stores forget what they loaded for it (AtDeparture);
     // touches no file. The reason of each failure is returned, none is thrown.
     QStringList ForgetLoadedRecords(const SourceSelection& selection);
@@ -87,8 +88,8 @@ private:
     // Closes every open session in the order opened, recording failures.
     // `note` gets the rows' closedLine, `failureNote` a line naming each store not written back.
     void CloseSessions(QStringList& failures, const Note& note, const Note& failureNote = {});
-    // Commits the changes that the chosen stores outside a session hold, recording failures.
-    void CommitHeldChanges(const SourceSelection& selection, QStringList& failures);
+    // Commits the changes that every store outside a session holds, recording failures.
+    void CommitHeldChanges(QStringList& failures);
 
     StoreServices services_;
     std::vector<std::unique_ptr<StoreFamily>> families_;  // as RegisteredFamilies() orders them

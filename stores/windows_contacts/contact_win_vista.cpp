@@ -324,7 +324,7 @@ void CContactWinVista::RewriteFile(const ContactFileRecord& before, ContactFileR
 void CContactWinVista::Edit(ItemRecord& incoming, const QString& id)
 {
     DeleteFirstNulls(incoming);
-    const std::vector<int> matches = Matches(id);
+    const std::vector<int> matches = LoadedOrOnDisk(id);
     if (matches.empty()) throw AgentError("no contact has the identifier " + id.toStdString());
     const bool namesGroups = incoming.IndexOf(QStringLiteral("Categories")) >= 0;
     // Copies of one file from a repeated load are written once; the last copy is the current one.
@@ -357,7 +357,8 @@ void CContactWinVista::Edit(ItemRecord& incoming, const QString& id)
 
 void CContactWinVista::Delete(const QString& id)
 {
-    for (int i : Matches(id)) records_[i].ChangeState = ContactChangeState::Deleted;
+    // A contact no file holds is already what the peer asks for.
+    for (int i : LoadedOrOnDisk(id)) records_[i].ChangeState = ContactChangeState::Deleted;
 }
 
 void CContactWinVista::DeleteAll()
@@ -365,13 +366,13 @@ void CContactWinVista::DeleteAll()
     for (ContactFileRecord& r : records_) r.ChangeState = ContactChangeState::Deleted;
 }
 
-QStringList CContactWinVista::EffectiveGroups(const ContactFileRecord& r) const
+QStringList CContactWinVista::EffectiveGroups(const ContactFileRecord& r, const QStringList& groupsOnDisk) const
 {
     if (!r.NewGroupNames && !r.NewSinceLoad) return r.GroupNames;
     // Names as the group files will have them: an existing group's title, each group once.
     QStringList groups;
     for (const QString& name : r.NewGroupNames.value_or(r.GroupNames)) {
-        const QString title = GroupTitle(name, {});
+        const QString title = GroupTitle(name, groupsOnDisk);
         if (!groups.contains(title, Qt::CaseInsensitive)) groups << title;
     }
     return groups;
@@ -379,7 +380,7 @@ QStringList CContactWinVista::EffectiveGroups(const ContactFileRecord& r) const
 
 void CContactWinVista::Get(const QString& id, ItemRecord& out)
 {
-    const std::vector<int>& matches = Matches(id);
+    const std::vector<int>& matches = LoadedOrOnDisk(id);
     if (matches.empty()) throw AgentError("no contact has the identifier " + id.toStdString());
     const ContactFileRecord& r = records_[matches.back()];
     const QStringList groups = EffectiveGroups(r);
@@ -401,11 +402,15 @@ void CContactWinVista::Get(const QString& id, ItemRecord& out)
 
 void CContactWinVista::GetIDs(QStringList& ids)
 {
-    ids.reserve(ids.size() + static_cast<qsizetype>(records_.size()));
-    // A contact whose deletion is owed is listed by its fresh copy while its file is there, and
-    // not at all once the file is gone.
+    // A contact whose deletion is owed is not listed, though a later load holds a fresh copy of
+    // it while its file waits for the commit: the list is what the commit will leave, so that
+    // the state saved after it does not keep the contact.
+    QSet<QString> owedDeletions;
     for (const ContactFileRecord& r : records_)
-        if (r.ChangeState != ContactChangeState::Deleted) ids.append(r.Id);
+        if (r.ChangeState == ContactChangeState::Deleted) owedDeletions.insert(r.Id);
+    ids.reserve(ids.size() + static_cast<qsizetype>(records_.size()));
+    for (const ContactFileRecord& r : records_)
+        if (!owedDeletions.contains(r.Id)) ids.append(r.Id);
 }
 
 std::uint32_t CContactWinVista::IDtoCRC32(const QString& id)
@@ -442,7 +447,11 @@ void CContactWinVista::Load()
 {
     DetermineFolder();
     if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
-    const ContactFolderListing listing = ListContactsFolder(folder_);
+    LoadListed(ListContactsFolder(folder_), {});
+}
+
+void CContactWinVista::LoadListed(const ContactFolderListing& listing, const QSet<QString>& skippedPaths)
+{
     const std::size_t first = records_.size();
     records_.reserve(first + static_cast<std::size_t>(listing.contactFiles.size()));
     index_.reserve(static_cast<qsizetype>(first) + listing.contactFiles.size());
@@ -450,6 +459,7 @@ void CContactWinVista::Load()
         ContactFileRecord r;
         r.FileTitle = TitleOf(name, kContactSuffix);
         r.FilePath = PathOf(name);
+        if (skippedPaths.contains(r.FilePath)) continue;
         const auto bytes = ReadDamageableFile(r.FilePath, QStringLiteral("left out"));
         if (!bytes) continue;  // gone since the folder was listed, or left out
         ContactReadHooks hooks;
@@ -488,6 +498,26 @@ void CContactWinVista::Load()
         }
         knownGroups_.append(title);
     }
+}
+
+const std::vector<int>& CContactWinVista::LoadedOrOnDisk(const QString& id)
+{
+    if (!Matches(id).empty()) return Matches(id);
+    if (folder_.isEmpty()) throw AgentError("the Contacts folder cannot be determined");
+    // The records are forgotten at a state load, a release or a commit outside a state save, and
+    // the peer may still go on with the contacts its check listed: the folder decides. Only the
+    // files no record holds are read, so that a peer deleting contacts that are long gone does
+    // not read the whole folder each time once it has been loaded.
+    QSet<QString> loadedPaths;
+    for (const ContactFileRecord& r : records_) loadedPaths.insert(r.FilePath);
+    CContactWinVista onDisk(folder_, {});
+    onDisk.LoadListed(ListContactsFolder(folder_), loadedPaths);
+    const std::vector<int>& found = onDisk.Matches(id);
+    if (found.empty()) return Matches(id);
+    Append(std::move(onDisk.records_[static_cast<std::size_t>(found.back())]));
+    for (const QString& title : onDisk.knownGroups_)
+        if (!knownGroups_.contains(title)) knownGroups_.append(title);
+    return Matches(id);
 }
 
 std::optional<QByteArray> CContactWinVista::ReadDamageableFile(const QString& path, const QString& consequence) const
@@ -566,7 +596,7 @@ bool CContactWinVista::HoldsUnwrittenChanges() const
     return std::any_of(records_.begin(), records_.end(), OwesTheFiles);
 }
 
-CommitOutcome CContactWinVista::CommitChanges()
+CommitOutcome CContactWinVista::Commit(bool keepWritten)
 {
     CommitOutcome outcome;
     // The contacts whose changes did not all reach the files.
@@ -648,8 +678,27 @@ CommitOutcome CContactWinVista::CommitChanges()
     joinAll(joins);
 
     // The records whose changes did not all reach the files stay, to be committed again at the
-    // next chance; the others are forgotten, as after every commit.
-    ForgetRecordsBut([&](const ContactFileRecord& r) { return unwritten.contains(r.Id) && OwesTheFiles(r); });
+    // next chance. The others are forgotten, or kept as the files now hold them.
+    if (keepWritten) {
+        std::vector<ContactFileRecord> kept;
+        for (ContactFileRecord& r : records_) {
+            if (unwritten.contains(r.Id)) {
+                if (OwesTheFiles(r)) kept.push_back(std::move(r));
+                continue;
+            }
+            if (deletedIds.contains(r.Id)) continue;  // every copy: the file is gone
+            r.GroupNames = EffectiveGroups(r, groupsOnDisk);
+            r.NewGroupNames.reset();
+            r.NewSinceLoad = false;
+            r.ChangeState = ContactChangeState::Unchanged;
+            kept.push_back(std::move(r));
+        }
+        std::vector<ContactFileRecord>().swap(records_);
+        decltype(index_)().swap(index_);
+        for (ContactFileRecord& r : kept) Append(std::move(r));
+    } else {
+        ForgetRecordsBut([&](const ContactFileRecord& r) { return unwritten.contains(r.Id) && OwesTheFiles(r); });
+    }
 
     // What the files say of those contacts now, read as the next load will read them.
     if (!unwritten.isEmpty()) {
@@ -667,6 +716,10 @@ CommitOutcome CContactWinVista::CommitChanges()
     }
     return outcome;
 }
+
+CommitOutcome CContactWinVista::CommitChanges() { return Commit(false); }
+
+CommitOutcome CContactWinVista::AtStateSave() { return Commit(true); }
 
 void CContactWinVista::Unload()
 {

@@ -10,6 +10,7 @@
 #include "common/outlook_store.h"
 #include "stores/windows_contacts/contact_file_record.h"
 #include "stores/windows_contacts/contact_group_file.h"
+#include "stores/windows_contacts/contacts_folder.h"
 
 namespace ContactsVista {
 
@@ -34,24 +35,31 @@ public:
     // Writes a new file; fails (no record, no file) for a date that names no day, a group name
     // that cannot be a file name, or a file that cannot be written.
     void Add(ItemRecord& record, QString& id) override;
+    // Edit, Delete and Get take a contact that no record holds from its file in the folder
+    // (LoadedOrOnDisk).
+    //
     // Rewrites the contact's file (once per file when a repeated Load holds copies), moving it
     // when its name changes. Works on a copy: a failure leaves the record and the file as they
-    // were. Throws for an unknown identifier.
+    // were. Throws for an identifier no record and no file holds.
     void Edit(ItemRecord& record, const QString& id) override;
-    // Marks the contact; its file and group memberships go at the commit.
+    // Marks the contact; its file and group memberships go at the commit. An identifier no file
+    // holds changes nothing.
     void Delete(const QString& id) override;
     void DeleteAll() override;
-    // Throws for an unknown identifier. The groups sent (and hashed by IDtoCRC32) are those the
-    // contact has once the pending changes are committed, as the next load will read them.
+    // Throws for an identifier no record and no file holds. The groups sent (and hashed by
+    // IDtoCRC32) are those the contact has once the pending changes are committed, as the next
+    // load will read them.
     void Get(const QString& id, ItemRecord& record) override;
-    // Every record's identifier but those of contacts marked deleted.
+    // Every record's identifier but those of contacts whose deletion is owed (every copy).
     void GetIDs(QStringList& ids) override;
     // 0 for an unknown identifier.
     std::uint32_t IDtoCRC32(const QString& id) override;
 
     // The moments of a synchronisation: a check creates the folder and loads it; a delete-all
-    // loads before and commits after emptying; the load of a state and the client's departure
-    // forget the records; the save of a state commits (AtStateSave, CommitChanges).
+    // loads before and commits after emptying; the load of a state, a release and the client's
+    // departure forget the records (but those owing the files a change); the save of a state
+    // commits and keeps the contacts as the files then hold them, since the peer may go on with
+    // them in the same synchronisation.
     void BeforeCheck(const QString&) override { PrepareToCheck(); }
     void BeforeEmpty(const QString&) override { Load(); }
     void AfterEmpty(bool emptied) override
@@ -59,6 +67,8 @@ public:
         if (emptied) Unload();
     }
     void AtStateLoad(const QString&) override { ClearRecords(); }
+    CommitOutcome AtStateSave() override;
+    void AtRelease() override { ClearRecords(); }
     void AtDeparture() override { ClearRecords(); }
     QString CategoryNames() override { return GetGroupNames(); }
 
@@ -92,6 +102,15 @@ public:
     static void DeleteFirstNulls(ItemRecord& record);
 
 private:
+    // The commit; `keepWritten`: the records whose changes were all written stay, as the files
+    // now hold them (deleted contacts gone, the others unchanged, in their groups as written).
+    CommitOutcome Commit(bool keepWritten);
+    // Appends a record for every listed contact file but those at `skippedPaths`, and the
+    // memberships of the listed group files in the records it appended.
+    void LoadListed(const ContactFolderListing& listing, const QSet<QString>& skippedPaths);
+    // The records of the identifier; with none, the contact file of the folder that holds it
+    // (none: no record) is loaded first.
+    const std::vector<int>& LoadedOrOnDisk(const QString& id);
     void DetermineFolder();
     // A listed file's path: the listing takes regular files only, so no link is among them.
     QString PathOf(const QString& fileName) const;
@@ -112,7 +131,8 @@ private:
     // A listed file's bytes; a file that is no regular file or too large is noted with the
     // consequence and gives nothing, as a missing one does. Throws when it cannot be read.
     std::optional<QByteArray> ReadDamageableFile(const QString& path, const QString& consequence) const;
-    QStringList EffectiveGroups(const ContactFileRecord& record) const;
+    // `groupsOnDisk`: the group files found at a commit, whose titles a name may take.
+    QStringList EffectiveGroups(const ContactFileRecord& record, const QStringList& groupsOnDisk = {}) const;
     // Forgets every record but those `keep` picks, the index and the known groups with them,
     // and gives the memory they held back.
     void ForgetRecordsBut(const std::function<bool(const ContactFileRecord&)>& keep);

@@ -412,7 +412,7 @@ TEST_F(MainDialogTest, AnOutlookThatFailsToOpenIsToldWithoutHoldingUpTheRequest)
     EXPECT_TRUE(lines.contains(QStringLiteral("'CContact::Add' Init false")))
         << lines.join('\n').toStdString();
     EXPECT_TRUE(lines.contains(QStringLiteral("Office init Error")));
-    EXPECT_TRUE(dlg.GetAgent().stores->ReleaseSessions({}).isEmpty());
+    EXPECT_TRUE(dlg.GetAgent().stores->ReleaseSessions().isEmpty());
     EXPECT_EQ(outlook.LiveObjects(), 0);
 }
 

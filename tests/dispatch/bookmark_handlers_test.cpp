@@ -265,6 +265,19 @@ TEST_F(BookmarkRequestsTest, IdentifierNotInTheCheckList)
     EXPECT_FALSE(h_.home.Exists("Favorites/X.url"));
 }
 
+// The check list goes with its peer, memory included: the next peer loads or checks before its
+// bookmark requests, and a list of 50,000 favourites is not kept for as long as the agent runs.
+TEST_F(BookmarkRequestsTest, TheCheckListGoesWithItsPeer)
+{
+    Check();
+    const QByteArray id = IdBytes(IdOf(FavoritesTreeFiles().front()));
+    const QByteArray unknown = id + Fields({}) + QByteArray(2, '\0');
+    EXPECT_NE(Ok(AS_GET_BOOKMARK, id), unknown);
+    h_.dispatcher.ReleaseClientResources();
+    EXPECT_EQ(h_.agent.bookmarks->CheckList().capacity(), 0u);
+    EXPECT_EQ(Ok(AS_GET_BOOKMARK, id), unknown) << "unknown until the next check";
+}
+
 TEST_F(BookmarkRequestsTest, BadRequestsAnswerErrorAndChangeNothing)
 {
     Check();

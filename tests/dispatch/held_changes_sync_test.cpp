@@ -416,4 +416,26 @@ TEST(HeldContactChanges, APartlyWrittenCommitSavesTheStateOfWhatItWrote)
     EXPECT_EQ(check(), (ParsedChangeReport{{}, {bo}, {}}));
 }
 
+// The server's stop (the user's command, the system's sleep) releases the stores through the
+// same call as every other occasion: a change it cannot write is logged, naming the occasion.
+TEST(HeldContactChanges, TheServersStopLogsWhatItCouldNotWrite)
+{
+    DispatchHarness h;
+    const QString folder = h.home.Path(QStringLiteral("Contacts"));
+    QDir().mkpath(folder);
+    h.agent.agentId = 2;
+    h.agent.stores->Replace(ItemKind::Contacts, 2, std::make_unique<ContactsVista::CContactWinVista>(folder, nullptr));
+    h.home.WriteFile(QStringLiteral("Contacts/Work.group"), "<c:group>not a group file");
+    ASSERT_EQ(h.Send(AS_CHECK_CONTACTS).code, AS_CHECK_CONTACTS + 1);
+    ASSERT_EQ(h.Send(AS_ADD_CONTACT, ItemBlob({}, TextRecord({{"FirstName", "Bo"}, {"Categories", "Work"}}))).code,
+              AS_ADD_CONTACT + 1);
+    h.TakeLogLines();
+    h.dispatcher.ServerDisabled();
+    const QStringList log = h.TakeLogLines();
+    ASSERT_EQ(log.size(), 1) << log.join('\n').toStdString();
+    EXPECT_TRUE(log[0].startsWith(
+        QStringLiteral("At the server's stop: The contacts source 2 was not written back: Work.group (")))
+        << log[0].toStdString();
+}
+
 }  // namespace

@@ -144,8 +144,9 @@ TEST_F(SyncBracket, EndAttemptsEveryWriteBackThenAnswersError)
     EXPECT_EQ(h.agent.stores->Select(ItemKind::Notes, 0x10000), nullptr);
     EXPECT_EQ(h.host.events, (QStringList{"announce start", "idle icon", "accept on"}));
     EXPECT_EQ(h.TakeLogLines(),
-              (QStringList{"AS_END_SYNC...", "Opera database is save", "AS_END_SYNC...error",
-                           "\treason: Close failed", "\treason: Close failed",
+              (QStringList{"AS_END_SYNC...", "Opera database is save",
+                           "At the end of the synchronisation: Close failed",
+                           "At the end of the synchronisation: Close failed", "AS_END_SYNC...error",
                            "Can not close Opera or Firefox Database"}));
 }
 

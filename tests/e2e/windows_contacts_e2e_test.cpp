@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <functional>
 
 #include "agent_process.h"
 #include "common/byte_io.h"
@@ -128,6 +129,164 @@ TEST(WindowsContactsE2e, APeerSynchronisesTheContactsFolder)
         EXPECT_EQ(Field(avinash, "HomeTelephoneNumber"), QStringLiteral("+91 22 5555"));
         EXPECT_EQ(peer.Request(AS_GET_CONTACT, 15, utf16::Bytes(kAlexei))->code, AS_ERROR);
     }
+}
+
+// A synchronised agent: contacts source 2 over Avinash and Alexei, and a peer that loaded,
+// checked and saved its state once (both contacts in it) in the synchronisation still running.
+struct SavedContacts {
+    void Begin()
+    {
+        agent.SetDword(QStringLiteral("AgentID"), 2);
+        for (const QString& name : {u"Avinash.contact"_qs, u"Alexei Karamazov.contact"_qs})
+            agent.WriteFile(QStringLiteral("Contacts/") + name, DataFile(name));
+        ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+        ASSERT_TRUE(peer.Connect(agent.Port()));
+        Ok(AS_MACHINE_ID, utf16::Bytes(QStringLiteral("MAC-WC")));
+        Ok(AS_START_SYNC);
+        Ok(AS_LOAD_CONTACTS_STATE);
+        ASSERT_EQ(Check(), (QStringList{kAlexei, kAvinash}));
+        Ok(AS_SAVE_CONTACTS_STATE);
+    }
+
+    std::uint16_t Send(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const auto reply = peer.Request(code, ++tag, payload);
+        return reply ? reply->code : 0;
+    }
+    QByteArray Ok(std::uint16_t code, const QByteArray& payload = {})
+    {
+        const auto reply = peer.Request(code, ++tag, payload);
+        EXPECT_TRUE(reply && reply->code == code + 1) << "request " << code << "\n" << agent.Log().toStdString();
+        return reply ? reply->payload : QByteArray();
+    }
+    // Every identifier the check reported, added, edited and deleted in turn; `counts` gets the
+    // three numbers.
+    QStringList Check(std::uint16_t* counts = nullptr)
+    {
+        std::uint16_t local[3];
+        const auto reply = peer.LongRequest(AS_CHECK_CONTACTS, ++tag);
+        EXPECT_TRUE(reply && reply->code == AS_CHECK_CONTACTS + 1) << agent.Log().toStdString();
+        return reply ? ReportedIds(reply->payload, counts ? counts : local) : QStringList{u"<no reply>"_qs};
+    }
+    QString Folder() const { return agent.Path(QStringLiteral("Contacts")); }
+    bool OnDisk(const char* name) const { return QFile::exists(Folder() + u'/' + QString::fromUtf8(name)); }
+
+    AgentProcess agent;
+    TestPeer peer;
+    std::uint16_t tag = 0;
+};
+
+// After its save the peer goes on with the contacts its check listed: each request acts on the
+// files, a deletion answered with success is done, and the next synchronisation does not bring
+// the contact back. A request for a contact no file holds: Get and Set fail, Del succeeds.
+TEST(WindowsContactsAfterSaveE2e, RequestsActOnTheFilesAndADeletionStaysDone)
+{
+    SavedContacts t;
+    ASSERT_NO_FATAL_FAILURE(t.Begin());
+    ItemRecord record;
+    QString id;
+    DecodeItemRecord(AsBytes(t.Ok(AS_GET_CONTACT, utf16::Bytes(kAlexei))), true, record, &id);
+    EXPECT_EQ(Field(record, "FirstName"), QStringLiteral("Alexei"));
+    ItemRecord edit;
+    edit.Add(QStringLiteral("HomeTelephoneNumber"), QStringLiteral("+91 22 5555"));
+    t.Ok(AS_SET_CONTACT, EncodeItemRecord(kAvinash, edit));
+    t.Ok(AS_DEL_CONTACT, utf16::Bytes(kAlexei));
+    t.Ok(AS_SAVE_CONTACTS_STATE);
+    EXPECT_FALSE(t.OnDisk("Alexei Karamazov.contact"));
+    QFile avinash(t.Folder() + QStringLiteral("/Avinash.contact"));
+    ASSERT_TRUE(avinash.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(avinash.readAll().contains("+91 22 5555"));
+
+    EXPECT_EQ(t.Send(AS_GET_CONTACT, utf16::Bytes(kAlexei)), AS_ERROR);
+    EXPECT_EQ(t.Send(AS_SET_CONTACT, EncodeItemRecord(kAlexei, edit)), AS_ERROR);
+    t.Ok(AS_DEL_CONTACT, utf16::Bytes(kAlexei));
+    t.Ok(AS_SAVE_CONTACTS_STATE);
+    t.Ok(AS_END_SYNC);
+
+    // The end of the synchronisation let the store forget what it loaded: the folder answers.
+    t.Ok(AS_START_SYNC);
+    record = {};
+    DecodeItemRecord(AsBytes(t.Ok(AS_GET_CONTACT, utf16::Bytes(kAvinash))), true, record, &id);
+    EXPECT_EQ(Field(record, "HomeTelephoneNumber"), QStringLiteral("+91 22 5555"));
+    t.Ok(AS_LOAD_CONTACTS_STATE);
+    EXPECT_EQ(t.Check(), QStringList{}) << "neither the deletion nor the edit comes back";
+    t.Ok(AS_END_SYNC);
+}
+
+// A contact deleted since the save is owed a deletion: a second check lists it no more (it
+// reports it deleted against the saved state), and the state saved after it is what the files
+// hold then.
+TEST(WindowsContactsAfterSaveE2e, ASecondCheckListsNoContactOwedADeletion)
+{
+    SavedContacts t;
+    ASSERT_NO_FATAL_FAILURE(t.Begin());
+    t.Ok(AS_DEL_CONTACT, utf16::Bytes(kAlexei));
+    std::uint16_t counts[3];
+    EXPECT_EQ(t.Check(counts), QStringList{kAlexei});
+    EXPECT_EQ(counts[2], 1) << "reported deleted";
+    t.Ok(AS_SAVE_CONTACTS_STATE);
+    EXPECT_FALSE(t.OnDisk("Alexei Karamazov.contact"));
+    t.Ok(AS_END_SYNC);
+
+    t.Ok(AS_START_SYNC);
+    t.Ok(AS_LOAD_CONTACTS_STATE);
+    EXPECT_EQ(t.Check(), QStringList{}) << "the peer is not told of its own deletion";
+    t.Ok(AS_END_SYNC);
+}
+
+// The peer deletes a contact and then chooses another contacts source: the deletion is written
+// at the next chance whatever is chosen, not when source 2 is chosen again.
+TEST(WindowsContactsHeldChangesE2e, ADeletionHeldForASourceNoLongerChosenIsWrittenAtTheNextChance)
+{
+    const std::pair<const char*, std::function<void(SavedContacts&)>> chances[] = {
+        {"the end of the synchronisation", [](SavedContacts& t) { t.Ok(AS_END_SYNC); }},
+        {"the next start", [](SavedContacts& t) { t.Ok(AS_START_SYNC); }},
+    };
+    for (const auto& [name, take] : chances) {
+        SCOPED_TRACE(name);
+        SavedContacts t;
+        ASSERT_NO_FATAL_FAILURE(t.Begin());
+        t.Ok(AS_DEL_CONTACT, utf16::Bytes(kAlexei));
+        QByteArray windowsXp;
+        ByteWriter(windowsXp).U32(0x1);  // the address book: AgentCode 0
+        t.Ok(AS_SET_SOURCES, windowsXp);
+        EXPECT_TRUE(t.OnDisk("Alexei Karamazov.contact")) << "held until the next chance";
+        take(t);
+        EXPECT_FALSE(t.OnDisk("Alexei Karamazov.contact")) << t.agent.Log().toStdString();
+        EXPECT_TRUE(t.OnDisk("Avinash.contact"));
+    }
+}
+
+// A group change that cannot be written (its group file is not XML) is tried again at every
+// release, and every release logs it the same way, naming the occasion: the end of the
+// synchronisation, the client's departure and the window's close at the exit.
+TEST(WindowsContactsHeldChangesE2e, EveryReleaseLogsWhatItCouldNotWrite)
+{
+    AgentProcess agent;
+    agent.SetDword(QStringLiteral("AgentID"), 2);
+    agent.WriteFile(QStringLiteral("Contacts/Work.group"), "<c:group>not a group file");
+    ASSERT_TRUE(agent.Start()) << agent.Stderr().toStdString();
+    TestPeer peer;
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_EQ(peer.Request(AS_MACHINE_ID, 1, utf16::Bytes(QStringLiteral("MAC-WC")))->code, AS_MACHINE_ID + 1);
+    ASSERT_EQ(peer.Request(AS_START_SYNC, 1)->code, AS_START_SYNC + 1);
+    ASSERT_EQ(peer.LongRequest(AS_CHECK_CONTACTS, 2)->code, AS_CHECK_CONTACTS + 1);
+    ItemRecord bo;
+    bo.Add(QStringLiteral("FirstName"), QStringLiteral("Bo"));
+    bo.Add(QStringLiteral("Categories"), QStringLiteral("Work"));
+    ASSERT_EQ(peer.Request(AS_ADD_CONTACT, 3, EncodeItemRecord(QString(), bo).mid(kIdBytes))->code,
+              AS_ADD_CONTACT + 1);
+    const QString failure = QStringLiteral(": The contacts source 2 was not written back: Work.group");
+
+    EXPECT_EQ(peer.Request(AS_END_SYNC, 4)->code, AS_ERROR);
+    EXPECT_TRUE(agent.Log().contains(QStringLiteral("At the end of the synchronisation") + failure))
+        << agent.Log().toStdString();
+    peer.Close();
+    EXPECT_TRUE(agent.WaitForLog(QStringLiteral("At the client's departure") + failure));
+    ASSERT_TRUE(peer.Connect(agent.Port()));
+    ASSERT_EQ(peer.Request(AS_QUIT, 5)->code, AS_QUIT + 1);
+    EXPECT_EQ(agent.WaitForExit(), 0);
+    EXPECT_TRUE(agent.Log().contains(QStringLiteral("At the window's close") + failure)) << agent.Log().toStdString();
 }
 
 }  // namespace

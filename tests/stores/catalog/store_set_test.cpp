@@ -26,7 +26,7 @@ TEST(StoreSet, EveryFamilyIsReleasedWhateverIsChosenAndReportsItsStatus)
 {
     StoreSet stores;
     FakeStoreFamily& outlook = InstallFakeFamily(stores, ItemKind::Contacts, 14);
-    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0x10000)).isEmpty());
+    EXPECT_TRUE(stores.ReleaseSessions().isEmpty());
     EXPECT_EQ(outlook.releases, 1) << "what a family shares is released even when none of its sources is chosen";
 
     EXPECT_EQ(stores.StatusFlags(), 0u);
@@ -55,16 +55,16 @@ TEST(StoreSet, StickyNotesLiveFromOpenToCloseAndAnOpenOneIsWrittenBackFirst)
     stores.OpenSessions(Chosen(2, 0x10000));
     EXPECT_EQ(calls, (QStringList{"Open", "Close", "Open"}));
     sticky->FailOn("Close");
-    EXPECT_EQ(stores.ReleaseSessions(Chosen(2, 0x10000)), QStringList{"Close failed"});
+    EXPECT_EQ(stores.ReleaseSessions(), QStringList{"Close failed"});
     EXPECT_EQ(stores.Select(ItemKind::Notes, 0x10000), nullptr) << "destroyed even when the write-back fails";
-    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0x10000)).isEmpty()) << "nothing to close";
+    EXPECT_TRUE(stores.ReleaseSessions().isEmpty()) << "nothing to close";
 }
 
 TEST(StoreSet, ReleaseStepsReportFailuresInsteadOfThrowing)
 {
     StoreSet stores;
     EXPECT_TRUE(stores.ForgetLoadedRecords(Chosen(1, 0)).isEmpty());
-    EXPECT_TRUE(stores.ReleaseSessions(Chosen(0, 0)).isEmpty());
+    EXPECT_TRUE(stores.ReleaseSessions().isEmpty());
     FakeItemStore& first = Install(stores, ItemKind::Contacts, 1);
     FakeItemStore& second = Install(stores, ItemKind::Contacts, 2);
     FakeItemStore& book = Install(stores, ItemKind::Contacts, 0);
@@ -76,7 +76,7 @@ TEST(StoreSet, ReleaseStepsReportFailuresInsteadOfThrowing)
     EXPECT_EQ(second.calls, QStringList{"ClearRecords"});
 
     InstallFakeFamily(stores, ItemKind::Contacts, 14).release = [] { throw AgentError("Outlook could not be released"); };
-    EXPECT_EQ(stores.ReleaseSessions(Chosen(0, 0)),
+    EXPECT_EQ(stores.ReleaseSessions(),
               (QStringList{"Close failed", "Outlook could not be released"}))
         << "every step runs whatever failed before it";
 }
@@ -88,14 +88,14 @@ TEST(StoreSet, OnlySessionsThatOpenedAreClosedEachOnceForEveryOpen)
     StoreSet stores;
     FakeItemStore& notes = Install(stores, ItemKind::Notes, 0x4000);
     FakeItemStore& contacts = Install(stores, ItemKind::Contacts, 7);
-    EXPECT_TRUE(stores.ReleaseSessions(Chosen(7, 0x4000)).isEmpty());
+    EXPECT_TRUE(stores.ReleaseSessions().isEmpty());
     EXPECT_TRUE(notes.calls.isEmpty() && contacts.calls.isEmpty());
 
     contacts.FailOn("Open");
     EXPECT_THROW(stores.OpenSessions(Chosen(7, 0x4000)), std::exception);
     EXPECT_EQ(notes.calls, (QStringList{"Open", "Open"})) << "notes source, then as the contacts' companion";
     EXPECT_EQ(contacts.calls, QStringList{"Open"});
-    EXPECT_TRUE(stores.ReleaseSessions(Chosen(2, 0)).isEmpty()) << "what is open is closed whatever is chosen now";
+    EXPECT_TRUE(stores.ReleaseSessions().isEmpty()) << "what is open is closed whatever is chosen now";
     EXPECT_EQ(notes.calls, (QStringList{"Open", "Open", "Close", "Close"}));
     EXPECT_EQ(contacts.calls, QStringList{"Open"}) << "its open failed: nothing to write back";
 }
