@@ -1,6 +1,5 @@
 #include "stores/opera/opera_bookmarks.h"
 
-#include <QScopeGuard>
 #include <QUuid>
 #include <limits>
 #include <optional>
@@ -76,11 +75,22 @@ QStringList PathFolders(const QString& path)
 
 }  // namespace
 
-COperaBookmarks::COperaBookmarks() : file_(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")) {}
+COperaBookmarks::COperaBookmarks() : COperaBookmarks(OperaHotlistFile(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL"))) {}
 
 COperaBookmarks::COperaBookmarks(const QString& path)
-    : file_(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
+    : COperaBookmarks(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))
 {
+}
+
+COperaBookmarks::COperaBookmarks(OperaHotlistFile file) : file_(std::move(file))
+{
+    // The index goes with its hotlist.
+    file_.OnContentReplaced([this] {
+        index_.clear();
+        std::vector<UrlFileEntry>().swap(ids_);
+        std::vector<QString>().swap(paths_);
+        indexStale_ = true;
+    });
 }
 
 QString COperaBookmarks::OperaBookmarkId(const QString& uniqueId)
@@ -95,8 +105,12 @@ QString COperaBookmarks::NewOperaUniqueId()
 
 bool COperaBookmarks::AtSyncStart()
 {
-    indexStale_ = true;
-    file_.Open();
+    if (file_.Start()) RequireReadableDepth();
+    return true;
+}
+
+void COperaBookmarks::RequireReadableDepth()
+{
     // Every bookmark is served with the names of all its folders: a planted file nesting folders
     // thousands deep would cost memory by the square of its depth. Such a file is damaged for
     // this store, as one that does not parse: nothing is served and nothing written.
@@ -112,37 +126,12 @@ bool COperaBookmarks::AtSyncStart()
             throw AgentError(QStringLiteral("\"%1\" nests folders more than %2 deep").arg(path).arg(kMaxReadFolderDepth).toStdString());
         }
     }
-    return true;
-}
-
-void COperaBookmarks::AtSyncEnd()
-{
-    // An index goes with its hotlist; one kept for changes not written yet still serves.
-    const auto forget = qScopeGuard([this] {
-        if (file_.Loaded()) return;
-        index_.clear();
-        std::vector<UrlFileEntry>().swap(ids_);
-        std::vector<QString>().swap(paths_);
-        indexStale_ = true;
-    });
-    file_.End();
-}
-
-void COperaBookmarks::Write()
-{
-    try {
-        file_.Close();
-    } catch (...) {
-        // Given up for a file another program changed, which was read again.
-        if (!file_.Changed()) indexStale_ = true;
-        throw;
-    }
 }
 
 CommitOutcome COperaBookmarks::CommitChanges()
 {
     // The state saved after it is the synchronisation's, which goes on with the hotlist.
-    Write();
+    file_.Close();
     return {};
 }
 
@@ -289,12 +278,13 @@ void COperaBookmarks::Delete(const QString& key)
 
 void COperaBookmarks::DeleteAll()
 {
-    AtSyncStart();
+    file_.Open();
+    RequireReadableDepth();
     std::vector<int> blocks;
     for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
     if (!blocks.empty()) {
         file_.Change().RemoveAll(blocks);
         indexStale_ = true;
     }
-    Write();
+    file_.Close();
 }

@@ -25,11 +25,10 @@ public:
     // Folders nested deeper than this in a file make it one the store cannot serve (AtSyncStart fails).
     static constexpr int kMaxReadFolderDepth = 1000;
 
+    // The session (OperaHotlistFile): AtSyncStart starts it, AtSyncEnd ends it.
     bool AtSyncStart() override;
-    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
-    // keeps the hotlist and its changes for the next chance.
-    void AtSyncEnd() override;
-    bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
+    void AtSyncEnd() override { file_.End(); }
+    bool HoldsUnwrittenChanges() const override { return file_.HoldsUnwrittenChanges(); }
     // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
 
@@ -59,6 +58,11 @@ public:
     const OperaHotlistFile& File() const { return file_; }
 
 private:
+    explicit COperaBookmarks(OperaHotlistFile file);
+    // Throws AgentError, forgetting the hotlist, when its folders nest deeper than
+    // kMaxReadFolderDepth.
+    void RequireReadableDepth();
+
     struct Found {
         int block = -1;
         QString path;
@@ -77,9 +81,6 @@ private:
     Found Require(const QString& key);
     // The folder the Path's names lead to from the top level, created where missing.
     int ReachFolder(AdrDocument& doc, const QStringList& folders);
-    // Writes the hotlist when it changed; the session goes on with it.
-    void Write();
-
     OperaHotlistFile file_;
     QHash<std::int64_t, Indexed> index_;  // by the number an identifier's text gives
     std::vector<QString> paths_;

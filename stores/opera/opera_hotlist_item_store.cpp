@@ -1,6 +1,5 @@
 #include "stores/opera/opera_hotlist_item_store.h"
 
-#include <QScopeGuard>
 #include <vector>
 
 #include "common/errors.h"
@@ -10,42 +9,17 @@
 OperaHotlistItemStore::OperaHotlistItemStore(OperaHotlistFile file, QString identifyingKey, QString itemName)
     : file_(std::move(file)), identifyingKey_(std::move(identifyingKey)), itemName_(std::move(itemName))
 {
-}
-
-void OperaHotlistItemStore::Open()
-{
-    idsStale_ = true;
-    ids_.Clear();
-    file_.Open();
-}
-
-void OperaHotlistItemStore::Close()
-{
-    // The identifiers go with their hotlist; those of one kept for changes not written yet
-    // still serve.
-    const auto forget = qScopeGuard([this] {
-        if (file_.Loaded()) return;
+    // The identifiers go with their hotlist.
+    file_.OnContentReplaced([this] {
         ids_.Clear();
         idsStale_ = true;
     });
-    file_.End();
-}
-
-void OperaHotlistItemStore::Write()
-{
-    try {
-        file_.Close();
-    } catch (...) {
-        // Given up for a file another program changed, which was read again.
-        if (!file_.Changed()) idsStale_ = true;
-        throw;
-    }
 }
 
 CommitOutcome OperaHotlistItemStore::CommitChanges()
 {
     // The state saved after it is the synchronisation's, which goes on with the hotlist.
-    Write();
+    file_.Close();
     return {};
 }
 
@@ -91,11 +65,11 @@ void OperaHotlistItemStore::Delete(const QString& id)
 
 void OperaHotlistItemStore::DeleteAll()
 {
-    Open();
+    file_.Open();
     std::vector<int> blocks;
     for (const OperaVisibleItem& item : VisibleItems(file_.Document())) blocks.push_back(item.block);
     if (!blocks.empty()) file_.Change().RemoveAll(blocks);
     ids_.Clear();
     idsStale_ = true;
-    Write();
+    file_.Close();
 }

@@ -11,18 +11,16 @@
 // are invisible to the peer.
 class OperaHotlistItemStore : public COutlook {
 public:
-    void Open();
-    // Writes the hotlist when it changed, then forgets it: the session ends. A write that fails
-    // keeps the hotlist and its changes for the next chance.
-    void Close();
-    // The synchronisation's session is Open and Close.
+    // The session (OperaHotlistFile): Open starts it, Close ends it.
+    void Open() { file_.Start(); }
+    void Close() { file_.End(); }
     bool AtSyncStart() override
     {
         Open();
         return true;
     }
     void AtSyncEnd() override { Close(); }
-    bool HoldsUnwrittenChanges() const override { return file_.Loaded() && file_.Changed(); }
+    bool HoldsUnwrittenChanges() const override { return file_.HoldsUnwrittenChanges(); }
     // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
     void Delete(const QString& id) override;
@@ -45,9 +43,6 @@ protected:
     OperaItemIds ids_;
 
 private:
-    // Writes the hotlist when it changed; the session goes on with it.
-    void Write();
-
     QString identifyingKey_;
     QString itemName_;
     bool idsStale_ = true;

@@ -1,7 +1,6 @@
 #include "stores/sticky_notes/win7_sticky_notes.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 #include <algorithm>
@@ -9,6 +8,7 @@
 #include "common/crc32.h"
 #include "common/errors.h"
 #include "platform/known_folders.h"
+#include "platform/regular_file_read.h"
 #include "platform/replace_user_file.h"
 
 const QString CWin7_StikyNotes::kBodyField = QStringLiteral("Win7Notes_Body");
@@ -59,12 +59,43 @@ QString CWin7_StikyNotes::DefaultPath()
     return appData + QStringLiteral("/Microsoft/Sticky Notes/StickyNotes.snt");
 }
 
+bool CWin7_StikyNotes::AtSyncStart()
+{
+    if (HoldsUnwrittenChanges()) {
+        try {
+            AtSyncEnd();
+        } catch (const std::exception&) {
+            // Withheld by AtSyncEnd; each note request names the file and the reason.
+        }
+        if (HoldsUnwrittenChanges()) return true;
+    }
+    Open();
+    return true;
+}
+
+void CWin7_StikyNotes::AtSyncEnd()
+{
+    try {
+        Close();
+    } catch (const std::exception& e) {
+        // The synchronisation that made the changes is over: a later one is not served them
+        // while they are on no disk.
+        if (HoldsUnwrittenChanges() && !withheld_)
+            withheld_ = QStringLiteral("the changes to the Sticky Notes file %1 could not be written (%2); they are "
+                                       "kept to be written later, and the notes are not served until they are")
+                            .arg(path_, QString::fromUtf8(e.what()));
+        throw;
+    }
+}
+
 void CWin7_StikyNotes::Open()
 {
     file_ = StickyNotesFile::Empty();
     positions_.clear();
     damage_.reset();
+    withheld_.reset();
     changed_ = false;
+    loadedAs_ = {};
     path_ = configuredPath_.isEmpty() ? DefaultPath() : configuredPath_;
 
     const auto damaged = [&](const QString& reason) {
@@ -75,23 +106,18 @@ void CWin7_StikyNotes::Open()
         damaged(QStringLiteral("the application data folder is unknown"));
         return;
     }
-    // Taken before the read: a change made while it reads shows as a change at the write-back.
-    loadedAs_ = LoadedFileIdentity::Of(path_);
-    const QFileInfo info(path_);
-    if (!info.exists() && !info.isSymLink()) return;  // no notes yet
-
-    QFile in(path_);
-    if (!in.open(QIODevice::ReadOnly)) {
-        damaged(QStringLiteral("it cannot be read (%1)").arg(in.errorString()));
+    // Only a regular file, and no more of it than a notes file can hold: a FIFO, a device or a
+    // huge file in its place is a damaged file, not a hang or the agent's memory.
+    const BoundedFileRead read = ReadBoundedRegularFile(path_, kMaxFileBytes);
+    if (read.outcome == BoundedFileRead::Outcome::Missing) return;  // no notes yet
+    if (!read.Ok()) {
+        damaged(QString::fromStdString(read.Reason(kMaxFileBytes)));
         return;
     }
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError) {
-        damaged(QStringLiteral("it cannot be read (%1)").arg(in.errorString()));
-        return;
-    }
+    // With the digest of every byte read, so that a rewrite keeping the size and the time shows.
+    loadedAs_ = LoadedFileIdentity::OfRead(read);
     try {
-        file_ = StickyNotesFile::Parse(bytes);
+        file_ = StickyNotesFile::Parse(read.bytes);
     } catch (const std::exception& e) {
         file_ = StickyNotesFile::Empty();
         damaged(QString::fromUtf8(e.what()));
@@ -102,7 +128,10 @@ void CWin7_StikyNotes::Open()
 void CWin7_StikyNotes::Close()
 {
     if (damage_ || !changed_) return;
-    if (LoadedFileIdentity::Of(path_) != loadedAs_) {
+    switch (loadedAs_.Compare(path_, kMaxFileBytes)) {
+    case LoadedFileIdentity::Now::AsLoaded:
+        break;
+    case LoadedFileIdentity::Now::Replaced: {
         // The program (or the user) wrote the file since it was read: the newer file wins, and
         // the session goes on with it.
         const std::string reason = "the Sticky Notes file " + path_.toStdString() +
@@ -110,15 +139,27 @@ void CWin7_StikyNotes::Close()
         Open();
         throw AgentError(reason);
     }
+    case LoadedFileIdentity::Now::Unavailable:
+        // Moved aside for a moment, or its folder replaced by a sync tool: not an empty file,
+        // and not another program's. Served on, the notes would tell the peer of changes on no
+        // disk, and a check would report every note deleted.
+        withheld_ = QStringLiteral("cannot write the Sticky Notes file %1: the file the notes were read from is "
+                                   "missing or is no regular file; the changes are kept to be written when it is back")
+                        .arg(path_);
+        throw AgentError(withheld_->toStdString());
+    }
     const QString folder = QFileInfo(path_).absolutePath();
     if (!QDir().mkpath(folder))
         throw AgentError("the Sticky Notes folder " + folder.toStdString() + " cannot be created");
     // Built whole before the old file is touched, then swapped in at once (where a link leads):
     // a failure at any step leaves the old file as it was. Notes are private; a new file is its
     // owner's alone.
-    ReplaceUserFile(path_, file_.Serialize(), LinkAtPath::WriteThrough, 0600);
+    const QByteArray bytes = file_.Serialize();
+    ReplaceUserFile(path_, bytes, LinkAtPath::WriteThrough, 0600);
     loadedAs_ = LoadedFileIdentity::Of(path_);
+    loadedAs_.digest = ContentDigest::Of(bytes);
     changed_ = false;
+    withheld_.reset();
 }
 
 CommitOutcome CWin7_StikyNotes::CommitChanges()
@@ -130,6 +171,7 @@ CommitOutcome CWin7_StikyNotes::CommitChanges()
 void CWin7_StikyNotes::RequireLoaded() const
 {
     if (damage_) throw AgentError(damage_->toStdString());
+    if (withheld_) throw AgentError(withheld_->toStdString());
 }
 
 StickyNoteRecord* CWin7_StikyNotes::Find(const QString& id)

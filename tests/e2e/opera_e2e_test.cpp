@@ -1,9 +1,14 @@
 // Opera's bookmarks, contacts and notes against the built agent over loopback: one
 // synchronisation reads, edits, adds and deletes in the hotlist files Opera wrote, and the files
-// hold the changes afterwards and everything else as it was.
+// hold the changes afterwards and everything else as it was; a hotlist that goes missing or is
+// rewritten behind the agent's back, and one that is not there yet.
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 
 #include "agent_process.h"
@@ -75,6 +80,27 @@ protected:
         ItemRecord record;
         if (reply) DecodeItemRecord(AsBytes(reply->payload), true, record, nullptr);
         return record;
+    }
+
+    // Chooses Opera's notes alone.
+    void ChooseNotes()
+    {
+        QByteArray chosen;
+        ByteWriter(chosen).U32(SourceFlags::kOperaNotes);
+        ASSERT_EQ(Ask(AS_SET_SOURCES, chosen)->code, AS_SET_SOURCES + 1);
+    }
+    std::uint16_t CheckNotesCode() { return Ask(AS_CHECK_NOTES, utf16::Bytes(QStringLiteral("E2E")))->code; }
+    QStringList CheckNotes()
+    {
+        const auto reply = Ask(AS_CHECK_NOTES, utf16::Bytes(QStringLiteral("E2E")));
+        EXPECT_EQ(reply->code, AS_CHECK_NOTES + 1) << agent.Log().toStdString();
+        return reply->code == AS_CHECK_NOTES + 1 ? ItemReport(reply->payload).added : QStringList();
+    }
+    std::uint16_t AddNote(const QString& body)
+    {
+        ItemRecord note;
+        note.Add(QStringLiteral("Body"), body);
+        return Ask(AS_ADD_NOTE, EncodeItemRecord(QString(), note).mid(kIdBytes))->code;
     }
 
     AgentProcess agent;
@@ -218,6 +244,82 @@ TEST_F(OperaE2e, ABrokenFileFailsTheStartAndKeepsItsBytes)
     Ask(AS_END_SYNC);
     EXPECT_EQ(agent.ReadFile(QStringLiteral(".opera/notes.adr")), broken);
     EXPECT_TRUE(agent.Log().contains(QStringLiteral("notes.adr"))) << agent.Log().toStdString();
+}
+
+TEST_F(OperaE2e, AProfileFolderMovedAsideAtTheWriteBackKeepsTheNoteUntilItIsBack)
+{
+    ChooseNotes();
+    ASSERT_EQ(Ask(AS_START_SYNC)->code, AS_START_SYNC + 1);
+    const qsizetype notes = CheckNotes().size();
+    ASSERT_GT(notes, 0);
+    ASSERT_EQ(AddNote(QStringLiteral("kept note")), AS_ADD_NOTE + 1);
+    const QString profile = agent.Path(QStringLiteral(".opera"));
+    ASSERT_TRUE(QDir().rename(profile, profile + QStringLiteral(".aside")));
+
+    // The save fails naming the file; the hotlist is not served as an empty one, so a second
+    // check reports no deletion.
+    EXPECT_EQ(Ask(AS_SAVE_NOTES_STATE)->code, AS_ERROR);
+    EXPECT_EQ(CheckNotesCode(), AS_ERROR);
+    EXPECT_EQ(Ask(AS_END_SYNC)->code, AS_ERROR);
+    EXPECT_TRUE(agent.Log().contains(agent.Path(QStringLiteral(".opera/notes.adr")))) << agent.Log().toStdString();
+
+    // The next synchronisation, still without the folder, is served nothing of a note on no disk.
+    Ask(AS_START_SYNC);
+    EXPECT_EQ(CheckNotesCode(), AS_ERROR);
+    EXPECT_FALSE(QFileInfo::exists(profile));
+    Ask(AS_END_SYNC);
+
+    // Back: the next start writes the note first, then serves the file.
+    ASSERT_TRUE(QDir().rename(profile + QStringLiteral(".aside"), profile));
+    ASSERT_EQ(Ask(AS_START_SYNC)->code, AS_START_SYNC + 1) << agent.Log().toStdString();
+    EXPECT_TRUE(agent.ReadFile(QStringLiteral(".opera/notes.adr")).contains("\tNAME=kept note\n"));
+    EXPECT_EQ(CheckNotes().size(), notes + 1);
+    ASSERT_EQ(Ask(AS_END_SYNC)->code, AS_END_SYNC + 1);
+}
+
+TEST_F(OperaE2e, ANotesFileAbsentAtTheStartIsCreatedAtTheFirstWriteBack)
+{
+    ASSERT_TRUE(QFile::remove(agent.Path(QStringLiteral(".opera/notes.adr"))));
+    ChooseNotes();
+    ASSERT_EQ(Ask(AS_START_SYNC)->code, AS_START_SYNC + 1);
+    EXPECT_TRUE(CheckNotes().isEmpty());
+    ASSERT_EQ(AddNote(QStringLiteral("first note")), AS_ADD_NOTE + 1);
+    ASSERT_EQ(Ask(AS_SAVE_NOTES_STATE)->code, AS_SAVE_NOTES_STATE + 1) << agent.Log().toStdString();
+    EXPECT_TRUE(agent.ReadFile(QStringLiteral(".opera/notes.adr")).contains("\tNAME=first note\n"));
+    ASSERT_EQ(Ask(AS_END_SYNC)->code, AS_END_SYNC + 1);
+}
+
+// A copy tool that keeps times, a restore, a coarse clock: Opera's file has other bytes of the
+// same length and its old modification time. The agent's loaded copy never replaces it, and the
+// session goes on with the user's file.
+TEST_F(OperaE2e, ARewriteOfTheSameSizeWithItsOldTimeIsNeverOverwritten)
+{
+    ChooseNotes();
+    ASSERT_EQ(Ask(AS_START_SYNC)->code, AS_START_SYNC + 1);
+    const qsizetype notes = CheckNotes().size();
+    ASSERT_EQ(AddNote(QStringLiteral("agent note")), AS_ADD_NOTE + 1);
+
+    const QString path = agent.Path(QStringLiteral(".opera/notes.adr"));
+    const QByteArray native = QFile::encodeName(path);
+    struct stat before {};
+    ASSERT_EQ(::stat(native.constData(), &before), 0);
+    QByteArray rewritten = agent.ReadFile(QStringLiteral(".opera/notes.adr"));
+    const qsizetype name = rewritten.indexOf("\tNAME=") + 6;
+    ASSERT_GT(name, 6);
+    rewritten[name] = rewritten[name] == 'x' ? 'y' : 'x';
+    {
+        QFile inPlace(path);
+        ASSERT_TRUE(inPlace.open(QIODevice::ReadWrite));
+        ASSERT_EQ(inPlace.write(rewritten), rewritten.size());
+    }
+    const struct timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, native.constData(), times, 0), 0);
+
+    EXPECT_EQ(Ask(AS_SAVE_NOTES_STATE)->code, AS_ERROR);
+    EXPECT_TRUE(agent.Log().contains(path)) << agent.Log().toStdString();
+    EXPECT_EQ(CheckNotes().size(), notes) << "the session goes on with the user's file";
+    ASSERT_EQ(Ask(AS_END_SYNC)->code, AS_END_SYNC + 1);
+    EXPECT_EQ(agent.ReadFile(QStringLiteral(".opera/notes.adr")), rewritten);
 }
 
 }  // namespace
