@@ -111,7 +111,10 @@ void CWin7_StikyNotes::Open()
     const BoundedFileRead read = ReadBoundedRegularFile(path_, kMaxFileBytes);
     if (read.outcome == BoundedFileRead::Outcome::Missing) return;  // no notes yet
     if (!read.Ok()) {
-        damaged(QString::fromStdString(read.Reason(kMaxFileBytes)));
+        const QString reason = QString::fromStdString(read.Reason(kMaxFileBytes));
+        damaged(read.outcome == BoundedFileRead::Outcome::Unreadable
+                    ? QStringLiteral("it cannot be read (%1)").arg(reason)
+                    : QStringLiteral("it is %1").arg(reason));
         return;
     }
     // With the digest of every byte read, so that a rewrite keeping the size and the time shows.

@@ -228,6 +228,60 @@ TEST_F(HeldChanges, ChangesThatCannotBeWrittenAreKeptAndWrittenAtTheNextChance)
     }
 }
 
+// The file the synchronisation read is gone at the write-back (moved aside for a moment, its
+// folder replaced by a sync tool) or something other than a file stands in its place: a failed
+// write, not an empty store. Nothing is served from the held copy meanwhile, in that
+// synchronisation or the next, so no check reports the items deleted; the changes reach the
+// file once it is back.
+TEST_F(HeldChanges, AFileGoneAtTheWriteBackIsAFailedWriteUntilItIsBack)
+{
+    const struct {
+        const char* what;
+        bool folderInItsPlace;
+    } plants[] = {{"moved aside", false}, {"a folder in its place", true}};
+    for (const HeldStore& s : kStores) {
+        for (const auto& p : plants) {
+            SCOPED_TRACE(std::string(s.name) + ", " + p.what);
+            h.dispatcher.ReleaseClientResources();
+            Plant(s);
+            QFile::remove(StatePath());
+            Ok(AS_START_SYNC);
+            ASSERT_EQ(Check().added.size(), 2);
+            Ok(requests.save);
+            const QByteArray savedState = SavedState();
+            const QString third = Add("third");
+
+            const QString aside = FilePath() + QStringLiteral(".aside");
+            ASSERT_TRUE(QFile::rename(FilePath(), aside));
+            if (p.folderInItsPlace) ASSERT_TRUE(QDir().mkdir(FilePath()));
+            h.TakeLogLines();
+            EXPECT_EQ(h.Send(requests.save).code, AS_ERROR);
+            const QString log = h.TakeLogLines().join('\n');
+            EXPECT_TRUE(log.contains(FilePath())) << log.toStdString();
+            EXPECT_EQ(h.Send(requests.check, s.kind == ItemKind::Notes ? Utf16z(QStringLiteral("s")) : QByteArray()).code,
+                      AS_ERROR);
+            EXPECT_EQ(h.Send(AS_END_SYNC).code, AS_ERROR);
+            EXPECT_EQ(SavedState(), savedState);
+
+            // The next synchronisation tries first, and is served nothing while it cannot write.
+            h.Send(AS_START_SYNC);
+            EXPECT_EQ(h.Send(requests.check, s.kind == ItemKind::Notes ? Utf16z(QStringLiteral("s")) : QByteArray()).code,
+                      AS_ERROR);
+            h.Send(AS_END_SYNC);
+
+            if (p.folderInItsPlace) ASSERT_TRUE(QDir().rmdir(FilePath()));
+            ASSERT_TRUE(QFile::rename(aside, FilePath()));
+            Ok(AS_START_SYNC);
+            EXPECT_TRUE(OnDisk().contains("third"));
+            ParsedChangeReport expected;
+            expected.added = QStringList{third};
+            EXPECT_EQ(Check(), expected);
+            Ok(requests.save);
+            Ok(AS_END_SYNC);
+        }
+    }
+}
+
 // Opera or the program wrote the file after the synchronisation read it: the changes the agent
 // holds are not written over it, the log names it, and what the peer is told next is the file.
 TEST_F(HeldChanges, AFileAnotherProgramWroteMeanwhileIsNeverOverwritten)

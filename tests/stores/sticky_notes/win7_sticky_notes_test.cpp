@@ -327,7 +327,7 @@ TEST_F(Win7StickyNotesTest, DamagedFilesServeNothingAndAreNeverWritten)
         std::function<void()> plant;
         const char* reason;
     } cases[] = {
-        {"unreadable", [&] { QDir().mkpath(Path()); }, "cannot be read"},
+        {"a folder", [&] { QDir().mkpath(Path()); }, "not a regular file"},
         {"not a compound file", [&] { Plant("{\\rtf1 not a compound file}"); }, "not a compound file"},
         {"no Metafile", [&] { Plant(withRoot([&](CompoundEntry& r) { drop(r, QStringLiteral("Metafile")); })); }, "Metafile"},
         {"count beyond the stream",
