@@ -285,7 +285,7 @@ TEST_F(OperaE2e, ANotesFileAbsentAtTheStartIsCreatedAtTheFirstWriteBack)
     EXPECT_TRUE(CheckNotes().isEmpty());
     ASSERT_EQ(AddNote(QStringLiteral("first note")), AS_ADD_NOTE + 1);
     ASSERT_EQ(Ask(AS_SAVE_NOTES_STATE)->code, AS_SAVE_NOTES_STATE + 1) << agent.Log().toStdString();
-    EXPECT_TRUE(agent.ReadFile(QStringLiteral(".opera/notes.adr")).contains("\tNAME=first note\n"));
+    EXPECT_TRUE(agent.ReadFile(QStringLiteral(".opera/notes.adr")).contains("\tNAME=first note\r\n"));
     ASSERT_EQ(Ask(AS_END_SYNC)->code, AS_END_SYNC + 1);
 }
 
