@@ -75,7 +75,10 @@ QStringList PathFolders(const QString& path)
 
 }  // namespace
 
-COperaBookmarks::COperaBookmarks() : COperaBookmarks(OperaHotlistFile(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL"))) {}
+COperaBookmarks::COperaBookmarks()
+    : COperaBookmarks(OperaHotlistFile(QStringLiteral("bookmarks.adr"), QStringLiteral("#URL")))
+{
+}
 
 COperaBookmarks::COperaBookmarks(const QString& path)
     : COperaBookmarks(OperaHotlistFile::AtPath(path, QStringLiteral("#URL")))

@@ -45,8 +45,8 @@ public:
     QString Add(const BookmarkRecord& record) override;
     QString Edit(const QString& key, const BookmarkRecord& record) override;
     void Delete(const QString& key) override;
-    // Reads the file again (dropping unsaved changes), removes every visible bookmark and
-    // writes the file.
+    // Reads the file again (dropping unsaved changes; refused while changes are withheld),
+    // removes every visible bookmark and writes the file.
     void DeleteAll() override;
 
     // The two halves of the UNIQUEID (its first 16 characters and the rest) read as

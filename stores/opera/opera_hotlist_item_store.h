@@ -24,8 +24,8 @@ public:
     // Writes the hotlist when it changed; the session goes on with it.
     CommitOutcome CommitChanges() override;
     void Delete(const QString& id) override;
-    // Reads the file again (dropping unsaved changes), removes every visible item and writes
-    // the file.
+    // Reads the file again (dropping unsaved changes; refused while changes are withheld),
+    // removes every visible item and writes the file.
     void DeleteAll() override;
     void GetIDs(QStringList& ids) override;
 
