@@ -2,21 +2,38 @@
 
 #include <sys/stat.h>
 
+#include <xxhash.h>
+
 #include <QFile>
+#include <new>
 
 #include "platform/regular_file_read.h"
 
-// BLAKE2b: a cryptographic digest, and the fastest of those Qt computes itself.
-ContentDigest::ContentDigest() : hash_(QCryptographicHash::Blake2b_256) {}
+// XXH3 with 128 bits: every load of a hotlist or calendar passes each byte through it, and the
+// question it answers is whether a program rewrote the file, not whether someone forged one (a
+// program that can write the file needs no collision to change it). A cryptographic digest cost
+// a fifth of an Opera synchronisation; this one costs a small part of reading the bytes.
+void ContentDigest::FreeState::operator()(XXH3_state_s* state) const
+{
+    XXH3_freeState(state);
+}
+
+ContentDigest::ContentDigest() : state_(XXH3_createState())
+{
+    if (!state_ || XXH3_128bits_reset(state_.get()) != XXH_OK) throw std::bad_alloc();
+}
 
 void ContentDigest::Add(QByteArrayView bytes)
 {
-    hash_.addData(bytes);
+    if (bytes.isEmpty()) return;
+    XXH3_128bits_update(state_.get(), bytes.data(), static_cast<std::size_t>(bytes.size()));
 }
 
 QByteArray ContentDigest::Result() const
 {
-    return hash_.result();
+    XXH128_canonical_t canonical;
+    XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(state_.get()));
+    return QByteArray(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest);
 }
 
 QByteArray ContentDigest::Of(QByteArrayView bytes)

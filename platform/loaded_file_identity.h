@@ -4,11 +4,12 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QCryptographicHash>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 struct BoundedFileRead;
+struct XXH3_state_s;
 
 // A digest of a file's bytes, taken as they are read (in one piece or many). Two reads of the
 // same file give the same digest only when every byte is the same, so a rewrite that keeps the
@@ -26,7 +27,10 @@ public:
     static QByteArray Of(QByteArrayView bytes);
 
 private:
-    QCryptographicHash hash_;
+    struct FreeState {
+        void operator()(XXH3_state_s* state) const;
+    };
+    std::unique_ptr<XXH3_state_s, FreeState> state_;
 };
 
 // A file as a store read it: whether it was there, which file it was (device and inode, through
